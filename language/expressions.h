@@ -1,0 +1,10 @@
+#pragma once
+
+#include "core/vector3.h"
+#include "language/parse_context.h"
+
+float read_expression(ParseContext& pc);
+Vector3 read_vector(ParseContext& pc);
+void read_pair(ParseContext& pc, float& first, float& second);
+// Looks the current word up as an interpolation, then a loop counter.
+bool find_value(ParseContext& pc, float& value);

@@ -1,0 +1,4 @@
+#include "language/parse_context.h"
+
+ParseContext::ParseContext() = default;
+ParseContext::~ParseContext() = default;

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "core/frame.h"
+#include "core/record_list.h"
+#include "language/reuse_records.h"
+#include "language/text_buffer.h"
+#include "render/render_job.h"
+#include "render/scene.h"
+#include "shapes/material.h"
+
+class Host;
+
+using FrameList = RecordList<Frame, &Frame::parent, &Frame::child>;
+
+// The parse state and everything a parse builds. The trace controller is
+// one of these; the parsers see nothing else of it.
+struct ParseContext {
+    ParseContext();
+    ~ParseContext();
+    ParseContext(const ParseContext&) = delete;
+    ParseContext& operator=(const ParseContext&) = delete;
+
+    // Message boxes and the editor selection go here.
+    Host* host = nullptr;
+    std::string output_file;
+    const char* source_text = nullptr;
+    // Folder of the scene file, for relative INCLUDE FILE and TEXTURE_FILE
+    // names; empty for text that has no file.
+    std::string source_folder;
+
+    std::string word;
+    int token = 0;
+    bool parse_error = false;
+    bool build_scene = false;
+    bool has_animation = false;
+
+    std::unique_ptr<Scene> scene;
+    int image_x = 0;
+    int image_y = 0;
+    int width = 320;
+    int height = 240;
+
+    RecordList<Material> material_list;
+    FrameList frame_list;
+    RecordList<Interpolation> interpolation_list;
+    RecordList<TextBuffer> text_list;
+    RecordList<LoopCounter> counter_list;
+    TextBuffer document;
+    RenderJob job;
+
+    float time = 0.0f;
+    float start_time = 0.0f;
+    float end_time = 1.0f;
+    int frames = 1;
+    int frames_per_second = 4;
+
+    // The last material of the list: every new shape takes it.
+    Material* current_material() const { return material_list.tail; }
+    // The innermost frame of the FRAME stack.
+    Frame* current_frame() const { return frame_list.tail; }
+};

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <string>
+#include <thread>
+
+#include "render/surface.h"
+
+struct RenderJob;
+
+// The private message of a run: 200 = a render thread finished a frame,
+// 400 = the run is over.
+constexpr int WM_TRACE_DONE = 1025;  // WM_USER + 1
+constexpr int TRACE_FRAME_DONE = 200;
+constexpr int TRACE_RUN_OVER = 400;
+
+using ThreadEntry = int (*)(RenderJob*);
+
+// Everything the trace controller needs from the platform. The studio
+// implements it with Qt; the headless host serves the CLI and the tests.
+class Host {
+public:
+    virtual ~Host() = default;
+
+    // A modal message box with an OK button.
+    virtual void message_box(const std::string& text, const std::string& caption) = 0;
+    // Selects editor characters [start, end), scrolls to them, focuses the editor.
+    virtual void select_editor_text(int start, int end) = 0;
+    // Shows the trace window without activating it, at (0, 0) with this client size.
+    virtual void show_trace_window(int width, int height) = 0;
+    // The trace window's drawing surface; safe to set pixels from any thread.
+    virtual Surface& trace_surface() = 0;
+    // Queues WM_TRACE_DONE for the UI thread's message loop (any thread).
+    virtual void post_trace_done(int wparam) = 0;
+    // Delivers WM_TRACE_DONE to the handler before returning (UI thread).
+    virtual void send_trace_done(int wparam) = 0;
+    // Called when a run is over: the studio enables Play and Record again.
+    virtual void run_finished() {}
+    // Asks for the recording codec before an AVI file is opened; false when the
+    // user cancels (then nothing is recorded and no message is shown).
+    virtual bool choose_compression(bool& mjpeg, int& quality) {
+        (void)mjpeg;
+        (void)quality;
+        return true;
+    }
+
+    // The render thread; one at a time.
+    virtual void start_render_thread(ThreadEntry entry, RenderJob* job) {
+        render_thread_ = std::thread([entry, job] { entry(job); });
+    }
+    virtual bool render_thread_running() const { return render_thread_.joinable(); }
+    // Waits for the render thread to end (it posts its message as its last act).
+    virtual void join_render_thread() {
+        if (render_thread_.joinable()) render_thread_.join();
+    }
+
+protected:
+    std::thread render_thread_;
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// The trace window's pixels: 0x00BBGGRR values, written by render threads and
+// read by whoever shows or records the picture. Each pixel is one relaxed
+// atomic word, so a reader may see a half-finished picture but never a torn
+// pixel, and writers need no lock.
+class Surface {
+public:
+    Surface() = default;
+    Surface(int width, int height) { resize(width, height); }
+
+    // Drops the old picture; only call while no render thread runs.
+    void resize(int width, int height);
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+    // Both clip to the surface, as a window clips its client area.
+    void fill_black(int x0, int y0, int x1, int y1);
+    void set_pixel(int x, int y, uint32_t colorref) {
+        if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
+        pixels_[static_cast<size_t>(y) * width_ + x].store(colorref, std::memory_order_relaxed);
+    }
+    uint32_t pixel(int x, int y) const {
+        if (x < 0 || y < 0 || x >= width_ || y >= height_) return 0;
+        return pixels_[static_cast<size_t>(y) * width_ + x].load(std::memory_order_relaxed);
+    }
+    // A copy of the picture, row by row from the top.
+    std::vector<uint32_t> snapshot() const;
+
+private:
+    int width_ = 0;
+    int height_ = 0;
+    std::unique_ptr<std::atomic<uint32_t>[]> pixels_;
+};

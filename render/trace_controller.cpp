@@ -1,0 +1,165 @@
+#include "render/trace_controller.h"
+
+#include "language/document.h"
+#include "language/tokenizer.h"
+
+TraceController::TraceController() = default;
+
+TraceController::~TraceController() { destroy(); }
+
+void TraceController::start(const char* text, bool build, bool rec, ThreadEntry entry) {
+    // A second start while a frame is being traced must not touch the scene,
+    // the lists or the job the render thread reads.
+    if (run_active_) return;
+    run_active_ = true;
+    build_scene = build;
+    record = rec;
+    source_text = text;
+    thread_entry = entry;
+    frame_index = 0;
+    frames = 1;
+    begin_frame();
+}
+
+void TraceController::begin_frame() {
+    parse_error = false;
+    if (build_scene) {
+        release_scene();
+        Frame* root = new Frame;
+        root->setIdentity();
+        frame_list.append(root);
+        material_list.append(new Material);
+        scene = std::make_unique<Scene>();
+        image_x = 0;
+        image_y = 0;
+        width = 320;
+        height = 240;
+        job.build(host, host != nullptr ? &host->trace_surface() : nullptr, image_x, image_y, width,
+                  height, scene.get());
+    }
+    set_text(document, source_text != nullptr ? source_text : "");
+    parse_document(*this);
+
+    // Frame 0 of an animation is meant to be seen at START_TIME, which is only
+    // known once the document has been read; parse again when the time the
+    // parse saw was another one, so that a run never depends on the last.
+    if (frame_index == 0 && build_scene && !parse_error && has_animation && time != start_time) {
+        time = start_time;
+        release_scene();
+        Frame* root = new Frame;
+        root->setIdentity();
+        frame_list.append(root);
+        material_list.append(new Material);
+        scene = std::make_unique<Scene>();
+        width = 320;
+        height = 240;
+        job.build(host, host != nullptr ? &host->trace_surface() : nullptr, image_x, image_y, width,
+                  height, scene.get());
+        parse_error = false;
+        set_text(document, source_text != nullptr ? source_text : "");
+        parse_document(*this);
+    }
+
+    if (!build_scene || parse_error || host == nullptr) {
+        if (host != nullptr)
+            host->send_trace_done(TRACE_RUN_OVER);
+        else
+            handle_trace_done(TRACE_RUN_OVER);
+        return;
+    }
+
+    host->show_trace_window(width, height);
+    job.image_x = image_x;
+    job.image_y = image_y;
+    job.width = width;
+    job.height = height;
+    job.drawing_context = &host->trace_surface();
+
+    if (frame_index == 0) {
+        time = start_time;
+        if (record && !output_file.empty())
+            record = avi.open(host, output_file, width, height, frames_per_second, "IV50");
+        else
+            record = false;
+    }
+    host->start_render_thread(thread_entry != nullptr ? thread_entry : render_thread_main, &job);
+}
+
+void TraceController::next_frame() {
+    frame_index += 1;
+    if (frame_index < frames) {
+        time = start_time + (end_time - start_time) * static_cast<float>(frame_index) /
+                                static_cast<float>(frames);
+        if (!job.stop_requested.load()) {
+            begin_frame();
+            return;
+        }
+    }
+    if (host != nullptr)
+        host->send_trace_done(TRACE_RUN_OVER);
+    else
+        handle_trace_done(TRACE_RUN_OVER);
+}
+
+void TraceController::handle_trace_done(int wparam) {
+    // The render thread posts its message as its last act; joining it is the
+    // sound form of waiting for it to end.
+    if (host != nullptr) host->join_render_thread();
+    if (wparam == TRACE_FRAME_DONE) {
+        if (record && host != nullptr) {
+            // A failed write has been reported by the writer, which has closed
+            // the file with the frames written so far; the run goes on.
+            if (!avi.write_frame(host->trace_surface())) record = false;
+        }
+        release_scene();
+        if (has_animation) {
+            next_frame();
+            return;
+        }
+    } else {
+        release_scene();
+    }
+    if (!run_active_) return;
+    if (record) {
+        avi.close();
+        record = false;
+    }
+    run_active_ = false;
+    if (host != nullptr) host->run_finished();
+}
+
+void TraceController::release_scene() {
+    interpolation_list.deleteAll();
+    frame_list.deleteAll();
+    if (scene) {
+        scene->lights.deleteAll();
+        scene->shapes.deleteAll();
+        scene.reset();
+    }
+    job.scene = nullptr;
+    material_list.deleteAll();
+    text_list.deleteAll();
+    counter_list.deleteAll();
+}
+
+void TraceController::destroy() {
+    if (host != nullptr) {
+        job.stop_requested.store(true);
+        host->join_render_thread();
+    }
+    if (scene) {
+        scene->lights.deleteAll();
+        scene->shapes.deleteAll();
+        scene.reset();
+    }
+    job.scene = nullptr;
+    avi.close();
+    document.text.clear();
+    document.length = 0;
+    document.position = 0;
+    counter_list.deleteAll();
+    text_list.deleteAll();
+    interpolation_list.deleteAll();
+    frame_list.deleteAll();
+    material_list.deleteAll();
+}

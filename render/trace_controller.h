@@ -1,0 +1,32 @@
+#pragma once
+
+#include "language/parse_context.h"
+#include "record/avi_writer.h"
+#include "render/host.h"
+
+// Turns the editor's text into traced pictures: parses, runs one render thread
+// per frame and closes the cycle when the frame-done message comes back.
+struct TraceController : ParseContext {
+    TraceController();
+    ~TraceController();
+
+    ThreadEntry thread_entry = nullptr;
+    bool record = false;
+    int frame_index = 0;
+    AviWriter avi;
+
+    void start(const char* source_text, bool build_scene, bool record, ThreadEntry thread_entry);
+    void begin_frame();
+    void next_frame();
+    void release_scene();
+    void destroy();
+    // The main window's handler of WM_TRACE_DONE; both hosts call it.
+    void handle_trace_done(int wparam);
+    // True while a render thread runs or a run is under way.
+    bool running() const { return run_active_; }
+    // The Stop command.
+    void request_stop() { job.stop_requested.store(true); }
+
+private:
+    bool run_active_ = false;
+};

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "core/bounds.h"
+#include "core/frame.h"
+#include "core/ray.h"
+#include "core/vector3.h"
+#include "shapes/material.h"
+
+// Distance of a side at infinity and the start of every nearest-hit search.
+constexpr float FarDistance = 8388608.0f;  // 2^23
+
+struct CShape;
+
+struct ListNode {
+    ListNode* prev = nullptr;
+    ListNode* next = nullptr;
+};
+
+// The span of one ray inside one shape.
+struct Hit {
+    // 0 = no hit; 1 = the ray enters at entryDistance; 2 = the origin is
+    // already inside, or only one boundary was found.
+    int entryKind = 0;
+    int boundaryCount = 0;
+    CShape* shape = nullptr;
+    CShape* skipShape = nullptr;
+    Vector3 entryPoint;
+    Vector3 exitPoint;
+    Vector3 entryNormal;
+    Vector3 exitNormal;
+    Vector3 entryColour;
+    Vector3 exitColour;
+    float entryDistance = FarDistance;
+    float exitDistance = FarDistance;
+
+    // shape and exitDistance are left as they are.
+    void reset(CShape* skip) {
+        entryKind = 0;
+        boundaryCount = 0;
+        skipShape = skip;
+        entryPoint = exitPoint = entryNormal = exitNormal = entryColour = exitColour = Vector3{};
+        entryDistance = FarDistance;
+    }
+};
+
+struct CShape : ListNode {
+    Vector3 position;
+    Material* material = nullptr;
+
+    CShape() = default;
+    CShape(const CShape&) = delete;
+    CShape& operator=(const CShape&) = delete;
+    // Lists delete their shapes through this base.
+    virtual ~CShape() = default;
+
+    virtual void intersect(Hit& hit, const Ray& ray) = 0;
+
+    // World-space box that holds every point a hit of this shape can report,
+    // for shapes that have one; false for unbounded shapes (and for those whose
+    // hits may lie before the ray origin), which searches test one by one.
+    virtual bool worldBounds(Bounds& out) const {
+        (void)out;
+        return false;
+    }
+
+};
+
+// A shape defined once in its canonical unit space and placed by a frame.
+struct UnitShape : CShape {
+    Frame unitToWorld;
+    Frame worldToUnit;
+
+    void intersect(Hit& hit, const Ray& ray) override {
+        (void)hit;
+        (void)ray;
+    }
+    void setTransform(const Frame& frame);
+};
+
+// Intrusive list of shapes in insertion order; owns its members.
+struct ShapeList {
+    CShape* head = nullptr;
+    CShape* tail = nullptr;
+
+    ShapeList() = default;
+    ShapeList(const ShapeList&) = delete;
+    ShapeList& operator=(const ShapeList&) = delete;
+    ~ShapeList() { deleteAll(); }
+
+    bool append(CShape* shape);
+    bool removeLast();
+    void deleteAll();
+    // The strictly nearer entry wins; ties keep the shape nearer the head.
+    void nearestHit(Hit& best, const Ray& ray) const;
+};
+
+inline CShape* nextOf(const CShape* s) { return static_cast<CShape*>(s->next); }
