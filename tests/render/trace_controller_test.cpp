@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <vector>
+
+#include "render/headless_host.h"
+#include "render/trace_controller.h"
+
+namespace {
+
+// What each traced frame saw, recorded by a render thread entry of the test.
+struct FrameLog {
+    std::vector<float> times;
+    std::vector<float> background_red;
+    TraceController* controller = nullptr;
+    std::atomic<bool> stop_in_frame{false};
+    int stop_at = -1;
+};
+FrameLog* g_log = nullptr;
+
+int recording_entry(RenderJob* job) {
+    g_log->times.push_back(g_log->controller->time);
+    g_log->background_red.push_back(job->scene->background_color.x);
+    if (static_cast<int>(g_log->times.size()) - 1 == g_log->stop_at) job->stop_requested.store(true);
+    job->main_window->post_trace_done(TRACE_FRAME_DONE);
+    return 0;
+}
+
+class TraceControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        host.quiet = true;
+        tc.host = &host;
+        host.set_handler([this](int w) { tc.handle_trace_done(w); });
+        log.controller = &tc;
+        g_log = &log;
+    }
+    void TearDown() override { g_log = nullptr; }
+
+    void run(const char* text, bool build = true) {
+        tc.start(text, build, false, build ? recording_entry : nullptr);
+        host.run_loop();
+    }
+
+    HeadlessHost host;
+    TraceController tc;
+    FrameLog log;
+};
+
+TEST_F(TraceControllerTest, ParseOnlyOfEmptyDocumentStartsNoThread) {
+    run("", false);
+    EXPECT_FALSE(tc.parse_error);
+    EXPECT_TRUE(log.times.empty());
+    EXPECT_EQ(host.runs_finished, 1);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_FALSE(tc.running());
+}
+
+TEST_F(TraceControllerTest, SingleFrameTracesOnceAndReleasesScene) {
+    run("SCENE BACKGROUND_COLOR 0.25 0 0 END_SCENE");
+    ASSERT_EQ(log.times.size(), 1u);
+    EXPECT_FLOAT_EQ(log.background_red[0], 0.25f);
+    EXPECT_EQ(tc.scene, nullptr);
+    EXPECT_TRUE(tc.material_list.empty());
+    EXPECT_TRUE(tc.frame_list.empty());
+    EXPECT_EQ(host.runs_finished, 1);
+    EXPECT_EQ(host.trace_window_width, 320);
+    EXPECT_EQ(host.trace_window_height, 240);
+}
+
+TEST_F(TraceControllerTest, EightFramesAtTheirTimesNeverReachingEnd) {
+    run("ANIMATION START_TIME 1 END_TIME 3 FRAMES 8 END_ANIMATION "
+        "SCENE BACKGROUND_COLOR TIME 0 0 END_SCENE");
+    ASSERT_EQ(log.times.size(), 8u);
+    for (int i = 0; i < 8; ++i) {
+        const float expect = 1.0f + (3.0f - 1.0f) * static_cast<float>(i) / 8.0f;
+        EXPECT_FLOAT_EQ(log.times[i], expect) << i;
+        // The parse of every frame, frame 0 included, saw its own time.
+        EXPECT_FLOAT_EQ(log.background_red[i], expect) << i;
+    }
+}
+
+TEST_F(TraceControllerTest, FrameZeroIsParsedAtStartTimeOnEveryRun) {
+    const char* doc =
+        "ANIMATION START_TIME 0.5 END_TIME 1 FRAMES 2 END_ANIMATION "
+        "SCENE BACKGROUND_COLOR TIME 0 0 END_SCENE";
+    run(doc);
+    run(doc);
+    ASSERT_EQ(log.background_red.size(), 4u);
+    EXPECT_FLOAT_EQ(log.background_red[0], 0.5f);
+    EXPECT_FLOAT_EQ(log.background_red[2], 0.5f);
+    EXPECT_FLOAT_EQ(log.background_red[3], 0.75f);
+}
+
+class FrameCountTest : public TraceControllerTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(FrameCountTest, ZeroOrNegativeFramesStillTraceOne) {
+    std::string doc = "ANIMATION FRAMES " + std::to_string(GetParam()) + " END_ANIMATION";
+    run(doc.c_str());
+    EXPECT_EQ(log.times.size(), 1u);
+    EXPECT_EQ(host.runs_finished, 1);
+}
+INSTANTIATE_TEST_SUITE_P(Frames, FrameCountTest, ::testing::Values(0, -3, 1));
+
+TEST_F(TraceControllerTest, StopEndsAnAnimationAfterTheCurrentFrame) {
+    log.stop_at = 2;
+    run("ANIMATION FRAMES 8 END_ANIMATION");
+    EXPECT_EQ(log.times.size(), 3u);
+    EXPECT_EQ(host.runs_finished, 1);
+    EXPECT_FALSE(tc.running());
+}
+
+TEST_F(TraceControllerTest, LaterDocumentWithoutAnimationRunsOneFrame) {
+    run("ANIMATION FRAMES 3 END_ANIMATION");
+    EXPECT_EQ(log.times.size(), 3u);
+    run("SCENE END_SCENE");
+    EXPECT_EQ(log.times.size(), 4u);
+    EXPECT_EQ(host.runs_finished, 2);
+}
+
+TEST_F(TraceControllerTest, ParseErrorShowsOneBoxAndTracesNothing) {
+    run("SCENE BOGUS END_SCENE");
+    EXPECT_TRUE(tc.parse_error);
+    EXPECT_TRUE(log.times.empty());
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].caption, "Parse Error");
+    EXPECT_EQ(host.runs_finished, 1);
+    EXPECT_EQ(tc.scene, nullptr);
+}
+
+TEST_F(TraceControllerTest, TracerSizeReachesTheWindowAndJob) {
+    run("TRACER WIDTH 64 HEIGHT 48 END_TRACER");
+    EXPECT_EQ(host.trace_window_width, 64);
+    EXPECT_EQ(host.trace_window_height, 48);
+    EXPECT_EQ(tc.job.width, 64);
+    EXPECT_EQ(tc.job.height, 48);
+}
+
+TEST_F(TraceControllerTest, RecordWithoutOutputFileTracesWithoutRecording) {
+    tc.start("ANIMATION FRAMES 2 END_ANIMATION", true, true, recording_entry);
+    host.run_loop();
+    EXPECT_EQ(log.times.size(), 2u);
+    EXPECT_FALSE(tc.record);
+    EXPECT_TRUE(host.messages.empty());
+}
+
+}  // namespace
