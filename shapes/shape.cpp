@@ -1,5 +1,7 @@
 #include "shapes/shape.h"
 
+#include "shapes/bvh.h"
+
 void UnitShape::setTransform(const Frame& frame) {
     unitToWorld.matrix = frame.matrix;
     worldToUnit.matrix = frame.matrix;
@@ -7,8 +9,27 @@ void UnitShape::setTransform(const Frame& frame) {
     position = frame.matrix.row(3);
 }
 
+ShapeList::~ShapeList() {
+    deleteAll();
+}
+
+void ShapeList::buildAcceleration() {
+    dropAcceleration();
+    for (CShape* s = head; s != nullptr; s = nextOf(s))
+        s->buildAcceleration();
+    bvh_ = new ShapeBvh;
+    bvh_->build(*this);
+}
+
+void ShapeList::dropAcceleration() {
+    delete bvh_;
+    bvh_ = nullptr;
+}
+
 bool ShapeList::append(CShape* shape) {
-    if (shape == nullptr) return false;
+    if (shape == nullptr)
+        return false;
+    dropAcceleration();
     shape->prev = tail;
     shape->next = nullptr;
     if (tail != nullptr)
@@ -20,7 +41,9 @@ bool ShapeList::append(CShape* shape) {
 }
 
 bool ShapeList::removeLast() {
-    if (tail == nullptr) return false;
+    if (tail == nullptr)
+        return false;
+    dropAcceleration();
     CShape* last = tail;
     tail = static_cast<CShape*>(last->prev);
     if (tail != nullptr)
@@ -33,6 +56,7 @@ bool ShapeList::removeLast() {
 }
 
 void ShapeList::deleteAll() {
+    dropAcceleration();
     CShape* s = head;
     while (s != nullptr) {
         CShape* n = nextOf(s);
@@ -44,10 +68,19 @@ void ShapeList::deleteAll() {
 }
 
 void ShapeList::nearestHit(Hit& best, const Ray& ray) const {
+    if (bvh_ != nullptr) {
+        bvh_->nearestHit(best, ray);
+        return;
+    }
+    nearestHitLinear(best, ray);
+}
+
+void ShapeList::nearestHitLinear(Hit& best, const Ray& ray) const {
     Hit work;
     work.reset(best.skipShape);
     for (CShape* s = head; s != nullptr; s = nextOf(s)) {
         s->intersect(work, ray);
-        if (work.entryKind != 0 && best.entryDistance > work.entryDistance) best = work;
+        if (work.entryKind != 0 && best.entryDistance > work.entryDistance)
+            best = work;
     }
 }

@@ -63,6 +63,9 @@ struct CShape : ListNode {
         return false;
     }
 
+    // Builds the search structures of any shape lists this shape holds (a
+    // bounding shape's inner list); called once after the parse, before a trace.
+    virtual void buildAcceleration() {}
 };
 
 // A shape defined once in its canonical unit space and placed by a frame.
@@ -77,6 +80,8 @@ struct UnitShape : CShape {
     void setTransform(const Frame& frame);
 };
 
+class ShapeBvh;
+
 // Intrusive list of shapes in insertion order; owns its members.
 struct ShapeList {
     CShape* head = nullptr;
@@ -85,13 +90,27 @@ struct ShapeList {
     ShapeList() = default;
     ShapeList(const ShapeList&) = delete;
     ShapeList& operator=(const ShapeList&) = delete;
-    ~ShapeList() { deleteAll(); }
+    ~ShapeList();
 
     bool append(CShape* shape);
     bool removeLast();
     void deleteAll();
     // The strictly nearer entry wins; ties keep the shape nearer the head.
+    // Uses the hierarchy once buildAcceleration has run, with the same result.
     void nearestHit(Hit& best, const Ray& ray) const;
+    // The plain scan, whatever has been built.
+    void nearestHitLinear(Hit& best, const Ray& ray) const;
+
+    // Builds a bounding volume hierarchy over the members (and, through
+    // CShape::buildAcceleration, over the lists they hold).
+    void buildAcceleration();
+    void dropAcceleration();
+    const ShapeBvh* acceleration() const { return bvh_; }
+
+  private:
+    ShapeBvh* bvh_ = nullptr;
 };
 
-inline CShape* nextOf(const CShape* s) { return static_cast<CShape*>(s->next); }
+inline CShape* nextOf(const CShape* s) {
+    return static_cast<CShape*>(s->next);
+}

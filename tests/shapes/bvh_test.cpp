@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "shapes/bvh.h"
+#include "shapes/solvers/quadratic.h"
+
+namespace {
+
+// A world-space ball: enough geometry to exercise the hierarchy's search.
+struct TestBall : CShape {
+    Vector3 centre;
+    float radius = 1.0f;
+    bool bounded = true;
+    void intersect(Hit& hit, const Ray& ray) override {
+        hit.entryKind = 0;
+        if (hit.skipShape == this)
+            return;
+        const Vector3 o = ray.origin - centre;
+        solveQuadratic(ray.direction.dot(ray.direction), 2.0f * o.dot(ray.direction),
+                       o.dot(o) - radius * radius, hit);
+        if (hit.entryKind == 0)
+            return;
+        if (hit.entryDistance < 0.0f) {
+            hit.entryDistance = 0.0f;
+            hit.entryKind = 2;
+        }
+        hit.entryPoint = ray.origin + ray.direction * hit.entryDistance;
+        hit.exitPoint = ray.origin + ray.direction * hit.exitDistance;
+        hit.entryNormal = (hit.entryPoint - centre).normalized();
+        hit.exitNormal = (hit.exitPoint - centre).normalized();
+        hit.shape = this;
+    }
+    bool worldBounds(Bounds& out) const override {
+        if (!bounded)
+            return false;
+        out = Bounds{};
+        out.add(centre - Vector3{radius, radius, radius});
+        out.add(centre + Vector3{radius, radius, radius});
+        return true;
+    }
+};
+
+void expectSameHit(const Hit& a, const Hit& b, int ray) {
+    EXPECT_EQ(a.entryKind, b.entryKind) << ray;
+    EXPECT_EQ(a.shape, b.shape) << ray;
+    EXPECT_EQ(std::memcmp(&a.entryDistance, &b.entryDistance, sizeof(float)), 0) << ray;
+    EXPECT_EQ(a.entryPoint, b.entryPoint) << ray;
+    EXPECT_EQ(a.entryNormal, b.entryNormal) << ray;
+}
+
+struct Case {
+    const char* name;
+    int balls;
+    bool duplicates;  // every ball twice at the same place: ties everywhere
+    int unbounded;    // some balls without bounds
+    bool skipFirst;
+};
+
+class BvhMatchesLinearScan : public ::testing::TestWithParam<Case> {};
+
+TEST_P(BvhMatchesLinearScan, EveryRayGivesTheSameHit) {
+    const Case c = GetParam();
+    std::mt19937 rng(1234);
+    std::uniform_real_distribution<float> pos(-20.0f, 20.0f), rad(0.1f, 2.0f), dir(-1.0f, 1.0f);
+    ShapeList list;
+    std::vector<TestBall*> balls;
+    for (int i = 0; i < c.balls; ++i) {
+        auto* b = new TestBall;
+        b->centre = {pos(rng), pos(rng), pos(rng)};
+        b->radius = rad(rng);
+        b->bounded = i >= c.unbounded;
+        list.append(b);
+        balls.push_back(b);
+        if (c.duplicates) {
+            auto* twin = new TestBall;
+            twin->centre = b->centre;
+            twin->radius = b->radius;
+            list.append(twin);
+        }
+    }
+    ShapeList accelerated;  // the same shapes, searched through the hierarchy
+    ShapeBvh bvh;
+    bvh.build(list);
+    EXPECT_EQ(bvh.boundedCount() + bvh.unboundedCount(),
+              static_cast<size_t>(c.balls * (c.duplicates ? 2 : 1)));
+    for (int r = 0; r < 3000; ++r) {
+        Ray ray{{pos(rng), pos(rng), pos(rng)}, {dir(rng), dir(rng), dir(rng)}};
+        if (r % 7 == 0)
+            ray.direction = {0.0f, dir(rng), 0.0f};  // axis-parallel rays
+        CShape* skip = c.skipFirst ? balls[r % balls.size()] : nullptr;
+        Hit linear, fast;
+        linear.reset(skip);
+        fast.reset(skip);
+        list.nearestHitLinear(linear, ray);
+        bvh.nearestHit(fast, ray);
+        expectSameHit(linear, fast, r);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenes, BvhMatchesLinearScan,
+                         ::testing::Values(Case{"few", 3, false, 0, false},
+                                           Case{"many", 500, false, 0, false},
+                                           Case{"ties", 200, true, 0, false},
+                                           Case{"mixed", 300, false, 40, false},
+                                           Case{"skip", 300, false, 0, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ShapeListAcceleration, AppendDropsTheHierarchy) {
+    ShapeList list;
+    auto* a = new TestBall;
+    a->centre = {0, 0, 5};
+    list.append(a);
+    list.buildAcceleration();
+    ASSERT_NE(list.acceleration(), nullptr);
+    auto* b = new TestBall;
+    b->centre = {0, 0, 2};
+    list.append(b);
+    EXPECT_EQ(list.acceleration(), nullptr);
+    Hit h;
+    h.reset(nullptr);
+    list.nearestHit(h, Ray{{0, 0, -10}, {0, 0, 1}});
+    EXPECT_EQ(h.shape, b);
+}
+
+TEST(ShapeListAcceleration, HitAtStartingDistanceIsNeverTaken) {
+    ShapeList list;
+    auto* a = new TestBall;
+    a->centre = {0, 0, 11};
+    a->radius = 1.0f;  // entry exactly at t = 10
+    list.append(a);
+    list.buildAcceleration();
+    Hit h;
+    h.reset(nullptr);
+    h.entryDistance = 10.0f;
+    list.nearestHit(h, Ray{{0, 0, 0}, {0, 0, 1}});
+    EXPECT_EQ(h.entryKind, 0);
+    h.entryDistance = 10.5f;
+    list.nearestHit(h, Ray{{0, 0, 0}, {0, 0, 1}});
+    EXPECT_EQ(h.entryKind, 1);
+    EXPECT_FLOAT_EQ(h.entryDistance, 10.0f);
+}
+
+}  // namespace
