@@ -6,7 +6,7 @@
 #include "core/ray.h"
 
 float Matrix3::determinant() const {
-    const float (&a)[3][3] = m;
+    const float(&a)[3][3] = m;
     return a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) -
            a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
            a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
@@ -20,7 +20,8 @@ Matrix4 Matrix4::identity() {
 
 void Matrix4::setIdentity() {
     for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) m[r][c] = (r == c) ? 1.0f : 0.0f;
+        for (int c = 0; c < 4; ++c)
+            m[r][c] = (r == c) ? 1.0f : 0.0f;
 }
 
 Vector3 Matrix4::transformPoint(const Vector3& p) const {
@@ -37,7 +38,9 @@ Vector3 Matrix4::transformDirection(const Vector3& d) const {
 
 // Normals go through the same linear part as directions (not the inverse
 // transpose); saved scenes are shaded with exactly this rule.
-Vector3 Matrix4::transformNormal(const Vector3& n) const { return transformDirection(n).normalized(); }
+Vector3 Matrix4::transformNormal(const Vector3& n) const {
+    return transformDirection(n).normalized();
+}
 
 void Matrix4::scaleDiagonal(float x, float y, float z) {
     m[0][0] *= x;
@@ -95,8 +98,8 @@ void Matrix4::lookAt(const Vector3& target) {
 }
 
 void Matrix4::compose(const Matrix4& other) {
-    const float (&a)[4][4] = m;
-    const float (&b)[4][4] = other.m;
+    const float(&a)[4][4] = m;
+    const float(&b)[4][4] = other.m;
     float r[4][4];
     for (int i = 0; i < 4; ++i) {
         for (int c = 0; c < 3; ++c) {
@@ -107,13 +110,15 @@ void Matrix4::compose(const Matrix4& other) {
         r[i][3] = (i == 3) ? 1.0f : 0.0f;
     }
     for (int i = 0; i < 4; ++i)
-        for (int c = 0; c < 4; ++c) m[i][c] = r[i][c];
+        for (int c = 0; c < 4; ++c)
+            m[i][c] = r[i][c];
 }
 
 Matrix3 Matrix4::minor(int i, int j) const {
     Matrix3 r;
     for (int k = 0; k < 3; ++k)
-        for (int l = 0; l < 3; ++l) r.m[k][l] = m[k + (k >= i ? 1 : 0)][l + (l >= j ? 1 : 0)];
+        for (int l = 0; l < 3; ++l)
+            r.m[k][l] = m[k + (k >= i ? 1 : 0)][l + (l >= j ? 1 : 0)];
     return r;
 }
 
@@ -135,7 +140,8 @@ void Matrix4::invert() {
             r[j][i] = (((i + j) % 2 == 0) ? cof : -cof) / det;
         }
     for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j) m[i][j] = r[i][j];
+        for (int j = 0; j < 4; ++j)
+            m[i][j] = r[i][j];
 }
 
 Ray Frame::toUnitRay(const Ray& world) const {

@@ -64,6 +64,7 @@ struct RecordList {
 
     template <class F>
     void forEach(F&& f) const {
-        for (T* n = head; n != nullptr; n = n->*Next) f(*n);
+        for (T* n = head; n != nullptr; n = n->*Next)
+            f(*n);
     }
 };

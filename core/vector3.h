@@ -52,4 +52,6 @@ struct Vector3 {
 };
 
 // Componentwise product, used for colours.
-inline Vector3 multiply(const Vector3& a, const Vector3& b) { return {a.x * b.x, a.y * b.y, a.z * b.z}; }
+inline Vector3 multiply(const Vector3& a, const Vector3& b) {
+    return {a.x * b.x, a.y * b.y, a.z * b.z};
+}

@@ -2,8 +2,8 @@
 
 #include <condition_variable>
 #include <deque>
-#include <mutex>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -13,7 +13,7 @@
 // window as an in-memory picture, posted messages in a queue that run_loop
 // drains as a message loop.
 class HeadlessHost : public Host {
-public:
+  public:
     struct Message {
         std::string text;
         std::string caption;
@@ -40,7 +40,7 @@ public:
     int trace_window_height = 0;
     int runs_finished = 0;
 
-private:
+  private:
     Surface surface_;
     std::function<void(int)> handler_;
     std::mutex mutex_;

@@ -18,7 +18,7 @@ using ThreadEntry = int (*)(RenderJob*);
 // Everything the trace controller needs from the platform. The studio
 // implements it with Qt; the headless host serves the CLI and the tests.
 class Host {
-public:
+  public:
     virtual ~Host() = default;
 
     // A modal message box with an OK button.
@@ -53,6 +53,6 @@ public:
         if (render_thread_.joinable()) render_thread_.join();
     }
 
-protected:
+  protected:
     std::thread render_thread_;
 };

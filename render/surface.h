@@ -10,7 +10,7 @@
 // atomic word, so a reader may see a half-finished picture but never a torn
 // pixel, and writers need no lock.
 class Surface {
-public:
+  public:
     Surface() = default;
     Surface(int width, int height) { resize(width, height); }
 
@@ -32,7 +32,7 @@ public:
     // A copy of the picture, row by row from the top.
     std::vector<uint32_t> snapshot() const;
 
-private:
+  private:
     int width_ = 0;
     int height_ = 0;
     std::unique_ptr<std::atomic<uint32_t>[]> pixels_;

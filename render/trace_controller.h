@@ -27,6 +27,6 @@ struct TraceController : ParseContext {
     // The Stop command.
     void request_stop() { job.stop_requested.store(true); }
 
-private:
+  private:
     bool run_active_ = false;
 };

@@ -11,15 +11,12 @@ constexpr uint32_t kLeafSize = 4;
 constexpr int kMaxDepth = 60;
 
 float surfaceArea(const Bounds& b) {
-    if (!b.valid())
-        return 0.0f;
+    if (!b.valid()) return 0.0f;
     const float dx = b.hi.x - b.lo.x, dy = b.hi.y - b.lo.y, dz = b.hi.z - b.lo.z;
     return 2.0f * (dx * dy + dy * dz + dz * dx);
 }
 
-float axisOf(const Vector3& v, int axis) {
-    return axis == 0 ? v.x : axis == 1 ? v.y : v.z;
-}
+float axisOf(const Vector3& v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
 
 // Widens a box so that rounding in the shapes' own arithmetic can never put a
 // reported hit just outside it.
@@ -42,19 +39,16 @@ inline float boxEntry(const float lo[3], const float hi[3], const float o[3], co
     float tmax = std::numeric_limits<float>::infinity();
     for (int a = 0; a < 3; ++a) {
         if (zero[a]) {
-            if (o[a] < lo[a] || o[a] > hi[a])
-                return std::numeric_limits<float>::infinity();
+            if (o[a] < lo[a] || o[a] > hi[a]) return std::numeric_limits<float>::infinity();
             continue;
         }
         float t1 = (lo[a] - o[a]) * inv[a];
         float t2 = (hi[a] - o[a]) * inv[a];
-        if (t1 > t2)
-            std::swap(t1, t2);
+        if (t1 > t2) std::swap(t1, t2);
         tmin = std::max(tmin, t1);
         tmax = std::min(tmax, t2);
     }
-    if (!(tmin <= tmax))
-        return std::numeric_limits<float>::infinity();
+    if (!(tmin <= tmax)) return std::numeric_limits<float>::infinity();
     return tmin;
 }
 
@@ -82,8 +76,7 @@ void ShapeBvh::build(const ShapeList& list) {
         centres.push_back(
             {0.5f * (p.lo.x + p.hi.x), 0.5f * (p.lo.y + p.hi.y), 0.5f * (p.lo.z + p.hi.z)});
     }
-    if (prims_.empty())
-        return;
+    if (prims_.empty()) return;
     nodes_.reserve(2 * prims_.size() / kLeafSize + 8);
     buildNode(boxes, centres, 0, static_cast<uint32_t>(prims_.size()), 0);
 }
@@ -108,19 +101,15 @@ uint32_t ShapeBvh::buildNode(std::vector<Bounds>& boxes, std::vector<Vector3>& c
         nodes_[me] = node;
         return me;
     };
-    if (n <= kLeafSize || depth >= kMaxDepth)
-        return makeLeaf();
+    if (n <= kLeafSize || depth >= kMaxDepth) return makeLeaf();
 
     // Binned surface-area heuristic over the widest centroid axis.
     int axis = 0;
     const float ext[3] = {centreBox.hi.x - centreBox.lo.x, centreBox.hi.y - centreBox.lo.y,
                           centreBox.hi.z - centreBox.lo.z};
-    if (ext[1] > ext[axis])
-        axis = 1;
-    if (ext[2] > ext[axis])
-        axis = 2;
-    if (!(ext[axis] > 0.0f))
-        return makeLeaf();
+    if (ext[1] > ext[axis]) axis = 1;
+    if (ext[2] > ext[axis]) axis = 2;
+    if (!(ext[axis] > 0.0f)) return makeLeaf();
     const float lo = axisOf(centreBox.lo, axis);
     const float scale = kBins / ext[axis];
     auto binOf = [&](uint32_t i) {
@@ -151,8 +140,7 @@ uint32_t ShapeBvh::buildNode(std::vector<Bounds>& boxes, std::vector<Vector3>& c
     for (int i = kBins - 1; i > 0; --i) {
         acc.add(binBox[i]);
         cnt += binCount[i];
-        if (leftCount[i - 1] == 0 || cnt == 0)
-            continue;
+        if (leftCount[i - 1] == 0 || cnt == 0) continue;
         const float cost = leftArea[i - 1] * leftCount[i - 1] + surfaceArea(acc) * cnt;
         if (cost < bestCost) {
             bestCost = cost;
@@ -160,8 +148,7 @@ uint32_t ShapeBvh::buildNode(std::vector<Bounds>& boxes, std::vector<Vector3>& c
         }
     }
     const float leafCost = surfaceArea(box) * n;
-    if (bestSplit < 0 || (n <= 16 && bestCost >= leafCost))
-        return makeLeaf();
+    if (bestSplit < 0 || (n <= 16 && bestCost >= leafCost)) return makeLeaf();
 
     uint32_t mid = begin;
     for (uint32_t i = begin; i < end; ++i) {
@@ -172,8 +159,7 @@ uint32_t ShapeBvh::buildNode(std::vector<Bounds>& boxes, std::vector<Vector3>& c
             ++mid;
         }
     }
-    if (mid == begin || mid == end)
-        return makeLeaf();
+    if (mid == begin || mid == end) return makeLeaf();
     buildNode(boxes, centres, begin, mid, depth + 1);
     const uint32_t right = buildNode(boxes, centres, mid, end, depth + 1);
     node.firstOrRight = right;
@@ -191,11 +177,9 @@ void ShapeBvh::nearestHit(Hit& best, const Ray& ray) const {
 
     auto consider = [&](const Prim& p) {
         p.shape->intersect(work, ray);
-        if (work.entryKind == 0)
-            return;
+        if (work.entryKind == 0) return;
         const float d = work.entryDistance;
-        if (!(d < limit))
-            return;
+        if (!(d < limit)) return;
         if (d < bestDistance || (d == bestDistance && p.index < bestIndex)) {
             best = work;
             bestDistance = d;
@@ -205,8 +189,7 @@ void ShapeBvh::nearestHit(Hit& best, const Ray& ray) const {
 
     for (const Prim& p : unbounded_)
         consider(p);
-    if (nodes_.empty())
-        return;
+    if (nodes_.empty()) return;
 
     const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
     const float dir[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
@@ -223,14 +206,12 @@ void ShapeBvh::nearestHit(Hit& best, const Ray& ray) const {
     Entry stack[128];
     int top = 0;
     float t0 = boxEntry(nodes_[0].lo, nodes_[0].hi, o, inv, zero);
-    if (!(t0 <= bestDistance))
-        return;
+    if (!(t0 <= bestDistance)) return;
     stack[top++] = {0, t0};
     while (top > 0) {
         const Entry e = stack[--top];
         // Equal entries may still hold a tie that an earlier shape wins.
-        if (e.t > bestDistance)
-            continue;
+        if (e.t > bestDistance) continue;
         const Node& node = nodes_[e.node];
         if (node.count > 0) {
             for (uint32_t i = 0; i < node.count; ++i)
@@ -242,15 +223,11 @@ void ShapeBvh::nearestHit(Hit& best, const Ray& ray) const {
         const float tr = boxEntry(nodes_[right].lo, nodes_[right].hi, o, inv, zero);
         // Push the farther child first so the nearer is searched first.
         if (tl <= tr) {
-            if (tr <= bestDistance)
-                stack[top++] = {right, tr};
-            if (tl <= bestDistance)
-                stack[top++] = {left, tl};
+            if (tr <= bestDistance) stack[top++] = {right, tr};
+            if (tl <= bestDistance) stack[top++] = {left, tl};
         } else {
-            if (tl <= bestDistance)
-                stack[top++] = {left, tl};
-            if (tr <= bestDistance)
-                stack[top++] = {right, tr};
+            if (tl <= bestDistance) stack[top++] = {left, tl};
+            if (tr <= bestDistance) stack[top++] = {right, tr};
         }
     }
 }

@@ -9,9 +9,7 @@ void UnitShape::setTransform(const Frame& frame) {
     position = frame.matrix.row(3);
 }
 
-ShapeList::~ShapeList() {
-    deleteAll();
-}
+ShapeList::~ShapeList() { deleteAll(); }
 
 void ShapeList::buildAcceleration() {
     dropAcceleration();
@@ -27,8 +25,7 @@ void ShapeList::dropAcceleration() {
 }
 
 bool ShapeList::append(CShape* shape) {
-    if (shape == nullptr)
-        return false;
+    if (shape == nullptr) return false;
     dropAcceleration();
     shape->prev = tail;
     shape->next = nullptr;
@@ -41,8 +38,7 @@ bool ShapeList::append(CShape* shape) {
 }
 
 bool ShapeList::removeLast() {
-    if (tail == nullptr)
-        return false;
+    if (tail == nullptr) return false;
     dropAcceleration();
     CShape* last = tail;
     tail = static_cast<CShape*>(last->prev);
@@ -80,7 +76,6 @@ void ShapeList::nearestHitLinear(Hit& best, const Ray& ray) const {
     work.reset(best.skipShape);
     for (CShape* s = head; s != nullptr; s = nextOf(s)) {
         s->intersect(work, ray);
-        if (work.entryKind != 0 && best.entryDistance > work.entryDistance)
-            best = work;
+        if (work.entryKind != 0 && best.entryDistance > work.entryDistance) best = work;
     }
 }

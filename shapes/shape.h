@@ -111,6 +111,4 @@ struct ShapeList {
     ShapeBvh* bvh_ = nullptr;
 };
 
-inline CShape* nextOf(const CShape* s) {
-    return static_cast<CShape*>(s->next);
-}
+inline CShape* nextOf(const CShape* s) { return static_cast<CShape*>(s->next); }

@@ -67,7 +67,8 @@ TEST(Matrix4Test, ComposeTranslationThenScale) {
     Matrix4 copy = t;
     copy.compose(id);
     for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) EXPECT_EQ(copy.m[r][c], t.m[r][c]);
+        for (int c = 0; c < 4; ++c)
+            EXPECT_EQ(copy.m[r][c], t.m[r][c]);
     t.compose(s);
     EXPECT_EQ(t.transformPoint({0, 0, 0}), Vector3(2, 0, 0));
 }
@@ -85,7 +86,8 @@ TEST(Matrix4Test, InverseOfIdentityAndTranslation) {
     Matrix4 m = Matrix4::identity();
     m.invert();
     for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) EXPECT_EQ(m.m[r][c], r == c ? 1.0f : 0.0f);
+        for (int c = 0; c < 4; ++c)
+            EXPECT_EQ(m.m[r][c], r == c ? 1.0f : 0.0f);
     Matrix4 t = Matrix4::identity();
     t.addTranslation(1, 2, 3);
     t.invert();
@@ -137,7 +139,8 @@ TEST(Matrix4Test, OrientAlongDefaultAxis) {
 void expectOrthonormal(const Matrix4& m) {
     for (int i = 0; i < 3; ++i) {
         EXPECT_NEAR(m.row(i).length(), 1.0f, 1e-5f) << i;
-        for (int j = i + 1; j < 3; ++j) EXPECT_NEAR(m.row(i).dot(m.row(j)), 0.0f, 1e-5f) << i << j;
+        for (int j = i + 1; j < 3; ++j)
+            EXPECT_NEAR(m.row(i).dot(m.row(j)), 0.0f, 1e-5f) << i << j;
     }
 }
 

@@ -21,13 +21,14 @@ FrameLog* g_log = nullptr;
 int recording_entry(RenderJob* job) {
     g_log->times.push_back(g_log->controller->time);
     g_log->background_red.push_back(job->scene->background_color.x);
-    if (static_cast<int>(g_log->times.size()) - 1 == g_log->stop_at) job->stop_requested.store(true);
+    if (static_cast<int>(g_log->times.size()) - 1 == g_log->stop_at)
+        job->stop_requested.store(true);
     job->main_window->post_trace_done(TRACE_FRAME_DONE);
     return 0;
 }
 
 class TraceControllerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         host.quiet = true;
         tc.host = &host;

@@ -16,13 +16,11 @@ struct TestBall : CShape {
     bool bounded = true;
     void intersect(Hit& hit, const Ray& ray) override {
         hit.entryKind = 0;
-        if (hit.skipShape == this)
-            return;
+        if (hit.skipShape == this) return;
         const Vector3 o = ray.origin - centre;
         solveQuadratic(ray.direction.dot(ray.direction), 2.0f * o.dot(ray.direction),
                        o.dot(o) - radius * radius, hit);
-        if (hit.entryKind == 0)
-            return;
+        if (hit.entryKind == 0) return;
         if (hit.entryDistance < 0.0f) {
             hit.entryDistance = 0.0f;
             hit.entryKind = 2;
@@ -34,8 +32,7 @@ struct TestBall : CShape {
         hit.shape = this;
     }
     bool worldBounds(Bounds& out) const override {
-        if (!bounded)
-            return false;
+        if (!bounded) return false;
         out = Bounds{};
         out.add(centre - Vector3{radius, radius, radius});
         out.add(centre + Vector3{radius, radius, radius});
@@ -88,8 +85,7 @@ TEST_P(BvhMatchesLinearScan, EveryRayGivesTheSameHit) {
               static_cast<size_t>(c.balls * (c.duplicates ? 2 : 1)));
     for (int r = 0; r < 3000; ++r) {
         Ray ray{{pos(rng), pos(rng), pos(rng)}, {dir(rng), dir(rng), dir(rng)}};
-        if (r % 7 == 0)
-            ray.direction = {0.0f, dir(rng), 0.0f};  // axis-parallel rays
+        if (r % 7 == 0) ray.direction = {0.0f, dir(rng), 0.0f};  // axis-parallel rays
         CShape* skip = c.skipFirst ? balls[r % balls.size()] : nullptr;
         Hit linear, fast;
         linear.reset(skip);
