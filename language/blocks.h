@@ -19,6 +19,13 @@ void parse_interpolation(ParseContext& pc);
 // loop_block.cpp
 void parse_loop(ParseContext& pc);
 
+// Splices text into the document at the read position (insert_text) and
+// keeps the running loops and the INCLUDE depth in step with it; false, after
+// a parse error, when the document would grow beyond its limit.
+bool splice_text(ParseContext& pc, const std::string& text);
+// Clears the splice bookkeeping at the start of a parse.
+void reset_splices(ParseContext& pc);
+
 // Resolves a file name from the document: beside the scene file first, then
 // the current folder. Returns the name to open.
 std::string resolve_document_path(const ParseContext& pc, const std::string& name);

@@ -33,6 +33,12 @@ struct ParseContext {
 
     std::string word;
     int token = 0;
+    // Index in document.text of the first character of `word`.
+    int word_position = 0;
+    // Blocks and expressions open right now (see NestingGuard).
+    int nesting_depth = 0;
+    // Where INCLUDE and LOOP stand in the spliced document.
+    SpliceState splice;
     bool parse_error = false;
     bool build_scene = false;
     bool has_animation = false;

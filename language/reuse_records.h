@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The counter of one running LOOP; value = completed passes.
 struct LoopCounter {
@@ -21,4 +22,23 @@ struct Interpolation {
     float period = 1.0f;
 
     float evaluate(float time) const;
+};
+
+// A running LOOP whose text a splice has cut: the loop text read before the
+// splice is kept so that the next pass can be read again.
+struct LoopRestart {
+    std::string captured;
+    // Characters after the place where the loop text goes on (a splice keeps
+    // this count, as it only changes the text before that place).
+    int resume_tail = 0;
+    bool spliced = false;
+};
+
+// What INCLUDE and LOOP know about the splices of the current parse.
+struct SpliceState {
+    // For each INCLUDE text being read, the number of characters behind it.
+    std::vector<int> include_tails;
+    std::vector<LoopRestart*> loops;
+    long long includes = 0;
+    long long loop_passes = 0;
 };

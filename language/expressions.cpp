@@ -1,0 +1,185 @@
+#include "language/expressions.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "language/random15.h"
+#include "language/tokenizer.h"
+
+namespace {
+
+using Operation = float (*)(const ParseContext& pc, const float* a);
+
+struct Operator {
+    const char* word;
+    int operands;
+    Operation apply;
+};
+
+float f(double v) { return static_cast<float>(v); }
+float truth(bool b) { return b ? 1.0f : 0.0f; }
+
+// 0.00001 as f32 (bits 0x3727C5AC): the smallest divisor DIV uses.
+constexpr float SmallestDivisor = 0.00001f;
+
+const Operator operators[] = {
+    {"ADD", 2, [](const ParseContext&, const float* a) { return a[0] + a[1]; }},
+    {"SUB", 2, [](const ParseContext&, const float* a) { return a[0] - a[1]; }},
+    {"MUL", 2, [](const ParseContext&, const float* a) { return a[0] * a[1]; }},
+    {"DIV", 2,
+     [](const ParseContext&, const float* a) {
+         // A divisor near zero of either sign becomes the small positive one,
+         // so that a scene never divides by zero.
+         float b = std::fabs(a[1]) < SmallestDivisor ? SmallestDivisor : a[1];
+         return a[0] / b;
+     }},
+    {"ABS", 1, [](const ParseContext&, const float* a) { return std::fabs(a[0]); }},
+    {"MAX", 2,
+     [](const ParseContext&, const float* a) {
+         if (std::isnan(a[0]) || std::isnan(a[1])) return a[1];
+         return a[1] >= a[0] ? a[1] : a[0];
+     }},
+    {"MIN", 2, [](const ParseContext&, const float* a) { return a[1] > a[0] ? a[0] : a[1]; }},
+    {"FLR", 1, [](const ParseContext&, const float* a) { return std::floor(a[0]); }},
+    {"CLG", 1, [](const ParseContext&, const float* a) { return std::ceil(a[0]); }},
+    {"MOD", 2, [](const ParseContext&, const float* a) { return f(std::fmod(a[0], a[1])); }},
+    {"POW", 2,
+     [](const ParseContext&, const float* a) {
+         return f(std::pow(static_cast<double>(a[0]), static_cast<double>(a[1])));
+     }},
+    {"TIME", 0, [](const ParseContext& pc, const float*) { return pc.time; }},
+    {"RND", 0,
+     [](const ParseContext&, const float*) {
+         return static_cast<float>(random15_next()) / static_cast<float>(Random15Max);
+     }},
+    {"SIN", 1, [](const ParseContext&, const float* a) { return f(std::sin(double(a[0]))); }},
+    {"COS", 1, [](const ParseContext&, const float* a) { return f(std::cos(double(a[0]))); }},
+    {"TAN", 1, [](const ParseContext&, const float* a) { return f(std::tan(double(a[0]))); }},
+    {"ASN", 1, [](const ParseContext&, const float* a) { return f(std::asin(double(a[0]))); }},
+    {"ACS", 1, [](const ParseContext&, const float* a) { return f(std::acos(double(a[0]))); }},
+    {"ATN", 2,
+     [](const ParseContext&, const float* a) {
+         return f(std::atan2(static_cast<double>(a[0]), static_cast<double>(a[1])));
+     }},
+    {"LOG", 1, [](const ParseContext&, const float* a) { return f(std::log(double(a[0]))); }},
+    {"EXP", 1, [](const ParseContext&, const float* a) { return f(std::exp(double(a[0]))); }},
+    {"IFE", 3, [](const ParseContext&, const float* a) { return a[0] != 0.0f ? a[1] : a[2]; }},
+    {"EQU", 2, [](const ParseContext&, const float* a) { return truth(a[0] == a[1]); }},
+    {"GT", 2, [](const ParseContext&, const float* a) { return truth(a[0] > a[1]); }},
+    {"LT", 2, [](const ParseContext&, const float* a) { return truth(a[0] < a[1]); }},
+    {"NEQ", 2, [](const ParseContext&, const float* a) { return truth(a[0] != a[1]); }},
+    {"AND", 2,
+     [](const ParseContext&, const float* a) { return truth(a[0] != 0.0f && a[1] != 0.0f); }},
+    {"OR", 2,
+     [](const ParseContext&, const float* a) { return truth(a[0] != 0.0f || a[1] != 0.0f); }},
+    {"NOT", 1, [](const ParseContext&, const float* a) { return truth(a[0] == 0.0f); }},
+};
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The "%f" rules on the start of a word: sign, digits with an optional point,
+// an optional exponent; at least one digit. The conversion does not depend on
+// the locale, so "1.5" is one and a half whatever the desktop's settings.
+bool parse_number_word(const std::string& w, float& value) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < w.size() && (w[i] == '+' || w[i] == '-')) {
+        negative = w[i] == '-';
+        ++i;
+    }
+    size_t begin = i;
+    size_t digits = 0;
+    while (i < w.size() && is_digit(w[i]))
+        ++i, ++digits;
+    if (i < w.size() && w[i] == '.') {
+        ++i;
+        while (i < w.size() && is_digit(w[i]))
+            ++i, ++digits;
+    }
+    if (digits == 0) return false;
+    bool negative_exponent = false;
+    if (i < w.size() && (w[i] == 'e' || w[i] == 'E')) {
+        size_t j = i + 1;
+        if (j < w.size() && (w[j] == '+' || w[j] == '-')) {
+            negative_exponent = w[j] == '-';
+            ++j;
+        }
+        if (j < w.size() && is_digit(w[j])) {
+            while (j < w.size() && is_digit(w[j]))
+                ++j;
+            i = j;
+        } else {
+            negative_exponent = false;
+        }
+    }
+    const char* first = w.data() + begin;
+    const char* last = w.data() + i;
+    float v = 0.0f;
+    auto result = std::from_chars(first, last, v);
+    if (result.ec == std::errc::result_out_of_range) {
+        // Beyond the f32 range: tiny values go through double (which also
+        // covers the subnormals), the rest are zero or infinite.
+        double d = 0.0;
+        auto wide = std::from_chars(first, last, d);
+        if (wide.ec == std::errc())
+            v = static_cast<float>(d);
+        else
+            v = negative_exponent ? 0.0f : INFINITY;
+    } else if (result.ec != std::errc()) {
+        return false;
+    }
+    value = negative ? -v : v;
+    return true;
+}
+
+}  // namespace
+
+bool find_value(ParseContext& pc, float& value) {
+    // The empty word at the end of the text is never a name.
+    if (pc.word.empty()) return false;
+    for (Interpolation* p = pc.interpolation_list.head; p != nullptr; p = p->next) {
+        if (p->name == pc.word) {
+            value = p->evaluate(pc.time);
+            return true;
+        }
+    }
+    for (LoopCounter* c = pc.counter_list.head; c != nullptr; c = c->next) {
+        if (c->name == pc.word) {
+            value = static_cast<float>(c->value);
+            return true;
+        }
+    }
+    return false;
+}
+
+float read_expression(ParseContext& pc) {
+    NestingGuard guard(pc);
+    if (!guard.ok()) return 0.0f;
+    scan_token(pc);
+    float value = 0.0f;
+    if (parse_number_word(pc.word, value)) return value;
+    if (find_value(pc, value)) return value;
+    for (const Operator& op : operators) {
+        if (!word_is(pc.word, op.word)) continue;
+        // Every operand is read, also those whose value does not matter:
+        // reading them is what moves the scan past them.
+        float a[3] = {0.0f, 0.0f, 0.0f};
+        for (int i = 0; i < op.operands; ++i)
+            a[i] = read_expression(pc);
+        return op.apply(pc, a);
+    }
+    report_parse_error(pc, "Expected Float.");
+    return 0.0f;
+}
+
+Vector3 read_vector(ParseContext& pc) {
+    float x = read_expression(pc);
+    float y = read_expression(pc);
+    float z = read_expression(pc);
+    return {x, y, z};
+}
+
+void read_pair(ParseContext& pc, float& first, float& second) {
+    first = read_expression(pc);
+    second = read_expression(pc);
+}

@@ -1,0 +1,191 @@
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "language/blocks.h"
+#include "language/expressions.h"
+#include "language/tokenizer.h"
+
+namespace {
+
+// An INCLUDE within the text of an INCLUDE within ... ends here; without a
+// limit a text that includes itself would be read for ever.
+constexpr int MaxIncludeDepth = 32;
+// Splices of one parse; texts that include each other several times would
+// otherwise multiply without end.
+constexpr long long MaxIncludes = 1048576;
+// The document with everything spliced into it: four times the editor's
+// 16 MB, so that no inclusion can exhaust memory.
+constexpr long long MaxDocumentLength = 0x4000000;
+
+// The oldest DEFINE with this name. File texts have no name and are never found.
+const TextBuffer* find_text(const ParseContext& pc, const std::string& name) {
+    if (name.empty()) return nullptr;
+    for (const TextBuffer* t = pc.text_list.head; t != nullptr; t = t->next)
+        if (t->name == name) return t;
+    return nullptr;
+}
+
+// Reads the whole file into a new buffer of text_list; null when it cannot be
+// read. Like any document, its text ends at its first NUL byte.
+const TextBuffer* read_file(ParseContext& pc, const std::string& name) {
+    std::string path = resolve_document_path(pc, name);
+    std::error_code ec;
+    if (path.empty() || std::filesystem::is_directory(path, ec)) return nullptr;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return nullptr;
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad()) return nullptr;
+    auto buffer = std::make_unique<TextBuffer>();
+    set_text(*buffer, content.str().c_str());
+    TextBuffer* result = buffer.get();
+    pc.text_list.append(buffer.release());
+    return result;
+}
+
+}  // namespace
+
+std::string resolve_document_path(const ParseContext& pc, const std::string& name) {
+    namespace fs = std::filesystem;
+    fs::path given(name);
+    if (name.empty() || given.is_absolute() || pc.source_folder.empty()) return name;
+    std::error_code ec;
+    fs::path beside = fs::path(pc.source_folder) / given;
+    if (fs::is_regular_file(beside, ec)) return beside.string();
+    return name;
+}
+
+void reset_splices(ParseContext& pc) {
+    pc.splice.include_tails.clear();
+    pc.splice.loops.clear();
+    pc.splice.includes = 0;
+    pc.splice.loop_passes = 0;
+}
+
+bool splice_text(ParseContext& pc, const std::string& text) {
+    TextBuffer& doc = pc.document;
+    int position = doc.position < 0 ? 0 : (doc.position > doc.length ? doc.length : doc.position);
+    doc.position = position;
+    int remaining = doc.length - position;
+    if (static_cast<long long>(text.size()) + remaining > MaxDocumentLength) {
+        report_parse_error(pc, "Included text exceeded max (67108864 characters)");
+        return false;
+    }
+    // INCLUDE texts that the scan has left behind are no longer open.
+    std::vector<int>& tails = pc.splice.include_tails;
+    while (!tails.empty() && remaining < tails.back())
+        tails.pop_back();
+    // A running loop loses the text it has read so far; keep it, so that the
+    // loop can be read again from its condition.
+    for (LoopRestart* loop : pc.splice.loops) {
+        int resume = doc.length - loop->resume_tail;
+        if (position >= resume) {
+            loop->captured.append(doc.text, static_cast<size_t>(resume),
+                                  static_cast<size_t>(position - resume));
+            loop->resume_tail = remaining;
+        }
+        loop->spliced = true;
+    }
+    insert_text(doc, text);
+    return true;
+}
+
+void parse_define(ParseContext& pc) {
+    auto buffer = std::make_unique<TextBuffer>();
+    int body_start = -1;
+    while (more_to_read(pc)) {
+        scan_token(pc);
+        if (word_is(pc.word, "NAME")) {
+            scan_token(pc);
+            buffer->name = pc.word;
+            body_start = pc.document.position;
+        } else if (word_is(pc.word, "END_DEFINE")) {
+            if (body_start < 0) {
+                report_parse_error(pc, "Expected NAME before END_DEFINE.");
+                return;
+            }
+            // The body ends where END_DEFINE begins when one separator follows it.
+            int body_end = pc.document.position - 11;
+            if (body_end < body_start) body_end = body_start;
+            std::string body = pc.document.text.substr(static_cast<size_t>(body_start),
+                                                       static_cast<size_t>(body_end - body_start));
+            std::string name = buffer->name;
+            set_text(*buffer, body.c_str());
+            buffer->name = name;
+            pc.text_list.append(buffer.release());
+            return;
+        }
+    }
+    if (!pc.parse_error) report_parse_error(pc, "Expected END_DEFINE.");
+}
+
+void parse_include(ParseContext& pc) {
+    const TextBuffer* found = nullptr;
+    while (more_to_read(pc)) {
+        scan_token(pc);
+        switch (pc.token) {
+            case NAME:
+                scan_token(pc);
+                found = find_text(pc, pc.word);
+                if (found == nullptr) report_parse_error(pc, "Could not find named INCLUDE.");
+                break;
+            case FILE_TOKEN:
+                read_string(pc);
+                found = read_file(pc, pc.word);
+                if (found == nullptr) report_parse_error(pc, "Could not open INCLUDE file.");
+                break;
+            case END_INCLUDE:
+            case BLOCK_END: {
+                if (found == nullptr) return;
+                std::vector<int>& tails = pc.splice.include_tails;
+                int remaining = pc.document.length - pc.document.position;
+                while (!tails.empty() && remaining < tails.back())
+                    tails.pop_back();
+                if (static_cast<int>(tails.size()) >= MaxIncludeDepth) {
+                    report_parse_error(pc, "Include nesting exceeded max (32)");
+                    return;
+                }
+                if (++pc.splice.includes > MaxIncludes) {
+                    report_parse_error(pc, "Include count exceeded max (1048576)");
+                    return;
+                }
+                if (splice_text(pc, found->text)) tails.push_back(remaining);
+                return;
+            }
+            default:
+                if (!pc.word.empty()) report_parse_error(pc, "Bad Include. Expected NAME or FILE");
+                break;
+        }
+    }
+    if (!pc.parse_error) report_parse_error(pc, "Expected END of Include");
+}
+
+void parse_interpolation(ParseContext& pc) {
+    Interpolation* table = new Interpolation;
+    pc.interpolation_list.append(table);
+    while (more_to_read(pc)) {
+        scan_token(pc);
+        if (word_is(pc.word, "END_INTERPOLATION")) return;
+        if (word_is(pc.word, "NAME")) {
+            scan_token(pc);
+            table->name = pc.word;
+            continue;
+        }
+        if (pc.word.empty()) continue;
+        if (table->count >= Interpolation::MaxPoints) {
+            report_parse_error(pc, "Interpolation points exceeded max (32)");
+            return;
+        }
+        // The word is the first of a point: read it again as an expression.
+        pc.document.position = pc.word_position;
+        float t = read_expression(pc);
+        float v = read_expression(pc);
+        table->points[table->count][0] = t;
+        table->points[table->count][1] = v;
+        table->count += 1;
+        table->period = t;
+    }
+    if (!pc.parse_error) report_parse_error(pc, "Expected END_INTERPOLATION.");
+}

@@ -1,0 +1,294 @@
+#include "language/tokenizer.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "render/host.h"
+
+namespace {
+
+constexpr int MaxWord = 255;
+
+const Keyword keywords[] = {
+    {"ANIMATION", ANIMATION},
+    {"END_ANIMATION", END_ANIMATION},
+    {"TRACER", TRACER},
+    {"END_TRACER", END_TRACER},
+    {"SCENE", SCENE},
+    {"END_SCENE", END_SCENE},
+    {"FRAME", FRAME},
+    {"END_FRAME", END_FRAME},
+    {"BOUNDING_SHAPE", BOUNDING_SHAPE},
+    {"CAMERA", CAMERA},
+    {"END_CAMERA", END_CAMERA},
+    {"LIGHT", LIGHT},
+    {"END_LIGHT", END_LIGHT},
+    {"MESH", MESH},
+    {"END_MESH", END_MESH},
+    {"PLANE", PLANE},
+    {"END_PLANE", END_PLANE},
+    {"SPHERE", SPHERE},
+    {"END_SPHERE", END_SPHERE},
+    {"CYLINDER", CYLINDER},
+    {"END_CYLINDER", END_CYLINDER},
+    {"CONE", CONE},
+    {"END_CONE", END_CONE},
+    {"PARABOLOID", PARABOLOID},
+    {"END_PARABOLOID", END_PARABOLOID},
+    {"HYPERBOLOID", HYPERBOLOID},
+    {"END_HYPERBOLOID", END_HYPERBOLOID},
+    {"CUBE", CUBE},
+    {"END_CUBE", END_CUBE},
+    {"QUADRIC", QUADRIC},
+    {"END_QUADRIC", END_QUADRIC},
+    {"COEFFICIENTS", COEFFICIENTS},
+    {"EVERYWHERE", EVERYWHERE},
+    {"END_EVERYWHERE", END_EVERYWHERE},
+    {"CUBIC", CUBIC},
+    {"END_CUBIC", END_CUBIC},
+    {"TRIAD", TRIAD},
+    {"END_TRIAD", END_TRIAD},
+    {"COSINE", COSINE},
+    {"END_COSINE", END_COSINE},
+    {"PYRAMID", PYRAMID},
+    {"END_PYRAMID", END_PYRAMID},
+    {"SOR", SOR},
+    {"END_SOR", END_SOR},
+    {"INTERPOLATION", INTERPOLATION},
+    {"END_INTERPOLATION", END_INTERPOLATION},
+    {"DEFINE", DEFINE},
+    {"END_DEFINE", END_DEFINE},
+    {"NAME", NAME},
+    {"FILE", FILE_TOKEN},
+    {"MATERIAL", MATERIAL},
+    {"END_MATERIAL", END_MATERIAL},
+    {"INCLUDE", INCLUDE},
+    {"END_INCLUDE", END_INCLUDE},
+    {"TRANSLATE", TRANSLATE},
+    {"SCALE", SCALE},
+    {"ROTATE", ROTATE},
+    {"MATRIX", MATRIX},
+    {"UNION", UNION},
+    {"END_UNION", END_UNION},
+    {"INTERSECTION", INTERSECTION},
+    {"END_INTERSECTION", END_INTERSECTION},
+    {"DIFFERENCE", DIFFERENCE},
+    {"END_DIFFERENCE", END_DIFFERENCE},
+    {"LOOP", LOOP},
+    {"END_LOOP", END_LOOP},
+    {"START_TIME", START_TIME},
+    {"END_TIME", END_TIME},
+    {"FRAMES", FRAMES},
+    {"FRAMES_PER_SECOND", FRAMES_PER_SECOND},
+    {"OUTPUT_FILE", OUTPUT_FILE},
+    {"ANTIALIASING", ANTIALIASING},
+    {"WIDTH", WIDTH},
+    {"HEIGHT", HEIGHT},
+    {"NO_REFRACTION", NO_REFRACTION},
+    {"NO_REFLECTION", NO_REFLECTION},
+    {"NO_HIGHLIGHTS", NO_HIGHLIGHTS},
+    {"NO_SHADOW", NO_SHADOW},
+    {"NO_DIFFUSE", NO_DIFFUSE},
+    {"MAX_DEPTH", MAX_DEPTH},
+    {"BACKGROUND_COLOR", BACKGROUND_COLOR},
+    {"AMBIENCE", AMBIENCE},
+    {"FOG_DEPTH", FOG_DEPTH},
+    {"}", BLOCK_END},
+    {"END", BLOCK_END},
+};
+
+// Only ASCII letters fold; bytes of 128 and above compare as they are.
+char fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool is_separator(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == ','; }
+
+}  // namespace
+
+const Keyword* keyword_table(int& count) {
+    count = static_cast<int>(sizeof(keywords) / sizeof(keywords[0]));
+    return keywords;
+}
+
+bool word_is(const std::string& word, const char* keyword) {
+    size_t n = std::strlen(keyword);
+    if (word.size() != n) return false;
+    for (size_t i = 0; i < n; ++i)
+        if (fold(word[i]) != fold(keyword[i])) return false;
+    return true;
+}
+
+int keyword_code(const std::string& word) {
+    for (const Keyword& k : keywords)
+        if (word_is(word, k.word)) return k.code;
+    return TOKEN_NONE;
+}
+
+void set_text(TextBuffer& buffer, const char* source) {
+    buffer.text.assign(source != nullptr ? source : "");
+    buffer.length = static_cast<int>(buffer.text.size());
+    buffer.position = 0;
+    buffer.offset = 0;
+}
+
+void insert_text(TextBuffer& buffer, const std::string& text) {
+    int old_position = buffer.position;
+    if (old_position < 0) old_position = 0;
+    if (old_position > buffer.length) old_position = buffer.length;
+    std::string joined;
+    joined.reserve(text.size() + static_cast<size_t>(buffer.length - old_position));
+    joined.append(text);
+    joined.append(buffer.text, static_cast<size_t>(old_position), std::string::npos);
+    buffer.text.swap(joined);
+    buffer.length = static_cast<int>(buffer.text.size());
+    buffer.position = 0;
+    buffer.offset += old_position - static_cast<int>(text.size());
+}
+
+void scan_token(ParseContext& pc) {
+    TextBuffer& doc = pc.document;
+    const std::string& t = doc.text;
+    int n = doc.length;
+    int p = doc.position;
+    pc.word.clear();
+    pc.token = TOKEN_NONE;
+
+    for (;;) {
+        while (p < n && (is_separator(t[p]) || t[p] == '{'))
+            ++p;
+        if (p >= n) break;
+        if (t[p] == ';') {
+            while (p < n && t[p] != '\n' && t[p] != '\r')
+                ++p;
+            if (p < n) ++p;
+            continue;
+        }
+        if (t[p] == '[') {
+            while (p < n && t[p] != ']')
+                ++p;
+            if (p < n) ++p;
+            continue;
+        }
+        break;
+    }
+    pc.word_position = p;
+    if (p >= n) {
+        doc.position = n;
+        return;
+    }
+
+    int start = p;
+    while (p < n && !is_separator(t[p]) && p - start < MaxWord)
+        ++p;
+    pc.word.assign(t, static_cast<size_t>(start), static_cast<size_t>(p - start));
+    // The separator that ends a word goes with it; so does the character read
+    // after a word that has reached its full length.
+    if (p < n) ++p;
+    doc.position = p;
+    pc.token = keyword_code(pc.word);
+}
+
+void read_string(ParseContext& pc) {
+    TextBuffer& doc = pc.document;
+    const std::string& t = doc.text;
+    int n = doc.length;
+    int p = doc.position;
+    pc.word.clear();
+    while (p < n && t[p] != '"')
+        ++p;
+    if (p >= n) {
+        doc.position = n;
+        return;
+    }
+    ++p;
+    int start = p;
+    while (p < n && t[p] != '"')
+        ++p;
+    int len = p - start;
+    if (len > MaxWord) len = MaxWord;
+    pc.word.assign(t, static_cast<size_t>(start), static_cast<size_t>(len));
+    if (p < n) ++p;
+    doc.position = p;
+}
+
+namespace {
+
+int digit_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return 99;
+}
+
+// The "%i" rules on a word: sign, then 0x hex, 0 octal or decimal digits.
+// Values beyond the int range saturate, so a number word of any length has a
+// defined value.
+bool parse_integer_word(const std::string& w, int& value) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < w.size() && (w[i] == '+' || w[i] == '-')) {
+        negative = w[i] == '-';
+        ++i;
+    }
+    if (i >= w.size() || digit_value(w[i]) > 9) return false;
+    int base = 10;
+    if (w[i] == '0') {
+        if (i + 2 < w.size() && (w[i + 1] == 'x' || w[i + 1] == 'X') &&
+            digit_value(w[i + 2]) < 16) {
+            base = 16;
+            i += 2;
+        } else {
+            base = 8;
+        }
+    }
+    long long magnitude = 0;
+    const long long limit = static_cast<long long>(INT_MAX) + 1;
+    for (; i < w.size() && digit_value(w[i]) < base; ++i) {
+        magnitude = magnitude * base + digit_value(w[i]);
+        if (magnitude > limit) magnitude = limit;
+    }
+    if (negative)
+        value = static_cast<int>(-magnitude);
+    else
+        value = magnitude > INT_MAX ? INT_MAX : static_cast<int>(magnitude);
+    return true;
+}
+
+}  // namespace
+
+int read_integer(ParseContext& pc) {
+    scan_token(pc);
+    int value = 0;
+    if (!parse_integer_word(pc.word, value)) {
+        report_parse_error(pc, "Expected Integer.");
+        return 0;
+    }
+    return value;
+}
+
+void report_parse_error(ParseContext& pc, const char* message) {
+    // The first error ends the parse; whatever a parser reports after it would
+    // only hide the message that matters.
+    if (pc.parse_error) return;
+    pc.parse_error = true;
+    int n = pc.document.position + pc.document.offset;
+    char text[512];
+    std::snprintf(text, sizeof(text), "%s at char %d found: %s", message, n, pc.word.c_str());
+    if (pc.host == nullptr) return;
+    pc.host->message_box(text, "Parse Error");
+    int start = n - static_cast<int>(pc.word.size()) - 1;
+    int end = n - 1;
+    if (start < 0) start = 0;
+    if (end < start) end = start;
+    pc.host->select_editor_text(start, end);
+}
+
+NestingGuard::NestingGuard(ParseContext& pc) : pc_(pc), ok_(true) {
+    ++pc_.nesting_depth;
+    if (pc_.nesting_depth > MaxNesting) {
+        ok_ = false;
+        report_parse_error(pc_, "Nesting exceeded max (256)");
+    }
+}
+
+NestingGuard::~NestingGuard() { --pc_.nesting_depth; }
