@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QSet>
+#include <QString>
+#include <QSyntaxHighlighter>
+#include <QTextCharFormat>
+
+// Colours scene text the way the scanner reads it: block keywords, the words
+// a single block understands, operator words, numbers, strings and comments.
+class SceneHighlighter : public QSyntaxHighlighter {
+    Q_OBJECT
+  public:
+    enum class WordKind { Other, Keyword, Statement, Operator, Number };
+
+    explicit SceneHighlighter(QTextDocument* document);
+
+    // How a word is coloured; letter case does not matter, as for the scanner.
+    static WordKind classify(const QString& word);
+
+  protected:
+    void highlightBlock(const QString& text) override;
+
+  private:
+    QTextCharFormat keyword_;
+    QTextCharFormat statement_;
+    QTextCharFormat operator_;
+    QTextCharFormat number_;
+    QTextCharFormat string_;
+    QTextCharFormat comment_;
+};

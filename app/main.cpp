@@ -1,0 +1,59 @@
+// glimmark-studio [FILE]: the scene editor and tracer.
+//
+// For the documentation's pictures there is one more form:
+// glimmark-studio --screenshot PNG FILE opens FILE, plays it, and when the
+// trace is done saves a picture of the whole screen and quits.
+#include <QApplication>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QPixmap>
+#include <QScreen>
+#include <QStringList>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/commands.h"
+#include "app/main_window.h"
+#include "render/trace_controller.h"
+
+// One controller for the whole run of the program, made before main.
+static TraceController controller;
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    app.setApplicationName("Glimmark");
+    QStringList args = app.arguments();
+    args.removeFirst();
+
+    QString screenshot;
+    if (args.size() >= 2 && args.front() == "--screenshot") {
+        args.removeFirst();
+        screenshot = args.takeFirst();
+    }
+
+    MainWindow window(controller);
+    app.setWindowIcon(window.windowIcon());
+    window.show();
+    if (!args.isEmpty()) window.open_file(args.front());
+
+    if (!screenshot.isEmpty()) {
+        auto* poll = new QTimer(&window);
+        QObject::connect(poll, &QTimer::timeout, &window, [&window, &screenshot, poll] {
+            if (controller.running()) return;
+            poll->stop();
+            // One more repaint of both windows before the picture is taken.
+            QTimer::singleShot(300, &window, [&screenshot] {
+                const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
+                const bool saved = shot.save(screenshot, "PNG");
+                std::fprintf(stderr, "glimmark-studio: screenshot %s\n",
+                             saved ? "saved" : "failed");
+                QApplication::exit(saved ? 0 : 1);
+            });
+        });
+        QTimer::singleShot(500, &window, [&window, poll] {
+            window.run_command(cmd::Play);
+            poll->start(100);
+        });
+    }
+    return app.exec();
+}

@@ -1,0 +1,106 @@
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPlainTextEdit>
+#include <QSaveFile>
+#include <QTextCursor>
+#include <QUrl>
+
+#include "app/main_window.h"
+#include "app/studio_dialogs.h"
+
+namespace {
+
+const char* const kOpenError = "There has been an error opening the .gmk file.";
+const char* const kSaveError = "There has been an error saving the .gmk file.";
+
+}  // namespace
+
+void MainWindow::new_file() {
+    // The file name stays: a following Save writes the empty text over it.
+    editor_->setPlainText(QString());
+}
+
+void MainWindow::open_command() {
+    const QString start = !open_dialog_name_.isEmpty() ? open_dialog_name_ : current_file_;
+    const QString name = dialogs_->open_file_name(this, "Open Pellmoor Ray File", start);
+    if (name.isEmpty()) return;
+    open_dialog_name_ = name;
+    open_file(name);
+}
+
+bool MainWindow::open_file(const QString& name) {
+    QFile file(name);
+    if (QFileInfo(name).isDir() || !file.open(QIODevice::ReadOnly)) {
+        error_box(kOpenError);
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        error_box(kOpenError);
+        return false;
+    }
+    format_ = set_document_bytes(*editor_->document(), bytes);
+    editor_->moveCursor(QTextCursor::Start);
+    const QString full = QFileInfo(name).absoluteFilePath();
+    current_file_ = full;
+    set_title_to(full);
+    return true;
+}
+
+void MainWindow::save_as_command() {
+    QString start = !save_dialog_name_.isEmpty() ? save_dialog_name_ : current_file_;
+    if (start.isEmpty()) start = open_dialog_name_;
+    const QString name = dialogs_->save_file_name(this, "Save Pellmoor Ray File", start);
+    if (name.isEmpty()) return;
+    save_dialog_name_ = name;
+    current_file_ = QFileInfo(name).absoluteFilePath();
+    set_title_to(current_file_);
+    save_file(current_file_);
+}
+
+bool MainWindow::save_file(const QString& name) {
+    // The whole text is written to a temporary file that then replaces the
+    // old one, so a failing save leaves the file on disk as it was.
+    const QByteArray bytes = editor_bytes();
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        file.cancelWriting();
+        error_box(kSaveError);
+        return false;
+    }
+    return true;
+}
+
+void MainWindow::set_title_to(const QString& name) {
+    setWindowTitle(QDir::toNativeSeparators(name));
+}
+
+void MainWindow::help_index() {
+    if (!QFileInfo::exists(help_path_)) {
+        error_box(
+            QString("The help page %1 cannot be found.").arg(QDir::toNativeSeparators(help_path_)));
+        return;
+    }
+    if (!dialogs_->open_url(QUrl::fromLocalFile(help_path_)))
+        error_box(
+            QString("The help page %1 cannot be shown.").arg(QDir::toNativeSeparators(help_path_)));
+}
+
+void MainWindow::help_context() {
+    const QTextCursor cursor = editor_->textCursor();
+    if (cursor.selectionStart() >= cursor.selectionEnd()) return;
+    if (!QFileInfo::exists(help_path_)) {
+        error_box(
+            QString("The help page %1 cannot be found.").arg(QDir::toNativeSeparators(help_path_)));
+        return;
+    }
+    // The page's anchors are the keywords; it finds them whatever the case.
+    QString word = cursor.selectedText();
+    word.replace(QChar::ParagraphSeparator, u'\n');
+    QUrl url = QUrl::fromLocalFile(help_path_);
+    url.setFragment(word);
+    if (!dialogs_->open_url(url))
+        error_box(
+            QString("The help page %1 cannot be shown.").arg(QDir::toNativeSeparators(help_path_)));
+}

@@ -1,0 +1,200 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFontMetricsF>
+#include <QIcon>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "app/commands.h"
+#include "app/highlighter.h"
+#include "app/menu_table.h"
+#include "app/studio_dialogs.h"
+#include "app/trace_window.h"
+#include "render/render_job.h"
+#include "render/trace_controller.h"
+
+static void init_studio_resources() { Q_INIT_RESOURCE(studio); }
+
+MainWindow::MainWindow(TraceController& controller, StudioDialogs* dialogs)
+    : controller_(controller),
+      dialogs_(dialogs != nullptr ? dialogs : &desktop_dialogs()),
+      render_entry_(render_thread_main) {
+    init_studio_resources();
+    setWindowTitle("Glimmark");
+    setWindowIcon(QIcon(":/icons/glimmark.svg"));
+    help_path_ = QDir(QCoreApplication::applicationDirPath()).filePath("gmkhelp.htm");
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto* row = new QWidget(central);
+    row->setFixedHeight(kToolButtonSize);
+    build_buttons(row);
+    layout->addWidget(row);
+
+    editor_ = new QPlainTextEdit(central);
+    editor_->setObjectName("editor");
+    editor_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Verdana where it is installed, otherwise the desktop's sans-serif face.
+    QFont font("Verdana");
+    font.setPointSize(8);
+    font.setStyleHint(QFont::SansSerif);
+    editor_->setFont(font);
+    // One tab stop every 16 dialog units: four average characters.
+    editor_->setTabStopDistance(4 * QFontMetricsF(editor_->font()).averageCharWidth());
+    highlighter_ = new SceneHighlighter(editor_->document());
+    layout->addWidget(editor_, 1);
+    setCentralWidget(central);
+
+    for (const MenuNode& popup : main_menu())
+        build_menu(menuBar()->addMenu(popup.caption), popup.children);
+    build_accelerators();
+
+    caret_status_ = new QLabel(this);
+    statusBar()->addPermanentWidget(caret_status_);
+    connect(editor_, &QPlainTextEdit::cursorPositionChanged, this,
+            &MainWindow::update_caret_status);
+    update_caret_status();
+
+    trace_ = new TraceWindow(surface_, this);
+
+    move(480, 0);
+    resize(480, 480);
+    editor_->setFocus();
+
+    controller_.host = this;
+}
+
+MainWindow::~MainWindow() {
+    end_run_for_exit();
+    controller_.host = nullptr;
+}
+
+void MainWindow::build_buttons(QWidget* row) {
+    for (const ToolButtonSpec& spec : tool_buttons()) {
+        auto* button = new QToolButton(row);
+        button->setText(spec.caption);
+        button->setToolTip(spec.tooltip);
+        button->setAccessibleName(spec.tooltip);
+        button->setIcon(QIcon(spec.icon));
+        button->setIconSize(QSize(24, 24));
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setGeometry(spec.x, 0, kToolButtonSize, kToolButtonSize);
+        if (spec.client_edge) {
+            // The run buttons sit sunken, apart from the editing buttons.
+            button->setStyleSheet(
+                "QToolButton { border: 2px inset palette(mid); background: palette(button); }"
+                "QToolButton:pressed { background: palette(mid); }");
+        }
+        const int id = spec.id;
+        connect(button, &QToolButton::clicked, this, [this, id] { run_command(id); });
+        buttons_.insert(id, button);
+    }
+}
+
+void MainWindow::build_menu(QMenu* menu, const std::vector<MenuNode>& items) {
+    for (const MenuNode& item : items) {
+        if (item.is_separator()) {
+            menu->addSeparator();
+        } else if (item.is_popup()) {
+            build_menu(menu->addMenu(item.caption), item.children);
+        } else {
+            // The key names are part of the captions; the keys themselves are
+            // the accelerators below.
+            QAction* action = menu->addAction(item.caption);
+            action->setData(item.id);
+            const int id = item.id;
+            connect(action, &QAction::triggered, this, [this, id] { run_command(id); });
+            actions_.insert(id, action);
+        }
+    }
+}
+
+void MainWindow::build_accelerators() {
+    // Window-wide, so that the keys work while the editor has the focus.
+    for (const Accelerator& accel : accelerator_table()) {
+        auto* shortcut = new QShortcut(QKeySequence(accel.key), this);
+        shortcut->setContext(Qt::WindowShortcut);
+        const int id = accel.id;
+        connect(shortcut, &QShortcut::activated, this, [this, id] { run_command(id); });
+    }
+}
+
+void MainWindow::update_caret_status() {
+    const QTextCursor cursor = editor_->textCursor();
+    caret_status_->setText(
+        QString("Line %1, Col %2").arg(cursor.blockNumber() + 1).arg(cursor.positionInBlock() + 1));
+}
+
+QByteArray MainWindow::editor_bytes() const {
+    return document_bytes(*editor_->document(), format_);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    end_run_for_exit();
+    trace_->hide();
+    QMainWindow::closeEvent(event);
+}
+
+// ---- Host ----
+
+void MainWindow::message_box(const std::string& text, const std::string& caption) {
+    dialogs_->message(this, QString::fromStdString(text), QString::fromStdString(caption),
+                      QMessageBox::NoIcon);
+}
+
+void MainWindow::select_editor_text(int start, int end) {
+    const QTextDocument& document = *editor_->document();
+    const int from = document_position(document, format_, std::max(0, start));
+    const int to = document_position(document, format_, std::max(start, end));
+    QTextCursor cursor(editor_->document());
+    cursor.setPosition(from);
+    cursor.setPosition(to, QTextCursor::KeepAnchor);
+    editor_->setTextCursor(cursor);
+    editor_->ensureCursorVisible();
+    editor_->setFocus();
+}
+
+void MainWindow::show_trace_window(int width, int height) {
+    // The controller shows the window before it starts a thread; the surface
+    // must not change size under a running one.
+    if (!render_thread_running() && (surface_.width() != width || surface_.height() != height))
+        surface_.resize(width, height);
+    trace_->show_at_origin(width, height);
+    trace_->set_live(true);
+}
+
+void MainWindow::post_trace_done(int wparam) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, wparam] {
+            if (!closing_) controller_.handle_trace_done(wparam);
+        },
+        Qt::QueuedConnection);
+}
+
+void MainWindow::send_trace_done(int wparam) { controller_.handle_trace_done(wparam); }
+
+void MainWindow::run_finished() {
+    buttons_.value(cmd::Play)->setEnabled(true);
+    buttons_.value(cmd::Record)->setEnabled(true);
+    trace_->set_live(false);
+}
+
+bool MainWindow::choose_compression(bool& mjpeg, int& quality) {
+    return dialogs_->choose_compression(this, mjpeg, quality);
+}

@@ -1,0 +1,61 @@
+#include "app/studio_dialogs.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+
+#include "app/about_dialog.h"
+#include "app/compression_dialog.h"
+
+namespace {
+
+const char* const kFilter = "GMK Files (*.gmk)";
+
+QString run_file_dialog(QWidget* owner, const QString& title, const QString& start, bool save) {
+    QFileDialog dialog(owner, title);
+    dialog.setNameFilter(kFilter);
+    dialog.setDefaultSuffix("gmk");
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // A typed name of a file that does not exist is accepted by Open too; the
+    // file transfer then reports that it cannot be opened.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (!start.isEmpty()) dialog.selectFile(start);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    const QStringList files = dialog.selectedFiles();
+    return files.isEmpty() ? QString() : files.front();
+}
+
+}  // namespace
+
+void StudioDialogs::message(QWidget* owner, const QString& text, const QString& caption,
+                            QMessageBox::Icon icon) {
+    QMessageBox box(icon, caption, text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
+QString StudioDialogs::open_file_name(QWidget* owner, const QString& title, const QString& start) {
+    return run_file_dialog(owner, title, start, false);
+}
+
+QString StudioDialogs::save_file_name(QWidget* owner, const QString& title, const QString& start) {
+    return run_file_dialog(owner, title, start, true);
+}
+
+bool StudioDialogs::open_url(const QUrl& url) { return QDesktopServices::openUrl(url); }
+
+bool StudioDialogs::choose_compression(QWidget* owner, bool& mjpeg, int& quality) {
+    CompressionDialog dialog(owner, mjpeg, quality);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    mjpeg = dialog.mjpeg();
+    quality = dialog.quality();
+    return true;
+}
+
+void StudioDialogs::about(QWidget* owner) {
+    AboutDialog dialog(owner);
+    dialog.exec();
+}
+
+StudioDialogs& desktop_dialogs() {
+    static StudioDialogs dialogs;
+    return dialogs;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QUrl>
+
+class QWidget;
+
+// Everything the studio asks the user or the desktop through a dialog or
+// another program. The main window goes through one of these, so that each
+// exchange can be watched and answered without a person at the keyboard.
+class StudioDialogs {
+  public:
+    virtual ~StudioDialogs() = default;
+
+    // A modal box with an OK button.
+    virtual void message(QWidget* owner, const QString& text, const QString& caption,
+                         QMessageBox::Icon icon);
+    // The chosen file name, or an empty string when cancelled. `start` is the
+    // name the dialog offers first (the last one chosen).
+    virtual QString open_file_name(QWidget* owner, const QString& title, const QString& start);
+    virtual QString save_file_name(QWidget* owner, const QString& title, const QString& start);
+    // Shows a page in the desktop's browser; false when that failed.
+    virtual bool open_url(const QUrl& url);
+    // The recording codec; false when cancelled.
+    virtual bool choose_compression(QWidget* owner, bool& mjpeg, int& quality);
+    virtual void about(QWidget* owner);
+};
+
+// The dialogs a person answers.
+StudioDialogs& desktop_dialogs();

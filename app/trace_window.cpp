@@ -1,0 +1,54 @@
+#include "app/trace_window.h"
+
+#include <QPainter>
+
+#include <algorithm>
+
+#include "render/surface.h"
+
+TraceWindow::TraceWindow(Surface& surface, QWidget* owner)
+    : QWidget(owner, Qt::Window | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
+      surface_(surface) {
+    setWindowTitle("Trace");
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::NoFocus);
+    timer_.setInterval(kRefreshMs);
+    connect(&timer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+}
+
+void TraceWindow::show_at_origin(int width, int height) {
+    // A window needs at least one pixel; the surface keeps the true size.
+    setFixedSize(std::max(1, width), std::max(1, height));
+    move(0, 0);
+    show();
+    raise();
+    update();
+}
+
+void TraceWindow::set_live(bool live) {
+    if (live)
+        timer_.start();
+    else
+        timer_.stop();
+    update();
+}
+
+QImage TraceWindow::picture() const {
+    const int w = surface_.width();
+    const int h = surface_.height();
+    QImage image(std::max(1, w), std::max(1, h), QImage::Format_RGB32);
+    image.fill(Qt::black);
+    for (int y = 0; y < h; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < w; ++x)
+            line[x] = colorref_to_rgb(surface_.pixel(x, y));
+    }
+    return image;
+}
+
+void TraceWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    painter.drawImage(0, 0, picture());
+}
