@@ -9,6 +9,13 @@
 class Host;
 class Surface;
 
+// Reflection and refraction stop at this depth whatever MAX_DEPTH says, so that
+// two facing mirrors cannot exhaust the render thread's stack.
+constexpr int MaxTraceDepth = 256;
+// Extra samples per pixel are capped likewise, so that one row always ends and
+// a Stop is seen in reasonable time.
+constexpr int MaxAntialiasing = 1024;
+
 // The settings and target of one frame's render thread.
 struct RenderJob {
     bool no_diffuse = false;
@@ -31,6 +38,10 @@ struct RenderJob {
     int threads = 0;
     // Whether shape searches may use the bounding volume hierarchy.
     bool accelerate = true;
+    // Progress of the frame, for whoever shows it: rows finished and primary
+    // rays traced so far. Reset by the job builder and by render_frame.
+    std::atomic<int> rows_done{0};
+    std::atomic<long long> rays_traced{0};
 
     // The job builder: every field given or defaulted.
     void build(Host* main_window_, Surface* drawing_context_, int image_x_, int image_y_,
@@ -41,5 +52,10 @@ struct RenderJob {
 int render_thread_main(RenderJob* job);
 void render_frame(RenderJob& job);
 Ray primary_ray(const Camera& camera, float x, float y);
+// The colour of loop position (col, row) given the colour of the position
+// before it; reads only the scene and the job, so any thread may call it.
+// `samples`, when given, receives the number of primary rays traced.
+Vector3 render_pixel(const Scene& scene, const RenderJob& job, int col, int row,
+                     const Vector3& previous, int* samples = nullptr);
 float noise(int32_t n);
 uint32_t to_colorref(const Vector3& c);

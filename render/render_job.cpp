@@ -1,0 +1,153 @@
+#include "render/render_job.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "render/host.h"
+#include "render/shading.h"
+#include "render/surface.h"
+
+void RenderJob::build(Host* main_window_, Surface* drawing_context_, int image_x_, int image_y_,
+                      int width_, int height_, const Scene* scene_) {
+    no_diffuse = false;
+    no_highlights = false;
+    no_shadow = false;
+    no_reflection = false;
+    no_refraction = false;
+    stop_requested.store(false);
+    antialiasing = 0;
+    max_depth = 3;
+    main_window = main_window_;
+    drawing_context = drawing_context_;
+    image_x = image_x_;
+    image_y = image_y_;
+    width = width_;
+    height = height_;
+    scene = scene_;
+    rows_done.store(0);
+    rays_traced.store(0);
+    // threads and accelerate are the host's choice, not the document's: a
+    // fresh job for the next frame keeps them.
+}
+
+int render_thread_main(RenderJob* job) {
+    render_frame(*job);
+    if (job->main_window != nullptr) job->main_window->post_trace_done(TRACE_FRAME_DONE);
+    return 0;
+}
+
+Ray primary_ray(const Camera& camera, float x, float y) {
+    const Vector3 a = camera.view_point - camera.up_axis.scaled(y);
+    const Vector3 b = a - camera.right_axis.scaled(x);
+    return {camera.eye, (b - camera.eye).normalized()};
+}
+
+float noise(int32_t n) {
+    // Unsigned arithmetic gives the two's-complement wrap-around without
+    // overflow; the mask leaves a value that fits an int.
+    const uint32_t u = static_cast<uint32_t>(n);
+    const uint32_t m = u ^ (u << 13);
+    const uint32_t v = (m * (m * m * 15731u + 789221u) - 771171059u) & 0x7FFFFFFFu;
+    return 1.0f - static_cast<float>(static_cast<int32_t>(v)) * 9.313225746154785e-10f;
+}
+
+namespace {
+
+// Low 8 bits of a channel times 255, truncated toward zero. Background colours
+// outside [0, 1] wrap as the integer would; values too large for any integer
+// keep their exact remainder, and NaN or infinity give 0.
+uint32_t channel_byte(float v) {
+    const float s = v * 255.0f;
+    if (s >= 0.0f && s < 2147483648.0f)
+        return static_cast<uint32_t>(static_cast<int32_t>(s)) & 0xFFu;
+    if (!std::isfinite(s)) return 0;
+    if (s > -2147483648.0f) return static_cast<uint32_t>(static_cast<int32_t>(s)) & 0xFFu;
+    float r = std::fmod(std::trunc(s), 256.0f);
+    if (r < 0.0f) r = r + 256.0f;
+    return static_cast<uint32_t>(r) & 0xFFu;
+}
+
+// The colour test that decides supersampling: each difference is rounded to
+// f32, and the sum of the magnitudes is compared in double.
+bool colour_changed(const Vector3& c, const Vector3& p) {
+    const float dr = c.x - p.x;
+    const float dg = c.y - p.y;
+    const float db = c.z - p.z;
+    const double sum = std::fabs(static_cast<double>(dr)) + std::fabs(static_cast<double>(dg)) +
+                       std::fabs(static_cast<double>(db));
+    return sum > 1e-6;
+}
+
+// A negative count means no supersampling; a huge one is capped so that a
+// row always finishes.
+int extra_samples(const RenderJob& job) { return std::clamp(job.antialiasing, 0, MaxAntialiasing); }
+
+}  // namespace
+
+uint32_t to_colorref(const Vector3& c) {
+    return channel_byte(c.x) | (channel_byte(c.y) << 8) | (channel_byte(c.z) << 16);
+}
+
+Vector3 render_pixel(const Scene& scene, const RenderJob& job, int col, int row,
+                     const Vector3& previous, int* samples) {
+    const float w = static_cast<float>(job.width);
+    const float h = static_cast<float>(job.height);
+    const float x = 2.0f * static_cast<float>(col) / w - 1.0f;
+    const float y = 2.0f * static_cast<float>(row) / h - 1.0f;
+    Vector3 c = trace_ray(primary_ray(scene.camera, x, y), scene, job);
+    int traced = 1;
+
+    const int aa = extra_samples(job);
+    if (aa > 0 && colour_changed(c, previous)) {
+        Vector3 sum = c;
+        const uint32_t seed_base = 2u * static_cast<uint32_t>(job.width) *
+                                       static_cast<uint32_t>(row) * static_cast<uint32_t>(aa) +
+                                   static_cast<uint32_t>(col);
+        for (int j = 0; j < aa; ++j) {
+            // Samples 0 to 3 fall into the quadrants (-,-), (-,+), (+,-), (+,+).
+            const float sign_x = (j % 4) < 2 ? -1.0f : 1.0f;
+            const float sign_y = (j % 2) == 0 ? -1.0f : 1.0f;
+            const int32_t seed = static_cast<int32_t>(static_cast<uint32_t>(j) + seed_base);
+            const int32_t seed1 = static_cast<int32_t>(static_cast<uint32_t>(seed) + 1u);
+            const float ox = (noise(seed) + 1.0f) * sign_x * 0.25f;
+            const float oy = (noise(seed1) + 1.0f) * sign_y * 0.25f;
+            // The jitter is centred one pixel up and left of the pixel itself.
+            const float xs = 2.0f * (static_cast<float>(col - 1) + ox) / w - 1.0f;
+            const float ys = 2.0f * (static_cast<float>(row - 1) + oy) / h - 1.0f;
+            sum = sum.plus(trace_ray(primary_ray(scene.camera, xs, ys), scene, job));
+        }
+        traced += aa;
+        c = sum / static_cast<float>(aa + 1);
+    }
+    if (samples != nullptr) *samples = traced;
+    return c;
+}
+
+void render_frame(RenderJob& job) {
+    job.stop_requested.store(false);
+    job.rows_done.store(0);
+    job.rays_traced.store(0);
+    Surface* surface = job.drawing_context;
+    if (surface != nullptr) surface->fill_black(job.image_x, job.image_y, job.width, job.height);
+    // Screen coordinates divide by the size; an empty image has no pixels.
+    if (job.scene == nullptr || job.width < 1 || job.height < 1) return;
+    const Scene& scene = *job.scene;
+
+    // The loop runs two columns and two rows past the image; those positions
+    // are traced and take part in the colour comparison, and the surface
+    // clips them away. The previous colour carries over from row to row.
+    Vector3 previous{0.0f, 0.0f, 0.0f};
+    for (int row = 0; row <= job.height + 1; ++row) {
+        long long row_rays = 0;
+        for (int col = 0; col <= job.width + 1; ++col) {
+            int samples = 0;
+            const Vector3 c = render_pixel(scene, job, col, row, previous, &samples);
+            if (surface != nullptr) surface->set_pixel(col, row, to_colorref(c));
+            previous = c;
+            row_rays += samples;
+        }
+        job.rays_traced.fetch_add(row_rays, std::memory_order_relaxed);
+        job.rows_done.fetch_add(1, std::memory_order_relaxed);
+        if (job.stop_requested.load()) return;
+    }
+}

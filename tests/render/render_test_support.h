@@ -1,0 +1,54 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "render/render_job.h"
+#include "render/scene.h"
+#include "shapes/sphere.h"
+
+// A scene built by hand: materials owned here, shapes and lights by the scene.
+struct TestScene {
+    Scene scene;
+    std::vector<std::unique_ptr<Material>> materials;
+
+    Material* material(const Vector3& diffuse) {
+        materials.push_back(std::make_unique<Material>());
+        materials.back()->diffuse = diffuse;
+        return materials.back().get();
+    }
+    Sphere* sphere(const Vector3& centre, float radius, Material* m) {
+        auto* s = new Sphere;
+        Frame f;
+        f.scaleDiagonal(radius, radius, radius);
+        f.addTranslation(centre.x, centre.y, centre.z);
+        s->setTransform(f);
+        s->material = m;
+        scene.shapes.append(s);
+        return s;
+    }
+    Light* light(const Vector3& position, const Vector3& colour, float strength) {
+        auto* l = new Light;
+        l->position = position;
+        l->color = colour;
+        l->strength = strength;
+        scene.lights.append(l);
+        return l;
+    }
+};
+
+// A shape that records every ray it is asked about and reports no hit.
+struct ProbeShape : CShape {
+    std::vector<Ray> rays;
+    void intersect(Hit& hit, const Ray& ray) override {
+        hit.entryKind = 0;
+        rays.push_back(ray);
+    }
+};
+
+// Screen coordinates of a primary ray of the default camera, whose direction
+// for (x, y) is normalized(-x, -y, 1).
+inline void screen_of(const Ray& r, float& x, float& y) {
+    x = -r.direction.x / r.direction.z;
+    y = -r.direction.y / r.direction.z;
+}
