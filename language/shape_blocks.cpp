@@ -1,0 +1,318 @@
+// The shape blocks: unit shapes, QUADRIC and CUBIC, SOR and MESH, and the two
+// rules every shape follows: placing it and its local transforms.
+
+#include "language/blocks.h"
+#include "language/expressions.h"
+#include "language/scene_parsers.h"
+#include "language/tokenizer.h"
+#include "render/scene.h"
+#include "shapes/box.h"
+#include "shapes/capped_surface.h"
+#include "shapes/cosine.h"
+#include "shapes/cubic.h"
+#include "shapes/everywhere.h"
+#include "shapes/plane.h"
+#include "shapes/quadric.h"
+#include "shapes/sor.h"
+#include "shapes/sphere.h"
+#include "shapes/triangle.h"
+#include "shapes/trioid_pyramid.h"
+
+namespace {
+
+// A profile holds at most this many points.
+constexpr int MaxSorPoints = 32;
+
+UnitShape* make_unit_shape(int token) {
+    switch (token) {
+        case SPHERE:
+            return new Sphere;
+        case CYLINDER:
+            return new Cylinder;
+        case CONE:
+            return new Cone;
+        case PARABOLOID:
+            return new Paraboloid;
+        case HYPERBOLOID:
+            return new Hyperboloid;
+        case CUBE:
+            return new Box;
+        case PLANE:
+            return new Plane;
+        case TRIAD:
+            return new Trioid;
+        case PYRAMID:
+            return new Pyramid;
+        case COSINE:
+            return new Cosine;
+        default:
+            return new Everywhere;
+    }
+}
+
+// Any unit-shape end closes any unit-shape block.
+bool is_unit_shape_end(int token) {
+    switch (token) {
+        case END_SPHERE:
+        case END_CYLINDER:
+        case END_CONE:
+        case END_PARABOLOID:
+        case END_HYPERBOLOID:
+        case END_CUBE:
+        case END_PLANE:
+        case END_TRIAD:
+        case END_PYRAMID:
+        case END_COSINE:
+        case END_EVERYWHERE:
+        case BLOCK_END:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// MATERIAL inside a shape block: the shape takes the material just parsed.
+void shape_material(ParseContext& pc, CShape* shape) {
+    parse_material(pc);
+    if (shape != nullptr) shape->material = pc.current_material();
+}
+
+// Steps the scan back to where it stood before the word just scanned, so that
+// the word is read again as the start of an expression.
+void step_back(ParseContext& pc, int position) { pc.document.position = position; }
+
+void parse_vertex_list(ParseContext& pc, ShapeList* target) {
+    while (more_to_read(pc)) {
+        const int before = pc.document.position;
+        scan_token(pc);
+        if (word_is(pc.word, "END_VERTEX_LIST")) return;
+        if (pc.word.empty()) break;
+        step_back(pc, before);
+        // Three corners of eight numbers: position, normal, texture (u, v).
+        Vector3 corner[3];
+        Vector3 normal[3];
+        float uv[3][2];
+        for (int k = 0; k < 3; ++k) {
+            corner[k] = read_vector(pc);
+            normal[k] = read_vector(pc);
+            read_pair(pc, uv[k][0], uv[k][1]);
+        }
+        if (target == nullptr || pc.parse_error) continue;
+        // Triangles live in world space: the frame carries their corners once.
+        const Frame& frame = *pc.current_frame();
+        for (int k = 0; k < 3; ++k) {
+            corner[k] = frame.transformPoint(corner[k]);
+            normal[k] = frame.transformNormal(normal[k]);
+        }
+        target->append(new Triangle(corner[0], corner[1], corner[2], normal[0], normal[1],
+                                    normal[2], uv[0][0], uv[0][1], uv[1][0], uv[1][1], uv[2][0],
+                                    uv[2][1], pc.current_material()));
+    }
+    if (!pc.parse_error) report_parse_error(pc, "Expected END_VERTEX_LIST.");
+}
+
+}  // namespace
+
+bool is_unit_shape(int token) {
+    switch (token) {
+        case SPHERE:
+        case CYLINDER:
+        case CONE:
+        case PARABOLOID:
+        case HYPERBOLOID:
+        case CUBE:
+        case PLANE:
+        case TRIAD:
+        case PYRAMID:
+        case COSINE:
+        case EVERYWHERE:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool is_shape_block(int token) {
+    return is_unit_shape(token) || token == QUADRIC || token == CUBIC || token == SOR ||
+           token == UNION || token == INTERSECTION || token == DIFFERENCE;
+}
+
+void parse_shape_block(ParseContext& pc) {
+    const int token = pc.token;
+    if (is_unit_shape(token))
+        parse_unit_shape(pc);
+    else if (token == QUADRIC || token == CUBIC)
+        parse_polynomial(pc);
+    else if (token == SOR)
+        parse_sor(pc);
+    else
+        parse_csg(pc);
+}
+
+CShape* take_last(ShapeList& list) {
+    CShape* last = list.tail;
+    list.removeLast();
+    return last;
+}
+
+void place_shape(ParseContext& pc, UnitShape* shape) {
+    shape->material = pc.current_material();
+    shape->setTransform(*pc.current_frame());
+    pc.scene->shapes.append(shape);
+}
+
+bool is_local_transform(int token) {
+    return token == TRANSLATE || token == SCALE || token == ROTATE;
+}
+
+Matrix4 local_transform_matrix(int token, const Vector3& v) {
+    Matrix4 m = Matrix4::identity();
+    if (token == TRANSLATE) {
+        m.m[3][0] = v.x;
+        m.m[3][1] = v.y;
+        m.m[3][2] = v.z;
+    } else if (token == SCALE) {
+        m.m[0][0] = v.x;
+        m.m[1][1] = v.y;
+        m.m[2][2] = v.z;
+    } else {
+        m.setRotation(v.x, v.y, v.z);
+    }
+    return m;
+}
+
+void apply_local_transform(ParseContext& pc, int token, UnitShape* shape) {
+    const Vector3 v = read_vector(pc);
+    if (shape == nullptr) return;
+    // The new statement acts in the shape's own space, before what came
+    // earlier and before the frame.
+    Frame m;
+    m.matrix = local_transform_matrix(token, v);
+    m.compose(shape->unitToWorld);
+    shape->setTransform(m);
+}
+
+void parse_unit_shape(ParseContext& pc) {
+    const int kind = pc.token;
+    UnitShape* shape = nullptr;
+    if (pc.build_scene) {
+        shape = make_unit_shape(kind);
+        place_shape(pc, shape);
+    }
+    while (more_to_read(pc)) {
+        scan_token(pc);
+        const int token = pc.token;
+        if (is_unit_shape_end(token)) return;
+        if (is_local_transform(token)) {
+            apply_local_transform(pc, token, shape);
+        } else if (token == MATERIAL) {
+            shape_material(pc, shape);
+        } else if (token == INTERPOLATION) {
+            parse_interpolation(pc);
+        } else if (kind == COSINE && word_is(pc.word, "PHASE")) {
+            const float phase = read_expression(pc);
+            if (shape != nullptr) static_cast<Cosine*>(shape)->phase = phase;
+        } else if (!pc.word.empty()) {
+            report_parse_error(pc, "Bad Unit Shape. Expected ROTATE,SCALE,TRANSLATE or MATERIAL");
+        }
+    }
+    if (!pc.parse_error) report_parse_error(pc, "Expected END of Unit Shape");
+}
+
+void parse_polynomial(ParseContext& pc) {
+    const bool quadric = pc.token == QUADRIC;
+    UnitShape* shape = nullptr;
+    float* coefficients = nullptr;
+    if (pc.build_scene) {
+        if (quadric) {
+            Quadric* q = new Quadric;
+            coefficients = q->coefficients;
+            shape = q;
+        } else {
+            Cubic* c = new Cubic;
+            coefficients = c->coefficients;
+            shape = c;
+        }
+        place_shape(pc, shape);
+    }
+    const int end_token = quadric ? END_QUADRIC : END_CUBIC;
+    while (more_to_read(pc)) {
+        scan_token(pc);
+        const int token = pc.token;
+        if (token == end_token || token == BLOCK_END) return;
+        if (token == COEFFICIENTS) {
+            for (int i = 0; i < 10; ++i) {
+                const float c = read_expression(pc);
+                if (coefficients != nullptr) coefficients[i] = c;
+            }
+        } else if (is_local_transform(token)) {
+            apply_local_transform(pc, token, shape);
+        } else if (token == MATERIAL) {
+            shape_material(pc, shape);
+        } else if (token == INTERPOLATION) {
+            parse_interpolation(pc);
+        } else if (!pc.word.empty()) {
+            report_parse_error(
+                pc, quadric
+                        ? "Bad Quadric. Expected COEFFICIENTS,ROTATE,SCALE,TRANSLATE or MATERIAL"
+                        : "Bad Cubic. Expected COEFFICIENTS,ROTATE,SCALE,TRANSLATE or MATERIAL");
+        }
+    }
+    if (!pc.parse_error)
+        report_parse_error(pc, quadric ? "Expected END_QUADRIC." : "Expected END_CUBIC.");
+}
+
+void parse_sor(ParseContext& pc) {
+    // The token SOR hides the class name.
+    struct SOR* sor = nullptr;
+    if (pc.build_scene) {
+        sor = new struct SOR;
+        place_shape(pc, sor);
+    }
+    int points = 0;
+    while (more_to_read(pc)) {
+        const int before = pc.document.position;
+        scan_token(pc);
+        const std::string& w = pc.word;
+        // "END" and "}" do not end a profile: they are read as points.
+        if (word_is(w, "END_SOR")) return;
+        if (word_is(w, "TYPE")) {
+            scan_token(pc);
+            if (sor != nullptr && word_is(pc.word, "CATMULL")) sor->profileType = 1;
+        } else if (pc.token == MATERIAL) {
+            shape_material(pc, sor);
+        } else if (is_local_transform(pc.token)) {
+            apply_local_transform(pc, pc.token, sor);
+        } else if (!w.empty()) {
+            // Dropping the points beyond the profile's room would hide the
+            // mistake, so they are refused.
+            if (points == MaxSorPoints) {
+                report_parse_error(pc, "Too many SOR points. Expected at most 32");
+                return;
+            }
+            step_back(pc, before);
+            float radius = 0.0f;
+            float height = 0.0f;
+            read_pair(pc, radius, height);
+            ++points;
+            if (sor != nullptr) sor->addPoint(radius, height);
+        }
+    }
+    if (!pc.parse_error) report_parse_error(pc, "Expected END_SOR.");
+}
+
+void parse_mesh(ParseContext& pc, ShapeList* target) {
+    while (more_to_read(pc)) {
+        scan_token(pc);
+        const std::string& w = pc.word;
+        if (word_is(w, "END_MESH")) return;
+        if (word_is(w, "VERTEX_LIST")) {
+            parse_vertex_list(pc, target);
+        } else if (word_is(w, "MATERIAL")) {
+            parse_material(pc);
+        } else if (!w.empty()) {
+            report_parse_error(pc, "Bad Mesh. Expected MATERIAL or VERTEX_LIST");
+        }
+    }
+    if (!pc.parse_error) report_parse_error(pc, "Expected END_MESH.");
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+// One parse of a document as Play and Parse Only run it. The render thread
+// of a building parse does nothing and sends nothing back, so the scene and
+// the lists stay as the parse left them until the fixture is destroyed.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "render/headless_host.h"
+#include "render/trace_controller.h"
+#include "shapes/shape.h"
+
+inline int idle_render_entry(RenderJob*) { return 0; }
+
+struct SceneParse {
+    HeadlessHost host;
+    TraceController tc;
+    std::string text;
+
+    SceneParse() {
+        host.quiet = true;
+        tc.host = &host;
+    }
+
+    // True when the parse ended without an error.
+    bool parse(const std::string& document, bool build = true) {
+        text = document;
+        tc.start(text.c_str(), build, false, build ? idle_render_entry : nullptr);
+        host.join_render_thread();
+        return !tc.parse_error;
+    }
+    bool check(const std::string& document) { return parse(document, false); }
+
+    // The text of the one message box of the parse, empty without one.
+    std::string error() const { return host.messages.empty() ? "" : host.messages.front().text; }
+    size_t message_count() const { return host.messages.size(); }
+
+    std::vector<CShape*> shapes() const { return list_of(tc.scene->shapes); }
+    static std::vector<CShape*> list_of(const ShapeList& list) {
+        std::vector<CShape*> out;
+        for (CShape* s = list.head; s != nullptr; s = nextOf(s))
+            out.push_back(s);
+        return out;
+    }
+    std::vector<Material*> materials() const {
+        std::vector<Material*> out;
+        for (Material* m = tc.material_list.head; m != nullptr; m = m->next)
+            out.push_back(m);
+        return out;
+    }
+};
+
+inline bool is_separator(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == ',' || c == '{';
+}
+
+// The message of an error at a whole word of the document (its first
+// occurrence, or a later one), as the error box shows it.
+inline std::string error_at(const std::string& message, const std::string& text,
+                            const std::string& word, int occurrence = 0) {
+    size_t at = 0;
+    for (size_t i = 0; i + word.size() <= text.size(); ++i) {
+        if (text.compare(i, word.size(), word) != 0) continue;
+        if (i > 0 && !is_separator(text[i - 1])) continue;
+        const size_t end = i + word.size();
+        if (end < text.size() && !is_separator(text[end])) continue;
+        at = i;
+        if (occurrence-- == 0) break;
+    }
+    const size_t after = at + word.size();
+    // The separator behind the word is consumed with it, unless the text ends.
+    const size_t position = after < text.size() ? after + 1 : after;
+    return message + " at char " + std::to_string(position) + " found: " + word;
+}
+
+// The message of an error reported at the very end of the text, after the
+// last word `word` has been scanned.
+inline std::string error_at_end(const std::string& message, const std::string& text,
+                                const std::string& word) {
+    return message + " at char " + std::to_string(text.size()) + " found: " + word;
+}
+
+inline void expect_near(const Vector3& actual, const Vector3& expected, float tolerance = 1e-5f) {
+    EXPECT_NEAR(actual.x, expected.x, tolerance);
+    EXPECT_NEAR(actual.y, expected.y, tolerance);
+    EXPECT_NEAR(actual.z, expected.z, tolerance);
+}

@@ -1,0 +1,329 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <typeinfo>
+
+#include "scene_parse.h"
+#include "shapes/box.h"
+#include "shapes/capped_surface.h"
+#include "shapes/cosine.h"
+#include "shapes/cubic.h"
+#include "shapes/everywhere.h"
+#include "shapes/plane.h"
+#include "shapes/quadric.h"
+#include "shapes/sor.h"
+#include "shapes/sphere.h"
+#include "shapes/triangle.h"
+#include "shapes/trioid_pyramid.h"
+
+namespace {
+
+const UnitShape& unit(const CShape* s) { return *dynamic_cast<const UnitShape*>(s); }
+
+struct ShapeKind {
+    const char* block;
+    const std::type_info& type;
+};
+
+const ShapeKind unit_shapes[] = {
+    {"SPHERE END_SPHERE", typeid(Sphere)},
+    {"CYLINDER END_CYLINDER", typeid(Cylinder)},
+    {"CONE END_CONE", typeid(Cone)},
+    {"PARABOLOID END_PARABOLOID", typeid(Paraboloid)},
+    {"HYPERBOLOID END_HYPERBOLOID", typeid(Hyperboloid)},
+    {"CUBE END_CUBE", typeid(Box)},
+    {"PLANE END_PLANE", typeid(Plane)},
+    {"TRIAD END_TRIAD", typeid(Trioid)},
+    {"PYRAMID END_PYRAMID", typeid(Pyramid)},
+    {"COSINE END_COSINE", typeid(Cosine)},
+    {"QUADRIC END_QUADRIC", typeid(Quadric)},
+    {"SOR END_SOR", typeid(SOR)},
+};
+
+class UnitShapeKindTest : public ::testing::TestWithParam<ShapeKind> {};
+
+TEST_P(UnitShapeKindTest, BlockPlacesItsClassWithMaterialAndFrame) {
+    const ShapeKind& k = GetParam();
+    SceneParse p;
+    ASSERT_TRUE(p.parse(std::string("SCENE MATERIAL END_MATERIAL FRAME TRANSLATE 1 2 3 ") +
+                        k.block + " END_FRAME END_SCENE"))
+        << p.error();
+    auto shapes = p.shapes();
+    ASSERT_EQ(shapes.size(), 1u);
+    EXPECT_EQ(typeid(*shapes[0]), k.type);
+    EXPECT_EQ(shapes[0]->material, p.tc.current_material());
+    EXPECT_EQ(shapes[0]->position, Vector3(1, 2, 3));
+    const UnitShape& u = unit(shapes[0]);
+    EXPECT_EQ(u.unitToWorld.matrix.row(3), Vector3(1, 2, 3));
+    EXPECT_EQ(u.worldToUnit.matrix.row(3), Vector3(-1, -2, -3));
+}
+
+INSTANTIATE_TEST_SUITE_P(Every, UnitShapeKindTest, ::testing::ValuesIn(unit_shapes));
+
+TEST(UnitShapeBlock, EverywhereInsideCsgIsAnEverywhereShape) {
+    SceneParse p;
+    ASSERT_TRUE(
+        p.parse("SCENE UNION SPHERE END_SPHERE EVERYWHERE TRANSLATE 1 0 0 "
+                "END_EVERYWHERE END_UNION END_SCENE"))
+        << p.error();
+    EXPECT_EQ(p.shapes().size(), 1u);
+}
+
+TEST(UnitShapeBlock, AnyUnitShapeEndClosesTheBlock) {
+    SceneParse p;
+    ASSERT_TRUE(p.parse("SCENE SPHERE TRANSLATE 1,0,0 END_CUBE CONE } PLANE END END_SCENE"))
+        << p.error();
+    auto shapes = p.shapes();
+    ASSERT_EQ(shapes.size(), 3u);
+    EXPECT_EQ(shapes[0]->position, Vector3(1, 0, 0));
+}
+
+TEST(UnitShapeBlock, TransformWrittenLaterActsInTheShapesOwnSpace) {
+    SceneParse p;
+    ASSERT_TRUE(
+        p.parse("SCENE SPHERE TRANSLATE 5,0,0 ROTATE 0,0,1.5707964 END_SPHERE "
+                "SPHERE ROTATE 0,0,1.5707964 TRANSLATE 5,0,0 END_SPHERE END_SCENE"))
+        << p.error();
+    auto shapes = p.shapes();
+    ASSERT_EQ(shapes.size(), 2u);
+    // Turned about its own centre, left at (5, 0, 0).
+    expect_near(shapes[0]->position, Vector3(5, 0, 0));
+    expect_near(unit(shapes[0]).unitToWorld.matrix.row(0), Vector3(0, 1, 0));
+    // Moved first, then turned about the origin.
+    expect_near(shapes[1]->position, Vector3(0, 5, 0));
+}
+
+TEST(UnitShapeBlock, TemplateOrderRotatesThenScalesThenTranslates) {
+    SceneParse p;
+    ASSERT_TRUE(
+        p.parse("SCENE FRAME TRANSLATE 0 0 10 CUBE TRANSLATE 1 2 3 SCALE 2 3 4 "
+                "ROTATE 0 0 1.5707964 END_CUBE END_FRAME END_SCENE"))
+        << p.error();
+    auto shapes = p.shapes();
+    ASSERT_EQ(shapes.size(), 1u);
+    const UnitShape& u = unit(shapes[0]);
+    const Matrix4& m = u.unitToWorld.matrix;
+    // The unit x axis is turned onto y, then scaled by 3.
+    expect_near(m.row(0), Vector3(0, 3, 0));
+    expect_near(m.row(1), Vector3(-2, 0, 0));
+    expect_near(m.row(2), Vector3(0, 0, 4));
+    expect_near(shapes[0]->position, Vector3(1, 2, 13));
+    // worldToUnit stays the inverse of unitToWorld.
+    const Vector3 p0 = u.worldToUnit.transformPoint(u.unitToWorld.transformPoint({0.5f, -1, 2}));
+    expect_near(p0, Vector3(0.5f, -1, 2));
+}
+
+TEST(UnitShapeBlock, PhaseOnlyInCosine) {
+    SceneParse p;
+    ASSERT_TRUE(p.parse("SCENE COSINE PHASE MUL 2 0.25 END_COSINE END_SCENE")) << p.error();
+    auto shapes = p.shapes();
+    ASSERT_EQ(shapes.size(), 1u);
+    EXPECT_EQ(dynamic_cast<Cosine*>(shapes[0])->phase, 0.5f);
+}
+
+TEST(UnitShapeBlock, InterpolationInsideAShapeIsReadByLaterExpressions) {
+    SceneParse p;
+    ASSERT_TRUE(
+        p.parse("SCENE SPHERE INTERPOLATION NAME up 0 4 1 4 END_INTERPOLATION "
+                "TRANSLATE 0 up 0 END_SPHERE END_SCENE"))
+        << p.error();
+    auto shapes = p.shapes();
+    ASSERT_EQ(shapes.size(), 1u);
+    EXPECT_EQ(shapes[0]->position, Vector3(0, 4, 0));
+}
+
+TEST(PolynomialBlock, CoefficientsInTheOrderWritten) {
+    SceneParse p;
+    ASSERT_TRUE(
+        p.parse("SCENE QUADRIC COEFFICIENTS 1 2 3 4 5 6 7 8 9 -1 TRANSLATE 0 1 0 "
+                "END_QUADRIC CUBIC SCALE 2 2 2 COEFFICIENTS 10,9,8,7,6,5,4,3,2,SUB 0 1 "
+                "MATERIAL DIFFUSE 1 0 0 END_MATERIAL END_CUBIC END_SCENE"))
+        << p.error();
+    auto shapes = p.shapes();
+    ASSERT_EQ(shapes.size(), 2u);
+    const Quadric* q = dynamic_cast<const Quadric*>(shapes[0]);
+    const Cubic* c = dynamic_cast<const Cubic*>(shapes[1]);
+    ASSERT_NE(q, nullptr);
+    ASSERT_NE(c, nullptr);
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(q->coefficients[i], static_cast<float>(i + 1));
+        EXPECT_EQ(c->coefficients[i], static_cast<float>(10 - i));
+    }
+    EXPECT_EQ(q->coefficients[9], -1.0f);
+    EXPECT_EQ(c->coefficients[9], -1.0f);
+    EXPECT_EQ(q->position, Vector3(0, 1, 0));
+    EXPECT_EQ(unit(c).unitToWorld.matrix.row(1), Vector3(0, 2, 0));
+    EXPECT_EQ(c->material->diffuse, Vector3(1, 0, 0));
+}
+
+TEST(SorBlock, PointsTypeAndTransforms) {
+    SceneParse p;
+    ASSERT_TRUE(
+        p.parse("SCENE SOR TYPE catmull 0.5 0  1.5,1  ADD 1 1, 2  0 3 TRANSLATE 0 -1 0 "
+                "END_SOR SOR TYPE LINEAR 1 0 1 1 END_SOR END_SCENE"))
+        << p.error();
+    auto shapes = p.shapes();
+    ASSERT_EQ(shapes.size(), 2u);
+    const SOR* s = dynamic_cast<const SOR*>(shapes[0]);
+    ASSERT_NE(s, nullptr);
+    ASSERT_EQ(s->pointCount, 4);
+    const float expected[4][2] = {{0.5f, 0}, {1.5f, 1}, {2, 2}, {0, 3}};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(s->points[i].radius, expected[i][0]) << i;
+        EXPECT_EQ(s->points[i].height, expected[i][1]) << i;
+    }
+    EXPECT_EQ(s->maxRadius, 2.0f);
+    EXPECT_EQ(s->profileType, 1);
+    EXPECT_EQ(s->position, Vector3(0, -1, 0));
+    const SOR* straight = dynamic_cast<const SOR*>(shapes[1]);
+    ASSERT_NE(straight, nullptr);
+    EXPECT_EQ(straight->profileType, 0);
+    EXPECT_EQ(straight->pointCount, 2);
+}
+
+std::string sor_with_points(int count) {
+    std::string text = "SCENE SOR";
+    for (int i = 0; i < count; ++i)
+        text += " 1 " + std::to_string(i);
+    return text + " END_SOR END_SCENE";
+}
+
+TEST(SorBlock, ThirtyTwoPointsFit) {
+    SceneParse p;
+    ASSERT_TRUE(p.parse(sor_with_points(32))) << p.error();
+    EXPECT_EQ(dynamic_cast<const SOR*>(p.shapes()[0])->pointCount, 32);
+}
+
+TEST(SorBlock, ThirtyThirdPointIsRefusedNamingTheLimit) {
+    for (bool build : {true, false}) {
+        SceneParse p;
+        const std::string text = sor_with_points(33);
+        EXPECT_FALSE(p.parse(text, build));
+        // Reported at the first word of the 33rd point: word 66 counted from
+        // 0, behind SCENE, SOR and 32 pairs.
+        size_t at = 0;
+        for (int i = 0; i < 66; ++i)
+            at = text.find(' ', at) + 1;
+        EXPECT_EQ(p.error(), "Too many SOR points. Expected at most 32 at char " +
+                                 std::to_string(at + 2) + " found: 1");
+        EXPECT_EQ(p.message_count(), 1u);
+    }
+}
+
+TEST(MeshBlock, TrianglesTakePositionsNormalsTexturesAndMaterial) {
+    SceneParse p;
+    ASSERT_TRUE(
+        p.parse("SCENE MESH VERTEX_LIST 0 0 0 0 0 1 0.1 0.2  1 0 0 0 0 2 0.3 0.4 "
+                "0 1 0 0 0 3 0.5 0.6 END_VERTEX_LIST MATERIAL DIFFUSE 0 1 0 END_MATERIAL "
+                "VERTEX_LIST 0 0 1 1 0 0 0 0  1 0 1 1 0 0 0 0  0 1 1 1 0 0 0 0 "
+                "0 0 2 0 1 0 0 0  1 0 2 0 1 0 0 0  0 1 2 0 1 0 0 0 END_VERTEX_LIST "
+                "END_MESH END_SCENE"))
+        << p.error();
+    auto shapes = p.shapes();
+    ASSERT_EQ(shapes.size(), 3u);
+    const Triangle* t = dynamic_cast<const Triangle*>(shapes[0]);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->A, Vector3(0, 0, 0));
+    EXPECT_EQ(t->B, Vector3(1, 0, 0));
+    EXPECT_EQ(t->C, Vector3(0, 1, 0));
+    // Normals are made unit length.
+    EXPECT_EQ(t->nB, Vector3(0, 0, 1));
+    EXPECT_EQ(t->nC, Vector3(0, 0, 1));
+    EXPECT_EQ(t->uA, 0.1f);
+    EXPECT_EQ(t->vA, 0.2f);
+    EXPECT_EQ(t->uB, 0.3f);
+    EXPECT_EQ(t->vB, 0.4f);
+    EXPECT_EQ(t->uC, 0.5f);
+    EXPECT_EQ(t->vC, 0.6f);
+    EXPECT_EQ(t->material, p.materials()[0]);
+    EXPECT_EQ(shapes[1]->material, p.tc.current_material());
+    EXPECT_EQ(shapes[2]->material->diffuse, Vector3(0, 1, 0));
+    EXPECT_EQ(dynamic_cast<const Triangle*>(shapes[2])->C, Vector3(0, 1, 2));
+}
+
+TEST(MeshBlock, CheckOnlyParseReadsEveryVertexAndBuildsNothing) {
+    SceneParse p;
+    EXPECT_FALSE(
+        p.check("SCENE MESH VERTEX_LIST 0 0 0 0 0 1 0 0  1 0 0 0 0 1 0 0 "
+                "0 1 0 0 0 1 0 zero END_VERTEX_LIST END_MESH END_SCENE"));
+    EXPECT_EQ(p.error(), error_at("Expected Float.", p.text, "zero"));
+}
+
+// A large mesh is read one triangle at a time, straight into the list.
+TEST(MeshBlock, MillionTriangles) {
+    const int count = 1000000;
+    std::string text = "SCENE MESH VERTEX_LIST\n";
+    const std::string triangle = "0 0 0 0 0 1 0 0 1 0 0 0 0 1 1 0 0 1 0 0 0 1 0 1\n";
+    text.reserve(text.size() + triangle.size() * count + 40);
+    for (int i = 0; i < count; ++i)
+        text += triangle;
+    text += "END_VERTEX_LIST END_MESH END_SCENE";
+    SceneParse p;
+    ASSERT_TRUE(p.parse(text)) << p.error();
+    int n = 0;
+    for (CShape* s = p.tc.scene->shapes.head; s != nullptr; s = nextOf(s))
+        ++n;
+    EXPECT_EQ(n, count);
+    const Triangle* last = dynamic_cast<const Triangle*>(p.tc.scene->shapes.tail);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->C, Vector3(0, 1, 0));
+    EXPECT_EQ(last->vC, 1.0f);
+}
+
+struct ErrorCase {
+    const char* text;
+    const char* message;
+    const char* word;  // the word found; null for an error at the end of the text
+    const char* last;  // for an error at the end, the last word scanned
+};
+
+class ShapeErrorTest : public ::testing::TestWithParam<std::tuple<ErrorCase, bool>> {};
+
+TEST_P(ShapeErrorTest, ReportsMessageAtWord) {
+    const auto& [c, build] = GetParam();
+    const std::string text = c.text;
+    SceneParse p;
+    EXPECT_FALSE(p.parse(text, build));
+    const std::string expected = c.word != nullptr ? error_at(c.message, text, c.word)
+                                                   : error_at_end(c.message, text, c.last);
+    EXPECT_EQ(p.error(), expected);
+    EXPECT_EQ(p.message_count(), 1u);
+}
+
+const char* const BadUnit = "Bad Unit Shape. Expected ROTATE,SCALE,TRANSLATE or MATERIAL";
+const char* const BadQuadric =
+    "Bad Quadric. Expected COEFFICIENTS,ROTATE,SCALE,TRANSLATE or MATERIAL";
+const char* const BadCubic = "Bad Cubic. Expected COEFFICIENTS,ROTATE,SCALE,TRANSLATE or MATERIAL";
+const char* const BadMesh = "Bad Mesh. Expected MATERIAL or VERTEX_LIST";
+
+const ErrorCase shape_errors[] = {
+    {"SCENE SPHERE PHASE 1 END_SPHERE END_SCENE", BadUnit, "PHASE", nullptr},
+    {"SCENE SPHERE END_QUADRIC END_SCENE", BadUnit, "END_QUADRIC", nullptr},
+    {"SCENE SPHERE COEFFICIENTS 1 END_SPHERE", BadUnit, "COEFFICIENTS", nullptr},
+    {"SCENE CYLINDER TRANSLATE 1 2 3", "Expected END of Unit Shape", nullptr, "3"},
+    {"SCENE CONE TRANSLATE 1 2 END_CONE END_SCENE", "Expected Float.", "END_CONE", nullptr},
+    {"SCENE QUADRIC PHASE 1 END_QUADRIC END_SCENE", BadQuadric, "PHASE", nullptr},
+    {"SCENE QUADRIC END_CUBIC END_SCENE", BadQuadric, "END_CUBIC", nullptr},
+    {"SCENE QUADRIC COEFFICIENTS 1 2 3 4 5 6 7 8 9 END_QUADRIC END_SCENE", "Expected Float.",
+     "END_QUADRIC", nullptr},
+    {"SCENE QUADRIC", "Expected END_QUADRIC.", nullptr, "QUADRIC"},
+    {"SCENE CUBIC END_SOR END_SCENE", BadCubic, "END_SOR", nullptr},
+    {"SCENE CUBIC SCALE 1 1 1 ", "Expected END_CUBIC.", nullptr, "1"},
+    {"SCENE SOR 0 0 1 1 END END_SOR END_SCENE", "Expected Float.", "END", nullptr},
+    {"SCENE SOR 0 0 1 END_SOR END_SCENE", "Expected Float.", "END_SOR", nullptr},
+    {"SCENE SOR 0 0 1 1", "Expected END_SOR.", nullptr, "1"},
+    {"SCENE MESH END END_MESH END_SCENE", BadMesh, "END", nullptr},
+    {"SCENE MESH TRANSLATE 1 1 1 END_MESH END_SCENE", BadMesh, "TRANSLATE", nullptr},
+    {"SCENE MESH MATERIAL END_MATERIAL", "Expected END_MESH.", nullptr, "END_MATERIAL"},
+    {"SCENE MESH VERTEX_LIST 0 0 0 0 0 1 0 0  1 0 0 0 0 1 0 0  0 1 0 0 0 1 0 0",
+     "Expected END_VERTEX_LIST.", nullptr, "0"},
+    {"SCENE MESH VERTEX_LIST 0 0 0 0 0 1 0 0  1 0 0 0 0 1 0 0  0 1 0 0 0 1 0 0 "
+     "0 0 1 0 0 1 0 0 END_VERTEX_LIST END_MESH END_SCENE",
+     "Expected Float.", "END_VERTEX_LIST", nullptr},
+};
+
+INSTANTIATE_TEST_SUITE_P(BothParses, ShapeErrorTest,
+                         ::testing::Combine(::testing::ValuesIn(shape_errors), ::testing::Bool()));
+
+}  // namespace
