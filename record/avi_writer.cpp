@@ -1,10 +1,225 @@
 #include "record/avi_writer.h"
 
-// Placeholder until the RIFF writer is in: records nothing.
-struct AviWriter::Impl {};
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "record/avi_messages.h"
+#include "record/avi_recording.h"
+#include "record/dib_format.h"
+#include "record/mjpeg_encoder.h"
+#include "record/target_file.h"
+#include "render/host.h"
+
+namespace {
+
+// rcFrame holds 16-bit coordinates.
+constexpr int kLargestSide = 32767;
+// A raw frame must fit one RIFF part with room to spare, and its size must
+// fit the 31 bits a standard index entry has for it.
+constexpr uint32_t kLargestRawFrame = (1u << 30) - (1u << 20);
+
+void tell(Host* owner, const std::string& text, const char* caption) {
+    if (owner != nullptr) owner->message_box(text, caption);
+}
+
+}  // namespace
+
+struct AviWriter::Impl {
+    Host* owner = nullptr;
+    std::string path;
+    std::string temp_path;
+    AviCodec codec = AviCodec::Mjpeg;
+    int quality = 90;
+    DibFormat format;
+    AviRecording recording;
+    std::unique_ptr<MjpegEncoder> jpeg;
+    std::vector<uint8_t> pixels;
+    std::vector<uint8_t> encoded;
+};
+
 AviWriter::AviWriter() = default;
-AviWriter::~AviWriter() = default;
-bool AviWriter::open(Host*, const std::string&, int, int, int, const char*) { return false; }
-bool AviWriter::write_frame(const Surface&) { return false; }
-void AviWriter::close() {}
-bool AviWriter::is_open() const { return false; }
+
+AviWriter::~AviWriter() { close(); }
+
+bool AviWriter::is_open() const { return impl_ != nullptr; }
+
+bool AviWriter::open(Host* owner, const std::string& file_name, int width_, int height_, int rate_,
+                     const char* fourcc) {
+    // fourcc presets the platform's compressor dialog; here the preset is the
+    // codec and quality already chosen on this writer.
+    (void)fourcc;
+    close();
+    width = width_;
+    height = height_;
+    rate = rate_;
+    frames_written = 0;
+
+    switch (classify_target(file_name)) {
+        case TargetKind::NotAvi:
+            tell(owner,
+                 file_name +
+                     " exists and is not an AVI file; it is left as it is and nothing is "
+                     "recorded.",
+                 avi_messages::kFileCaption);
+            return false;
+        case TargetKind::Folder:
+            tell(owner, avi_messages::kOpenFailed, avi_messages::kOpenFailedCaption);
+            return false;
+        case TargetKind::Missing:
+        case TargetKind::Avi:
+            break;
+    }
+    auto impl = std::make_unique<Impl>();
+    impl->owner = owner;
+    impl->path = file_name;
+    impl->temp_path = temporary_name_for(file_name);
+    if (file_name.empty() || !impl->recording.create(impl->temp_path)) {
+        tell(owner, avi_messages::kOpenFailed, avi_messages::kOpenFailedCaption);
+        return false;
+    }
+
+    if (width <= 0 || height <= 0 || width > kLargestSide || height > kLargestSide) {
+        impl->recording.discard();
+        tell(owner, avi_messages::kStreamFailed, avi_messages::kStreamFailedCaption);
+        return false;
+    }
+
+    bool mjpeg = codec == AviCodec::Mjpeg;
+    int q = std::clamp(quality, 1, 100);
+    if (owner != nullptr && !owner->choose_compression(mjpeg, q)) {
+        impl->recording.discard();
+        return false;
+    }
+    codec = mjpeg ? AviCodec::Mjpeg : AviCodec::Raw;
+    quality = std::clamp(q, 1, 100);
+    impl->codec = codec;
+    impl->quality = quality;
+
+    if (mjpeg) {
+        impl->jpeg = std::make_unique<MjpegEncoder>();
+        if (!impl->jpeg->ready()) {
+            impl->recording.discard();
+            tell(owner, avi_messages::kCompressorFailed, avi_messages::kCompressorFailedCaption);
+            return false;
+        }
+    }
+
+    impl->format = dib_format(width, height, 1, 24);
+    if (!mjpeg && impl->format.size_image > kLargestRawFrame) {
+        impl->recording.discard();
+        tell(owner, avi_messages::kFormatFailed, avi_messages::kFormatFailedCaption);
+        return false;
+    }
+    impl->format.compression = mjpeg ? fourcc_value("MJPG") : 0;
+
+    AviStreamSettings settings;
+    settings.width = width;
+    settings.height = height;
+    // A rate below one frame a second cannot be played; one frame a second
+    // is the nearest the header can say.
+    settings.rate = std::max(1, rate);
+    settings.handler = fourcc_value(mjpeg ? "MJPG" : "DIB ");
+    settings.format = impl->format;
+    settings.suggested_buffer = impl->format.size_image;
+    if (!impl->recording.begin(settings, riff_size_limit)) {
+        tell(owner,
+             "Could not write " + file_name + ": " + impl->recording.error_text() +
+                 ". Nothing is recorded.",
+             avi_messages::kFileCaption);
+        impl->recording.discard();
+        return false;
+    }
+    impl_ = impl.release();
+    return true;
+}
+
+bool AviWriter::write_frame(const Surface& source) {
+    if (impl_ == nullptr) return false;
+    Impl& m = *impl_;
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    if (m.codec == AviCodec::Mjpeg) {
+        surface_to_rgb(source, width, height, m.pixels);
+        // A picture the encoder refuses is a frame that cannot be written.
+        if (!m.jpeg->encode(m.pixels.data(), width, height, m.quality, m.encoded)) return false;
+        if (m.encoded.size() > 0x7FFFFFF0u) return false;
+        data = m.encoded.data();
+        size = m.encoded.size();
+    } else {
+        surface_to_dib24(source, width, height, m.pixels);
+        data = m.pixels.data();
+        size = m.pixels.size();
+    }
+    if (m.recording.add_frame(data, size)) {
+        frames_written += 1;
+        return true;
+    }
+
+    // The file refused the frame (a full disk, a file too large): keep what
+    // is written, with its indexes, and let the run go on without recording.
+    const int frame = frames_written;
+    std::string text;
+    if (m.recording.index_full())
+        text = m.path + " has reached the largest size its index can describe; frame " +
+               std::to_string(frame) + " and later frames are not recorded.";
+    else
+        text = "Could not write frame " + std::to_string(frame) + " to " + m.path + ": " +
+               m.recording.error_text() + ".";
+    Host* owner = m.owner;
+    const std::string trouble = finish();
+    if (trouble.empty()) {
+        char tail[96];
+        std::snprintf(tail, sizeof tail, " The file was closed with %d frame%s.", frames_written,
+                      frames_written == 1 ? "" : "s");
+        text += tail;
+    } else {
+        text += " " + trouble;
+    }
+    tell(owner, text, avi_messages::kFileCaption);
+    return false;
+}
+
+void AviWriter::close() {
+    Host* owner = impl_ != nullptr ? impl_->owner : nullptr;
+    const std::string trouble = finish();
+    if (!trouble.empty()) tell(owner, trouble, avi_messages::kFileCaption);
+}
+
+std::string AviWriter::finish() {
+    if (impl_ == nullptr) return std::string();
+    std::unique_ptr<Impl> m(impl_);
+    impl_ = nullptr;
+
+    AviRecording::Result done = m->recording.finish();
+    frames_written = static_cast<int>(done.frames);
+    if (!done.ok) {
+        m->recording.discard();
+        frames_written = 0;
+        return "Could not finish " + m->path + ": " + done.error + ". Nothing was saved.";
+    }
+    std::string trouble;
+    if (done.dropped > 0)
+        trouble = "There was no room for the index of " + m->path + " (" + done.error +
+                  "); the last " + std::to_string(done.dropped) + " frame" +
+                  (done.dropped == 1 ? " was" : "s were") + " given up for it, " +
+                  std::to_string(done.frames) + " remain.";
+
+    // Something else may have taken the name while the frames were traced.
+    const TargetKind now = classify_target(m->path);
+    if (now == TargetKind::NotAvi || now == TargetKind::Folder) {
+        if (!trouble.empty()) trouble += " ";
+        return trouble + m->path +
+               " is now taken by something that is not an AVI file; the recording is kept as " +
+               m->temp_path + ".";
+    }
+    if (std::rename(m->temp_path.c_str(), m->path.c_str()) != 0) {
+        if (!trouble.empty()) trouble += " ";
+        return trouble + "Could not save " + m->path + ": " + std::strerror(errno) +
+               ". The recording is kept as " + m->temp_path + ".";
+    }
+    return trouble;
+}

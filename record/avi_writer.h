@@ -9,10 +9,10 @@ class Surface;
 enum class AviCodec { Raw, Mjpeg };
 
 // Writes the frames of a run into a RIFF AVI file with one video stream.
-// (The recording helper fills in the private part; the public calls below are
-// what the trace controller relies on.)
+// The file is written under a temporary name beside the target and renamed
+// when it is closed; past riff_size_limit it continues in OpenDML form.
 class AviWriter {
-public:
+  public:
     AviWriter();
     ~AviWriter();
     AviWriter(const AviWriter&) = delete;
@@ -27,6 +27,11 @@ public:
     int rate = 0;
     int frames_written = 0;
 
+    // Largest size of one RIFF part of the file (1 GB); tests lower it to
+    // reach the OpenDML form with small files.
+    static constexpr int64_t kRiffSizeLimit = int64_t{1} << 30;
+    int64_t riff_size_limit = kRiffSizeLimit;
+
     // Messages go through owner; false (after a message) when nothing can be
     // recorded, or when the compression choice was cancelled (no message).
     bool open(Host* owner, const std::string& file_name, int width, int height, int rate,
@@ -36,7 +41,10 @@ public:
     void close();
     bool is_open() const;
 
-private:
+  private:
+    // Finishes and saves the file; the trouble to report, empty when none.
+    std::string finish();
+
     struct Impl;
     Impl* impl_ = nullptr;
 };

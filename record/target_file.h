@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+// What stands at the name a recording is to be saved under. The name comes
+// from the document, which may come from anyone: only an AVI file (or
+// nothing) may be replaced.
+enum class TargetKind { Missing, Avi, NotAvi, Folder };
+
+TargetKind classify_target(const std::string& path);
+
+// A fresh name in the same folder (so that the final rename stays within one
+// file system), hidden and distinct for every call in this process.
+std::string temporary_name_for(const std::string& path);

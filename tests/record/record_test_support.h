@@ -1,0 +1,107 @@
+#pragma once
+
+// Shared pieces of the recorder's tests: a host that keeps its messages, a
+// fresh folder per test, and pictures whose pixels tell frames apart.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "render/host.h"
+#include "render/surface.h"
+
+class RecordingHost : public Host {
+  public:
+    struct Message {
+        std::string text;
+        std::string caption;
+    };
+    std::vector<Message> messages;
+    bool cancel = false;
+    int choices = 0;
+    // What the dialog answers when not cancelled; -1 keeps the preset.
+    int answer_mjpeg = -1;
+    int answer_quality = -1;
+    bool preset_mjpeg = false;
+    int preset_quality = 0;
+
+    void message_box(const std::string& text, const std::string& caption) override {
+        messages.push_back({text, caption});
+    }
+    void select_editor_text(int, int) override {}
+    void show_trace_window(int width, int height) override { surface_.resize(width, height); }
+    Surface& trace_surface() override { return surface_; }
+    void post_trace_done(int) override {}
+    void send_trace_done(int) override {}
+    bool choose_compression(bool& mjpeg, int& quality) override {
+        ++choices;
+        preset_mjpeg = mjpeg;
+        preset_quality = quality;
+        if (cancel) return false;
+        if (answer_mjpeg >= 0) mjpeg = answer_mjpeg != 0;
+        if (answer_quality >= 0) quality = answer_quality;
+        return true;
+    }
+
+  private:
+    Surface surface_;
+};
+
+class TempFolder {
+  public:
+    TempFolder() {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        path_ = std::filesystem::temp_directory_path() /
+                ("gmk_record_" + std::string(info->test_suite_name()) + "_" + info->name());
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+    }
+    ~TempFolder() { std::filesystem::remove_all(path_); }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    const std::filesystem::path& path() const { return path_; }
+    // Names in the folder, to see that no temporary file was left behind.
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        for (const auto& e : std::filesystem::directory_iterator(path_))
+            out.push_back(e.path().filename().string());
+        return out;
+    }
+
+  private:
+    std::filesystem::path path_;
+};
+
+// A picture where every pixel differs from its neighbours and from the same
+// pixel of other frames: red = x + 7 frame, green = y + 13 frame, blue = mix.
+inline uint32_t test_pixel(int x, int y, int frame) {
+    const uint32_t r = static_cast<uint32_t>(x * 5 + frame * 7) & 0xFF;
+    const uint32_t g = static_cast<uint32_t>(y * 9 + frame * 13) & 0xFF;
+    const uint32_t b = static_cast<uint32_t>(x * 3 + y * 11 + frame * 29) & 0xFF;
+    return r | (g << 8) | (b << 16);
+}
+
+inline void paint(Surface& s, int frame) {
+    for (int y = 0; y < s.height(); ++y)
+        for (int x = 0; x < s.width(); ++x)
+            s.set_pixel(x, y, test_pixel(x, y, frame));
+}
+
+inline bool have_ffprobe() { return std::system("ffprobe -version >/dev/null 2>&1") == 0; }
+
+// Runs a command and returns what it printed on stdout.
+inline std::string command_output(const std::string& command) {
+    std::string out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+            out.append(buf, n);
+        ::pclose(p);
+    }
+    return out;
+}
