@@ -15,6 +15,8 @@ constexpr int MaxTraceDepth = 256;
 // Extra samples per pixel are capped likewise, so that one row always ends and
 // a Stop is seen in reasonable time.
 constexpr int MaxAntialiasing = 1024;
+// The largest WIDTH and HEIGHT a frame is traced at.
+constexpr int MaxImageSide = 16384;
 
 // The settings and target of one frame's render thread.
 struct RenderJob {

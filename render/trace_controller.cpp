@@ -1,7 +1,45 @@
 #include "render/trace_controller.h"
 
+#include <new>
+#include <string>
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <unistd.h>
+#endif
+
 #include "language/document.h"
 #include "language/tokenizer.h"
+
+namespace {
+
+// Bytes per pixel a frame may need at once: the trace surface, a copy of it
+// for whoever saves or records the picture, and the picture's own bytes.
+constexpr double FrameBytesPerPixel = 12.0;
+
+bool fits_in_memory(int width, int height) {
+#if defined(__unix__) || defined(__APPLE__)
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long page_size = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && page_size > 0)
+        return static_cast<double>(width) * height * FrameBytesPerPixel <=
+               static_cast<double>(pages) * static_cast<double>(page_size);
+#endif
+    return true;
+}
+
+// The TRACER block takes any integer; the pixel loop divides by the size and
+// the trace window must hold it. Empty when the size can be traced.
+std::string image_size_problem(int width, int height) {
+    const std::string size = std::to_string(width) + " x " + std::to_string(height);
+    if (width < 1 || height < 1 || width > MaxImageSide || height > MaxImageSide)
+        return "Image size " + size + " cannot be traced: WIDTH and HEIGHT must be 1 to " +
+               std::to_string(MaxImageSide) + ".";
+    if (!fits_in_memory(width, height))
+        return "Image size " + size + " needs more memory than this machine has.";
+    return {};
+}
+
+}  // namespace
 
 TraceController::TraceController() = default;
 
@@ -12,6 +50,7 @@ void TraceController::start(const char* text, bool build, bool rec, ThreadEntry 
     // the lists or the job the render thread reads.
     if (run_active_) return;
     run_active_ = true;
+    run_error.clear();
     build_scene = build;
     record = rec;
     source_text = text;
@@ -68,7 +107,20 @@ void TraceController::begin_frame() {
         return;
     }
 
-    host->show_trace_window(width, height);
+    run_error = image_size_problem(width, height);
+    if (run_error.empty()) {
+        try {
+            host->show_trace_window(width, height);
+        } catch (const std::bad_alloc&) {
+            run_error = "Image size " + std::to_string(width) + " x " + std::to_string(height) +
+                        " needs more memory than this machine has.";
+        }
+    }
+    if (!run_error.empty()) {
+        host->message_box(run_error, "Glimmark Error");
+        host->send_trace_done(TRACE_RUN_OVER);
+        return;
+    }
     job.image_x = image_x;
     job.image_y = image_y;
     job.width = width;

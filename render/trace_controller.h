@@ -14,6 +14,9 @@ struct TraceController : ParseContext {
     bool record = false;
     int frame_index = 0;
     AviWriter avi;
+    // Why the last run ended without tracing although its parse succeeded
+    // (an image size that cannot be traced); empty otherwise. Cleared by start.
+    std::string run_error;
 
     void start(const char* source_text, bool build_scene, bool record, ThreadEntry thread_entry);
     void begin_frame();
