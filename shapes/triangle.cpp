@@ -1,0 +1,93 @@
+#include "shapes/triangle.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "shapes/shape_support.h"
+
+Triangle::Triangle(const Vector3& A_, const Vector3& B_, const Vector3& C_, const Vector3& nA_,
+                   const Vector3& nB_, const Vector3& nC_, float uA_, float vA_, float uB_,
+                   float vB_, float uC_, float vC_, Material* material_)
+    : A(A_),
+      B(B_),
+      C(C_),
+      nA(nA_),
+      nB(nB_),
+      nC(nC_),
+      uA(uA_),
+      vA(vA_),
+      uB(uB_),
+      vB(vB_),
+      uC(uC_),
+      vC(vC_) {
+    material = material_;
+}
+
+void Triangle::intersect(Hit& hit, const Ray& ray) {
+    hit.entryKind = 0;
+    if (hit.skipShape == this) return;
+    const Vector3& O = ray.origin;
+    const Vector3& D = ray.direction;
+
+    // The plane of the triangle; a zero normal means a triangle without area.
+    const Vector3 e1 = B - A;
+    const Vector3 e2 = C - A;
+    const Vector3 n = e1.cross(e2);
+    if (n.dot(n) == 0.0f) return;
+    const float dn = n.dot(D);
+    if (dn == 0.0f) return;
+    const float t = -((O - A).dot(n)) / dn;
+    if (t < 0.0f) return;
+
+    // Barycentric weights of the plane point; the bounds are inclusive so
+    // that neighbouring triangles leave no gap along a shared edge.
+    const Vector3 P = O + D * t;
+    const Vector3 w = P - A;
+    const float E11 = e1.dot(e1);
+    const float E12 = e1.dot(e2);
+    const float E22 = e2.dot(e2);
+    const float W1 = e1.dot(w);
+    const float W2 = e2.dot(w);
+    const float den = E12 * E12 - E11 * E22;
+    const float s = (W2 * E12 - E22 * W1) / den;
+    if (s < 0.0f || s > 1.0f) return;
+    const float g = (E12 * W1 - E11 * W2) / den;
+    if (g < 0.0f || s + g > 1.0f) return;
+    const float a = 1.0f - g - s;
+
+    hit.entryKind = 1;
+    hit.boundaryCount = 2;
+    hit.shape = this;
+    hit.entryDistance = t;
+    hit.exitDistance = t;
+    hit.entryPoint = P;
+    hit.exitPoint = P;
+    // Deliberately not renormalised: shading sees the blend as it is.
+    hit.entryNormal = nA * a + nB * s + nC * g;
+    hit.exitNormal = hit.entryNormal * -1.0f;
+    if (hasTexture(material)) {
+        const float u = a * uA + s * uB + g * uC;
+        const float v = a * vA + s * vB + g * vC;
+        hit.entryColour = material->colourAt(u, v);
+    } else {
+        hit.entryColour = diffuseOf(material);
+    }
+    hit.exitColour = hit.entryColour;
+}
+
+bool Triangle::worldBounds(Bounds& out) const {
+    Bounds box;
+    box.add(A);
+    box.add(B);
+    box.add(C);
+    // A margin for the rounding of the reported points (a flat triangle's box
+    // has no thickness at all).
+    const float big = std::max({std::fabs(box.lo.x), std::fabs(box.lo.y), std::fabs(box.lo.z),
+                                std::fabs(box.hi.x), std::fabs(box.hi.y), std::fabs(box.hi.z)});
+    const float pad = big * 1e-5f + 1e-6f;
+    if (!std::isfinite(pad)) return false;
+    box.lo = {box.lo.x - pad, box.lo.y - pad, box.lo.z - pad};
+    box.hi = {box.hi.x + pad, box.hi.y + pad, box.hi.z + pad};
+    out = box;
+    return true;
+}
