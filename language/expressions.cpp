@@ -160,6 +160,7 @@ float read_expression(ParseContext& pc) {
     if (parse_number_word(pc.word, value)) return value;
     if (find_value(pc, value)) return value;
     for (const Operator& op : operators) {
+        if (pc.word.size() > 4) break;  // no operator word is longer
         if (!word_is(pc.word, op.word)) continue;
         // Every operand is read, also those whose value does not matter:
         // reading them is what moves the scan past them.

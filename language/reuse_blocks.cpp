@@ -45,6 +45,36 @@ const TextBuffer* read_file(ParseContext& pc, const std::string& name) {
     return result;
 }
 
+// True when the scan of the text on its own would end inside a word or a ";"
+// comment. Spliced in as it is, such a text would run into what follows the
+// INCLUDE: its last word glued to the next one, its comment eating the line.
+bool ends_open(const std::string& text) {
+    enum { Between, InWord, InLineComment, InBracketComment } state = Between;
+    for (char c : text) {
+        bool separator = c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == ',';
+        switch (state) {
+            case Between:
+                if (c == ';')
+                    state = InLineComment;
+                else if (c == '[')
+                    state = InBracketComment;
+                else if (!separator && c != '{')
+                    state = InWord;
+                break;
+            case InWord:
+                if (separator) state = Between;
+                break;
+            case InLineComment:
+                if (c == '\n' || c == '\r') state = Between;
+                break;
+            case InBracketComment:
+                if (c == ']') state = Between;
+                break;
+        }
+    }
+    return state == InWord || state == InLineComment;
+}
+
 }  // namespace
 
 std::string resolve_document_path(const ParseContext& pc, const std::string& name) {
@@ -151,7 +181,9 @@ void parse_include(ParseContext& pc) {
                     report_parse_error(pc, "Include count exceeded max (1048576)");
                     return;
                 }
-                if (splice_text(pc, found->text)) tails.push_back(remaining);
+                bool spliced = ends_open(found->text) ? splice_text(pc, found->text + '\n')
+                                                      : splice_text(pc, found->text);
+                if (spliced) tails.push_back(remaining);
                 return;
             }
             default:

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "render/host.h"
 
@@ -110,17 +111,33 @@ const Keyword* keyword_table(int& count) {
     return keywords;
 }
 
-bool word_is(const std::string& word, const char* keyword) {
-    size_t n = std::strlen(keyword);
-    if (word.size() != n) return false;
+namespace {
+
+bool same_folded(const char* a, const char* b, size_t n) {
     for (size_t i = 0; i < n; ++i)
-        if (fold(word[i]) != fold(keyword[i])) return false;
+        if (fold(a[i]) != fold(b[i])) return false;
     return true;
 }
 
+}  // namespace
+
+bool word_is(const std::string& word, const char* keyword) {
+    size_t n = std::strlen(keyword);
+    return word.size() == n && same_folded(word.data(), keyword, n);
+}
+
 int keyword_code(const std::string& word) {
-    for (const Keyword& k : keywords)
-        if (word_is(word, k.word)) return k.code;
+    // Every word of the document is looked up; the keywords' lengths are
+    // measured once.
+    static const std::vector<size_t> lengths = [] {
+        std::vector<size_t> v;
+        for (const Keyword& k : keywords)
+            v.push_back(std::strlen(k.word));
+        return v;
+    }();
+    for (size_t i = 0; i < lengths.size(); ++i)
+        if (word.size() == lengths[i] && same_folded(word.data(), keywords[i].word, lengths[i]))
+            return keywords[i].code;
     return TOKEN_NONE;
 }
 
