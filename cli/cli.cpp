@@ -1,9 +1,65 @@
 #include "cli/cli.h"
 
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
 
-// Placeholder until the command's options are in; says so plainly.
-int run_cli(int, char**) {
-    std::fprintf(stderr, "glimmark: commands are not built yet\n");
-    return 1;
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+
+const char* const GlimmarkVersion = "0.1";
+
+void print_usage(std::FILE* out) {
+    std::fputs(
+        "Usage:\n"
+        "  glimmark check SCENE\n"
+        "  glimmark render SCENE [-o OUT] [-q]\n"
+        "  glimmark record SCENE [-o OUT.avi] [--codec raw|mjpeg] [--quality Q]\n"
+        "  glimmark --help | --version\n"
+        "\n"
+        "SCENE is a scene file, or - for standard input.\n"
+        "\n"
+        "check    Parses the scene without tracing it and prints \"Parsed OK!\".\n"
+        "render   Traces every frame of the scene and writes the pictures.\n"
+        "           -o, --output OUT  the picture: OUT ending in .png writes PNG, .ppm\n"
+        "                             binary PPM. Default: the scene's name with .png,\n"
+        "                             beside it (required for standard input).\n"
+        "                             An animation writes OUT_0000.png, OUT_0001.png,\n"
+        "                             ...; an OUT holding %d or %04d names each frame\n"
+        "                             through it (%% for a percent sign).\n"
+        "           -q, --quiet       no progress line (shown when stderr is a terminal)\n"
+        "record   Traces every frame of the scene into an AVI file.\n"
+        "\n"
+        "Limits: WIDTH and HEIGHT from 1 to 16384; MAX_DEPTH above 256 counts as 256;\n"
+        "ANTIALIASING above 1024 counts as 1024, and a negative value as 0.\n"
+        "\n"
+        "Exit status: 0 done; 1 the scene has an error (a parse error is printed as\n"
+        "\"Parse Error: <message> at char <n> found: <word>\" and then\n"
+        "\"SCENE:LINE:COL: <message>\"); 2 a wrong command line, or a file that\n"
+        "could not be read or written.\n",
+        out);
+}
+
+int run_cli(int argc, char** argv) {
+    if (argc < 2) {
+        print_usage(stderr);
+        return ExitUsageOrFile;
+    }
+    const std::string command = argv[1];
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    if (command == "--help" || command == "-h" || command == "help") {
+        print_usage(stdout);
+        return ExitOk;
+    }
+    if (command == "--version" || command == "-V") {
+        std::printf("glimmark %s\n", GlimmarkVersion);
+        return ExitOk;
+    }
+    if (command == "check") return run_check(args);
+    if (command == "render") return run_render(args);
+    if (command == "record") return run_record(args);
+    std::fprintf(stderr, "glimmark: unknown command '%s'\nTry 'glimmark --help'.\n",
+                 command.c_str());
+    return ExitUsageOrFile;
 }

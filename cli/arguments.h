@@ -1,0 +1,33 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+// One option a command accepts: "--output" with an optional one-letter
+// alias such as 'o', and whether it takes a value.
+struct OptionSpec {
+    const char* name;
+    char alias;
+    bool takes_value;
+};
+
+struct ParsedArguments {
+    std::vector<std::string> positional;
+    // Keyed by the option's long name; the last value given wins.
+    std::map<std::string, std::string> values;
+
+    bool has(const std::string& name) const { return values.count(name) != 0; }
+    std::string value(const std::string& name) const {
+        auto it = values.find(name);
+        return it == values.end() ? std::string() : it->second;
+    }
+};
+
+// Accepts "--name value", "--name=value", "-o value" and "--" before
+// positional words; "-" alone is a positional word (standard input).
+bool parse_arguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+                     ParsedArguments& out, std::string& error);
+
+// "glimmark <command>: <message>" and the pointer to --help, on stderr.
+void report_usage_error(const char* command, const std::string& message);

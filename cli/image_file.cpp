@@ -1,0 +1,106 @@
+#include "cli/image_file.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#if __has_include(<stb_image_write.h>)
+#include <stb_image_write.h>
+#else
+#include <stb/stb_image_write.h>
+#endif
+#pragma GCC diagnostic pop
+
+namespace {
+
+bool ends_with_ignoring_case(const std::string& s, const char* suffix) {
+    const size_t n = std::strlen(suffix);
+    if (s.size() < n) return false;
+    for (size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != suffix[i])
+            return false;
+    return true;
+}
+
+void append_bytes(void* context, void* data, int size) {
+    auto* out = static_cast<std::vector<unsigned char>*>(context);
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    out->insert(out->end(), bytes, bytes + size);
+}
+
+// The whole file in one go, checked to the last byte: a full disk must not
+// pass for a written picture.
+bool write_file(const std::string& path, const std::vector<unsigned char>& bytes,
+                std::string& error) {
+    errno = 0;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) {
+        error = "Could not write image '" + path + "': " + std::strerror(errno);
+        return false;
+    }
+    errno = 0;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    int saved = errno;
+    const bool closed = std::fclose(f) == 0;
+    if (saved == 0) saved = errno;
+    if (!written || !closed) {
+        error = "Could not write image '" + path +
+                "': " + (saved != 0 ? std::strerror(saved) : "write failed");
+        std::remove(path.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool image_format_for(const std::string& path, ImageFormat& format) {
+    if (ends_with_ignoring_case(path, ".png")) {
+        format = ImageFormat::Png;
+        return true;
+    }
+    if (ends_with_ignoring_case(path, ".ppm")) {
+        format = ImageFormat::Ppm;
+        return true;
+    }
+    return false;
+}
+
+std::vector<unsigned char> rgb_bytes(const std::vector<uint32_t>& pixels) {
+    std::vector<unsigned char> rgb(pixels.size() * 3);
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        rgb[3 * i] = static_cast<unsigned char>(pixels[i] & 0xFF);
+        rgb[3 * i + 1] = static_cast<unsigned char>((pixels[i] >> 8) & 0xFF);
+        rgb[3 * i + 2] = static_cast<unsigned char>((pixels[i] >> 16) & 0xFF);
+    }
+    return rgb;
+}
+
+bool write_image(const std::string& path, ImageFormat format, int width, int height,
+                 const std::vector<uint32_t>& pixels, std::string& error) {
+    if (width < 1 || height < 1 ||
+        pixels.size() != static_cast<size_t>(width) * static_cast<size_t>(height)) {
+        error = "Could not write image '" + path + "': the picture is empty";
+        return false;
+    }
+    const std::vector<unsigned char> rgb = rgb_bytes(pixels);
+    std::vector<unsigned char> file;
+    if (format == ImageFormat::Ppm) {
+        const std::string header =
+            "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+        file.reserve(header.size() + rgb.size());
+        file.insert(file.end(), header.begin(), header.end());
+        file.insert(file.end(), rgb.begin(), rgb.end());
+    } else if (!stbi_write_png_to_func(append_bytes, &file, width, height, 3, rgb.data(),
+                                       width * 3)) {
+        error = "Could not write image '" + path + "': PNG encoding failed";
+        return false;
+    }
+    return write_file(path, file, error);
+}

@@ -1,0 +1,72 @@
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "cli/arguments.h"
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "cli/frame_names.h"
+#include "cli/image_file.h"
+#include "cli/scene_session.h"
+#include "render/surface.h"
+
+int run_render(const std::vector<std::string>& args) {
+    ParsedArguments parsed;
+    std::string error;
+    const std::vector<OptionSpec> options = {
+        {"output", 'o', true}, {"quiet", 'q', false}, {"help", 'h', false}};
+    if (!parse_arguments(args, options, parsed, error)) {
+        report_usage_error("render", error);
+        return ExitUsageOrFile;
+    }
+    if (parsed.has("help")) {
+        print_usage(stdout);
+        return ExitOk;
+    }
+    if (parsed.positional.size() != 1) {
+        report_usage_error("render", parsed.positional.empty() ? "no SCENE given"
+                                                               : "only one SCENE can be rendered");
+        return ExitUsageOrFile;
+    }
+    const std::string scene = parsed.positional[0];
+    std::string out = parsed.value("output");
+    if (out.empty()) {
+        if (scene == "-") {
+            report_usage_error("render", "a scene from standard input needs -o OUT");
+            return ExitUsageOrFile;
+        }
+        out = default_picture_name(scene);
+    }
+    FramePattern pattern;
+    if (!parse_frame_pattern(out, pattern, error)) {
+        report_usage_error("render", error);
+        return ExitUsageOrFile;
+    }
+    ImageFormat format;
+    if (!image_format_for(out, format)) {
+        report_usage_error("render", "'" + out + "' should end in .png or .ppm");
+        return ExitUsageOrFile;
+    }
+
+    SceneSource source;
+    if (!load_scene_source(scene, source, error)) {
+        std::fprintf(stderr, "Glimmark Error: %s\n", error.c_str());
+        return ExitUsageOrFile;
+    }
+
+    SceneSession session;
+    session.show_progress = !parsed.has("quiet") && isatty(STDERR_FILENO);
+    auto write_frame = [&](int index, int frames, const Surface& picture) {
+        const std::string name = frame_file_name(pattern, index, frames);
+        std::string why;
+        if (!write_image(name, format, picture.width(), picture.height(), picture.snapshot(),
+                         why)) {
+            std::fprintf(stderr, "Glimmark Error: %s\n", why.c_str());
+            return false;
+        }
+        std::printf("%s\n", name.c_str());
+        std::fflush(stdout);
+        return true;
+    };
+    return session.run(source, true, false, write_frame);
+}

@@ -1,0 +1,65 @@
+#include "cli/scene_source.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace {
+
+bool read_stream(std::FILE* f, std::string& out) {
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        out.append(buffer, n);
+    return !std::ferror(f);
+}
+
+}  // namespace
+
+bool load_scene_source(const std::string& argument, SceneSource& out, std::string& error) {
+    out = SceneSource{};
+    out.argument = argument;
+    if (argument == "-") {
+        out.name = "<stdin>";
+        out.from_stdin = true;
+        if (!read_stream(stdin, out.text)) {
+            error = std::string("Could not read the scene from standard input: ") +
+                    std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
+    out.name = argument;
+    out.folder = std::filesystem::path(argument).parent_path().string();
+    errno = 0;
+    std::FILE* f = std::fopen(argument.c_str(), "rb");
+    if (f == nullptr) {
+        error = "Could not open scene file '" + argument + "': " + std::strerror(errno);
+        return false;
+    }
+    errno = 0;
+    const bool ok = read_stream(f, out.text);
+    const int read_errno = errno;
+    std::fclose(f);
+    if (!ok) {
+        error = "Could not read scene file '" + argument + "': " + std::strerror(read_errno);
+        return false;
+    }
+    return true;
+}
+
+void line_and_column(const std::string& text, int offset, int& line, int& column) {
+    if (offset < 0) offset = 0;
+    const size_t end = std::min(static_cast<size_t>(offset), text.size());
+    line = 1;
+    size_t line_start = 0;
+    for (size_t i = 0; i < end; ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            line_start = i + 1;
+        }
+    }
+    column = static_cast<int>(end - line_start) + 1;
+}
