@@ -127,10 +127,21 @@ void MainWindow::build_menu(QMenu* menu, const std::vector<MenuNode>& items) {
 void MainWindow::build_accelerators() {
     // Window-wide, so that the keys work while the editor has the focus.
     for (const Accelerator& accel : accelerator_table()) {
-        auto* shortcut = new QShortcut(QKeySequence(accel.key), this);
-        shortcut->setContext(Qt::WindowShortcut);
-        const int id = accel.id;
-        connect(shortcut, &QShortcut::activated, this, [this, id] { run_command(id); });
+        const QKeySequence key(accel.key);
+        QList<QKeySequence> keys{key};
+        // An accelerator on a character ("Alt+?") means the character, however
+        // it is typed: where it takes Shift, the key arrives with Shift held.
+        const QKeyCombination combo = key[0];
+        const int code = static_cast<int>(combo.key());
+        if (combo.keyboardModifiers() == Qt::AltModifier && code > 0x20 && code < 0x7F &&
+            !QChar(code).isLetterOrNumber())
+            keys << QKeySequence(QKeyCombination(Qt::AltModifier | Qt::ShiftModifier, combo.key()));
+        for (const QKeySequence& k : keys) {
+            auto* shortcut = new QShortcut(k, this);
+            shortcut->setContext(Qt::WindowShortcut);
+            const int id = accel.id;
+            connect(shortcut, &QShortcut::activated, this, [this, id] { run_command(id); });
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #include "app/trace_window.h"
 
+#include <QEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -45,6 +46,15 @@ QImage TraceWindow::picture() const {
             line[x] = colorref_to_rgb(surface_.pixel(x, y));
     }
     return image;
+}
+
+bool TraceWindow::event(QEvent* event) {
+    // Window systems that activate every window they show (or a click on
+    // it) are answered by handing the activation straight back: the keys
+    // stay with the main window and its editor.
+    if (event->type() == QEvent::WindowActivate && parentWidget() != nullptr)
+        parentWidget()->activateWindow();
+    return QWidget::event(event);
 }
 
 void TraceWindow::paintEvent(QPaintEvent*) {

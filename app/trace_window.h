@@ -26,6 +26,7 @@ class TraceWindow : public QWidget {
     QImage picture() const;
 
   protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
   private:

@@ -1,0 +1,208 @@
+// New, Open, Save, Save As, help and the Insert menu.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDir>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTextCursor>
+
+#include "app/commands.h"
+#include "app/templates.h"
+#include "studio_test_support.h"
+
+namespace {
+
+using Files = StudioWindowTest;
+
+const QByteArray kSceneBytes("; a scene\r\nscene\r\n\tsphere end_sphere\r\nend_scene\r\n");
+
+}  // namespace
+
+TEST_F(Files, OpenAndSaveRoundTripBytesExactly) {
+    QTemporaryDir dir;
+    const QString in = dir.filePath("in.gmk");
+    const QString out = dir.filePath("out.gmk");
+    for (const QByteArray& bytes :
+         {kSceneBytes, QByteArray("lf\nonly\n"), QByteArray("mixed\r\nends\nand\rno last")}) {
+        ASSERT_TRUE(write_bytes(in, bytes));
+        ASSERT_TRUE(window->open_file(in));
+        EXPECT_EQ(window->editor_bytes(), bytes);
+        ASSERT_TRUE(window->save_file(out));
+        EXPECT_EQ(read_bytes(out), bytes);
+    }
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(Files, OpenSetsTitleAndFileNameThenSaveNeedsNoDialog) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("scene.gmk");
+    ASSERT_TRUE(write_bytes(path, kSceneBytes));
+    dialogs.open_answer = path;
+    window->run_command(cmd::Open);
+    ASSERT_EQ(dialogs.open_titles, QStringList{"Open Pellmoor Ray File"});
+    EXPECT_EQ(window->windowTitle(), QDir::toNativeSeparators(path));
+    EXPECT_EQ(window->current_file(), path);
+
+    QTextCursor cursor(window->editor()->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText("; more\n");
+    window->run_command(cmd::Save);
+    EXPECT_TRUE(dialogs.save_titles.isEmpty());
+    EXPECT_EQ(read_bytes(path), kSceneBytes + "; more\r\n");
+
+    // The Open dialog offers the last chosen file again.
+    dialogs.open_answer.clear();
+    window->run_command(cmd::Open);
+    EXPECT_EQ(dialogs.open_starts.last(), path);
+}
+
+TEST_F(Files, NewKeepsTheFileNameSoSaveWritesAnEmptyText) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("scene.gmk");
+    ASSERT_TRUE(write_bytes(path, kSceneBytes));
+    ASSERT_TRUE(window->open_file(path));
+    window->run_command(cmd::New);
+    EXPECT_EQ(window->editor()->toPlainText(), "");
+    EXPECT_EQ(window->current_file(), path);
+    window->run_command(cmd::Save);
+    EXPECT_EQ(read_bytes(path), QByteArray());
+}
+
+TEST_F(Files, SaveWithoutANameIsSaveAs) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("new.gmk");
+    window->editor()->setPlainText("scene\nend_scene\n");
+    dialogs.save_answer = path;
+    window->run_command(cmd::Save);
+    ASSERT_EQ(dialogs.save_titles, QStringList{"Save Pellmoor Ray File"});
+    EXPECT_EQ(window->current_file(), path);
+    EXPECT_EQ(window->windowTitle(), QDir::toNativeSeparators(path));
+    EXPECT_EQ(read_bytes(path), QByteArray("scene\r\nend_scene\r\n"));
+}
+
+TEST_F(Files, CancelledDialogsChangeNothing) {
+    window->editor()->setPlainText("text");
+    window->run_command(cmd::Open);
+    window->run_command(cmd::SaveAs);
+    EXPECT_EQ(window->editor()->toPlainText(), "text");
+    EXPECT_EQ(window->windowTitle(), "Glimmark");
+    EXPECT_TRUE(window->current_file().isEmpty());
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(Files, OpeningAMissingFileShowsTheErrorAndKeepsEverything) {
+    QTemporaryDir dir;
+    window->editor()->setPlainText("kept");
+    for (const QString& name : {dir.filePath("missing.gmk"), dir.path()}) {
+        dialogs.messages.clear();
+        EXPECT_FALSE(window->open_file(name));
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0].text, "There has been an error opening the .gmk file.");
+        EXPECT_EQ(dialogs.messages[0].caption, "Glimmark Error");
+        EXPECT_EQ(dialogs.messages[0].icon, QMessageBox::Critical);
+        EXPECT_EQ(window->editor()->toPlainText(), "kept");
+        EXPECT_EQ(window->windowTitle(), "Glimmark");
+        EXPECT_TRUE(window->current_file().isEmpty());
+    }
+}
+
+TEST_F(Files, AFileIsCutAtItsFirstNul) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("nul.gmk");
+    ASSERT_TRUE(write_bytes(path, QByteArray("scene\r\n\0garbage", 16)));
+    ASSERT_TRUE(window->open_file(path));
+    EXPECT_EQ(window->editor_bytes(), QByteArray("scene\r\n"));
+}
+
+TEST_F(Files, AFailedSaveLeavesTheOldFile) {
+    QTemporaryDir dir;
+    // The name is as long as a name may be, so the file exists but no
+    // temporary file beside it can be made: the save fails before it writes.
+    const QString path = dir.filePath(QString(250, u'a') + ".gmk");
+    ASSERT_TRUE(write_bytes(path, kSceneBytes));
+    window->editor()->setPlainText("replacement");
+    EXPECT_FALSE(window->save_file(path));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "There has been an error saving the .gmk file.");
+    EXPECT_EQ(dialogs.messages[0].caption, "Glimmark Error");
+    EXPECT_EQ(read_bytes(path), kSceneBytes);
+}
+
+TEST_F(Files, SaveAsIntoAMissingFolderFailsButTakesTheName) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("no/such/folder/x.gmk");
+    dialogs.save_answer = path;
+    window->run_command(cmd::SaveAs);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "There has been an error saving the .gmk file.");
+    EXPECT_EQ(window->current_file(), path);
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST_F(Files, F1OpensTheHelpPageAtTheSelectedWord) {
+    QTemporaryDir dir;
+    const QString help = dir.filePath("gmkhelp.htm");
+    ASSERT_TRUE(write_bytes(help, "<html></html>"));
+    window->set_help_path(help);
+    window->editor()->setPlainText("scene SPHERE end_sphere");
+
+    // Nothing selected: nothing happens.
+    QTest::keyClick(window->editor(), Qt::Key_F1);
+    EXPECT_TRUE(dialogs.urls.empty());
+
+    QTextCursor cursor(window->editor()->document());
+    cursor.setPosition(6);
+    cursor.setPosition(12, QTextCursor::KeepAnchor);
+    window->editor()->setTextCursor(cursor);
+    QTest::keyClick(window->editor(), Qt::Key_F1);
+    ASSERT_EQ(dialogs.urls.size(), 1u);
+    EXPECT_EQ(dialogs.urls[0].toLocalFile(), help);
+    EXPECT_EQ(dialogs.urls[0].fragment(), "SPHERE");
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    window->run_command(cmd::HelpIndex);
+    ASSERT_EQ(dialogs.urls.size(), 2u);
+    EXPECT_EQ(dialogs.urls[1], QUrl::fromLocalFile(help));
+}
+
+TEST_F(Files, HelpWithoutThePageSaysSo) {
+    QTemporaryDir dir;
+    window->set_help_path(dir.filePath("gmkhelp.htm"));
+    window->run_command(cmd::HelpIndex);
+    EXPECT_TRUE(dialogs.urls.empty());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].caption, "Glimmark Error");
+}
+
+TEST_F(Files, TheHelpPageIsLookedForBesideTheProgram) {
+    EXPECT_EQ(window->help_path(),
+              QDir(QCoreApplication::applicationDirPath()).filePath("gmkhelp.htm"));
+}
+
+TEST_F(Files, InsertReplacesTheSelectionAndOneUndoRestoresIt) {
+    window->editor()->setPlainText("hello world");
+    QTextCursor cursor(window->editor()->document());
+    cursor.setPosition(6);
+    cursor.setPosition(11, QTextCursor::KeepAnchor);
+    window->editor()->setTextCursor(cursor);
+    window->action(cmd::InsertSphere)->trigger();
+    EXPECT_EQ(window->editor_bytes(),
+              QByteArray("hello ") + insert_template_text(cmd::InsertSphere));
+    // The caret stands at the start of the line after the template.
+    EXPECT_EQ(window->editor()->textCursor().positionInBlock(), 0);
+    EXPECT_TRUE(window->editor()->textCursor().atEnd());
+
+    window->action(cmd::Undo)->trigger();
+    EXPECT_EQ(window->editor()->toPlainText(), "hello world");
+}
+
+TEST_F(Files, EveryTemplateGoesInVerbatim) {
+    int count = 0;
+    const InsertTemplate* templates = insert_templates(count);
+    for (int i = 0; i < count; ++i) {
+        window->run_command(cmd::New);
+        window->run_command(templates[i].command);
+        EXPECT_EQ(window->editor_bytes(), QByteArray(templates[i].text)) << templates[i].command;
+    }
+}
