@@ -201,17 +201,20 @@ void SOR::intersect(Hit& hit, const Ray& ray) {
     hit.entryNormal = entry->normal;
     hit.entryColour = colourOf(material, entry->u, entry->v);
     if (exit == nullptr) {
-        // Only the way out is known: reported as the entry side.
+        // Only the way out is known: reported as the entry side, and copied to
+        // the exit side so that a reader of the exit (a ray leaving the shape)
+        // sees that boundary rather than stale values.
         hit.boundaryCount = 1;
         hit.entryKind = 2;
-        return;
+        exit = entry;
+    } else {
+        hit.boundaryCount = 2;
+        hit.entryKind = hit.entryDistance > 0.0f ? 1 : 2;
     }
     hit.exitDistance = exit->t;
     hit.exitPoint = exit->point;
     hit.exitNormal = exit->normal;
     hit.exitColour = colourOf(material, exit->u, exit->v);
-    hit.boundaryCount = 2;
-    hit.entryKind = hit.entryDistance > 0.0f ? 1 : 2;
 }
 
 bool SOR::worldBounds(Bounds& out) const {

@@ -176,6 +176,10 @@ TEST(Sor, SingleCrossingAheadIsOneSided) {
     EXPECT_EQ(hit.boundaryCount, 1);
     EXPECT_FLOAT_EQ(hit.entryDistance, 1.0f);
     expectNear(hit.entryPoint, {1, 0.5f, 0}, 1e-6f, "wall");
+    // The exit side repeats it, for readers of the way out.
+    EXPECT_EQ(hit.exitDistance, hit.entryDistance);
+    EXPECT_EQ(hit.exitPoint, hit.entryPoint);
+    EXPECT_EQ(hit.exitNormal, hit.entryNormal);
 }
 
 // A single crossing behind the origin (nothing ahead) is a surface the ray
