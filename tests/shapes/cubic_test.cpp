@@ -22,41 +22,24 @@ struct CubicRayCase {
     Vector3 entryNormal;
 };
 
+// Columns: name, k0..k9, ray origin and direction; expected kind, count,
+// entry and exit distance, entry normal.
+// clang-format off
 const CubicRayCase kCubicCases[] = {
     // x^3 = 1: (t - 5)^3 - 1 along the ray, one real root.
     {"PlaneXIsOne", {1, 0, 0, 0, 0, 0, 0, 0, 0, -1}, {-5, 0, 0}, {1, 0, 0}, 1, 1, 6, 6, {1, 0, 0}},
-    {"CylinderQuadraticFallback",
-     {0, 0, 0, 1, 0, 1, 0, 0, 0, -1},
-     {-5, 0, 0},
-     {1, 0, 0},
-     1,
-     2,
-     4,
-     6,
-     {-1, 0, 0}},
-    {"CylinderFromInside",
-     {0, 0, 0, 1, 0, 1, 0, 0, 0, -1},
-     {0, 0, 0},
-     {1, 0, 0},
-     2,
-     2,
-     0,
-     1,
-     {0, 1, 0}},
+    {"CylinderFallback", {0, 0, 0, 1, 0, 1, 0, 0, 0, -1}, {-5, 0, 0}, {1, 0, 0}, 1, 2, 4, 6,
+        {-1, 0, 0}},
+    {"CylinderFromInside", {0, 0, 0, 1, 0, 1, 0, 0, 0, -1}, {0, 0, 0}, {1, 0, 0}, 2, 2, 0, 1,
+        {0, 1, 0}},
     // y^3 - y = 0: the planes y = -1, 0, 1; from below the first two. The
     // normal rule gives 3 (-1) + 3 (-1)^2 - 1 = -1 at y = -1: it points down.
-    {"ThreePlanes",
-     {0, 1, 0, 0, 0, 0, 0, -1, 0, 0},
-     {0.3f, -4, 0},
-     {0, 1, 0},
-     1,
-     2,
-     3,
-     4,
-     {0, -1, 0}},
+    {"ThreePlanes", {0, 1, 0, 0, 0, 0, 0, -1, 0, 0}, {0.3f, -4, 0}, {0, 1, 0}, 1, 2, 3, 4,
+        {0, -1, 0}},
     {"RootBehind", {1, 0, 0, 0, 0, 0, 0, 0, 0, -1}, {5, 0, 0}, {1, 0, 0}, 0, 0, 0, 0, {}},
     {"AllZero", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {-5, 0, 0}, {1, 0, 0}, 0, 0, 0, 0, {}},
 };
+// clang-format on
 
 class CubicTable : public ::testing::TestWithParam<CubicRayCase> {};
 

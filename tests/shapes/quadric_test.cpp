@@ -42,39 +42,27 @@ struct QuadricRayCase {
     Vector3 entryNormal;
 };
 
+// Columns: name, k0..k9, ray origin and direction; expected kind, entry and
+// exit distance, entry normal.
+// clang-format off
 const QuadricRayCase kQuadricCases[] = {
     {"TemplateSphere", {1, 1, 1, 0, 0, 0, 0, 0, 0, -1}, {0, 0, -5}, {0, 0, 1}, 1, 4, 6, {0, 0, -1}},
     {"CylinderAcross", {1, 0, 1, 0, 0, 0, 0, 0, 0, -1}, {-5, 0, 0}, {1, 0, 0}, 1, 4, 6, {-1, 0, 0}},
     {"CylinderAlongAxis", {1, 0, 1, 0, 0, 0, 0, 0, 0, -1}, {0, -5, 0}, {0, 1, 0}, 0, 0, 0, {}},
     {"PlaneFromAbove", {0, 0, 0, 0, 0, 0, 0, 1, 0, 0}, {0, 5, 0}, {0, -1, 0}, 1, 5, 5, {0, 1, 0}},
     {"PlaneBehind", {0, 0, 0, 0, 0, 0, 0, 1, 0, 0}, {0, 5, 0}, {0, 1, 0}, 0, 0, 0, {}},
-    {"HyperbolaXZAlongZ",
-     {0, 0, 0, 0, 1, 0, 0, 0, 0, -1},
-     {2, 0, -5},
-     {0, 0, 1},
-     1,
-     5.5f,
-     5.5f,
-     {0.24253563f, 0, 0.9701425f}},
-    {"HyperbolaXZAlongX",
-     {0, 0, 0, 0, 1, 0, 0, 0, 0, -1},
-     {-5, 0, 2},
-     {1, 0, 0},
-     1,
-     5.5f,
-     5.5f,
-     {0.9701425f, 0, 0.24253563f}},
+    // xz = 1 from either side: the normal (z, 0, x) at (2, 0, 0.5) and (0.5, 0, 2).
+    {"HyperbolaXZAlongZ", {0, 0, 0, 0, 1, 0, 0, 0, 0, -1}, {2, 0, -5}, {0, 0, 1}, 1, 5.5f, 5.5f,
+        {0.24253563f, 0, 0.9701425f}},
+    {"HyperbolaXZAlongX", {0, 0, 0, 0, 1, 0, 0, 0, 0, -1}, {-5, 0, 2}, {1, 0, 0}, 1, 5.5f, 5.5f,
+        {0.9701425f, 0, 0.24253563f}},
     {"AllZero", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, -5}, {0, 0, 1}, 0, 0, 0, {}},
-    {"StartsInside",
-     {1, 1, 1, 0, 0, 0, 0, 0, 0, -1},
-     {0, 0.5f, 0},
-     {0, 0, 1},
-     2,
-     0,
-     0.8660254f,
-     {0, 1, 0}},
+    // From inside the sphere the entry normal is the gradient at the origin.
+    {"StartsInside", {1, 1, 1, 0, 0, 0, 0, 0, 0, -1}, {0, 0.5f, 0}, {0, 0, 1}, 2, 0, 0.8660254f,
+        {0, 1, 0}},
     {"SphereMissed", {1, 1, 1, 0, 0, 0, 0, 0, 0, -1}, {0, 2, -5}, {0, 0, 1}, 0, 0, 0, {}},
 };
+// clang-format on
 
 class QuadricTable : public ::testing::TestWithParam<QuadricRayCase> {};
 
