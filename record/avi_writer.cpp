@@ -203,10 +203,9 @@ std::string AviWriter::finish() {
     }
     std::string trouble;
     if (done.dropped > 0)
-        trouble = "There was no room for the index of " + m->path + " (" + done.error +
-                  "); the last " + std::to_string(done.dropped) + " frame" +
-                  (done.dropped == 1 ? " was" : "s were") + " given up for it, " +
-                  std::to_string(done.frames) + " remain.";
+        trouble = m->path + " was closed with " + std::to_string(done.frames) + " frame" +
+                  (done.frames == 1 ? "" : "s") + "; the last " + std::to_string(done.dropped) +
+                  " written had to give way to its index (" + done.error + ").";
 
     // Something else may have taken the name while the frames were traced.
     const TargetKind now = classify_target(m->path);
