@@ -164,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
                        {1, 2, 3},
                        {1, 2, 3},
                        {0.3f, -0.4f, 0.5f}}),
-    [](const ::testing::TestParamInfo<EverywhereCase>& i) { return std::string(i.param.name); });
+    caseName<EverywhereCase>);
 
 TEST(EverywhereTest, SkipsItselfAndHasNoBounds) {
     Everywhere e;

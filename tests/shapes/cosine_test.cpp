@@ -50,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
         CosineCase{"FromBelow", 0, {0, -5, 0}, {0, 1, 0}, 1, 6, 0},
         CosineCase{"PhasePi", kPi, {0, 5, 0}, {0, -1, 0}, 1, 6 - kLastStep, 0},
         CosineCase{"Horizontal", 0, {0, 0.5f, 0}, {1, 0, 0}, 0, 0, 0}),
-    [](const ::testing::TestParamInfo<CosineCase>& i) { return std::string(i.param.name); });
+    caseName<CosineCase>);
 
 INSTANTIATE_TEST_SUITE_P(
     BehindTheOrigin, CosineEdgeTest,
@@ -62,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
         // ends behind, and the crossing is looked for from the origin; the
         // ray stays above the waves over the whole reach.
         CosineCase{"AboveWithTheCrestBehind", 0, {2, 0.2f, 0}, {1, -0.1f, 0}, 1, 2 - kLastStep, 0}),
-    [](const ::testing::TestParamInfo<CosineCase>& i) { return std::string(i.param.name); });
+    caseName<CosineCase>);
 
 TEST(CosineTest, CrestNormalIsUp) {
     Cosine s;

@@ -45,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PlaneCase{"AboveGoingUp", {0, 1, 0}, {0, 1, 0}, 0, 0},
                       PlaneCase{"Parallel", {0, 1, 0}, {1, 0, 0}, 0, 0},
                       PlaneCase{"ParallelBelow", {0, -1, 0}, {1, 0, 0}, 0, 0}),
-    [](const ::testing::TestParamInfo<PlaneCase>& i) { return std::string(i.param.name); });
+    caseName<PlaneCase>);
 
 TEST(PlaneTest, RotatedPlacementIsMetUnrotatedWithRotatedNormal) {
     Plane p;
@@ -70,13 +70,9 @@ TEST(PlaneTest, TextureUsesTheWorldPointOnTheAxes) {
     expectNear(h.exitColour, m.diffuse);
 }
 
-TEST(PlaneTest, SkipShapeMisses) {
+TEST(PlaneTest, SkipsItselfAndHasNoFiniteBounds) {
     Plane p;
     EXPECT_EQ(hitFor(p, rayOf({0, 1, 0}, {0, -1, 0}), &p).entryKind, 0);
-}
-
-TEST(PlaneTest, HasNoFiniteBounds) {
-    Plane p;
     Bounds b;
     EXPECT_FALSE(p.worldBounds(b));
 }
@@ -121,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
         BoxCase{"Beside", {2, 0, 5}, {0, 0, -1}, 0, 0, 0, 0, {}, {}},
         // Along a face plane: the in-face test is inclusive.
         BoxCase{"AlongAFace", {1, 0, 5}, {0, 0, -1}, 1, 2, 4, 6, {0, 0, 1}, {0, 0, -1}}),
-    [](const ::testing::TestParamInfo<BoxCase>& i) { return std::string(i.param.name); });
+    caseName<BoxCase>);
 
 TEST(BoxTest, EntryTextureCoordinatesAtTheFaceCentre) {
     Material m = gradientTexture();
@@ -167,11 +163,6 @@ TEST(BoxTest, InsideHitRepeatsItsOneCrossingOnTheExitSide) {
     EXPECT_FLOAT_EQ(h.exitDistance, h.entryDistance);
     expectNear(h.exitPoint, {0, 1, 0});
     expectNear(h.exitNormal, {0, 1, 0});
-}
-
-TEST(BoxTest, SkipShapeMisses) {
-    Box b;
-    EXPECT_EQ(hitFor(b, rayOf({0, 0, 5}, {0, 0, -1}), &b).entryKind, 0);
 }
 
 }  // namespace

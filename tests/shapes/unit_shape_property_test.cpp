@@ -264,9 +264,7 @@ TEST_P(UnitShapeProperty, EveryReportedPointLiesInTheWorldBounds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, UnitShapeProperty, ::testing::ValuesIn(kKinds),
-                         [](const ::testing::TestParamInfo<ShapeKind>& i) {
-                             return std::string(i.param.name);
-                         });
+                         caseName<ShapeKind>);
 
 TEST(CosineProperty, PlacedCosineGivesTheDistancesOfTheUnitRay) {
     std::mt19937 rng(7u);

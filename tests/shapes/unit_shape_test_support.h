@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 #include "core/frame.h"
 #include "shapes/shape.h"
@@ -10,6 +11,12 @@
 namespace shapetest {
 
 constexpr float kPi = 3.14159265f;
+
+// Names table-driven cases after their "name" field.
+template <class Case>
+std::string caseName(const ::testing::TestParamInfo<Case>& info) {
+    return info.param.name;
+}
 
 inline Ray rayOf(Vector3 origin, Vector3 direction) { return Ray{origin, direction}; }
 
