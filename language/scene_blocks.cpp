@@ -109,7 +109,7 @@ void frame_statement(ParseContext& pc, int token, Frame* frame) {
         // Given relative to the enclosing frame; what TRANSLATE, SCALE and
         // ROTATE did before it in this frame is replaced.
         frame->matrix = m;
-        frame->compose(*frame->parent);
+        if (frame->parent != nullptr) frame->compose(*frame->parent);
         return;
     }
     const Vector3 v = read_vector(pc);

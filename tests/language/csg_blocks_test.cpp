@@ -114,25 +114,25 @@ TEST(CsgBlock, CheckOnlyParseBuildsNothing) {
     EXPECT_EQ(p.tc.scene, nullptr);
 }
 
-struct ErrorCase {
-    const char* text;
-    const char* message;
-    const char* word;  // the word found; null for an error at the end of the text
-    const char* last;  // for an error at the end, the last word scanned
-};
-
-class CsgErrorTest : public ::testing::TestWithParam<std::tuple<ErrorCase, bool>> {};
-
-TEST_P(CsgErrorTest, ReportsMessageAtWord) {
-    const auto& [c, build] = GetParam();
-    const std::string text = c.text;
-    SceneParse p;
-    EXPECT_FALSE(p.parse(text, build));
-    const std::string expected = c.word != nullptr ? error_at(c.message, text, c.word)
-                                                   : error_at_end(c.message, text, c.last);
-    EXPECT_EQ(p.error(), expected);
-    EXPECT_EQ(p.message_count(), 1u);
+TEST(CsgBlock, DeepNestingEndsWithAnErrorInsteadOfTheStack) {
+    std::string text = "SCENE ";
+    for (int i = 0; i < 300; ++i)
+        text += "UNION SPHERE END_SPHERE ";
+    text += "SPHERE END_SPHERE ";
+    for (int i = 0; i < 300; ++i)
+        text += "END_UNION ";
+    text += "END_SCENE";
+    for (bool build : {true, false}) {
+        SceneParse p;
+        EXPECT_FALSE(p.parse(text, build));
+        EXPECT_EQ(p.error(), error_at("Nesting exceeded max (256)", text, "UNION", 256));
+        EXPECT_EQ(p.message_count(), 1u);
+    }
 }
+
+class CsgErrorTest : public ErrorCaseTest {};
+
+TEST_P(CsgErrorTest, ReportsMessageAtWord) { expect_reported(); }
 
 const char* const TwoShapes = "Expected CSG of two shapes.";
 const char* const BadCsg = "Bad CSG Shape. Expected shape or MATERIAL";

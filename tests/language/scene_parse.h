@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "render/headless_host.h"
@@ -88,3 +90,29 @@ inline void expect_near(const Vector3& actual, const Vector3& expected, float to
     EXPECT_NEAR(actual.y, expected.y, tolerance);
     EXPECT_NEAR(actual.z, expected.z, tolerance);
 }
+
+// One parse error: the document, the message, and the word it is found at
+// (or, for an error at the end of the text, the last word scanned).
+struct ErrorCase {
+    const char* text;
+    const char* message;
+    const char* word;  // null for an error at the end of the text
+    const char* last;
+};
+
+inline void PrintTo(const ErrorCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+
+// The same single message in a building and in a check-only parse.
+class ErrorCaseTest : public ::testing::TestWithParam<std::tuple<ErrorCase, bool>> {
+  protected:
+    void expect_reported() {
+        const auto& [c, build] = GetParam();
+        const std::string text = c.text;
+        SceneParse p;
+        EXPECT_FALSE(p.parse(text, build));
+        const std::string expected = c.word != nullptr ? error_at(c.message, text, c.word)
+                                                       : error_at_end(c.message, text, c.last);
+        EXPECT_EQ(p.error(), expected);
+        EXPECT_EQ(p.message_count(), 1u);
+    }
+};
