@@ -98,6 +98,20 @@ SceneHighlighter::WordKind SceneHighlighter::classify(const QString& word) {
     return WordKind::Other;
 }
 
+QStringList SceneHighlighter::statement_words() {
+    QStringList words;
+    for (const char* w : kStatementWords)
+        words << QString::fromLatin1(w);
+    return words;
+}
+
+QStringList SceneHighlighter::operator_words() {
+    QStringList words;
+    for (const char* w : kOperatorWords)
+        words << QString::fromLatin1(w);
+    return words;
+}
+
 void SceneHighlighter::highlightBlock(const QString& text) {
     setCurrentBlockState(0);
     int i = 0;

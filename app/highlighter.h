@@ -2,6 +2,7 @@
 
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QSyntaxHighlighter>
 #include <QTextCharFormat>
 
@@ -16,6 +17,9 @@ class SceneHighlighter : public QSyntaxHighlighter {
 
     // How a word is coloured; letter case does not matter, as for the scanner.
     static WordKind classify(const QString& word);
+    // The words of one block and the operator words of expressions, in capitals.
+    static QStringList statement_words();
+    static QStringList operator_words();
 
   protected:
     void highlightBlock(const QString& text) override;
