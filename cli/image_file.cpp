@@ -4,6 +4,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+
+#include <unistd.h>
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -34,14 +37,12 @@ void append_bytes(void* context, void* data, int size) {
     out->insert(out->end(), bytes, bytes + size);
 }
 
-// The whole file in one go, checked to the last byte: a full disk must not
-// pass for a written picture.
-bool write_file(const std::string& path, const std::vector<unsigned char>& bytes,
-                std::string& error) {
+bool write_all(const std::string& path, const std::vector<unsigned char>& bytes,
+               std::string& reason) {
     errno = 0;
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) {
-        error = "Could not write image '" + path + "': " + std::strerror(errno);
+        reason = std::strerror(errno);
         return false;
     }
     errno = 0;
@@ -49,13 +50,36 @@ bool write_file(const std::string& path, const std::vector<unsigned char>& bytes
     int saved = errno;
     const bool closed = std::fclose(f) == 0;
     if (saved == 0) saved = errno;
-    if (!written || !closed) {
-        error = "Could not write image '" + path +
-                "': " + (saved != 0 ? std::strerror(saved) : "write failed");
-        std::remove(path.c_str());
+    if (written && closed) return true;
+    reason = saved != 0 ? std::strerror(saved) : "write failed";
+    return false;
+}
+
+// The whole file in one go, checked to the last byte: a full disk must not
+// pass for a written picture. A regular file is written under a temporary
+// name and renamed when complete, so a failed write leaves the old picture
+// as it was; anything else (a device, a pipe) is written in place and never
+// removed.
+bool write_file(const std::string& path, const std::vector<unsigned char>& bytes,
+                std::string& error) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    std::string reason;
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+        if (write_all(path, bytes, reason)) return true;
+        error = "Could not write image '" + path + "': " + reason;
         return false;
     }
-    return true;
+    const std::string temporary = path + ".glimmark-" + std::to_string(getpid()) + ".tmp";
+    if (write_all(temporary, bytes, reason)) {
+        fs::rename(temporary, path, ec);
+        if (!ec) return true;
+        reason = ec.message();
+    }
+    fs::remove(temporary, ec);
+    error = "Could not write image '" + path + "': " + reason;
+    return false;
 }
 
 }  // namespace

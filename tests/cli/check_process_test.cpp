@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include "cli_process_support.h"
+
+namespace {
+
+const std::string kTracerMessage =
+    "Bad Tracer. Expected NO_REFLECTION, NO_REFRACTION, ANTIALIASING, WIDTH or HEIGHT";
+
+TEST(CheckCommand, GoodSceneParsesOk) {
+    TempFolder dir("check_ok");
+    write_text(dir.file("good.gmk"), "TRACER WIDTH 640 HEIGHT 480 END_TRACER\nSCENE END_SCENE\n");
+    const ProcessResult r = run_glimmark({"check", "good.gmk"}, dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Parsed OK!\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(CheckCommand, EmptyDocumentParsesOk) {
+    TempFolder dir("check_empty");
+    write_text(dir.file("empty.gmk"), "");
+    const ProcessResult r = run_glimmark({"check", "empty.gmk"}, dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Parsed OK!\n");
+}
+
+struct ErrorCase {
+    const char* name;
+    const char* text;
+    const char* stderr_lines;  // with SCENE standing for the scene's name
+};
+
+class CheckErrorTest : public ::testing::TestWithParam<ErrorCase> {};
+
+TEST_P(CheckErrorTest, PrintsTheBoxTextThenTheLocation) {
+    TempFolder dir("check_error");
+    write_text(dir.file("bad.gmk"), GetParam().text);
+    const ProcessResult r = run_glimmark({"check", "bad.gmk"}, dir);
+    std::string want = GetParam().stderr_lines;
+    for (size_t at; (at = want.find("SCENE:")) != std::string::npos;)
+        want.replace(at, 5, "bad.gmk");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, want);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CheckErrorTest,
+    ::testing::Values(
+        // SCENE occupies characters 7 to 11 and the line feed ends it.
+        ErrorCase{"bad_tracer_word", "TRACER SCENE\n",
+                  "Parse Error: Bad Tracer. Expected NO_REFLECTION, NO_REFRACTION, ANTIALIASING, "
+                  "WIDTH or HEIGHT at char 13 found: SCENE\n"
+                  "SCENE:1:8: Bad Tracer. Expected NO_REFLECTION, NO_REFRACTION, ANTIALIASING, "
+                  "WIDTH or HEIGHT\n"},
+        // BOGUS starts at character 30, on line 4, column 3.
+        ErrorCase{"fourth_line", "; comment\nTRACER\n  WIDTH 10\n  BOGUS 3\nEND_TRACER\n",
+                  "Parse Error: Bad Tracer. Expected NO_REFLECTION, NO_REFRACTION, ANTIALIASING, "
+                  "WIDTH or HEIGHT at char 36 found: BOGUS\n"
+                  "SCENE:4:3: Bad Tracer. Expected NO_REFLECTION, NO_REFRACTION, ANTIALIASING, "
+                  "WIDTH or HEIGHT\n"},
+        // The block loop stops at the end of the text without another scan,
+        // so the word found is still the last one read.
+        ErrorCase{"missing_end", "TRACER WIDTH 640\n",
+                  "Parse Error: Expected END_TRACER. at char 17 found: 640\n"
+                  "SCENE:1:14: Expected END_TRACER.\n"},
+        ErrorCase{"top_level_end", "SCENE END_SCENE END_SCENE\n",
+                  "Parse Error: Bad document. Expected ANIMATION, TRACER, SCENE, DEFINE or "
+                  "INCLUDE. at char 26 found: END_SCENE\n"
+                  "SCENE:1:17: Bad document. Expected ANIMATION, TRACER, SCENE, DEFINE or "
+                  "INCLUDE.\n"},
+        ErrorCase{"bad_integer", "TRACER WIDTH abc END_TRACER\n",
+                  "Parse Error: Expected Integer. at char 17 found: abc\n"
+                  "SCENE:1:14: Expected Integer.\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CheckCommand, ReadsStandardInput) {
+    TempFolder dir("check_stdin");
+    ProcessResult r = run_glimmark({"check", "-"}, dir, "SCENE END_SCENE\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Parsed OK!\n");
+    r = run_glimmark({"check", "-"}, dir, "\nTRACER SCENE\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Parse Error: " + kTracerMessage +
+                         " at char 14 found: SCENE\n<stdin>:2:8: " + kTracerMessage + "\n");
+}
+
+TEST(CheckCommand, MissingTextureIsNotReportedByACheck) {
+    TempFolder dir("check_texture");
+    write_text(dir.file("t.gmk"),
+               "SCENE MATERIAL TEXTURE_FILE \"nowhere.png\" END_MATERIAL SPHERE END_SPHERE "
+               "END_SCENE\n");
+    const ProcessResult r = run_glimmark({"check", "t.gmk"}, dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Parsed OK!\n");
+}
+
+TEST(CheckCommand, UnreadableSceneExitsWithTwo) {
+    TempFolder dir("check_missing");
+    ProcessResult r = run_glimmark({"check", "absent.gmk"}, dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err,
+              "Glimmark Error: Could not open scene file 'absent.gmk': No such file or "
+              "directory\n");
+    r = run_glimmark({"check", "."}, dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.rfind("Glimmark Error: Could not read scene file '.': ", 0), 0u) << r.err;
+}
+
+struct UsageCase {
+    std::vector<std::string> args;
+    int status;
+    bool usage_on_stdout;
+};
+
+class UsageTest : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(UsageTest, ExitStatusAndWhereTheTextGoes) {
+    TempFolder dir("usage");
+    const ProcessResult r = run_glimmark(GetParam().args, dir);
+    EXPECT_EQ(r.status, GetParam().status);
+    if (GetParam().usage_on_stdout) {
+        EXPECT_NE(r.out.find("Usage:"), std::string::npos);
+        EXPECT_EQ(r.err, "");
+    } else {
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(r.err.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UsageTest,
+                         ::testing::Values(UsageCase{{}, 2, false}, UsageCase{{"--help"}, 0, true},
+                                           UsageCase{{"-h"}, 0, true},
+                                           UsageCase{{"check", "--help"}, 0, true},
+                                           UsageCase{{"render", "--help"}, 0, true},
+                                           UsageCase{{"paint", "x.gmk"}, 2, false},
+                                           UsageCase{{"check"}, 2, false},
+                                           UsageCase{{"check", "a.gmk", "b.gmk"}, 2, false},
+                                           UsageCase{{"check", "--fast", "a.gmk"}, 2, false},
+                                           UsageCase{{"render", "a.gmk", "-o"}, 2, false}));
+
+TEST(Version, PrintsTheVersion) {
+    TempFolder dir("version");
+    const ProcessResult r = run_glimmark({"--version"}, dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "glimmark 0.1\n");
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+// The glimmark program run as a real process, with its output captured.
+struct ProcessResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+inline std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void write_text(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+inline std::string shell_quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        if (c == '\'')
+            q += "'\\''";
+        else
+            q += c;
+    }
+    return q + "'";
+}
+
+// A fresh folder per test for scenes and pictures.
+class TempFolder {
+  public:
+    explicit TempFolder(const std::string& name) {
+        path_ = std::filesystem::temp_directory_path() /
+                ("glimmark_cli_" + name + "_" + std::to_string(::getpid()));
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    std::string path() const { return path_.string(); }
+
+  private:
+    std::filesystem::path path_;
+};
+
+// Runs `glimmark ARGS` in `folder`, feeding `input` on standard input.
+inline ProcessResult run_glimmark(const std::vector<std::string>& args, const TempFolder& folder,
+                                  const std::string& input = "") {
+    const std::string binary = std::string(GMK_BINARY_DIR) + "/glimmark";
+    const std::string in = folder.file(".stdin"), out = folder.file(".stdout"),
+                      err = folder.file(".stderr");
+    write_text(in, input);
+    std::string command = "cd " + shell_quote(folder.path()) + " && " + shell_quote(binary);
+    for (const std::string& a : args)
+        command += " " + shell_quote(a);
+    command += " <" + shell_quote(in) + " >" + shell_quote(out) + " 2>" + shell_quote(err);
+    ProcessResult r;
+    const int raw = std::system(command.c_str());
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = slurp(out);
+    r.err = slurp(err);
+    return r;
+}
+
+// RGB bytes of a binary PPM written by glimmark; empty when it is not one.
+struct PpmImage {
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> rgb;
+    bool ok() const { return width > 0 && !rgb.empty(); }
+    const unsigned char* at(int x, int y) const {
+        return &rgb[(static_cast<size_t>(y) * width + x) * 3];
+    }
+};
+
+inline PpmImage read_ppm(const std::string& path) {
+    PpmImage im;
+    const std::string data = slurp(path);
+    std::istringstream s(data);
+    std::string magic;
+    int maxval = 0;
+    s >> magic >> im.width >> im.height >> maxval;
+    if (magic != "P6" || maxval != 255) return {};
+    s.get();
+    const size_t n = static_cast<size_t>(im.width) * im.height * 3;
+    const size_t offset = static_cast<size_t>(s.tellg());
+    if (data.size() != offset + n) return {};
+    im.rgb.assign(data.begin() + static_cast<std::ptrdiff_t>(offset), data.end());
+    return im;
+}
