@@ -15,11 +15,11 @@ struct RoundTrip {
     QByteArray bytes;
 };
 
-class EditorBytes : public ::testing::TestWithParam<RoundTrip> {};
+class StudioEditorBytes : public ::testing::TestWithParam<RoundTrip> {};
 
 }  // namespace
 
-TEST_P(EditorBytes, LoadThenSaveGivesTheSameBytes) {
+TEST_P(StudioEditorBytes, LoadThenSaveGivesTheSameBytes) {
     studio_app();
     QTextDocument document;
     const TextFormat format = set_document_bytes(document, GetParam().bytes);
@@ -27,7 +27,7 @@ TEST_P(EditorBytes, LoadThenSaveGivesTheSameBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Files, EditorBytes,
+    Files, StudioEditorBytes,
     ::testing::Values(RoundTrip{"empty", QByteArray()},
                       RoundTrip{"crlf",
                                 QByteArray("scene\r\n\tsphere end_sphere\r\nend_scene\r\n")},
@@ -44,14 +44,14 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTrip{"tabs_and_nbsp", QByteArray("\t\xC2\xA0x\t\r\n")}),
     [](const ::testing::TestParamInfo<RoundTrip>& info) { return std::string(info.param.name); });
 
-TEST(EditorBytes, TextEndsAtTheFirstNul) {
+TEST(StudioEditorBytes, TextEndsAtTheFirstNul) {
     studio_app();
     QTextDocument document;
     const TextFormat format = set_document_bytes(document, QByteArray("scene\r\n\0end_scene", 17));
     EXPECT_EQ(document_bytes(document, format), QByteArray("scene\r\n"));
 }
 
-TEST(EditorBytes, NewLinesTakeTheFilesLineEnd) {
+TEST(StudioEditorBytes, NewLinesTakeTheFilesLineEnd) {
     studio_app();
     QTextDocument lf_doc;
     TextFormat lf = set_document_bytes(lf_doc, QByteArray("a\nb"));
@@ -64,7 +64,7 @@ TEST(EditorBytes, NewLinesTakeTheFilesLineEnd) {
     EXPECT_EQ(document_bytes(crlf_doc, crlf), QByteArray("x\r\na\r\nb"));
 }
 
-TEST(EditorBytes, ANewDocumentWritesCrLf) {
+TEST(StudioEditorBytes, ANewDocumentWritesCrLf) {
     studio_app();
     QTextDocument document;
     QTextCursor(&document).insertText("scene\nend_scene\n");
@@ -79,18 +79,18 @@ struct PositionCase {
     int position;
 };
 
-class BytePositions : public ::testing::TestWithParam<PositionCase> {};
+class StudioBytePositions : public ::testing::TestWithParam<PositionCase> {};
 
 }  // namespace
 
-TEST_P(BytePositions, MapToEditorCharacters) {
+TEST_P(StudioBytePositions, MapToEditorCharacters) {
     studio_app();
     QTextDocument document;
     const TextFormat format = set_document_bytes(document, GetParam().bytes);
     EXPECT_EQ(document_position(document, format, GetParam().byte_offset), GetParam().position);
 }
 
-INSTANTIATE_TEST_SUITE_P(Offsets, BytePositions,
+INSTANTIATE_TEST_SUITE_P(Offsets, StudioBytePositions,
                          ::testing::Values(
                              // "ab\r\ncd": the editor has one character for the line end.
                              PositionCase{"ab\r\ncd", 0, 0}, PositionCase{"ab\r\ncd", 2, 2},

@@ -13,13 +13,13 @@
 
 namespace {
 
-using Files = StudioWindowTest;
+using StudioFiles = StudioWindowTest;
 
 const QByteArray kSceneBytes("; a scene\r\nscene\r\n\tsphere end_sphere\r\nend_scene\r\n");
 
 }  // namespace
 
-TEST_F(Files, OpenAndSaveRoundTripBytesExactly) {
+TEST_F(StudioFiles, OpenAndSaveRoundTripBytesExactly) {
     QTemporaryDir dir;
     const QString in = dir.filePath("in.gmk");
     const QString out = dir.filePath("out.gmk");
@@ -34,7 +34,7 @@ TEST_F(Files, OpenAndSaveRoundTripBytesExactly) {
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
-TEST_F(Files, OpenSetsTitleAndFileNameThenSaveNeedsNoDialog) {
+TEST_F(StudioFiles, OpenSetsTitleAndFileNameThenSaveNeedsNoDialog) {
     QTemporaryDir dir;
     const QString path = dir.filePath("scene.gmk");
     ASSERT_TRUE(write_bytes(path, kSceneBytes));
@@ -57,7 +57,7 @@ TEST_F(Files, OpenSetsTitleAndFileNameThenSaveNeedsNoDialog) {
     EXPECT_EQ(dialogs.open_starts.last(), path);
 }
 
-TEST_F(Files, NewKeepsTheFileNameSoSaveWritesAnEmptyText) {
+TEST_F(StudioFiles, NewKeepsTheFileNameSoSaveWritesAnEmptyText) {
     QTemporaryDir dir;
     const QString path = dir.filePath("scene.gmk");
     ASSERT_TRUE(write_bytes(path, kSceneBytes));
@@ -69,7 +69,7 @@ TEST_F(Files, NewKeepsTheFileNameSoSaveWritesAnEmptyText) {
     EXPECT_EQ(read_bytes(path), QByteArray());
 }
 
-TEST_F(Files, SaveWithoutANameIsSaveAs) {
+TEST_F(StudioFiles, SaveWithoutANameIsSaveAs) {
     QTemporaryDir dir;
     const QString path = dir.filePath("new.gmk");
     window->editor()->setPlainText("scene\nend_scene\n");
@@ -81,7 +81,7 @@ TEST_F(Files, SaveWithoutANameIsSaveAs) {
     EXPECT_EQ(read_bytes(path), QByteArray("scene\r\nend_scene\r\n"));
 }
 
-TEST_F(Files, CancelledDialogsChangeNothing) {
+TEST_F(StudioFiles, CancelledDialogsChangeNothing) {
     window->editor()->setPlainText("text");
     window->run_command(cmd::Open);
     window->run_command(cmd::SaveAs);
@@ -91,7 +91,7 @@ TEST_F(Files, CancelledDialogsChangeNothing) {
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
-TEST_F(Files, OpeningAMissingFileShowsTheErrorAndKeepsEverything) {
+TEST_F(StudioFiles, OpeningAMissingFileShowsTheErrorAndKeepsEverything) {
     QTemporaryDir dir;
     window->editor()->setPlainText("kept");
     for (const QString& name : {dir.filePath("missing.gmk"), dir.path()}) {
@@ -107,7 +107,7 @@ TEST_F(Files, OpeningAMissingFileShowsTheErrorAndKeepsEverything) {
     }
 }
 
-TEST_F(Files, AFileIsCutAtItsFirstNul) {
+TEST_F(StudioFiles, AFileIsCutAtItsFirstNul) {
     QTemporaryDir dir;
     const QString path = dir.filePath("nul.gmk");
     ASSERT_TRUE(write_bytes(path, QByteArray("scene\r\n\0garbage", 16)));
@@ -115,7 +115,7 @@ TEST_F(Files, AFileIsCutAtItsFirstNul) {
     EXPECT_EQ(window->editor_bytes(), QByteArray("scene\r\n"));
 }
 
-TEST_F(Files, AFailedSaveLeavesTheOldFile) {
+TEST_F(StudioFiles, AFailedSaveLeavesTheOldFile) {
     QTemporaryDir dir;
     // The name is as long as a name may be, so the file exists but no
     // temporary file beside it can be made: the save fails before it writes.
@@ -129,7 +129,7 @@ TEST_F(Files, AFailedSaveLeavesTheOldFile) {
     EXPECT_EQ(read_bytes(path), kSceneBytes);
 }
 
-TEST_F(Files, SaveAsIntoAMissingFolderFailsButTakesTheName) {
+TEST_F(StudioFiles, SaveAsIntoAMissingFolderFailsButTakesTheName) {
     QTemporaryDir dir;
     const QString path = dir.filePath("no/such/folder/x.gmk");
     dialogs.save_answer = path;
@@ -140,7 +140,7 @@ TEST_F(Files, SaveAsIntoAMissingFolderFailsButTakesTheName) {
     EXPECT_FALSE(QFile::exists(path));
 }
 
-TEST_F(Files, F1OpensTheHelpPageAtTheSelectedWord) {
+TEST_F(StudioFiles, F1OpensTheHelpPageAtTheSelectedWord) {
     QTemporaryDir dir;
     const QString help = dir.filePath("gmkhelp.htm");
     ASSERT_TRUE(write_bytes(help, "<html></html>"));
@@ -166,7 +166,7 @@ TEST_F(Files, F1OpensTheHelpPageAtTheSelectedWord) {
     EXPECT_EQ(dialogs.urls[1], QUrl::fromLocalFile(help));
 }
 
-TEST_F(Files, HelpWithoutThePageSaysSo) {
+TEST_F(StudioFiles, HelpWithoutThePageSaysSo) {
     QTemporaryDir dir;
     window->set_help_path(dir.filePath("gmkhelp.htm"));
     window->run_command(cmd::HelpIndex);
@@ -175,12 +175,12 @@ TEST_F(Files, HelpWithoutThePageSaysSo) {
     EXPECT_EQ(dialogs.messages[0].caption, "Glimmark Error");
 }
 
-TEST_F(Files, TheHelpPageIsLookedForBesideTheProgram) {
+TEST_F(StudioFiles, TheHelpPageIsLookedForBesideTheProgram) {
     EXPECT_EQ(window->help_path(),
               QDir(QCoreApplication::applicationDirPath()).filePath("gmkhelp.htm"));
 }
 
-TEST_F(Files, InsertReplacesTheSelectionAndOneUndoRestoresIt) {
+TEST_F(StudioFiles, InsertReplacesTheSelectionAndOneUndoRestoresIt) {
     window->editor()->setPlainText("hello world");
     QTextCursor cursor(window->editor()->document());
     cursor.setPosition(6);
@@ -197,7 +197,7 @@ TEST_F(Files, InsertReplacesTheSelectionAndOneUndoRestoresIt) {
     EXPECT_EQ(window->editor()->toPlainText(), "hello world");
 }
 
-TEST_F(Files, EveryTemplateGoesInVerbatim) {
+TEST_F(StudioFiles, EveryTemplateGoesInVerbatim) {
     int count = 0;
     const InsertTemplate* templates = insert_templates(count);
     for (int i = 0; i < count; ++i) {

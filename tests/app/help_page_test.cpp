@@ -20,7 +20,7 @@ QSet<QString> page_ids(const QByteArray& page) {
 
 }  // namespace
 
-TEST(HelpPage, HasAnAnchorForEveryKeywordAndWord) {
+TEST(StudioHelpPage, HasAnAnchorForEveryKeywordAndWord) {
     studio_app();
     const QByteArray page = read_bytes(GMK_SOURCE_DIR "/docs/gmkhelp.htm");
     ASSERT_FALSE(page.isEmpty());
@@ -37,7 +37,7 @@ TEST(HelpPage, HasAnAnchorForEveryKeywordAndWord) {
         EXPECT_TRUE(ids.contains(w)) << w.toStdString();
 }
 
-TEST(HelpPage, EveryLinkLeadsToAnAnchor) {
+TEST(StudioHelpPage, EveryLinkLeadsToAnAnchor) {
     const QByteArray page = read_bytes(GMK_SOURCE_DIR "/docs/gmkhelp.htm");
     const QSet<QString> ids = page_ids(page);
     static const QRegularExpression href("href=\"#([^\"]+)\"");
@@ -49,7 +49,7 @@ TEST(HelpPage, EveryLinkLeadsToAnAnchor) {
     EXPECT_GT(links, 20);
 }
 
-TEST(HelpPage, NoAnchorIsGivenTwice) {
+TEST(StudioHelpPage, NoAnchorIsGivenTwice) {
     const QString page = QString::fromUtf8(read_bytes(GMK_SOURCE_DIR "/docs/gmkhelp.htm"));
     static const QRegularExpression id_attr("\\bid=\"([^\"]+)\"");
     QSet<QString> seen;
@@ -59,7 +59,7 @@ TEST(HelpPage, NoAnchorIsGivenTwice) {
     }
 }
 
-TEST(HelpPage, IsPlacedBesideTheStudio) {
+TEST(StudioHelpPage, IsPlacedBesideTheStudio) {
     EXPECT_EQ(read_bytes(GMK_BINARY_DIR "/gmkhelp.htm"),
               read_bytes(GMK_SOURCE_DIR "/docs/gmkhelp.htm"));
 }

@@ -17,7 +17,7 @@ struct WordCase {
     Kind kind;
 };
 
-class Words : public ::testing::TestWithParam<WordCase> {};
+class StudioWords : public ::testing::TestWithParam<WordCase> {};
 
 // The format that covers a character of a block, or none.
 QTextCharFormat format_at(const QTextBlock& block, int pos) {
@@ -28,13 +28,13 @@ QTextCharFormat format_at(const QTextBlock& block, int pos) {
 
 }  // namespace
 
-TEST_P(Words, ClassifiedAsTheScannerSeesThem) {
+TEST_P(StudioWords, ClassifiedAsTheScannerSeesThem) {
     studio_app();
     EXPECT_EQ(SceneHighlighter::classify(GetParam().word), GetParam().kind) << GetParam().word;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, Words,
+    Table, StudioWords,
     ::testing::Values(WordCase{"SCENE", Kind::Keyword}, WordCase{"End_Scene", Kind::Keyword},
                       WordCase{"}", Kind::Keyword}, WordCase{"end", Kind::Keyword},
                       WordCase{"SCENE{", Kind::Other}, WordCase{"frames_per_second", Kind::Keyword},
@@ -46,7 +46,7 @@ INSTANTIATE_TEST_SUITE_P(
                       WordCase{"x3", Kind::Other}, WordCase{".", Kind::Other},
                       WordCase{"Make_unique", Kind::Other}));
 
-TEST(Highlighter, CommentsAndStrings) {
+TEST(StudioHighlighter, CommentsAndStrings) {
     studio_app();
     QTextDocument document;
     SceneHighlighter highlighter(&document);

@@ -17,7 +17,7 @@
 
 namespace {
 
-using Runs = StudioWindowTest;
+using StudioRuns = StudioWindowTest;
 
 constexpr uint32_t kWhite = 0x00FFFFFF;
 
@@ -60,7 +60,7 @@ const char* const kRedScene =
 
 }  // namespace
 
-TEST_F(Runs, F5InTheEditorTracesIntoTheTraceWindow) {
+TEST_F(StudioRuns, F5InTheEditorTracesIntoTheTraceWindow) {
     window->editor()->setPlainText(kRedScene);
     ASSERT_TRUE(window->editor()->hasFocus());
     QTest::keyClick(window->editor(), Qt::Key_F5);
@@ -89,7 +89,7 @@ TEST_F(Runs, F5InTheEditorTracesIntoTheTraceWindow) {
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
-TEST_F(Runs, ParseErrorShowsTheBoxAndSelectsTheWord) {
+TEST_F(StudioRuns, ParseErrorShowsTheBoxAndSelectsTheWord) {
     window->editor()->setPlainText("scene\n\tsphere\n\tbogus\nend_scene\n");
     QTest::keyClick(window->editor(), Qt::Key_F5);
     ASSERT_TRUE(wait_for_run_end());
@@ -108,7 +108,7 @@ TEST_F(Runs, ParseErrorShowsTheBoxAndSelectsTheWord) {
     EXPECT_FALSE(window->trace_window()->isVisible());
 }
 
-TEST_F(Runs, ParseErrorFarDownScrollsToTheWord) {
+TEST_F(StudioRuns, ParseErrorFarDownScrollsToTheWord) {
     QString text = "scene\n";
     for (int i = 0; i < 300; ++i)
         text += "; line\n";
@@ -124,7 +124,7 @@ TEST_F(Runs, ParseErrorFarDownScrollsToTheWord) {
     EXPECT_TRUE(window->editor()->viewport()->rect().contains(caret)) << caret.y();
 }
 
-TEST_F(Runs, ParseOnlySaysParsedOkOnlyWithoutAnError) {
+TEST_F(StudioRuns, ParseOnlySaysParsedOkOnlyWithoutAnError) {
     window->editor()->setPlainText("; only a comment\n");
     window->run_command(cmd::ParseOnly);
     ASSERT_EQ(dialogs.messages.size(), 1u);
@@ -139,7 +139,7 @@ TEST_F(Runs, ParseOnlySaysParsedOkOnlyWithoutAnError) {
     EXPECT_EQ(dialogs.messages[0].caption, "Parse Error");
 }
 
-TEST_F(Runs, StopEndsTheFrameAfterTheCurrentRow) {
+TEST_F(StudioRuns, StopEndsTheFrameAfterTheCurrentRow) {
     reset_slow_entry();
     window->set_render_entry(slow_entry);
     window->editor()->setPlainText("tracer width 8 height 10 end_tracer scene end_scene");
@@ -154,7 +154,7 @@ TEST_F(Runs, StopEndsTheFrameAfterTheCurrentRow) {
     EXPECT_TRUE(window->button(cmd::Play)->isEnabled());
 }
 
-TEST_F(Runs, TheStopButtonStopsToo) {
+TEST_F(StudioRuns, TheStopButtonStopsToo) {
     reset_slow_entry();
     window->set_render_entry(slow_entry);
     window->editor()->setPlainText("tracer width 8 height 10 end_tracer scene end_scene");
@@ -165,7 +165,7 @@ TEST_F(Runs, TheStopButtonStopsToo) {
     EXPECT_EQ(g_rows_done.load(), 4);
 }
 
-TEST_F(Runs, ASecondStartDuringARunIsNotTakenUp) {
+TEST_F(StudioRuns, ASecondStartDuringARunIsNotTakenUp) {
     reset_slow_entry();
     window->set_render_entry(slow_entry);
     window->editor()->setPlainText("tracer width 8 height 10 end_tracer scene end_scene");
@@ -181,7 +181,7 @@ TEST_F(Runs, ASecondStartDuringARunIsNotTakenUp) {
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
-TEST_F(Runs, ClosingDuringATraceStopsItAndQuitsCleanly) {
+TEST_F(StudioRuns, ClosingDuringATraceStopsItAndQuitsCleanly) {
     reset_slow_entry();
     window->set_render_entry(slow_entry);
     window->editor()->setPlainText("tracer width 8 height 10 end_tracer scene end_scene");
@@ -199,7 +199,7 @@ TEST_F(Runs, ClosingDuringATraceStopsItAndQuitsCleanly) {
     EXPECT_FALSE(controller.running());
 }
 
-TEST_F(Runs, RecordAsksForTheCodecAndCancelMeansNoRecording) {
+TEST_F(StudioRuns, RecordAsksForTheCodecAndCancelMeansNoRecording) {
     QTemporaryDir dir;
     const QString avi = dir.filePath("out.avi");
     window->editor()->setPlainText(QString("animation frames 3 output_file \"%1\" end_animation\n"
@@ -217,7 +217,7 @@ TEST_F(Runs, RecordAsksForTheCodecAndCancelMeansNoRecording) {
     EXPECT_EQ(window->trace_window()->picture().pixel(2, 2), qRgb(0, 255, 0));
 }
 
-TEST_F(Runs, RecordWritesEveryFrame) {
+TEST_F(StudioRuns, RecordWritesEveryFrame) {
     QTemporaryDir dir;
     const QString avi = dir.filePath("out.avi");
     window->editor()->setPlainText(QString("animation frames 3 output_file \"%1\" end_animation\n"
@@ -241,7 +241,7 @@ TEST_F(Runs, RecordWritesEveryFrame) {
     EXPECT_EQ(p[0] | p[1] << 8 | p[2] << 16 | p[3] << 24, 3);
 }
 
-TEST_F(Runs, PlayNeverRecords) {
+TEST_F(StudioRuns, PlayNeverRecords) {
     QTemporaryDir dir;
     const QString avi = dir.filePath("out.avi");
     window->editor()->setPlainText(QString("animation frames 2 output_file \"%1\" end_animation\n"
@@ -251,4 +251,21 @@ TEST_F(Runs, PlayNeverRecords) {
     ASSERT_TRUE(wait_for_run_end());
     EXPECT_EQ(dialogs.compression_calls, 0);
     EXPECT_FALSE(QFile::exists(avi));
+}
+
+TEST_F(StudioRuns, TheSelectionFindsTheWordAfterWideCharactersAndMixedLineEnds) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("wide.gmk");
+    // "ü" and "ß" are two bytes, "€" three; the parse counts bytes, so "frob"
+    // is bytes 30 to 33 and the blank after it is byte 34.
+    ASSERT_TRUE(write_bytes(path,
+                            "; gr\xC3\xBC\xC3\x9F"
+                            "e \xE2\x82\xAC\r\nscene\nsphere\r\n frob end_sphere\n"));
+    ASSERT_TRUE(window->open_file(path));
+    window->run_command(cmd::ParseOnly);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].caption, "Parse Error");
+    EXPECT_TRUE(dialogs.messages[0].text.endsWith("at char 35 found: frob"))
+        << dialogs.messages[0].text.toStdString();
+    EXPECT_EQ(window->editor()->textCursor().selectedText(), "frob");
 }

@@ -45,7 +45,7 @@ void collect_ids(const std::vector<MenuNode>& items, std::vector<int>& ids) {
 
 }  // namespace
 
-TEST(InsertTemplates, TwentyTwoInMenuOrder) {
+TEST(StudioInsertTemplates, TwentyTwoInMenuOrder) {
     int count = 0;
     const InsertTemplate* templates = insert_templates(count);
     ASSERT_EQ(count, 22);
@@ -53,7 +53,7 @@ TEST(InsertTemplates, TwentyTwoInMenuOrder) {
         EXPECT_EQ(templates[i].command, kExpected[i].command) << i;
 }
 
-TEST(InsertTemplates, SizesAndLinesAsPublished) {
+TEST(StudioInsertTemplates, SizesAndLinesAsPublished) {
     for (const Expected& e : kExpected) {
         const char* text = insert_template_text(e.command);
         ASSERT_NE(text, nullptr) << e.command;
@@ -74,7 +74,7 @@ TEST(InsertTemplates, SizesAndLinesAsPublished) {
     }
 }
 
-TEST(InsertTemplates, TheInsertMenuHasExactlyTheTemplateCommands) {
+TEST(StudioInsertTemplates, TheInsertMenuHasExactlyTheTemplateCommands) {
     std::vector<int> ids;
     for (const MenuNode& popup : main_menu())
         if (std::string(popup.caption) == "&Insert") collect_ids(popup.children, ids);
@@ -85,12 +85,12 @@ TEST(InsertTemplates, TheInsertMenuHasExactlyTheTemplateCommands) {
         EXPECT_NE(insert_template_text(id), nullptr) << id;
 }
 
-TEST(InsertTemplates, NoTemplateForOtherCommands) {
+TEST(StudioInsertTemplates, NoTemplateForOtherCommands) {
     for (int id : {cmd::Play, cmd::New, cmd::About, cmd::TestPicture, 0, -1})
         EXPECT_EQ(insert_template_text(id), nullptr) << id;
 }
 
-TEST(InsertTemplates, ExactLinesWithTabsQuotesAndBackslashes) {
+TEST(StudioInsertTemplates, ExactLinesWithTabsQuotesAndBackslashes) {
     const std::string animation = insert_template_text(cmd::InsertAnimation);
     EXPECT_NE(animation.find("\r\n\toutput_file \"c:\\test.avi\"\r\n"), std::string::npos);
     const std::string tracer = insert_template_text(cmd::InsertTracer);
@@ -108,9 +108,9 @@ TEST(InsertTemplates, ExactLinesWithTabsQuotesAndBackslashes) {
 }
 
 // The templates are scene text: where they stand, a check of the text passes.
-class TemplateParse : public ::testing::TestWithParam<int> {};
+class StudioTemplateParse : public ::testing::TestWithParam<int> {};
 
-TEST_P(TemplateParse, ChecksCleanWhereItBelongs) {
+TEST_P(StudioTemplateParse, ChecksCleanWhereItBelongs) {
     const int id = GetParam();
     const bool top_level = id == cmd::InsertAnimation || id == cmd::InsertTracer ||
                            id == cmd::InsertScene || id == cmd::InsertDefine;
@@ -127,7 +127,7 @@ TEST_P(TemplateParse, ChecksCleanWhereItBelongs) {
     controller.host = nullptr;
 }
 
-INSTANTIATE_TEST_SUITE_P(AllButCsg, TemplateParse,
+INSTANTIATE_TEST_SUITE_P(AllButCsg, StudioTemplateParse,
                          ::testing::Values(cmd::InsertAnimation, cmd::InsertTracer,
                                            cmd::InsertScene, cmd::InsertCamera, cmd::InsertLight,
                                            cmd::InsertFrame, cmd::InsertMaterial, cmd::InsertDefine,
@@ -138,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(AllButCsg, TemplateParse,
                                            cmd::InsertQuadric, cmd::InsertMesh));
 
 // The CSG templates leave the two operands to the user.
-TEST(TemplateParse, CsgTemplatesAskForTheirTwoShapes) {
+TEST(StudioTemplateParse, CsgTemplatesAskForTheirTwoShapes) {
     for (int id : {cmd::InsertUnion, cmd::InsertIntersection, cmd::InsertDifference}) {
         const std::string text =
             std::string("scene\r\n") + insert_template_text(id) + "end_scene\r\n";

@@ -32,9 +32,9 @@ int count_colour(const Surface& s, uint32_t c, int* x = nullptr, int* y = nullpt
 
 }  // namespace
 
-class TestPictureFor : public ::testing::TestWithParam<int> {};
+class StudioTestPictureFor : public ::testing::TestWithParam<int> {};
 
-TEST_P(TestPictureFor, SineCurveSearchPointsAndMarkers) {
+TEST_P(StudioTestPictureFor, SineCurveSearchPointsAndMarkers) {
     const float b = static_cast<float>(GetParam());
     Surface s(256, 256);
     s.fill_black(0, 0, 256, 256);
@@ -87,11 +87,11 @@ TEST_P(TestPictureFor, SineCurveSearchPointsAndMarkers) {
     EXPECT_LE(count_colour(s, 144u | 144u << 8 | 128u << 16), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryB, TestPictureFor, ::testing::Range(5, 18));
+INSTANTIATE_TEST_SUITE_P(EveryB, StudioTestPictureFor, ::testing::Range(5, 18));
 
-using TestPictureWindow = StudioWindowTest;
+using StudioTestPictureWindow = StudioWindowTest;
 
-TEST_F(TestPictureWindow, CtrlF10ShowsItWithoutATrace) {
+TEST_F(StudioTestPictureWindow, CtrlF10ShowsItWithoutATrace) {
     QTest::keyClick(window->editor(), Qt::Key_F10, Qt::ControlModifier);
     TraceWindow* trace = window->trace_window();
     ASSERT_TRUE(trace->isVisible());

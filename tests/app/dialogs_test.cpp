@@ -1,0 +1,104 @@
+// The About box, the codec dialog, the caret status and the run-size limit.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStatusBar>
+
+#include "app/about_dialog.h"
+#include "app/commands.h"
+#include "app/compression_dialog.h"
+#include "app/trace_window.h"
+#include "studio_test_support.h"
+
+TEST(StudioAboutBox, CaptionTextAndOk) {
+    studio_app();
+    AboutDialog about(nullptr);
+    EXPECT_EQ(about.windowTitle(), "About");
+    QStringList texts;
+    for (QLabel* label : about.findChildren<QLabel*>())
+        texts << label->text();
+    EXPECT_TRUE(texts.contains("Glimmark Version 1.0"));
+    const auto buttons = about.findChildren<QPushButton*>();
+    ASSERT_EQ(buttons.size(), 1);
+    EXPECT_EQ(buttons[0]->text(), "OK");
+    EXPECT_TRUE(buttons[0]->isDefault());
+    about.show();
+    buttons[0]->click();
+    EXPECT_FALSE(about.isVisible());
+    EXPECT_EQ(about.result(), QDialog::Accepted);
+}
+
+TEST(StudioAboutBox, EscapeClosesIt) {
+    studio_app();
+    AboutDialog about(nullptr);
+    about.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&about));
+    QTest::keyClick(&about, Qt::Key_Escape);
+    EXPECT_FALSE(about.isVisible());
+    EXPECT_EQ(about.result(), QDialog::Rejected);
+}
+
+TEST(StudioCodecDialog, StartsFromTheCurrentChoiceAndReportsTheNewOne) {
+    studio_app();
+    CompressionDialog raw(nullptr, false, 60);
+    EXPECT_FALSE(raw.mjpeg());
+    EXPECT_EQ(raw.quality(), 60);
+    auto* quality = raw.findChild<QSpinBox*>();
+    ASSERT_NE(quality, nullptr);
+    EXPECT_FALSE(quality->isEnabled());
+
+    CompressionDialog mjpeg(nullptr, true, 250);
+    EXPECT_TRUE(mjpeg.mjpeg());
+    EXPECT_EQ(mjpeg.quality(), 100);  // kept inside 1 to 100
+    for (QRadioButton* b : mjpeg.findChildren<QRadioButton*>())
+        if (b->text().contains("Full")) b->click();
+    EXPECT_FALSE(mjpeg.mjpeg());
+    EXPECT_FALSE(mjpeg.findChild<QSpinBox*>()->isEnabled());
+}
+
+using StudioStatus = StudioWindowTest;
+
+TEST_F(StudioStatus, ShowsTheCaretsLineAndColumn) {
+    window->editor()->setPlainText("scene\n\tsphere\nend_scene");
+    QTextCursor cursor(window->editor()->document());
+    cursor.setPosition(9);  // "\tsph|ere"
+    window->editor()->setTextCursor(cursor);
+    QStringList texts;
+    for (QLabel* label : window->statusBar()->findChildren<QLabel*>())
+        texts << label->text();
+    EXPECT_TRUE(texts.contains("Line 2, Col 4")) << texts.join('|').toStdString();
+}
+
+// A comment text of exactly n bytes as the editor writes it (CR LF line ends).
+QString comment_text(int n) {
+    const QString line = ";" + QString(1021, u'x') + "\n";  // 1024 bytes with CR LF
+    QString text;
+    text.reserve(n + 1024);
+    for (int i = 0; i < n / 1024; ++i)
+        text += line;
+    return text + ";" + QString(n % 1024 - 1, u'x');
+}
+
+TEST_F(StudioStatus, TheRunBufferHoldsSixteenMegabytesWithItsNul) {
+    window->editor()->setPlainText(comment_text(MainWindow::kTextBufferSize - 1));
+    ASSERT_EQ(window->editor_bytes().size(), MainWindow::kTextBufferSize - 1);
+    window->run_command(cmd::ParseOnly);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "Parsed OK!");
+
+    dialogs.messages.clear();
+    QTextCursor end(window->editor()->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText("x");
+    ASSERT_EQ(window->editor_bytes().size(), MainWindow::kTextBufferSize);
+    window->run_command(cmd::Play);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].caption, "Glimmark Error");
+    EXPECT_FALSE(controller.running());
+    EXPECT_TRUE(window->button(cmd::Play)->isEnabled());
+    EXPECT_FALSE(window->trace_window()->isVisible());
+}
