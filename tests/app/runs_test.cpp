@@ -154,17 +154,6 @@ TEST_F(StudioRuns, StopEndsTheFrameAfterTheCurrentRow) {
     EXPECT_TRUE(window->button(cmd::Play)->isEnabled());
 }
 
-TEST_F(StudioRuns, TheStopButtonStopsToo) {
-    reset_slow_entry();
-    window->set_render_entry(slow_entry);
-    window->editor()->setPlainText("tracer width 8 height 10 end_tracer scene end_scene");
-    window->button(cmd::Play)->click();
-    ASSERT_TRUE(QTest::qWaitFor([] { return g_rows_done.load() >= 3; }, 20000));
-    window->button(cmd::Stop)->click();
-    ASSERT_TRUE(wait_for_run_end());
-    EXPECT_EQ(g_rows_done.load(), 4);
-}
-
 TEST_F(StudioRuns, ASecondStartDuringARunIsNotTakenUp) {
     reset_slow_entry();
     window->set_render_entry(slow_entry);
