@@ -66,10 +66,18 @@ inline ProcessResult run_glimmark(const std::vector<std::string>& args, const Te
     const std::string in = folder.file(".stdin"), out = folder.file(".stdout"),
                       err = folder.file(".stderr");
     write_text(in, input);
-    std::string command = "cd " + shell_quote(folder.path()) + " && " + shell_quote(binary);
+    std::string command = "cd ";
+    auto add = [&command](const char* sep, const std::string& word) {
+        command.append(sep);
+        command.append(shell_quote(word));
+    };
+    add("", folder.path());
+    add(" && ", binary);
     for (const std::string& a : args)
-        command += " " + shell_quote(a);
-    command += " <" + shell_quote(in) + " >" + shell_quote(out) + " 2>" + shell_quote(err);
+        add(" ", a);
+    add(" <", in);
+    add(" >", out);
+    add(" 2>", err);
     ProcessResult r;
     const int raw = std::system(command.c_str());
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

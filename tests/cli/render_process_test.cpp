@@ -273,8 +273,8 @@ TEST(RenderCommand, HugeDepthBetweenTwoMirrorsFinishes) {
                "TRACER WIDTH 12 HEIGHT 12 MAX_DEPTH 1000000 ANTIALIASING -3 END_TRACER\n"
                "SCENE BACKGROUND_COLOR 0 0 0\n"
                "  MATERIAL REFLECTION 1 END_MATERIAL\n"
-               "  CUBE SCALE 10 10 0.1 TRANSLATE 0 0 5 END_CUBE\n"
-               "  CUBE SCALE 10 10 0.1 TRANSLATE 0 0 -5 END_CUBE\n"
+               "  CUBE TRANSLATE 0 0 5 SCALE 10 10 0.1 END_CUBE\n"
+               "  CUBE TRANSLATE 0 0 -5 SCALE 10 10 0.1 END_CUBE\n"
                "END_SCENE\n");
     const ProcessResult r = run_glimmark({"render", "m.gmk", "-o", "m.ppm"}, dir);
     ASSERT_EQ(r.status, 0) << r.err;
@@ -289,7 +289,7 @@ TEST(RenderCommand, FlattenedShapeIsNeverHit) {
     write_text(dir.file("z.gmk"),
                "TRACER WIDTH 8 HEIGHT 6 END_TRACER\n"
                "SCENE BACKGROUND_COLOR 0.25 0.5 0.75\n"
-               "  SPHERE SCALE 0 0 0 TRANSLATE 0 0 3 END_SPHERE\n"
+               "  SPHERE TRANSLATE 0 0 3 SCALE 0 0 0 END_SPHERE\n"
                "END_SCENE\n");
     const ProcessResult r = run_glimmark({"render", "z.gmk", "-o", "z.ppm"}, dir);
     EXPECT_EQ(r.status, 0) << r.err;
