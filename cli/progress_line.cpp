@@ -45,10 +45,23 @@ void ProgressLine::stop() {
     std::fflush(stderr);
 }
 
+void ProgressLine::hold() {
+    if (!thread_.joinable()) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_ = true;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+}
+
+void ProgressLine::resume() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_ = false;
+}
+
 void ProgressLine::loop() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!wake_.wait_for(lock, std::chrono::milliseconds(250), [this] { return stopping_; }))
-        print();
+        if (!held_) print();
 }
 
 void ProgressLine::print() const {

@@ -24,6 +24,10 @@ class ProgressLine {
     void start();
     // Ends the thread and clears the line.
     void stop();
+    // Clears the line and stops updating it, so that other output starts at
+    // the left margin, until resume.
+    void hold();
+    void resume();
 
   private:
     void loop();
@@ -35,4 +39,5 @@ class ProgressLine {
     std::mutex mutex_;
     std::condition_variable wake_;
     bool stopping_ = false;
+    bool held_ = false;
 };

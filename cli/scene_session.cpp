@@ -11,13 +11,15 @@ SceneSession::SceneSession() { controller_.host = &host_; }
 int SceneSession::run(const SceneSource& source, bool build, bool record, FrameHandler on_frame) {
     frame_failed_ = false;
     controller_.source_folder = source.folder;
-    host_.set_handler([this, on_frame](int wparam) {
+    ProgressLine progress(*this);
+    host_.set_handler([this, on_frame, &progress](int wparam) {
         if (wparam == TRACE_FRAME_DONE) {
             // The render thread posts as its last act; once it has ended the
             // surface holds the finished picture.
             host_.join_render_thread();
             rays_done.fetch_add(controller_.job.rays_traced.load());
             frames_done.fetch_add(1);
+            progress.hold();
             if (on_frame && !frame_failed_ &&
                 !on_frame(controller_.frame_index, controller_.frames, host_.trace_surface())) {
                 frame_failed_ = true;
@@ -27,15 +29,17 @@ int SceneSession::run(const SceneSource& source, bool build, bool record, FrameH
         controller_.handle_trace_done(wparam);
         frame_count.store(controller_.frames);
         frame_height.store(controller_.job.height);
+        progress.resume();
     });
 
-    ProgressLine progress(*this);
     controller_.start(source.text.c_str(), build, record, build ? render_thread_main : nullptr);
     frame_count.store(controller_.frames);
     frame_height.store(controller_.job.height);
     if (build && show_progress) progress.start();
     host_.run_loop();
     progress.stop();
+    // The handler refers to this run's progress line.
+    host_.set_handler([this](int wparam) { controller_.handle_trace_done(wparam); });
 
     if (controller_.parse_error) {
         print_error_location(source);
