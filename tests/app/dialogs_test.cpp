@@ -36,7 +36,7 @@ TEST(StudioAboutBox, EscapeClosesIt) {
     studio_app();
     AboutDialog about(nullptr);
     about.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&about));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
     QTest::keyClick(&about, Qt::Key_Escape);
     EXPECT_FALSE(about.isVisible());
     EXPECT_EQ(about.result(), QDialog::Rejected);
