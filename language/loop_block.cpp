@@ -24,7 +24,7 @@ class RunningLoop {
 };
 
 struct LoopState {
-    LoopCounter* counter;
+    LoopCounter* counter = nullptr;
     LoopRestart restart;
     int condition_start = 0;
 };
