@@ -293,8 +293,15 @@ void report_parse_error(ParseContext& pc, const char* message) {
     std::snprintf(text, sizeof(text), "%s at char %d found: %s", message, n, pc.word.c_str());
     if (pc.host == nullptr) return;
     pc.host->message_box(text, "Parse Error");
-    int start = n - static_cast<int>(pc.word.size()) - 1;
-    int end = n - 1;
+    // The reported position stands behind the separator that ended the word;
+    // a word ended by the end of the text has none behind it, so its
+    // selection ends at the position itself.
+    const TextBuffer& doc = pc.document;
+    const bool ended_by_text_end =
+        doc.position >= doc.length && doc.position > 0 && !is_separator(doc.text[doc.position - 1]);
+    const int behind = ended_by_text_end ? 0 : 1;
+    int start = n - static_cast<int>(pc.word.size()) - behind;
+    int end = n - behind;
     if (start < 0) start = 0;
     if (end < start) end = start;
     pc.host->select_editor_text(start, end);

@@ -176,4 +176,38 @@ TEST(ReportParseError, PositionSelectionAndOnlyTheFirstBox) {
     EXPECT_TRUE(no_host.parse_error);
 }
 
+TEST(ReportParseError, WordAtTheVeryEndIsSelectedWhole) {
+    struct Case {
+        const char* text;
+        int position, start, end;
+    };
+    for (const Case& c :
+         {Case{"x bogus", 7, 2, 7}, Case{"x bogus\n", 8, 2, 7}, Case{"bogus", 5, 0, 5}}) {
+        LanguageParse p(c.text);
+        scan_token(p.pc);
+        scan_token(p.pc);
+        if (p.pc.word.empty()) {  // a one-word text
+            LanguageParse q(c.text);
+            scan_token(q.pc);
+            report_parse_error(q.pc, "Bad.");
+            EXPECT_EQ(q.host.messages.at(0).text,
+                      "Bad. at char " + std::to_string(c.position) + " found: bogus");
+            EXPECT_EQ(q.host.selection_start, c.start) << c.text;
+            EXPECT_EQ(q.host.selection_end, c.end) << c.text;
+            continue;
+        }
+        report_parse_error(p.pc, "Bad.");
+        EXPECT_EQ(p.host.messages.at(0).text,
+                  "Bad. at char " + std::to_string(c.position) + " found: bogus");
+        EXPECT_EQ(p.host.selection_start, c.start) << c.text;
+        EXPECT_EQ(p.host.selection_end, c.end) << c.text;
+    }
+}
+
+TEST(ReportParseError, WithoutHostOnlySetsTheFlag) {
+    ParseContext no_host;
+    report_parse_error(no_host, "Bad.");
+    EXPECT_TRUE(no_host.parse_error);
+}
+
 }  // namespace
