@@ -57,6 +57,9 @@ void TraceController::start(const char* text, bool build, bool rec, ThreadEntry 
     thread_entry = entry;
     frame_index = 0;
     frames = 1;
+    // OUTPUT_FILE belongs to the document being run: a document without one
+    // must not record over the file a previous document named.
+    output_file.clear();
     begin_frame();
 }
 
@@ -129,8 +132,9 @@ void TraceController::begin_frame() {
 
     if (frame_index == 0) {
         time = start_time;
-        if (record && !output_file.empty())
-            record = avi.open(host, output_file, width, height, frames_per_second, "IV50");
+        const std::string& file = record_file.empty() ? output_file : record_file;
+        if (record && !file.empty())
+            record = avi.open(host, file, width, height, frames_per_second, "IV50");
         else
             record = false;
     }
@@ -159,9 +163,10 @@ void TraceController::handle_trace_done(int wparam) {
     if (host != nullptr) host->join_render_thread();
     if (wparam == TRACE_FRAME_DONE) {
         if (record && host != nullptr) {
-            // A failed write has been reported by the writer, which has closed
-            // the file with the frames written so far; the run goes on.
-            if (!avi.write_frame(host->trace_surface())) record = false;
+            // A file that refuses a frame has been reported and closed by the
+            // writer with the frames written so far; a frame the writer only
+            // skipped leaves it open, to be closed when the run ends.
+            if (!avi.write_frame(host->trace_surface())) record = avi.is_open();
         }
         release_scene();
         if (has_animation) {

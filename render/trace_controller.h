@@ -14,6 +14,9 @@ struct TraceController : ParseContext {
     bool record = false;
     int frame_index = 0;
     AviWriter avi;
+    // When set, a recording goes to this file instead of OUTPUT_FILE (the
+    // command line's -o); a relative name is relative to the current folder.
+    std::string record_file;
     // Why the last run ended without tracing although its parse succeeded
     // (an image size that cannot be traced); empty otherwise. Cleared by start.
     std::string run_error;
