@@ -2,8 +2,12 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
+# Seconds each fuzz target runs under `make fuzz`.
+FUZZ_SECONDS ?= 60
+# The tests that start a render thread, stop it or close a window while it runs.
+TSAN_TESTS ?= TraceController|RenderThread|RenderJob|RenderFrame|StudioRuns|StudioWindow|RenderCommand
 
-.PHONY: all deps configure build test demo studio format bench clean
+.PHONY: all deps configure build test demo studio format bench clean sanitize tsan fuzz fuzz-build
 
 all: build
 
@@ -30,6 +34,32 @@ bench: build
 
 format:
 	find core shapes language render record app cli tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+# AddressSanitizer and UndefinedBehaviorSanitizer over the whole test suite.
+sanitize: deps
+	cmake -S . -B build-asan -DGLIMMARK_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS) --timeout 1800
+
+# ThreadSanitizer over the tests that involve the render thread.
+tsan: deps
+	cmake -S . -B build-tsan -DGLIMMARK_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  ctest --output-on-failure -j $(JOBS) --timeout 1800 -R '$(TSAN_TESTS)'
+
+fuzz-build:
+	GLIMMARK_EXTRA_DEPS=1 ./scripts/install-deps.sh
+	cmake -S . -B build-fuzz -DGLIMMARK_FUZZ=ON -DGLIMMARK_STUDIO=OFF \
+	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_build_trace fuzz_texture fuzz_check
+
+# Each target runs FUZZ_SECONDS on a working corpus seeded from fuzz/seeds;
+# crashes land in build-fuzz/crashes.
+fuzz: fuzz-build
+	./fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD)

@@ -12,7 +12,7 @@ packages=(
   xvfb xauth
 )
 if [ "${GLIMMARK_EXTRA_DEPS:-}" = 1 ]; then
-  packages+=(ffmpeg povray clang-format)
+  packages+=(ffmpeg povray clang-format clang libclang-rt-14-dev)
 fi
 
 missing=()

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Runs each fuzz target for SECONDS on a working corpus that starts from the
+# committed seeds and the examples; findings go to BUILD/crashes/<target>.
+# Usage: fuzz/run.sh BUILD [SECONDS] [TARGET...]
+set -euo pipefail
+build=${1:?build folder}
+seconds=${2:-60}
+shift $(( $# > 1 ? 2 : 1 ))
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+targets=("$@")
+[ ${#targets[@]} -eq 0 ] && targets=(fuzz_build_trace fuzz_check fuzz_texture)
+
+status=0
+for t in "${targets[@]}"; do
+  corpus=$build/corpus/$t
+  crashes=$build/crashes/$t
+  mkdir -p "$corpus" "$crashes"
+  if [ "$t" = fuzz_texture ]; then
+    cp -n "$here"/seeds/textures/* "$root"/examples/*.png "$corpus"/
+  else
+    cp -n "$here"/seeds/documents/* "$root"/examples/*.gmk "$corpus"/
+  fi
+  echo "== $t for ${seconds}s"
+  # A document may loop for ever or ask for gigabytes: both are findings.
+  if ! "$build/fuzz/$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
+      -max_len=65536 -print_final_stats=1 -artifact_prefix="$crashes/" "$corpus" \
+      2>"$build/$t.log"; then
+    status=1
+    echo "$t found a fault; see $build/$t.log and $crashes" >&2
+  fi
+  grep -E '^stat::number_of_executed_units|^#[0-9]+.*DONE' "$build/$t.log" || true
+done
+exit $status
