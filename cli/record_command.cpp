@@ -1,13 +1,174 @@
+#include <unistd.h>
+
+#include <atomic>
+#include <charconv>
+#include <csignal>
 #include <cstdio>
 
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/scene_session.h"
+#include "record/avi_messages.h"
 
-// Placeholder for the recording command, which the AVI writer's owner wires
-// up: SceneSession::run with record set, the codec chosen on the controller's
-// AviWriter first. Until then it says so and does nothing.
+namespace {
+
+// Interrupting a recording stops it the way the Stop command does: the
+// frame being traced ends, is written, and the file is closed and saved.
+std::atomic<bool>* g_stop = nullptr;
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void on_interrupt(int) {
+    g_interrupted = 1;
+    if (g_stop != nullptr) g_stop->store(true);
+}
+
+class InterruptStopsRun {
+  public:
+    explicit InterruptStopsRun(std::atomic<bool>& stop) {
+        g_interrupted = 0;
+        g_stop = &stop;
+        struct sigaction sa {};
+        sa.sa_handler = on_interrupt;
+        // A second interrupt ends the program at once.
+        sa.sa_flags = SA_RESETHAND;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGINT, &sa, &old_int_);
+        sigaction(SIGTERM, &sa, &old_term_);
+    }
+    ~InterruptStopsRun() {
+        sigaction(SIGINT, &old_int_, nullptr);
+        sigaction(SIGTERM, &old_term_, nullptr);
+        g_stop = nullptr;
+    }
+
+  private:
+    struct sigaction old_int_ {};
+    struct sigaction old_term_ {};
+};
+
+void print_record_usage(std::FILE* out) {
+    std::fputs(
+        "Usage: glimmark record SCENE [-o OUT.avi] [--codec raw|mjpeg] [--quality Q] [-q]\n"
+        "\n"
+        "Traces every frame of the scene's animation and writes them to an AVI file.\n"
+        "  -o, --output OUT.avi  the file to write; default: the scene's OUTPUT_FILE.\n"
+        "                        A relative name is relative to the current folder.\n"
+        "  --codec raw|mjpeg     uncompressed 24-bit frames, or Motion-JPEG (default)\n"
+        "  --quality Q           JPEG quality from 1 to 100 (default 90)\n"
+        "  -q, --quiet           no progress line\n"
+        "\n"
+        "The file grows under a hidden temporary name beside OUT and takes its name\n"
+        "when the recording is complete; an existing file is replaced only when it\n"
+        "is an AVI file. Ctrl-C stops after the frame being traced and keeps the\n"
+        "frames so far. Without OUTPUT_FILE and -o the scene is traced and nothing\n"
+        "is recorded.\n"
+        "\n"
+        "Exit status: 0 done; 1 the scene has an error; 2 a wrong command line, or a\n"
+        "file that could not be read or written; 130 interrupted.\n",
+        out);
+}
+
+bool parse_quality(const std::string& text, int& quality) {
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, quality);
+    return ec == std::errc() && ptr == end && quality >= 1 && quality <= 100;
+}
+
+bool is_recorder_message(const std::string& caption) {
+    return caption == avi_messages::kOpenFailedCaption ||
+           caption == avi_messages::kStreamFailedCaption ||
+           caption == avi_messages::kCompressorFailedCaption;
+}
+
+}  // namespace
+
 int run_record(const std::vector<std::string>& args) {
-    (void)args;
-    std::fprintf(stderr, "glimmark record: recording is not available in this build yet\n");
-    return ExitUsageOrFile;
+    ParsedArguments parsed;
+    std::string error;
+    const std::vector<OptionSpec> options = {{"output", 'o', true},
+                                             {"codec", 0, true},
+                                             {"quality", 0, true},
+                                             {"quiet", 'q', false},
+                                             {"help", 'h', false}};
+    if (!parse_arguments(args, options, parsed, error)) {
+        report_usage_error("record", error);
+        return ExitUsageOrFile;
+    }
+    if (parsed.has("help")) {
+        print_record_usage(stdout);
+        return ExitOk;
+    }
+    if (parsed.positional.size() != 1) {
+        report_usage_error("record", parsed.positional.empty() ? "no SCENE given"
+                                                               : "only one SCENE can be recorded");
+        return ExitUsageOrFile;
+    }
+    AviCodec codec = AviCodec::Mjpeg;
+    if (parsed.has("codec")) {
+        const std::string name = parsed.value("codec");
+        if (name == "raw") {
+            codec = AviCodec::Raw;
+        } else if (name != "mjpeg") {
+            report_usage_error("record", "--codec is raw or mjpeg, not '" + name + "'");
+            return ExitUsageOrFile;
+        }
+    }
+    int quality = 90;
+    if (parsed.has("quality")) {
+        if (!parse_quality(parsed.value("quality"), quality)) {
+            report_usage_error("record", "--quality is a whole number from 1 to 100, not '" +
+                                             parsed.value("quality") + "'");
+            return ExitUsageOrFile;
+        }
+        if (codec == AviCodec::Raw)
+            std::fprintf(stderr, "glimmark record: --quality has no effect on raw frames\n");
+    }
+
+    SceneSource source;
+    if (!load_scene_source(parsed.positional[0], source, error)) {
+        std::fprintf(stderr, "Glimmark Error: %s\n", error.c_str());
+        return ExitUsageOrFile;
+    }
+
+    SceneSession session;
+    TraceController& tc = session.controller();
+    tc.avi.codec = codec;
+    tc.avi.quality = quality;
+    tc.record_file = parsed.value("output");
+    session.show_progress = !parsed.has("quiet") && isatty(STDERR_FILENO);
+
+    int status;
+    {
+        InterruptStopsRun interrupt(tc.job.stop_requested);
+        // A stop that came between frames is made again before the next
+        // frame is begun (the render thread clears the flag when it starts).
+        auto keep_stopped = [&tc](int, int, const Surface&) {
+            if (g_interrupted) tc.request_stop();
+            return true;
+        };
+        status = session.run(source, true, true, keep_stopped);
+    }
+    if (status != ExitOk) return status;
+
+    const std::string file = tc.record_file.empty() ? tc.output_file : tc.record_file;
+    bool trouble = false;
+    for (const auto& m : session.host().messages)
+        if (is_recorder_message(m.caption)) trouble = true;
+    if (file.empty()) {
+        std::fprintf(stderr,
+                     "glimmark record: the scene names no OUTPUT_FILE and no -o was given; "
+                     "nothing was recorded\n");
+        return ExitOk;
+    }
+    if (tc.avi.frames_written > 0) {
+        std::printf("%s\n", file.c_str());
+        std::fflush(stdout);
+    }
+    if (g_interrupted) {
+        std::fprintf(stderr, "glimmark record: interrupted after %d frame%s\n",
+                     tc.avi.frames_written, tc.avi.frames_written == 1 ? "" : "s");
+        return 128 + SIGINT;
+    }
+    return trouble ? ExitUsageOrFile : ExitOk;
 }

@@ -1,0 +1,223 @@
+// glimmark record through real processes: the file it writes, what it says,
+// and how it refuses. ffprobe checks are skipped when ffmpeg is missing.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "cli_process_support.h"
+#include "tests/record/riff_reader.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string animation(const std::string& output_line, int frames = 8) {
+    return "TRACER WIDTH 24 HEIGHT 16 END_TRACER\n"
+           "ANIMATION START_TIME 0 END_TIME 1 FRAMES " +
+           std::to_string(frames) + " FRAMES_PER_SECOND 4 " + output_line +
+           " END_ANIMATION\n"
+           "SCENE BACKGROUND_COLOR 0.2 0.3 0.4\n"
+           "  CAMERA TRANSLATE 0 0 -4 END_CAMERA\n"
+           "  LIGHT TRANSLATE -3 4 -3 STRENGTH 20 END_LIGHT\n"
+           "  MATERIAL DIFFUSE 0.9 0.3 0.2 END_MATERIAL\n"
+           "  FRAME TRANSLATE TIME 0 0 SPHERE END_SPHERE END_FRAME\n"
+           "END_SCENE\n";
+}
+
+bool have_ffprobe() { return std::system("ffprobe -version >/dev/null 2>&1") == 0; }
+
+std::string probe(const std::string& path) {
+    const std::string out = path + ".probe";
+    const std::string cmd =
+        "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+        "stream=codec_name,width,height,r_frame_rate,nb_read_frames,duration -of "
+        "default=noprint_wrappers=1 " +
+        shell_quote(path) + " >" + shell_quote(out) + " 2>&1";
+    (void)std::system(cmd.c_str());
+    return slurp(out);
+}
+
+size_t frames_in(const std::string& path) {
+    const RiffFile f(path);
+    if (!f.problem.empty() || f.parts.empty()) return 0;
+    return f.parts[0].child("LIST", "movi")->all("00dc").size();
+}
+
+TEST(RecordCommand, RecordsTheDocumentsOutputFileInMjpeg) {
+    TempFolder dir("record_mjpeg");
+    write_text(dir.file("anim.gmk"), animation("OUTPUT_FILE \"anim.avi\""));
+    const ProcessResult r = run_glimmark({"record", "anim.gmk", "-q"}, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "anim.avi\n");
+    EXPECT_EQ(r.err, "");
+    const RiffFile f(dir.file("anim.avi"));
+    ASSERT_EQ(f.problem, "");
+    const RiffChunk* strl = f.parts.at(0).child("LIST", "hdrl")->child("LIST", "strl");
+    EXPECT_EQ(f.fourcc(strl->child("strf")->data + 16), "MJPG");
+    EXPECT_EQ(frames_in(dir.file("anim.avi")), 8u);
+    if (!have_ffprobe()) GTEST_SKIP() << "ffprobe is not installed";
+    const std::string info = probe(dir.file("anim.avi"));
+    EXPECT_NE(info.find("codec_name=mjpeg"), std::string::npos) << info;
+    EXPECT_NE(info.find("width=24"), std::string::npos) << info;
+    EXPECT_NE(info.find("height=16"), std::string::npos) << info;
+    EXPECT_NE(info.find("r_frame_rate=4/1"), std::string::npos) << info;
+    EXPECT_NE(info.find("nb_read_frames=8"), std::string::npos) << info;
+    EXPECT_NE(info.find("duration=2.0"), std::string::npos) << info;
+}
+
+TEST(RecordCommand, RawFramesHoldThePicturesRenderWrites) {
+    TempFolder dir("record_raw");
+    write_text(dir.file("anim.gmk"), animation("", 4));
+    const ProcessResult rec =
+        run_glimmark({"record", "anim.gmk", "-o", "raw.avi", "--codec", "raw", "-q"}, dir);
+    ASSERT_EQ(rec.status, 0) << rec.err;
+    const ProcessResult ren = run_glimmark({"render", "anim.gmk", "-o", "f.ppm", "-q"}, dir);
+    ASSERT_EQ(ren.status, 0) << ren.err;
+    const RiffFile f(dir.file("raw.avi"));
+    ASSERT_EQ(f.problem, "");
+    const auto frames = f.parts.at(0).child("LIST", "movi")->all("00dc");
+    ASSERT_EQ(frames.size(), 4u);
+    int differing = 0;
+    for (int i = 0; i < 4; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "f_%04d.ppm", i);
+        const PpmImage im = read_ppm(dir.file(name));
+        ASSERT_TRUE(im.ok()) << name;
+        // 24 pixels of 3 bytes: rows of 72 bytes, bottom row first.
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 24; ++x) {
+                const uint64_t at = frames[i]->data + (15 - y) * 72 + 3 * x;
+                const unsigned char* p = im.at(x, y);
+                if (f.bytes[at] != p[2] || f.bytes[at + 1] != p[1] || f.bytes[at + 2] != p[0])
+                    ++differing;
+            }
+    }
+    EXPECT_EQ(differing, 0);
+    // The sphere moves: the frames differ from each other.
+    EXPECT_NE(std::vector<uint8_t>(f.bytes.begin() + frames[0]->data,
+                                   f.bytes.begin() + frames[0]->data + frames[0]->size),
+              std::vector<uint8_t>(f.bytes.begin() + frames[3]->data,
+                                   f.bytes.begin() + frames[3]->data + frames[3]->size));
+}
+
+TEST(RecordCommand, WithoutOutputFileItTracesAndSaysNothingWasRecorded) {
+    TempFolder dir("record_none");
+    write_text(dir.file("anim.gmk"), animation("", 2));
+    const ProcessResult r = run_glimmark({"record", "anim.gmk", "-q"}, dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("nothing was recorded"), std::string::npos) << r.err;
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        EXPECT_NE(e.path().extension(), ".avi") << e.path();
+}
+
+TEST(RecordCommand, ARelativeOutputFileIsRelativeToTheCurrentFolder) {
+    TempFolder dir("record_relative");
+    fs::create_directory(dir.file("scenes"));
+    write_text(dir.file("scenes/anim.gmk"), animation("OUTPUT_FILE \"here.avi\"", 2));
+    const ProcessResult r = run_glimmark({"record", "scenes/anim.gmk", "-q"}, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(frames_in(dir.file("here.avi")), 2u);
+    EXPECT_FALSE(fs::exists(dir.file("scenes/here.avi")));
+}
+
+TEST(RecordCommand, OutputOptionOverridesOutputFile) {
+    TempFolder dir("record_override");
+    write_text(dir.file("anim.gmk"), animation("OUTPUT_FILE \"named.avi\"", 2));
+    const ProcessResult r =
+        run_glimmark({"record", "anim.gmk", "--output=chosen.avi", "--quality", "30", "-q"}, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "chosen.avi\n");
+    EXPECT_EQ(frames_in(dir.file("chosen.avi")), 2u);
+    EXPECT_FALSE(fs::exists(dir.file("named.avi")));
+}
+
+struct BadLine {
+    std::vector<std::string> args;
+    const char* says;
+};
+
+class RecordCommandLine : public ::testing::TestWithParam<BadLine> {};
+
+TEST_P(RecordCommandLine, IsRefusedBeforeTracing) {
+    TempFolder dir("record_bad_line");
+    write_text(dir.file("anim.gmk"), animation("OUTPUT_FILE \"anim.avi\"", 1));
+    std::vector<std::string> args = {"record"};
+    args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+    const ProcessResult r = run_glimmark(args, dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(GetParam().says), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir.file("anim.avi")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RecordCommandLine,
+    ::testing::Values(BadLine{{"anim.gmk", "--codec", "h264"}, "--codec is raw or mjpeg"},
+                      BadLine{{"anim.gmk", "--quality", "0"}, "--quality is a whole number"},
+                      BadLine{{"anim.gmk", "--quality", "101"}, "--quality is a whole number"},
+                      BadLine{{"anim.gmk", "--quality", "9x"}, "--quality is a whole number"},
+                      BadLine{{}, "no SCENE given"},
+                      BadLine{{"anim.gmk", "other.gmk"}, "only one SCENE"},
+                      BadLine{{"missing.gmk"}, "missing.gmk"}));
+
+TEST(RecordCommand, AFileThatIsNotAnAviIsNeverOverwritten) {
+    TempFolder dir("record_guard");
+    write_text(dir.file("anim.gmk"), animation("OUTPUT_FILE \"anim.gmk\"", 2));
+    const ProcessResult r = run_glimmark({"record", "anim.gmk", "-q"}, dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("AVI Error: anim.gmk exists and is not an AVI file"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(slurp(dir.file("anim.gmk")), animation("OUTPUT_FILE \"anim.gmk\"", 2));
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(RecordCommand, AMissingFolderGivesTheOpenErrorAndTracesOn) {
+    TempFolder dir("record_missing_folder");
+    write_text(dir.file("anim.gmk"), animation("OUTPUT_FILE \"no/such/anim.avi\"", 3));
+    const ProcessResult r = run_glimmark({"record", "anim.gmk", "-q"}, dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "AVI Error: Error opening AVI file for write. Check path and permissions.\n");
+}
+
+TEST(RecordCommand, AParseErrorRecordsNothing) {
+    TempFolder dir("record_parse_error");
+    write_text(dir.file("bad.gmk"), "ANIMATION OUTPUT_FILE \"bad.avi\" END_ANIMATION SCENE BOGUS");
+    const ProcessResult r = run_glimmark({"record", "bad.gmk", "-q"}, dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Parse Error"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir.file("bad.avi")));
+}
+
+// A full disk: a 64 KB file system mounted for the one command.
+TEST(RecordCommand, AFullDiskKeepsTheFramesWrittenAndSaysWhy) {
+    TempFolder dir("record_full");
+    if (std::system("unshare -rm true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "cannot make a mount namespace here";
+    write_text(dir.file("anim.gmk"), animation("", 200));
+    fs::create_directory(dir.file("small"));
+    const std::string script = "mount -t tmpfs -o size=64k none small || exit 77; " +
+                               std::string(GMK_BINARY_DIR) +
+                               "/glimmark record anim.gmk -o small/full.avi --codec raw -q; rc=$?; "
+                               "cp small/full.avi kept.avi; ls -a small > left.txt; exit $rc";
+    const std::string cmd = "cd " + shell_quote(dir.path()) + " && unshare -rm sh -c " +
+                            shell_quote(script) + " >out.txt 2>err.txt";
+    const int raw = std::system(cmd.c_str());
+    const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    if (status == 77) GTEST_SKIP() << "cannot mount a small file system here";
+    const std::string err = slurp(dir.file("err.txt"));
+    EXPECT_EQ(status, 2) << err;
+    EXPECT_NE(err.find("AVI Error: Could not write frame "), std::string::npos) << err;
+    EXPECT_NE(err.find(" to small/full.avi: No space left on device."), std::string::npos) << err;
+    EXPECT_EQ(slurp(dir.file("out.txt")), "small/full.avi\n");
+    EXPECT_EQ(slurp(dir.file("left.txt")), ".\n..\nfull.avi\n") << "no temporary file is left";
+    const size_t frames = frames_in(dir.file("kept.avi"));
+    EXPECT_GT(frames, 20u);
+    EXPECT_LT(frames, 200u);
+    if (have_ffprobe()) {
+        const std::string info = probe(dir.file("kept.avi"));
+        EXPECT_NE(info.find("nb_read_frames=" + std::to_string(frames)), std::string::npos) << info;
+    }
+}
+
+}  // namespace
