@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <csignal>
@@ -56,6 +57,9 @@ void print_record_usage(std::FILE* out) {
         "                        A relative name is relative to the current folder.\n"
         "  --codec raw|mjpeg     uncompressed 24-bit frames, or Motion-JPEG (default)\n"
         "  --quality Q           JPEG quality from 1 to 100 (default 90)\n"
+        "  --frames A-B          only frames A to B of the animation (from 0; A- to\n"
+        "                        its end, A alone for one frame), the same pictures\n"
+        "                        a whole run gives for them\n"
         "  -q, --quiet           no progress line\n"
         "\n"
         "The file grows under a hidden temporary name beside OUT and takes its name\n"
@@ -75,6 +79,24 @@ bool parse_quality(const std::string& text, int& quality) {
     return ec == std::errc() && ptr == end && quality >= 1 && quality <= 100;
 }
 
+// "A-B", "A-" or "A", frames counted from 0.
+bool parse_frame_range(const std::string& text, int& first, int& last) {
+    const size_t dash = text.find('-');
+    const std::string a = text.substr(0, dash);
+    const std::string b = dash == std::string::npos ? a : text.substr(dash + 1);
+    const auto number = [](const std::string& t, int& v) {
+        const char* end = t.data() + t.size();
+        const auto [ptr, ec] = std::from_chars(t.data(), end, v);
+        return !t.empty() && ec == std::errc() && ptr == end && v >= 0;
+    };
+    if (!number(a, first)) return false;
+    if (b.empty() && dash != std::string::npos) {
+        last = -1;
+        return true;
+    }
+    return number(b, last) && last >= first;
+}
+
 bool is_recorder_message(const std::string& caption) {
     return caption == avi_messages::kOpenFailedCaption ||
            caption == avi_messages::kStreamFailedCaption ||
@@ -86,11 +108,9 @@ bool is_recorder_message(const std::string& caption) {
 int run_record(const std::vector<std::string>& args) {
     ParsedArguments parsed;
     std::string error;
-    const std::vector<OptionSpec> options = {{"output", 'o', true},
-                                             {"codec", 0, true},
-                                             {"quality", 0, true},
-                                             {"quiet", 'q', false},
-                                             {"help", 'h', false}};
+    const std::vector<OptionSpec> options = {{"output", 'o', true}, {"codec", 0, true},
+                                             {"quality", 0, true},  {"frames", 0, true},
+                                             {"quiet", 'q', false}, {"help", 'h', false}};
     if (!parse_arguments(args, options, parsed, error)) {
         report_usage_error("record", error);
         return ExitUsageOrFile;
@@ -125,6 +145,14 @@ int run_record(const std::vector<std::string>& args) {
             std::fprintf(stderr, "glimmark record: --quality has no effect on raw frames\n");
     }
 
+    int first_frame = 0, last_frame = -1;
+    if (parsed.has("frames") &&
+        !parse_frame_range(parsed.value("frames"), first_frame, last_frame)) {
+        report_usage_error("record", "--frames is A-B, A- or A with 0 <= A <= B, not '" +
+                                         parsed.value("frames") + "'");
+        return ExitUsageOrFile;
+    }
+
     SceneSource source;
     if (!load_scene_source(parsed.positional[0], source, error)) {
         std::fprintf(stderr, "Glimmark Error: %s\n", error.c_str());
@@ -136,6 +164,8 @@ int run_record(const std::vector<std::string>& args) {
     tc.avi.codec = codec;
     tc.avi.quality = quality;
     tc.record_file = parsed.value("output");
+    tc.first_frame = first_frame;
+    tc.last_frame = last_frame;
     session.show_progress = !parsed.has("quiet") && isatty(STDERR_FILENO);
 
     int status;
@@ -150,6 +180,14 @@ int run_record(const std::vector<std::string>& args) {
         status = session.run(source, true, true, keep_stopped);
     }
     if (status != ExitOk) return status;
+    if (session.frames_done.load() == 0) {
+        std::fprintf(stderr,
+                     "glimmark record: the animation has %d frame%s (0 to %d); --frames %s "
+                     "names none of them\n",
+                     std::max(1, tc.frames), tc.frames > 1 ? "s" : "", std::max(1, tc.frames) - 1,
+                     parsed.value("frames").c_str());
+        return ExitUsageOrFile;
+    }
 
     const std::string file = tc.record_file.empty() ? tc.output_file : tc.record_file;
     bool trouble = false;

@@ -1,5 +1,6 @@
 #include "render/trace_controller.h"
 
+#include <algorithm>
 #include <new>
 #include <string>
 
@@ -63,7 +64,7 @@ void TraceController::start(const char* text, bool build, bool rec, ThreadEntry 
     begin_frame();
 }
 
-void TraceController::begin_frame() {
+void TraceController::parse_frame() {
     parse_error = false;
     if (build_scene) {
         release_scene();
@@ -101,6 +102,27 @@ void TraceController::begin_frame() {
         set_text(document, source_text != nullptr ? source_text : "");
         parse_document(*this);
     }
+}
+
+void TraceController::begin_frame() {
+    parse_frame();
+    // Frames before the range are parsed, not traced, so that RND and every
+    // other state the parses carry along are those of a whole run.
+    while (build_scene && !parse_error && frame_index < first_frame && frame_index + 1 < frames) {
+        release_scene();
+        frame_index += 1;
+        time = start_time + (end_time - start_time) * static_cast<float>(frame_index) /
+                                static_cast<float>(frames);
+        parse_frame();
+    }
+    if (build_scene && !parse_error && frame_index < first_frame) {
+        // The range starts past the animation's last frame: nothing to trace.
+        if (host != nullptr)
+            host->send_trace_done(TRACE_RUN_OVER);
+        else
+            handle_trace_done(TRACE_RUN_OVER);
+        return;
+    }
 
     if (!build_scene || parse_error || host == nullptr) {
         if (host != nullptr)
@@ -130,8 +152,8 @@ void TraceController::begin_frame() {
     job.height = height;
     job.drawing_context = &host->trace_surface();
 
-    if (frame_index == 0) {
-        time = start_time;
+    if (frame_index == 0) time = start_time;
+    if (frame_index == std::max(0, first_frame)) {
         const std::string& file = record_file.empty() ? output_file : record_file;
         if (record && !file.empty())
             record = avi.open(host, file, width, height, frames_per_second, "IV50");
@@ -143,7 +165,7 @@ void TraceController::begin_frame() {
 
 void TraceController::next_frame() {
     frame_index += 1;
-    if (frame_index < frames) {
+    if (frame_index < frames && (last_frame < 0 || frame_index <= last_frame)) {
         time = start_time + (end_time - start_time) * static_cast<float>(frame_index) /
                                 static_cast<float>(frames);
         if (!job.stop_requested.load()) {

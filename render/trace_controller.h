@@ -17,12 +17,18 @@ struct TraceController : ParseContext {
     // When set, a recording goes to this file instead of OUTPUT_FILE (the
     // command line's -o); a relative name is relative to the current folder.
     std::string record_file;
+    // Traces only frames first_frame to last_frame of an animation (last -1:
+    // to its end); the frames before are parsed without being traced.
+    int first_frame = 0;
+    int last_frame = -1;
     // Why the last run ended without tracing although its parse succeeded
     // (an image size that cannot be traced); empty otherwise. Cleared by start.
     std::string run_error;
 
     void start(const char* source_text, bool build_scene, bool record, ThreadEntry thread_entry);
     void begin_frame();
+    // Steps 1 to 3 of a frame: a fresh scene and job, and the parse.
+    void parse_frame();
     void next_frame();
     void release_scene();
     void destroy();

@@ -159,7 +159,11 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{{"anim.gmk", "--quality", "9x"}, "--quality is a whole number"},
                       BadLine{{}, "no SCENE given"},
                       BadLine{{"anim.gmk", "other.gmk"}, "only one SCENE"},
-                      BadLine{{"missing.gmk"}, "missing.gmk"}));
+                      BadLine{{"missing.gmk"}, "missing.gmk"},
+                      BadLine{{"anim.gmk", "--frames", "3-1"}, "--frames is A-B"},
+                      BadLine{{"anim.gmk", "--frames", "-2"}, "--frames is A-B"},
+                      BadLine{{"anim.gmk", "--frames", "a-b"}, "--frames is A-B"},
+                      BadLine{{"anim.gmk", "--frames", "5"}, "names none of them"}));
 
 TEST(RecordCommand, AFileThatIsNotAnAviIsNeverOverwritten) {
     TempFolder dir("record_guard");
@@ -218,6 +222,44 @@ TEST(RecordCommand, AFullDiskKeepsTheFramesWrittenAndSaysWhy) {
         const std::string info = probe(dir.file("kept.avi"));
         EXPECT_NE(info.find("nb_read_frames=" + std::to_string(frames)), std::string::npos) << info;
     }
+}
+
+std::vector<std::vector<uint8_t>> frame_bytes(const std::string& path) {
+    std::vector<std::vector<uint8_t>> out;
+    const RiffFile f(path);
+    if (f.parts.empty()) return out;
+    for (const RiffChunk* c : f.parts[0].child("LIST", "movi")->all("00dc"))
+        out.emplace_back(f.bytes.begin() + c->data, f.bytes.begin() + c->data + c->size);
+    return out;
+}
+
+TEST(RecordCommand, AFrameRangeHoldsTheFramesOfAWholeRun) {
+    TempFolder dir("record_range");
+    // RND draws go on from frame to frame: a range must parse what comes before.
+    write_text(dir.file("rnd.gmk"),
+               "TRACER WIDTH 5 HEIGHT 4 END_TRACER\n"
+               "ANIMATION START_TIME 0.5 END_TIME 2 FRAMES 6 END_ANIMATION\n"
+               "SCENE BACKGROUND_COLOR RND TIME RND END_SCENE\n");
+    ASSERT_EQ(
+        run_glimmark({"record", "rnd.gmk", "-o", "whole.avi", "--codec", "raw", "-q"}, dir).status,
+        0);
+    const ProcessResult r = run_glimmark(
+        {"record", "rnd.gmk", "-o", "part.avi", "--codec", "raw", "--frames", "3-4", "-q"}, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "part.avi\n");
+    const auto whole = frame_bytes(dir.file("whole.avi"));
+    const auto part = frame_bytes(dir.file("part.avi"));
+    ASSERT_EQ(whole.size(), 6u);
+    ASSERT_EQ(part.size(), 2u);
+    EXPECT_EQ(part[0], whole[3]);
+    EXPECT_EQ(part[1], whole[4]);
+    EXPECT_NE(whole[3], whole[4]);
+    const ProcessResult tail = run_glimmark(
+        {"record", "rnd.gmk", "-o", "tail.avi", "--codec", "raw", "--frames=5-", "-q"}, dir);
+    ASSERT_EQ(tail.status, 0) << tail.err;
+    const auto last = frame_bytes(dir.file("tail.avi"));
+    ASSERT_EQ(last.size(), 1u);
+    EXPECT_EQ(last[0], whole[5]);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "language/random15.h"
 #include "record_test_support.h"
 #include "render/headless_host.h"
 #include "render/render_job.h"
@@ -204,6 +205,57 @@ TEST_F(RecordRun, AFailedParseOfALaterFrameKeepsTheFramesWritten) {
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].caption, "Parse Error");
     EXPECT_EQ(frame_reds(path).size(), 3u);
+}
+
+std::vector<std::vector<uint8_t>> frame_bytes(const std::string& path) {
+    std::vector<std::vector<uint8_t>> out;
+    const RiffFile f(path);
+    if (f.parts.empty()) return out;
+    for (const RiffChunk* c : f.parts[0].child("LIST", "movi")->all("00dc"))
+        out.emplace_back(f.bytes.begin() + c->data, f.bytes.begin() + c->data + c->size);
+    return out;
+}
+
+const char* kRandomAnimation =
+    "TRACER WIDTH 4 HEIGHT 3 END_TRACER "
+    "ANIMATION START_TIME 0 END_TIME 1 FRAMES 8 END_ANIMATION "
+    "SCENE BACKGROUND_COLOR RND TIME RND END_SCENE";
+
+TEST_F(RecordRun, AFrameRangeRecordsThePicturesOfAWholeRun) {
+    random15_seed(7);
+    tc.record_file = dir.file("whole.avi");
+    run(kRandomAnimation, render_thread_main);
+    const auto whole = frame_bytes(dir.file("whole.avi"));
+    ASSERT_EQ(whole.size(), 8u);
+
+    // As in a fresh process: the generator and the time at start-up.
+    random15_seed(7);
+    tc.time = 0.0f;
+    tc.record_file = dir.file("part.avi");
+    tc.first_frame = 2;
+    tc.last_frame = 4;
+    run(kRandomAnimation, render_thread_main);
+    const auto part = frame_bytes(dir.file("part.avi"));
+    ASSERT_EQ(part.size(), 3u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(part[i], whole[2 + i]) << "frame " << 2 + i;
+    EXPECT_NE(part[0], part[1]);
+}
+
+TEST_F(RecordRun, AFrameRangeToTheEndAndOnePastIt) {
+    tc.record_file = dir.file("tail.avi");
+    tc.first_frame = 6;
+    run(animation(8, ""));
+    EXPECT_EQ(paint_log.frames, 2);
+    EXPECT_EQ(frame_bytes(dir.file("tail.avi")).size(), 2u);
+
+    paint_log.frames = 0;
+    tc.record_file = dir.file("none.avi");
+    tc.first_frame = 8;
+    run(animation(8, ""));
+    EXPECT_EQ(paint_log.frames, 0);
+    EXPECT_EQ(host.runs_finished, 2);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("none.avi")));
 }
 
 }  // namespace
