@@ -14,7 +14,7 @@ void print_usage(std::FILE* out) {
     std::fputs(
         "Usage:\n"
         "  glimmark check SCENE\n"
-        "  glimmark render SCENE [-o OUT] [-q]\n"
+        "  glimmark render SCENE [-o OUT] [-q] [-j N]\n"
         "  glimmark record SCENE [-o OUT.avi] [--codec raw|mjpeg] [--quality Q]\n"
         "  glimmark --help | --version\n"
         "\n"
@@ -29,6 +29,8 @@ void print_usage(std::FILE* out) {
         "                             ...; an OUT holding %d or %04d names each frame\n"
         "                             through it (%% for a percent sign).\n"
         "           -q, --quiet       no progress line (shown when stderr is a terminal)\n"
+        "           -j, --threads N   trace on N threads; 0, the default, uses every\n"
+        "                             core. The picture is the same for every N.\n"
         "record   Traces every frame of the scene into an AVI file.\n"
         "\n"
         "Limits: WIDTH and HEIGHT from 1 to 16384; MAX_DEPTH above 256 counts as 256;\n"

@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
@@ -14,7 +15,7 @@ int run_render(const std::vector<std::string>& args) {
     ParsedArguments parsed;
     std::string error;
     const std::vector<OptionSpec> options = {
-        {"output", 'o', true}, {"quiet", 'q', false}, {"help", 'h', false}};
+        {"output", 'o', true}, {"quiet", 'q', false}, {"threads", 'j', true}, {"help", 'h', false}};
     if (!parse_arguments(args, options, parsed, error)) {
         report_usage_error("render", error);
         return ExitUsageOrFile;
@@ -27,6 +28,17 @@ int run_render(const std::vector<std::string>& args) {
         report_usage_error("render", parsed.positional.empty() ? "no SCENE given"
                                                                : "only one SCENE can be rendered");
         return ExitUsageOrFile;
+    }
+    int threads = 0;
+    if (parsed.has("threads")) {
+        const std::string n = parsed.value("threads");
+        char* end = nullptr;
+        const long v = std::strtol(n.c_str(), &end, 10);
+        if (n.empty() || *end != '\0' || v < 0 || v > 256) {
+            report_usage_error("render", "--threads needs a number from 0 (every core) to 256");
+            return ExitUsageOrFile;
+        }
+        threads = static_cast<int>(v);
     }
     const std::string scene = parsed.positional[0];
     std::string out = parsed.value("output");
@@ -55,6 +67,7 @@ int run_render(const std::vector<std::string>& args) {
     }
 
     SceneSession session;
+    session.controller().job.threads = threads;
     session.show_progress = !parsed.has("quiet") && isatty(STDERR_FILENO);
     auto write_frame = [&](int index, int frames, const Surface& picture) {
         const std::string name = frame_file_name(pattern, index, frames);

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "render/host.h"
+#include "render/parallel_render.h"
 #include "render/shading.h"
 #include "render/surface.h"
 
@@ -26,6 +27,7 @@ void RenderJob::build(Host* main_window_, Surface* drawing_context_, int image_x
     scene = scene_;
     rows_done.store(0);
     rays_traced.store(0);
+    rays_cast.store(0);
     // threads and accelerate are the host's choice, not the document's: a
     // fresh job for the next frame keeps them.
 }
@@ -67,9 +69,22 @@ uint32_t channel_byte(float v) {
     return static_cast<uint32_t>(r) & 0xFFu;
 }
 
-// The colour test that decides supersampling: each difference is rounded to
-// f32, and the sum of the magnitudes is compared in double.
-bool colour_changed(const Vector3& c, const Vector3& p) {
+}  // namespace
+
+uint32_t to_colorref(const Vector3& c) {
+    return channel_byte(c.x) | (channel_byte(c.y) << 8) | (channel_byte(c.z) << 16);
+}
+
+int extra_samples(const RenderJob& job) {
+    // A negative count means no supersampling; a huge one is capped so that a
+    // row always finishes.
+    return std::clamp(job.antialiasing, 0, MaxAntialiasing);
+}
+
+bool needs_supersampling(const RenderJob& job, const Vector3& c, const Vector3& p) {
+    if (extra_samples(job) <= 0) return false;
+    // Each difference is rounded to f32, and the sum of the magnitudes is
+    // compared in double.
     const float dr = c.x - p.x;
     const float dg = c.y - p.y;
     const float db = c.z - p.z;
@@ -78,64 +93,87 @@ bool colour_changed(const Vector3& c, const Vector3& p) {
     return sum > 1e-6;
 }
 
-// A negative count means no supersampling; a huge one is capped so that a
-// row always finishes.
-int extra_samples(const RenderJob& job) { return std::clamp(job.antialiasing, 0, MaxAntialiasing); }
-
-}  // namespace
-
-uint32_t to_colorref(const Vector3& c) {
-    return channel_byte(c.x) | (channel_byte(c.y) << 8) | (channel_byte(c.z) << 16);
-}
-
-Vector3 render_pixel(const Scene& scene, const RenderJob& job, int col, int row,
-                     const Vector3& previous, int* samples) {
+Vector3 primary_sample(const Scene& scene, const RenderJob& job, int col, int row) {
     const float w = static_cast<float>(job.width);
     const float h = static_cast<float>(job.height);
     const float x = 2.0f * static_cast<float>(col) / w - 1.0f;
     const float y = 2.0f * static_cast<float>(row) / h - 1.0f;
-    Vector3 c = trace_ray(primary_ray(scene.camera, x, y), scene, job);
-    int traced = 1;
+    return trace_ray(primary_ray(scene.camera, x, y), scene, job);
+}
 
+Vector3 supersampled(const Scene& scene, const RenderJob& job, int col, int row, const Vector3& c) {
     const int aa = extra_samples(job);
-    if (aa > 0 && colour_changed(c, previous)) {
-        Vector3 sum = c;
-        const uint32_t seed_base = 2u * static_cast<uint32_t>(job.width) *
-                                       static_cast<uint32_t>(row) * static_cast<uint32_t>(aa) +
-                                   static_cast<uint32_t>(col);
-        for (int j = 0; j < aa; ++j) {
-            // Samples 0 to 3 fall into the quadrants (-,-), (-,+), (+,-), (+,+).
-            const float sign_x = (j % 4) < 2 ? -1.0f : 1.0f;
-            const float sign_y = (j % 2) == 0 ? -1.0f : 1.0f;
-            const int32_t seed = static_cast<int32_t>(static_cast<uint32_t>(j) + seed_base);
-            const int32_t seed1 = static_cast<int32_t>(static_cast<uint32_t>(seed) + 1u);
-            const float ox = (noise(seed) + 1.0f) * sign_x * 0.25f;
-            const float oy = (noise(seed1) + 1.0f) * sign_y * 0.25f;
-            // The jitter is centred one pixel up and left of the pixel itself.
-            const float xs = 2.0f * (static_cast<float>(col - 1) + ox) / w - 1.0f;
-            const float ys = 2.0f * (static_cast<float>(row - 1) + oy) / h - 1.0f;
-            sum = sum.plus(trace_ray(primary_ray(scene.camera, xs, ys), scene, job));
-        }
-        traced += aa;
-        c = sum / static_cast<float>(aa + 1);
+    const float w = static_cast<float>(job.width);
+    const float h = static_cast<float>(job.height);
+    Vector3 sum = c;
+    const uint32_t seed_base = 2u * static_cast<uint32_t>(job.width) * static_cast<uint32_t>(row) *
+                                   static_cast<uint32_t>(aa) +
+                               static_cast<uint32_t>(col);
+    for (int j = 0; j < aa; ++j) {
+        // Samples 0 to 3 fall into the quadrants (-,-), (-,+), (+,-), (+,+).
+        const float sign_x = (j % 4) < 2 ? -1.0f : 1.0f;
+        const float sign_y = (j % 2) == 0 ? -1.0f : 1.0f;
+        const int32_t seed = static_cast<int32_t>(static_cast<uint32_t>(j) + seed_base);
+        const int32_t seed1 = static_cast<int32_t>(static_cast<uint32_t>(seed) + 1u);
+        const float ox = (noise(seed) + 1.0f) * sign_x * 0.25f;
+        const float oy = (noise(seed1) + 1.0f) * sign_y * 0.25f;
+        // The jitter is centred one pixel up and left of the pixel itself.
+        const float xs = 2.0f * (static_cast<float>(col - 1) + ox) / w - 1.0f;
+        const float ys = 2.0f * (static_cast<float>(row - 1) + oy) / h - 1.0f;
+        sum = sum.plus(trace_ray(primary_ray(scene.camera, xs, ys), scene, job));
+    }
+    return sum / static_cast<float>(aa + 1);
+}
+
+Vector3 render_pixel(const Scene& scene, const RenderJob& job, int col, int row,
+                     const Vector3& previous, int* samples) {
+    Vector3 c = primary_sample(scene, job, col, row);
+    int traced = 1;
+    if (needs_supersampling(job, c, previous)) {
+        c = supersampled(scene, job, col, row, c);
+        traced += extra_samples(job);
     }
     if (samples != nullptr) *samples = traced;
     return c;
+}
+
+void prepare_acceleration(const RenderJob& job) {
+    if (job.scene == nullptr) return;
+    // The render thread is the only reader of the scene while it traces, and
+    // nothing else writes it, so the search structures are built here.
+    ShapeList& shapes = const_cast<ShapeList&>(job.scene->shapes);
+    if (job.accelerate) {
+        if (shapes.acceleration() == nullptr) shapes.buildAcceleration();
+    } else {
+        shapes.dropAllAcceleration();
+    }
 }
 
 void render_frame(RenderJob& job) {
     job.stop_requested.store(false);
     job.rows_done.store(0);
     job.rays_traced.store(0);
+    job.rays_cast.store(0);
     Surface* surface = job.drawing_context;
     if (surface != nullptr) surface->fill_black(job.image_x, job.image_y, job.width, job.height);
     // Screen coordinates divide by the size; an empty image has no pixels.
     if (job.scene == nullptr || job.width < 1 || job.height < 1) return;
     const Scene& scene = *job.scene;
+    prepare_acceleration(job);
+    if (resolved_thread_count(job) > 1) {
+        render_frame_parallel(job);
+        return;
+    }
 
     // The loop runs two columns and two rows past the image; those positions
     // are traced and take part in the colour comparison, and the surface
     // clips them away. The previous colour carries over from row to row.
+    // Counted as they are cast, so that a stopped frame counts too.
+    struct CastCounter {
+        RenderJob& job;
+        long long start = rays_cast_on_this_thread();
+        ~CastCounter() { job.rays_cast.fetch_add(rays_cast_on_this_thread() - start); }
+    } counter{job};
     Vector3 previous{0.0f, 0.0f, 0.0f};
     for (int row = 0; row <= job.height + 1; ++row) {
         long long row_rays = 0;

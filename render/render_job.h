@@ -44,6 +44,10 @@ struct RenderJob {
     // rays traced so far. Reset by the job builder and by render_frame.
     std::atomic<int> rows_done{0};
     std::atomic<long long> rays_traced{0};
+    // Every search of the scene the frame made: camera, shadow, reflected and
+    // transmitted rays, and the parallel loop's unused supersamples too.
+    // Reset by the job builder and by render_frame; complete once it returns.
+    std::atomic<long long> rays_cast{0};
 
     // The job builder: every field given or defaulted.
     void build(Host* main_window_, Surface* drawing_context_, int image_x_, int image_y_,
@@ -59,5 +63,18 @@ Ray primary_ray(const Camera& camera, float x, float y);
 // `samples`, when given, receives the number of primary rays traced.
 Vector3 render_pixel(const Scene& scene, const RenderJob& job, int col, int row,
                      const Vector3& previous, int* samples = nullptr);
+// The steps of render_pixel, for loops that take them apart (the parallel
+// loop): the position's own sample; whether a position whose own sample is
+// `c` is supersampled after `previous`; and the supersampled colour, `c`
+// averaged with the extra jittered samples. render_pixel is exactly
+// needs_supersampling ? supersampled(primary_sample) : primary_sample.
+Vector3 primary_sample(const Scene& scene, const RenderJob& job, int col, int row);
+bool needs_supersampling(const RenderJob& job, const Vector3& c, const Vector3& previous);
+Vector3 supersampled(const Scene& scene, const RenderJob& job, int col, int row, const Vector3& c);
+// Extra samples per supersampled pixel: ANTIALIASING limited to 0..MaxAntialiasing.
+int extra_samples(const RenderJob& job);
+// Builds the scene's search structures when the job accelerates and drops
+// them when it does not; render_frame calls it before the first pixel.
+void prepare_acceleration(const RenderJob& job);
 float noise(int32_t n);
 uint32_t to_colorref(const Vector3& c);

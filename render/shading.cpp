@@ -6,6 +6,8 @@
 
 namespace {
 
+thread_local long long rays_cast = 0;
+
 // Every shape gets a material from the parser; a shape built without one is
 // shaded as the default material rather than read through a null pointer.
 const Material& material_of(const CShape* shape) {
@@ -21,6 +23,7 @@ Vector3 trace_secondary(const Ray& ray, const CShape* from, const Scene& scene,
                         const RenderJob& job, int depth) {
     Hit hit;
     hit.reset(const_cast<CShape*>(from));
+    ++rays_cast;
     scene.shapes.nearestHit(hit, ray);
     if (hit.entryKind == 0) return scene.background_color;
     Vector3 colour;
@@ -69,9 +72,12 @@ Ray refract_ray(const Vector3& point, const Vector3& normal, const Vector3& dire
     return {point, normal.scaled(m) - direction.scaled(eta)};
 }
 
+long long rays_cast_on_this_thread() { return rays_cast; }
+
 Vector3 trace_ray(const Ray& ray, const Scene& scene, const RenderJob& job) {
     Hit hit;
     hit.reset(nullptr);
+    ++rays_cast;
     scene.shapes.nearestHit(hit, ray);
     if (hit.entryKind == 0) return scene.background_color;
     Vector3 colour;
@@ -121,6 +127,7 @@ void shade_entry(Vector3& out, const Hit& hit, const Ray& ray, const Scene& scen
         if (!job.no_shadow) {
             Hit shadow;
             shadow.reset(S);
+            ++rays_cast;
             scene.shapes.nearestHit(shadow, Ray{P, Ldir});
             occluded = shadow.entryKind != 0 &&
                        !(dist * dist < shadow.entryDistance * shadow.entryDistance);
@@ -183,6 +190,7 @@ void shade_inside(Vector3& out, const Hit& hit, const Ray& ray, const Scene& sce
     Hit inner;
     inner.reset(S);
     float thickness = crossing_thickness(hit);
+    ++rays_cast;
     scene.shapes.nearestHit(inner, ray);
 
     Vector3 tc;

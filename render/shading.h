@@ -24,6 +24,10 @@ Ray reflect_ray(const Vector3& point, const Vector3& normal, const Vector3& dire
 // past the critical angle the ray leaves along a grazing direction.
 Ray refract_ray(const Vector3& point, const Vector3& normal, const Vector3& direction, float eta);
 
+// Searches of the scene's shapes made on the calling thread so far: camera,
+// shadow, reflected and transmitted rays alike. For ray statistics.
+long long rays_cast_on_this_thread();
+
 // a (1 - t) + b t, channel by channel.
 Vector3 mix(const Vector3& a, const Vector3& b, float t);
 

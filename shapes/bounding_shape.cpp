@@ -34,3 +34,13 @@ bool BoundingShape::worldBounds(Bounds& out) const {
     out = all;
     return true;
 }
+
+void BoundingShape::buildAcceleration() {
+    if (bound != nullptr) bound->buildAcceleration();
+    inner.buildAcceleration();
+}
+
+void BoundingShape::dropAcceleration() {
+    if (bound != nullptr) bound->dropAcceleration();
+    inner.dropAllAcceleration();
+}

@@ -12,4 +12,7 @@ struct BoundingShape : CShape {
     ~BoundingShape() override;
     void intersect(Hit& hit, const Ray& ray) override;
     bool worldBounds(Bounds& out) const override;
+    // The inner list is searched like the scene's list, hierarchy included.
+    void buildAcceleration() override;
+    void dropAcceleration() override;
 };

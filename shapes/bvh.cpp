@@ -4,11 +4,78 @@
 #include <cmath>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// The ray as the box tests need it. Direction components too small to divide
+// by count as parallel: over any distance a hit can be taken at, such a ray
+// moves along that axis by far less than the boxes are padded.
+struct BoxRay {
+    float o[3];
+    float inv[3];
+    bool parallel[3];
+    bool anyParallel;
+    // Slack for the rounding of the box tests, in ray parameter units.
+    float slack;
+};
+
 namespace {
 
-constexpr int kBins = 12;
-constexpr uint32_t kLeafSize = 4;
+constexpr int kBins = 16;
+// Lists this short are always one leaf; leaves up to kMaxLeaf are made when
+// the surface-area heuristic finds no cheaper split.
+constexpr uint32_t kMinSplit = 2;
+constexpr uint32_t kMaxLeaf = 8;
+// A node's box test against one shape's intersect.
+constexpr float kNodeCost = 1.0f;
 constexpr int kMaxDepth = 60;
+
+int binIndex(float centre, float lo, float scale, int bins) {
+    const int b = static_cast<int>((centre - lo) * scale);
+    return std::clamp(b, 0, bins - 1);
+}
+
+// A box as the build grows it: plain floats, empty when lo > hi.
+struct Span {
+    float lo[3] = {std::numeric_limits<float>::infinity(), std::numeric_limits<float>::infinity(),
+                   std::numeric_limits<float>::infinity()};
+    float hi[3] = {-std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+                   -std::numeric_limits<float>::infinity()};
+
+    void grow(const Vector3& p) {
+        const float v[3] = {p.x, p.y, p.z};
+        for (int a = 0; a < 3; ++a) {
+            lo[a] = v[a] < lo[a] ? v[a] : lo[a];
+            hi[a] = v[a] > hi[a] ? v[a] : hi[a];
+        }
+    }
+    void grow(const Bounds& b) {
+        const float l[3] = {b.lo.x, b.lo.y, b.lo.z};
+        const float h[3] = {b.hi.x, b.hi.y, b.hi.z};
+        for (int a = 0; a < 3; ++a) {
+            lo[a] = l[a] < lo[a] ? l[a] : lo[a];
+            hi[a] = h[a] > hi[a] ? h[a] : hi[a];
+        }
+    }
+    void grow(const Span& s) {
+        for (int a = 0; a < 3; ++a) {
+            lo[a] = s.lo[a] < lo[a] ? s.lo[a] : lo[a];
+            hi[a] = s.hi[a] > hi[a] ? s.hi[a] : hi[a];
+        }
+    }
+    float area() const {
+        if (!(lo[0] <= hi[0] && lo[1] <= hi[1] && lo[2] <= hi[2])) return 0.0f;
+        const float dx = hi[0] - lo[0], dy = hi[1] - lo[1], dz = hi[2] - lo[2];
+        return 2.0f * (dx * dy + dy * dz + dz * dx);
+    }
+    Bounds bounds() const {
+        Bounds b;
+        b.lo = {lo[0], lo[1], lo[2]};
+        b.hi = {hi[0], hi[1], hi[2]};
+        return b;
+    }
+};
 
 float surfaceArea(const Bounds& b) {
     if (!b.valid()) return 0.0f;
@@ -31,42 +98,80 @@ Bounds padded(const Bounds& b) {
     return out;
 }
 
-// Entry of the ray's line into the box, or +inf when the line misses it.
-// Hits before the origin count too: a shape may report one there.
-inline float boxEntry(const float lo[3], const float hi[3], const float o[3], const float inv[3],
-                      const bool zero[3]) {
-    float tmin = -std::numeric_limits<float>::infinity();
-    float tmax = std::numeric_limits<float>::infinity();
+bool isFiniteBox(const Bounds& b) {
+    return b.valid() && std::isfinite(b.lo.x) && std::isfinite(b.lo.y) && std::isfinite(b.lo.z) &&
+           std::isfinite(b.hi.x) && std::isfinite(b.hi.y) && std::isfinite(b.hi.z);
+}
+
+bool isFiniteRay(const Ray& ray) {
+    return std::isfinite(ray.origin.x) && std::isfinite(ray.origin.y) &&
+           std::isfinite(ray.origin.z) && std::isfinite(ray.direction.x) &&
+           std::isfinite(ray.direction.y) && std::isfinite(ray.direction.z);
+}
+
+BoxRay boxRayOf(const Ray& ray) {
+    BoxRay r;
+    const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
+    const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
+    float big = 1.0f, longest = 0.0f;
+    r.anyParallel = false;
     for (int a = 0; a < 3; ++a) {
-        if (zero[a]) {
-            if (o[a] < lo[a] || o[a] > hi[a]) return std::numeric_limits<float>::infinity();
+        r.o[a] = o[a];
+        r.parallel[a] = !(std::fabs(d[a]) >= 1e-20f);
+        r.anyParallel = r.anyParallel || r.parallel[a];
+        r.inv[a] = r.parallel[a] ? 0.0f : 1.0f / d[a];
+        big = std::max(big, std::fabs(o[a]));
+        longest = std::max(longest, std::fabs(d[a]));
+    }
+    r.slack = longest > 0.0f ? 1e-5f * big / longest : 0.0f;
+    return r;
+}
+
+// The span [tmin, tmax] of the ray's whole line inside one box, widened by
+// the slack; false when the line misses the box.
+bool boxSpan(const float lo[3], const float hi[3], const BoxRay& r, float& tmin, float& tmax) {
+    float t0 = -std::numeric_limits<float>::infinity();
+    float t1 = std::numeric_limits<float>::infinity();
+    for (int a = 0; a < 3; ++a) {
+        if (r.parallel[a]) {
+            if (r.o[a] < lo[a] || r.o[a] > hi[a]) return false;
             continue;
         }
-        float t1 = (lo[a] - o[a]) * inv[a];
-        float t2 = (hi[a] - o[a]) * inv[a];
-        if (t1 > t2) std::swap(t1, t2);
-        tmin = std::max(tmin, t1);
-        tmax = std::min(tmax, t2);
+        const float u = (lo[a] - r.o[a]) * r.inv[a];
+        const float v = (hi[a] - r.o[a]) * r.inv[a];
+        t0 = std::max(t0, std::min(u, v));
+        t1 = std::min(t1, std::max(u, v));
     }
-    if (!(tmin <= tmax)) return std::numeric_limits<float>::infinity();
-    return tmin;
+    tmin = t0 - r.slack;
+    tmax = t1 + r.slack;
+    return tmin <= tmax;
+}
+
+// Every hit a bounded shape reports has its entry point in the shape's box
+// and a point at or ahead of the origin there too, so a box whose span ends
+// behind the origin, or starts past the best entry so far, holds nothing that
+// could win. A box starting exactly at the best entry may still hold a tie
+// that an earlier shape wins.
+bool worthVisiting(bool met, float tmin, float tmax, float bestDistance) {
+    return met && tmax >= 0.0f && tmin <= bestDistance;
 }
 
 }  // namespace
 
 void ShapeBvh::build(const ShapeList& list) {
     nodes_.clear();
+    leaves_.clear();
     prims_.clear();
     unbounded_.clear();
+    inOrder_.clear();
+    root_ = Empty;
     std::vector<Bounds> boxes;
     std::vector<Vector3> centres;
     uint32_t index = 0;
     for (CShape* s = list.head; s != nullptr; s = nextOf(s), ++index) {
+        inOrder_.push_back(s);
         Bounds b;
-        const bool finite = s->worldBounds(b) && b.valid() && std::isfinite(b.lo.x) &&
-                            std::isfinite(b.lo.y) && std::isfinite(b.lo.z) &&
-                            std::isfinite(b.hi.x) && std::isfinite(b.hi.y) && std::isfinite(b.hi.z);
-        if (!finite) {
+        if (!s->worldBounds(b) || !isFiniteBox(b)) {
             unbounded_.push_back({s, index});
             continue;
         }
@@ -77,82 +182,95 @@ void ShapeBvh::build(const ShapeList& list) {
             {0.5f * (p.lo.x + p.hi.x), 0.5f * (p.lo.y + p.hi.y), 0.5f * (p.lo.z + p.hi.z)});
     }
     if (prims_.empty()) return;
-    nodes_.reserve(2 * prims_.size() / kLeafSize + 8);
-    buildNode(boxes, centres, 0, static_cast<uint32_t>(prims_.size()), 0);
+    std::vector<BuildNode> tree;
+    tree.reserve(2 * prims_.size());
+    buildBinary(tree, boxes, centres, 0, static_cast<uint32_t>(prims_.size()), 0);
+    rootBox_ = tree[0].box;
+    nodes_.reserve(tree.size() / 2 + 1);
+    leaves_.reserve(tree.size() / 2 + 1);
+    root_ = childRef(tree, 0);
+    nodes_.shrink_to_fit();
+    leaves_.shrink_to_fit();
 }
 
-uint32_t ShapeBvh::buildNode(std::vector<Bounds>& boxes, std::vector<Vector3>& centres,
-                             uint32_t begin, uint32_t end, int depth) {
-    const uint32_t me = static_cast<uint32_t>(nodes_.size());
-    nodes_.push_back({});
-    Bounds box, centreBox;
+uint32_t ShapeBvh::buildBinary(std::vector<BuildNode>& tree, std::vector<Bounds>& boxes,
+                               std::vector<Vector3>& centres, uint32_t begin, uint32_t end,
+                               int depth) {
+    const uint32_t me = static_cast<uint32_t>(tree.size());
+    tree.emplace_back();
+    Span all, centreSpan;
     for (uint32_t i = begin; i < end; ++i) {
-        box.add(boxes[i]);
-        centreBox.add(centres[i]);
+        all.grow(boxes[i]);
+        centreSpan.grow(centres[i]);
     }
-    Node node{};
-    node.lo[0] = box.lo.x, node.lo[1] = box.lo.y, node.lo[2] = box.lo.z;
-    node.hi[0] = box.hi.x, node.hi[1] = box.hi.y, node.hi[2] = box.hi.z;
+    const Bounds box = all.bounds();
+    tree[me].box = box;
     const uint32_t n = end - begin;
-
     auto makeLeaf = [&] {
-        node.firstOrRight = begin;
-        node.count = n;
-        nodes_[me] = node;
+        tree[me].first = begin;
+        tree[me].count = n;
         return me;
     };
-    if (n <= kLeafSize || depth >= kMaxDepth) return makeLeaf();
+    if (n <= kMinSplit || depth >= kMaxDepth) return makeLeaf();
 
-    // Binned surface-area heuristic over the widest centroid axis.
-    int axis = 0;
-    const float ext[3] = {centreBox.hi.x - centreBox.lo.x, centreBox.hi.y - centreBox.lo.y,
-                          centreBox.hi.z - centreBox.lo.z};
-    if (ext[1] > ext[axis]) axis = 1;
-    if (ext[2] > ext[axis]) axis = 2;
-    if (!(ext[axis] > 0.0f)) return makeLeaf();
-    const float lo = axisOf(centreBox.lo, axis);
-    const float scale = kBins / ext[axis];
-    auto binOf = [&](uint32_t i) {
-        int b = static_cast<int>((axisOf(centres[i], axis) - lo) * scale);
-        return std::clamp(b, 0, kBins - 1);
-    };
-    Bounds binBox[kBins];
-    uint32_t binCount[kBins] = {};
+    // Binned surface-area heuristic over all three axes at once: the cost of
+    // a split is one more box test plus the children's shapes weighted by
+    // their areas, against all shapes of a leaf.
+    // Small nodes need fewer bins, and most nodes are small.
+    const int nb = static_cast<int>(std::min<uint32_t>(kBins, std::max<uint32_t>(4, 2 * n)));
+    float ext[3], scale[3];
+    for (int a = 0; a < 3; ++a) {
+        ext[a] = centreSpan.hi[a] - centreSpan.lo[a];
+        scale[a] = ext[a] > 0.0f ? static_cast<float>(nb) / ext[a] : 0.0f;
+    }
+    Span bins[3][kBins];
+    uint32_t binCount[3][kBins] = {};
     for (uint32_t i = begin; i < end; ++i) {
-        const int b = binOf(i);
-        binBox[b].add(boxes[i]);
-        ++binCount[b];
-    }
-    float leftArea[kBins - 1];
-    uint32_t leftCount[kBins - 1];
-    Bounds acc;
-    uint32_t cnt = 0;
-    for (int i = 0; i < kBins - 1; ++i) {
-        acc.add(binBox[i]);
-        cnt += binCount[i];
-        leftArea[i] = surfaceArea(acc);
-        leftCount[i] = cnt;
-    }
-    float bestCost = std::numeric_limits<float>::infinity();
-    int bestSplit = -1;
-    acc = Bounds{};
-    cnt = 0;
-    for (int i = kBins - 1; i > 0; --i) {
-        acc.add(binBox[i]);
-        cnt += binCount[i];
-        if (leftCount[i - 1] == 0 || cnt == 0) continue;
-        const float cost = leftArea[i - 1] * leftCount[i - 1] + surfaceArea(acc) * cnt;
-        if (cost < bestCost) {
-            bestCost = cost;
-            bestSplit = i;
+        const float c[3] = {centres[i].x, centres[i].y, centres[i].z};
+        for (int a = 0; a < 3; ++a) {
+            const int b = binIndex(c[a], centreSpan.lo[a], scale[a], nb);
+            bins[a][b].grow(boxes[i]);
+            ++binCount[a][b];
         }
     }
-    const float leafCost = surfaceArea(box) * n;
-    if (bestSplit < 0 || (n <= 16 && bestCost >= leafCost)) return makeLeaf();
+    float bestCost = std::numeric_limits<float>::infinity();
+    int bestAxis = -1, bestSplit = -1;
+    for (int axis = 0; axis < 3; ++axis) {
+        if (!(ext[axis] > 0.0f)) continue;
+        float leftArea[kBins - 1];
+        uint32_t leftCount[kBins - 1];
+        Span acc;
+        uint32_t cnt = 0;
+        for (int i = 0; i < nb - 1; ++i) {
+            acc.grow(bins[axis][i]);
+            cnt += binCount[axis][i];
+            leftArea[i] = acc.area();
+            leftCount[i] = cnt;
+        }
+        acc = Span{};
+        cnt = 0;
+        for (int i = nb - 1; i > 0; --i) {
+            acc.grow(bins[axis][i]);
+            cnt += binCount[axis][i];
+            if (leftCount[i - 1] == 0 || cnt == 0) continue;
+            const float cost = leftArea[i - 1] * static_cast<float>(leftCount[i - 1]) +
+                               acc.area() * static_cast<float>(cnt);
+            if (cost < bestCost) {
+                bestCost = cost;
+                bestAxis = axis;
+                bestSplit = i;
+            }
+        }
+    }
+    const float area = surfaceArea(box);
+    const float splitCost = kNodeCost * area + bestCost;
+    const float leafCost = area * static_cast<float>(n);
+    if (bestAxis < 0 || (n <= kMaxLeaf && leafCost <= splitCost)) return makeLeaf();
 
+    const int axis = bestAxis;
     uint32_t mid = begin;
     for (uint32_t i = begin; i < end; ++i) {
-        if (binOf(i) < bestSplit) {
+        if (binIndex(axisOf(centres[i], axis), centreSpan.lo[axis], scale[axis], nb) < bestSplit) {
             std::swap(prims_[i], prims_[mid]);
             std::swap(boxes[i], boxes[mid]);
             std::swap(centres[i], centres[mid]);
@@ -160,15 +278,130 @@ uint32_t ShapeBvh::buildNode(std::vector<Bounds>& boxes, std::vector<Vector3>& c
         }
     }
     if (mid == begin || mid == end) return makeLeaf();
-    buildNode(boxes, centres, begin, mid, depth + 1);
-    const uint32_t right = buildNode(boxes, centres, mid, end, depth + 1);
-    node.firstOrRight = right;
-    node.count = 0;
-    nodes_[me] = node;
+    const uint32_t left = buildBinary(tree, boxes, centres, begin, mid, depth + 1);
+    const uint32_t right = buildBinary(tree, boxes, centres, mid, end, depth + 1);
+    tree[me].left = left;
+    tree[me].right = right;
+    return me;
+}
+
+uint32_t ShapeBvh::childRef(const std::vector<BuildNode>& tree, uint32_t node) {
+    const BuildNode& b = tree[node];
+    if (b.count > 0) {
+        leaves_.push_back({b.first, b.count});
+        return LeafFlag | static_cast<uint32_t>(leaves_.size() - 1);
+    }
+    return flatten(tree, node);
+}
+
+uint32_t ShapeBvh::flatten(const std::vector<BuildNode>& tree, uint32_t node) {
+    const uint32_t me = static_cast<uint32_t>(nodes_.size());
+    nodes_.emplace_back();
+    // The two children, with the largest inner one replaced by its own two
+    // while there is room for four.
+    uint32_t kids[4] = {tree[node].left, tree[node].right, 0, 0};
+    int count = 2;
+    while (count < 4) {
+        int widest = -1;
+        float widestArea = -1.0f;
+        for (int i = 0; i < count; ++i) {
+            const BuildNode& k = tree[kids[i]];
+            if (k.count > 0) continue;
+            const float a = surfaceArea(k.box);
+            if (a > widestArea) {
+                widestArea = a;
+                widest = i;
+            }
+        }
+        if (widest < 0) break;
+        const BuildNode& k = tree[kids[widest]];
+        kids[widest] = k.left;
+        kids[count++] = k.right;
+    }
+    Node out{};
+    for (int i = 0; i < 4; ++i) {
+        if (i >= count) {
+            out.child[i] = Empty;
+            continue;
+        }
+        const Bounds& b = tree[kids[i]].box;
+        out.lo[0][i] = b.lo.x, out.lo[1][i] = b.lo.y, out.lo[2][i] = b.lo.z;
+        out.hi[0][i] = b.hi.x, out.hi[1][i] = b.hi.y, out.hi[2][i] = b.hi.z;
+        out.child[i] = childRef(tree, kids[i]);
+        out.valid |= 1u << i;
+    }
+    nodes_[me] = out;
     return me;
 }
 
 void ShapeBvh::nearestHit(Hit& best, const Ray& ray) const {
+    if (!isFiniteRay(ray)) {
+        // The box tests need finite numbers; the list order decides as well.
+        nearestHitInOrder(best, ray);
+        return;
+    }
+    const BoxRay r = boxRayOf(ray);
+    if (r.anyParallel)
+        search<true>(best, ray, r);
+    else
+        search<false>(best, ray, r);
+}
+
+void ShapeBvh::nearestHitInOrder(Hit& best, const Ray& ray) const {
+    // Every member, in list order: the linear scan's own rule.
+    Hit work;
+    work.reset(best.skipShape);
+    for (CShape* s : inOrder_) {
+        s->intersect(work, ray);
+        if (work.entryKind != 0 && best.entryDistance > work.entryDistance) best = work;
+    }
+}
+
+namespace {
+
+// The children of `node` worth visiting, as a bit mask, with the distance at
+// which the ray's line enters each child's box.
+template <bool AnyParallel, typename Node>
+unsigned childSpans(const Node& node, const BoxRay& r, float bestDistance, float t0[4]) {
+#if defined(__SSE2__)
+    if (!AnyParallel) {
+        __m128 tmin = _mm_set1_ps(-std::numeric_limits<float>::infinity());
+        __m128 tmax = _mm_set1_ps(std::numeric_limits<float>::infinity());
+        for (int a = 0; a < 3; ++a) {
+            const __m128 o = _mm_set1_ps(r.o[a]);
+            const __m128 inv = _mm_set1_ps(r.inv[a]);
+            const __m128 u = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.lo[a]), o), inv);
+            const __m128 v = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.hi[a]), o), inv);
+            tmin = _mm_max_ps(tmin, _mm_min_ps(u, v));
+            tmax = _mm_min_ps(tmax, _mm_max_ps(u, v));
+        }
+        const __m128 slack = _mm_set1_ps(r.slack);
+        tmin = _mm_sub_ps(tmin, slack);
+        tmax = _mm_add_ps(tmax, slack);
+        const __m128 ok =
+            _mm_and_ps(_mm_and_ps(_mm_cmple_ps(tmin, tmax), _mm_cmpge_ps(tmax, _mm_setzero_ps())),
+                       _mm_cmple_ps(tmin, _mm_set1_ps(bestDistance)));
+        _mm_storeu_ps(t0, tmin);
+        return static_cast<unsigned>(_mm_movemask_ps(ok)) & node.valid;
+    }
+#endif
+    unsigned mask = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (!(node.valid & (1u << i))) continue;
+        const float lo[3] = {node.lo[0][i], node.lo[1][i], node.lo[2][i]};
+        const float hi[3] = {node.hi[0][i], node.hi[1][i], node.hi[2][i]};
+        float tmin = 0.0f, tmax = 0.0f;
+        const bool met = boxSpan(lo, hi, r, tmin, tmax);
+        t0[i] = tmin;
+        if (worthVisiting(met, tmin, tmax, bestDistance)) mask |= 1u << i;
+    }
+    return mask;
+}
+
+}  // namespace
+
+template <bool AnyParallel>
+void ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const {
     const float limit = best.entryDistance;  // a hit must be strictly nearer than this
     float bestDistance = limit;
     uint32_t bestIndex = std::numeric_limits<uint32_t>::max();
@@ -189,45 +422,54 @@ void ShapeBvh::nearestHit(Hit& best, const Ray& ray) const {
 
     for (const Prim& p : unbounded_)
         consider(p);
-    if (nodes_.empty()) return;
+    if (root_ == Empty) return;
+    const float rootLo[3] = {rootBox_.lo.x, rootBox_.lo.y, rootBox_.lo.z};
+    const float rootHi[3] = {rootBox_.hi.x, rootBox_.hi.y, rootBox_.hi.z};
+    float t0 = 0.0f, t1 = 0.0f;
+    if (!worthVisiting(boxSpan(rootLo, rootHi, r, t0, t1), t0, t1, bestDistance)) return;
 
-    const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
-    const float dir[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
-    float inv[3];
-    bool zero[3];
-    for (int a = 0; a < 3; ++a) {
-        zero[a] = dir[a] == 0.0f;
-        inv[a] = zero[a] ? 0.0f : 1.0f / dir[a];
-    }
     struct Entry {
-        uint32_t node;
+        uint32_t ref;
         float t;
     };
-    Entry stack[128];
+    // Each level takes one entry off and puts at most four on.
+    Entry stack[3 * kMaxDepth + 8];
     int top = 0;
-    float t0 = boxEntry(nodes_[0].lo, nodes_[0].hi, o, inv, zero);
-    if (!(t0 <= bestDistance)) return;
-    stack[top++] = {0, t0};
-    while (top > 0) {
-        const Entry e = stack[--top];
-        // Equal entries may still hold a tie that an earlier shape wins.
-        if (e.t > bestDistance) continue;
-        const Node& node = nodes_[e.node];
-        if (node.count > 0) {
-            for (uint32_t i = 0; i < node.count; ++i)
-                consider(prims_[node.firstOrRight + i]);
-            continue;
+    Entry e{root_, t0};
+    for (;;) {
+        if (e.t <= bestDistance) {
+            if (e.ref & LeafFlag) {
+                const Leaf& leaf = leaves_[e.ref & ~LeafFlag];
+                for (uint32_t i = 0; i < leaf.count; ++i)
+                    consider(prims_[leaf.first + i]);
+            } else {
+                const Node& node = nodes_[e.ref];
+                float tc[4];
+                unsigned mask = childSpans<AnyParallel>(node, r, bestDistance, tc);
+                if (mask != 0) {
+                    // The nearest child is searched next, the others wait on
+                    // the stack, the nearer of them on top.
+                    Entry found[4];
+                    int k = 0;
+                    while (mask != 0) {
+                        const int i = __builtin_ctz(mask);
+                        mask &= mask - 1;
+                        const Entry c{node.child[i], tc[i]};
+                        int j = k++;
+                        while (j > 0 && found[j - 1].t < c.t) {
+                            found[j] = found[j - 1];
+                            --j;
+                        }
+                        found[j] = c;
+                    }
+                    for (int i = 0; i + 1 < k; ++i)
+                        stack[top++] = found[i];
+                    e = found[k - 1];
+                    continue;
+                }
+            }
         }
-        const uint32_t left = e.node + 1, right = node.firstOrRight;
-        const float tl = boxEntry(nodes_[left].lo, nodes_[left].hi, o, inv, zero);
-        const float tr = boxEntry(nodes_[right].lo, nodes_[right].hi, o, inv, zero);
-        // Push the farther child first so the nearer is searched first.
-        if (tl <= tr) {
-            if (tr <= bestDistance) stack[top++] = {right, tr};
-            if (tl <= bestDistance) stack[top++] = {left, tl};
-        } else {
-            if (tl <= bestDistance) stack[top++] = {left, tl};
-            if (tr <= bestDistance) stack[top++] = {right, tr};
-        }
+        if (top == 0) return;
+        e = stack[--top];
     }
 }

@@ -6,11 +6,17 @@
 #include "core/bounds.h"
 #include "shapes/shape.h"
 
+struct BoxRay;
+
 // A bounding volume hierarchy over the members of one shape list. Its search
 // gives exactly the hit of the list's linear scan: the strictly nearer entry
 // wins, ties keep the shape nearer the head, and a hit at the caller's
 // starting distance is never taken. Shapes without finite bounds are tested
 // one by one.
+//
+// It is built as a binary tree by the surface-area heuristic and then
+// flattened into nodes of up to four children, whose boxes a ray tests
+// together.
 class ShapeBvh {
   public:
     void build(const ShapeList& list);
@@ -25,18 +31,43 @@ class ShapeBvh {
         CShape* shape;
         uint32_t index;  // position in the list, for ties
     };
-    struct Node {
-        float lo[3];
-        float hi[3];
-        // Leaves: first primitive and count; inner nodes: count 0 and the
-        // right child's index (the left child follows its parent).
-        uint32_t firstOrRight;
+    // Children's boxes by axis and child, so that four boxes are tested at once.
+    struct alignas(64) Node {
+        float lo[3][4];
+        float hi[3][4];
+        // A child node's index, a leaf (LeafFlag | index into leaves_), or
+        // Empty for an unused slot.
+        uint32_t child[4];
+        uint32_t valid;  // bit i set when child i is used
+        uint32_t pad[3];
+    };
+    struct Leaf {
+        uint32_t first;
         uint32_t count;
     };
-    uint32_t buildNode(std::vector<Bounds>& boxes, std::vector<Vector3>& centres, uint32_t begin,
-                       uint32_t end, int depth);
+    static constexpr uint32_t LeafFlag = 0x80000000u;
+    static constexpr uint32_t Empty = 0xFFFFFFFFu;
+
+    // The binary tree of the build, flattened afterwards.
+    struct BuildNode {
+        Bounds box;
+        uint32_t left = 0, right = 0;   // children, when count is 0
+        uint32_t first = 0, count = 0;  // primitives of a leaf
+    };
+    uint32_t buildBinary(std::vector<BuildNode>& tree, std::vector<Bounds>& boxes,
+                         std::vector<Vector3>& centres, uint32_t begin, uint32_t end, int depth);
+    uint32_t flatten(const std::vector<BuildNode>& tree, uint32_t node);
+    uint32_t childRef(const std::vector<BuildNode>& tree, uint32_t node);
+
+    template <bool AnyParallel>
+    void search(Hit& best, const Ray& ray, const BoxRay& r) const;
+    void nearestHitInOrder(Hit& best, const Ray& ray) const;
 
     std::vector<Node> nodes_;
+    std::vector<Leaf> leaves_;
     std::vector<Prim> prims_;
     std::vector<Prim> unbounded_;
+    std::vector<CShape*> inOrder_;  // every member, in list order
+    uint32_t root_ = Empty;         // a node, a leaf, or Empty
+    Bounds rootBox_;
 };

@@ -23,6 +23,16 @@ CSGShape::~CSGShape() {
     delete right;
 }
 
+void CSGShape::buildAcceleration() {
+    if (left != nullptr) left->buildAcceleration();
+    if (right != nullptr) right->buildAcceleration();
+}
+
+void CSGShape::dropAcceleration() {
+    if (left != nullptr) left->dropAcceleration();
+    if (right != nullptr) right->dropAcceleration();
+}
+
 void CSGUnion::intersect(Hit& hit, const Ray& ray) {
     left->intersect(hit, ray);
     if (hit.entryKind == 0) {

@@ -15,6 +15,9 @@ struct CSGShape : CShape {
     CShape* right = nullptr;  // the second
 
     ~CSGShape() override;
+    // Operands may hold lists of their own (a bounding shape's, say).
+    void buildAcceleration() override;
+    void dropAcceleration() override;
 };
 
 // Both operands: from the nearer entry to the farther exit.

@@ -24,6 +24,12 @@ void ShapeList::dropAcceleration() {
     bvh_ = nullptr;
 }
 
+void ShapeList::dropAllAcceleration() {
+    dropAcceleration();
+    for (CShape* s = head; s != nullptr; s = nextOf(s))
+        s->dropAcceleration();
+}
+
 bool ShapeList::append(CShape* shape) {
     if (shape == nullptr) return false;
     dropAcceleration();

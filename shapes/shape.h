@@ -66,6 +66,8 @@ struct CShape : ListNode {
     // Builds the search structures of any shape lists this shape holds (a
     // bounding shape's inner list); called once after the parse, before a trace.
     virtual void buildAcceleration() {}
+    // Drops them again, so that searches are the plain scan.
+    virtual void dropAcceleration() {}
 };
 
 // A shape defined once in its canonical unit space and placed by a frame.
@@ -105,6 +107,8 @@ struct ShapeList {
     // CShape::buildAcceleration, over the lists they hold).
     void buildAcceleration();
     void dropAcceleration();
+    // Drops this list's hierarchy and those of the lists its members hold.
+    void dropAllAcceleration();
     const ShapeBvh* acceleration() const { return bvh_; }
 
   private:

@@ -116,6 +116,8 @@ struct Picture {
         job.height = h;
         job.scene = &t.scene;
         job.drawing_context = &surface;
+        // These tests follow the plain loop and the order of its rays.
+        job.threads = 1;
     }
     uint32_t at(int x, int y) const { return surface.pixel(x, y); }
 };

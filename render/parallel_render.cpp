@@ -1,0 +1,216 @@
+#include "render/parallel_render.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "render/render_job.h"
+#include "render/shading.h"
+#include "render/surface.h"
+
+// How the picture stays the plain loop's. A pixel's colour is its own sample,
+// or, when that sample differs from the previous pixel's final colour, the
+// supersampled colour; the supersampled colour depends only on the position
+// and the own sample, never on the previous pixel. So the own samples and
+// most supersampled colours can be traced in any order on any thread; only
+// the decision which pixels are supersampled runs along the rows in order,
+// and it costs nothing once the colours are there.
+//
+// Threads take whole rows: a row's own samples first, then the supersampled
+// colours of the pixels that will probably need them (those whose own sample
+// differs from the one to the left, or follow such a pixel: a supersampled
+// colour seldom equals the next own sample). The settler, one thread at a
+// time, walks the chain through the finished rows in order, takes the
+// prepared colours, traces the few that were not foreseen, and sets the
+// pixels of each row as it goes.
+
+namespace {
+
+// One row's traced colours while it waits to be settled.
+struct RowSlot {
+    std::vector<Vector3> primary;
+    std::vector<Vector3> extra;  // the supersampled colour, where prepared
+    std::vector<uint8_t> prepared;
+    // The row whose colours the slot holds, once they are complete.
+    std::atomic<int> ready_row{-1};
+};
+
+class ParallelFrame {
+  public:
+    ParallelFrame(RenderJob& job, int threads)
+        : job_(job),
+          scene_(*job.scene),
+          surface_(job.drawing_context),
+          columns_(job.width + 2),
+          rows_(job.height + 2),
+          aa_(extra_samples(job)),
+          threads_(threads),
+          // Enough rows ahead for the threads to keep busy while the settler
+          // traces an unforeseen supersample; few enough to stay small.
+          window_(std::min(rows_, std::max(16, 8 * threads))),
+          slots_(static_cast<size_t>(window_)) {
+        for (RowSlot& s : slots_) {
+            s.primary.resize(static_cast<size_t>(columns_));
+            if (aa_ > 0) {
+                s.extra.resize(static_cast<size_t>(columns_));
+                s.prepared.resize(static_cast<size_t>(columns_));
+            }
+        }
+    }
+
+    void run() {
+        std::vector<std::thread> helpers;
+        for (int i = 1; i < threads_; ++i) {
+            try {
+                helpers.emplace_back([this] { work(); });
+            } catch (const std::system_error&) {
+                break;  // fewer threads trace the same picture
+            }
+        }
+        work();
+        for (std::thread& t : helpers)
+            t.join();
+    }
+
+  private:
+    void work() {
+        const long long cast_before = rays_cast_on_this_thread();
+        work_rows();
+        job_.rays_cast.fetch_add(rays_cast_on_this_thread() - cast_before);
+    }
+
+    void work_rows() {
+        int row = 0;
+        while (claim_row(row)) {
+            RowSlot& slot = slots_[static_cast<size_t>(row % window_)];
+            if (!trace_row(row, slot)) break;
+            slot.ready_row.store(row);
+            settle_ready_rows();
+        }
+        settle_ready_rows();
+    }
+
+    // The next row to trace, once its slot is free; false when every row is
+    // taken or the frame is stopped.
+    bool claim_row(int& row) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        room_.wait(lock, [this] {
+            return abort_.load() || next_row_ >= rows_ || next_row_ < settled_.load() + window_;
+        });
+        if (abort_.load() || next_row_ >= rows_) return false;
+        row = next_row_++;
+        return true;
+    }
+
+    // False when the frame was stopped meanwhile.
+    bool trace_row(int row, RowSlot& slot) {
+        for (int col = 0; col < columns_; ++col) {
+            if ((col & 31) == 0 && abort_.load(std::memory_order_relaxed)) return false;
+            slot.primary[static_cast<size_t>(col)] = primary_sample(scene_, job_, col, row);
+        }
+        if (aa_ == 0) return true;
+        const Vector3* c = slot.primary.data();
+        for (int col = 0; col < columns_; ++col) {
+            // The first two columns follow the row above, whose colours are
+            // not at hand: they are always prepared.
+            const bool likely = col < 2 || needs_supersampling(job_, c[col], c[col - 1]) ||
+                                needs_supersampling(job_, c[col - 1], c[col - 2]);
+            slot.prepared[static_cast<size_t>(col)] = likely ? 1 : 0;
+            if (!likely) continue;
+            if (abort_.load(std::memory_order_relaxed)) return false;
+            slot.extra[static_cast<size_t>(col)] = supersampled(scene_, job_, col, row, c[col]);
+        }
+        return true;
+    }
+
+    bool row_ready(int row) const {
+        return row < rows_ && slots_[static_cast<size_t>(row % window_)].ready_row.load() == row;
+    }
+
+    // Settles the finished rows in order, unless another thread is at it.
+    void settle_ready_rows() {
+        for (;;) {
+            bool expected = false;
+            if (!settling_.compare_exchange_strong(expected, true)) return;
+            while (!abort_.load() && row_ready(settled_.load())) {
+                const int row = settled_.load();
+                if (!settle_row(row, slots_[static_cast<size_t>(row % window_)])) stop();
+            }
+            settling_.store(false);
+            // A row finished while this thread was settling found the settler
+            // busy and left it here.
+            if (abort_.load() || !row_ready(settled_.load())) return;
+        }
+    }
+
+    // The chain through one row; false when a stop was asked for.
+    bool settle_row(int row, RowSlot& slot) {
+        long long rays = 0;
+        for (int col = 0; col < columns_; ++col) {
+            Vector3 c = slot.primary[static_cast<size_t>(col)];
+            rays += 1;
+            if (needs_supersampling(job_, c, previous_)) {
+                c = slot.prepared[static_cast<size_t>(col)]
+                        ? slot.extra[static_cast<size_t>(col)]
+                        : supersampled(scene_, job_, col, row, c);
+                rays += aa_;
+            }
+            if (surface_ != nullptr) surface_->set_pixel(col, row, to_colorref(c));
+            previous_ = c;
+        }
+        job_.rays_traced.fetch_add(rays, std::memory_order_relaxed);
+        job_.rows_done.fetch_add(1, std::memory_order_relaxed);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            settled_.store(row + 1);
+        }
+        room_.notify_all();
+        return !job_.stop_requested.load();
+    }
+
+    void stop() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            abort_.store(true);
+        }
+        room_.notify_all();
+    }
+
+    RenderJob& job_;
+    const Scene& scene_;
+    Surface* surface_;
+    const int columns_;
+    const int rows_;
+    const int aa_;
+    const int threads_;
+    const int window_;
+    std::vector<RowSlot> slots_;
+
+    std::mutex mutex_;
+    std::condition_variable room_;
+    int next_row_ = 0;  // guarded by mutex_
+    std::atomic<int> settled_{0};
+    std::atomic<bool> abort_{false};
+    // Held by the one thread that settles; previous_ belongs to it.
+    std::atomic<bool> settling_{false};
+    Vector3 previous_{0.0f, 0.0f, 0.0f};
+};
+
+}  // namespace
+
+int resolved_thread_count(const RenderJob& job) {
+    if (job.threads > 0) return std::min(job.threads, 256);
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores > 0 ? static_cast<int>(std::min(cores, 1024u)) : 1;
+}
+
+void render_frame_parallel(RenderJob& job) {
+    if (job.scene == nullptr || job.width < 1 || job.height < 1) return;
+    ParallelFrame frame(job, std::max(1, resolved_thread_count(job)));
+    frame.run();
+}
