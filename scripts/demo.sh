@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The demo of `make demo`, which has built everything first: checks the
-# showcase scene and renders it into the build folder.
+# showcase scene, renders it and records the bouncing-ball animation into
+# the build folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,3 +15,5 @@ fi
 "$glimmark" check examples/showcase.gmk
 "$glimmark" render examples/showcase.gmk -o "$build/showcase.png" >/dev/null
 echo "Rendered $build/showcase.png"
+"$glimmark" record examples/bounce.gmk -o "$build/bounce.avi" -q >/dev/null
+echo "Recorded $build/bounce.avi"
