@@ -83,11 +83,52 @@ bool read_file(const std::string& name, std::vector<unsigned char>& out) {
     return ok;
 }
 
+// stb_image builds each JPEG Huffman table into a 257-entry array without
+// checking that the sixteen code counts of the table add up to at most 256,
+// so a crafted file writes past it. Such a table is not valid JPEG; refuse the
+// file before the decoder sees it.
+bool jpeg_huffman_tables_sound(const std::vector<unsigned char>& b) {
+    const size_t n = b.size();
+    if (n < 2 || b[0] != 0xFF || b[1] != 0xD8) return true;  // not a JPEG
+    size_t p = 2;
+    while (p + 1 < n) {
+        if (b[p] != 0xFF) {
+            ++p;  // entropy-coded data between markers
+            continue;
+        }
+        const unsigned char m = b[p + 1];
+        if (m == 0xFF) {
+            ++p;  // fill byte
+            continue;
+        }
+        p += 2;
+        if (m == 0x00 || m == 0x01 || m == 0xD8 || (m >= 0xD0 && m <= 0xD7)) continue;
+        if (m == 0xD9) break;
+        if (p + 1 >= n) break;
+        const size_t length = (static_cast<size_t>(b[p]) << 8) | b[p + 1];
+        const size_t end = std::min(n, p + length);
+        if (m == 0xC4) {
+            size_t q = p + 2;
+            while (q + 17 <= end) {
+                unsigned total = 0;
+                for (int i = 1; i <= 16; ++i)
+                    total += b[q + i];
+                if (total > 256) return false;
+                q += 17 + total;
+            }
+        }
+        if (length < 2) return false;
+        p += length;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool load_texture(Material& material, const std::string& file_name) {
     std::vector<unsigned char> bytes;
     if (!read_file(file_name, bytes) || bytes.empty()) return material.texture_loaded;
+    if (!jpeg_huffman_tables_sound(bytes)) return material.texture_loaded;
 
     FileReader probe{&bytes};
     int w = 0, h = 0, channels = 0;

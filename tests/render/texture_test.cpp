@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -229,6 +230,49 @@ TEST(Texture, LookupReachesTheLoadedTexels) {
     EXPECT_EQ(c.y, im.at(3, 1)[1] / 256.0f);
     EXPECT_EQ(c.z, im.at(3, 1)[2] / 256.0f);
     std::remove(path.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<unsigned char> slurp_bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A Huffman table whose code counts add up to more than 256 would make the
+// decoder write past its table; the file is refused instead.
+TEST(Texture, JpegWithOverfullHuffmanTableIsRefused) {
+    const std::string seed = std::string(GMK_SOURCE_DIR) + "/fuzz/seeds/textures/test8x8.jpg";
+    std::vector<unsigned char> bytes = slurp_bytes(seed);
+    ASSERT_GT(bytes.size(), 100u);
+    Material good;
+    const std::string good_path = temp_path("good.jpg");
+    std::ofstream(good_path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    EXPECT_TRUE(load_texture(good, good_path));
+
+    size_t dht = 0;
+    for (size_t i = 0; i + 1 < bytes.size(); ++i)
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xC4) {
+            dht = i;
+            break;
+        }
+    ASSERT_GT(dht, 0u);
+    for (int k = 0; k < 16; ++k)
+        bytes[dht + 5 + k] = 0x11;  // 16 x 17 = 272 codes
+    const std::string bad_path = temp_path("overfull.jpg");
+    std::ofstream(bad_path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    Material bad;
+    EXPECT_FALSE(load_texture(bad, bad_path));
+    EXPECT_FALSE(bad.texture_loaded);
+    EXPECT_TRUE(bad.texels.empty());
+    std::remove(good_path.c_str());
+    std::remove(bad_path.c_str());
 }
 
 }  // namespace
