@@ -66,7 +66,10 @@ class CapturedScene {
         if (height > 0) job.height = height;
         job.threads = threads;
         job.accelerate = accelerate;
+        // The extra columns and rows are kept too, which the frame does not
+        // black out itself.
         surface_.resize(job.width + 2, job.height + 2);
+        surface_.fill_black(0, 0, job.width + 2, job.height + 2);
         job.drawing_context = &surface_;
         render_frame(job);
         return surface_.snapshot();

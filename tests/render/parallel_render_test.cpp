@@ -1,0 +1,178 @@
+// The pixel loop on several threads against the plain loop, on scenes made
+// to strain the antialiasing chain, and its stop.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <vector>
+
+#include "render/parallel_render.h"
+#include "render/render_job.h"
+#include "render/surface.h"
+#include "render_test_support.h"
+
+namespace {
+
+// Hits every ray at distance 1 and colours it by the column it passes
+// through (default camera: screen x = -dx / dz). The colour changes inside
+// a pixel but is the same at every pixel's own sample, so the own samples
+// never tell which pixels the chain will supersample.
+struct StripeShape : CShape {
+    int width = 1;
+    void intersect(Hit& hit, const Ray& ray) override {
+        hit.entryKind = 0;
+        if (hit.skipShape == this) return;
+        const float x = -ray.direction.x / ray.direction.z;
+        const float column = (x + 1.0f) * static_cast<float>(width) / 2.0f;
+        const float f = column + 0.25f - std::floor(column + 0.25f);
+        hit.entryKind = 1;
+        hit.boundaryCount = 2;
+        hit.shape = this;
+        hit.entryDistance = hit.exitDistance = 1.0f;
+        hit.entryPoint = hit.exitPoint = ray.origin + ray.direction;
+        hit.entryNormal = hit.exitNormal = Vector3{0.0f, 0.0f, -1.0f};
+        hit.entryColour = hit.exitColour =
+            f > 0.5f ? Vector3{0.9f, 0.3f, 0.1f} : Vector3{0.2f, 0.4f, 0.8f};
+    }
+};
+
+// Colours every ray by its direction: every sample differs.
+struct GradientShape : CShape {
+    void intersect(Hit& hit, const Ray& ray) override {
+        hit.entryKind = 0;
+        if (hit.skipShape == this) return;
+        hit.entryKind = 1;
+        hit.boundaryCount = 2;
+        hit.shape = this;
+        hit.entryDistance = hit.exitDistance = 1.0f;
+        hit.entryPoint = hit.exitPoint = ray.origin + ray.direction;
+        hit.entryNormal = hit.exitNormal = Vector3{0.0f, 0.0f, -1.0f};
+        const Vector3 d = ray.direction;
+        hit.entryColour = hit.exitColour = {0.5f + 0.5f * d.x, 0.5f + 0.5f * d.y, d.z};
+    }
+};
+
+// Asks for a stop once a ray passes below screen row `row` of `height`.
+struct StopShape : CShape {
+    RenderJob* job = nullptr;
+    int row = 0;
+    int height = 1;
+    void intersect(Hit& hit, const Ray& ray) override {
+        hit.entryKind = 0;
+        const float y = -ray.direction.y / ray.direction.z;
+        if ((y + 1.0f) * static_cast<float>(height) / 2.0f >= static_cast<float>(row))
+            job->stop_requested.store(true);
+    }
+};
+
+struct TracedFrame {
+    TestScene t;
+    RenderJob job;
+    Surface surface;
+    TracedFrame(int w, int h, int aa) : surface(w + 2, h + 2) {
+        job.width = w;
+        job.height = h;
+        job.antialiasing = aa;
+        job.scene = &t.scene;
+        job.drawing_context = &surface;
+        t.scene.ambience = 1.0f;
+        t.scene.background_color = {0.1f, 0.2f, 0.3f};
+    }
+    std::vector<uint32_t> trace(int threads, bool accelerate) {
+        job.threads = threads;
+        job.accelerate = accelerate;
+        // The frame blacks out the picture only; the two extra columns and
+        // rows are kept here too.
+        surface.fill_black(0, 0, job.width + 2, job.height + 2);
+        render_frame(job);
+        return surface.snapshot();
+    }
+};
+
+struct ChainCase {
+    const char* name;
+    int width, height, aa;
+    bool stripes;  // else the gradient
+};
+
+void PrintTo(const ChainCase& c, std::ostream* out) { *out << c.name; }
+
+class ParallelChain : public ::testing::TestWithParam<ChainCase> {};
+
+TEST_P(ParallelChain, EveryThreadCountGivesThePlainLoopsPixelsAndRays) {
+    const ChainCase& c = GetParam();
+    TracedFrame f(c.width, c.height, c.aa);
+    if (c.stripes) {
+        auto* s = new StripeShape;
+        s->width = c.width;
+        f.t.scene.shapes.append(s);
+    } else {
+        f.t.scene.shapes.append(new GradientShape);
+    }
+    const std::vector<uint32_t> plain = f.trace(1, false);
+    const long long plain_rays = f.job.rays_traced.load();
+    const long long plain_cast = f.job.rays_cast.load();
+    EXPECT_EQ(f.job.rows_done.load(), c.height + 2);
+    for (int threads : {2, 3, 8}) {
+        EXPECT_EQ(f.trace(threads, true), plain) << threads << " threads";
+        EXPECT_EQ(f.job.rays_traced.load(), plain_rays) << threads;
+        EXPECT_EQ(f.job.rows_done.load(), c.height + 2) << threads;
+        // Supersamples prepared but not needed are cast too, never fewer.
+        EXPECT_GE(f.job.rays_cast.load(), plain_cast) << threads;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ParallelChain,
+                         ::testing::Values(
+                             // Own samples all equal: after the first pixel every supersample is
+                             // one the chain finds only as it goes.
+                             ChainCase{"stripes_unforeseen", 31, 9, 4, true},
+                             ChainCase{"stripes_one_extra", 17, 5, 1, true},
+                             ChainCase{"gradient", 24, 18, 4, false},
+                             ChainCase{"gradient_no_aa", 24, 18, 0, false},
+                             // Fewer rows and columns than threads.
+                             ChainCase{"one_pixel", 1, 1, 4, false},
+                             ChainCase{"one_column", 1, 12, 3, true},
+                             ChainCase{"one_row", 12, 1, 2, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ParallelRender, StopLeavesCompleteRowsAboveAndBlackBelow) {
+    const int w = 20, h = 40;
+    TracedFrame f(w, h, 2);
+    f.t.scene.shapes.append(new GradientShape);
+    const std::vector<uint32_t> plain = f.trace(1, false);
+
+    auto* stop = new StopShape;
+    stop->job = &f.job;
+    stop->row = 12;
+    stop->height = h;
+    f.t.scene.shapes.append(stop);
+    for (int threads : {2, 4}) {
+        const std::vector<uint32_t> picture = f.trace(threads, true);
+        const int rows = f.job.rows_done.load();
+        // Rows are settled in order, and the stop is seen after a settled row.
+        EXPECT_GE(rows, 1) << threads;
+        EXPECT_LT(rows, h + 2) << threads;
+        for (int y = 0; y < h + 2; ++y)
+            for (int x = 0; x < w + 2; ++x) {
+                const uint32_t p = picture[static_cast<size_t>(y * (w + 2) + x)];
+                if (y < rows)
+                    ASSERT_EQ(p, plain[static_cast<size_t>(y * (w + 2) + x)]) << x << "," << y;
+                else
+                    ASSERT_EQ(p, 0u) << x << "," << y;
+            }
+    }
+}
+
+TEST(ParallelRender, ThreadCountZeroMeansEveryCore) {
+    RenderJob job;
+    job.threads = 0;
+    EXPECT_GE(resolved_thread_count(job), 1);
+    job.threads = 3;
+    EXPECT_EQ(resolved_thread_count(job), 3);
+    job.threads = 100000;
+    EXPECT_LE(resolved_thread_count(job), 256);
+}
+
+}  // namespace
