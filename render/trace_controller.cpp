@@ -64,7 +64,7 @@ void TraceController::start(const char* text, bool build, bool rec, ThreadEntry 
     begin_frame();
 }
 
-void TraceController::parse_frame() {
+void TraceController::parse_once() {
     parse_error = false;
     if (build_scene) {
         release_scene();
@@ -82,25 +82,16 @@ void TraceController::parse_frame() {
     }
     set_text(document, source_text != nullptr ? source_text : "");
     parse_document(*this);
+}
 
+void TraceController::parse_frame() {
+    parse_once();
     // Frame 0 of an animation is meant to be seen at START_TIME, which is only
     // known once the document has been read; parse again when the time the
     // parse saw was another one, so that a run never depends on the last.
     if (frame_index == 0 && build_scene && !parse_error && has_animation && time != start_time) {
         time = start_time;
-        release_scene();
-        Frame* root = new Frame;
-        root->setIdentity();
-        frame_list.append(root);
-        material_list.append(new Material);
-        scene = std::make_unique<Scene>();
-        width = 320;
-        height = 240;
-        job.build(host, host != nullptr ? &host->trace_surface() : nullptr, image_x, image_y, width,
-                  height, scene.get());
-        parse_error = false;
-        set_text(document, source_text != nullptr ? source_text : "");
-        parse_document(*this);
+        parse_once();
     }
 }
 

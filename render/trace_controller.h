@@ -29,6 +29,8 @@ struct TraceController : ParseContext {
     void begin_frame();
     // Steps 1 to 3 of a frame: a fresh scene and job, and the parse.
     void parse_frame();
+    // One building or check-only parse of the whole text, from fresh state.
+    void parse_once();
     void next_frame();
     void release_scene();
     void destroy();
