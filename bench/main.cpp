@@ -2,16 +2,18 @@
 // prints, besides Google Benchmark's table, a summary with the ratios.
 //
 //   glimmark_bench [--scenes=DIR] [--only=a,b,...] [--size=WxH]
-//                  [--plain_size=WxH] [benchmark flags]
+//                  [--plain_size=WxH] [--threads=N] [benchmark flags]
 //
 // DIR holds the .gmk scenes (default build/bench/gmk); --only picks scenes by
 // name; --size traces every frame at WxH instead of the document's size;
 // --plain_size does so for the plain loop only (its rates are then compared
-// per camera ray).
+// per camera ray); --threads sets the thread count of the third mode
+// (default 0, every core).
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -31,6 +33,7 @@ struct Options {
     std::vector<std::string> scenes;
     int width = 0, height = 0;
     int plain_width = 0, plain_height = 0;
+    int threads = 0;
 };
 
 bool parse_size(const std::string& s, int& w, int& h) {
@@ -144,6 +147,12 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "glimmark_bench: --plain_size needs WxH\n");
                 return 2;
             }
+        } else if (take(argv[i], "--threads", v)) {
+            o.threads = std::atoi(v.c_str());
+            if (o.threads < 0) {
+                std::fprintf(stderr, "glimmark_bench: --threads needs N >= 0\n");
+                return 2;
+            }
         } else {
             std::fprintf(stderr, "glimmark_bench: unknown argument '%s'\n", argv[i]);
             return 2;
@@ -158,7 +167,8 @@ int main(int argc, char** argv) {
                          path.c_str());
             return 2;
         }
-        for (const TraceMode& m : TraceModes) {
+        for (TraceMode m : TraceModes) {
+            if (m.threads == 0) m.threads = o.threads;
             const bool plain = !m.accelerate;
             const int w = plain && o.plain_width > 0 ? o.plain_width : o.width;
             const int h = plain && o.plain_height > 0 ? o.plain_height : o.height;

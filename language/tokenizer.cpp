@@ -127,14 +127,22 @@ bool word_is(const std::string& word, const char* keyword) {
 }
 
 int keyword_code(const std::string& word) {
-    // Every word of the document is looked up; the keywords' lengths are
-    // measured once.
+    // Every word of the document is looked up, numbers included; the
+    // keywords' lengths and first letters are gathered once, so that most
+    // words are turned away at once.
     static const std::vector<size_t> lengths = [] {
         std::vector<size_t> v;
         for (const Keyword& k : keywords)
             v.push_back(std::strlen(k.word));
         return v;
     }();
+    static const std::vector<bool> starts = [] {
+        std::vector<bool> v(256, false);
+        for (const Keyword& k : keywords)
+            v[static_cast<unsigned char>(fold(k.word[0]))] = true;
+        return v;
+    }();
+    if (word.empty() || !starts[static_cast<unsigned char>(fold(word[0]))]) return TOKEN_NONE;
     for (size_t i = 0; i < lengths.size(); ++i)
         if (word.size() == lengths[i] && same_folded(word.data(), keywords[i].word, lengths[i]))
             return keywords[i].code;
