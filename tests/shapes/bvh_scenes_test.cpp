@@ -159,7 +159,7 @@ TEST(BvhScenes, MixedSolidsWithAPlaneAndRaysFromInside) {
         });
 }
 
-TEST(BvhScenes, ShapesWhollyBehindTheOriginAreNeverHit) {
+TEST(BvhScenes, EntriesBehindTheOriginAreStillFound) {
     // A vase entered from inside reports an entry behind the origin; the
     // hierarchy must still find it although most of its box lies behind.
     Comparison c;
