@@ -359,31 +359,51 @@ void ShapeBvh::nearestHitInOrder(Hit& best, const Ray& ray) const {
 
 namespace {
 
+// The ray broadcast for testing four boxes at once.
+struct WideRay {
+#if defined(__SSE2__)
+    __m128 o[3];
+    __m128 inv[3];
+    __m128 slack;
+#endif
+    explicit WideRay(const BoxRay& r) {
+#if defined(__SSE2__)
+        for (int a = 0; a < 3; ++a) {
+            o[a] = _mm_set1_ps(r.o[a]);
+            inv[a] = _mm_set1_ps(r.inv[a]);
+        }
+        slack = _mm_set1_ps(r.slack);
+#else
+        (void)r;
+#endif
+    }
+};
+
 // The children of `node` worth visiting, as a bit mask, with the distance at
 // which the ray's line enters each child's box.
 template <bool AnyParallel, typename Node>
-unsigned childSpans(const Node& node, const BoxRay& r, float bestDistance, float t0[4]) {
+unsigned childSpans(const Node& node, const BoxRay& r, const WideRay& w, float bestDistance,
+                    float t0[4]) {
 #if defined(__SSE2__)
     if (!AnyParallel) {
         __m128 tmin = _mm_set1_ps(-std::numeric_limits<float>::infinity());
         __m128 tmax = _mm_set1_ps(std::numeric_limits<float>::infinity());
         for (int a = 0; a < 3; ++a) {
-            const __m128 o = _mm_set1_ps(r.o[a]);
-            const __m128 inv = _mm_set1_ps(r.inv[a]);
-            const __m128 u = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.lo[a]), o), inv);
-            const __m128 v = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.hi[a]), o), inv);
+            const __m128 u = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.lo[a]), w.o[a]), w.inv[a]);
+            const __m128 v = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.hi[a]), w.o[a]), w.inv[a]);
             tmin = _mm_max_ps(tmin, _mm_min_ps(u, v));
             tmax = _mm_min_ps(tmax, _mm_max_ps(u, v));
         }
-        const __m128 slack = _mm_set1_ps(r.slack);
-        tmin = _mm_sub_ps(tmin, slack);
-        tmax = _mm_add_ps(tmax, slack);
+        tmin = _mm_sub_ps(tmin, w.slack);
+        tmax = _mm_add_ps(tmax, w.slack);
         const __m128 ok =
             _mm_and_ps(_mm_and_ps(_mm_cmple_ps(tmin, tmax), _mm_cmpge_ps(tmax, _mm_setzero_ps())),
                        _mm_cmple_ps(tmin, _mm_set1_ps(bestDistance)));
         _mm_storeu_ps(t0, tmin);
         return static_cast<unsigned>(_mm_movemask_ps(ok)) & node.valid;
     }
+#else
+    (void)w;
 #endif
     unsigned mask = 0;
     for (int i = 0; i < 4; ++i) {
@@ -436,6 +456,7 @@ void ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const {
     Entry stack[3 * kMaxDepth + 8];
     int top = 0;
     Entry e{root_, t0};
+    const WideRay wide(r);
     for (;;) {
         if (e.t <= bestDistance) {
             if (e.ref & LeafFlag) {
@@ -445,7 +466,7 @@ void ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const {
             } else {
                 const Node& node = nodes_[e.ref];
                 float tc[4];
-                unsigned mask = childSpans<AnyParallel>(node, r, bestDistance, tc);
+                unsigned mask = childSpans<AnyParallel>(node, r, wide, bestDistance, tc);
                 if (mask != 0) {
                     // The nearest child is searched next, the others wait on
                     // the stack, the nearer of them on top.
