@@ -3,6 +3,8 @@
 #include <math.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 
 namespace {
 
@@ -17,6 +19,22 @@ const Material& material_of(const CShape* shape) {
 }
 
 int depth_limit(const RenderJob& job) { return std::min(job.max_depth, MaxTraceDepth); }
+
+// 10^(gloss + 1). A scene has few materials and powf is dear, so each thread
+// keeps the last one it computed (compared bit for bit, so the value is
+// always what powf gives for this gloss).
+float highlight_exponent(float gloss) {
+    thread_local bool known = false;
+    thread_local uint32_t last_gloss = 0;
+    thread_local float last = 0.0f;
+    const uint32_t bits = std::bit_cast<uint32_t>(gloss);
+    if (!known || bits != last_gloss) {
+        last = powf(10.0f, gloss + 1.0f);
+        last_gloss = bits;
+        known = true;
+    }
+    return last;
+}
 
 // The colour along a secondary ray leaving `from`.
 Vector3 trace_secondary(const Ray& ray, const CShape* from, const Scene& scene,
@@ -107,7 +125,7 @@ void shade_entry(Vector3& out, const Hit& hit, const Ray& ray, const Scene& scen
     // The half vector is taken from the shape's position, not from the hit
     // point, so a highlight spreads evenly over a flat face.
     const Vector3 V = (scene.camera.eye - shape_position).normalized();
-    const float h = powf(10.0f, M.gloss + 1.0f);
+    const float h = highlight_exponent(M.gloss);
 
     for (const Light* L = scene.lights.head; L != nullptr; L = L->next) {
         Vector3 Lvec = L->position - P;

@@ -443,10 +443,14 @@ void ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const {
     for (const Prim& p : unbounded_)
         consider(p);
     if (root_ == Empty) return;
-    const float rootLo[3] = {rootBox_.lo.x, rootBox_.lo.y, rootBox_.lo.z};
-    const float rootHi[3] = {rootBox_.hi.x, rootBox_.hi.y, rootBox_.hi.z};
-    float t0 = 0.0f, t1 = 0.0f;
-    if (!worthVisiting(boxSpan(rootLo, rootHi, r, t0, t1), t0, t1, bestDistance)) return;
+    // A root node tests its children's boxes anyway; only a lone leaf needs
+    // its own box tested first.
+    float t0 = -std::numeric_limits<float>::infinity(), t1 = 0.0f;
+    if (root_ & LeafFlag) {
+        const float rootLo[3] = {rootBox_.lo.x, rootBox_.lo.y, rootBox_.lo.z};
+        const float rootHi[3] = {rootBox_.hi.x, rootBox_.hi.y, rootBox_.hi.z};
+        if (!worthVisiting(boxSpan(rootLo, rootHi, r, t0, t1), t0, t1, bestDistance)) return;
+    }
 
     struct Entry {
         uint32_t ref;
