@@ -33,7 +33,7 @@ plain=""
 if [ -n "${PLAIN_SIZE:-}" ]; then plain="--plain_size=$PLAIN_SIZE"; fi
 echo "== Scenes in three modes: $build/glimmark_bench --scenes=$build/bench/gmk $plain"
 uptime
-"$build/glimmark_bench" --scenes="$build/bench/gmk" $plain \
+"$build/glimmark_bench" --scenes="$build/bench/gmk" $plain --benchmark_enable_random_interleaving=true \
     --benchmark_out="$build/bench/scenes.json" --benchmark_out_format=json
 
 if [ "${POV:-1}" != 0 ] && command -v povray > /dev/null; then

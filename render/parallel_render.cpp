@@ -51,8 +51,9 @@ class ParallelFrame {
           aa_(extra_samples(job)),
           threads_(threads),
           // Enough rows ahead for the threads to keep busy while the settler
-          // traces an unforeseen supersample; few enough to stay small.
-          window_(std::min(rows_, std::max(16, 8 * threads))),
+          // traces an unforeseen supersample, or while the thread with the
+          // oldest row is held up by the system; few enough to stay small.
+          window_(std::min(rows_, std::max(64, 16 * threads))),
           slots_(static_cast<size_t>(window_)) {
         for (RowSlot& s : slots_) {
             s.primary.resize(static_cast<size_t>(columns_));
