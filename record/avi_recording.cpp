@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include <unistd.h>
-
 namespace {
 
 uint64_t padded(uint64_t n) { return n + (n & 1); }
@@ -12,10 +10,7 @@ uint32_t saturate(uint64_t v) { return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_ca
 
 }  // namespace
 
-bool AviRecording::create(const std::string& path) {
-    path_ = path;
-    return file_.create_new(path);
-}
+bool AviRecording::create(const std::string& target) { return file_.create_temporary_for(target); }
 
 bool AviRecording::begin(const AviStreamSettings& settings, int64_t riff_size_limit) {
     settings_ = settings;
@@ -139,7 +134,8 @@ AviRecording::Result AviRecording::finish() {
     }
     for (;;) {
         if (try_finish()) {
-            result.ok = file_.close();
+            // A nameless file must be named while it is still open.
+            result.ok = file_.name_temporary() && file_.close();
             if (!result.ok && result.error.empty()) result.error = file_.error_text();
             result.frames = frames_.size();
             return result;
@@ -164,7 +160,4 @@ AviRecording::Result AviRecording::finish() {
     return result;
 }
 
-void AviRecording::discard() {
-    file_.close();
-    if (!path_.empty()) ::unlink(path_.c_str());
-}
+void AviRecording::discard() { file_.discard_temporary(); }

@@ -15,8 +15,10 @@
 // nothing of codecs or messages.
 class AviRecording {
   public:
-    // Creates the (temporary) file; false with error_text() when it cannot.
-    bool create(const std::string& path);
+    // Creates the temporary file that is to replace `target` (see
+    // OutputFile::create_temporary_for); false with error_text() when it
+    // cannot.
+    bool create(const std::string& target);
     // Writes the headers and opens the first movi list.
     bool begin(const AviStreamSettings& settings, int64_t riff_size_limit);
     // Appends one frame's data; false when the file refused it (then the
@@ -29,11 +31,16 @@ class AviRecording {
         size_t dropped = 0;  // frames given up to make room for the index
         std::string error;   // reason of the first failure, if any
     };
-    // Writes the indexes and the header counts and closes the file. When the
-    // disk is full it gives up the last frames until the indexes fit.
+    // Writes the indexes and the header counts, gives the file its hidden
+    // name and closes it. When the disk is full it gives up the last frames
+    // until the indexes fit.
     Result finish();
     // Closes and removes the file.
     void discard();
+    // After a finish: the hidden name, and the two ways it can go.
+    const std::string& temporary_path() const { return file_.temporary_path(); }
+    bool rename_over(const std::string& target) { return file_.rename_temporary_over(target); }
+    void keep() { file_.keep_temporary(); }
 
     bool index_full() const { return index_full_; }
     std::string error_text() const { return file_.error_text(); }
@@ -58,7 +65,6 @@ class AviRecording {
     bool patch_u32(uint64_t at, uint32_t v);
 
     OutputFile file_;
-    std::string path_;
     AviStreamSettings settings_;
     AviHeaderLayout layout_;
     int64_t riff_limit_ = 0;

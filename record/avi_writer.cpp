@@ -1,9 +1,7 @@
 #include "record/avi_writer.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -31,7 +29,6 @@ void tell(Host* owner, const std::string& text, const char* caption) {
 struct AviWriter::Impl {
     Host* owner = nullptr;
     std::string path;
-    std::string temp_path;
     AviCodec codec = AviCodec::Mjpeg;
     int quality = 90;
     DibFormat format;
@@ -76,8 +73,7 @@ bool AviWriter::open(Host* owner, const std::string& file_name, int width_, int 
     auto impl = std::make_unique<Impl>();
     impl->owner = owner;
     impl->path = file_name;
-    impl->temp_path = temporary_name_for(file_name);
-    if (file_name.empty() || !impl->recording.create(impl->temp_path)) {
+    if (file_name.empty() || !impl->recording.create(file_name)) {
         tell(owner, avi_messages::kOpenFailed, avi_messages::kOpenFailedCaption);
         return false;
     }
@@ -208,17 +204,20 @@ std::string AviWriter::finish() {
                   " written had to give way to its index (" + done.error + ").";
 
     // Something else may have taken the name while the frames were traced.
+    const std::string kept_as = m->recording.temporary_path();
     const TargetKind now = classify_target(m->path);
     if (now == TargetKind::NotAvi || now == TargetKind::Folder) {
+        m->recording.keep();
         if (!trouble.empty()) trouble += " ";
         return trouble + m->path +
                " is now taken by something that is not an AVI file; the recording is kept as " +
-               m->temp_path + ".";
+               kept_as + ".";
     }
-    if (std::rename(m->temp_path.c_str(), m->path.c_str()) != 0) {
+    if (!m->recording.rename_over(m->path)) {
+        m->recording.keep();
         if (!trouble.empty()) trouble += " ";
-        return trouble + "Could not save " + m->path + ": " + std::strerror(errno) +
-               ". The recording is kept as " + m->temp_path + ".";
+        return trouble + "Could not save " + m->path + ": " + m->recording.error_text() +
+               ". The recording is kept as " + kept_as + ".";
     }
     return trouble;
 }

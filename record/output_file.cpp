@@ -1,10 +1,43 @@
 #include "record/output_file.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include "record/pending_files.h"
+#include "record/target_file.h"
+
+std::atomic<bool> OutputFile::nameless_temporaries{true};
+
+namespace {
+
+// Hidden names carry the process id and a counter; one may still be taken by
+// a file a process of the same id left behind, so a few are tried.
+constexpr int kNameAttempts = 16;
+
+std::string proc_fd_path(int fd) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+    return path;
+}
+
+// Giving a nameless file a name takes either the privilege AT_EMPTY_PATH asks
+// for or /proc; without /proc a file that is never linked would be a
+// recording lost, so such a file is not used.
+bool can_be_named(int fd) {
+    struct stat st {};
+    return ::stat(proc_fd_path(fd).c_str(), &st) == 0;
+}
+
+// What open says when the folder's file system (or the kernel) cannot make
+// a nameless file; a missing or closed folder says something else.
+bool nameless_refused(int code) { return code == EOPNOTSUPP || code == EISDIR || code == EINVAL; }
+
+}  // namespace
 
 bool OutputFile::fail(int code) {
     error_ = code != 0 ? code : EIO;
@@ -16,7 +49,7 @@ std::string OutputFile::error_text() const {
 }
 
 bool OutputFile::create_new(const std::string& path) {
-    close();
+    discard_temporary();
     // The mode is narrowed by the umask, as for any file the user creates.
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     end_ = 0;
@@ -25,7 +58,7 @@ bool OutputFile::create_new(const std::string& path) {
 }
 
 bool OutputFile::open_existing(const std::string& path) {
-    close();
+    discard_temporary();
     fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
     end_ = 0;
     if (fd_ < 0) return fail(errno);
@@ -76,4 +109,91 @@ bool OutputFile::close() {
     fd_ = -1;
     if (rc != 0 && errno != EINTR) return fail(errno);
     return true;
+}
+
+bool OutputFile::create_temporary_for(const std::string& target) {
+    discard_temporary();
+    end_ = 0;
+    target_ = target;
+#ifdef O_TMPFILE
+    if (nameless_temporaries.load()) {
+        fd_ = ::open(folder_of(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd_ >= 0) {
+            if (can_be_named(fd_)) {
+                nameless_ = true;
+                return true;
+            }
+            ::close(fd_);
+            fd_ = -1;
+        } else if (!nameless_refused(errno)) {
+            return fail(errno);
+        }
+    }
+#endif
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const std::string name = temporary_name_for(target);
+        // Held before it exists: an interrupt between the two finds either
+        // no file or this one.
+        const int slot = hold_pending_file(name);
+        // The mode is narrowed by the umask, as for any file the user creates.
+        fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd_ >= 0) {
+            temporary_ = name;
+            pending_slot_ = slot;
+            return true;
+        }
+        const int code = errno;
+        release_pending_file(slot);
+        if (code != EEXIST) return fail(code);
+    }
+    return fail(EEXIST);
+}
+
+bool OutputFile::name_temporary() {
+    if (!nameless_) return !temporary_.empty() || fail(EBADF);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const std::string name = temporary_name_for(target_);
+        const int slot = hold_pending_file(name);
+        int rc = ::linkat(fd_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
+        // Without the privilege AT_EMPTY_PATH needs, the link of /proc does
+        // the same for the file's owner.
+        if (rc != 0 && errno != EEXIST)
+            rc = ::linkat(AT_FDCWD, proc_fd_path(fd_).c_str(), AT_FDCWD, name.c_str(),
+                          AT_SYMLINK_FOLLOW);
+        if (rc == 0) {
+            nameless_ = false;
+            temporary_ = name;
+            pending_slot_ = slot;
+            return true;
+        }
+        const int code = errno;
+        release_pending_file(slot);
+        if (code != EEXIST) return fail(code);
+    }
+    return fail(EEXIST);
+}
+
+bool OutputFile::rename_temporary_over(const std::string& target) {
+    if (!name_temporary()) return false;
+    if (::rename(temporary_.c_str(), target.c_str()) != 0) return fail(errno);
+    release_pending_file(pending_slot_);
+    pending_slot_ = -1;
+    temporary_.clear();
+    return true;
+}
+
+void OutputFile::keep_temporary() {
+    release_pending_file(pending_slot_);
+    pending_slot_ = -1;
+    temporary_.clear();
+}
+
+void OutputFile::discard_temporary() {
+    close();
+    // A nameless file went with its descriptor.
+    nameless_ = false;
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    release_pending_file(pending_slot_);
+    pending_slot_ = -1;
+    temporary_.clear();
 }

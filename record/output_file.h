@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,7 +10,8 @@
 class OutputFile {
   public:
     OutputFile() = default;
-    ~OutputFile() { close(); }
+    // A temporary that was neither renamed nor kept is removed.
+    ~OutputFile() { discard_temporary(); }
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
@@ -18,6 +20,30 @@ class OutputFile {
     // Opens an existing file or device for writing at its start.
     bool open_existing(const std::string& path);
     bool is_open() const { return fd_ >= 0; }
+
+    // Creates the file that is to take target's place when complete, in
+    // target's folder so that the last rename stays within one file system.
+    // Where the file system allows it the file has no name until then, and
+    // vanishes with the process however that ends; elsewhere it gets a hidden
+    // name (temporary_name_for) that interrupt handlers remove (see
+    // pending_files.h) until it is renamed, kept or discarded.
+    bool create_temporary_for(const std::string& target);
+    // Gives a nameless temporary its hidden name; the file stays open, and
+    // from now on it is removed on interrupt like a named one.
+    bool name_temporary();
+    // Moves the temporary, named first if need be, over target; an open file
+    // stays open.
+    bool rename_temporary_over(const std::string& target);
+    // Leaves a named temporary where it is, for the user to find.
+    void keep_temporary();
+    // Closes the file and removes the temporary.
+    void discard_temporary();
+    // The hidden name; empty while the temporary is nameless (or none).
+    const std::string& temporary_path() const { return temporary_; }
+    bool temporary_is_nameless() const { return nameless_; }
+    // Whether create_temporary_for may make nameless files; tests turn it
+    // off to take the road of file systems that refuse them.
+    static std::atomic<bool> nameless_temporaries;
 
     // Appends at the end of what was written.
     bool append(const void* data, size_t n);
@@ -38,6 +64,10 @@ class OutputFile {
     bool fail(int code);
 
     int fd_ = -1;
+    std::string target_;
+    std::string temporary_;
+    bool nameless_ = false;
+    int pending_slot_ = -1;
     uint64_t end_ = 0;
     int error_ = 0;
 };

@@ -40,3 +40,10 @@ std::string temporary_name_for(const std::string& path) {
                   counter.fetch_add(1));
     return folder + "." + base + suffix;
 }
+
+std::string folder_of(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}

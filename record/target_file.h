@@ -12,3 +12,6 @@ TargetKind classify_target(const std::string& path);
 // A fresh name in the same folder (so that the final rename stays within one
 // file system), hidden and distinct for every call in this process.
 std::string temporary_name_for(const std::string& path);
+
+// The folder a path names its file in: "." for a bare name.
+std::string folder_of(const std::string& path);

@@ -169,7 +169,8 @@ TEST(AviOverwrite, APreviousRecordingIsReplacedOnlyWhenTheNewOneIsComplete) {
     for (int i = 0; i < 5; ++i)
         ASSERT_TRUE(avi.write_frame(s));
     EXPECT_EQ(frames_in(path), 2u) << "the old recording stays until close";
-    EXPECT_EQ(dir.names().size(), 2u) << "the new one grows under another name";
+    // Nameless where the file system allows it, else under a hidden name.
+    EXPECT_LE(dir.names().size(), 2u) << "the new one grows under no other name but one";
     avi.close();
     EXPECT_EQ(frames_in(path), 5u);
     ASSERT_EQ(dir.names().size(), 1u);

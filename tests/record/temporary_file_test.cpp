@@ -1,0 +1,239 @@
+// The temporary a file is written under before it takes its name: nameless
+// where the file system allows (nothing to find if the process dies), a
+// hidden name elsewhere that an interrupt handler removes; and either way the
+// old file stays as it was until the new one is complete.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "record/avi_writer.h"
+#include "record/output_file.h"
+#include "record/pending_files.h"
+#include "record_test_support.h"
+#include "riff_reader.h"
+
+namespace {
+
+std::string read_text(const std::string& path) {
+    const std::vector<uint8_t> b = RiffFile::read_all(path);
+    return std::string(b.begin(), b.end());
+}
+
+void write_text(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+bool starts_with(const std::string& s, const std::string& prefix) {
+    return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool ends_with(const std::string& s, const std::string& suffix) {
+    return s.size() >= suffix.size() &&
+           s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Runs a test with nameless temporaries allowed or refused, as on a file
+// system that cannot make them, and restores the default afterwards.
+class TemporaryKind : public ::testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override { OutputFile::nameless_temporaries.store(GetParam()); }
+    void TearDown() override { OutputFile::nameless_temporaries.store(true); }
+    bool nameless_wanted() const { return GetParam(); }
+};
+
+// Whether this folder's file system gives nameless files at all.
+bool folder_allows_nameless(const TempFolder& dir) {
+    OutputFile probe;
+    if (!probe.create_temporary_for(dir.file("probe"))) return false;
+    return probe.temporary_is_nameless();
+}
+
+TEST_P(TemporaryKind, TheOldFileStaysUntilTheNewOneTakesItsName) {
+    TempFolder dir;
+    const std::string target = dir.file("picture.ppm");
+    write_text(target, "old picture");
+    OutputFile f;
+    ASSERT_TRUE(f.create_temporary_for(target)) << f.error_text();
+    ASSERT_TRUE(f.append("new picture", 11));
+    EXPECT_EQ(read_text(target), "old picture");
+    ASSERT_TRUE(f.rename_temporary_over(target)) << f.error_text();
+    ASSERT_TRUE(f.close());
+    EXPECT_EQ(read_text(target), "new picture");
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"picture.ppm"});
+}
+
+TEST_P(TemporaryKind, WhileWritingTheFolderHoldsANamelessFileOrOneHiddenName) {
+    TempFolder dir;
+    const std::string target = dir.file("out.avi");
+    OutputFile f;
+    ASSERT_TRUE(f.create_temporary_for(target)) << f.error_text();
+    ASSERT_TRUE(f.append("RIFF", 4));
+    const std::vector<std::string> names = dir.names();
+    if (f.temporary_is_nameless()) {
+        EXPECT_TRUE(nameless_wanted());
+        EXPECT_TRUE(names.empty());
+        EXPECT_TRUE(f.temporary_path().empty());
+    } else {
+        EXPECT_FALSE(nameless_wanted() && folder_allows_nameless(dir));
+        ASSERT_EQ(names.size(), 1u);
+        EXPECT_TRUE(starts_with(names[0], ".out.avi.")) << names[0];
+        EXPECT_TRUE(ends_with(names[0], ".part")) << names[0];
+        EXPECT_EQ(f.temporary_path(), dir.file(names[0]));
+    }
+}
+
+TEST_P(TemporaryKind, AnInterruptRemovesTheHiddenNameAndLeavesTheOldFile) {
+    TempFolder dir;
+    const std::string target = dir.file("out.avi");
+    write_text(target, "RIFF old");
+    OutputFile f;
+    ASSERT_TRUE(f.create_temporary_for(target));
+    ASSERT_TRUE(f.append("RIFF new", 8));
+    // Nameless or not, the file is named before its last rename: that is
+    // the moment an interrupt may find it under its hidden name.
+    ASSERT_TRUE(f.name_temporary()) << f.error_text();
+    ASSERT_FALSE(f.temporary_path().empty());
+    EXPECT_EQ(read_text(f.temporary_path()), "RIFF new");
+    EXPECT_EQ(dir.names().size(), 2u);
+    remove_pending_files();
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"out.avi"});
+    EXPECT_EQ(read_text(target), "RIFF old");
+}
+
+TEST_P(TemporaryKind, AFileRenamedOrKeptIsNoLongerAnInterruptsToRemove) {
+    TempFolder dir;
+    OutputFile renamed, kept;
+    ASSERT_TRUE(renamed.create_temporary_for(dir.file("a.ppm")));
+    ASSERT_TRUE(renamed.rename_temporary_over(dir.file("a.ppm")));
+    ASSERT_TRUE(kept.create_temporary_for(dir.file("b.avi")));
+    ASSERT_TRUE(kept.name_temporary());
+    const std::string kept_name = kept.temporary_path();
+    kept.keep_temporary();
+    // The renamed file's hidden name may be taken again by anyone.
+    write_text(dir.file("somebody_else"), "x");
+    remove_pending_files();
+    EXPECT_TRUE(std::filesystem::exists(dir.file("a.ppm")));
+    EXPECT_TRUE(std::filesystem::exists(kept_name));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("somebody_else")));
+}
+
+TEST_P(TemporaryKind, DiscardingOrForgettingTheFileLeavesNothing) {
+    TempFolder dir;
+    {
+        OutputFile discarded;
+        ASSERT_TRUE(discarded.create_temporary_for(dir.file("a.avi")));
+        ASSERT_TRUE(discarded.append("abc", 3));
+        discarded.discard_temporary();
+        EXPECT_TRUE(dir.names().empty());
+        OutputFile named;
+        ASSERT_TRUE(named.create_temporary_for(dir.file("b.avi")));
+        ASSERT_TRUE(named.name_temporary());
+        OutputFile forgotten;
+        ASSERT_TRUE(forgotten.create_temporary_for(dir.file("c.avi")));
+        ASSERT_TRUE(forgotten.append("abc", 3));
+    }
+    EXPECT_TRUE(dir.names().empty());
+}
+
+TEST_P(TemporaryKind, AMissingFolderIsReportedAsSuch) {
+    TempFolder dir;
+    OutputFile f;
+    EXPECT_FALSE(f.create_temporary_for(dir.file("no/such/out.avi")));
+    EXPECT_EQ(f.error_text(), "No such file or directory");
+    EXPECT_FALSE(f.is_open());
+}
+
+TEST_P(TemporaryKind, ABareNameGoesIntoTheCurrentFolder) {
+    TempFolder dir;
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    OutputFile f;
+    const bool made = f.create_temporary_for("bare.ppm") && f.append("p", 1) &&
+                      f.rename_temporary_over("bare.ppm");
+    std::filesystem::current_path(before);
+    EXPECT_TRUE(made) << f.error_text();
+    EXPECT_EQ(read_text(dir.file("bare.ppm")), "p");
+}
+
+TEST_P(TemporaryKind, ARecordingInProgressLeavesTheOldFileAndNoOtherName) {
+    TempFolder dir;
+    RecordingHost host;
+    const std::string path = dir.file("anim.avi");
+    write_text(path, "RIFF....AVI old recording");
+    {
+        AviWriter avi;
+        avi.codec = AviCodec::Raw;
+        ASSERT_TRUE(avi.open(&host, path, 4, 4, 4, "IV50"));
+        Surface s(4, 4);
+        paint(s, 0);
+        ASSERT_TRUE(avi.write_frame(s));
+        const size_t expected = nameless_wanted() && folder_allows_nameless(dir) ? 1 : 2;
+        EXPECT_EQ(dir.names().size(), expected);
+        EXPECT_EQ(read_text(path), "RIFF....AVI old recording");
+        // What the CLI's handler of a second Ctrl-C does before it ends.
+        remove_pending_files();
+        EXPECT_EQ(dir.names(), std::vector<std::string>{"anim.avi"});
+        EXPECT_EQ(read_text(path), "RIFF....AVI old recording");
+        // The writer is still open on its file: closing saves it when it was
+        // nameless; a named one is gone and cannot be saved.
+        avi.close();
+    }
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"anim.avi"});
+}
+
+TEST_P(TemporaryKind, AClosedRecordingTakesItsNameWithEveryFrame) {
+    TempFolder dir;
+    RecordingHost host;
+    const std::string path = dir.file("anim.avi");
+    AviWriter avi;
+    avi.codec = AviCodec::Raw;
+    ASSERT_TRUE(avi.open(&host, path, 4, 4, 4, "IV50"));
+    Surface s(4, 4);
+    for (int i = 0; i < 3; ++i) {
+        paint(s, i);
+        ASSERT_TRUE(avi.write_frame(s));
+    }
+    avi.close();
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"anim.avi"});
+    const RiffFile f(path);
+    ASSERT_TRUE(f.problem.empty()) << f.problem;
+    ASSERT_EQ(f.parts.size(), 1u);
+    EXPECT_EQ(f.parts[0].child("LIST", "movi")->all("00dc").size(), 3u);
+    remove_pending_files();
+    EXPECT_TRUE(std::filesystem::exists(path));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, TemporaryKind, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Nameless" : "Named"; });
+
+TEST(PendingFiles, ANameTooLongForASlotIsRefused) {
+    EXPECT_EQ(hold_pending_file(std::string(5000, 'a')), -1);
+    EXPECT_EQ(hold_pending_file(""), -1);
+}
+
+TEST(PendingFiles, EverySlotHeldAtOnceAndThenFreedAgain) {
+    TempFolder dir;
+    std::vector<int> slots;
+    for (int i = 0; i < 64; ++i) {
+        std::string name = "f";
+        name += std::to_string(i);
+        const int slot = hold_pending_file(dir.file(name));
+        if (slot < 0) break;
+        slots.push_back(slot);
+    }
+    // A table of a few slots, each given once.
+    EXPECT_GE(slots.size(), 4u);
+    EXPECT_LT(slots.size(), 64u);
+    for (size_t i = 0; i < slots.size(); ++i)
+        for (size_t j = i + 1; j < slots.size(); ++j)
+            EXPECT_NE(slots[i], slots[j]);
+    for (int slot : slots)
+        release_pending_file(slot);
+    const int again = hold_pending_file(dir.file("again"));
+    EXPECT_GE(again, 0);
+    release_pending_file(again);
+}
+
+}  // namespace
