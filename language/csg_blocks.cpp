@@ -1,6 +1,7 @@
 // UNION, INTERSECTION and DIFFERENCE: two operand shapes made into one.
 
 #include "language/blocks.h"
+#include "language/scene_budget.h"
 #include "language/scene_parsers.h"
 #include "language/tokenizer.h"
 #include "render/scene.h"
@@ -26,7 +27,7 @@ void parse_csg(ParseContext& pc) {
     NestingGuard guard(pc);
     if (!guard.ok()) return;
     CSGShape* csg = nullptr;
-    if (pc.build_scene) {
+    if (pc.build_scene && budget_shape(pc)) {
         // On the list before its operands, so that it keeps the place where
         // the block began once they are taken off again.
         csg = make_csg(pc.token);

@@ -7,6 +7,7 @@
 void parse_document(ParseContext& pc) {
     pc.nesting_depth = 0;
     reset_splices(pc);
+    pc.budget = SceneBudget{};
     while (more_to_read(pc)) {
         scan_token(pc);
         switch (pc.token) {

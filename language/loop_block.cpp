@@ -8,6 +8,9 @@ constexpr int MaxLoopCount = 1024;
 // Passes of all loops of one parse together: nested loops multiply, and
 // without a bound their shapes would exhaust memory.
 constexpr long long MaxLoopPasses = 1048576;
+// Characters read again by the passes of all loops of one parse: a long body
+// run many times would otherwise keep the parse busy for hours.
+constexpr long long MaxLoopCharacters = 1LL << 30;
 
 // The running loop's place in the splice bookkeeping, for as long as it runs.
 class RunningLoop {
@@ -63,13 +66,20 @@ bool end_pass(ParseContext& pc, LoopState& loop) {
     float condition = read_expression(pc);
     // A check-only parse reads every body once.
     bool over = condition == 0.0f || !pc.build_scene;
-    if (over) doc.position = after_end;
+    if (over)
+        doc.position = after_end;
+    else
+        pc.splice.loop_characters += after_end - loop.condition_start;
     if (loop.counter->value > MaxLoopCount) {
         report_parse_error(pc, "Loop count exceeded max (1024)");
         return true;
     }
     if (pc.splice.loop_passes > MaxLoopPasses) {
         report_parse_error(pc, "Loop passes exceeded max (1048576)");
+        return true;
+    }
+    if (pc.splice.loop_characters > MaxLoopCharacters) {
+        report_parse_error(pc, "Loop text exceeded max (1073741824 characters in all)");
         return true;
     }
     return over || pc.parse_error;

@@ -2,6 +2,7 @@
 
 #include "language/blocks.h"
 #include "language/expressions.h"
+#include "language/scene_budget.h"
 #include "language/scene_parsers.h"
 #include "language/tokenizer.h"
 #include "render/scene.h"
@@ -25,7 +26,7 @@ Material* find_material(ParseContext& pc, const std::string& name) {
 // created by this block, so that nothing refers to it yet.
 void name_material(ParseContext& pc, Material*& material, bool& fresh) {
     scan_token(pc);
-    if (!pc.build_scene) return;
+    if (material == nullptr) return;
     Material* found = find_material(pc, pc.word);
     if (found == nullptr) {
         material->name = pc.word;
@@ -43,10 +44,32 @@ void name_material(ParseContext& pc, Material*& material, bool& fresh) {
     fresh = false;
 }
 
+// TEXTURE_FILE: the file named by the word just read. A texture replacing an
+// earlier one of the same material gives its texels back to the scene.
+void load_material_texture(ParseContext& pc, Material& material) {
+    const long long before =
+        material.texture_loaded
+            ? static_cast<long long>(material.texture_width) * material.texture_height
+            : 0;
+    bool too_large = false;
+    const bool loaded = load_texture(material, resolve_document_path(pc, pc.word),
+                                     texels_left(pc) + before, &too_large);
+    if (too_large) {
+        report_texels_spent(pc);
+        return;
+    }
+    if (!loaded) {
+        report_parse_error(pc, "Could not load texture.");
+        return;
+    }
+    spend_texels(pc,
+                 static_cast<long long>(material.texture_width) * material.texture_height - before);
+}
+
 }  // namespace
 
 void parse_material(ParseContext& pc) {
-    Material* material = pc.build_scene ? new Material : nullptr;
+    Material* material = pc.build_scene && budget_record(pc) ? new Material : nullptr;
     bool fresh = true;
     bool ended = false;
     while (more_to_read(pc)) {
@@ -60,8 +83,7 @@ void parse_material(ParseContext& pc) {
             name_material(pc, material, fresh);
         } else if (word_is(w, "TEXTURE_FILE")) {
             read_string(pc);
-            if (pc.build_scene && !load_texture(*material, resolve_document_path(pc, pc.word)))
-                report_parse_error(pc, "Could not load texture.");
+            if (material != nullptr) load_material_texture(pc, *material);
         } else if (word_is(w, "DIFFUSE")) {
             const Vector3 v = read_vector(pc);
             if (material != nullptr) material->diffuse = v;
@@ -96,7 +118,7 @@ void parse_material(ParseContext& pc) {
 
 void parse_light(ParseContext& pc) {
     Light* light = nullptr;
-    if (pc.build_scene) {
+    if (pc.build_scene && budget_light(pc)) {
         light = new Light;
         pc.scene->lights.append(light);
     }

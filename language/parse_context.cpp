@@ -1,4 +1,6 @@
 #include "language/parse_context.h"
 
-ParseContext::ParseContext() = default;
+#include "language/scene_budget.h"
+
+ParseContext::ParseContext() : limits(scene_limits()) {}
 ParseContext::~ParseContext() = default;

@@ -13,6 +13,14 @@
 
 class Host;
 
+// What a parse has created so far, or may create (see scene_budget.h).
+struct SceneBudget {
+    long long shapes = 0;
+    long long lights = 0;
+    long long records = 0;
+    long long texels = 0;
+};
+
 using FrameList = RecordList<Frame, &Frame::parent, &Frame::child>;
 
 // The parse state and everything a parse builds. The trace controller is
@@ -39,6 +47,9 @@ struct ParseContext {
     int nesting_depth = 0;
     // Where INCLUDE and LOOP stand in the spliced document.
     SpliceState splice;
+    SceneBudget budget;
+    // What a parse may create; scene_budget.h has the values.
+    SceneBudget limits;
     bool parse_error = false;
     bool build_scene = false;
     bool has_animation = false;

@@ -1,10 +1,10 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "language/blocks.h"
 #include "language/expressions.h"
+#include "language/scene_budget.h"
 #include "language/tokenizer.h"
 
 namespace {
@@ -18,6 +18,9 @@ constexpr long long MaxIncludes = 1048576;
 // The document with everything spliced into it: four times the editor's
 // 16 MB, so that no inclusion can exhaust memory.
 constexpr long long MaxDocumentLength = 0x4000000;
+// Characters copied by the splices of one parse: each splice copies the text
+// behind it, so that many splices into a long document take time without end.
+constexpr long long MaxSplicedCharacters = 1LL << 33;
 
 // The oldest DEFINE with this name. File texts have no name and are never found.
 const TextBuffer* find_text(const ParseContext& pc, const std::string& name) {
@@ -27,22 +30,24 @@ const TextBuffer* find_text(const ParseContext& pc, const std::string& name) {
     return nullptr;
 }
 
-// Reads the whole file into a new buffer of text_list; null when it cannot be
-// read. Like any document, its text ends at its first NUL byte.
-const TextBuffer* read_file(ParseContext& pc, const std::string& name) {
+// Reads the whole file into `out`; false when it cannot be read. Only
+// regular files of at most MaxDocumentLength bytes are read: a device or a
+// pipe may never end. Like any document, the text ends at its first NUL byte.
+bool read_file(const ParseContext& pc, const std::string& name, TextBuffer& out) {
     std::string path = resolve_document_path(pc, name);
     std::error_code ec;
-    if (path.empty() || std::filesystem::is_directory(path, ec)) return nullptr;
+    if (path.empty() || !std::filesystem::is_regular_file(path, ec)) return false;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec || size > static_cast<std::uintmax_t>(MaxDocumentLength)) return false;
     std::ifstream in(path, std::ios::binary);
-    if (!in) return nullptr;
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) return nullptr;
-    auto buffer = std::make_unique<TextBuffer>();
-    set_text(*buffer, content.str().c_str());
-    TextBuffer* result = buffer.get();
-    pc.text_list.append(buffer.release());
-    return result;
+    if (!in) return false;
+    std::string content(static_cast<size_t>(size), '\0');
+    in.read(content.data(), static_cast<std::streamsize>(size));
+    // A file that shrank since its size was taken keeps what was read.
+    content.resize(static_cast<size_t>(in.gcount()));
+    if (in.bad()) return false;
+    set_text(out, content.c_str());
+    return true;
 }
 
 // True when the scan of the text on its own would end inside a word or a ";"
@@ -92,6 +97,8 @@ void reset_splices(ParseContext& pc) {
     pc.splice.loops.clear();
     pc.splice.includes = 0;
     pc.splice.loop_passes = 0;
+    pc.splice.spliced_characters = 0;
+    pc.splice.loop_characters = 0;
 }
 
 bool splice_text(ParseContext& pc, const std::string& text) {
@@ -101,6 +108,11 @@ bool splice_text(ParseContext& pc, const std::string& text) {
     int remaining = doc.length - position;
     if (static_cast<long long>(text.size()) + remaining > MaxDocumentLength) {
         report_parse_error(pc, "Included text exceeded max (67108864 characters)");
+        return false;
+    }
+    pc.splice.spliced_characters += static_cast<long long>(text.size()) + remaining;
+    if (pc.splice.spliced_characters > MaxSplicedCharacters) {
+        report_parse_error(pc, "Included text exceeded max (8589934592 characters in all)");
         return false;
     }
     // INCLUDE texts that the scan has left behind are no longer open.
@@ -153,6 +165,9 @@ void parse_define(ParseContext& pc) {
 
 void parse_include(ParseContext& pc) {
     const TextBuffer* found = nullptr;
+    // A file's text is spliced in and then needed no more: a file included
+    // on every pass of a loop must not pile up copies.
+    TextBuffer file_text;
     while (more_to_read(pc)) {
         scan_token(pc);
         switch (pc.token) {
@@ -163,7 +178,7 @@ void parse_include(ParseContext& pc) {
                 break;
             case FILE_TOKEN:
                 read_string(pc);
-                found = read_file(pc, pc.word);
+                found = read_file(pc, pc.word, file_text) ? &file_text : nullptr;
                 if (found == nullptr) report_parse_error(pc, "Could not open INCLUDE file.");
                 break;
             case END_INCLUDE:
@@ -195,6 +210,7 @@ void parse_include(ParseContext& pc) {
 }
 
 void parse_interpolation(ParseContext& pc) {
+    if (!budget_record(pc)) return;
     Interpolation* table = new Interpolation;
     pc.interpolation_list.append(table);
     while (more_to_read(pc)) {

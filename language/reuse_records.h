@@ -41,4 +41,8 @@ struct SpliceState {
     std::vector<LoopRestart*> loops;
     long long includes = 0;
     long long loop_passes = 0;
+    // Characters the splices have copied (see splice_text).
+    long long spliced_characters = 0;
+    // Characters the loops have read again for their further passes.
+    long long loop_characters = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "language/blocks.h"
 #include "language/expressions.h"
+#include "language/scene_budget.h"
 #include "language/scene_parsers.h"
 #include "language/tokenizer.h"
 #include "render/scene.h"
@@ -85,7 +86,7 @@ BoundingShape* parse_bounding_shape(ParseContext& pc) {
         scan_token(pc);
         if (may_stand(pc.token, Place::AfterBoundingShape)) {
             parse_shape_block(pc);
-            if (!pc.build_scene || pc.parse_error) return nullptr;
+            if (!pc.build_scene || pc.parse_error || !budget_shape(pc)) return nullptr;
             BoundingShape* bounding = new BoundingShape;
             bounding->bound = take_last(pc.scene->shapes);
             return bounding;

@@ -3,6 +3,7 @@
 
 #include "language/blocks.h"
 #include "language/expressions.h"
+#include "language/scene_budget.h"
 #include "language/scene_parsers.h"
 #include "language/tokenizer.h"
 #include "render/scene.h"
@@ -97,7 +98,7 @@ void parse_vertex_list(ParseContext& pc, ShapeList* target) {
             normal[k] = read_vector(pc);
             read_pair(pc, uv[k][0], uv[k][1]);
         }
-        if (target == nullptr || pc.parse_error) continue;
+        if (target == nullptr || pc.parse_error || !budget_shape(pc)) continue;
         // Triangles live in world space: the frame carries their corners once.
         const Frame& frame = *pc.current_frame();
         for (int k = 0; k < 3; ++k) {
@@ -195,7 +196,7 @@ void apply_local_transform(ParseContext& pc, int token, UnitShape* shape) {
 void parse_unit_shape(ParseContext& pc) {
     const int kind = pc.token;
     UnitShape* shape = nullptr;
-    if (pc.build_scene) {
+    if (pc.build_scene && budget_shape(pc)) {
         shape = make_unit_shape(kind);
         place_shape(pc, shape);
     }
@@ -223,7 +224,7 @@ void parse_polynomial(ParseContext& pc) {
     const bool quadric = pc.token == QUADRIC;
     UnitShape* shape = nullptr;
     float* coefficients = nullptr;
-    if (pc.build_scene) {
+    if (pc.build_scene && budget_shape(pc)) {
         if (quadric) {
             Quadric* q = new Quadric;
             coefficients = q->coefficients;
@@ -265,7 +266,7 @@ void parse_polynomial(ParseContext& pc) {
 void parse_sor(ParseContext& pc) {
     // The token SOR hides the class name.
     struct SOR* sor = nullptr;
-    if (pc.build_scene) {
+    if (pc.build_scene && budget_shape(pc)) {
         sor = new struct SOR;
         place_shape(pc, sor);
     }

@@ -63,7 +63,8 @@ uint32_t channel_byte(float v) {
     if (s >= 0.0f && s < 2147483648.0f)
         return static_cast<uint32_t>(static_cast<int32_t>(s)) & 0xFFu;
     if (!std::isfinite(s)) return 0;
-    if (s > -2147483648.0f) return static_cast<uint32_t>(static_cast<int32_t>(s)) & 0xFFu;
+    if (s < 0.0f && s > -2147483648.0f)
+        return static_cast<uint32_t>(static_cast<int32_t>(s)) & 0xFFu;
     float r = std::fmod(std::trunc(s), 256.0f);
     if (r < 0.0f) r = r + 256.0f;
     return static_cast<uint32_t>(r) & 0xFFu;

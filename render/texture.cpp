@@ -6,6 +6,8 @@
 #include <new>
 #include <vector>
 
+#include <sys/stat.h>
+
 // Only the four bitmap kinds a scene may name are decoded; sides are limited
 // like the traced image's, so that a forged header cannot ask for gigabytes.
 #define STBI_ONLY_BMP
@@ -25,9 +27,6 @@
 #pragma GCC diagnostic pop
 
 namespace {
-
-// Largest texture in texels (W x H); the store of f32 triples is then 768 MB.
-constexpr long long MaxTexturePixels = 1LL << 26;
 
 // The decoder reads through this so that a file that ends early is noticed: a
 // decoder that still wants bytes at the end of the file would otherwise be
@@ -66,15 +65,26 @@ struct FileReader {
 
 const stbi_io_callbacks file_callbacks = {FileReader::read, FileReader::skip, FileReader::eof};
 
+// Only regular files are read, and only up to MaxTextureFileBytes: a scene may
+// name a device or a pipe that never ends.
 bool read_file(const std::string& name, std::vector<unsigned char>& out) {
+    struct stat st {};
+    if (::stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > MaxTextureFileBytes)
+        return false;
     std::FILE* f = std::fopen(name.c_str(), "rb");
     if (f == nullptr) return false;
     unsigned char buffer[65536];
     size_t n;
     bool ok = true;
     try {
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
             out.insert(out.end(), buffer, buffer + n);
+            // The file may have grown since it was looked at.
+            if (static_cast<long long>(out.size()) > MaxTextureFileBytes) {
+                ok = false;
+                break;
+            }
+        }
     } catch (const std::bad_alloc&) {
         ok = false;
     }
@@ -125,7 +135,10 @@ bool jpeg_huffman_tables_sound(const std::vector<unsigned char>& b) {
 
 }  // namespace
 
-bool load_texture(Material& material, const std::string& file_name) {
+bool load_texture(Material& material, const std::string& file_name, long long max_texels,
+                  bool* too_large) {
+    if (too_large != nullptr) *too_large = false;
+    max_texels = std::min(max_texels, MaxTexturePixels);
     std::vector<unsigned char> bytes;
     if (!read_file(file_name, bytes) || bytes.empty()) return material.texture_loaded;
     if (!jpeg_huffman_tables_sound(bytes)) return material.texture_loaded;
@@ -134,13 +147,16 @@ bool load_texture(Material& material, const std::string& file_name) {
     int w = 0, h = 0, channels = 0;
     if (!stbi_info_from_callbacks(&file_callbacks, &probe, &w, &h, &channels))
         return material.texture_loaded;
-    if (w < 1 || h < 1 || static_cast<long long>(w) * h > MaxTexturePixels)
+    if (w < 1 || h < 1) return material.texture_loaded;
+    if (static_cast<long long>(w) * h > max_texels) {
+        if (too_large != nullptr) *too_large = true;
         return material.texture_loaded;
+    }
 
     FileReader reader{&bytes};
     stbi_uc* pixels = stbi_load_from_callbacks(&file_callbacks, &reader, &w, &h, &channels, 3);
     if (pixels == nullptr) return material.texture_loaded;
-    if (reader.overran || w < 1 || h < 1 || static_cast<long long>(w) * h > MaxTexturePixels) {
+    if (reader.overran || w < 1 || h < 1 || static_cast<long long>(w) * h > max_texels) {
         stbi_image_free(pixels);
         return material.texture_loaded;
     }

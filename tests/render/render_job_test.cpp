@@ -104,7 +104,11 @@ INSTANTIATE_TEST_SUITE_P(
                                    rgb(0, 51, 0)},
                       ColorrefCase{{std::numeric_limits<float>::infinity(), 0, 0}, 0u},
                       // 2^40 * 255 is a multiple of 256.
-                      ColorrefCase{{1099511627776.0f, 0, 0}, 0u}));
+                      ColorrefCase{{1099511627776.0f, 0, 0}, 0u},
+                      // A background far beyond any integer (a fuzzed scene's)
+                      // is converted without overflow; so is its negative.
+                      ColorrefCase{{0.2f, 8.9e27f, 1.5f}, rgb(51, 0, 126)},
+                      ColorrefCase{{0.2f, -8.9e27f, 1.5f}, rgb(51, 0, 126)}));
 
 // A small picture of a hand-built scene through render_frame.
 struct Picture {
