@@ -39,7 +39,9 @@ void print_usage(std::FILE* out) {
         "Exit status: 0 done; 1 the scene has an error (a parse error is printed as\n"
         "\"Parse Error: <message> at char <n> found: <word>\" and then\n"
         "\"SCENE:LINE:COL: <message>\"); 2 a wrong command line, or a file that\n"
-        "could not be read or written.\n",
+        "could not be read or written; 130 interrupted. An interrupted render (Ctrl-C,\n"
+        "SIGTERM or SIGHUP: 128 + its number) saves no part of the picture it was\n"
+        "tracing and leaves the file of that name as it was.\n",
         out);
 }
 

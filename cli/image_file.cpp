@@ -6,7 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include <unistd.h>
+#include "record/output_file.h"
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -56,10 +56,11 @@ bool write_all(const std::string& path, const std::vector<unsigned char>& bytes,
 }
 
 // The whole file in one go, checked to the last byte: a full disk must not
-// pass for a written picture. A regular file is written under a temporary
-// name and renamed when complete, so a failed write leaves the old picture
-// as it was; anything else (a device, a pipe) is written in place and never
-// removed.
+// pass for a written picture. A regular file is written as a temporary beside
+// it (nameless where the file system allows, so that even a killed process
+// leaves nothing behind) and renamed over it when complete: a failed or
+// interrupted write leaves the old picture as it was. Anything else (a
+// device, a pipe) is written in place and never removed.
 bool write_file(const std::string& path, const std::vector<unsigned char>& bytes,
                 std::string& error) {
     namespace fs = std::filesystem;
@@ -71,14 +72,14 @@ bool write_file(const std::string& path, const std::vector<unsigned char>& bytes
         error = "Could not write image '" + path + "': " + reason;
         return false;
     }
-    const std::string temporary = path + ".glimmark-" + std::to_string(getpid()) + ".tmp";
-    if (write_all(temporary, bytes, reason)) {
-        fs::rename(temporary, path, ec);
-        if (!ec) return true;
-        reason = ec.message();
-    }
-    fs::remove(temporary, ec);
-    error = "Could not write image '" + path + "': " + reason;
+    OutputFile file;
+    // Named before it is closed: a nameless file ends with its descriptor.
+    if (file.create_temporary_for(path) && file.append(bytes.data(), bytes.size()) && file.sync() &&
+        file.name_temporary() && file.close() && file.rename_temporary_over(path))
+        return true;
+    reason = file.error_text();
+    file.discard_temporary();
+    error = "Could not write image '" + path + "': " + (reason.empty() ? "write failed" : reason);
     return false;
 }
 

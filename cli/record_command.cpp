@@ -1,7 +1,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <charconv>
 #include <csignal>
 #include <cstdio>
@@ -9,44 +8,11 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/interrupts.h"
 #include "cli/scene_session.h"
 #include "record/avi_messages.h"
 
 namespace {
-
-// Interrupting a recording stops it the way the Stop command does: the
-// frame being traced ends, is written, and the file is closed and saved.
-std::atomic<bool>* g_stop = nullptr;
-volatile std::sig_atomic_t g_interrupted = 0;
-
-void on_interrupt(int) {
-    g_interrupted = 1;
-    if (g_stop != nullptr) g_stop->store(true);
-}
-
-class InterruptStopsRun {
-  public:
-    explicit InterruptStopsRun(std::atomic<bool>& stop) {
-        g_interrupted = 0;
-        g_stop = &stop;
-        struct sigaction sa {};
-        sa.sa_handler = on_interrupt;
-        // A second interrupt ends the program at once.
-        sa.sa_flags = SA_RESETHAND;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &old_int_);
-        sigaction(SIGTERM, &sa, &old_term_);
-    }
-    ~InterruptStopsRun() {
-        sigaction(SIGINT, &old_int_, nullptr);
-        sigaction(SIGTERM, &old_term_, nullptr);
-        g_stop = nullptr;
-    }
-
-  private:
-    struct sigaction old_int_ {};
-    struct sigaction old_term_ {};
-};
 
 void print_record_usage(std::FILE* out) {
     std::fputs(
@@ -62,11 +28,13 @@ void print_record_usage(std::FILE* out) {
         "                        a whole run gives for them\n"
         "  -q, --quiet           no progress line\n"
         "\n"
-        "The file grows under a hidden temporary name beside OUT and takes its name\n"
-        "when the recording is complete; an existing file is replaced only when it\n"
-        "is an AVI file. Ctrl-C stops after the frame being traced and keeps the\n"
-        "frames so far. Without OUTPUT_FILE and -o the scene is traced and nothing\n"
-        "is recorded.\n"
+        "The file grows beside OUT without a name (where the file system cannot do\n"
+        "that, under a hidden temporary name) and takes its name when the recording\n"
+        "is complete; an existing file is replaced only when it is an AVI file. Ctrl-C (or "
+        "SIGTERM, SIGHUP) stops after the frame being\n"
+        "traced and keeps the frames so far; a second one ends at once and saves\n"
+        "nothing. Without OUTPUT_FILE and -o the scene is traced and nothing is\n"
+        "recorded.\n"
         "\n"
         "Exit status: 0 done; 1 the scene has an error; 2 a wrong command line, or a\n"
         "file that could not be read or written; 130 interrupted.\n",
@@ -174,7 +142,7 @@ int run_record(const std::vector<std::string>& args) {
         // A stop that came between frames is made again before the next
         // frame is begun (the render thread clears the flag when it starts).
         auto keep_stopped = [&tc](int, int, const Surface&) {
-            if (g_interrupted) tc.request_stop();
+            if (InterruptStopsRun::interrupted()) tc.request_stop();
             return true;
         };
         status = session.run(source, true, true, keep_stopped);
@@ -203,7 +171,7 @@ int run_record(const std::vector<std::string>& args) {
         std::printf("%s\n", file.c_str());
         std::fflush(stdout);
     }
-    if (g_interrupted) {
+    if (InterruptStopsRun::interrupted()) {
         std::fprintf(stderr, "glimmark record: interrupted after %d frame%s\n",
                      tc.avi.frames_written, tc.avi.frames_written == 1 ? "" : "s");
         return 128 + SIGINT;

@@ -8,6 +8,7 @@
 #include "cli/exit_codes.h"
 #include "cli/frame_names.h"
 #include "cli/image_file.h"
+#include "cli/interrupts.h"
 #include "cli/scene_session.h"
 #include "render/surface.h"
 
@@ -81,5 +82,8 @@ int run_render(const std::vector<std::string>& args) {
         std::fflush(stdout);
         return true;
     };
+    // A picture cut short is not a picture: an interrupt ends the program
+    // without saving the frame it was tracing or writing.
+    InterruptEndsProgram interrupt;
     return session.run(source, true, false, write_frame);
 }

@@ -1,0 +1,405 @@
+// glimmark render and record killed (SIGKILL) or interrupted (SIGTERM,
+// SIGINT, SIGHUP) at seeded random moments of a run: the files written before
+// stay byte for byte, nothing else appears beside them, and whatever takes a
+// final name is complete.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "cli_process_support.h"
+#include "tests/record/riff_reader.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// Slow enough to be killed in the middle: three frames of render, eight of
+// record, each a few tens of milliseconds in a release build.
+std::string scene_text(int width, int height, int frames) {
+    return "TRACER WIDTH " + std::to_string(width) + " HEIGHT " + std::to_string(height) +
+           " ANTIALIASING 8 MAX_DEPTH 4 END_TRACER\n"
+           "ANIMATION START_TIME 0 END_TIME 1 FRAMES " +
+           std::to_string(frames) +
+           " FRAMES_PER_SECOND 4 END_ANIMATION\n"
+           "SCENE BACKGROUND_COLOR 0.2 0.3 0.4\n"
+           "  CAMERA TRANSLATE 0 1 -6 END_CAMERA\n"
+           "  LIGHT TRANSLATE -3 4 -3 STRENGTH 20 END_LIGHT\n"
+           "  MATERIAL DIFFUSE 0.9 0.3 0.2 REFLECTION 0.4 END_MATERIAL\n"
+           "  SPHERE TRANSLATE TIME 0 0 END_SPHERE\n"
+           "  SPHERE TRANSLATE -2 0 1 END_SPHERE\n"
+           "  CUBE TRANSLATE 2 0 1 ROTATE 0 0.5 0 END_CUBE\n"
+           "END_SCENE\n";
+}
+
+// How a child process ended.
+struct Ending {
+    bool exited = false;
+    int code = -1;   // when exited
+    int signal = 0;  // when killed by a signal
+    bool hung = false;
+};
+
+// Starts `glimmark ARGS` in `folder` with its output in log files there.
+pid_t spawn_glimmark(const std::vector<std::string>& args, const std::string& folder) {
+    const std::string binary = std::string(GMK_BINARY_DIR) + "/glimmark";
+    std::vector<std::string> words = {binary};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    const std::string out = folder + "/run.out", err = folder + "/run.err";
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    // Only async-signal-safe calls from here to exec.
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (int s : {SIGINT, SIGTERM, SIGHUP})
+        signal(s, SIG_DFL);
+    if (::chdir(folder.c_str()) != 0) ::_exit(126);
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || o < 0 || e < 0) ::_exit(126);
+    ::dup2(in, 0);
+    ::dup2(o, 1);
+    ::dup2(e, 2);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+}
+
+// Waits for the child; one that takes far longer than a run is killed and
+// reported as hung, so that a deadlock fails the test instead of stalling it.
+Ending wait_for(pid_t pid, std::chrono::milliseconds limit) {
+    Ending e;
+    const auto deadline = Clock::now() + limit;
+    int status = 0;
+    for (;;) {
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid) break;
+        if (Clock::now() > deadline) {
+            e.hung = true;
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (WIFEXITED(status)) {
+        e.exited = true;
+        e.code = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        e.signal = WTERMSIG(status);
+    }
+    return e;
+}
+
+std::string describe(const Ending& e) {
+    if (e.hung) return "hung";
+    if (e.exited) return "exit " + std::to_string(e.code);
+    return "signal " + std::to_string(e.signal);
+}
+
+// The names and bytes of every entry of a folder.
+std::map<std::string, std::string> contents(const std::string& folder) {
+    std::map<std::string, std::string> out;
+    for (const auto& entry : fs::directory_iterator(folder))
+        out[entry.path().filename().string()] = slurp(entry.path().string());
+    return out;
+}
+
+std::string names_of(const std::map<std::string, std::string>& c) {
+    std::string s;
+    for (const auto& [name, bytes] : c)
+        s += " '" + name + "' (" + std::to_string(bytes.size()) + " bytes)";
+    return s.empty() ? " nothing" : s;
+}
+
+// One run of a command killed after `delay`.
+Ending kill_after(const std::vector<std::string>& args, const std::string& folder, int signal,
+                  std::chrono::microseconds delay, std::chrono::milliseconds limit) {
+    const pid_t pid = spawn_glimmark(args, folder);
+    if (pid < 0) return {};
+    std::this_thread::sleep_for(delay);
+    // Still a zombie if it has ended: its id cannot have been given away.
+    ::kill(pid, signal);
+    return wait_for(pid, limit);
+}
+
+const char* signal_name(int s) {
+    switch (s) {
+        case SIGKILL:
+            return "SIGKILL";
+        case SIGTERM:
+            return "SIGTERM";
+        case SIGINT:
+            return "SIGINT";
+        case SIGHUP:
+            return "SIGHUP";
+    }
+    return "?";
+}
+
+struct Plan {
+    int signal;
+    int runs;
+    bool earlier_files;  // whether the output files exist before the run
+};
+
+// A command's whole run, as the yardstick for the moments to kill it at and
+// for what a complete run writes.
+struct Reference {
+    std::chrono::microseconds duration{};
+    std::map<std::string, std::string> files;
+};
+
+Reference reference_run(const std::vector<std::string>& args, const TempFolder& dir) {
+    Reference r;
+    fs::create_directories(dir.file("out"));
+    const auto start = Clock::now();
+    const Ending e = wait_for(spawn_glimmark(args, dir.path()), std::chrono::minutes(5));
+    r.duration = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
+    EXPECT_TRUE(e.exited && e.code == 0) << describe(e) << ": " << slurp(dir.file("run.err"));
+    r.files = contents(dir.file("out"));
+    fs::remove_all(dir.file("out"));
+    return r;
+}
+
+// Fewer runs when the build is slow (a sanitizer's), so that the whole stays
+// within about a minute.
+int runs_for(const Plan& p, std::chrono::microseconds duration) {
+    const double seconds = std::chrono::duration<double>(duration).count();
+    const double scale = std::min(1.0, 0.6 / std::max(seconds, 1e-3));
+    return std::max(2, static_cast<int>(p.runs * scale));
+}
+
+void set_files(const std::string& folder, const std::map<std::string, std::string>& files) {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    for (const auto& [name, bytes] : files)
+        write_text(folder + "/" + name, bytes);
+}
+
+// ---- render ----
+
+TEST(InterruptedRender, AtRandomMomentsLeavesEveryPictureOldOrComplete) {
+    TempFolder dir("killed_render");
+    write_text(dir.file("scene.gmk"), scene_text(640, 480, 3));
+    const std::vector<std::string> args = {"render", "scene.gmk", "-o", "out/pic.ppm", "-q"};
+    const Reference ref = reference_run(args, dir);
+    const std::vector<std::string> names = {"pic_0000.ppm", "pic_0001.ppm", "pic_0002.ppm"};
+    ASSERT_EQ(ref.files.size(), names.size()) << names_of(ref.files);
+    std::map<std::string, std::string> old;
+    for (const std::string& n : names) {
+        ASSERT_EQ(ref.files.count(n), 1u) << n;
+        old[n] = "earlier picture " + n + "\n";
+    }
+
+    std::mt19937 random(20240611);
+    const std::vector<Plan> plans = {{SIGKILL, 10, true}, {SIGTERM, 4, true},  {SIGINT, 4, true},
+                                     {SIGHUP, 2, true},   {SIGKILL, 3, false}, {SIGINT, 2, false}};
+    std::uniform_int_distribution<long long> moment(0, ref.duration.count() * 6 / 5);
+    int interrupted = 0, untouched_frames = 0;
+    for (const Plan& plan : plans) {
+        for (int run = 0, runs = runs_for(plan, ref.duration); run < runs; ++run) {
+            const std::chrono::microseconds delay(moment(random));
+            set_files(dir.file("out"),
+                      plan.earlier_files ? old : std::map<std::string, std::string>{});
+            const Ending e =
+                kill_after(args, dir.path(), plan.signal, delay, std::chrono::minutes(2));
+            const std::string what = std::string(signal_name(plan.signal)) + " after " +
+                                     std::to_string(delay.count()) + " us, " + describe(e) +
+                                     (plan.earlier_files ? "" : ", no earlier files");
+            ASSERT_FALSE(e.hung) << what;
+            const bool finished = e.exited && e.code == 0;
+            if (plan.signal == SIGKILL)
+                EXPECT_TRUE(finished || e.signal == SIGKILL) << what;
+            else
+                // Before its handlers are set the program ends by the signal itself.
+                EXPECT_TRUE(finished || e.signal == plan.signal ||
+                            (e.exited && e.code == 128 + plan.signal))
+                    << what << ": " << slurp(dir.file("run.err"));
+            if (!finished) ++interrupted;
+
+            const std::map<std::string, std::string> now = contents(dir.file("out"));
+            bool earlier_frame_complete = true;
+            for (const std::string& n : names) {
+                const auto it = now.find(n);
+                const bool complete = it != now.end() && it->second == ref.files.at(n);
+                const bool as_before = plan.earlier_files
+                                           ? it != now.end() && it->second == old.at(n)
+                                           : it == now.end();
+                EXPECT_TRUE(complete || as_before) << what << ": " << n << " is neither";
+                // Frames are saved in order: none after one that was not.
+                if (complete) {
+                    EXPECT_TRUE(earlier_frame_complete) << what << ": " << n;
+                }
+                if (finished) {
+                    EXPECT_TRUE(complete) << what << ": " << n;
+                }
+                if (!complete) {
+                    earlier_frame_complete = false;
+                    ++untouched_frames;
+                }
+            }
+            for (const auto& [name, bytes] : now)
+                EXPECT_NE(std::find(names.begin(), names.end(), name), names.end())
+                    << what << ": a new entry '" << name << "' (" << bytes.size() << " bytes)";
+        }
+    }
+    // The moments reached into the runs, not only past their ends.
+    EXPECT_GT(interrupted, 0);
+    EXPECT_GT(untouched_frames, 0);
+}
+
+// ---- record ----
+
+struct Recording {
+    size_t frames = 0;
+    std::vector<std::string> frame_bytes;
+    std::string problem;
+};
+
+Recording read_recording(const std::string& bytes, const std::string& scratch) {
+    write_text(scratch, bytes);
+    const RiffFile f(scratch);
+    Recording r;
+    r.problem = f.problem;
+    if (!f.problem.empty() || f.parts.empty()) {
+        if (r.problem.empty()) r.problem = "no RIFF part";
+        return r;
+    }
+    const RiffChunk* movi = f.parts[0].child("LIST", "movi");
+    const RiffChunk* hdrl = f.parts[0].child("LIST", "hdrl");
+    if (movi == nullptr || hdrl == nullptr || hdrl->child("avih") == nullptr) {
+        r.problem = "no movi list or main header";
+        return r;
+    }
+    for (const RiffChunk* c : movi->all("00dc"))
+        r.frame_bytes.emplace_back(
+            f.bytes.begin() + static_cast<std::ptrdiff_t>(c->data),
+            f.bytes.begin() + static_cast<std::ptrdiff_t>(c->data + c->size));
+    r.frames = r.frame_bytes.size();
+    // The main header's frame count agrees with the chunks: the file was
+    // finished, not cut off.
+    if (f.u32(hdrl->child("avih")->data + 16) != r.frames) r.problem = "frame count differs";
+    if (f.parts[0].child("idx1") == nullptr) r.problem = "no index";
+    return r;
+}
+
+class InterruptedRecord : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        write_text(dir.file("scene.gmk"), scene_text(320, 240, kFrames));
+        write_text(dir.file("tiny.gmk"),
+                   "TRACER WIDTH 8 HEIGHT 6 END_TRACER SCENE BACKGROUND_COLOR 1 1 0 END_SCENE\n");
+        // The earlier recording: an AVI file, the only kind a recording may replace.
+        const Reference tiny = reference_run(
+            {"record", "tiny.gmk", "-o", "out/anim.avi", "--codec", "raw", "-q"}, dir);
+        ASSERT_EQ(tiny.files.count("anim.avi"), 1u) << names_of(tiny.files);
+        old = tiny.files;
+        ref = reference_run(args, dir);
+        ASSERT_EQ(ref.files.size(), 1u) << names_of(ref.files);
+        ASSERT_EQ(ref.files.count("anim.avi"), 1u);
+        whole = read_recording(ref.files.at("anim.avi"), dir.file("scratch.avi"));
+        ASSERT_EQ(whole.problem, "");
+        ASSERT_EQ(whole.frames, static_cast<size_t>(kFrames));
+        ASSERT_NE(old.at("anim.avi"), ref.files.at("anim.avi"));
+    }
+
+    static constexpr int kFrames = 8;
+    TempFolder dir{"killed_record"};
+    const std::vector<std::string> args = {"record",  "scene.gmk", "-o", "out/anim.avi",
+                                           "--codec", "raw",       "-q"};
+    std::map<std::string, std::string> old;
+    Reference ref;
+    Recording whole;
+};
+
+TEST_F(InterruptedRecord, KilledAtRandomMomentsLeavesTheEarlierRecordingAndNothingElse) {
+    std::mt19937 random(77031);
+    std::uniform_int_distribution<long long> moment(0, ref.duration.count() * 6 / 5);
+    int interrupted = 0;
+    for (const Plan& plan : {Plan{SIGKILL, 10, true}, Plan{SIGKILL, 3, false}}) {
+        for (int run = 0, runs = runs_for(plan, ref.duration); run < runs; ++run) {
+            const std::chrono::microseconds delay(moment(random));
+            set_files(dir.file("out"),
+                      plan.earlier_files ? old : std::map<std::string, std::string>{});
+            const Ending e = kill_after(args, dir.path(), SIGKILL, delay, std::chrono::minutes(2));
+            const std::string what = "SIGKILL after " + std::to_string(delay.count()) + " us, " +
+                                     describe(e) + (plan.earlier_files ? "" : ", no earlier file");
+            ASSERT_FALSE(e.hung) << what;
+            const bool finished = e.exited && e.code == 0;
+            EXPECT_TRUE(finished || e.signal == SIGKILL) << what;
+            if (!finished) ++interrupted;
+            const std::map<std::string, std::string> now = contents(dir.file("out"));
+            if (finished)
+                EXPECT_EQ(now, ref.files) << what << ":" << names_of(now);
+            else if (plan.earlier_files)
+                EXPECT_EQ(now, old) << what << ":" << names_of(now);
+            else
+                EXPECT_TRUE(now.empty()) << what << ":" << names_of(now);
+        }
+    }
+    EXPECT_GT(interrupted, 0);
+}
+
+TEST_F(InterruptedRecord, InterruptedAtRandomMomentsSavesTheFramesSoFarOrNothing) {
+    std::mt19937 random(5150);
+    std::uniform_int_distribution<long long> moment(0, ref.duration.count() * 6 / 5);
+    int stopped = 0;
+    for (const Plan& plan :
+         {Plan{SIGTERM, 5, true}, Plan{SIGINT, 5, true}, Plan{SIGHUP, 3, true}}) {
+        for (int run = 0, runs = runs_for(plan, ref.duration); run < runs; ++run) {
+            const std::chrono::microseconds delay(moment(random));
+            set_files(dir.file("out"), old);
+            const Ending e =
+                kill_after(args, dir.path(), plan.signal, delay, std::chrono::minutes(2));
+            const std::string what = std::string(signal_name(plan.signal)) + " after " +
+                                     std::to_string(delay.count()) + " us, " + describe(e);
+            ASSERT_FALSE(e.hung) << what;
+            const std::map<std::string, std::string> now = contents(dir.file("out"));
+            ASSERT_EQ(now.size(), 1u) << what << ":" << names_of(now);
+            ASSERT_EQ(now.count("anim.avi"), 1u) << what << ":" << names_of(now);
+            const std::string& bytes = now.at("anim.avi");
+            if (e.exited && e.code == 0) {
+                EXPECT_EQ(bytes, ref.files.at("anim.avi")) << what;
+            } else if (e.exited && e.code == 130) {
+                // Stopped like the Stop command: the frame being traced ends
+                // and is written, and the file is finished and saved.
+                ++stopped;
+                const Recording r = read_recording(bytes, dir.file("scratch.avi"));
+                EXPECT_EQ(r.problem, "") << what;
+                EXPECT_GE(r.frames, 1u) << what;
+                EXPECT_LE(r.frames, static_cast<size_t>(kFrames)) << what;
+                for (size_t i = 0; i + 1 < r.frames; ++i)
+                    EXPECT_EQ(r.frame_bytes[i], whole.frame_bytes[i]) << what << ": frame " << i;
+                if (r.frames > 0) {
+                    EXPECT_EQ(r.frame_bytes.back().size(), whole.frame_bytes[0].size()) << what;
+                }
+            } else {
+                // Ended by the signal before its handlers were set.
+                EXPECT_EQ(e.signal, plan.signal) << what << ": " << slurp(dir.file("run.err"));
+                EXPECT_EQ(bytes, old.at("anim.avi")) << what;
+            }
+        }
+    }
+    EXPECT_GT(stopped, 0);
+}
+
+}  // namespace
