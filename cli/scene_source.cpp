@@ -8,12 +8,19 @@
 
 namespace {
 
+// Reads at most one character more than a document may hold.
 bool read_stream(std::FILE* f, std::string& out) {
     char buffer[65536];
     size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+    while (static_cast<long long>(out.size()) <= MaxSceneCharacters &&
+           (n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
         out.append(buffer, n);
     return !std::ferror(f);
+}
+
+std::string too_long(const std::string& what) {
+    return what + " holds more than " + std::to_string(MaxSceneCharacters) +
+           " characters, the most a scene may hold";
 }
 
 }  // namespace
@@ -27,6 +34,10 @@ bool load_scene_source(const std::string& argument, SceneSource& out, std::strin
         if (!read_stream(stdin, out.text)) {
             error = std::string("Could not read the scene from standard input: ") +
                     std::strerror(errno);
+            return false;
+        }
+        if (static_cast<long long>(out.text.size()) > MaxSceneCharacters) {
+            error = too_long("The scene on standard input");
             return false;
         }
         return true;
@@ -45,6 +56,10 @@ bool load_scene_source(const std::string& argument, SceneSource& out, std::strin
     std::fclose(f);
     if (!ok) {
         error = "Could not read scene file '" + argument + "': " + std::strerror(read_errno);
+        return false;
+    }
+    if (static_cast<long long>(out.text.size()) > MaxSceneCharacters) {
+        error = too_long("Scene file '" + argument + "'");
         return false;
     }
     return true;

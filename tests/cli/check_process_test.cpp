@@ -148,3 +148,26 @@ TEST(Version, PrintsTheVersion) {
 }
 
 }  // namespace
+
+TEST(CheckCommand, ASceneHoldsAtMostTheEditorsCharacters) {
+    TempFolder dir("check_size");
+    // A comment fills the document up to the last character it may hold.
+    const std::string fits = "; " + std::string(0xFFFFFF - 3, 'x') + "\n";
+    ASSERT_EQ(fits.size(), 0xFFFFFFu);
+    write_text(dir.file("fits.gmk"), fits);
+    write_text(dir.file("long.gmk"), fits + " ");
+    ProcessResult r = run_glimmark({"check", "fits.gmk"}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+
+    const std::string tail = " characters, the most a scene may hold\n";
+    r = run_glimmark({"check", "long.gmk"}, dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "Glimmark Error: Scene file 'long.gmk' holds more than 16777215" + tail);
+    // A device that never ends is refused, not read for ever.
+    r = run_glimmark({"check", "/dev/zero"}, dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "Glimmark Error: Scene file '/dev/zero' holds more than 16777215" + tail);
+    r = run_glimmark({"check", "-"}, dir, fits + " ");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "Glimmark Error: The scene on standard input holds more than 16777215" + tail);
+}
