@@ -5,7 +5,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 # Seconds each fuzz target runs under `make fuzz`.
 FUZZ_SECONDS ?= 60
 # The tests that start a render thread, stop it or close a window while it runs.
-TSAN_TESTS ?= TraceController|RenderThread|RenderJob|RenderFrame|StudioRuns|StudioWindow|RenderCommand
+TSAN_TESTS ?= TraceController|RenderThread|RenderJob|RenderFrame|StudioRuns|StudioWindow|RenderCommand|StopLoop
 
 .PHONY: all deps configure build test demo studio format bench clean sanitize tsan fuzz fuzz-build
 
