@@ -35,9 +35,19 @@ bool MainWindow::open_file(const QString& name) {
         error_box(kOpenError);
         return false;
     }
-    const QByteArray bytes = file.readAll();
+    // A text the editor cannot hold whole is not opened at all: cut, a later
+    // Save would lose its end. At most one byte more than fits is read, so
+    // that a device that never ends is not read for ever either.
+    const QByteArray bytes = file.read(kTextBufferSize);
     if (file.error() != QFileDevice::NoError) {
         error_box(kOpenError);
+        return false;
+    }
+    if (bytes.size() >= kTextBufferSize) {
+        error_box(QString("The file %1 has %2 characters or more; the editor holds at most %3.")
+                      .arg(QDir::toNativeSeparators(name))
+                      .arg(kTextBufferSize)
+                      .arg(kTextBufferSize - 1));
         return false;
     }
     format_ = set_document_bytes(*editor_->document(), bytes);

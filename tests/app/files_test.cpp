@@ -206,3 +206,25 @@ TEST_F(StudioFiles, EveryTemplateGoesInVerbatim) {
         EXPECT_EQ(window->editor_bytes(), QByteArray(templates[i].text)) << templates[i].command;
     }
 }
+
+TEST_F(StudioFiles, AFileTheEditorCannotHoldIsNotOpened) {
+    QTemporaryDir dir;
+    window->editor()->setPlainText("kept");
+    const QString fits = dir.filePath("fits.gmk");
+    const QString large = dir.filePath("large.gmk");
+    const QByteArray text = "; " + QByteArray(0xFFFFFF - 3, 'x') + "\n";
+    ASSERT_TRUE(write_bytes(fits, text));
+    ASSERT_TRUE(write_bytes(large, text + "\n"));
+    for (const QString& name : {large, QString("/dev/zero")}) {
+        dialogs.messages.clear();
+        EXPECT_FALSE(window->open_file(name));
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0].text,
+                  "The file " + name +
+                      " has 16777216 characters or more; the editor holds at most 16777215.");
+        EXPECT_EQ(window->editor()->toPlainText(), "kept");
+        EXPECT_TRUE(window->current_file().isEmpty());
+    }
+    EXPECT_TRUE(window->open_file(fits));
+    EXPECT_EQ(window->editor_bytes().size(), 0xFFFFFF);
+}
