@@ -1,0 +1,146 @@
+// A hundred Plays in the studio, each stopped or ended by closing the window
+// at a seeded random moment, with the real render thread: every run ends,
+// the trace window keeps the rows that were finished and black below them,
+// and nothing is left running or allocated (the sanitizer builds see that).
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QPlainTextEdit>
+#include <chrono>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "app/commands.h"
+#include "app/trace_window.h"
+#include "render/render_job.h"
+#include "studio_test_support.h"
+#include "tests/render/watchdog.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char* const kScene =
+    "TRACER WIDTH 128 HEIGHT 96 ANTIALIASING 4 END_TRACER\n"
+    "SCENE BACKGROUND_COLOR 0.2 0.3 0.4\n"
+    "  CAMERA TRANSLATE 0 0 -4 END_CAMERA\n"
+    "  LIGHT TRANSLATE -3 4 -3 STRENGTH 20 END_LIGHT\n"
+    "  MATERIAL DIFFUSE 0.9 0.3 0.2 END_MATERIAL\n"
+    "  SPHERE TRANSLATE 0.8 0 0 END_SPHERE\n"
+    "  MATERIAL DIFFUSE 0.3 0.8 0.3 REFLECTION 0.3 END_MATERIAL\n"
+    "  CUBE TRANSLATE -1.2 0.3 1 ROTATE 0.4 0.6 0 END_CUBE\n"
+    "END_SCENE\n";
+
+constexpr int kHeight = 96;
+
+// One studio session: its own controller and window, gone when it ends.
+struct Session {
+    TraceController controller;
+    FakeDialogs dialogs;
+    std::unique_ptr<MainWindow> window;
+
+    Session() {
+        studio_app();
+        window = std::make_unique<MainWindow>(controller, &dialogs);
+        window->show();
+        window->editor()->setPlainText(kScene);
+    }
+    ~Session() { window.reset(); }
+    bool wait_for_run_end() {
+        return QTest::qWaitFor([this] { return !controller.running(); }, 60000);
+    }
+};
+
+// Lets `delay` go by, handling the studio's events meanwhile or not.
+void pass_time(std::chrono::microseconds delay, bool events) {
+    const auto deadline = Clock::now() + delay;
+    if (!events) {
+        std::this_thread::sleep_until(deadline);
+        return;
+    }
+    while (Clock::now() < deadline)
+        QCoreApplication::processEvents();
+}
+
+}  // namespace
+
+TEST(StudioStopLoop, PlayStoppedOrClosedAtRandomMomentsEndsWithCompleteRowsAndBlackBelow) {
+    QImage whole;
+    std::chrono::microseconds run_length{};
+    {
+        Session s;
+        s.window->run_command(cmd::Play);
+        ASSERT_TRUE(s.wait_for_run_end());
+        ASSERT_TRUE(s.dialogs.messages.empty());
+        whole = s.window->trace_window()->picture();
+        ASSERT_EQ(whole.size(), QSize(128, kHeight));
+        // Every pixel is lit: black can only be a row the stop left out.
+        for (int y = 0; y < whole.height(); ++y)
+            for (int x = 0; x < whole.width(); ++x)
+                ASSERT_NE(whole.pixel(x, y), qRgb(0, 0, 0)) << x << "," << y;
+        // The delays range over the frame: from the return of Play (the render
+        // thread has been started) until the last row, the shortest of a few.
+        run_length = std::chrono::hours(1);
+        for (int i = 0; i < 5; ++i) {
+            s.window->run_command(cmd::Play);
+            const auto t0 = Clock::now();
+            while (s.controller.job.rows_done.load() < kHeight + 2 &&
+                   Clock::now() - t0 < std::chrono::seconds(60))
+                std::this_thread::sleep_for(std::chrono::microseconds(20));
+            run_length =
+                std::min(run_length,
+                         std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - t0));
+            ASSERT_TRUE(s.wait_for_run_end());
+        }
+    }
+
+    Watchdog watchdog(std::chrono::seconds(60));
+    std::mt19937 random(1337);
+    std::uniform_int_distribution<long long> delay_us(0,
+                                                      std::max<long long>(1, run_length.count()));
+    std::uniform_int_distribution<int> pick(0, 99);
+    int stopped_short = 0, whole_frames = 0;
+    for (int run = 0; run < 100; ++run) {
+        Session s;
+        const std::chrono::microseconds delay(delay_us(random));
+        const int p = pick(random);
+        // Stop or close; waiting with the event loop running (the frame's
+        // message may be handled first) or without it (the message waits).
+        const bool close = p % 2 == 0;
+        const bool events = p < 50;
+        const std::string what = "run " + std::to_string(run) + ": " + (close ? "close" : "Stop") +
+                                 " after " + std::to_string(delay.count()) + " us" +
+                                 (events ? " of events" : " of sleep");
+        watchdog.begin(what);
+        s.window->run_command(cmd::Play);
+        pass_time(delay, events);
+        if (close) {
+            s.window->close();
+        } else {
+            s.window->run_command(cmd::Stop);
+            ASSERT_TRUE(s.wait_for_run_end()) << what;
+        }
+        watchdog.end();
+
+        EXPECT_FALSE(s.controller.running()) << what;
+        EXPECT_FALSE(s.window->render_thread_running()) << what;
+        EXPECT_TRUE(s.dialogs.messages.empty()) << what;
+        const int rows = s.controller.job.rows_done.load();
+        ASSERT_GE(rows, 1) << what;
+        ASSERT_LE(rows, kHeight + 2) << what;
+        if (rows < kHeight + 2) ++stopped_short;
+        if (rows == kHeight + 2) ++whole_frames;
+        const QImage picture = s.window->trace_window()->picture();
+        ASSERT_EQ(picture.size(), whole.size()) << what;
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                ASSERT_EQ(picture.pixel(x, y), y < rows ? whole.pixel(x, y) : qRgb(0, 0, 0))
+                    << what << ": pixel " << x << "," << y << " with " << rows << " rows done";
+    }
+    // The moments reached into the frames and past them.
+    EXPECT_GT(stopped_short, 10);
+    EXPECT_GT(whole_frames, 2);
+}
