@@ -54,15 +54,15 @@ struct Session {
     }
 };
 
-// Lets `delay` go by, handling the studio's events meanwhile or not.
+// Lets `delay` go by, then handles what the studio has queued meanwhile (the
+// frame's message among it, when the frame is done) or leaves it waiting.
+// The events are taken once after a sleep, not in a busy loop: Qt's queue
+// locks are invisible to ThreadSanitizer, which sees the hand-over from the
+// render thread only through the wake-up the queue writes for a sleeping
+// loop.
 void pass_time(std::chrono::microseconds delay, bool events) {
-    const auto deadline = Clock::now() + delay;
-    if (!events) {
-        std::this_thread::sleep_until(deadline);
-        return;
-    }
-    while (Clock::now() < deadline)
-        QCoreApplication::processEvents();
+    std::this_thread::sleep_for(delay);
+    if (events) QCoreApplication::processEvents();
 }
 
 }  // namespace
@@ -102,21 +102,28 @@ TEST(StudioStopLoop, PlayStoppedOrClosedAtRandomMomentsEndsWithCompleteRowsAndBl
     std::uniform_int_distribution<long long> delay_us(0,
                                                       std::max<long long>(1, run_length.count()));
     std::uniform_int_distribution<int> pick(0, 99);
-    int stopped_short = 0, whole_frames = 0;
+    int stopped_short = 0;
     for (int run = 0; run < 100; ++run) {
         Session s;
         const std::chrono::microseconds delay(delay_us(random));
         const int p = pick(random);
-        // Stop or close; waiting with the event loop running (the frame's
-        // message may be handled first) or without it (the message waits).
+        // Stop or close; with the queued events handled first (the frame's
+        // message among them when the frame is done) or left waiting; and
+        // one run in ten once the frame's last row is done.
         const bool close = p % 2 == 0;
         const bool events = p < 50;
-        const std::string what = "run " + std::to_string(run) + ": " + (close ? "close" : "Stop") +
-                                 " after " + std::to_string(delay.count()) + " us" +
-                                 (events ? " of events" : " of sleep");
+        const bool after_the_frame = p % 10 == 1;
+        const std::string what =
+            "run " + std::to_string(run) + ": " + (close ? "close" : "Stop") +
+            (after_the_frame ? " after the frame"
+                             : " after " + std::to_string(delay.count()) + " us") +
+            (events ? " and the events" : "");
         watchdog.begin(what);
         s.window->run_command(cmd::Play);
-        pass_time(delay, events);
+        if (after_the_frame)
+            while (s.controller.job.rows_done.load() < kHeight + 2)
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+        pass_time(after_the_frame ? std::chrono::microseconds(0) : delay, events);
         if (close) {
             s.window->close();
         } else {
@@ -132,7 +139,9 @@ TEST(StudioStopLoop, PlayStoppedOrClosedAtRandomMomentsEndsWithCompleteRowsAndBl
         ASSERT_GE(rows, 1) << what;
         ASSERT_LE(rows, kHeight + 2) << what;
         if (rows < kHeight + 2) ++stopped_short;
-        if (rows == kHeight + 2) ++whole_frames;
+        if (after_the_frame) {
+            EXPECT_EQ(rows, kHeight + 2) << what;
+        }
         const QImage picture = s.window->trace_window()->picture();
         ASSERT_EQ(picture.size(), whole.size()) << what;
         for (int y = 0; y < picture.height(); ++y)
@@ -140,7 +149,6 @@ TEST(StudioStopLoop, PlayStoppedOrClosedAtRandomMomentsEndsWithCompleteRowsAndBl
                 ASSERT_EQ(picture.pixel(x, y), y < rows ? whole.pixel(x, y) : qRgb(0, 0, 0))
                     << what << ": pixel " << x << "," << y << " with " << rows << " rows done";
     }
-    // The moments reached into the frames and past them.
-    EXPECT_GT(stopped_short, 10);
-    EXPECT_GT(whole_frames, 2);
+    // The moments reached into the frames.
+    EXPECT_GT(stopped_short, 5);
 }

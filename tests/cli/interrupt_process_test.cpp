@@ -334,7 +334,7 @@ class InterruptedRecord : public ::testing::Test {
 TEST_F(InterruptedRecord, KilledAtRandomMomentsLeavesTheEarlierRecordingAndNothingElse) {
     std::mt19937 random(77031);
     std::uniform_int_distribution<long long> moment(0, ref.duration.count() * 6 / 5);
-    int interrupted = 0;
+    int untouched = 0;
     for (const Plan& plan : {Plan{SIGKILL, 10, true}, Plan{SIGKILL, 3, false}}) {
         for (int run = 0, runs = runs_for(plan, ref.duration); run < runs; ++run) {
             const std::chrono::microseconds delay(moment(random));
@@ -346,17 +346,19 @@ TEST_F(InterruptedRecord, KilledAtRandomMomentsLeavesTheEarlierRecordingAndNothi
             ASSERT_FALSE(e.hung) << what;
             const bool finished = e.exited && e.code == 0;
             EXPECT_TRUE(finished || e.signal == SIGKILL) << what;
-            if (!finished) ++interrupted;
             const std::map<std::string, std::string> now = contents(dir.file("out"));
+            // A kill that comes after the recording took its name, while the
+            // program ends, finds the new file complete.
+            const bool as_before = plan.earlier_files ? now == old : now.empty();
             if (finished)
-                EXPECT_EQ(now, ref.files) << what << ":" << names_of(now);
-            else if (plan.earlier_files)
-                EXPECT_EQ(now, old) << what << ":" << names_of(now);
+                EXPECT_TRUE(now == ref.files) << what << ":" << names_of(now);
             else
-                EXPECT_TRUE(now.empty()) << what << ":" << names_of(now);
+                EXPECT_TRUE(as_before || now == ref.files) << what << ":" << names_of(now);
+            if (as_before) ++untouched;
         }
     }
-    EXPECT_GT(interrupted, 0);
+    // The moments reached into the runs, not only past their ends.
+    EXPECT_GT(untouched, 0);
 }
 
 TEST_F(InterruptedRecord, InterruptedAtRandomMomentsSavesTheFramesSoFarOrNothing) {
@@ -378,7 +380,7 @@ TEST_F(InterruptedRecord, InterruptedAtRandomMomentsSavesTheFramesSoFarOrNothing
             ASSERT_EQ(now.count("anim.avi"), 1u) << what << ":" << names_of(now);
             const std::string& bytes = now.at("anim.avi");
             if (e.exited && e.code == 0) {
-                EXPECT_EQ(bytes, ref.files.at("anim.avi")) << what;
+                EXPECT_TRUE(bytes == ref.files.at("anim.avi")) << what;
             } else if (e.exited && e.code == 130) {
                 // Stopped like the Stop command: the frame being traced ends
                 // and is written, and the file is finished and saved.
@@ -388,14 +390,17 @@ TEST_F(InterruptedRecord, InterruptedAtRandomMomentsSavesTheFramesSoFarOrNothing
                 EXPECT_GE(r.frames, 1u) << what;
                 EXPECT_LE(r.frames, static_cast<size_t>(kFrames)) << what;
                 for (size_t i = 0; i + 1 < r.frames; ++i)
-                    EXPECT_EQ(r.frame_bytes[i], whole.frame_bytes[i]) << what << ": frame " << i;
+                    EXPECT_TRUE(r.frame_bytes[i] == whole.frame_bytes[i])
+                        << what << ": frame " << i;
                 if (r.frames > 0) {
                     EXPECT_EQ(r.frame_bytes.back().size(), whole.frame_bytes[0].size()) << what;
                 }
             } else {
-                // Ended by the signal before its handlers were set.
+                // Ended by the signal itself, before the handlers were set
+                // or after they were taken down at the end of the run.
                 EXPECT_EQ(e.signal, plan.signal) << what << ": " << slurp(dir.file("run.err"));
-                EXPECT_EQ(bytes, old.at("anim.avi")) << what;
+                EXPECT_TRUE(bytes == old.at("anim.avi") || bytes == ref.files.at("anim.avi"))
+                    << what;
             }
         }
     }
