@@ -7,6 +7,12 @@ FUZZ_SECONDS ?= 60
 # The tests that start a render thread, stop it or close a window while it runs.
 TSAN_TESTS ?= TraceController|RenderThread|RenderJob|RenderFrame|StudioRuns|StudioWindow|RenderCommand|StopLoop
 
+# What the sanitizer builds need: the test programs, the command they run and
+# the help page the studio tests read (not the benchmarks or the fuzzers).
+CHECK_TARGETS ?= glimmark gmk_help_page test_core test_shapes test_language test_render \
+  test_record test_cli test_app
+TSAN_TARGETS ?= glimmark gmk_help_page test_render test_cli test_app
+
 .PHONY: all deps configure build test demo studio format bench clean sanitize tsan fuzz fuzz-build
 
 all: build
@@ -38,7 +44,7 @@ format:
 # AddressSanitizer and UndefinedBehaviorSanitizer over the whole test suite.
 sanitize: deps
 	cmake -S . -B build-asan -DGLIMMARK_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build build-asan -j $(JOBS)
+	cmake --build build-asan -j $(JOBS) --target $(CHECK_TARGETS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 1800
@@ -46,7 +52,7 @@ sanitize: deps
 # ThreadSanitizer over the tests that involve the render thread.
 tsan: deps
 	cmake -S . -B build-tsan -DGLIMMARK_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build build-tsan -j $(JOBS)
+	cmake --build build-tsan -j $(JOBS) --target $(TSAN_TARGETS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 1800 -R '$(TSAN_TESTS)'
 
