@@ -46,6 +46,7 @@ sanitize: deps
 	cmake -S . -B build-asan -DGLIMMARK_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build-asan -j $(JOBS) --target $(CHECK_TARGETS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 1800
 
