@@ -99,8 +99,12 @@ bool read_file(const std::string& name, std::vector<unsigned char>& out) {
 // file before the decoder sees it.
 bool jpeg_huffman_tables_sound(const std::vector<unsigned char>& b) {
     const size_t n = b.size();
-    if (n < 2 || b[0] != 0xFF || b[1] != 0xD8) return true;  // not a JPEG
-    size_t p = 2;
+    // The decoder skips fill bytes before the start marker as well.
+    size_t p = 0;
+    while (p < n && b[p] == 0xFF)
+        ++p;
+    if (p == 0 || p >= n || b[p] != 0xD8) return true;  // not a JPEG
+    ++p;
     while (p + 1 < n) {
         if (b[p] != 0xFF) {
             ++p;  // entropy-coded data between markers
@@ -118,8 +122,10 @@ bool jpeg_huffman_tables_sound(const std::vector<unsigned char>& b) {
         const size_t length = (static_cast<size_t>(b[p]) << 8) | b[p + 1];
         const size_t end = std::min(n, p + length);
         if (m == 0xC4) {
+            // The decoder reads tables while any of the segment is left, even
+            // when a table's counts run past its end.
             size_t q = p + 2;
-            while (q + 17 <= end) {
+            while (q < end && q + 17 <= n) {
                 unsigned total = 0;
                 for (int i = 1; i <= 16; ++i)
                     total += b[q + i];
