@@ -9,8 +9,10 @@ class Surface;
 enum class AviCodec { Raw, Mjpeg };
 
 // Writes the frames of a run into a RIFF AVI file with one video stream.
-// The file is written under a temporary name beside the target and renamed
-// when it is closed; past riff_size_limit it continues in OpenDML form.
+// The file is written as a temporary beside the target, nameless where the
+// file system allows (so that a killed program leaves nothing behind), and
+// takes the target's name when it is closed; past riff_size_limit it
+// continues in OpenDML form.
 class AviWriter {
   public:
     AviWriter();
