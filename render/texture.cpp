@@ -125,9 +125,10 @@ bool jpeg_huffman_tables_sound(const std::vector<unsigned char>& b) {
             // The decoder reads tables while any of the segment is left, even
             // when a table's counts run past its end.
             size_t q = p + 2;
-            while (q < end && q + 17 <= n) {
+            while (q < end && q < n) {
+                // Counts past the end of the file read as zeros.
                 unsigned total = 0;
-                for (int i = 1; i <= 16; ++i)
+                for (size_t i = 1; i <= 16 && q + i < n; ++i)
                     total += b[q + i];
                 if (total > 256) return false;
                 q += 17 + total;
