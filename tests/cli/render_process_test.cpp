@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "cli_process_support.h"
@@ -236,6 +237,37 @@ INSTANTIATE_TEST_SUITE_P(
                     "Glimmark Error: Could not open scene file 'none.gmk': No such file or "
                     "directory\n"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A picture that stops growing part way (a file size limit, as a full disk
+// would) is a failure with the path and the reason, and the picture from the
+// run before stays as it was, with nothing left beside it.
+TEST(RenderCommand, WriteCutShortKeepsThePreviousPicture) {
+    TempFolder dir("render_cut_short");
+    write_text(dir.file("bg.gmk"), kBackgroundScene);
+    ASSERT_EQ(run_glimmark({"render", "bg.gmk", "-o", "bg.ppm"}, dir).status, 0);
+    const std::string before = slurp(dir.file("bg.ppm"));
+    ASSERT_FALSE(before.empty());
+    write_text(dir.file("big.gmk"),
+               "TRACER WIDTH 200 HEIGHT 200 END_TRACER\n"
+               "SCENE BACKGROUND_COLOR 0.25 0.5 0.75 END_SCENE\n");
+    // The shell ignores the file-size signal so that the write sees EFBIG, and
+    // limits files to 8 blocks: far below the 120,015 bytes of the picture.
+    const std::string command =
+        "cd " + shell_quote(dir.path()) + " && (trap '' XFSZ; ulimit -f 8; " +
+        shell_quote(std::string(GMK_BINARY_DIR) + "/glimmark") +
+        " render -q big.gmk -o bg.ppm) 2>" + shell_quote(dir.file("err.txt"));
+    const int raw = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 2);
+    EXPECT_EQ(slurp(dir.file("err.txt")),
+              "Glimmark Error: Could not write image 'bg.ppm': File too large\n");
+    EXPECT_EQ(slurp(dir.file("bg.ppm")), before);
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        if (e.path().filename().string()[0] != '.') names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"bg.gmk", "bg.ppm", "big.gmk", "err.txt"}));
+}
 
 struct SizeCase {
     const char* tracer;
