@@ -37,6 +37,24 @@ bool can_be_named(int fd) {
 // a nameless file; a missing or closed folder says something else.
 bool nameless_refused(int code) { return code == EOPNOTSUPP || code == EISDIR || code == EINVAL; }
 
+// Tries fresh hidden names beside `target` until `make` creates a file under
+// one (it returns 0) or fails for a reason other than a name already taken
+// (it returns that errno). The name is held before the file exists: an
+// interrupt between the two finds either no file or this one.
+template <class Make>
+int claim_hidden_name(const std::string& target, std::string& name, int& slot, Make make) {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        name = temporary_name_for(target);
+        slot = hold_pending_file(name);
+        const int code = make(name);
+        if (code == 0) return 0;
+        release_pending_file(slot);
+        slot = -1;
+        if (code != EEXIST) return code;
+    }
+    return EEXIST;
+}
+
 }  // namespace
 
 bool OutputFile::fail(int code) {
@@ -130,47 +148,37 @@ bool OutputFile::create_temporary_for(const std::string& target) {
         }
     }
 #endif
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const std::string name = temporary_name_for(target);
-        // Held before it exists: an interrupt between the two finds either
-        // no file or this one.
-        const int slot = hold_pending_file(name);
+    std::string name;
+    int slot = -1;
+    const int code = claim_hidden_name(target, name, slot, [this](const std::string& n) {
         // The mode is narrowed by the umask, as for any file the user creates.
-        fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_ >= 0) {
-            temporary_ = name;
-            pending_slot_ = slot;
-            return true;
-        }
-        const int code = errno;
-        release_pending_file(slot);
-        if (code != EEXIST) return fail(code);
-    }
-    return fail(EEXIST);
+        fd_ = ::open(n.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        return fd_ >= 0 ? 0 : errno;
+    });
+    if (code != 0) return fail(code);
+    temporary_ = name;
+    pending_slot_ = slot;
+    return true;
 }
 
 bool OutputFile::name_temporary() {
     if (!nameless_) return !temporary_.empty() || fail(EBADF);
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const std::string name = temporary_name_for(target_);
-        const int slot = hold_pending_file(name);
-        int rc = ::linkat(fd_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
+    std::string name;
+    int slot = -1;
+    const int code = claim_hidden_name(target_, name, slot, [this](const std::string& n) {
+        int rc = ::linkat(fd_, "", AT_FDCWD, n.c_str(), AT_EMPTY_PATH);
         // Without the privilege AT_EMPTY_PATH needs, the link of /proc does
         // the same for the file's owner.
         if (rc != 0 && errno != EEXIST)
-            rc = ::linkat(AT_FDCWD, proc_fd_path(fd_).c_str(), AT_FDCWD, name.c_str(),
+            rc = ::linkat(AT_FDCWD, proc_fd_path(fd_).c_str(), AT_FDCWD, n.c_str(),
                           AT_SYMLINK_FOLLOW);
-        if (rc == 0) {
-            nameless_ = false;
-            temporary_ = name;
-            pending_slot_ = slot;
-            return true;
-        }
-        const int code = errno;
-        release_pending_file(slot);
-        if (code != EEXIST) return fail(code);
-    }
-    return fail(EEXIST);
+        return rc == 0 ? 0 : errno;
+    });
+    if (code != 0) return fail(code);
+    nameless_ = false;
+    temporary_ = name;
+    pending_slot_ = slot;
+    return true;
 }
 
 bool OutputFile::rename_temporary_over(const std::string& target) {
