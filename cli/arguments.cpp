@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "cli/exit_codes.h"
+
 namespace {
 
 const OptionSpec* find_long(const std::vector<OptionSpec>& specs, const std::string& name) {
@@ -73,4 +75,27 @@ bool parse_arguments(const std::vector<std::string>& args, const std::vector<Opt
 
 void report_usage_error(const char* command, const std::string& message) {
     std::fprintf(stderr, "glimmark %s: %s\nTry 'glimmark --help'.\n", command, message.c_str());
+}
+
+bool open_command_line(const char* command, const char* done_to_scene,
+                       const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+                       void (*usage)(std::FILE*), ParsedArguments& parsed, int& status) {
+    std::string error;
+    status = ExitUsageOrFile;
+    if (!parse_arguments(args, specs, parsed, error)) {
+        report_usage_error(command, error);
+        return false;
+    }
+    if (parsed.has("help")) {
+        usage(stdout);
+        status = ExitOk;
+        return false;
+    }
+    if (parsed.positional.size() != 1) {
+        report_usage_error(command, parsed.positional.empty()
+                                        ? std::string("no SCENE given")
+                                        : std::string("only one SCENE can be ") + done_to_scene);
+        return false;
+    }
+    return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,3 +32,11 @@ bool parse_arguments(const std::vector<std::string>& args, const std::vector<Opt
 
 // "glimmark <command>: <message>" and the pointer to --help, on stderr.
 void report_usage_error(const char* command, const std::string& message);
+
+// The opening every command shares: the options, --help (which prints `usage`
+// on stdout) and exactly one SCENE, which the message calls what the command
+// does with it ("checked", "rendered"). False when the command ends here with
+// `status`: 0 after --help, the usage-error status after a message on stderr.
+bool open_command_line(const char* command, const char* done_to_scene,
+                       const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+                       void (*usage)(std::FILE*), ParsedArguments& parsed, int& status);

@@ -79,19 +79,9 @@ int run_record(const std::vector<std::string>& args) {
     const std::vector<OptionSpec> options = {{"output", 'o', true}, {"codec", 0, true},
                                              {"quality", 0, true},  {"frames", 0, true},
                                              {"quiet", 'q', false}, {"help", 'h', false}};
-    if (!parse_arguments(args, options, parsed, error)) {
-        report_usage_error("record", error);
-        return ExitUsageOrFile;
-    }
-    if (parsed.has("help")) {
-        print_record_usage(stdout);
-        return ExitOk;
-    }
-    if (parsed.positional.size() != 1) {
-        report_usage_error("record", parsed.positional.empty() ? "no SCENE given"
-                                                               : "only one SCENE can be recorded");
-        return ExitUsageOrFile;
-    }
+    int status = ExitOk;
+    if (!open_command_line("record", "recorded", args, options, print_record_usage, parsed, status))
+        return status;
     AviCodec codec = AviCodec::Mjpeg;
     if (parsed.has("codec")) {
         const std::string name = parsed.value("codec");
@@ -136,7 +126,6 @@ int run_record(const std::vector<std::string>& args) {
     tc.last_frame = last_frame;
     session.show_progress = !parsed.has("quiet") && isatty(STDERR_FILENO);
 
-    int status;
     {
         InterruptStopsRun interrupt(tc.job.stop_requested);
         // A stop that came between frames is made again before the next

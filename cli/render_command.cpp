@@ -17,19 +17,9 @@ int run_render(const std::vector<std::string>& args) {
     std::string error;
     const std::vector<OptionSpec> options = {
         {"output", 'o', true}, {"quiet", 'q', false}, {"threads", 'j', true}, {"help", 'h', false}};
-    if (!parse_arguments(args, options, parsed, error)) {
-        report_usage_error("render", error);
-        return ExitUsageOrFile;
-    }
-    if (parsed.has("help")) {
-        print_usage(stdout);
-        return ExitOk;
-    }
-    if (parsed.positional.size() != 1) {
-        report_usage_error("render", parsed.positional.empty() ? "no SCENE given"
-                                                               : "only one SCENE can be rendered");
-        return ExitUsageOrFile;
-    }
+    int status = ExitOk;
+    if (!open_command_line("render", "rendered", args, options, print_usage, parsed, status))
+        return status;
     int threads = 0;
     if (parsed.has("threads")) {
         const std::string n = parsed.value("threads");
