@@ -55,7 +55,7 @@ sanitize: deps
 tsan: deps
 	cmake -S . -B build-tsan -DGLIMMARK_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build-tsan -j $(JOBS) --target $(TSAN_TARGETS)
-	cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/scripts/tsan.supp \
 	  ctest --output-on-failure -j $(JOBS) --timeout 1800 -R '$(TSAN_TESTS)'
 
 fuzz-build:

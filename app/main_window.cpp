@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <mutex>
 
 #include "app/commands.h"
 #include "app/highlighter.h"
@@ -189,10 +190,25 @@ void MainWindow::show_trace_window(int width, int height) {
     trace_->set_live(true);
 }
 
+namespace {
+
+// The call is queued on the render thread and run on this one. Qt hands it
+// over under a lock of its own that ThreadSanitizer cannot see into, so both
+// sides also take this one: the queued call cannot run before the posting
+// side lets go of it, and everything it reads was written before.
+std::mutex& handover_mutex() {
+    static std::mutex m;
+    return m;
+}
+
+}  // namespace
+
 void MainWindow::post_trace_done(int wparam) {
+    const std::lock_guard<std::mutex> posting(handover_mutex());
     QMetaObject::invokeMethod(
         this,
         [this, wparam] {
+            { const std::lock_guard<std::mutex> received(handover_mutex()); }
             if (!closing_) controller_.handle_trace_done(wparam);
         },
         Qt::QueuedConnection);
