@@ -68,6 +68,12 @@ bool parse_arguments(const std::vector<std::string>& args, const std::vector<Opt
             }
             value = args[++i];
         }
+        // An empty value is a slip ("-o $OUT" with OUT unset), not a request
+        // for the default: the default would write somewhere not asked for.
+        if (value.empty()) {
+            error = "option '--" + std::string(spec->name) + "' needs a value";
+            return false;
+        }
         out.values[spec->name] = value;
     }
     return true;

@@ -45,12 +45,12 @@ TEST_P(BadArguments, AreRefusedWithAReason) {
     EXPECT_FALSE(error.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, BadArguments,
-                         ::testing::Values(std::vector<std::string>{"-x"},
-                                           std::vector<std::string>{"--outputs", "a"},
-                                           std::vector<std::string>{"-o"},
-                                           std::vector<std::string>{"--quiet=yes"},
-                                           std::vector<std::string>{"-oq"}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BadArguments,
+    ::testing::Values(std::vector<std::string>{"-x"}, std::vector<std::string>{"--outputs", "a"},
+                      std::vector<std::string>{"-o"}, std::vector<std::string>{"--quiet=yes"},
+                      std::vector<std::string>{"-oq"}, std::vector<std::string>{"-o", ""},
+                      std::vector<std::string>{"--output="}));
 
 struct FormatCase {
     const char* path;

@@ -163,7 +163,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{{"anim.gmk", "--frames", "3-1"}, "--frames is A-B"},
                       BadLine{{"anim.gmk", "--frames", "-2"}, "--frames is A-B"},
                       BadLine{{"anim.gmk", "--frames", "a-b"}, "--frames is A-B"},
-                      BadLine{{"anim.gmk", "--frames", "5"}, "names none of them"}));
+                      BadLine{{"anim.gmk", "--frames", "5"}, "names none of them"},
+                      BadLine{{"anim.gmk", "-o", ""}, "option '--output' needs a value"},
+                      BadLine{{"anim.gmk", "--codec="}, "option '--codec' needs a value"}));
 
 TEST(RecordCommand, AFileThatIsNotAnAviIsNeverOverwritten) {
     TempFolder dir("record_guard");

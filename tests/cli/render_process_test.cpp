@@ -73,6 +73,21 @@ TEST(RenderCommand, DefaultPictureSitsBesideTheScene) {
     EXPECT_TRUE(fs::exists(dir.file("scenes/bg.png")));
 }
 
+// "-o $OUT" with OUT unset must not fall back to the default picture.
+TEST(RenderCommand, EmptyOutputNameIsAUsageErrorAndWritesNothing) {
+    TempFolder dir("render_empty_out");
+    write_text(dir.file("bg.gmk"), kBackgroundScene);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"render", "bg.gmk", "-o", ""},
+          std::vector<std::string>{"render", "bg.gmk", "--output="}}) {
+        const ProcessResult r = run_glimmark(args, dir);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err,
+                  "glimmark render: option '--output' needs a value\nTry 'glimmark --help'.\n");
+        EXPECT_FALSE(fs::exists(dir.file("bg.png")));
+    }
+}
+
 TEST(RenderCommand, StandardInputNeedsAnOutputName) {
     TempFolder dir("render_stdin");
     ProcessResult r = run_glimmark({"render", "-"}, dir, kBackgroundScene);
