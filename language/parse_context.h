@@ -18,6 +18,7 @@ struct SceneBudget {
     long long shapes = 0;
     long long lights = 0;
     long long records = 0;
+    long long texts = 0;
     long long texels = 0;
 };
 

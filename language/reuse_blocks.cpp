@@ -148,11 +148,18 @@ void parse_define(ParseContext& pc) {
                 report_parse_error(pc, "Expected NAME before END_DEFINE.");
                 return;
             }
+            if (!budget_text(pc)) return;
             // The body ends where END_DEFINE begins when one separator follows it.
             int body_end = pc.document.position - 11;
             if (body_end < body_start) body_end = body_start;
-            std::string body = pc.document.text.substr(static_cast<size_t>(body_start),
-                                                       static_cast<size_t>(body_end - body_start));
+            // Lookups find the oldest text of a name, so a later one of the
+            // same name (a DEFINE in a loop or in a file included again and
+            // again) is never read: it keeps its place but not its text.
+            const bool shadowed = find_text(pc, buffer->name) != nullptr || buffer->name.empty();
+            std::string body =
+                shadowed ? std::string()
+                         : pc.document.text.substr(static_cast<size_t>(body_start),
+                                                   static_cast<size_t>(body_end - body_start));
             std::string name = buffer->name;
             set_text(*buffer, body.c_str());
             buffer->name = name;

@@ -24,6 +24,7 @@ SceneBudget scene_limits() {
     limits.shapes = MaxSceneShapes;
     limits.lights = MaxSceneLights;
     limits.records = MaxSceneRecords;
+    limits.texts = MaxSceneTexts;
     limits.texels = MaxSceneTexels;
     return limits;
 }
@@ -38,6 +39,10 @@ bool budget_light(ParseContext& pc) {
 
 bool budget_record(ParseContext& pc) {
     return take(pc, pc.budget.records, pc.limits.records, "materials and interpolations");
+}
+
+bool budget_text(ParseContext& pc) {
+    return take(pc, pc.budget.texts, pc.limits.texts, "DEFINE texts");
 }
 
 long long texels_left(const ParseContext& pc) { return pc.limits.texels - pc.budget.texels; }

@@ -13,6 +13,8 @@ constexpr long long MaxSceneShapes = 4194304;
 constexpr long long MaxSceneLights = 65536;
 // Materials and interpolation tables.
 constexpr long long MaxSceneRecords = 2097152;
+// DEFINE blocks a parse reads (a DEFINE inside a loop counts at every pass).
+constexpr long long MaxSceneTexts = 1048576;
 // Texels of all textures together, 12 bytes each.
 constexpr long long MaxSceneTexels = 1LL << 26;
 
@@ -24,6 +26,7 @@ SceneBudget scene_limits();
 bool budget_shape(ParseContext& pc);
 bool budget_light(ParseContext& pc);
 bool budget_record(ParseContext& pc);
+bool budget_text(ParseContext& pc);
 // The texels still allowed to the next texture.
 long long texels_left(const ParseContext& pc);
 void spend_texels(ParseContext& pc, long long texels);

@@ -87,6 +87,24 @@ TEST(Define, Errors) {
     EXPECT_EQ(nameless.error(), message_at("Expected NAME before END_DEFINE.", 25, "END_DEFINE"));
 }
 
+// A DEFINE read again and again (in a loop, or in a file included on every
+// pass) must not keep a copy of its body each time: only the oldest text of
+// a name is ever found.
+TEST(Define, ALaterTextOfTheSameNameKeepsNoCopy) {
+    const std::string body(4096, ' ');
+    LanguageParse p("SCENE LOOP i LT i 50 DEFINE NAME big TRACER WIDTH 7 }" + body +
+                    "END_DEFINE END_LOOP END_SCENE INCLUDE NAME big END_INCLUDE");
+    ASSERT_TRUE(parse_whole(p)) << p.error();
+    EXPECT_EQ(p.pc.width, 7);
+    size_t records = 0, kept = 0;
+    for (const TextBuffer* t = p.pc.text_list.head; t != nullptr; t = t->next) {
+        ++records;
+        kept += t->text.size();
+    }
+    EXPECT_EQ(records, 50u);
+    EXPECT_EQ(kept, std::string("TRACER WIDTH 7 }").size() + body.size());
+}
+
 TEST(Include, SplicesDefinedTexts) {
     LanguageParse p(
         "DEFINE NAME w TRACER WIDTH 640 } END_DEFINE DEFINE NAME w TRACER WIDTH 2 } END_DEFINE\n"

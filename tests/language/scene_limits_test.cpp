@@ -53,6 +53,7 @@ void lower(SceneParse& p, const std::string& message, long long limit) {
     SceneBudget& l = p.tc.limits;
     long long& which = message.find("lights") != std::string::npos   ? l.lights
                        : message.find("shapes") != std::string::npos ? l.shapes
+                       : message.find("DEFINE") != std::string::npos ? l.texts
                                                                      : l.records;
     if (limit > 0) which = limit;
 }
@@ -64,6 +65,7 @@ long long limit_of(const CountLimit& c) {
     const std::string m = c.message;
     return m.find("lights") != std::string::npos   ? l.lights
            : m.find("shapes") != std::string::npos ? l.shapes
+           : m.find("DEFINE") != std::string::npos ? l.texts
                                                    : l.records;
 }
 
@@ -94,7 +96,9 @@ INSTANTIATE_TEST_SUITE_P(
                       CountLimit{"CUBE }", 0, 8, "Too many shapes."},
                       CountLimit{"MATERIAL }", 5000, 4, "Too many materials and interpolations."},
                       CountLimit{"FRAME INTERPOLATION 0 1 END_INTERPOLATION END_FRAME", 5000, 4,
-                                 "Too many materials and interpolations."}));
+                                 "Too many materials and interpolations."},
+                      CountLimit{"DEFINE NAME d SPHERE } END_DEFINE", 5000, 4,
+                                 "Too many DEFINE texts."}));
 
 TEST(SceneLimits, EveryParseStartsWithTheSameLimits) {
     SceneParse p;
