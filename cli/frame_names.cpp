@@ -106,5 +106,12 @@ std::string frame_file_name(const FramePattern& p, int index, int frames) {
 std::string default_picture_name(const std::string& scene_path) {
     std::filesystem::path p(scene_path);
     p.replace_extension(".png");
-    return p.string();
+    // The name is read as a frame pattern: a percent sign of the scene's own
+    // name stands for itself.
+    std::string name;
+    for (char c : p.string()) {
+        name += c;
+        if (c == '%') name += '%';
+    }
+    return name;
 }

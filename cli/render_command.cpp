@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
@@ -48,6 +49,16 @@ int run_render(const std::vector<std::string>& args) {
     ImageFormat format;
     if (!image_format_for(out, format)) {
         report_usage_error("render", "'" + out + "' should end in .png or .ppm");
+        return ExitUsageOrFile;
+    }
+
+    // "render scene.png" would write its picture over the scene it reads.
+    std::error_code same_ec;
+    if (scene != "-" && std::filesystem::equivalent(scene, out, same_ec)) {
+        std::fprintf(stderr,
+                     "Glimmark Error: The picture '%s' would replace the scene file; name it with "
+                     "-o\n",
+                     out.c_str());
         return ExitUsageOrFile;
     }
 

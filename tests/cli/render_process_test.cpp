@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "cli_process_support.h"
 
@@ -86,6 +88,32 @@ TEST(RenderCommand, EmptyOutputNameIsAUsageErrorAndWritesNothing) {
                   "glimmark render: option '--output' needs a value\nTry 'glimmark --help'.\n");
         EXPECT_FALSE(fs::exists(dir.file("bg.png")));
     }
+}
+
+// The default name is taken as it is: a percent sign of the scene's name is
+// no frame number.
+TEST(RenderCommand, PercentSignsOfTheSceneNameStayInTheDefaultPicture) {
+    TempFolder dir("render_percent");
+    for (const std::string name : {"50%", "100%d", "x%%"}) {
+        write_text(dir.file(name + ".gmk"), kBackgroundScene);
+        const ProcessResult r = run_glimmark({"render", name + ".gmk", "-q"}, dir);
+        EXPECT_EQ(r.status, 0) << name << ": " << r.err;
+        EXPECT_EQ(r.out, name + ".png\n");
+        EXPECT_TRUE(fs::exists(dir.file(name + ".png"))) << name;
+    }
+}
+
+TEST(RenderCommand, APictureNeverReplacesItsOwnScene) {
+    TempFolder dir("render_over_scene");
+    write_text(dir.file("scene.png"), kBackgroundScene);
+    const ProcessResult r = run_glimmark({"render", "scene.png", "-q"}, dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err,
+              "Glimmark Error: The picture 'scene.png' would replace the scene file; name it with "
+              "-o\n");
+    std::ifstream in(dir.file("scene.png"), std::ios::binary);
+    const std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(kept, kBackgroundScene);
 }
 
 TEST(RenderCommand, StandardInputNeedsAnOutputName) {
