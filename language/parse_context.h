@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "core/frame.h"
 #include "core/record_list.h"
@@ -65,6 +66,8 @@ struct ParseContext {
     FrameList frame_list;
     RecordList<Interpolation> interpolation_list;
     RecordList<TextBuffer> text_list;
+    // The oldest text of each DEFINE name in text_list; emptied with it.
+    std::unordered_map<std::string, const TextBuffer*> text_names;
     RecordList<LoopCounter> counter_list;
     TextBuffer document;
     RenderJob job;

@@ -25,9 +25,8 @@ constexpr long long MaxSplicedCharacters = 1LL << 33;
 // The oldest DEFINE with this name. File texts have no name and are never found.
 const TextBuffer* find_text(const ParseContext& pc, const std::string& name) {
     if (name.empty()) return nullptr;
-    for (const TextBuffer* t = pc.text_list.head; t != nullptr; t = t->next)
-        if (t->name == name) return t;
-    return nullptr;
+    auto it = pc.text_names.find(name);
+    return it == pc.text_names.end() ? nullptr : it->second;
 }
 
 // Reads the whole file into `out`; false when it cannot be read. Only
@@ -163,6 +162,7 @@ void parse_define(ParseContext& pc) {
             std::string name = buffer->name;
             set_text(*buffer, body.c_str());
             buffer->name = name;
+            if (!shadowed) pc.text_names.emplace(name, buffer.get());
             pc.text_list.append(buffer.release());
             return;
         }

@@ -210,6 +210,7 @@ void TraceController::release_scene() {
     job.scene = nullptr;
     material_list.deleteAll();
     text_list.deleteAll();
+    text_names.clear();
     counter_list.deleteAll();
 }
 
@@ -230,6 +231,7 @@ void TraceController::destroy() {
     document.position = 0;
     counter_list.deleteAll();
     text_list.deleteAll();
+    text_names.clear();
     interpolation_list.deleteAll();
     frame_list.deleteAll();
     material_list.deleteAll();
