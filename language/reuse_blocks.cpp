@@ -92,7 +92,7 @@ std::string resolve_document_path(const ParseContext& pc, const std::string& nam
 }
 
 void reset_splices(ParseContext& pc) {
-    pc.splice.include_tails.clear();
+    pc.splice.includes_open.clear();
     pc.splice.loops.clear();
     pc.splice.includes = 0;
     pc.splice.loop_passes = 0;
@@ -115,9 +115,9 @@ bool splice_text(ParseContext& pc, const std::string& text) {
         return false;
     }
     // INCLUDE texts that the scan has left behind are no longer open.
-    std::vector<int>& tails = pc.splice.include_tails;
-    while (!tails.empty() && remaining < tails.back())
-        tails.pop_back();
+    std::vector<OpenInclude>& open = pc.splice.includes_open;
+    while (!open.empty() && remaining < open.back().tail)
+        open.pop_back();
     // A running loop loses the text it has read so far; keep it, so that the
     // loop can be read again from its condition.
     for (LoopRestart* loop : pc.splice.loops) {
@@ -191,11 +191,11 @@ void parse_include(ParseContext& pc) {
             case END_INCLUDE:
             case BLOCK_END: {
                 if (found == nullptr) return;
-                std::vector<int>& tails = pc.splice.include_tails;
+                std::vector<OpenInclude>& open = pc.splice.includes_open;
                 int remaining = pc.document.length - pc.document.position;
-                while (!tails.empty() && remaining < tails.back())
-                    tails.pop_back();
-                if (static_cast<int>(tails.size()) >= MaxIncludeDepth) {
+                while (!open.empty() && remaining < open.back().tail)
+                    open.pop_back();
+                if (static_cast<int>(open.size()) >= MaxIncludeDepth) {
                     report_parse_error(pc, "Include nesting exceeded max (32)");
                     return;
                 }
@@ -203,9 +203,11 @@ void parse_include(ParseContext& pc) {
                     report_parse_error(pc, "Include count exceeded max (1048576)");
                     return;
                 }
+                const OpenInclude record{remaining, static_cast<int>(pc.word.size()),
+                                         separator_behind_word(pc.document)};
                 bool spliced = ends_open(found->text) ? splice_text(pc, found->text + '\n')
                                                       : splice_text(pc, found->text);
-                if (spliced) tails.push_back(remaining);
+                if (spliced) open.push_back(record);
                 return;
             }
             default:

@@ -34,10 +34,20 @@ struct LoopRestart {
     bool spliced = false;
 };
 
+// An INCLUDE whose text is being read. The characters behind it stay as they
+// are while it is read, so its end word can still be found in the editor.
+struct OpenInclude {
+    // Characters behind the INCLUDE's end word and its separator.
+    int tail = 0;
+    // Length of the end word, and 1 when a separator follows it.
+    int end_word = 0;
+    int separator = 0;
+};
+
 // What INCLUDE and LOOP know about the splices of the current parse.
 struct SpliceState {
-    // For each INCLUDE text being read, the number of characters behind it.
-    std::vector<int> include_tails;
+    // The INCLUDE texts being read, outermost first.
+    std::vector<OpenInclude> includes_open;
     std::vector<LoopRestart*> loops;
     long long includes = 0;
     long long loop_passes = 0;

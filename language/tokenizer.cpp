@@ -291,24 +291,38 @@ int read_integer(ParseContext& pc) {
     return value;
 }
 
+int separator_behind_word(const TextBuffer& doc) {
+    const bool ended_by_text_end =
+        doc.position >= doc.length && doc.position > 0 && !is_separator(doc.text[doc.position - 1]);
+    return ended_by_text_end ? 0 : 1;
+}
+
 void report_parse_error(ParseContext& pc, const char* message) {
     // The first error ends the parse; whatever a parser reports after it would
     // only hide the message that matters.
     if (pc.parse_error) return;
     pc.parse_error = true;
-    int n = pc.document.position + pc.document.offset;
+    const TextBuffer& doc = pc.document;
+    // The reported position stands behind the separator that ended the word
+    // and the selection holds the word.
+    int word = static_cast<int>(pc.word.size());
+    int behind = separator_behind_word(doc);
+    int n = doc.position + doc.offset;
+    // A word of an INCLUDEd text has no place in the editor: the error is
+    // shown at the end word of the outermost INCLUDE being read.
+    const std::vector<OpenInclude>& open = pc.splice.includes_open;
+    const int word_tail = doc.length - (doc.position - word - behind);
+    if (!open.empty() && word_tail > open.front().tail) {
+        n = doc.length - open.front().tail + doc.offset;
+        word = open.front().end_word;
+        behind = open.front().separator;
+    }
+    if (n < 0) n = 0;
     char text[512];
     std::snprintf(text, sizeof(text), "%s at char %d found: %s", message, n, pc.word.c_str());
     if (pc.host == nullptr) return;
     pc.host->message_box(text, "Parse Error");
-    // The reported position stands behind the separator that ended the word;
-    // a word ended by the end of the text has none behind it, so its
-    // selection ends at the position itself.
-    const TextBuffer& doc = pc.document;
-    const bool ended_by_text_end =
-        doc.position >= doc.length && doc.position > 0 && !is_separator(doc.text[doc.position - 1]);
-    const int behind = ended_by_text_end ? 0 : 1;
-    int start = n - static_cast<int>(pc.word.size()) - behind;
+    int start = n - word - behind;
     int end = n - behind;
     if (start < 0) start = 0;
     if (end < start) end = start;

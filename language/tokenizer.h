@@ -109,6 +109,8 @@ void insert_text(TextBuffer& buffer, const std::string& text);
 void scan_token(ParseContext& pc);
 void read_string(ParseContext& pc);
 int read_integer(ParseContext& pc);
+// 1 when a separator ended the word just scanned, 0 when the end of the text did.
+int separator_behind_word(const TextBuffer& doc);
 void report_parse_error(ParseContext& pc, const char* message);
 // Nested blocks and expressions recurse. Their depth is bounded so that no
 // document can exhaust the stack: the block or operator that would go deeper

@@ -1,6 +1,7 @@
 #include "render/texture.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -154,6 +155,8 @@ bool load_texture(Material& material, const std::string& file_name, long long ma
     int w = 0, h = 0, channels = 0;
     if (!stbi_info_from_callbacks(&file_callbacks, &probe, &w, &h, &channels))
         return material.texture_loaded;
+    // A bitmap stored from the top row down gives its height negative.
+    if (h < 0 && h != INT_MIN) h = -h;
     if (w < 1 || h < 1) return material.texture_loaded;
     if (static_cast<long long>(w) * h > max_texels) {
         if (too_large != nullptr) *too_large = true;

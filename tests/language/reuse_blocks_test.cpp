@@ -153,12 +153,40 @@ TEST(Include, ErrorPositionsAfterAndInsideTheSplicedText) {
     EXPECT_EQ(p.error(), message_at(BadTracer, behind(after, "FOO"), "FOO"));
     EXPECT_EQ(p.host.selection_start, static_cast<int>(after.find("FOO")));
 
-    // Inside, the 22 characters "TRACER BAD END_TRACER " map to the places
-    // just before the splice point.
-    const std::string inside = head + "INCLUDE NAME t END_INCLUDE more";
-    LanguageParse q(inside);
-    EXPECT_FALSE(parse_whole(q));
-    EXPECT_EQ(q.error(), message_at(BadTracer, behind(inside, "END_INCLUDE") - 22 + 11, "BAD"));
+    // A word of an included text is shown at the end word of the outermost
+    // INCLUDE being read: its own place is in no editor.
+    TempFolder folder;
+    const std::string nested = folder.write("nested.gmk", "INCLUDE NAME t END_INCLUDE\n");
+    struct Case {
+        std::string text;
+        std::string from_end_word;  // the text from the end word shown on
+        std::string end_word;
+    };
+    const std::string long_text =
+        "DEFINE NAME long " + std::string(300, ' ') + "TRACER BAD END_TRACER END_DEFINE ";
+    const Case cases[] = {
+        {head + "INCLUDE NAME t END_INCLUDE more", "END_INCLUDE more", "END_INCLUDE"},
+        {head + "INCLUDE NAME t }", "}", "}"},
+        // Longer than all that precedes it: before, the position went negative.
+        {long_text + "INCLUDE NAME long END_INCLUDE more", "END_INCLUDE more", "END_INCLUDE"},
+        // Nested: the outer INCLUDE.
+        {head + "INCLUDE FILE \"" + nested + "\" END_INCLUDE more", "END_INCLUDE more",
+         "END_INCLUDE"},
+        // Behind a finished INCLUDE, the next one is the one shown.
+        {head + "TRACER INCLUDE NAME u END_INCLUDE END_TRACER INCLUDE NAME t END more", "END more",
+         "END"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        LanguageParse q(c.text);
+        EXPECT_FALSE(parse_whole(q));
+        const int start = static_cast<int>(c.text.rfind(c.from_end_word));
+        const int end = start + static_cast<int>(c.end_word.size());
+        const int n = end < static_cast<int>(c.text.size()) ? end + 1 : end;
+        EXPECT_EQ(q.error(), message_at(BadTracer, n, "BAD"));
+        EXPECT_EQ(q.host.selection_start, start);
+        EXPECT_EQ(q.host.selection_end, end);
+    }
 }
 
 TEST(Include, ReadsFilesBesideTheSceneFirst) {

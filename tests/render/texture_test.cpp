@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -101,6 +102,46 @@ TEST_P(LosslessTexture, TruncatedFileIsRefused) {
     EXPECT_FALSE(load_texture(m, path));
     EXPECT_FALSE(m.texture_loaded);
     EXPECT_TRUE(m.texels.empty());
+    std::remove(path.c_str());
+}
+
+// A BMP may store its rows from the top, which its negative height says.
+TEST(TopDownBitmap, ReadsLikeTheSameBitmapStoredFromTheBottom) {
+    const std::string path = temp_path("top_down.bmp");
+    Image im = numbered(3, 2);
+    ASSERT_TRUE(write_image(path, "bmp", im));
+    std::vector<char> bytes = read_bytes(path);
+    ASSERT_GE(bytes.size(), 54u);
+    auto get32 = [&](size_t at) {
+        return static_cast<int>(
+            static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8 |
+            static_cast<unsigned char>(bytes[at + 2]) << 16 |
+            static_cast<unsigned>(static_cast<unsigned char>(bytes[at + 3])) << 24);
+    };
+    const size_t pixels = static_cast<size_t>(get32(10));
+    ASSERT_EQ(get32(22), 2);
+    const int height = -2;
+    for (int i = 0; i < 4; ++i)
+        bytes[22 + i] = static_cast<char>((static_cast<unsigned>(height) >> (8 * i)) & 0xff);
+    const size_t row = (3 * 3 + 3) & ~size_t{3};
+    ASSERT_GE(bytes.size(), pixels + 2 * row);
+    std::swap_ranges(bytes.begin() + static_cast<long>(pixels),
+                     bytes.begin() + static_cast<long>(pixels + row),
+                     bytes.begin() + static_cast<long>(pixels + row));
+    write_bytes(path, bytes);
+
+    Material m;
+    ASSERT_TRUE(load_texture(m, path));
+    EXPECT_EQ(m.texture_width, 3);
+    EXPECT_EQ(m.texture_height, 2);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x) {
+            const Vector3& t = m.texels[x + y * 3];
+            const unsigned char* p = im.at(x, y);
+            EXPECT_EQ(t.x, p[0] / 256.0f) << x << "," << y;
+            EXPECT_EQ(t.y, p[1] / 256.0f) << x << "," << y;
+            EXPECT_EQ(t.z, p[2] / 256.0f) << x << "," << y;
+        }
     std::remove(path.c_str());
 }
 
