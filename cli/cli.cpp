@@ -1,7 +1,9 @@
 #include "cli/cli.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -36,7 +38,8 @@ void print_usage(std::FILE* out) {
         "Limits: WIDTH and HEIGHT from 1 to 16384; MAX_DEPTH above 256 counts as 256;\n"
         "ANTIALIASING above 1024 counts as 1024, and a negative value as 0.\n"
         "\n"
-        "Exit status: 0 done; 1 the scene has an error (a parse error is printed as\n"
+        "Exit status: 0 done; 1 the scene has an error or needs more memory than\n"
+        "there is (a parse error is printed as\n"
         "\"Parse Error: <message> at char <n> found: <word>\" and then\n"
         "\"SCENE:LINE:COL: <message>\"); 2 a wrong command line, or a file that\n"
         "could not be read or written; 130 interrupted. An interrupted render (Ctrl-C,\n"
@@ -45,7 +48,9 @@ void print_usage(std::FILE* out) {
         out);
 }
 
-int run_cli(int argc, char** argv) {
+namespace {
+
+int run_command(int argc, char** argv) {
     if (argc < 2) {
         print_usage(stderr);
         return ExitUsageOrFile;
@@ -66,4 +71,28 @@ int run_cli(int argc, char** argv) {
     std::fprintf(stderr, "glimmark: unknown command '%s'\nTry 'glimmark --help'.\n",
                  command.c_str());
     return ExitUsageOrFile;
+}
+
+}  // namespace
+
+int run_cli(int argc, char** argv) {
+    int status = ExitOk;
+    try {
+        status = run_command(argc, argv);
+    } catch (const std::bad_alloc&) {
+        // The parse and the picture files report their own want of memory;
+        // whatever else runs short ends here rather than in an abort.
+        std::fputs("Glimmark Error: Out of memory.\n", stderr);
+        return ExitSceneError;
+    }
+    // What went to standard output (the names of the files written, "Parsed
+    // OK!") must have arrived, or a script reading it is misled.
+    const bool flushed = std::fflush(stdout) == 0;
+    const int reason = errno;
+    if (!flushed || std::ferror(stdout)) {
+        std::fprintf(stderr, "glimmark: could not write to standard output%s%s\n",
+                     flushed ? "" : ": ", flushed ? "" : std::strerror(reason));
+        if (status == ExitOk) status = ExitUsageOrFile;
+    }
+    return status;
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <new>
 
 #include "record/output_file.h"
 
@@ -31,10 +32,21 @@ bool ends_with_ignoring_case(const std::string& s, const char* suffix) {
     return true;
 }
 
+// Where the PNG encoder hands its bytes. No exception may pass through the
+// encoder, which would lose its own buffers on the way.
+struct PngSink {
+    std::vector<unsigned char>& bytes;
+    bool out_of_memory = false;
+};
+
 void append_bytes(void* context, void* data, int size) {
-    auto* out = static_cast<std::vector<unsigned char>*>(context);
+    auto* sink = static_cast<PngSink*>(context);
     const auto* bytes = static_cast<const unsigned char*>(data);
-    out->insert(out->end(), bytes, bytes + size);
+    try {
+        sink->bytes.insert(sink->bytes.end(), bytes, bytes + size);
+    } catch (const std::bad_alloc&) {
+        sink->out_of_memory = true;
+    }
 }
 
 bool write_all(const std::string& path, const std::vector<unsigned char>& bytes,
@@ -114,18 +126,28 @@ bool write_image(const std::string& path, ImageFormat format, int width, int hei
         error = "Could not write image '" + path + "': the picture is empty";
         return false;
     }
-    const std::vector<unsigned char> rgb = rgb_bytes(pixels);
-    std::vector<unsigned char> file;
-    if (format == ImageFormat::Ppm) {
-        const std::string header =
-            "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
-        file.reserve(header.size() + rgb.size());
-        file.insert(file.end(), header.begin(), header.end());
-        file.insert(file.end(), rgb.begin(), rgb.end());
-    } else if (!stbi_write_png_to_func(append_bytes, &file, width, height, 3, rgb.data(),
-                                       width * 3)) {
-        error = "Could not write image '" + path + "': PNG encoding failed";
+    try {
+        const std::vector<unsigned char> rgb = rgb_bytes(pixels);
+        std::vector<unsigned char> file;
+        if (format == ImageFormat::Ppm) {
+            const std::string header =
+                "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+            file.reserve(header.size() + rgb.size());
+            file.insert(file.end(), header.begin(), header.end());
+            file.insert(file.end(), rgb.begin(), rgb.end());
+        } else {
+            PngSink sink{file};
+            // The encoder fails only when it finds no memory for its buffers.
+            if (stbi_write_png_to_func(append_bytes, &sink, width, height, 3, rgb.data(),
+                                       width * 3) &&
+                !sink.out_of_memory)
+                return write_file(path, file, error);
+            error = "Could not write image '" + path + "': out of memory";
+            return false;
+        }
+        return write_file(path, file, error);
+    } catch (const std::bad_alloc&) {
+        error = "Could not write image '" + path + "': out of memory";
         return false;
     }
-    return write_file(path, file, error);
 }

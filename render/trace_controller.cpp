@@ -82,7 +82,18 @@ void TraceController::parse_once() {
                   height, scene.get());
     }
     set_text(document, source_text != nullptr ? source_text : "");
-    parse_document(*this);
+    bool out_of_memory = false;
+    try {
+        parse_document(*this);
+    } catch (const std::bad_alloc&) {
+        out_of_memory = true;
+    }
+    if (out_of_memory) {
+        // What the parse built so far goes first, so that the message itself
+        // finds memory; it is shown where the parse stood.
+        release_scene();
+        report_parse_error(*this, "Out of memory. The scene needs more than this machine has.");
+    }
 }
 
 void TraceController::parse_frame() {

@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include "cli_process_support.h"
+
+// The program under a memory limit or writing to a full device: it must say
+// what went wrong and exit with a status that says so, never abort.
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// Runs a shell command line in `folder`, with glimmark standing for the program.
+ProcessResult run_line(const std::string& line, const TempFolder& folder) {
+    const std::string binary = std::string(GMK_BINARY_DIR) + "/glimmark";
+    const std::string err = folder.file(".stderr");
+    std::string body = line;
+    for (size_t at = 0; (at = body.find("glimmark ", at)) != std::string::npos;) {
+        body.replace(at, 8, shell_quote(binary));
+        at += shell_quote(binary).size();
+    }
+    const std::string command =
+        "( cd " + shell_quote(folder.path()) + " && " + body + " ) 2>" + shell_quote(err);
+    ProcessResult r;
+    const int raw = std::system(command.c_str());
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.err = slurp(err);
+    return r;
+}
+
+// Three million spheres: more than 400 MB of address space holds.
+const char* const kHugeScene =
+    "TRACER WIDTH 8 HEIGHT 8 END_TRACER\n"
+    "SCENE\n"
+    "LOOP j LT j 1024\n"
+    "LOOP i LT i 1024\n"
+    "SPHERE END_SPHERE SPHERE END_SPHERE SPHERE END_SPHERE\n"
+    "END_LOOP\n"
+    "END_LOOP\n"
+    "END_SCENE\n";
+
+TEST(OutOfMemory, AParseThatRunsOutIsASceneErrorWithItsPlace) {
+    if (kSanitized) GTEST_SKIP() << "a sanitizer's shadow memory does not fit under ulimit -v";
+    TempFolder dir("out_of_memory");
+    write_text(dir.file("huge.gmk"), kHugeScene);
+    const ProcessResult r =
+        run_line("ulimit -v 400000 && glimmark render huge.gmk -q -o huge.ppm", dir);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("Parse Error: Out of memory. The scene needs more than this machine "
+                         "has. at char "),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("huge.gmk:5:"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("huge.ppm")));
+}
+
+TEST(FullDevice, OutputThatCannotBeWrittenFailsTheCommand) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    TempFolder dir("full_device");
+    write_text(dir.file("s.gmk"), "TRACER WIDTH 4 HEIGHT 4 END_TRACER\n");
+    struct Case {
+        const char* line;
+        int status;
+    };
+    const Case cases[] = {
+        {"glimmark check s.gmk", 0},
+        {"glimmark check s.gmk >/dev/full", 2},
+        {"glimmark render s.gmk -q -o s.png >/dev/full", 2},
+        {"glimmark --help >/dev/full", 2},
+        {"glimmark --version >/dev/full", 2},
+    };
+    for (const Case& c : cases) {
+        const ProcessResult r =
+            run_line(std::string(c.line) + (c.status == 0 ? " >/dev/null" : ""), dir);
+        EXPECT_EQ(r.status, c.status) << c.line << "\n" << r.err;
+        const bool said = r.err.find("could not write to standard output") != std::string::npos;
+        EXPECT_EQ(said, c.status != 0) << c.line << "\n" << r.err;
+    }
+    // The picture itself was written: only the list of names was lost.
+    EXPECT_TRUE(std::filesystem::exists(dir.file("s.png")));
+}
+
+}  // namespace
