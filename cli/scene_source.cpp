@@ -23,6 +23,19 @@ std::string too_long(const std::string& what) {
            " characters, the most a scene may hold";
 }
 
+// The scene ends at a NUL byte, as it does in the studio's editor; what
+// follows it is not read, which is worth saying.
+void warn_of_nul(const std::string& what, const std::string& text) {
+    const size_t at = text.find('\0');
+    if (at == std::string::npos) return;
+    int line = 1, column = 1;
+    line_and_column(text, static_cast<int>(at), line, column);
+    std::fprintf(stderr,
+                 "glimmark: warning: %s holds a NUL byte at line %d, column %d; the scene "
+                 "ends there\n",
+                 what.c_str(), line, column);
+}
+
 }  // namespace
 
 bool load_scene_source(const std::string& argument, SceneSource& out, std::string& error) {
@@ -40,6 +53,7 @@ bool load_scene_source(const std::string& argument, SceneSource& out, std::strin
             error = too_long("The scene on standard input");
             return false;
         }
+        warn_of_nul("The scene on standard input", out.text);
         return true;
     }
     out.name = argument;
@@ -62,6 +76,7 @@ bool load_scene_source(const std::string& argument, SceneSource& out, std::strin
         error = too_long("Scene file '" + argument + "'");
         return false;
     }
+    warn_of_nul("Scene file '" + argument + "'", out.text);
     return true;
 }
 
