@@ -113,17 +113,15 @@ TEST(CheckCommand, ASceneEndsAtANulByteAndSaysSo) {
     // What follows the NUL byte would be an error if it were read.
     const std::string text("TRACER WIDTH 8 END_TRACER\nSCENE END_SCENE\0 TRACER BAD", 53);
     write_text(dir.file("nul.gmk"), text);
-    ProcessResult r = run_glimmark({"check", "nul.gmk"}, dir);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "Parsed OK!\n");
-    EXPECT_EQ(r.err,
-              "glimmark: warning: Scene file 'nul.gmk' holds a NUL byte at line 2, column 16; "
-              "the scene ends there\n");
-    r = run_glimmark({"check", "-"}, dir, text);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err,
-              "glimmark: warning: The scene on standard input holds a NUL byte at line 2, "
-              "column 16; the scene ends there\n");
+    const std::pair<std::string, std::string> sources[] = {{"nul.gmk", "Scene file 'nul.gmk'"},
+                                                           {"-", "The scene on standard input"}};
+    for (const auto& [argument, what] : sources) {
+        const ProcessResult r = run_glimmark({"check", argument}, dir, text);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "Parsed OK!\n");
+        EXPECT_EQ(r.err, "glimmark: warning: " + what +
+                             " holds a NUL byte at line 2, column 16; the scene ends there\n");
+    }
 }
 
 struct UsageCase {
