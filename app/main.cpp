@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QStringList>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 
 #include "app/commands.h"
@@ -20,6 +21,9 @@
 static TraceController controller;
 
 int main(int argc, char** argv) {
+    // Beyond the file size limit a Save or a recording fails with its message
+    // instead of the signal ending the program and the unsaved text with it.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     app.setApplicationName("Glimmark");
     QStringList args = app.arguments();

@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -76,6 +77,9 @@ int run_command(int argc, char** argv) {
 }  // namespace
 
 int run_cli(int argc, char** argv) {
+    // Beyond the file size limit (ulimit -f) a write fails and is reported
+    // with its path like any other, instead of the signal ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     int status = ExitOk;
     try {
         status = run_command(argc, argv);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "cli_process_support.h"
 
 // The program under a memory limit or writing to a full device: it must say
@@ -43,11 +45,12 @@ const char* const kHugeScene =
     "END_SCENE\n";
 
 TEST(OutOfMemory, AParseThatRunsOutIsASceneErrorWithItsPlace) {
-    if (kSanitized) GTEST_SKIP() << "a sanitizer's shadow memory does not fit under ulimit -v";
+    if (kSanitized)
+        GTEST_SKIP() << "a sanitizer's shadow memory does not fit under an address space limit";
     TempFolder dir("out_of_memory");
     write_text(dir.file("huge.gmk"), kHugeScene);
     const ProcessResult r =
-        run_line("ulimit -v 400000 && glimmark render huge.gmk -q -o huge.ppm", dir);
+        run_line("prlimit --as=409600000 glimmark render huge.gmk -q -o huge.ppm", dir);
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("Parse Error: Out of memory. The scene needs more than this machine "
                          "has. at char "),
@@ -81,6 +84,45 @@ TEST(FullDevice, OutputThatCannotBeWrittenFailsTheCommand) {
     }
     // The picture itself was written: only the list of names was lost.
     EXPECT_TRUE(std::filesystem::exists(dir.file("s.png")));
+}
+
+// Under a file size limit the write that crosses it fails: the command says
+// which file and why, and what was there before stays.
+TEST(FileSizeLimit, APictureCutShortIsNotSavedAndARecordingKeepsItsFrames) {
+    TempFolder dir("file_size_limit");
+    const std::string tracer = "TRACER WIDTH 512 HEIGHT 512 END_TRACER\n";
+    write_text(dir.file("still.gmk"), tracer + "SCENE SPHERE END_SPHERE END_SCENE\n");
+    write_text(dir.file("moving.gmk"), "ANIMATION FRAMES 3 END_ANIMATION\n" + tracer +
+                                           "SCENE SPHERE END_SPHERE END_SCENE\n");
+    write_text(dir.file("old.ppm"), "the earlier picture");
+
+    // 786,447 bytes of PPM against 100 kB.
+    ProcessResult r =
+        run_line("prlimit --fsize=100000 glimmark render still.gmk -q -o old.ppm", dir);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(r.err, "Glimmark Error: Could not write image 'old.ppm': File too large\n");
+    EXPECT_EQ(slurp(dir.file("old.ppm")), "the earlier picture");
+
+    // Two uncompressed frames of 786,432 bytes fit in 2 MB, the third does not.
+    r = run_line("prlimit --fsize=2000000 glimmark record moving.gmk -o cut.avi --codec raw", dir);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("Could not write frame 2 to cut.avi: File too large. The file was "
+                         "closed with 2 frames."),
+              std::string::npos)
+        << r.err;
+    const std::string avi = slurp(dir.file("cut.avi"));
+    ASSERT_GT(avi.size(), 2u * 786432u);
+    EXPECT_EQ(avi.compare(0, 4, "RIFF"), 0);
+    EXPECT_NE(avi.find("idx1"), std::string::npos);
+
+    // Nothing else is left in the folder: no temporary under any name.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        if (entry.path().filename().string()[0] != '.' || entry.path().filename() == ".stderr")
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{".stderr", "cut.avi", "moving.gmk", "old.ppm",
+                                               "still.gmk"}));
 }
 
 }  // namespace
