@@ -4,7 +4,9 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -66,7 +68,15 @@ class ParallelFrame {
 
     void run() {
         std::vector<std::thread> helpers;
-        for (int i = 1; i < threads_; ++i) {
+        // A thread started and then lost to a failing growth of the list
+        // could not be joined: the room is taken first, or none are started.
+        int wanted = threads_ - 1;
+        try {
+            helpers.reserve(static_cast<size_t>(std::max(0, wanted)));
+        } catch (const std::bad_alloc&) {
+            wanted = 0;
+        }
+        for (int i = 0; i < wanted; ++i) {
             try {
                 helpers.emplace_back([this] { work(); });
             } catch (const std::system_error&) {
@@ -210,8 +220,14 @@ int resolved_thread_count(const RenderJob& job) {
     return cores > 0 ? static_cast<int>(std::min(cores, 1024u)) : 1;
 }
 
-void render_frame_parallel(RenderJob& job) {
-    if (job.scene == nullptr || job.width < 1 || job.height < 1) return;
-    ParallelFrame frame(job, std::max(1, resolved_thread_count(job)));
-    frame.run();
+bool render_frame_parallel(RenderJob& job) {
+    if (job.scene == nullptr || job.width < 1 || job.height < 1) return true;
+    std::unique_ptr<ParallelFrame> frame;
+    try {
+        frame = std::make_unique<ParallelFrame>(job, std::max(1, resolved_thread_count(job)));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    frame->run();
+    return true;
 }

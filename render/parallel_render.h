@@ -12,5 +12,6 @@ int resolved_thread_count(const RenderJob& job);
 // set row by row from the top as each row's chain is settled, and a stop
 // ends the frame after a settled row: complete rows above, black below.
 // render_frame has already cleared the stop flag, the counters and the
-// picture; the job must have a scene and a size of at least 1 x 1.
-void render_frame_parallel(RenderJob& job);
+// picture; the job must have a scene and a size of at least 1 x 1. False,
+// with nothing traced, when there is no memory for the rows it keeps.
+bool render_frame_parallel(RenderJob& job);

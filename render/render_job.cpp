@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "render/host.h"
 #include "render/parallel_render.h"
@@ -144,7 +145,13 @@ void prepare_acceleration(const RenderJob& job) {
     // nothing else writes it, so the search structures are built here.
     ShapeList& shapes = const_cast<ShapeList&>(job.scene->shapes);
     if (job.accelerate) {
-        if (shapes.acceleration() == nullptr) shapes.buildAcceleration();
+        // Without memory for them the shapes are searched one by one: the
+        // same picture, only slower.
+        try {
+            if (shapes.acceleration() == nullptr) shapes.buildAcceleration();
+        } catch (const std::bad_alloc&) {
+            shapes.dropAllAcceleration();
+        }
     } else {
         shapes.dropAllAcceleration();
     }
@@ -161,10 +168,9 @@ void render_frame(RenderJob& job) {
     if (job.scene == nullptr || job.width < 1 || job.height < 1) return;
     const Scene& scene = *job.scene;
     prepare_acceleration(job);
-    if (resolved_thread_count(job) > 1) {
-        render_frame_parallel(job);
-        return;
-    }
+    // Without memory for the rows the threads keep, the plain loop gives the
+    // same picture.
+    if (resolved_thread_count(job) > 1 && render_frame_parallel(job)) return;
 
     // The loop runs two columns and two rows past the image; those positions
     // are traced and take part in the colour comparison, and the surface

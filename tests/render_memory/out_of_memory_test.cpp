@@ -1,0 +1,121 @@
+// Tracing on a machine that runs out of memory: the parse reports it, and
+// what the trace only wants for speed (the search structures, the rows the
+// threads keep) is done without, for the very same picture.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../render/render_test_support.h"
+#include "memory_limit.h"
+#include "render/headless_host.h"
+#include "render/surface.h"
+#include "render/trace_controller.h"
+
+namespace {
+
+// A grid of spheres under one light, traced into a surface of its own.
+struct GridFrame {
+    TestScene t;
+    RenderJob job;
+    Surface surface;
+    GridFrame(int w, int h, int spheres) : surface(w + 2, h + 2) {
+        job.width = w;
+        job.height = h;
+        job.antialiasing = 2;
+        job.scene = &t.scene;
+        job.drawing_context = &surface;
+        t.scene.ambience = 0.2f;
+        Material* m = t.material({0.7f, 0.5f, 0.3f});
+        for (int i = 0; i < spheres; ++i)
+            t.sphere({static_cast<float>(i % 40) * 0.1f - 2.0f,
+                      static_cast<float>(i / 40) * 0.1f - 2.0f, 6.0f + static_cast<float>(i % 3)},
+                     0.06f, m);
+        t.light({0.0f, 5.0f, -5.0f}, {1.0f, 1.0f, 1.0f}, 20.0f);
+    }
+    // Traces without taking memory of its own.
+    void render(int threads, bool accelerate) {
+        job.threads = threads;
+        job.accelerate = accelerate;
+        surface.fill_black(0, 0, job.width + 2, job.height + 2);
+        render_frame(job);
+    }
+    std::vector<uint32_t> trace(int threads, bool accelerate) {
+        render(threads, accelerate);
+        return surface.snapshot();
+    }
+};
+
+TEST(AccelerationWithoutMemory, TheShapesAreSearchedOneByOneForTheSamePicture) {
+    GridFrame f(24, 16, 1600);
+    const std::vector<uint32_t> plain = f.trace(1, false);
+    const size_t refused = memory_limit::refusals();
+    {
+        memory_limit::Budget budget(4096);
+        f.render(1, true);
+    }
+    EXPECT_GT(memory_limit::refusals(), refused);
+    EXPECT_EQ(f.surface.snapshot(), plain);
+    EXPECT_EQ(f.t.scene.shapes.acceleration(), nullptr);
+    // With memory the structures are built, and the picture is the same.
+    EXPECT_EQ(f.trace(1, true), plain);
+    EXPECT_NE(f.t.scene.shapes.acceleration(), nullptr);
+}
+
+TEST(ParallelFrameWithoutMemory, ThePlainLoopTracesTheSamePicture) {
+    GridFrame f(24, 16, 200);
+    const std::vector<uint32_t> plain = f.trace(1, false);
+    const long long plain_rays = f.job.rays_traced.load();
+    const size_t refused = memory_limit::refusals();
+    {
+        memory_limit::Budget budget(1024);
+        f.render(4, false);
+    }
+    EXPECT_GT(memory_limit::refusals(), refused);
+    EXPECT_EQ(f.surface.snapshot(), plain);
+    EXPECT_EQ(f.job.rays_traced.load(), plain_rays);
+    EXPECT_EQ(f.job.rows_done.load(), f.job.height + 2);
+}
+
+int finish_frame(RenderJob* job) {
+    job->main_window->post_trace_done(TRACE_FRAME_DONE);
+    return 0;
+}
+
+TEST(ParseWithoutMemory, IsAParseErrorAndWhatItBuiltIsFreed) {
+    HeadlessHost host;
+    host.quiet = true;
+    TraceController tc;
+    tc.host = &host;
+    host.set_handler([&tc](int w) { tc.handle_trace_done(w); });
+    // 640,000 spheres: far more than the budget holds.
+    const std::string scene =
+        "SCENE LOOP j LT j 800 LOOP i LT i 800 SPHERE TRANSLATE i j 0 END_SPHERE END_LOOP "
+        "END_LOOP END_SCENE";
+    {
+        memory_limit::Budget budget(1 << 20);
+        tc.start(scene.c_str(), true, false, finish_frame);
+        host.run_loop();
+    }
+    EXPECT_TRUE(tc.parse_error);
+    ASSERT_FALSE(host.messages.empty());
+    EXPECT_EQ(host.messages.back().caption, "Parse Error");
+    EXPECT_EQ(host.messages.back().text.rfind(
+                  "Out of memory. The scene needs more than this machine has. at char ", 0),
+              0u)
+        << host.messages.back().text;
+    EXPECT_EQ(tc.scene, nullptr);
+    EXPECT_TRUE(tc.frame_list.empty());
+    EXPECT_TRUE(tc.material_list.empty());
+    EXPECT_EQ(host.runs_finished, 1);
+    EXPECT_FALSE(tc.running());
+
+    // The next run has all it needs again.
+    tc.start("SCENE SPHERE END_SPHERE END_SCENE", true, false, finish_frame);
+    host.run_loop();
+    EXPECT_FALSE(tc.parse_error);
+    EXPECT_EQ(host.runs_finished, 2);
+}
+
+}  // namespace
