@@ -15,6 +15,7 @@
 
 #include "app/commands.h"
 #include "app/main_window.h"
+#include "app/studio_application.h"
 #include "render/trace_controller.h"
 
 // One controller for the whole run of the program, made before main.
@@ -24,7 +25,7 @@ int main(int argc, char** argv) {
     // Beyond the file size limit a Save or a recording fails with its message
     // instead of the signal ending the program and the unsaved text with it.
     std::signal(SIGXFSZ, SIG_IGN);
-    QApplication app(argc, argv);
+    StudioApplication app(argc, argv);
     app.setApplicationName("Glimmark");
     QStringList args = app.arguments();
     args.removeFirst();

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <new>
+#include <string>
 #include <vector>
 
 #include "record/avi_messages.h"
@@ -136,30 +138,42 @@ bool AviWriter::open(Host* owner, const std::string& file_name, int width_, int 
 bool AviWriter::write_frame(const Surface& source) {
     if (impl_ == nullptr) return false;
     Impl& m = *impl_;
-    const uint8_t* data = nullptr;
-    size_t size = 0;
-    if (m.codec == AviCodec::Mjpeg) {
-        surface_to_rgb(source, width, height, m.pixels);
-        // A picture the encoder refuses is a frame that cannot be written.
-        if (!m.jpeg->encode(m.pixels.data(), width, height, m.quality, m.encoded)) return false;
-        if (m.encoded.size() > 0x7FFFFFF0u) return false;
-        data = m.encoded.data();
-        size = m.encoded.size();
-    } else {
-        surface_to_dib24(source, width, height, m.pixels);
-        data = m.pixels.data();
-        size = m.pixels.size();
-    }
-    if (m.recording.add_frame(data, size)) {
-        frames_written += 1;
-        return true;
+    bool out_of_memory = false;
+    try {
+        const uint8_t* data = nullptr;
+        size_t size = 0;
+        if (m.codec == AviCodec::Mjpeg) {
+            surface_to_rgb(source, width, height, m.pixels);
+            // A picture the encoder refuses is a frame that cannot be written.
+            if (!m.jpeg->encode(m.pixels.data(), width, height, m.quality, m.encoded)) return false;
+            if (m.encoded.size() > 0x7FFFFFF0u) return false;
+            data = m.encoded.data();
+            size = m.encoded.size();
+        } else {
+            surface_to_dib24(source, width, height, m.pixels);
+            data = m.pixels.data();
+            size = m.pixels.size();
+        }
+        if (m.recording.add_frame(data, size)) {
+            frames_written += 1;
+            return true;
+        }
+    } catch (const std::bad_alloc&) {
+        // A frame that finds no memory ends the recording like a full disk;
+        // the frame buffers go first, so that the file can still be closed.
+        out_of_memory = true;
+        std::vector<uint8_t>().swap(m.pixels);
+        std::vector<uint8_t>().swap(m.encoded);
     }
 
     // The file refused the frame (a full disk, a file too large): keep what
     // is written, with its indexes, and let the run go on without recording.
     const int frame = frames_written;
     std::string text;
-    if (m.recording.index_full())
+    if (out_of_memory)
+        text =
+            "Could not write frame " + std::to_string(frame) + " to " + m.path + ": out of memory.";
+    else if (m.recording.index_full())
         text = m.path + " has reached the largest size its index can describe; frame " +
                std::to_string(frame) + " and later frames are not recorded.";
     else

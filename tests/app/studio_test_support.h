@@ -16,17 +16,18 @@
 #include <memory>
 
 #include "app/main_window.h"
+#include "app/studio_application.h"
 #include "app/studio_dialogs.h"
 #include "render/trace_controller.h"
 
 // The studio's tests run without a display.
-inline QApplication& studio_app() {
+inline StudioApplication& studio_app() {
     static int argc = 1;
     static char name[] = "test_app";
     static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
+    static StudioApplication* app = [] {
         qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
+        return new StudioApplication(argc, argv);
     }();
     return *app;
 }

@@ -1,0 +1,46 @@
+#include <gtest/gtest.h>
+
+#include <QEvent>
+#include <QObject>
+#include <new>
+
+#include "studio_test_support.h"
+
+namespace {
+
+// Throws as an event handler would that finds no memory.
+class Starved : public QObject {
+  public:
+    int handled = 0;
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::User) throw std::bad_alloc();
+        if (e->type() == QEvent::User + 1) {
+            ++handled;
+            return true;
+        }
+        return QObject::event(e);
+    }
+};
+
+TEST(StudioApplication, AnEventThatFindsNoMemoryIsGivenUpAndTheUserTold) {
+    StudioApplication& app = studio_app();
+    int told = 0;
+    const auto keep = app.report_out_of_memory;
+    app.report_out_of_memory = [&told] { ++told; };
+    const int before = app.out_of_memory_events;
+    Starved target;
+    QEvent starving(QEvent::User);
+    EXPECT_FALSE(QCoreApplication::sendEvent(&target, &starving));
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(app.out_of_memory_events, before + 1);
+    // The application goes on delivering events.
+    QEvent next(static_cast<QEvent::Type>(QEvent::User + 1));
+    EXPECT_TRUE(QCoreApplication::sendEvent(&target, &next));
+    EXPECT_EQ(target.handled, 1);
+    // A report that itself runs short does not escape either.
+    app.report_out_of_memory = [] { throw std::bad_alloc(); };
+    EXPECT_FALSE(QCoreApplication::sendEvent(&target, &starving));
+    app.report_out_of_memory = keep;
+}
+
+}  // namespace
