@@ -5,6 +5,8 @@
 #include <QSaveFile>
 #include <QTextCursor>
 #include <QUrl>
+#include <filesystem>
+#include <system_error>
 
 #include "app/main_window.h"
 #include "app/studio_dialogs.h"
@@ -31,7 +33,12 @@ void MainWindow::open_command() {
 
 bool MainWindow::open_file(const QString& name) {
     QFile file(name);
-    if (QFileInfo(name).isDir() || !file.open(QIODevice::ReadOnly)) {
+    // Only a regular file is a document: a pipe would hold the studio until
+    // something writes to it, and a device or a folder holds no scene.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(
+            std::filesystem::path(QFile::encodeName(name).toStdString()), ec) ||
+        !file.open(QIODevice::ReadOnly)) {
         error_box(kOpenError);
         return false;
     }
@@ -55,6 +62,16 @@ bool MainWindow::open_file(const QString& name) {
     const QString full = QFileInfo(name).absoluteFilePath();
     current_file_ = full;
     set_title_to(full);
+    // The text ends at a NUL byte; a Save would write only what came before
+    // it, which the user must know before saving.
+    const qsizetype nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        dialogs_->message(this,
+                          QString("The file %1 holds a NUL byte at line %2; the editor holds "
+                                  "only the text before it, and Save writes only that.")
+                              .arg(QDir::toNativeSeparators(full))
+                              .arg(bytes.left(nul).count('\n') + 1),
+                          "Glimmark", QMessageBox::Warning);
     return true;
 }
 
@@ -74,7 +91,11 @@ bool MainWindow::save_file(const QString& name) {
     // old one, so a failing save leaves the file on disk as it was.
     const QByteArray bytes = editor_bytes();
     QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    // A short text stays in the file's buffer until the end, so the write
+    // alone says nothing: the flush must succeed too, or the commit would put
+    // a cut or empty file in place of the old one.
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
+        file.error() != QFileDevice::NoError || !file.commit()) {
         file.cancelWriting();
         error_box(kSaveError);
         return false;

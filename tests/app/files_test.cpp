@@ -7,6 +7,11 @@
 #include <QTemporaryDir>
 #include <QTextCursor>
 
+#include <csignal>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include "app/commands.h"
 #include "app/templates.h"
 #include "studio_test_support.h"
@@ -107,12 +112,65 @@ TEST_F(StudioFiles, OpeningAMissingFileShowsTheErrorAndKeepsEverything) {
     }
 }
 
-TEST_F(StudioFiles, AFileIsCutAtItsFirstNul) {
+TEST_F(StudioFiles, AFileIsCutAtItsFirstNulAndTheUserIsTold) {
     QTemporaryDir dir;
     const QString path = dir.filePath("nul.gmk");
     ASSERT_TRUE(write_bytes(path, QByteArray("scene\r\n\0garbage", 16)));
     ASSERT_TRUE(window->open_file(path));
     EXPECT_EQ(window->editor_bytes(), QByteArray("scene\r\n"));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text,
+              "The file " + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()) +
+                  " holds a NUL byte at line 2; the editor holds only the text before it, and "
+                  "Save writes only that.");
+    EXPECT_EQ(dialogs.messages[0].icon, QMessageBox::Warning);
+}
+
+TEST_F(StudioFiles, OnlyARegularFileOpens) {
+    QTemporaryDir dir;
+    // A pipe nobody writes to held the studio in its open call.
+    const QString fifo = dir.filePath("pipe.gmk");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    window->editor()->setPlainText("kept");
+    // A device that never ends is no document either.
+    for (const QString& name : {fifo, QString("/dev/null"), QString("/dev/zero")}) {
+        dialogs.messages.clear();
+        EXPECT_FALSE(window->open_file(name)) << name.toStdString();
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0].text, "There has been an error opening the .gmk file.");
+        EXPECT_EQ(window->editor()->toPlainText(), "kept");
+    }
+}
+
+// A short text is held in the save's buffer until the end: a disk that
+// fills (here a file size limit) must fail the save there too, not put a cut
+// file in place of the old one.
+TEST_F(StudioFiles, ASaveCutShortLeavesTheOldFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("scene.gmk");
+    ASSERT_TRUE(write_bytes(path, kSceneBytes));
+    window->editor()->setPlainText(QString(12000, u'x'));
+
+    struct sigaction ignore {
+    }, old_action{};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &old_action), 0);
+    rlimit old_limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    rlimit limit = old_limit;
+    limit.rlim_cur = 8192;
+    const bool limited = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    const bool saved = limited && window->save_file(path);
+    ::setrlimit(RLIMIT_FSIZE, &old_limit);
+    ::sigaction(SIGXFSZ, &old_action, nullptr);
+    if (!limited) GTEST_SKIP() << "no file size limit";
+
+    EXPECT_FALSE(saved);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "There has been an error saving the .gmk file.");
+    EXPECT_EQ(read_bytes(path), kSceneBytes);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"scene.gmk"});
+    EXPECT_EQ(window->editor()->toPlainText().size(), 12000);
 }
 
 TEST_F(StudioFiles, AFailedSaveLeavesTheOldFile) {
@@ -215,16 +273,13 @@ TEST_F(StudioFiles, AFileTheEditorCannotHoldIsNotOpened) {
     const QByteArray text = "; " + QByteArray(0xFFFFFF - 3, 'x') + "\n";
     ASSERT_TRUE(write_bytes(fits, text));
     ASSERT_TRUE(write_bytes(large, text + "\n"));
-    for (const QString& name : {large, QString("/dev/zero")}) {
-        dialogs.messages.clear();
-        EXPECT_FALSE(window->open_file(name));
-        ASSERT_EQ(dialogs.messages.size(), 1u);
-        EXPECT_EQ(dialogs.messages[0].text,
-                  "The file " + name +
-                      " has 16777216 characters or more; the editor holds at most 16777215.");
-        EXPECT_EQ(window->editor()->toPlainText(), "kept");
-        EXPECT_TRUE(window->current_file().isEmpty());
-    }
+    EXPECT_FALSE(window->open_file(large));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text,
+              "The file " + large +
+                  " has 16777216 characters or more; the editor holds at most 16777215.");
+    EXPECT_EQ(window->editor()->toPlainText(), "kept");
+    EXPECT_TRUE(window->current_file().isEmpty());
     EXPECT_TRUE(window->open_file(fits));
     EXPECT_EQ(window->editor_bytes().size(), 0xFFFFFF);
 }
