@@ -16,6 +16,7 @@
 #include "app/commands.h"
 #include "app/main_window.h"
 #include "app/studio_application.h"
+#include "app/termination_signals.h"
 #include "render/trace_controller.h"
 
 // One controller for the whole run of the program, made before main.
@@ -37,6 +38,9 @@ int main(int argc, char** argv) {
     }
 
     MainWindow window(controller);
+    // A logout or a kill closes the window as Exit does: a recording keeps
+    // its frames.
+    TerminationSignals terminate([&window] { window.close(); });
     app.setWindowIcon(window.windowIcon());
     window.show();
     if (!args.isEmpty()) window.open_file(args.front());
