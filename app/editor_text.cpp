@@ -107,6 +107,17 @@ TextFormat set_document_bytes(QTextDocument& document, const QByteArray& bytes) 
     return format;
 }
 
+int first_unencodable_line(const QTextDocument& document, const TextFormat& format) {
+    if (format.encoding != TextEncoding::Latin1) return 0;
+    int line = 1;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next(), ++line) {
+        const QString text = block.text();
+        if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0xFF; }))
+            return line;
+    }
+    return 0;
+}
+
 QByteArray document_bytes(const QTextDocument& document, const TextFormat& format) {
     QByteArray out;
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {

@@ -20,6 +20,10 @@ struct TextFormat {
 // exactly the bytes that were loaded.
 TextFormat set_document_bytes(QTextDocument& document, const QByteArray& bytes);
 
+// The first line (from 1) holding a character the format's encoding cannot
+// hold (Latin-1 holds U+0000 to U+00FF), or 0 when every character fits.
+int first_unencodable_line(const QTextDocument& document, const TextFormat& format);
+
 // The document as the bytes that a file and a parse see.
 QByteArray document_bytes(const QTextDocument& document, const TextFormat& format);
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/editor_text.h"
 #include "app/main_window.h"
 #include "app/studio_dialogs.h"
 
@@ -87,9 +88,24 @@ void MainWindow::save_as_command() {
 }
 
 bool MainWindow::save_file(const QString& name) {
+    // A file opened as Latin-1 text is saved as Latin-1 again; a character
+    // typed since that it cannot hold would be written as "?".
+    if (const int line = first_unencodable_line(*editor_->document(), format_)) {
+        error_box(QString("Line %1 holds a character that this file's one-byte (Latin-1) text "
+                          "cannot hold; nothing was saved.")
+                      .arg(line));
+        return false;
+    }
     // The whole text is written to a temporary file that then replaces the
     // old one, so a failing save leaves the file on disk as it was.
     const QByteArray bytes = editor_bytes();
+    if (bytes.size() >= kTextBufferSize) {
+        error_box(QString("The text has %1 characters; a file of more than %2 could not be "
+                          "opened again, so nothing was saved.")
+                      .arg(bytes.size())
+                      .arg(kTextBufferSize - 1));
+        return false;
+    }
     QSaveFile file(name);
     // A short text stays in the file's buffer until the end, so the write
     // alone says nothing: the flush must succeed too, or the commit would put

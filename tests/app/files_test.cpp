@@ -282,4 +282,38 @@ TEST_F(StudioFiles, AFileTheEditorCannotHoldIsNotOpened) {
     EXPECT_TRUE(window->current_file().isEmpty());
     EXPECT_TRUE(window->open_file(fits));
     EXPECT_EQ(window->editor_bytes().size(), 0xFFFFFF);
+
+    // One character more could be saved but never opened again.
+    QTextCursor cursor(window->editor()->document());
+    cursor.insertText("x");
+    dialogs.messages.clear();
+    EXPECT_FALSE(window->save_file(fits));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text,
+              "The text has 16777216 characters; a file of more than 16777215 could not be "
+              "opened again, so nothing was saved.");
+    EXPECT_EQ(read_bytes(fits), text);
+}
+
+TEST_F(StudioFiles, ALatin1FileIsNotSavedWithCharactersItCannotHold) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("latin.gmk");
+    const QByteArray bytes("; caf\xe9\nscene end_scene\n");
+    ASSERT_TRUE(write_bytes(path, bytes));
+    ASSERT_TRUE(window->open_file(path));
+    QTextCursor cursor(window->editor()->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QString::fromUtf8("; \u20ac\n"));
+    EXPECT_FALSE(window->save_file(path));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text,
+              "Line 3 holds a character that this file's one-byte (Latin-1) text cannot hold; "
+              "nothing was saved.");
+    EXPECT_EQ(read_bytes(path), bytes);
+    // Characters Latin-1 holds are saved as one byte each.
+    cursor.deletePreviousChar();
+    cursor.deletePreviousChar();
+    cursor.insertText(QString::fromUtf8("\u00fc\n"));
+    EXPECT_TRUE(window->save_file(path));
+    EXPECT_EQ(read_bytes(path), bytes + "; \xfc\n");
 }
