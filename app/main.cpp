@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     MainWindow window(controller);
     // A logout or a kill closes the window as Exit does: a recording keeps
     // its frames.
-    TerminationSignals terminate([&window] { window.close(); });
+    TerminationSignals terminate([&window] { window.close_without_asking(); });
     app.setWindowIcon(window.windowIcon());
     window.show();
     if (!args.isEmpty()) window.open_file(args.front());

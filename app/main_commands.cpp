@@ -26,10 +26,7 @@ void MainWindow::run_command(int id) {
             open_command();
             break;
         case cmd::Save:
-            if (current_file_.isEmpty())
-                save_as_command();
-            else
-                save_file(current_file_);
+            save_command();
             break;
         case cmd::SaveAs:
             save_as_command();

@@ -16,15 +16,42 @@ namespace {
 
 const char* const kOpenError = "There has been an error opening the .gmk file.";
 const char* const kSaveError = "There has been an error saving the .gmk file.";
+const char* const kUnsaved = "The text has changes that are not saved. Save them before %1?";
 
 }  // namespace
 
 void MainWindow::new_file() {
+    if (!changes_may_go("emptying the editor")) return;
     // The file name stays: a following Save writes the empty text over it.
     editor_->setPlainText(QString());
+    editor_->document()->setModified(false);
+}
+
+bool MainWindow::changes_may_go(const QString& what) {
+    if (!editor_->document()->isModified()) return true;
+    switch (dialogs_->ask_unsaved(this, QString(kUnsaved).arg(what))) {
+        case StudioDialogs::Unsaved::Save:
+            return save_command();
+        case StudioDialogs::Unsaved::Discard:
+            return true;
+        case StudioDialogs::Unsaved::Cancel:
+            break;
+    }
+    return false;
+}
+
+void MainWindow::close_without_asking() {
+    closing_without_asking_ = true;
+    close();
+    closing_without_asking_ = false;
+}
+
+bool MainWindow::save_command() {
+    return current_file_.isEmpty() ? save_as_command() : save_file(current_file_);
 }
 
 void MainWindow::open_command() {
+    if (!changes_may_go("opening another file")) return;
     const QString start = !open_dialog_name_.isEmpty() ? open_dialog_name_ : current_file_;
     const QString name = dialogs_->open_file_name(this, "Open Pellmoor Ray File", start);
     if (name.isEmpty()) return;
@@ -59,6 +86,7 @@ bool MainWindow::open_file(const QString& name) {
         return false;
     }
     format_ = set_document_bytes(*editor_->document(), bytes);
+    editor_->document()->setModified(false);
     editor_->moveCursor(QTextCursor::Start);
     const QString full = QFileInfo(name).absoluteFilePath();
     current_file_ = full;
@@ -76,15 +104,15 @@ bool MainWindow::open_file(const QString& name) {
     return true;
 }
 
-void MainWindow::save_as_command() {
+bool MainWindow::save_as_command() {
     QString start = !save_dialog_name_.isEmpty() ? save_dialog_name_ : current_file_;
     if (start.isEmpty()) start = open_dialog_name_;
     const QString name = dialogs_->save_file_name(this, "Save Pellmoor Ray File", start);
-    if (name.isEmpty()) return;
+    if (name.isEmpty()) return false;
     save_dialog_name_ = name;
     current_file_ = QFileInfo(name).absoluteFilePath();
     set_title_to(current_file_);
-    save_file(current_file_);
+    return save_file(current_file_);
 }
 
 bool MainWindow::save_file(const QString& name) {
@@ -116,6 +144,7 @@ bool MainWindow::save_file(const QString& name) {
         error_box(kSaveError);
         return false;
     }
+    editor_->document()->setModified(false);
     return true;
 }
 

@@ -157,6 +157,10 @@ QByteArray MainWindow::editor_bytes() const {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!closing_without_asking_ && !changes_may_go("closing Glimmark")) {
+        event->ignore();
+        return;
+    }
     end_run_for_exit();
     trace_->hide();
     QMainWindow::closeEvent(event);

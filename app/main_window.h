@@ -39,6 +39,8 @@ class MainWindow : public QMainWindow, public Host {
     // File transfers; false after the error box.
     bool open_file(const QString& name);
     bool save_file(const QString& name);
+    // Closes the studio without asking about unsaved text (a signal asked).
+    void close_without_asking();
 
     // Host
     void message_box(const std::string& text, const std::string& caption) override;
@@ -83,13 +85,18 @@ class MainWindow : public QMainWindow, public Host {
     // main_files.cpp
     void new_file();
     void open_command();
-    void save_as_command();
+    bool save_command();
+    bool save_as_command();
+    // Asks whether to save changed text first; false when the user cancels
+    // or the save failed, and the text must stay.
+    bool changes_may_go(const QString& what);
     void help_index();
     void help_context();
     void set_title_to(const QString& name);
 
     TraceController& controller_;
     StudioDialogs* dialogs_;
+    bool closing_without_asking_ = false;
     ThreadEntry render_entry_;
     QPlainTextEdit* editor_ = nullptr;
     SceneHighlighter* highlighter_ = nullptr;

@@ -32,6 +32,20 @@ void StudioDialogs::message(QWidget* owner, const QString& text, const QString& 
     box.exec();
 }
 
+StudioDialogs::Unsaved StudioDialogs::ask_unsaved(QWidget* owner, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, "Glimmark", text,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, owner);
+    box.setDefaultButton(QMessageBox::Save);
+    switch (box.exec()) {
+        case QMessageBox::Save:
+            return Unsaved::Save;
+        case QMessageBox::Discard:
+            return Unsaved::Discard;
+        default:
+            return Unsaved::Cancel;
+    }
+}
+
 QString StudioDialogs::open_file_name(QWidget* owner, const QString& title, const QString& start) {
     return run_file_dialog(owner, title, start, false);
 }

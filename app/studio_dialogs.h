@@ -25,6 +25,9 @@ class StudioDialogs {
     // The recording codec; false when cancelled.
     virtual bool choose_compression(QWidget* owner, bool& mjpeg, int& quality);
     virtual void about(QWidget* owner);
+    // Whether to save changed text before it is replaced or the studio closes.
+    enum class Unsaved { Save, Discard, Cancel };
+    virtual Unsaved ask_unsaved(QWidget* owner, const QString& text);
 };
 
 // The dialogs a person answers.

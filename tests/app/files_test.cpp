@@ -317,3 +317,69 @@ TEST_F(StudioFiles, ALatin1FileIsNotSavedWithCharactersItCannotHold) {
     EXPECT_TRUE(window->save_file(path));
     EXPECT_EQ(read_bytes(path), bytes + "; \xfc\n");
 }
+
+// Typed text is not thrown away without a question: New, Open and closing
+// the studio ask first, and only when something changed since the last
+// Open, Save or New.
+TEST_F(StudioFiles, ChangedTextIsNotThrownAwayWithoutAQuestion) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("scene.gmk");
+    const QString other = dir.filePath("other.gmk");
+    ASSERT_TRUE(write_bytes(path, kSceneBytes));
+    ASSERT_TRUE(write_bytes(other, "other\n"));
+    ASSERT_TRUE(window->open_file(path));
+    auto type = [this](const char* text) {
+        QTextCursor cursor(window->editor()->document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(text);
+    };
+    using Unsaved = StudioDialogs::Unsaved;
+
+    // Nothing changed: no question.
+    dialogs.open_answer = other;
+    window->run_command(cmd::Open);
+    EXPECT_TRUE(dialogs.unsaved_questions.isEmpty());
+    EXPECT_EQ(window->editor_bytes(), QByteArray("other\n"));
+
+    // Cancel keeps the text and the file name; nothing is opened.
+    type("; typed\n");
+    dialogs.open_answer = path;
+    dialogs.unsaved_answer = Unsaved::Cancel;
+    window->run_command(cmd::Open);
+    ASSERT_EQ(dialogs.unsaved_questions.size(), 1);
+    EXPECT_EQ(dialogs.unsaved_questions[0],
+              "The text has changes that are not saved. Save them before opening another "
+              "file?");
+    EXPECT_EQ(window->editor_bytes(), QByteArray("other\n; typed\n"));
+    EXPECT_EQ(window->current_file(), QFileInfo(other).absoluteFilePath());
+
+    // Save writes them first, then New empties the editor.
+    dialogs.unsaved_answer = Unsaved::Save;
+    window->run_command(cmd::New);
+    EXPECT_EQ(read_bytes(other), QByteArray("other\n; typed\n"));
+    EXPECT_EQ(window->editor()->toPlainText(), "");
+
+    // A save that fails (its folder is gone) keeps the studio open.
+    ASSERT_TRUE(window->open_file(path));
+    type("; again\n");
+    QDir(dir.path()).removeRecursively();
+    dialogs.messages.clear();
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(dialogs.unsaved_questions.last(),
+              "The text has changes that are not saved. Save them before closing Glimmark?");
+
+    // Discard lets the studio close.
+    dialogs.unsaved_answer = Unsaved::Discard;
+    EXPECT_TRUE(window->close());
+}
+
+TEST_F(StudioFiles, ASignalClosesWithoutAQuestion) {
+    window->editor()->insertPlainText("typed");
+    ASSERT_TRUE(window->editor()->document()->isModified());
+    dialogs.unsaved_answer = StudioDialogs::Unsaved::Cancel;
+    window->close_without_asking();
+    EXPECT_TRUE(dialogs.unsaved_questions.isEmpty());
+    EXPECT_FALSE(window->isVisible());
+}

@@ -67,6 +67,10 @@ class FakeDialogs : public StudioDialogs {
         return true;
     }
     void about(QWidget*) override { ++about_calls; }
+    Unsaved ask_unsaved(QWidget*, const QString& text) override {
+        unsaved_questions << text;
+        return unsaved_answer;
+    }
 
     std::vector<Message> messages;
     QStringList open_titles, open_starts, save_titles, save_starts;
@@ -77,6 +81,8 @@ class FakeDialogs : public StudioDialogs {
     bool answer_mjpeg = false;
     int answer_quality = 75;
     int about_calls = 0;
+    QStringList unsaved_questions;
+    Unsaved unsaved_answer = Unsaved::Discard;
 };
 
 inline QByteArray read_bytes(const QString& path) {
