@@ -15,17 +15,9 @@
 
 namespace {
 
-// A grid of spheres under one light, traced into a surface of its own.
-struct GridFrame {
-    TestScene t;
-    RenderJob job;
-    Surface surface;
-    GridFrame(int w, int h, int spheres) : surface(w + 2, h + 2) {
-        job.width = w;
-        job.height = h;
-        job.antialiasing = 2;
-        job.scene = &t.scene;
-        job.drawing_context = &surface;
+// A grid of spheres under one light.
+struct GridFrame : TracedFrame {
+    GridFrame(int w, int h, int spheres) : TracedFrame(w, h, 2) {
         t.scene.ambience = 0.2f;
         Material* m = t.material({0.7f, 0.5f, 0.3f});
         for (int i = 0; i < spheres; ++i)
@@ -33,17 +25,6 @@ struct GridFrame {
                       static_cast<float>(i / 40) * 0.1f - 2.0f, 6.0f + static_cast<float>(i % 3)},
                      0.06f, m);
         t.light({0.0f, 5.0f, -5.0f}, {1.0f, 1.0f, 1.0f}, 20.0f);
-    }
-    // Traces without taking memory of its own.
-    void render(int threads, bool accelerate) {
-        job.threads = threads;
-        job.accelerate = accelerate;
-        surface.fill_black(0, 0, job.width + 2, job.height + 2);
-        render_frame(job);
-    }
-    std::vector<uint32_t> trace(int threads, bool accelerate) {
-        render(threads, accelerate);
-        return surface.snapshot();
     }
 };
 

@@ -66,30 +66,6 @@ struct StopShape : CShape {
     }
 };
 
-struct TracedFrame {
-    TestScene t;
-    RenderJob job;
-    Surface surface;
-    TracedFrame(int w, int h, int aa) : surface(w + 2, h + 2) {
-        job.width = w;
-        job.height = h;
-        job.antialiasing = aa;
-        job.scene = &t.scene;
-        job.drawing_context = &surface;
-        t.scene.ambience = 1.0f;
-        t.scene.background_color = {0.1f, 0.2f, 0.3f};
-    }
-    std::vector<uint32_t> trace(int threads, bool accelerate) {
-        job.threads = threads;
-        job.accelerate = accelerate;
-        // The frame blacks out the picture only; the two extra columns and
-        // rows are kept here too.
-        surface.fill_black(0, 0, job.width + 2, job.height + 2);
-        render_frame(job);
-        return surface.snapshot();
-    }
-};
-
 struct ChainCase {
     const char* name;
     int width, height, aa;

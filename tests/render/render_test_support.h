@@ -5,6 +5,7 @@
 
 #include "render/render_job.h"
 #include "render/scene.h"
+#include "render/surface.h"
 #include "shapes/sphere.h"
 
 // A scene built by hand: materials owned here, shapes and lights by the scene.
@@ -34,6 +35,36 @@ struct TestScene {
         l->strength = strength;
         scene.lights.append(l);
         return l;
+    }
+};
+
+// A scene of the test's own traced into a surface with the two extra
+// columns and rows the pixel loop writes.
+struct TracedFrame {
+    TestScene t;
+    RenderJob job;
+    Surface surface;
+    TracedFrame(int w, int h, int aa) : surface(w + 2, h + 2) {
+        job.width = w;
+        job.height = h;
+        job.antialiasing = aa;
+        job.scene = &t.scene;
+        job.drawing_context = &surface;
+        t.scene.ambience = 1.0f;
+        t.scene.background_color = {0.1f, 0.2f, 0.3f};
+    }
+    // Traces without taking memory of its own.
+    void render(int threads, bool accelerate) {
+        job.threads = threads;
+        job.accelerate = accelerate;
+        // The frame blacks out the picture only; the two extra columns and
+        // rows are kept here too.
+        surface.fill_black(0, 0, job.width + 2, job.height + 2);
+        render_frame(job);
+    }
+    std::vector<uint32_t> trace(int threads, bool accelerate) {
+        render(threads, accelerate);
+        return surface.snapshot();
     }
 };
 
