@@ -138,12 +138,10 @@ bool write_image(const std::string& path, ImageFormat format, int width, int hei
         } else {
             PngSink sink{file};
             // The encoder fails only when it finds no memory for its buffers.
-            if (stbi_write_png_to_func(append_bytes, &sink, width, height, 3, rgb.data(),
-                                       width * 3) &&
-                !sink.out_of_memory)
-                return write_file(path, file, error);
-            error = "Could not write image '" + path + "': out of memory";
-            return false;
+            if (!stbi_write_png_to_func(append_bytes, &sink, width, height, 3, rgb.data(),
+                                        width * 3) ||
+                sink.out_of_memory)
+                throw std::bad_alloc();
         }
         return write_file(path, file, error);
     } catch (const std::bad_alloc&) {

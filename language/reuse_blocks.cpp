@@ -91,6 +91,19 @@ std::string resolve_document_path(const ParseContext& pc, const std::string& nam
     return name;
 }
 
+namespace {
+
+// INCLUDE texts that the scan has left behind (fewer characters remain than
+// stood behind them) are no longer open.
+std::vector<OpenInclude>& close_finished_includes(ParseContext& pc, int remaining) {
+    std::vector<OpenInclude>& open = pc.splice.includes_open;
+    while (!open.empty() && remaining < open.back().tail)
+        open.pop_back();
+    return open;
+}
+
+}  // namespace
+
 void reset_splices(ParseContext& pc) {
     pc.splice.includes_open.clear();
     pc.splice.loops.clear();
@@ -114,10 +127,7 @@ bool splice_text(ParseContext& pc, const std::string& text) {
         report_parse_error(pc, "Included text exceeded max (8589934592 characters in all)");
         return false;
     }
-    // INCLUDE texts that the scan has left behind are no longer open.
-    std::vector<OpenInclude>& open = pc.splice.includes_open;
-    while (!open.empty() && remaining < open.back().tail)
-        open.pop_back();
+    close_finished_includes(pc, remaining);
     // A running loop loses the text it has read so far; keep it, so that the
     // loop can be read again from its condition.
     for (LoopRestart* loop : pc.splice.loops) {
@@ -191,10 +201,8 @@ void parse_include(ParseContext& pc) {
             case END_INCLUDE:
             case BLOCK_END: {
                 if (found == nullptr) return;
-                std::vector<OpenInclude>& open = pc.splice.includes_open;
                 int remaining = pc.document.length - pc.document.position;
-                while (!open.empty() && remaining < open.back().tail)
-                    open.pop_back();
+                std::vector<OpenInclude>& open = close_finished_includes(pc, remaining);
                 if (static_cast<int>(open.size()) >= MaxIncludeDepth) {
                     report_parse_error(pc, "Include nesting exceeded max (32)");
                     return;
