@@ -12,9 +12,9 @@ TSAN_TESTS ?= TraceController|RenderThread|RenderJob|RenderFrame|StudioRuns|Stud
 
 # What the sanitizer builds need: the test programs, the command they run and
 # the help page the studio tests read (not the benchmarks or the fuzzers).
-CHECK_TARGETS ?= glimmark gmk_help_page test_core test_shapes test_language test_render \
+CHECK_TARGETS ?= glimmark gmk_help_page test_core test_shapes test_scene test_language test_render test_run \
   test_memory test_record test_cli test_app
-TSAN_TARGETS ?= glimmark gmk_help_page test_render test_cli test_app
+TSAN_TARGETS ?= glimmark gmk_help_page test_render test_run test_cli test_app
 
 .PHONY: all deps configure build test demo studio format bench clean sanitize tsan fuzz fuzz-build
 
@@ -42,7 +42,7 @@ bench: build
 	./bench/run.sh $(BUILD)
 
 format:
-	find core shapes language render record app cli tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	find core shapes scene language render record run app cli tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 # AddressSanitizer and UndefinedBehaviorSanitizer over the whole test suite.
 sanitize: deps

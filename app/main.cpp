@@ -17,7 +17,7 @@
 #include "app/main_window.h"
 #include "app/studio_application.h"
 #include "app/termination_signals.h"
-#include "render/trace_controller.h"
+#include "run/trace_controller.h"
 
 // One controller for the whole run of the program, made before main.
 static TraceController controller;

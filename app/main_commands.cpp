@@ -11,7 +11,7 @@
 #include "app/templates.h"
 #include "app/test_picture.h"
 #include "app/trace_window.h"
-#include "render/trace_controller.h"
+#include "run/trace_controller.h"
 
 void MainWindow::run_command(int id) {
     if (insert_template_text(id) != nullptr) {

@@ -23,8 +23,8 @@
 #include "app/menu_table.h"
 #include "app/studio_dialogs.h"
 #include "app/trace_window.h"
-#include "render/render_job.h"
-#include "render/trace_controller.h"
+#include "render/pixel_loop.h"
+#include "run/trace_controller.h"
 
 static void init_studio_resources() { Q_INIT_RESOURCE(studio); }
 

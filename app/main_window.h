@@ -7,8 +7,8 @@
 #include <string>
 
 #include "app/editor_text.h"
-#include "render/host.h"
-#include "render/surface.h"
+#include "scene/host.h"
+#include "scene/surface.h"
 
 class QAbstractButton;
 class QAction;

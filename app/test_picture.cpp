@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "render/surface.h"
+#include "scene/surface.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "render/surface.h"
+#include "scene/surface.h"
 
 TraceWindow::TraceWindow(Surface& surface, QWidget* owner)
     : QWidget(owner, Qt::Window | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),

@@ -7,8 +7,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "render/captured_scene.h"
 #include "render/parallel_render.h"
+#include "render/pixel_loop.h"
+#include "run/captured_scene.h"
 
 const TraceMode TraceModes[3] = {
     {"plain", 1, false},

@@ -11,7 +11,7 @@
 #include "cli/image_file.h"
 #include "cli/interrupts.h"
 #include "cli/scene_session.h"
-#include "render/surface.h"
+#include "scene/surface.h"
 
 int run_render(const std::vector<std::string>& args) {
     ParsedArguments parsed;

@@ -4,7 +4,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/progress_line.h"
-#include "render/render_job.h"
+#include "render/pixel_loop.h"
 
 SceneSession::SceneSession() { controller_.host = &host_; }
 

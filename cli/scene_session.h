@@ -5,8 +5,8 @@
 #include <string>
 
 #include "cli/scene_source.h"
-#include "render/headless_host.h"
-#include "render/trace_controller.h"
+#include "run/headless_host.h"
+#include "run/trace_controller.h"
 
 // One run of the trace controller for the command line: the headless host as
 // the main window, its queue as the message loop, and the end of every frame

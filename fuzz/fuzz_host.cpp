@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "render/render_job.h"
+#include "render/pixel_loop.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "render/headless_host.h"
-#include "render/trace_controller.h"
+#include "run/headless_host.h"
+#include "run/trace_controller.h"
 
 // A quiet headless host whose trace window is never larger than a small
 // tile, so that a document asking for a huge image still costs little.

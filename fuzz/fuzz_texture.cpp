@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "render/texture.h"
+#include "scene/texture.h"
 #include "shapes/material.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include "language/scene_budget.h"
 #include "language/scene_parsers.h"
 #include "language/tokenizer.h"
-#include "render/scene.h"
+#include "scene/scene.h"
 #include "shapes/csg.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include "language/scene_budget.h"
 #include "language/scene_parsers.h"
 #include "language/tokenizer.h"
-#include "render/scene.h"
-#include "render/texture.h"
+#include "scene/scene.h"
+#include "scene/texture.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "core/record_list.h"
 #include "language/reuse_records.h"
 #include "language/text_buffer.h"
-#include "render/render_job.h"
-#include "render/scene.h"
+#include "scene/render_job.h"
+#include "scene/scene.h"
 #include "shapes/material.h"
 
 class Host;

@@ -5,7 +5,7 @@
 #include "language/scene_budget.h"
 #include "language/scene_parsers.h"
 #include "language/tokenizer.h"
-#include "render/scene.h"
+#include "scene/scene.h"
 #include "shapes/bounding_shape.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "language/scene_budget.h"
 #include "language/scene_parsers.h"
 #include "language/tokenizer.h"
-#include "render/scene.h"
+#include "scene/scene.h"
 #include "shapes/box.h"
 #include "shapes/capped_surface.h"
 #include "shapes/cosine.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "render/host.h"
+#include "scene/host.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "record/dib_format.h"
 #include "record/mjpeg_encoder.h"
 #include "record/target_file.h"
-#include "render/host.h"
+#include "scene/host.h"
 
 namespace {
 

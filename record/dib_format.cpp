@@ -1,6 +1,6 @@
 #include "record/dib_format.h"
 
-#include "render/surface.h"
+#include "scene/surface.h"
 
 int dib_depth(int bits) {
     if (bits <= 1) return 1;

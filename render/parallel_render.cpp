@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "render/render_job.h"
+#include "render/pixel_loop.h"
 #include "render/shading.h"
-#include "render/surface.h"
+#include "scene/surface.h"
 
 // How the picture stays the plain loop's. A pixel's colour is its own sample,
 // or, when that sample differs from the previous pixel's final colour, the

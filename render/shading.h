@@ -2,8 +2,8 @@
 
 #include "core/ray.h"
 #include "core/vector3.h"
-#include "render/render_job.h"
-#include "render/scene.h"
+#include "scene/render_job.h"
+#include "scene/scene.h"
 #include "shapes/shape.h"
 
 // The colour seen along a primary ray: the shaded nearest surface, or the

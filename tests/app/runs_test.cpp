@@ -11,8 +11,8 @@
 
 #include "app/commands.h"
 #include "app/trace_window.h"
-#include "render/render_job.h"
-#include "render/surface.h"
+#include "scene/render_job.h"
+#include "scene/surface.h"
 #include "studio_test_support.h"
 
 namespace {

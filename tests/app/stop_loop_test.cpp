@@ -15,7 +15,7 @@
 
 #include "app/commands.h"
 #include "app/trace_window.h"
-#include "render/render_job.h"
+#include "scene/render_job.h"
 #include "studio_test_support.h"
 #include "tests/render/watchdog.h"
 

@@ -18,7 +18,7 @@
 #include "app/main_window.h"
 #include "app/studio_application.h"
 #include "app/studio_dialogs.h"
-#include "render/trace_controller.h"
+#include "run/trace_controller.h"
 
 // The studio's tests run without a display.
 inline StudioApplication& studio_app() {

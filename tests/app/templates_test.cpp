@@ -8,8 +8,8 @@
 
 #include "app/commands.h"
 #include "app/menu_table.h"
-#include "render/headless_host.h"
-#include "render/trace_controller.h"
+#include "run/headless_host.h"
+#include "run/trace_controller.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "app/commands.h"
 #include "app/trace_window.h"
-#include "render/surface.h"
+#include "scene/surface.h"
 #include "studio_test_support.h"
 
 namespace {

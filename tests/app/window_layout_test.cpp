@@ -9,7 +9,7 @@
 
 #include "app/commands.h"
 #include "app/main_window.h"
-#include "render/trace_controller.h"
+#include "run/trace_controller.h"
 #include "studio_test_support.h"
 
 namespace {

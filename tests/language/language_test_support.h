@@ -12,8 +12,8 @@
 #include "language/document.h"
 #include "language/parse_context.h"
 #include "language/tokenizer.h"
-#include "render/headless_host.h"
-#include "render/scene.h"
+#include "run/headless_host.h"
+#include "scene/scene.h"
 #include "shapes/material.h"
 
 struct LanguageParse {

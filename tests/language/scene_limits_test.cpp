@@ -12,7 +12,7 @@
 #include <string>
 
 #include "language/scene_budget.h"
-#include "render/scene.h"
+#include "scene/scene.h"
 #include "scene_parse.h"
 
 namespace fs = std::filesystem;

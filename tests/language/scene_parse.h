@@ -11,8 +11,8 @@
 #include <tuple>
 #include <vector>
 
-#include "render/headless_host.h"
-#include "render/trace_controller.h"
+#include "run/headless_host.h"
+#include "run/trace_controller.h"
 #include "shapes/shape.h"
 
 inline int idle_render_entry(RenderJob*) { return 0; }

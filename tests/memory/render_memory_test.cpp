@@ -9,9 +9,9 @@
 
 #include "../render/render_test_support.h"
 #include "memory_limit.h"
-#include "render/headless_host.h"
-#include "render/surface.h"
-#include "render/trace_controller.h"
+#include "run/headless_host.h"
+#include "run/trace_controller.h"
+#include "scene/surface.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 
 #include "language/random15.h"
 #include "record_test_support.h"
-#include "render/headless_host.h"
-#include "render/render_job.h"
-#include "render/trace_controller.h"
+#include "render/pixel_loop.h"
 #include "riff_reader.h"
+#include "run/headless_host.h"
+#include "run/trace_controller.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "render/host.h"
-#include "render/surface.h"
+#include "scene/host.h"
+#include "scene/surface.h"
 
 class RecordingHost : public Host {
   public:

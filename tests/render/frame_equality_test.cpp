@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "render/captured_scene.h"
+#include "run/captured_scene.h"
 
 namespace fs = std::filesystem;
 

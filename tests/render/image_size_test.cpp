@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "render/headless_host.h"
-#include "render/trace_controller.h"
+#include "run/headless_host.h"
+#include "run/trace_controller.h"
 
 namespace {
 

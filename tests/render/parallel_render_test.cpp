@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "render/parallel_render.h"
-#include "render/render_job.h"
-#include "render/surface.h"
 #include "render_test_support.h"
+#include "scene/render_job.h"
+#include "scene/surface.h"
 
 namespace {
 

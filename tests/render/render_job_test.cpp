@@ -4,10 +4,11 @@
 #include <cmath>
 #include <limits>
 
-#include "render/headless_host.h"
+#include "render/pixel_loop.h"
 #include "render/shading.h"
-#include "render/surface.h"
 #include "render_test_support.h"
+#include "run/headless_host.h"
+#include "scene/surface.h"
 
 namespace {
 

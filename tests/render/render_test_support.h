@@ -3,9 +3,9 @@
 #include <memory>
 #include <vector>
 
-#include "render/render_job.h"
-#include "render/scene.h"
-#include "render/surface.h"
+#include "render/pixel_loop.h"
+#include "scene/scene.h"
+#include "scene/surface.h"
 #include "shapes/sphere.h"
 
 // A scene built by hand: materials owned here, shapes and lights by the scene.

@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "render/headless_host.h"
-#include "render/render_job.h"
-#include "render/trace_controller.h"
+#include "render/pixel_loop.h"
+#include "run/headless_host.h"
+#include "run/trace_controller.h"
 #include "watchdog.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <thread>
 
-#include "render/surface.h"
+#include "scene/surface.h"
 
 struct RenderJob;
 

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <vector>
 
-#include "render/headless_host.h"
-#include "render/trace_controller.h"
+#include "run/headless_host.h"
+#include "run/trace_controller.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "render/headless_host.h"
-#include "render/render_job.h"
-#include "render/surface.h"
-#include "render/trace_controller.h"
+#include "render/pixel_loop.h"
+#include "run/headless_host.h"
+#include "run/trace_controller.h"
+#include "scene/surface.h"
 
 // A host that keeps the frame the controller hands to a render thread
 // instead of starting one, so that the parsed scene can be traced again and

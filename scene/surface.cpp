@@ -1,4 +1,4 @@
-#include "render/surface.h"
+#include "scene/surface.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "render/headless_host.h"
+#include "run/headless_host.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "render/trace_controller.h"
+#include "run/trace_controller.h"
 
 #include <algorithm>
 #include <new>
@@ -10,6 +10,7 @@
 
 #include "language/document.h"
 #include "language/tokenizer.h"
+#include "render/pixel_loop.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "language/parse_context.h"
 #include "record/avi_writer.h"
-#include "render/host.h"
+#include "scene/host.h"
 
 // Turns the editor's text into traced pictures: parses, runs one render thread
 // per frame and closes the cycle when the frame-done message comes back.

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "render/host.h"
+#include "scene/host.h"
 
 // The host of the CLI and the tests: messages to stderr (and kept), the trace
 // window as an in-memory picture, posted messages in a queue that run_loop

@@ -1,4 +1,4 @@
-#include "render/texture.h"
+#include "scene/texture.h"
 
 #include <algorithm>
 #include <climits>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "render/texture.h"
+#include "scene/texture.h"
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The layer check passes on the tree and fails on each kind of wrong include.
+set -euo pipefail
+check=${1:?check-layers.sh}
+root=${2:?source folder}
+"$check" "$root"
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+mkdir -p "$tmp"/language "$tmp"/record "$tmp"/scene "$tmp"/cli
+printf '#include "scene/scene.h"\n#include <vector>\n' >"$tmp"/language/fine.cpp
+"$check" "$tmp"
+expect_failure() {  # FILE TEXT: the check fails and names the file
+  printf '%s\n' "$2" >"$tmp/$1"
+  if out=$("$check" "$tmp" 2>&1); then
+    echo "not caught: $1: $2" >&2
+    exit 1
+  fi
+  grep -q "^$1:1:" <<<"$out" || { echo "wrong report for $1: $out" >&2; exit 1; }
+  rm "$tmp/$1"
+}
+expect_failure language/wrong.cpp '#include "render/shading.h"'
+expect_failure record/wrong.h '#include "render/pixel_loop.h"'
+expect_failure scene/wrong.cpp '  #  include "language/tokenizer.h"'
+expect_failure cli/wrong.cpp '#include "app/main_window.h"'
+expect_failure scene/relative.cpp '#include "../run/trace_controller.h"'
+echo "layer check: the tree passes, 5 wrong includes caught"
