@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/editor_text.h"
+#include "language/text_buffer.h"
 #include "scene/host.h"
 #include "scene/surface.h"
 
@@ -28,7 +29,7 @@ class MainWindow : public QMainWindow, public Host {
     Q_OBJECT
   public:
     // Runs are at most this long, the terminating NUL included.
-    static constexpr int kTextBufferSize = 0x1000000;
+    static constexpr int kTextBufferSize = MaxSceneCharacters + 1;
 
     explicit MainWindow(TraceController& controller, StudioDialogs* dialogs = nullptr);
     ~MainWindow() override;

@@ -1,5 +1,7 @@
 #include "cli/arguments.h"
 
+#include <charconv>
+
 #include <cstdio>
 
 #include "cli/exit_codes.h"
@@ -19,6 +21,15 @@ const OptionSpec* find_alias(const std::vector<OptionSpec>& specs, char alias) {
 }
 
 }  // namespace
+
+bool parse_number(const std::string& text, int min, int max, int& value) {
+    const char* end = text.data() + text.size();
+    int v = 0;
+    const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+    if (text.empty() || ec != std::errc() || ptr != end || v < min || v > max) return false;
+    value = v;
+    return true;
+}
 
 bool parse_arguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
                      ParsedArguments& out, std::string& error) {

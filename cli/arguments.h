@@ -30,6 +30,9 @@ struct ParsedArguments {
 bool parse_arguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
                      ParsedArguments& out, std::string& error);
 
+// A whole decimal number from min to max, nothing before or after it.
+bool parse_number(const std::string& text, int min, int max, int& value);
+
 // "glimmark <command>: <message>" and the pointer to --help, on stderr.
 void report_usage_error(const char* command, const std::string& message);
 

@@ -1,9 +1,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <csignal>
 #include <cstdio>
+#include <limits>
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
@@ -41,28 +41,18 @@ void print_record_usage(std::FILE* out) {
         out);
 }
 
-bool parse_quality(const std::string& text, int& quality) {
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, quality);
-    return ec == std::errc() && ptr == end && quality >= 1 && quality <= 100;
-}
-
 // "A-B", "A-" or "A", frames counted from 0.
 bool parse_frame_range(const std::string& text, int& first, int& last) {
     const size_t dash = text.find('-');
     const std::string a = text.substr(0, dash);
     const std::string b = dash == std::string::npos ? a : text.substr(dash + 1);
-    const auto number = [](const std::string& t, int& v) {
-        const char* end = t.data() + t.size();
-        const auto [ptr, ec] = std::from_chars(t.data(), end, v);
-        return !t.empty() && ec == std::errc() && ptr == end && v >= 0;
-    };
-    if (!number(a, first)) return false;
+    const int most = std::numeric_limits<int>::max();
+    if (!parse_number(a, 0, most, first)) return false;
     if (b.empty() && dash != std::string::npos) {
         last = -1;
         return true;
     }
-    return number(b, last) && last >= first;
+    return parse_number(b, first, most, last);
 }
 
 bool is_recorder_message(const std::string& caption) {
@@ -94,7 +84,7 @@ int run_record(const std::vector<std::string>& args) {
     }
     int quality = 90;
     if (parsed.has("quality")) {
-        if (!parse_quality(parsed.value("quality"), quality)) {
+        if (!parse_number(parsed.value("quality"), 1, 100, quality)) {
             report_usage_error("record", "--quality is a whole number from 1 to 100, not '" +
                                              parsed.value("quality") + "'");
             return ExitUsageOrFile;

@@ -22,15 +22,9 @@ int run_render(const std::vector<std::string>& args) {
     if (!open_command_line("render", "rendered", args, options, print_usage, parsed, status))
         return status;
     int threads = 0;
-    if (parsed.has("threads")) {
-        const std::string n = parsed.value("threads");
-        char* end = nullptr;
-        const long v = std::strtol(n.c_str(), &end, 10);
-        if (n.empty() || *end != '\0' || v < 0 || v > 256) {
-            report_usage_error("render", "--threads needs a number from 0 (every core) to 256");
-            return ExitUsageOrFile;
-        }
-        threads = static_cast<int>(v);
+    if (parsed.has("threads") && !parse_number(parsed.value("threads"), 0, 256, threads)) {
+        report_usage_error("render", "--threads needs a number from 0 (every core) to 256");
+        return ExitUsageOrFile;
     }
     const std::string scene = parsed.positional[0];
     std::string out = parsed.value("output");

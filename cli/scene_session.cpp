@@ -51,17 +51,12 @@ int SceneSession::run(const SceneSource& source, bool build, bool record, FrameH
 }
 
 void SceneSession::print_error_location(const SceneSource& source) const {
-    // The message box text is "<message> at char <n> found: <word>"; a word
-    // holds no blanks, so the last " at char " ends the message.
-    std::string message;
-    for (auto it = host_.messages.rbegin(); it != host_.messages.rend(); ++it) {
-        if (it->caption != "Parse Error") continue;
-        message = it->text;
-        const size_t at = message.rfind(" at char ");
-        if (at != std::string::npos) message.resize(at);
-        break;
-    }
+    const ParseError& error = controller_.parse_error_record;
     int line = 1, column = 1;
-    line_and_column(source.text, host_.selection_start, line, column);
-    std::fprintf(stderr, "%s:%d:%d: %s\n", source.name.c_str(), line, column, message.c_str());
+    line_and_column(source.text, error.selection_start, line, column);
+    std::fprintf(stderr, "%s:%d:%d: %s\n", source.name.c_str(), line, column,
+                 error.message.c_str());
+    if (!error.include_file.empty())
+        std::fprintf(stderr, "%s:%d: note: the word \"%s\" stands here, in the INCLUDE FILE text\n",
+                     error.include_file.c_str(), error.include_line, error.word.c_str());
 }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "language/text_buffer.h"
+
 // A scene document as the command line names it: a file, or "-" for
 // standard input.
 struct SceneSource {
@@ -11,10 +13,6 @@ struct SceneSource {
     std::string text;
     bool from_stdin = false;
 };
-
-// The most a document may hold, as in the studio's editor: a longer one is
-// refused rather than cut, and a device that never ends is not read for ever.
-constexpr long long MaxSceneCharacters = 0xFFFFFF;
 
 // Reads the whole document; on failure `error` says why (path and reason).
 bool load_scene_source(const std::string& argument, SceneSource& out, std::string& error);

@@ -8,6 +8,7 @@
 #include "core/record_list.h"
 #include "language/reuse_records.h"
 #include "language/text_buffer.h"
+#include "scene/parse_error.h"
 #include "scene/render_job.h"
 #include "scene/scene.h"
 #include "shapes/material.h"
@@ -53,6 +54,8 @@ struct ParseContext {
     // What a parse may create; scene_budget.h has the values.
     SceneBudget limits;
     bool parse_error = false;
+    // The first error of the parse, when parse_error is set.
+    ParseError parse_error_record;
     bool build_scene = false;
     bool has_animation = false;
 

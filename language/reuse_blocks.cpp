@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -185,16 +186,19 @@ void parse_include(ParseContext& pc) {
     // A file's text is spliced in and then needed no more: a file included
     // on every pass of a loop must not pile up copies.
     TextBuffer file_text;
+    std::string file_name;
     while (more_to_read(pc)) {
         scan_token(pc);
         switch (pc.token) {
             case NAME:
                 scan_token(pc);
+                file_name.clear();
                 found = find_text(pc, pc.word);
                 if (found == nullptr) report_parse_error(pc, "Could not find named INCLUDE.");
                 break;
             case FILE_TOKEN:
                 read_string(pc);
+                file_name = resolve_document_path(pc, pc.word);
                 found = read_file(pc, pc.word, file_text) ? &file_text : nullptr;
                 if (found == nullptr) report_parse_error(pc, "Could not open INCLUDE file.");
                 break;
@@ -211,10 +215,21 @@ void parse_include(ParseContext& pc) {
                     report_parse_error(pc, "Include count exceeded max (1048576)");
                     return;
                 }
-                const OpenInclude record{remaining, static_cast<int>(pc.word.size()),
-                                         separator_behind_word(pc.document)};
-                bool spliced = ends_open(found->text) ? splice_text(pc, found->text + '\n')
-                                                      : splice_text(pc, found->text);
+                // A text that ends in a word or a line comment gets a line
+                // feed, so that it cannot run into the words behind it.
+                const bool open_end = ends_open(found->text);
+                OpenInclude record;
+                record.tail = remaining;
+                record.end_word = static_cast<int>(pc.word.size());
+                record.separator = separator_behind_word(pc.document);
+                if (!file_name.empty()) {
+                    record.file = file_name;
+                    record.lines =
+                        1 + (open_end ? 1 : 0) +
+                        static_cast<int>(std::count(found->text.begin(), found->text.end(), '\n'));
+                }
+                bool spliced =
+                    open_end ? splice_text(pc, found->text + '\n') : splice_text(pc, found->text);
                 if (spliced) open.push_back(record);
                 return;
             }

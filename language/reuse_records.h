@@ -42,6 +42,10 @@ struct OpenInclude {
     // Length of the end word, and 1 when a separator follows it.
     int end_word = 0;
     int separator = 0;
+    // For INCLUDE FILE: the file, and the lines its spliced text ends with
+    // (newlines plus one), so that a word's line can be counted from the end.
+    std::string file;
+    int lines = 0;
 };
 
 // What INCLUDE and LOOP know about the splices of the current parse.

@@ -1,5 +1,6 @@
 #include "language/tokenizer.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -297,36 +298,60 @@ int separator_behind_word(const TextBuffer& doc) {
     return ended_by_text_end ? 0 : 1;
 }
 
+namespace {
+
+// Where a word that starts at `word_start` of the document came from, when an
+// INCLUDE FILE brought it in: the innermost open INCLUDE whose text holds it,
+// and the word's line there, counted back from the end of that text.
+void place_in_included_file(const ParseContext& pc, int word_start, ParseError& error) {
+    const TextBuffer& doc = pc.document;
+    const std::vector<OpenInclude>& open = pc.splice.includes_open;
+    const int word_tail = doc.length - word_start;
+    for (auto it = open.rbegin(); it != open.rend(); ++it) {
+        if (word_tail <= it->tail) continue;
+        if (it->file.empty()) return;
+        const int text_end = doc.length - it->tail;
+        const auto first = doc.text.begin() + word_start;
+        const int below = static_cast<int>(std::count(first, doc.text.begin() + text_end, '\n'));
+        error.include_file = it->file;
+        error.include_line = it->lines - below;
+        return;
+    }
+}
+
+}  // namespace
+
 void report_parse_error(ParseContext& pc, const char* message) {
     // The first error ends the parse; whatever a parser reports after it would
     // only hide the message that matters.
     if (pc.parse_error) return;
     pc.parse_error = true;
     const TextBuffer& doc = pc.document;
+    ParseError& error = pc.parse_error_record;
+    error = ParseError{};
+    error.message = message;
+    error.word = pc.word;
     // The reported position stands behind the separator that ended the word
     // and the selection holds the word.
     int word = static_cast<int>(pc.word.size());
     int behind = separator_behind_word(doc);
+    const int word_start = std::clamp(doc.position - word - behind, 0, doc.length);
     int n = doc.position + doc.offset;
     // A word of an INCLUDEd text has no place in the editor: the error is
     // shown at the end word of the outermost INCLUDE being read.
     const std::vector<OpenInclude>& open = pc.splice.includes_open;
-    const int word_tail = doc.length - (doc.position - word - behind);
+    const int word_tail = doc.length - word_start;
     if (!open.empty() && word_tail > open.front().tail) {
         n = doc.length - open.front().tail + doc.offset;
         word = open.front().end_word;
         behind = open.front().separator;
+        place_in_included_file(pc, word_start, error);
     }
     if (n < 0) n = 0;
-    char text[512];
-    std::snprintf(text, sizeof(text), "%s at char %d found: %s", message, n, pc.word.c_str());
-    if (pc.host == nullptr) return;
-    pc.host->message_box(text, "Parse Error");
-    int start = n - word - behind;
-    int end = n - behind;
-    if (start < 0) start = 0;
-    if (end < start) end = start;
-    pc.host->select_editor_text(start, end);
+    error.position = n;
+    error.selection_start = std::max(n - word - behind, 0);
+    error.selection_end = std::max(n - behind, error.selection_start);
+    if (pc.host != nullptr) pc.host->show_parse_error(error);
 }
 
 NestingGuard::NestingGuard(ParseContext& pc) : pc_(pc), ok_(true) {

@@ -59,9 +59,15 @@ void TraceController::start(const char* text, bool build, bool rec, ThreadEntry 
     source_text = text;
     thread_entry = entry;
     frame_index = 0;
+    // What an ANIMATION block sets belongs to the document being run: a run
+    // starts from the state of a fresh controller, so that a document without
+    // ANIMATION sees TIME 0 and records no file a previous document named.
     frames = 1;
-    // OUTPUT_FILE belongs to the document being run: a document without one
-    // must not record over the file a previous document named.
+    has_animation = false;
+    time = 0.0f;
+    start_time = 0.0f;
+    end_time = 1.0f;
+    frames_per_second = 4;
     output_file.clear();
     begin_frame();
 }
@@ -100,8 +106,9 @@ void TraceController::parse_once() {
 void TraceController::parse_frame() {
     parse_once();
     // Frame 0 of an animation is meant to be seen at START_TIME, which is only
-    // known once the document has been read; parse again when the time the
-    // parse saw was another one, so that a run never depends on the last.
+    // known once the document has been read; the first parse of a run sees
+    // TIME 0, so parse again when START_TIME is another time. has_animation
+    // is cleared by start, so it tells whether this run's parse read ANIMATION.
     if (frame_index == 0 && build_scene && !parse_error && has_animation && time != start_time) {
         time = start_time;
         parse_once();
@@ -121,18 +128,11 @@ void TraceController::begin_frame() {
     }
     if (build_scene && !parse_error && frame_index < first_frame) {
         // The range starts past the animation's last frame: nothing to trace.
-        if (host != nullptr)
-            host->send_trace_done(TRACE_RUN_OVER);
-        else
-            handle_trace_done(TRACE_RUN_OVER);
+        end_run();
         return;
     }
-
     if (!build_scene || parse_error || host == nullptr) {
-        if (host != nullptr)
-            host->send_trace_done(TRACE_RUN_OVER);
-        else
-            handle_trace_done(TRACE_RUN_OVER);
+        end_run();
         return;
     }
 
@@ -147,7 +147,7 @@ void TraceController::begin_frame() {
     }
     if (!run_error.empty()) {
         host->message_box(run_error, "Glimmark Error");
-        host->send_trace_done(TRACE_RUN_OVER);
+        end_run();
         return;
     }
     job.image_x = image_x;
@@ -177,6 +177,12 @@ void TraceController::next_frame() {
             return;
         }
     }
+    end_run();
+}
+
+void TraceController::end_run() {
+    // The run-over message goes through the front end's handler when there
+    // is one, as a frame's message does.
     if (host != nullptr)
         host->send_trace_done(TRACE_RUN_OVER);
     else

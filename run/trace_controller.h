@@ -42,5 +42,8 @@ struct TraceController : ParseContext {
     void request_stop() { job.stop_requested.store(true); }
 
   private:
+    // Sends (or, without a host, handles) the message that the run is over.
+    void end_run();
+
     bool run_active_ = false;
 };

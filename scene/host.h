@@ -3,6 +3,7 @@
 #include <string>
 #include <thread>
 
+#include "scene/parse_error.h"
 #include "scene/surface.h"
 
 struct RenderJob;
@@ -25,6 +26,12 @@ class Host {
     virtual void message_box(const std::string& text, const std::string& caption) = 0;
     // Selects editor characters [start, end), scrolls to them, focuses the editor.
     virtual void select_editor_text(int start, int end) = 0;
+    // The first error of a parse: a box captioned "Parse Error" and the word
+    // selected in the editor.
+    virtual void show_parse_error(const ParseError& error) {
+        message_box(parse_error_text(error), "Parse Error");
+        select_editor_text(error.selection_start, error.selection_end);
+    }
     // Shows the trace window without activating it, at (0, 0) with this client size.
     virtual void show_trace_window(int width, int height) = 0;
     // The trace window's drawing surface; safe to set pixels from any thread.

@@ -4,6 +4,8 @@
 
 namespace {
 
+const std::string kSceneMessage =
+    "Bad Scene. Expected CAMERA, LIGHT, FRAME, Shape, BACKGROUND_COLOR or AMBIENCE";
 const std::string kTracerMessage =
     "Bad Tracer. Expected NO_REFLECTION, NO_REFRACTION, ANTIALIASING, WIDTH or HEIGHT";
 
@@ -27,7 +29,8 @@ TEST(CheckCommand, EmptyDocumentParsesOk) {
 struct ErrorCase {
     const char* name;
     const char* text;
-    const char* stderr_lines;  // with SCENE standing for the scene's name
+    std::string stderr_lines;        // with SCENE standing for the scene's name
+    const char* included = nullptr;  // the text of inc.gmk, when the scene needs one
 };
 
 class CheckErrorTest : public ::testing::TestWithParam<ErrorCase> {};
@@ -35,6 +38,7 @@ class CheckErrorTest : public ::testing::TestWithParam<ErrorCase> {};
 TEST_P(CheckErrorTest, PrintsTheBoxTextThenTheLocation) {
     TempFolder dir("check_error");
     write_text(dir.file("bad.gmk"), GetParam().text);
+    if (GetParam().included != nullptr) write_text(dir.file("inc.gmk"), GetParam().included);
     const ProcessResult r = run_glimmark({"check", "bad.gmk"}, dir);
     std::string want = GetParam().stderr_lines;
     for (size_t at; (at = want.find("SCENE:")) != std::string::npos;)
@@ -71,7 +75,23 @@ INSTANTIATE_TEST_SUITE_P(
                   "INCLUDE.\n"},
         ErrorCase{"bad_integer", "TRACER WIDTH abc END_TRACER\n",
                   "Parse Error: Expected Integer. at char 17 found: abc\n"
-                  "SCENE:1:14: Expected Integer.\n"}),
+                  "SCENE:1:14: Expected Integer.\n"},
+        // The place comes from the parser, not from the text of the box: a
+        // file name may hold " at char " itself.
+        ErrorCase{"name_with_at_char", "SCENE\n  INCLUDE FILE \"no at char 9 such.gmk\" END\n",
+                  "Parse Error: Could not open INCLUDE file. at char 44 found: no at char 9 "
+                  "such.gmk\n"
+                  "SCENE:2:17: Could not open INCLUDE file.\n"},
+        // An error in an included file is shown at the INCLUDE's end word,
+        // and the file's own line is named after it.
+        ErrorCase{"in_included_file", "SCENE\n INCLUDE FILE \"inc.gmk\" END_INCLUDE\nEND_SCENE\n",
+                  "Parse Error: " + kSceneMessage +
+                      " at char 42 found: BAD\n"
+                      "SCENE:2:25: " +
+                      kSceneMessage +
+                      "\n"
+                      "inc.gmk:3: note: the word \"BAD\" stands here, in the INCLUDE FILE text\n",
+                  "SPHERE END_SPHERE\n; a comment\n  BAD\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CheckCommand, ReadsStandardInput) {

@@ -119,6 +119,60 @@ TEST_F(TraceControllerTest, LaterDocumentWithoutAnimationRunsOneFrame) {
     EXPECT_EQ(host.runs_finished, 2);
 }
 
+// What a run of `doc` sees on a controller that ran `before` first (nothing
+// when null): the time and background of every frame and the animation
+// settings it ends with.
+struct RunSeen {
+    std::vector<float> times, background_red;
+    bool has_animation;
+    float start_time, end_time;
+    int frames_per_second;
+};
+RunSeen run_after(const char* before, const char* doc) {
+    HeadlessHost host;
+    host.quiet = true;
+    TraceController tc;
+    tc.host = &host;
+    host.set_handler([&tc](int w) { tc.handle_trace_done(w); });
+    FrameLog log;
+    log.controller = &tc;
+    g_log = &log;
+    for (const char* text : {before, doc}) {
+        if (text == nullptr) continue;
+        log.times.clear();
+        log.background_red.clear();
+        tc.start(text, true, false, recording_entry);
+        host.run_loop();
+    }
+    g_log = nullptr;
+    return {log.times,     log.background_red, tc.has_animation,
+            tc.start_time, tc.end_time,        tc.frames_per_second};
+}
+
+TEST(TraceControllerRuns, ARunAfterAnAnimationSeesWhatAFreshControllerSees) {
+    const char* animation =
+        "ANIMATION START_TIME 5 END_TIME 6 FRAMES 2 FRAMES_PER_SECOND 9 END_ANIMATION "
+        "SCENE BACKGROUND_COLOR TIME 0 0 END_SCENE";
+    const char* later[] = {
+        "SCENE BACKGROUND_COLOR TIME 0 0 END_SCENE",
+        "SCENE AMBIENCE TIME BACKGROUND_COLOR ADD 1 TIME 0 0 END_SCENE",
+        "ANIMATION FRAMES 2 END_ANIMATION SCENE BACKGROUND_COLOR TIME 0 0 END_SCENE",
+        animation,
+    };
+    for (const char* doc : later) {
+        const RunSeen fresh = run_after(nullptr, doc);
+        const RunSeen after = run_after(animation, doc);
+        EXPECT_EQ(after.times, fresh.times) << doc;
+        EXPECT_EQ(after.background_red, fresh.background_red) << doc;
+        EXPECT_EQ(after.has_animation, fresh.has_animation) << doc;
+        EXPECT_EQ(after.start_time, fresh.start_time) << doc;
+        EXPECT_EQ(after.end_time, fresh.end_time) << doc;
+        EXPECT_EQ(after.frames_per_second, fresh.frames_per_second) << doc;
+    }
+    // A document without ANIMATION is seen at time 0.
+    EXPECT_EQ(run_after(animation, later[0]).background_red, std::vector<float>{0.0f});
+}
+
 TEST_F(TraceControllerTest, ParseErrorShowsOneBoxAndTracesNothing) {
     run("SCENE BOGUS END_SCENE");
     EXPECT_TRUE(tc.parse_error);
