@@ -1,12 +1,9 @@
-// The flat-faced unit solids for the shading tests, made here so that those
-// tests reach them through plain declarations.
+// Pyramid and trioid for the shading tests, which declare these makers.
 
-#include "shapes/box.h"
 #include "shapes/trioid_pyramid.h"
 
 namespace facetedsolids {
 
-UnitShape* box() { return new Box; }
 UnitShape* pyramid() { return new Pyramid; }
 UnitShape* trioid() { return new Trioid; }
 

@@ -432,50 +432,29 @@ TEST(Shade, ShapeWithoutMaterialIsShadedAsTheDefault) {
 
 // Made in faceted_solids.cpp.
 namespace facetedsolids {
-UnitShape* box();
 UnitShape* pyramid();
 UnitShape* trioid();
 }  // namespace facetedsolids
 
 namespace {
 
-// A unit solid at z = 5 lit from the eye: the forward ray meets the face
-// turned to the eye and the light, which gets the diffuse term as the sphere
-// does. The box's face is z = 4 with normal (0, 0, -1); the pyramid's and the
-// trioid's is the slope through (+-1, -1, 4) and the apex (0, 1, 5), met at
-// (0, 0, 4.5) with normal (0, 1, -2) / sqrt(5).
-struct LitFaceCase {
-    const char* name;
-    UnitShape* (*make)();
-    float distance;  // from the light at the eye to the hit
-    float cosine;    // N.Ldir
-};
-
-class LitFaceTest : public ::testing::TestWithParam<LitFaceCase> {};
-
-TEST_P(LitFaceTest, FaceTurnedToTheLightGetsTheDiffuseTerm) {
-    const LitFaceCase& c = GetParam();
-    TestScene t;
-    Material* m = t.material({0.1f, 0.2f, 0.3f});
-    m->gloss = 0.0f;
-    UnitShape* s = c.make();
-    Frame f;
-    f.addTranslation(0, 0, 5);
-    s->setTransform(f);
-    s->material = m;
-    t.scene.shapes.append(s);
+// A pyramid or a trioid at z = 3, in front of the sphere: the forward ray
+// meets the slope through (+-1, -1, 2) and the apex (0, 1, 3) at (0, 0, 2.5),
+// whose outward normal (0, 1, -2) / sqrt(5) is turned to the light.
+TEST_F(LitSphere, PyramidAndTrioidSlopesTurnedToTheLightAreLit) {
     t.light({0, 0, 0}, {1, 1, 1}, 100.0f);
-    RenderJob job;
-    // Ambient 0.2 plus the doubled, attenuated cosine.
-    const float k = 0.2f + 2.0f * (100.0f - c.distance) / 100.0f * c.cosine;
-    expect_colour(trace_ray(kForward, t.scene, job), {0.1f * k, 0.2f * k, 0.3f * k}, 1e-5f);
+    for (UnitShape* (*make)() : {facetedsolids::pyramid, facetedsolids::trioid}) {
+        std::unique_ptr<UnitShape> s(make());
+        Frame f;
+        f.addTranslation(0, 0, 3);
+        s->setTransform(f);
+        s->material = m;
+        t.scene.shapes.append(s.get());
+        // Ambient 0.2 plus 2 * att * N.L with att 0.975.
+        const float k = 0.2f + 2.0f * 0.975f * 2.0f / std::sqrt(5.0f);
+        expect_colour(colour(), {0.1f * k, 0.2f * k, 0.3f * k}, 1e-5f);
+        t.scene.shapes.removeLast();
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, LitFaceTest,
-    ::testing::Values(LitFaceCase{"box", facetedsolids::box, 4.0f, 1.0f},
-                      LitFaceCase{"pyramid", facetedsolids::pyramid, 4.5f, 2.0f / std::sqrt(5.0f)},
-                      LitFaceCase{"trioid", facetedsolids::trioid, 4.5f, 2.0f / std::sqrt(5.0f)}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -87,32 +87,6 @@ INSTANTIATE_TEST_SUITE_P(
         FacetCase{"PyramidBehind", true, {0, -5, 0}, {0, -1, 0}, 0, 0, 0, 0, {}, {}}),
     caseName<FacetCase>);
 
-// A ray from outside aimed through the middle of a face at a point inside
-// enters on that face; there, and where it leaves, the normal points away
-// from the inside, as on a box.
-template <class Solid, int N>
-void expectOutwardNormals(const char* name) {
-    Solid s;
-    const Vector3 inside{0, -0.5f, 0};
-    for (int f = 0; f < N; ++f) {
-        const Vector3& a = s.corners[Solid::kFaces[f][0]];
-        const Vector3& b = s.corners[Solid::kFaces[f][1]];
-        const Vector3& c = s.corners[Solid::kFaces[f][2]];
-        const Vector3 middle = (a + b + c) / 3.0f;
-        const Vector3 origin = inside + (middle - inside) * 4.0f;
-        Hit h = hitFor(s, rayOf(origin, inside - origin));
-        ASSERT_EQ(h.entryKind, 1) << name << " face " << f;
-        EXPECT_NEAR(h.entryDistance, 0.75f, 1e-5f) << name << " face " << f;
-        EXPECT_GT(h.entryNormal.dot(h.entryPoint - inside), 0.0f) << name << " face " << f;
-        EXPECT_GT(h.exitNormal.dot(h.exitPoint - inside), 0.0f) << name << " face " << f;
-    }
-}
-
-TEST(FacetNormals, PointOutOfTheSolidOnEveryFace) {
-    expectOutwardNormals<Trioid, 4>("trioid");
-    expectOutwardNormals<Pyramid, 6>("pyramid");
-}
-
 TEST(TrioidTest, TextureAtTheApexAndAtTheMiddleOfTheBaseEdge) {
     // Density 0.5 keeps v = 1 apart from v = 0 after wrapping: (u, v) reads
     // back as (u / 2, v / 2).
