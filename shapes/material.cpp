@@ -8,6 +8,11 @@ Vector3 Material::colourAt(float u, float v) const {
     if (fu < 0.0f) fu = fu + 1.0f;
     float fv = std::fmod(density * v, 1.0f);
     if (fv < 0.0f) fv = fv + 1.0f;
+    // A coordinate that is not finite (a shape placed at infinity gives one)
+    // wraps to NaN and lies nowhere in the image: it reads texel 0, the
+    // texel the index clamp below falls back to, and never becomes a NaN
+    // index or NaN weights. Finite ones wrap into [0, 1], so the index fits.
+    if (std::isnan(fu) || std::isnan(fv)) return texels[0];
     const float w = static_cast<float>(texture_width);
     const float h = static_cast<float>(texture_height);
     const float X = fu * w;

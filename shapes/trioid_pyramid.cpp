@@ -40,10 +40,12 @@ void tryFace(UnitShape& shape, const Vector3& P0, const Vector3& P1, const Vecto
     } else {
         colour = diffuseOf(shape.material);
     }
-    // The corner order makes n point into the solid; transformNormal also
-    // brings it to unit length.
+    // The corner order winds every face so that n points into the solid;
+    // the reported normal is its exact opposite, e2 x e1, pointing out of the
+    // solid as a box's does, so that faces turned to a light are lit.
+    // transformNormal also brings it to unit length.
     addFaceCrossing(hit, t, ray.origin.plus(ray.direction.scaled(t)),
-                    shape.unitToWorld.transformNormal(n), colour);
+                    shape.unitToWorld.transformNormal(e2.cross(e1)), colour);
 }
 
 bool cornerBounds(const UnitShape& shape, const Vector3* corners, int count, Bounds& out) {

@@ -38,6 +38,8 @@ struct Pyramid : UnitShape {
 };
 
 // Tests the listed triangular faces in order and keeps the two nearest
-// crossings, with the box's rule.
+// crossings, with the box's rule. Each face is wound so that
+// (c1 - c0) x (c2 - c0) points into the solid; a crossing reports the
+// opposite, outward normal.
 void intersectFaces(UnitShape& shape, const Vector3* corners, const TexturePair* texture,
                     const int (*faces)[3], int faceCount, Hit& hit, const Ray& ray);

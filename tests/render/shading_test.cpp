@@ -429,3 +429,32 @@ TEST(Shade, ShapeWithoutMaterialIsShadedAsTheDefault) {
 }
 
 }  // namespace
+
+// Made in faceted_solids.cpp.
+namespace facetedsolids {
+UnitShape* pyramid();
+UnitShape* trioid();
+}  // namespace facetedsolids
+
+namespace {
+
+// A pyramid or a trioid at z = 3, in front of the sphere: the forward ray
+// meets the slope through (+-1, -1, 2) and the apex (0, 1, 3) at (0, 0, 2.5),
+// whose outward normal (0, 1, -2) / sqrt(5) is turned to the light.
+TEST_F(LitSphere, PyramidAndTrioidSlopesTurnedToTheLightAreLit) {
+    t.light({0, 0, 0}, {1, 1, 1}, 100.0f);
+    for (UnitShape* (*make)() : {facetedsolids::pyramid, facetedsolids::trioid}) {
+        std::unique_ptr<UnitShape> s(make());
+        Frame f;
+        f.addTranslation(0, 0, 3);
+        s->setTransform(f);
+        s->material = m;
+        t.scene.shapes.append(s.get());
+        // Ambient 0.2 plus 2 * att * N.L with att 0.975.
+        const float k = 0.2f + 2.0f * 0.975f * 2.0f / std::sqrt(5.0f);
+        expect_colour(colour(), {0.1f * k, 0.2f * k, 0.3f * k}, 1e-5f);
+        t.scene.shapes.removeLast();
+    }
+}
+
+}  // namespace

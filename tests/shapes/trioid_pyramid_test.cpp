@@ -16,7 +16,7 @@ struct FacetCase {
     Vector3 origin, direction;
     int kind, count;
     float entry, exit;
-    // Face normals e1 x e2 of the listed corner order (into the solid).
+    // Outward face normals: e2 x e1 of the listed corner order.
     Vector3 entryNormal, exitNormal;
 };
 
@@ -50,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
         // On the diagonal shared by the two base triangles: both sides hold
         // the base crossing and the apex at t = 6 is dropped.
         FacetCase{
-            "PyramidBaseDiagonal", true, {0, -5, 0}, {0, 1, 0}, 1, 2, 4, 4, {0, 1, 0}, {0, 1, 0}},
+            "PyramidBaseDiagonal", true, {0, -5, 0}, {0, 1, 0}, 1, 2, 4, 4, {0, -1, 0}, {0, -1, 0}},
         // Out through the side (V1, V4, V2), the plane x = (1 - y) / 2.
         FacetCase{"PyramidBaseThenSide",
                   true,
@@ -60,8 +60,8 @@ INSTANTIATE_TEST_SUITE_P(
                   2,
                   4,
                   5,
-                  {0, 1, 0},
-                  Vector3{-2, -1, 0}.normalized()},
+                  {0, -1, 0},
+                  Vector3{2, 1, 0}.normalized()},
         FacetCase{"TrioidFromInside",
                   false,
                   {0, 0, 0},
@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
                   1,
                   0.25f,
                   0,
-                  Vector3{-4, -1, -2}.normalized(),
+                  Vector3{4, 1, 2}.normalized(),
                   {}},
         // Three faces meet at the apex; the count stops at two.
         FacetCase{"TrioidApex",
@@ -81,8 +81,8 @@ INSTANTIATE_TEST_SUITE_P(
                   2,
                   1,
                   1,
-                  Vector3{-4, -1, -2}.normalized(),
-                  Vector3{0, -2, 4}.normalized()},
+                  Vector3{4, 1, 2}.normalized(),
+                  Vector3{0, 2, -4}.normalized()},
         FacetCase{"TrioidMiss", false, {3, 0, 0}, {0, 1, 0}, 0, 0, 0, 0, {}, {}},
         FacetCase{"PyramidBehind", true, {0, -5, 0}, {0, -1, 0}, 0, 0, 0, 0, {}, {}}),
     caseName<FacetCase>);
@@ -108,7 +108,7 @@ TEST(TrioidTest, PlacementMovesAndTurnsTheFaces) {
     Hit h = hitFor(t, rayOf({0, -10, 10}, {0, 1, 0}));
     ASSERT_EQ(h.entryKind, 1);
     EXPECT_NEAR(h.entryDistance, 8.0f, 1e-5f);  // the base at world y = -2
-    expectNear(h.entryNormal, {0, 1, 0});
+    expectNear(h.entryNormal, {0, -1, 0});
 }
 
 }  // namespace

@@ -54,8 +54,8 @@ bool onHyperboloid(const Vector3& p) {
            onCap(p, 1, 2) || onCap(p, -1, 2);
 }
 
-// A convex solid whose faces have inward normals: on its surface every face
-// distance is at least zero and the smallest is zero.
+// A convex solid whose listed corner order winds every face inward: on its
+// surface every face distance is at least zero and the smallest is zero.
 template <class Solid, int N>
 bool onFaces(const Vector3& p) {
     static const Solid solid;
