@@ -5,6 +5,7 @@
 
 #include "render/shading.h"
 #include "render_test_support.h"
+#include "shapes/trioid_pyramid.h"
 
 namespace {
 
@@ -428,22 +429,14 @@ TEST(Shade, ShapeWithoutMaterialIsShadedAsTheDefault) {
     expect_colour(trace_ray(kForward, t.scene, job), {0.2f, 0.2f, 0.2f});
 }
 
-}  // namespace
-
-// Made in faceted_solids.cpp.
-namespace facetedsolids {
-UnitShape* pyramid();
-UnitShape* trioid();
-}  // namespace facetedsolids
-
-namespace {
-
 // A pyramid or a trioid at z = 3, in front of the sphere: the forward ray
 // meets the slope through (+-1, -1, 2) and the apex (0, 1, 3) at (0, 0, 2.5),
 // whose outward normal (0, 1, -2) / sqrt(5) is turned to the light.
 TEST_F(LitSphere, PyramidAndTrioidSlopesTurnedToTheLightAreLit) {
     t.light({0, 0, 0}, {1, 1, 1}, 100.0f);
-    for (UnitShape* (*make)() : {facetedsolids::pyramid, facetedsolids::trioid}) {
+    const auto pyramid = []() -> UnitShape* { return new Pyramid; };
+    const auto trioid = []() -> UnitShape* { return new Trioid; };
+    for (UnitShape* (*make)() : {+pyramid, +trioid}) {
         std::unique_ptr<UnitShape> s(make());
         Frame f;
         f.addTranslation(0, 0, 3);
