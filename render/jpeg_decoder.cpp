@@ -17,9 +17,21 @@
 
 namespace {
 
+// Each scan of a progressive or multi-scan JPEG revisits every block of its
+// components, so a small file repeating a cheap scan could keep the decoder
+// busy for seconds. Encoders write about ten scans, each block taking part in
+// a handful; a file with more scans, or whose scans together visit more blocks
+// than MaxBlockPasses times the picture's, is refused.
+constexpr int MaxScans = 1000;
+constexpr long long MaxBlockPasses = 100;
+
 struct Guard {
     jpeg_error_mgr errors{};
+    jpeg_progress_mgr progress{};
     std::jmp_buf jump{};
+    long long blocks_allowed = 0;
+    long long blocks_visited = 0;
+    int scan_counted = 0;
 };
 
 Guard& guard_of(j_common_ptr cinfo) { return *static_cast<Guard*>(cinfo->client_data); }
@@ -46,6 +58,30 @@ void on_message(j_common_ptr cinfo, int level) {
 
 void print_nothing(j_common_ptr) {}
 
+// Blocks of the components in the scan being read.
+long long blocks_in_scan(const jpeg_decompress_struct& cinfo) {
+    long long blocks = 0;
+    for (int i = 0; i < cinfo.comps_in_scan; ++i)
+        blocks += static_cast<long long>(cinfo.cur_comp_info[i]->width_in_blocks) *
+                  cinfo.cur_comp_info[i]->height_in_blocks;
+    return blocks;
+}
+
+// Counts a scan against the limits; false when it is one too many.
+bool count_scan(const jpeg_decompress_struct& cinfo, Guard& g) {
+    g.scan_counted = cinfo.input_scan_number;
+    g.blocks_visited += blocks_in_scan(cinfo);
+    return g.scan_counted <= MaxScans && g.blocks_visited <= g.blocks_allowed;
+}
+
+// Called while the scans are read into the coefficient buffer: at the start
+// of each scan after the first and after each row of blocks.
+void on_progress(j_common_ptr common) {
+    auto* cinfo = reinterpret_cast<j_decompress_ptr>(common);
+    Guard& g = guard_of(common);
+    if (cinfo->input_scan_number != g.scan_counted && !count_scan(*cinfo, g)) fail(common);
+}
+
 struct JpegSession {
     jpeg_decompress_struct cinfo{};
     Guard guard;
@@ -56,6 +92,7 @@ struct JpegSession {
         guard.errors.error_exit = fail;
         guard.errors.emit_message = on_message;
         guard.errors.output_message = print_nothing;
+        guard.progress.progress_monitor = on_progress;
         cinfo.client_data = &guard;
     }
     ~JpegSession() {
@@ -110,6 +147,7 @@ void cmyk_to_rgb(const unsigned char* cmyk, unsigned char* rgb, unsigned width) 
 bool read_rows(JpegSession& s, unsigned char* rgb, unsigned char* cmyk_row) {
     if (setjmp(s.guard.jump)) return false;
     jpeg_decompress_struct& cinfo = s.cinfo;
+    cinfo.progress = &s.guard.progress;
     jpeg_start_decompress(&cinfo);
     const int channels = cinfo.out_color_space == JCS_CMYK ? 4 : 3;
     if (cinfo.output_width != cinfo.image_width || cinfo.output_height != cinfo.image_height ||
@@ -151,6 +189,17 @@ DecodeResult decode_jpeg(const std::vector<unsigned char>& file, long long max_t
         return DecodeResult::Refused;
     if (static_cast<long long>(width) * height > max_texels) return DecodeResult::TooLarge;
 
+    long long picture_blocks = 0;
+    for (int c = 0; c < s.cinfo.num_components; ++c)
+        picture_blocks += static_cast<long long>(s.cinfo.comp_info[c].width_in_blocks) *
+                          s.cinfo.comp_info[c].height_in_blocks;
+    // Arithmetic coding, which nothing in common use writes, can code a huge
+    // picture in a few bytes; Huffman coding spends at least one bit on every
+    // block, so a file too short for its blocks cannot hold the picture.
+    if (s.cinfo.arith_code || static_cast<long long>(file.size()) * 8 < picture_blocks)
+        return DecodeResult::Refused;
+    s.guard.blocks_allowed = MaxBlockPasses * picture_blocks;
+    if (!count_scan(s.cinfo, s.guard)) return DecodeResult::Refused;  // the first scan
 
     DecodedBitmap image;
     image.rgb.reset(

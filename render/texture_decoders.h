@@ -42,10 +42,11 @@ enum class DecodeResult {
 // than the image's own (IHDR, PLTE, tRNS, IDAT, IEND) are skipped unread.
 DecodeResult decode_png(const std::vector<unsigned char>& file, long long max_texels,
                         DecodedBitmap& out);
-// JPEG, by libjpeg-turbo: baseline and progressive files; grey, YCbCr, RGB
-// and CMYK/YCCK (converted to RGB). Refused: data that ends before the
-// picture is complete (libjpeg would fill the rest in grey) and corrupt
-// entropy data.
+// JPEG, by libjpeg-turbo: baseline and progressive Huffman-coded files; grey,
+// YCbCr, RGB and CMYK/YCCK (converted to RGB). Refused: arithmetic coding, a
+// file too short to hold every block, data that ends before the picture is
+// complete (libjpeg would fill the rest in grey), corrupt entropy data, and
+// more scans than a bounded number of passes over the picture.
 DecodeResult decode_jpeg(const std::vector<unsigned char>& file, long long max_texels,
                          DecodedBitmap& out);
 // BMP (top-down ones too) and TGA, by stb_image.
