@@ -288,6 +288,20 @@ TEST_P(AnyTexture, FileCutJustShortIsRefused) {
     std::remove(path.c_str());
 }
 
+// The scene reports a texture over its allowance apart from an unreadable one.
+TEST_P(AnyTexture, MoreTexelsThanAllowedIsToldApart) {
+    const std::string kind = GetParam();
+    const std::string path = temp_path("allowance." + kind);
+    ASSERT_TRUE(write_image(path, kind, numbered(16, 16)));
+    Material m;
+    bool too_large = false;
+    EXPECT_FALSE(load_texture(m, path, 255, &too_large));
+    EXPECT_TRUE(too_large);
+    EXPECT_TRUE(load_texture(m, path, 256, &too_large));
+    EXPECT_FALSE(too_large);
+    std::remove(path.c_str());
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, AnyTexture, ::testing::Values("png", "bmp", "tga", "jpg"));
 
 TEST(Texture, TileIsTheSmallerSideDividedByEight) {
@@ -389,6 +403,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"short_idat.png",
                 png_of_chunks({{"IHDR", ihdr_2x2},
                                {"IDAT", stored_zlib({rows_2x2.begin(), rows_2x2.begin() + 7})},
+                               {"IEND", {}}})},
+        // 16385 x 1, one pixel wider than a texture may be.
+        BadFile{"too_wide.png",
+                png_of_chunks({{"IHDR", {0, 0, 0x40, 1, 0, 0, 0, 1, 8, 2, 0, 0, 0}},
+                               {"IDAT", stored_zlib(std::vector<unsigned char>(1 + 16385 * 3, 0))},
                                {"IEND", {}}})},
         BadFile{"no_iend.png",
                 png_of_chunks({{"IHDR", ihdr_2x2}, {"IDAT", stored_zlib(rows_2x2)}})}),
