@@ -9,18 +9,21 @@ shift $(( $# > 1 ? 2 : 1 ))
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(fuzz_build_trace fuzz_check fuzz_texture)
+[ ${#targets[@]} -eq 0 ] &&
+  targets=(fuzz_build_trace fuzz_check fuzz_texture_png fuzz_texture_jpeg fuzz_texture_bitmap)
 
 status=0
 for t in "${targets[@]}"; do
   corpus=$build/corpus/$t
   crashes=$build/crashes/$t
   mkdir -p "$corpus" "$crashes"
-  if [ "$t" = fuzz_texture ]; then
-    cp -n "$here"/seeds/textures/* "$root"/examples/*.png "$corpus"/
-  else
-    cp -n "$here"/seeds/documents/* "$root"/examples/*.gmk "$corpus"/
-  fi
+  # Each texture decoder starts from the seeds of its own kind.
+  case $t in
+    fuzz_texture_png) cp -n "$here"/seeds/textures/*.png "$root"/examples/*.png "$corpus"/ ;;
+    fuzz_texture_jpeg) cp -n "$here"/seeds/textures/*.jpg "$corpus"/ ;;
+    fuzz_texture_bitmap) cp -n "$here"/seeds/textures/*.bmp "$here"/seeds/textures/*.tga "$corpus"/ ;;
+    *) cp -n "$here"/seeds/documents/* "$root"/examples/*.gmk "$corpus"/ ;;
+  esac
   echo "== $t for ${seconds}s"
   # A document may loop for ever or ask for gigabytes: both are findings.
   if ! "$build/fuzz/$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \

@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libjpeg62-turbo-dev libstb-dev
+  libjpeg62-turbo-dev libpng-dev libstb-dev
   qt6-base-dev qt6-svg-dev
   xvfb xauth
 )

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "scene/texture.h"
@@ -147,6 +150,114 @@ TEST(TopDownBitmap, ReadsLikeTheSameBitmapStoredFromTheBottom) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, LosslessTexture, ::testing::Values("png", "bmp", "tga"));
 
+// PNG encodings stb_image_write does not produce, written by libpng.
+struct PngEncoding {
+    const char* name;
+    int colour;  // PNG_COLOR_TYPE_...
+    int depth;
+    bool interlaced;
+};
+
+// Writes `im` in the encoding: grey takes the green channel, a palette holds
+// every pixel, alpha and a palette's transparency vary, 16-bit samples get a
+// low byte of 0xFF. Returns the RGB the texture should hold: the high byte of
+// 16-bit samples, never rounded; alpha ignored; grey in all three channels.
+Image write_png_as(const std::string& path, const PngEncoding& e, const Image& im) {
+    const bool palette = e.colour == PNG_COLOR_TYPE_PALETTE;
+    const bool grey = (e.colour & PNG_COLOR_MASK_COLOR) == 0;
+    const bool alpha = (e.colour & PNG_COLOR_MASK_ALPHA) != 0;
+    const int channels = palette ? 1 : (grey ? 1 : 3) + (alpha ? 1 : 0);
+    const unsigned top = (1u << std::min(e.depth, 8)) - 1;
+    auto sample = [&](unsigned v) { return e.depth == 16 ? (v << 8) | 0xFF : v * top / 255; };
+    Image expected = im;
+    std::vector<unsigned> samples;
+    std::vector<png_color> colours;
+    std::vector<png_byte> opacity;
+    for (int y = 0; y < im.h; ++y)
+        for (int x = 0; x < im.w; ++x) {
+            const unsigned char* p = &im.rgb[(static_cast<size_t>(y) * im.w + x) * 3];
+            unsigned char* q = expected.at(x, y);
+            const unsigned a = (x * 85u) & 255u;
+            if (palette) {
+                samples.push_back(static_cast<unsigned>(colours.size()));
+                colours.push_back({p[0], p[1], p[2]});
+                opacity.push_back(static_cast<png_byte>(a));
+                continue;
+            }
+            for (int c = grey ? 1 : 0; c < (grey ? 2 : 3); ++c)
+                samples.push_back(sample(p[c]));
+            if (alpha) samples.push_back(sample(a));
+            for (int c = 0; c < 3; ++c)
+                q[c] = static_cast<unsigned char>(
+                    e.depth >= 8 ? p[grey ? 1 : c] : sample(p[grey ? 1 : c]) * 255 / top);
+        }
+    const size_t row_bytes = (static_cast<size_t>(im.w) * channels * e.depth + 7) / 8;
+    std::vector<png_byte> rows(row_bytes * im.h, 0);
+    std::vector<png_bytep> row_pointers;
+    for (int y = 0, i = 0; y < im.h; ++y) {
+        png_bytep row = rows.data() + y * row_bytes;
+        row_pointers.push_back(row);
+        for (int k = 0, bit = 0; k < im.w * channels; ++k, ++i, bit += e.depth) {
+            if (e.depth == 16) {
+                row[2 * k] = static_cast<png_byte>(samples[i] >> 8);
+                row[2 * k + 1] = static_cast<png_byte>(samples[i]);
+            } else {
+                row[bit / 8] |= static_cast<png_byte>(samples[i] << (8 - e.depth - bit % 8));
+            }
+        }
+    }
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, f);
+    png_set_IHDR(png, info, im.w, im.h, e.depth, e.colour,
+                 e.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (palette) {
+        png_set_PLTE(png, info, colours.data(), static_cast<int>(colours.size()));
+        png_set_tRNS(png, info, opacity.data(), static_cast<int>(opacity.size()), nullptr);
+    }
+    png_set_gAMA(png, info, 0.3);  // must not change the samples
+    png_write_info(png, info);
+    png_write_image(png, row_pointers.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+    return expected;
+}
+
+class PngTexture : public ::testing::TestWithParam<PngEncoding> {};
+
+TEST_P(PngTexture, HoldsTheStoredColours) {
+    const std::string path = temp_path(std::string(GetParam().name) + ".png");
+    // 13 x 11 leaves every interlacing pass a ragged edge; 143 pixels fit a palette.
+    const Image expected = write_png_as(path, GetParam(), numbered(13, 11));
+    Material m;
+    ASSERT_TRUE(load_texture(m, path));
+    ASSERT_EQ(m.texture_width, 13);
+    ASSERT_EQ(m.texture_height, 11);
+    for (int y = 0; y < 11; ++y)
+        for (int x = 0; x < 13; ++x) {
+            const Vector3& t = m.texels[x + y * 13];
+            const unsigned char* p = &expected.rgb[(static_cast<size_t>(y) * 13 + x) * 3];
+            ASSERT_EQ(t, (Vector3{p[0] / 256.0f, p[1] / 256.0f, p[2] / 256.0f})) << x << "," << y;
+        }
+    std::remove(path.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Encodings, PngTexture,
+    ::testing::Values(PngEncoding{"grey2", PNG_COLOR_TYPE_GRAY, 2, false},
+                      PngEncoding{"grey8", PNG_COLOR_TYPE_GRAY, 8, false},
+                      PngEncoding{"grey_alpha16_interlaced", PNG_COLOR_TYPE_GRAY_ALPHA, 16, true},
+                      PngEncoding{"palette8", PNG_COLOR_TYPE_PALETTE, 8, false},
+                      PngEncoding{"palette8_interlaced", PNG_COLOR_TYPE_PALETTE, 8, true},
+                      PngEncoding{"rgb16", PNG_COLOR_TYPE_RGB, 16, false},
+                      PngEncoding{"rgb8_interlaced", PNG_COLOR_TYPE_RGB, 8, true},
+                      PngEncoding{"rgba8", PNG_COLOR_TYPE_RGBA, 8, false},
+                      PngEncoding{"rgba16_interlaced", PNG_COLOR_TYPE_RGBA, 16, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 class AnyTexture : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(AnyTexture, WhiteBecomes255Over256) {
@@ -165,11 +276,29 @@ TEST_P(AnyTexture, FileCutJustShortIsRefused) {
     const std::string kind = GetParam();
     const std::string path = temp_path("short." + kind);
     ASSERT_TRUE(write_image(path, kind, numbered(16, 16)));
-    std::vector<char> bytes = read_bytes(path);
-    bytes.resize(bytes.size() - 40);
-    write_bytes(path, bytes);
+    const std::vector<char> whole = read_bytes(path);
+    // 2: a JPEG's end marker; 12: a PNG's IEND chunk; the pixels are all there.
+    for (size_t cut : {40, 12, 2, 1}) {
+        std::vector<char> bytes = whole;
+        bytes.resize(bytes.size() - cut);
+        write_bytes(path, bytes);
+        Material m;
+        EXPECT_FALSE(load_texture(m, path)) << "cut " << cut;
+    }
+    std::remove(path.c_str());
+}
+
+// The scene reports a texture over its allowance apart from an unreadable one.
+TEST_P(AnyTexture, MoreTexelsThanAllowedIsToldApart) {
+    const std::string kind = GetParam();
+    const std::string path = temp_path("allowance." + kind);
+    ASSERT_TRUE(write_image(path, kind, numbered(16, 16)));
     Material m;
-    EXPECT_FALSE(load_texture(m, path));
+    bool too_large = false;
+    EXPECT_FALSE(load_texture(m, path, 255, &too_large));
+    EXPECT_TRUE(too_large);
+    EXPECT_TRUE(load_texture(m, path, 256, &too_large));
+    EXPECT_FALSE(too_large);
     std::remove(path.c_str());
 }
 
@@ -183,6 +312,56 @@ TEST(Texture, TileIsTheSmallerSideDividedByEight) {
     EXPECT_EQ(m.texture_tile, 1.0f);
     EXPECT_EQ(m.texels.size(), 20u * 11u + 2u);
     std::remove(path.c_str());
+}
+
+// PNG files built chunk by chunk, each chunk with its correct CRC, for the
+// damaged files no encoder writes.
+using Chunk = std::pair<const char*, std::vector<unsigned char>>;
+
+std::vector<char> png_of_chunks(const std::vector<Chunk>& chunks) {
+    std::vector<char> out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep data, size_t n) {
+            auto* o = static_cast<std::vector<char>*>(png_get_io_ptr(p));
+            o->insert(o->end(), data, data + n);
+        },
+        nullptr);
+    png_write_sig(png);
+    for (const auto& [name, data] : chunks)
+        png_write_chunk(png, reinterpret_cast<png_const_bytep>(name), data.data(), data.size());
+    png_destroy_write_struct(&png, nullptr);
+    return out;
+}
+
+// 2 x 2 RGB, 8 bits a sample; its rows, each after its filter byte (none).
+const std::vector<unsigned char> ihdr_2x2 = {0, 0, 0, 2, 0, 0, 0, 2, 8, 2, 0, 0, 0};
+const std::vector<unsigned char> rows_2x2 = {0, 40, 50, 60, 70, 80, 90, 0, 1, 2, 3, 4, 5, 6};
+
+// A zlib stream of one uncompressed block.
+std::vector<unsigned char> stored_zlib(const std::vector<unsigned char>& raw) {
+    const auto n = static_cast<unsigned>(raw.size());
+    std::vector<unsigned char> z;
+    for (unsigned v : {0x78u, 0x01u, 0x01u, n, n >> 8, ~n, ~n >> 8})
+        z.push_back(static_cast<unsigned char>(v));
+    z.insert(z.end(), raw.begin(), raw.end());
+    unsigned a = 1, b = 0;
+    for (unsigned char c : raw) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    for (unsigned v : {b >> 8, b, a >> 8, a})
+        z.push_back(static_cast<unsigned char>(v));
+    return z;
+}
+
+std::vector<char> png_2x2_with_bad_idat_crc() {
+    const std::vector<unsigned char> idat = stored_zlib(rows_2x2);
+    std::vector<char> bytes = png_of_chunks({{"IHDR", ihdr_2x2}, {"IDAT", idat}, {"IEND", {}}});
+    // Signature, IHDR chunk, IDAT length and name, IDAT data: then its CRC.
+    bytes[8 + 25 + 8 + idat.size()] ^= 1;
+    return bytes;
 }
 
 struct BadFile {
@@ -209,15 +388,29 @@ std::vector<char> text(const std::string& s) { return {s.begin(), s.end()}; }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UnreadableTexture,
-    ::testing::Values(BadFile{"empty.png", {}},
-                      BadFile{"words.png", text("this is a scene file, not a picture\n")},
-                      // A GIF is a bitmap, but not one of the kinds a scene may name.
-                      BadFile{"tiny.gif", text(std::string("GIF89a\x01\x00\x01\x00\x80\x00\x00"
-                                                           "\xff\xff\xff\x00\x00\x00!\xf9\x04\x01"
-                                                           "\x00\x00\x00\x00,\x00\x00\x00\x00\x01"
-                                                           "\x00\x01\x00\x00\x02\x02D\x01\x00;",
-                                                           43))},
-                      BadFile{"header_only.png", text("\x89PNG\r\n\x1a\n")}),
+    ::testing::Values(
+        BadFile{"empty.png", {}},
+        BadFile{"words.png", text("this is a scene file, not a picture\n")},
+        // A GIF is a bitmap, but not one of the kinds a scene may name.
+        BadFile{"tiny.gif", text(std::string("GIF89a\x01\x00\x01\x00\x80\x00\x00"
+                                             "\xff\xff\xff\x00\x00\x00!\xf9\x04\x01"
+                                             "\x00\x00\x00\x00,\x00\x00\x00\x00\x01"
+                                             "\x00\x01\x00\x00\x02\x02D\x01\x00;",
+                                             43))},
+        BadFile{"header_only.png", text("\x89PNG\r\n\x1a\n")},
+        BadFile{"idat_crc.png", png_2x2_with_bad_idat_crc()},
+        // Image data for the first row only.
+        BadFile{"short_idat.png",
+                png_of_chunks({{"IHDR", ihdr_2x2},
+                               {"IDAT", stored_zlib({rows_2x2.begin(), rows_2x2.begin() + 7})},
+                               {"IEND", {}}})},
+        // 16385 x 1, one pixel wider than a texture may be.
+        BadFile{"too_wide.png",
+                png_of_chunks({{"IHDR", {0, 0, 0x40, 1, 0, 0, 0, 1, 8, 2, 0, 0, 0}},
+                               {"IDAT", stored_zlib(std::vector<unsigned char>(1 + 16385 * 3, 0))},
+                               {"IEND", {}}})},
+        BadFile{"no_iend.png",
+                png_of_chunks({{"IHDR", ihdr_2x2}, {"IDAT", stored_zlib(rows_2x2)}})}),
     [](const auto& info) {
         std::string n = info.param.name;
         for (char& c : n)
@@ -322,7 +515,73 @@ TEST(Texture, JpegWhoseHuffmanCountsRunPastTheirSegmentIsRefused) {
     // Found by fuzzing: the decoder goes on reading a table the segment has
     // no room for, and its counts overflow the code table.
     Material m;
-    for (const char* name : {"huffman_past_segment.jpg", "huffman_counts_at_file_end.jpg"})
+    for (const char* name : {"huffman_past_segment.jpg", "huffman_counts_at_file_end.jpg",
+                             // 12552 x 4102 pixels in 381 bytes: was 5 s of decoding grey.
+                             "jpeg_slow.jpg",
+                             // One scan repeated: 101 passes over the picture's block.
+                             "repeated_scans_101.jpg",
+                             // Arithmetic coding could declare a huge picture in a few bytes.
+                             "arithmetic.jpg"})
         EXPECT_FALSE(load_texture(m, std::string(GMK_SOURCE_DIR) + "/fuzz/seeds/textures/" + name))
             << name;
+    EXPECT_FALSE(m.texture_loaded);
 }
+
+namespace {
+
+// Committed pictures of one colour in the JPEG variants, and PNG oddities.
+struct SeedPicture {
+    const char* file;
+    int width, height;
+    int r, g, b;  // of every pixel; -1: not one colour
+};
+
+class SeedTexture : public ::testing::TestWithParam<SeedPicture> {};
+
+TEST_P(SeedTexture, LoadsWithItsColours) {
+    const SeedPicture& seed = GetParam();
+    Material m;
+    ASSERT_TRUE(load_texture(m, std::string(GMK_SOURCE_DIR) + "/fuzz/seeds/textures/" + seed.file));
+    ASSERT_EQ(m.texture_width, seed.width);
+    ASSERT_EQ(m.texture_height, seed.height);
+    if (seed.r < 0) return;
+    // JPEG decoders may round a level apart.
+    for (int i = 0; i < seed.width * seed.height; ++i) {
+        EXPECT_NEAR(m.texels[i].x * 256, seed.r, 1.0) << i;
+        EXPECT_NEAR(m.texels[i].y * 256, seed.g, 1.0) << i;
+        EXPECT_NEAR(m.texels[i].z * 256, seed.b, 1.0) << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Seeds, SeedTexture,
+    ::testing::Values(SeedPicture{"progressive_grey.jpg", 16, 16, 200, 200, 200},
+                      // Stored as Adobe writes CMYK, inverted: (255, 128, 0) scaled by 128/255.
+                      SeedPicture{"cmyk.jpg", 16, 16, 128, 64, 0},
+                      SeedPicture{"ycck_progressive.jpg", 16, 16, 128, 64, 0},
+                      // RGB components, not YCbCr, as an Adobe marker without JFIF says.
+                      SeedPicture{"rgb_adobe.jpg", 16, 16, 10, 200, 90},
+                      // Components named R, G and B are taken as RGB despite a JFIF marker.
+                      SeedPicture{"rgb_named_jfif.jpg", 16, 16, 10, 200, 90},
+                      SeedPicture{"repeated_scans_100.jpg", 8, 8, 128, 128, 128},
+                      SeedPicture{"ycc420_progressive.jpg", 37, 29, -1, -1, -1}),
+    [](const auto& info) {
+        std::string n = info.param.file;
+        return n.substr(0, n.find('.'));
+    });
+
+// An IDAT chunk may be empty; stb_image then passed a null pointer to memcpy.
+TEST(Texture, PngWhoseFirstImageChunkIsEmptyLoads) {
+    const std::string path = temp_path("empty_idat.png");
+    write_bytes(
+        path,
+        png_of_chunks(
+            {{"IHDR", ihdr_2x2}, {"IDAT", {}}, {"IDAT", stored_zlib(rows_2x2)}, {"IEND", {}}}));
+    Material m;
+    ASSERT_TRUE(load_texture(m, path));
+    EXPECT_EQ(m.texels[1], (Vector3{70 / 256.0f, 80 / 256.0f, 90 / 256.0f}));
+    EXPECT_EQ(m.texels[2], (Vector3{1 / 256.0f, 2 / 256.0f, 3 / 256.0f}));
+    std::remove(path.c_str());
+}
+
+}  // namespace
