@@ -148,18 +148,18 @@ void parse_define(ParseContext& pc) {
     int body_start = -1;
     while (more_to_read(pc)) {
         scan_token(pc);
-        if (word_is(pc.word, "NAME")) {
+        if (pc.token == NAME) {
             scan_token(pc);
             buffer->name = pc.word;
             body_start = pc.document.position;
-        } else if (word_is(pc.word, "END_DEFINE")) {
+        } else if (pc.token == END_DEFINE) {
             if (body_start < 0) {
                 report_parse_error(pc, "Expected NAME before END_DEFINE.");
                 return;
             }
             if (!budget_text(pc)) return;
             // The body ends where END_DEFINE begins when one separator follows it.
-            int body_end = pc.document.position - 11;
+            int body_end = pc.document.position - static_cast<int>(pc.word.size()) - 1;
             if (body_end < body_start) body_end = body_start;
             // Lookups find the oldest text of a name, so a later one of the
             // same name (a DEFINE in a loop or in a file included again and
@@ -232,8 +232,8 @@ void parse_interpolation(ParseContext& pc) {
     pc.interpolation_list.append(table);
     while (more_to_read(pc)) {
         scan_token(pc);
-        if (word_is(pc.word, "END_INTERPOLATION")) return;
-        if (word_is(pc.word, "NAME")) {
+        if (pc.token == END_INTERPOLATION) return;
+        if (pc.token == NAME) {
             scan_token(pc);
             table->name = pc.word;
             continue;

@@ -86,7 +86,7 @@ void parse_vertex_list(ParseContext& pc, ShapeList* target) {
     while (more_to_read(pc)) {
         const int before = pc.document.position;
         scan_token(pc);
-        if (word_is(pc.word, "END_VERTEX_LIST")) return;
+        if (word_is(pc.word, Statement::EndVertexList)) return;
         if (pc.word.empty()) break;
         step_back(pc, before);
         // Three corners of eight numbers: position, normal, texture (u, v).
@@ -210,7 +210,7 @@ void parse_unit_shape(ParseContext& pc) {
             shape_material(pc, shape);
         } else if (token == INTERPOLATION) {
             parse_interpolation(pc);
-        } else if (kind == COSINE && word_is(pc.word, "PHASE")) {
+        } else if (kind == COSINE && word_is(pc.word, Statement::Phase)) {
             const float phase = read_expression(pc);
             if (shape != nullptr) static_cast<Cosine*>(shape)->phase = phase;
         } else if (!pc.word.empty()) {
@@ -276,10 +276,10 @@ void parse_sor(ParseContext& pc) {
         scan_token(pc);
         const std::string& w = pc.word;
         // "END" and "}" do not end a profile: they are read as points.
-        if (word_is(w, "END_SOR")) return;
-        if (word_is(w, "TYPE")) {
+        if (pc.token == END_SOR) return;
+        if (word_is(w, Statement::Type)) {
             scan_token(pc);
-            if (sor != nullptr && word_is(pc.word, "CATMULL")) sor->profileType = 1;
+            if (sor != nullptr && word_is(pc.word, Statement::Catmull)) sor->profileType = 1;
         } else if (pc.token == MATERIAL) {
             shape_material(pc, sor);
         } else if (is_local_transform(pc.token)) {
@@ -306,10 +306,10 @@ void parse_mesh(ParseContext& pc, ShapeList* target) {
     while (more_to_read(pc)) {
         scan_token(pc);
         const std::string& w = pc.word;
-        if (word_is(w, "END_MESH")) return;
-        if (word_is(w, "VERTEX_LIST")) {
+        if (pc.token == END_MESH) return;
+        if (word_is(w, Statement::VertexList)) {
             parse_vertex_list(pc, target);
-        } else if (word_is(w, "MATERIAL")) {
+        } else if (pc.token == MATERIAL) {
             parse_material(pc);
         } else if (!w.empty()) {
             report_parse_error(pc, "Bad Mesh. Expected MATERIAL or VERTEX_LIST");
