@@ -2,7 +2,6 @@
 
 #include "language/blocks.h"
 #include "language/scene_budget.h"
-#include "language/scene_parsers.h"
 #include "language/tokenizer.h"
 #include "scene/scene.h"
 #include "shapes/csg.h"

@@ -123,7 +123,7 @@ void parse_loop(ParseContext& pc) {
                 parse_loop(pc);
                 break;
             default:
-                if (!parse_scene_item(pc, BlockScope::Loop) && !pc.word.empty())
+                if (!parse_scene_item(pc, Place::Loop) && !pc.word.empty())
                     report_parse_error(pc,
                                        "Bad Loop. Expected CAMERA, LIGHT, FRAME, Shape, "
                                        "BACKGROUND_COLOR or AMBIENCE");

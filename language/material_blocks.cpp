@@ -3,7 +3,6 @@
 #include "language/blocks.h"
 #include "language/expressions.h"
 #include "language/scene_budget.h"
-#include "language/scene_parsers.h"
 #include "language/tokenizer.h"
 #include "scene/scene.h"
 #include "scene/texture.h"

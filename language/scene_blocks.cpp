@@ -3,7 +3,6 @@
 #include "language/blocks.h"
 #include "language/expressions.h"
 #include "language/scene_budget.h"
-#include "language/scene_parsers.h"
 #include "language/tokenizer.h"
 #include "scene/scene.h"
 #include "shapes/bounding_shape.h"
@@ -66,18 +65,6 @@ struct FrameBlock {
     Frame* frame = nullptr;  // null in a check-only parse
     BoundingShape* bounding = nullptr;
 };
-
-Place place_of(BlockScope scope) {
-    switch (scope) {
-        case BlockScope::Frame:
-            return Place::Frame;
-        case BlockScope::Loop:
-            return Place::Loop;
-        case BlockScope::Scene:
-            break;
-    }
-    return Place::Scene;
-}
 
 // BOUNDING_SHAPE: the first shape block after it becomes the bound. Returns
 // the new bounding shape in a building parse, null otherwise or on an error.
@@ -215,9 +202,7 @@ bool may_stand(int token, Place place) {
     return false;
 }
 
-bool parse_scene_item(ParseContext& pc, BlockScope scope) {
-    return parse_item(pc, place_of(scope), nullptr);
-}
+bool parse_scene_item(ParseContext& pc, Place place) { return parse_item(pc, place, nullptr); }
 
 void parse_frame(ParseContext& pc) {
     // Frames nest by recursion; the depth is bounded so the stack is not.
