@@ -3,6 +3,12 @@
 // The block parsers: what each of them needs from the others. Every parser is
 // called with the block's keyword just scanned and returns behind the block's
 // end word, or with parse_error set.
+//
+// Above each parser stands the grammar of what it accepts: { x } is any
+// number of x, [ x ] at most one, x{n} n of them, x | y either. Words in
+// capitals are keywords and block words, matched in any letter case; END
+// stands for the words END and "}". expr is an expression, vec three of them,
+// int an integer word, string a text in double quotes, word any one word.
 
 #include <string>
 

@@ -99,6 +99,8 @@ static_assert(in_operator_order(), "one operation for every operator word, in th
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// number ::= [ + | - ] { digit } [ . { digit } ] [ ( e | E ) [ + | - ] digit { digit } ]
+//            { character }
 // The "%f" rules on the start of a word: sign, digits with an optional point,
 // an optional exponent; at least one digit. The conversion does not depend on
 // the locale, so "1.5" is one and a half whatever the desktop's settings.
@@ -174,6 +176,9 @@ bool find_value(ParseContext& pc, float& value) {
     return false;
 }
 
+// expr ::= number | name | operator { expr }
+// A name is an interpolation or a loop counter; an operator word is followed
+// by as many expressions as it takes operands.
 float read_expression(ParseContext& pc) {
     NestingGuard guard(pc);
     if (!guard.ok()) return 0.0f;
@@ -195,6 +200,7 @@ float read_expression(ParseContext& pc) {
     return 0.0f;
 }
 
+// vec ::= expr expr expr
 Vector3 read_vector(ParseContext& pc) {
     float x = read_expression(pc);
     float y = read_expression(pc);
@@ -202,6 +208,7 @@ Vector3 read_vector(ParseContext& pc) {
     return {x, y, z};
 }
 
+// pair ::= expr expr
 void read_pair(ParseContext& pc, float& first, float& second) {
     first = read_expression(pc);
     second = read_expression(pc);

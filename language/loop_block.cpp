@@ -87,6 +87,9 @@ bool end_pass(ParseContext& pc, LoopState& loop) {
 
 }  // namespace
 
+// loop ::= LOOP word expr { loop_item } ( END_LOOP | END )
+// The word names the counter; the expression is the condition, read again at
+// the end of every pass.
 void parse_loop(ParseContext& pc) {
     NestingGuard guard(pc);
     if (!guard.ok()) return;

@@ -67,6 +67,10 @@ void load_material_texture(ParseContext& pc, Material& material) {
 
 }  // namespace
 
+// material ::= MATERIAL { NAME word | TEXTURE_FILE string | DIFFUSE vec | GLOSS expr
+//                       | TRANSPARENCY expr | INNER_TRANSPARENCY_DEPTH expr
+//                       | REFLECTION expr | REFRACTION expr | DENSITY expr }
+//              ( END_MATERIAL | END )
 void parse_material(ParseContext& pc) {
     Material* material = pc.build_scene && budget_record(pc) ? new Material : nullptr;
     bool fresh = true;
@@ -115,6 +119,7 @@ void parse_material(ParseContext& pc) {
     if (material != nullptr) pc.material_list.append(material);
 }
 
+// light ::= LIGHT { TRANSLATE vec | COLOR vec | STRENGTH expr } ( END_LIGHT | END )
 void parse_light(ParseContext& pc) {
     Light* light = nullptr;
     if (pc.build_scene && budget_light(pc)) {
@@ -142,6 +147,8 @@ void parse_light(ParseContext& pc) {
     if (!pc.parse_error) report_parse_error(pc, "Expected END_LIGHT.");
 }
 
+// camera ::= CAMERA { TRANSLATE vec | SCALE vec | ROTATE vec | LOOK_AT vec }
+//            ( END_CAMERA | END )
 void parse_camera(ParseContext& pc) {
     Camera* camera = nullptr;
     if (pc.build_scene) {

@@ -143,6 +143,8 @@ bool splice_text(ParseContext& pc, const std::string& text) {
     return true;
 }
 
+// define ::= DEFINE { word } NAME word { word } END_DEFINE
+// The body is the text behind the last NAME word; END and "}" do not end it.
 void parse_define(ParseContext& pc) {
     auto buffer = std::make_unique<TextBuffer>();
     int body_start = -1;
@@ -180,6 +182,7 @@ void parse_define(ParseContext& pc) {
     if (!pc.parse_error) report_parse_error(pc, "Expected END_DEFINE.");
 }
 
+// include ::= INCLUDE { NAME word | FILE string } ( END_INCLUDE | END )
 void parse_include(ParseContext& pc) {
     const TextBuffer* found = nullptr;
     // A file's text is spliced in and then needed no more: a file included
@@ -226,6 +229,7 @@ void parse_include(ParseContext& pc) {
     if (!pc.parse_error) report_parse_error(pc, "Expected END of Include");
 }
 
+// interpolation ::= INTERPOLATION { NAME word | expr expr } END_INTERPOLATION
 void parse_interpolation(ParseContext& pc) {
     if (!budget_record(pc)) return;
     Interpolation* table = new Interpolation;

@@ -81,6 +81,8 @@ void shape_material(ParseContext& pc, CShape* shape) {
 // the word is read again as the start of an expression.
 void step_back(ParseContext& pc, int position) { pc.document.position = position; }
 
+// vertex_list ::= VERTEX_LIST { corner corner corner } END_VERTEX_LIST
+// corner ::= vec vec expr expr         (position, normal, texture u and v)
 void parse_vertex_list(ParseContext& pc, ShapeList* target) {
     while (more_to_read(pc)) {
         const int before = pc.document.position;
@@ -137,6 +139,7 @@ bool is_shape_block(int token) {
            token == UNION || token == INTERSECTION || token == DIFFERENCE;
 }
 
+// shape ::= unit_shape | quadric | cubic | sor | csg
 void parse_shape_block(ParseContext& pc) {
     const int token = pc.token;
     if (is_unit_shape(token))
@@ -192,6 +195,14 @@ void apply_local_transform(ParseContext& pc, int token, UnitShape* shape) {
     shape->setTransform(m);
 }
 
+// unit_shape ::= unit { TRANSLATE vec | SCALE vec | ROTATE vec | material
+//                     | interpolation | PHASE expr } unit_end
+// unit ::= SPHERE | CYLINDER | CONE | PARABOLOID | HYPERBOLOID | CUBE | PLANE
+//        | TRIAD | PYRAMID | COSINE | EVERYWHERE
+// unit_end ::= END_SPHERE | END_CYLINDER | END_CONE | END_PARABOLOID
+//            | END_HYPERBOLOID | END_CUBE | END_PLANE | END_TRIAD | END_PYRAMID
+//            | END_COSINE | END_EVERYWHERE | END
+// Any unit_end closes any unit shape; PHASE belongs to a COSINE only.
 void parse_unit_shape(ParseContext& pc) {
     const int kind = pc.token;
     UnitShape* shape = nullptr;
@@ -219,6 +230,10 @@ void parse_unit_shape(ParseContext& pc) {
     if (!pc.parse_error) report_parse_error(pc, "Expected END of Unit Shape");
 }
 
+// quadric ::= QUADRIC { polynomial_statement } ( END_QUADRIC | END )
+// cubic ::= CUBIC { polynomial_statement } ( END_CUBIC | END )
+// polynomial_statement ::= COEFFICIENTS expr{10} | TRANSLATE vec | SCALE vec
+//                        | ROTATE vec | material | interpolation
 void parse_polynomial(ParseContext& pc) {
     const bool quadric = pc.token == QUADRIC;
     UnitShape* shape = nullptr;
@@ -262,6 +277,10 @@ void parse_polynomial(ParseContext& pc) {
         report_parse_error(pc, quadric ? "Expected END_QUADRIC." : "Expected END_CUBIC.");
 }
 
+// sor ::= SOR { TYPE word | material | TRANSLATE vec | SCALE vec | ROTATE vec
+//             | expr expr } END_SOR
+// The pairs are the profile's points (radius, height), at most 32; TYPE
+// CATMULL makes the profile a curve.
 void parse_sor(ParseContext& pc) {
     // The token SOR hides the class name.
     struct SOR* sor = nullptr;
@@ -301,6 +320,7 @@ void parse_sor(ParseContext& pc) {
     if (!pc.parse_error) report_parse_error(pc, "Expected END_SOR.");
 }
 
+// mesh ::= MESH { vertex_list | material } END_MESH
 void parse_mesh(ParseContext& pc, ShapeList* target) {
     while (more_to_read(pc)) {
         scan_token(pc);

@@ -110,6 +110,7 @@ int digit_value(char c) {
     return 99;
 }
 
+// int ::= [ + | - ] ( 0x hex_digits | 0 octal_digits | digits ) { character }
 // The "%i" rules on a word: sign, then 0x hex, 0 octal or decimal digits.
 // Values beyond the int range saturate, so a number word of any length has a
 // defined value.
