@@ -1,38 +1,11 @@
 #include "app/highlighter.h"
 
-#include "language/tokenizer.h"
+#include "language/vocabulary.h"
 
 namespace {
 
 // Block state: inside a bracket comment that a line left open.
 constexpr int kInBracketComment = 1;
-
-// Words that only one block compares by their text; they are no keywords.
-const char* const kStatementWords[] = {
-    "COLOR",
-    "STRENGTH",
-    "LOOK_AT",
-    "DIFFUSE",
-    "GLOSS",
-    "TRANSPARENCY",
-    "INNER_TRANSPARENCY_DEPTH",
-    "REFLECTION",
-    "REFRACTION",
-    "DENSITY",
-    "TEXTURE_FILE",
-    "VERTEX_LIST",
-    "END_VERTEX_LIST",
-    "TYPE",
-    "CATMULL",
-    "PHASE",
-};
-
-// The operator words of expressions.
-const char* const kOperatorWords[] = {
-    "ADD", "SUB",  "MUL", "DIV", "ABS", "MAX", "MIN", "FLR", "CLG", "MOD",
-    "POW", "TIME", "RND", "SIN", "COS", "TAN", "ASN", "ACS", "ATN", "LOG",
-    "EXP", "IFE",  "EQU", "GT",  "LT",  "NEQ", "AND", "OR",  "NOT",
-};
 
 struct WordSets {
     QSet<QString> keywords;
@@ -40,19 +13,17 @@ struct WordSets {
     QSet<QString> operators;
 };
 
+template <class Code, size_t N>
+QSet<QString> word_set(const Word<Code> (&table)[N]) {
+    QSet<QString> set;
+    for (const Word<Code>& w : table)
+        set.insert(QString::fromLatin1(w.word.data(), static_cast<qsizetype>(w.word.size())));
+    return set;
+}
+
 const WordSets& word_sets() {
-    static const WordSets sets = [] {
-        WordSets s;
-        int count = 0;
-        const Keyword* table = keyword_table(count);
-        for (int i = 0; i < count; ++i)
-            s.keywords.insert(QString::fromLatin1(table[i].word).toUpper());
-        for (const char* w : kStatementWords)
-            s.statements.insert(QString::fromLatin1(w));
-        for (const char* w : kOperatorWords)
-            s.operators.insert(QString::fromLatin1(w));
-        return s;
-    }();
+    static const WordSets sets{word_set(keywords), word_set(statement_words),
+                               word_set(operator_words)};
     return sets;
 }
 
@@ -91,25 +62,11 @@ SceneHighlighter::SceneHighlighter(QTextDocument* document) : QSyntaxHighlighter
 SceneHighlighter::WordKind SceneHighlighter::classify(const QString& word) {
     const QString upper = word.toUpper();
     const WordSets& sets = word_sets();
-    if (upper == "}" || sets.keywords.contains(upper)) return WordKind::Keyword;
+    if (sets.keywords.contains(upper)) return WordKind::Keyword;
     if (starts_with_number(word)) return WordKind::Number;
     if (sets.statements.contains(upper)) return WordKind::Statement;
     if (sets.operators.contains(upper)) return WordKind::Operator;
     return WordKind::Other;
-}
-
-QStringList SceneHighlighter::statement_words() {
-    QStringList words;
-    for (const char* w : kStatementWords)
-        words << QString::fromLatin1(w);
-    return words;
-}
-
-QStringList SceneHighlighter::operator_words() {
-    QStringList words;
-    for (const char* w : kOperatorWords)
-        words << QString::fromLatin1(w);
-    return words;
 }
 
 void SceneHighlighter::highlightBlock(const QString& text) {

@@ -2,7 +2,6 @@
 
 #include <QSet>
 #include <QString>
-#include <QStringList>
 #include <QSyntaxHighlighter>
 #include <QTextCharFormat>
 
@@ -17,9 +16,6 @@ class SceneHighlighter : public QSyntaxHighlighter {
 
     // How a word is coloured; letter case does not matter, as for the scanner.
     static WordKind classify(const QString& word);
-    // The words of one block and the operator words of expressions, in capitals.
-    static QStringList statement_words();
-    static QStringList operator_words();
 
   protected:
     void highlightBlock(const QString& text) override;

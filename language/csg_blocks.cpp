@@ -2,7 +2,6 @@
 
 #include "language/blocks.h"
 #include "language/scene_budget.h"
-#include "language/scene_parsers.h"
 #include "language/tokenizer.h"
 #include "scene/scene.h"
 #include "shapes/csg.h"
@@ -22,6 +21,10 @@ bool ends_csg(int token) {
 
 }  // namespace
 
+// csg ::= ( UNION | INTERSECTION | DIFFERENCE ) { operand | material }
+//         ( END_UNION | END_INTERSECTION | END_DIFFERENCE | END )
+// operand ::= unit_shape | quadric | csg
+// Any of the end words closes any CSG block; a block has exactly two operands.
 void parse_csg(ParseContext& pc) {
     // CSG blocks nest by recursion; the depth is bounded so the stack is not.
     NestingGuard guard(pc);

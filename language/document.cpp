@@ -4,6 +4,7 @@
 #include "language/expressions.h"
 #include "language/tokenizer.h"
 
+// document ::= { animation | tracer | scene | define | include }
 void parse_document(ParseContext& pc) {
     pc.nesting_depth = 0;
     reset_splices(pc);
@@ -35,6 +36,9 @@ void parse_document(ParseContext& pc) {
     }
 }
 
+// tracer ::= TRACER { ANTIALIASING int | WIDTH int | HEIGHT int | MAX_DEPTH int
+//                   | NO_REFRACTION | NO_REFLECTION | NO_HIGHLIGHTS | NO_SHADOW
+//                   | NO_DIFFUSE | include } ( END_TRACER | END )
 void parse_tracer(ParseContext& pc) {
     // A check-only parse reads and checks the same words and stores nothing.
     const bool build = pc.build_scene;
@@ -93,6 +97,9 @@ void parse_tracer(ParseContext& pc) {
     if (!pc.parse_error) report_parse_error(pc, "Expected END_TRACER.");
 }
 
+// animation ::= ANIMATION { START_TIME expr | END_TIME expr | FRAMES int
+//                         | FRAMES_PER_SECOND int | OUTPUT_FILE string | include }
+//               ( END_ANIMATION | END )
 void parse_animation(ParseContext& pc) {
     pc.has_animation = true;
     pc.output_file.clear();

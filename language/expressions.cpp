@@ -2,18 +2,22 @@
 
 #include <charconv>
 #include <cmath>
+#include <iterator>
 
 #include "language/random15.h"
 #include "language/tokenizer.h"
+#include "language/vocabulary.h"
 
 namespace {
 
-using Operation = float (*)(const ParseContext& pc, const float* a);
+using Apply = float (*)(const ParseContext& pc, const float* a);
 
-struct Operator {
-    const char* word;
+// What an operator word does: how many operands it reads and how it combines
+// them. The words themselves are in the vocabulary.
+struct Operation {
+    Operator op;
     int operands;
-    Operation apply;
+    Apply apply;
 };
 
 float f(double v) { return static_cast<float>(v); }
@@ -22,61 +26,81 @@ float truth(bool b) { return b ? 1.0f : 0.0f; }
 // 0.00001 as f32 (bits 0x3727C5AC): the smallest divisor DIV uses.
 constexpr float SmallestDivisor = 0.00001f;
 
-const Operator operators[] = {
-    {"ADD", 2, [](const ParseContext&, const float* a) { return a[0] + a[1]; }},
-    {"SUB", 2, [](const ParseContext&, const float* a) { return a[0] - a[1]; }},
-    {"MUL", 2, [](const ParseContext&, const float* a) { return a[0] * a[1]; }},
-    {"DIV", 2,
+// Indexed by Operator, as the operator words are.
+constexpr Operation operations[] = {
+    {Operator::Add, 2, [](const ParseContext&, const float* a) { return a[0] + a[1]; }},
+    {Operator::Sub, 2, [](const ParseContext&, const float* a) { return a[0] - a[1]; }},
+    {Operator::Mul, 2, [](const ParseContext&, const float* a) { return a[0] * a[1]; }},
+    {Operator::Div, 2,
      [](const ParseContext&, const float* a) {
          // A divisor near zero of either sign becomes the small positive one,
          // so that a scene never divides by zero.
          float b = std::fabs(a[1]) < SmallestDivisor ? SmallestDivisor : a[1];
          return a[0] / b;
      }},
-    {"ABS", 1, [](const ParseContext&, const float* a) { return std::fabs(a[0]); }},
-    {"MAX", 2,
+    {Operator::Abs, 1, [](const ParseContext&, const float* a) { return std::fabs(a[0]); }},
+    {Operator::Max, 2,
      [](const ParseContext&, const float* a) {
          if (std::isnan(a[0]) || std::isnan(a[1])) return a[1];
          return a[1] >= a[0] ? a[1] : a[0];
      }},
-    {"MIN", 2, [](const ParseContext&, const float* a) { return a[1] > a[0] ? a[0] : a[1]; }},
-    {"FLR", 1, [](const ParseContext&, const float* a) { return std::floor(a[0]); }},
-    {"CLG", 1, [](const ParseContext&, const float* a) { return std::ceil(a[0]); }},
-    {"MOD", 2, [](const ParseContext&, const float* a) { return f(std::fmod(a[0], a[1])); }},
-    {"POW", 2,
+    {Operator::Min, 2,
+     [](const ParseContext&, const float* a) { return a[1] > a[0] ? a[0] : a[1]; }},
+    {Operator::Flr, 1, [](const ParseContext&, const float* a) { return std::floor(a[0]); }},
+    {Operator::Clg, 1, [](const ParseContext&, const float* a) { return std::ceil(a[0]); }},
+    {Operator::Mod, 2,
+     [](const ParseContext&, const float* a) { return f(std::fmod(a[0], a[1])); }},
+    {Operator::Pow, 2,
      [](const ParseContext&, const float* a) {
          return f(std::pow(static_cast<double>(a[0]), static_cast<double>(a[1])));
      }},
-    {"TIME", 0, [](const ParseContext& pc, const float*) { return pc.time; }},
-    {"RND", 0,
+    {Operator::Time, 0, [](const ParseContext& pc, const float*) { return pc.time; }},
+    {Operator::Rnd, 0,
      [](const ParseContext&, const float*) {
          return static_cast<float>(random15_next()) / static_cast<float>(Random15Max);
      }},
-    {"SIN", 1, [](const ParseContext&, const float* a) { return f(std::sin(double(a[0]))); }},
-    {"COS", 1, [](const ParseContext&, const float* a) { return f(std::cos(double(a[0]))); }},
-    {"TAN", 1, [](const ParseContext&, const float* a) { return f(std::tan(double(a[0]))); }},
-    {"ASN", 1, [](const ParseContext&, const float* a) { return f(std::asin(double(a[0]))); }},
-    {"ACS", 1, [](const ParseContext&, const float* a) { return f(std::acos(double(a[0]))); }},
-    {"ATN", 2,
+    {Operator::Sin, 1,
+     [](const ParseContext&, const float* a) { return f(std::sin(double(a[0]))); }},
+    {Operator::Cos, 1,
+     [](const ParseContext&, const float* a) { return f(std::cos(double(a[0]))); }},
+    {Operator::Tan, 1,
+     [](const ParseContext&, const float* a) { return f(std::tan(double(a[0]))); }},
+    {Operator::Asn, 1,
+     [](const ParseContext&, const float* a) { return f(std::asin(double(a[0]))); }},
+    {Operator::Acs, 1,
+     [](const ParseContext&, const float* a) { return f(std::acos(double(a[0]))); }},
+    {Operator::Atn, 2,
      [](const ParseContext&, const float* a) {
          return f(std::atan2(static_cast<double>(a[0]), static_cast<double>(a[1])));
      }},
-    {"LOG", 1, [](const ParseContext&, const float* a) { return f(std::log(double(a[0]))); }},
-    {"EXP", 1, [](const ParseContext&, const float* a) { return f(std::exp(double(a[0]))); }},
-    {"IFE", 3, [](const ParseContext&, const float* a) { return a[0] != 0.0f ? a[1] : a[2]; }},
-    {"EQU", 2, [](const ParseContext&, const float* a) { return truth(a[0] == a[1]); }},
-    {"GT", 2, [](const ParseContext&, const float* a) { return truth(a[0] > a[1]); }},
-    {"LT", 2, [](const ParseContext&, const float* a) { return truth(a[0] < a[1]); }},
-    {"NEQ", 2, [](const ParseContext&, const float* a) { return truth(a[0] != a[1]); }},
-    {"AND", 2,
+    {Operator::Log, 1,
+     [](const ParseContext&, const float* a) { return f(std::log(double(a[0]))); }},
+    {Operator::Exp, 1,
+     [](const ParseContext&, const float* a) { return f(std::exp(double(a[0]))); }},
+    {Operator::Ife, 3,
+     [](const ParseContext&, const float* a) { return a[0] != 0.0f ? a[1] : a[2]; }},
+    {Operator::Equ, 2, [](const ParseContext&, const float* a) { return truth(a[0] == a[1]); }},
+    {Operator::Gt, 2, [](const ParseContext&, const float* a) { return truth(a[0] > a[1]); }},
+    {Operator::Lt, 2, [](const ParseContext&, const float* a) { return truth(a[0] < a[1]); }},
+    {Operator::Neq, 2, [](const ParseContext&, const float* a) { return truth(a[0] != a[1]); }},
+    {Operator::And, 2,
      [](const ParseContext&, const float* a) { return truth(a[0] != 0.0f && a[1] != 0.0f); }},
-    {"OR", 2,
+    {Operator::Or, 2,
      [](const ParseContext&, const float* a) { return truth(a[0] != 0.0f || a[1] != 0.0f); }},
-    {"NOT", 1, [](const ParseContext&, const float* a) { return truth(a[0] == 0.0f); }},
+    {Operator::Not, 1, [](const ParseContext&, const float* a) { return truth(a[0] == 0.0f); }},
 };
+
+constexpr bool in_operator_order() {
+    for (size_t i = 0; i < std::size(operations); ++i)
+        if (static_cast<size_t>(operations[i].op) != i) return false;
+    return std::size(operations) == std::size(operator_words);
+}
+static_assert(in_operator_order(), "one operation for every operator word, in their order");
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// number ::= [ + | - ] { digit } [ . { digit } ] [ ( e | E ) [ + | - ] digit { digit } ]
+//            { character }
 // The "%f" rules on the start of a word: sign, digits with an optional point,
 // an optional exponent; at least one digit. The conversion does not depend on
 // the locale, so "1.5" is one and a half whatever the desktop's settings.
@@ -152,6 +176,9 @@ bool find_value(ParseContext& pc, float& value) {
     return false;
 }
 
+// expr ::= number | name | operator { expr }
+// A name is an interpolation or a loop counter; an operator word is followed
+// by as many expressions as it takes operands.
 float read_expression(ParseContext& pc) {
     NestingGuard guard(pc);
     if (!guard.ok()) return 0.0f;
@@ -159,20 +186,21 @@ float read_expression(ParseContext& pc) {
     float value = 0.0f;
     if (parse_number_word(pc.word, value)) return value;
     if (find_value(pc, value)) return value;
-    for (const Operator& op : operators) {
-        if (pc.word.size() > 4) break;  // no operator word is longer
-        if (!word_is(pc.word, op.word)) continue;
+    Operator op;
+    if (find_operator(pc.word, op)) {
+        const Operation& operation = operations[static_cast<int>(op)];
         // Every operand is read, also those whose value does not matter:
         // reading them is what moves the scan past them.
         float a[3] = {0.0f, 0.0f, 0.0f};
-        for (int i = 0; i < op.operands; ++i)
+        for (int i = 0; i < operation.operands; ++i)
             a[i] = read_expression(pc);
-        return op.apply(pc, a);
+        return operation.apply(pc, a);
     }
     report_parse_error(pc, "Expected Float.");
     return 0.0f;
 }
 
+// vec ::= expr expr expr
 Vector3 read_vector(ParseContext& pc) {
     float x = read_expression(pc);
     float y = read_expression(pc);
@@ -180,6 +208,7 @@ Vector3 read_vector(ParseContext& pc) {
     return {x, y, z};
 }
 
+// pair ::= expr expr
 void read_pair(ParseContext& pc, float& first, float& second) {
     first = read_expression(pc);
     second = read_expression(pc);

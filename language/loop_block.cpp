@@ -87,6 +87,9 @@ bool end_pass(ParseContext& pc, LoopState& loop) {
 
 }  // namespace
 
+// loop ::= LOOP word expr { loop_item } ( END_LOOP | END )
+// The word names the counter; the expression is the condition, read again at
+// the end of every pass.
 void parse_loop(ParseContext& pc) {
     NestingGuard guard(pc);
     if (!guard.ok()) return;
@@ -123,7 +126,7 @@ void parse_loop(ParseContext& pc) {
                 parse_loop(pc);
                 break;
             default:
-                if (!parse_scene_item(pc, BlockScope::Loop) && !pc.word.empty())
+                if (!parse_scene_item(pc, Place::Loop) && !pc.word.empty())
                     report_parse_error(pc,
                                        "Bad Loop. Expected CAMERA, LIGHT, FRAME, Shape, "
                                        "BACKGROUND_COLOR or AMBIENCE");

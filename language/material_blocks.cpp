@@ -3,15 +3,14 @@
 #include "language/blocks.h"
 #include "language/expressions.h"
 #include "language/scene_budget.h"
-#include "language/scene_parsers.h"
 #include "language/tokenizer.h"
 #include "scene/scene.h"
 #include "scene/texture.h"
 
 namespace {
 
-bool ends_block(const ParseContext& pc, const char* end_word) {
-    return pc.token == BLOCK_END || word_is(pc.word, end_word);
+bool ends_block(const ParseContext& pc, int end_token) {
+    return pc.token == BLOCK_END || pc.token == end_token;
 }
 
 Material* find_material(ParseContext& pc, const std::string& name) {
@@ -68,6 +67,10 @@ void load_material_texture(ParseContext& pc, Material& material) {
 
 }  // namespace
 
+// material ::= MATERIAL { NAME word | TEXTURE_FILE string | DIFFUSE vec | GLOSS expr
+//                       | TRANSPARENCY expr | INNER_TRANSPARENCY_DEPTH expr
+//                       | REFLECTION expr | REFRACTION expr | DENSITY expr }
+//              ( END_MATERIAL | END )
 void parse_material(ParseContext& pc) {
     Material* material = pc.build_scene && budget_record(pc) ? new Material : nullptr;
     bool fresh = true;
@@ -75,34 +78,34 @@ void parse_material(ParseContext& pc) {
     while (more_to_read(pc)) {
         scan_token(pc);
         const std::string& w = pc.word;
-        if (ends_block(pc, "END_MATERIAL")) {
+        if (ends_block(pc, END_MATERIAL)) {
             ended = true;
             break;
         }
-        if (word_is(w, "NAME")) {
+        if (pc.token == NAME) {
             name_material(pc, material, fresh);
-        } else if (word_is(w, "TEXTURE_FILE")) {
+        } else if (word_is(w, Statement::TextureFile)) {
             read_string(pc);
             if (material != nullptr) load_material_texture(pc, *material);
-        } else if (word_is(w, "DIFFUSE")) {
+        } else if (word_is(w, Statement::Diffuse)) {
             const Vector3 v = read_vector(pc);
             if (material != nullptr) material->diffuse = v;
-        } else if (word_is(w, "GLOSS")) {
+        } else if (word_is(w, Statement::Gloss)) {
             const float v = read_expression(pc);
             if (material != nullptr) material->gloss = v;
-        } else if (word_is(w, "TRANSPARENCY")) {
+        } else if (word_is(w, Statement::Transparency)) {
             const float v = read_expression(pc);
             if (material != nullptr) material->transparency = v;
-        } else if (word_is(w, "INNER_TRANSPARENCY_DEPTH")) {
+        } else if (word_is(w, Statement::InnerTransparencyDepth)) {
             const float v = read_expression(pc);
             if (material != nullptr) material->inner_transparency_depth = v;
-        } else if (word_is(w, "REFLECTION")) {
+        } else if (word_is(w, Statement::Reflection)) {
             const float v = read_expression(pc);
             if (material != nullptr) material->reflection = v;
-        } else if (word_is(w, "REFRACTION")) {
+        } else if (word_is(w, Statement::Refraction)) {
             const float v = read_expression(pc);
             if (material != nullptr) material->refraction = v;
-        } else if (word_is(w, "DENSITY")) {
+        } else if (word_is(w, Statement::Density)) {
             const float v = read_expression(pc);
             if (material != nullptr) material->density = v;
         } else if (!w.empty()) {
@@ -116,6 +119,7 @@ void parse_material(ParseContext& pc) {
     if (material != nullptr) pc.material_list.append(material);
 }
 
+// light ::= LIGHT { TRANSLATE vec | COLOR vec | STRENGTH expr } ( END_LIGHT | END )
 void parse_light(ParseContext& pc) {
     Light* light = nullptr;
     if (pc.build_scene && budget_light(pc)) {
@@ -125,15 +129,15 @@ void parse_light(ParseContext& pc) {
     while (more_to_read(pc)) {
         scan_token(pc);
         const std::string& w = pc.word;
-        if (ends_block(pc, "END_LIGHT")) return;
-        if (word_is(w, "TRANSLATE")) {
+        if (ends_block(pc, END_LIGHT)) return;
+        if (pc.token == TRANSLATE) {
             const Vector3 v = read_vector(pc);
             // A later TRANSLATE replaces the position; the frame carries it.
             if (light != nullptr) light->position = pc.current_frame()->transformPoint(v);
-        } else if (word_is(w, "COLOR")) {
+        } else if (word_is(w, Statement::Color)) {
             const Vector3 v = read_vector(pc);
             if (light != nullptr) light->color = v;
-        } else if (word_is(w, "STRENGTH")) {
+        } else if (word_is(w, Statement::Strength)) {
             const float v = read_expression(pc);
             if (light != nullptr) light->strength = v;
         } else if (!w.empty()) {
@@ -143,6 +147,8 @@ void parse_light(ParseContext& pc) {
     if (!pc.parse_error) report_parse_error(pc, "Expected END_LIGHT.");
 }
 
+// camera ::= CAMERA { TRANSLATE vec | SCALE vec | ROTATE vec | LOOK_AT vec }
+//            ( END_CAMERA | END )
 void parse_camera(ParseContext& pc) {
     Camera* camera = nullptr;
     if (pc.build_scene) {
@@ -153,18 +159,16 @@ void parse_camera(ParseContext& pc) {
     while (more_to_read(pc)) {
         scan_token(pc);
         const std::string& w = pc.word;
-        if (ends_block(pc, "END_CAMERA")) return;
-        if (word_is(w, "TRANSLATE") || word_is(w, "SCALE") || word_is(w, "ROTATE")) {
-            const int kind = word_is(w, "TRANSLATE") ? TRANSLATE
-                             : word_is(w, "SCALE")   ? SCALE
-                                                     : ROTATE;
+        if (ends_block(pc, END_CAMERA)) return;
+        if (is_local_transform(pc.token)) {
+            const int kind = pc.token;
             const Vector3 v = read_vector(pc);
             if (camera != nullptr) {
                 Matrix4 m = local_transform_matrix(kind, v);
                 m.compose(camera->frame_matrix);
                 camera->set(m);
             }
-        } else if (word_is(w, "LOOK_AT")) {
+        } else if (word_is(w, Statement::LookAt)) {
             const Vector3 target = read_vector(pc);
             if (camera != nullptr) {
                 Matrix4 m = camera->frame_matrix;

@@ -144,23 +144,25 @@ bool splice_text(ParseContext& pc, const std::string& text) {
     return true;
 }
 
+// define ::= DEFINE { word } NAME word { word } END_DEFINE
+// The body is the text behind the last NAME word; END and "}" do not end it.
 void parse_define(ParseContext& pc) {
     auto buffer = std::make_unique<TextBuffer>();
     int body_start = -1;
     while (more_to_read(pc)) {
         scan_token(pc);
-        if (word_is(pc.word, "NAME")) {
+        if (pc.token == NAME) {
             scan_token(pc);
             buffer->name = pc.word;
             body_start = pc.document.position;
-        } else if (word_is(pc.word, "END_DEFINE")) {
+        } else if (pc.token == END_DEFINE) {
             if (body_start < 0) {
                 report_parse_error(pc, "Expected NAME before END_DEFINE.");
                 return;
             }
             if (!budget_text(pc)) return;
             // The body ends where END_DEFINE begins when one separator follows it.
-            int body_end = pc.document.position - 11;
+            int body_end = pc.document.position - static_cast<int>(pc.word.size()) - 1;
             if (body_end < body_start) body_end = body_start;
             // Lookups find the oldest text of a name, so a later one of the
             // same name (a DEFINE in a loop or in a file included again and
@@ -181,6 +183,7 @@ void parse_define(ParseContext& pc) {
     if (!pc.parse_error) report_parse_error(pc, "Expected END_DEFINE.");
 }
 
+// include ::= INCLUDE { NAME word | FILE string } ( END_INCLUDE | END )
 void parse_include(ParseContext& pc) {
     const TextBuffer* found = nullptr;
     // A file's text is spliced in and then needed no more: a file included
@@ -241,14 +244,15 @@ void parse_include(ParseContext& pc) {
     if (!pc.parse_error) report_parse_error(pc, "Expected END of Include");
 }
 
+// interpolation ::= INTERPOLATION { NAME word | expr expr } END_INTERPOLATION
 void parse_interpolation(ParseContext& pc) {
     if (!budget_record(pc)) return;
     Interpolation* table = new Interpolation;
     pc.interpolation_list.append(table);
     while (more_to_read(pc)) {
         scan_token(pc);
-        if (word_is(pc.word, "END_INTERPOLATION")) return;
-        if (word_is(pc.word, "NAME")) {
+        if (pc.token == END_INTERPOLATION) return;
+        if (pc.token == NAME) {
             scan_token(pc);
             table->name = pc.word;
             continue;

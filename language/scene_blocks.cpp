@@ -3,7 +3,6 @@
 #include "language/blocks.h"
 #include "language/expressions.h"
 #include "language/scene_budget.h"
-#include "language/scene_parsers.h"
 #include "language/tokenizer.h"
 #include "scene/scene.h"
 #include "shapes/bounding_shape.h"
@@ -67,18 +66,8 @@ struct FrameBlock {
     BoundingShape* bounding = nullptr;
 };
 
-Place place_of(BlockScope scope) {
-    switch (scope) {
-        case BlockScope::Frame:
-            return Place::Frame;
-        case BlockScope::Loop:
-            return Place::Loop;
-        case BlockScope::Scene:
-            break;
-    }
-    return Place::Scene;
-}
-
+// bounding_shape ::= BOUNDING_SHAPE ( unit_shape | quadric | csg )
+// where the unit shape is no COSINE and no EVERYWHERE.
 // BOUNDING_SHAPE: the first shape block after it becomes the bound. Returns
 // the new bounding shape in a building parse, null otherwise or on an error.
 BoundingShape* parse_bounding_shape(ParseContext& pc) {
@@ -100,6 +89,7 @@ BoundingShape* parse_bounding_shape(ParseContext& pc) {
     return nullptr;
 }
 
+// frame_statement ::= MATRIX expr{16} | TRANSLATE vec | SCALE vec | ROTATE vec
 void frame_statement(ParseContext& pc, int token, Frame* frame) {
     if (token == MATRIX) {
         Matrix4 m;
@@ -123,8 +113,16 @@ void frame_statement(ParseContext& pc, int token, Frame* frame) {
         frame->setRotation(v.x, v.y, v.z);
 }
 
-// One construct of a SCENE, FRAME or LOOP body; false when the current word
-// may not stand here. `block` is the enclosing FRAME, null elsewhere.
+// scene_item ::= shape | mesh | frame | camera | light | material | interpolation
+//              | define | include | loop | BACKGROUND_COLOR vec | AMBIENCE expr
+//              | FOG_DEPTH expr
+// frame_item ::= shape | mesh | frame | bounding_shape | camera | light | material
+//              | interpolation | define | include | frame_statement
+// loop_item  ::= shape | mesh | frame | light | material | define | include | loop
+// One construct of a SCENE, FRAME or LOOP body, where the table above lets it
+// stand (so a shape there is no EVERYWHERE, and a CUBIC stands only in the
+// scene itself); false when the current word may not stand here. `block` is
+// the enclosing FRAME, null elsewhere.
 bool parse_item(ParseContext& pc, Place place, FrameBlock* block) {
     const int token = pc.token;
     if (!may_stand(token, place)) return false;
@@ -215,10 +213,10 @@ bool may_stand(int token, Place place) {
     return false;
 }
 
-bool parse_scene_item(ParseContext& pc, BlockScope scope) {
-    return parse_item(pc, place_of(scope), nullptr);
-}
+// scene_item | frame_item | loop_item, by the place
+bool parse_scene_item(ParseContext& pc, Place place) { return parse_item(pc, place, nullptr); }
 
+// frame ::= FRAME { frame_item } ( END_FRAME | END )
 void parse_frame(ParseContext& pc) {
     // Frames nest by recursion; the depth is bounded so the stack is not.
     NestingGuard guard(pc);
@@ -248,6 +246,7 @@ void parse_frame(ParseContext& pc) {
     if (block.bounding != nullptr) pc.scene->shapes.append(block.bounding);
 }
 
+// scene ::= SCENE { scene_item } ( END_SCENE | END )
 void parse_scene(ParseContext& pc) {
     while (more_to_read(pc)) {
         scan_token(pc);

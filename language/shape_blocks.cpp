@@ -4,7 +4,6 @@
 #include "language/blocks.h"
 #include "language/expressions.h"
 #include "language/scene_budget.h"
-#include "language/scene_parsers.h"
 #include "language/tokenizer.h"
 #include "scene/scene.h"
 #include "shapes/box.h"
@@ -82,11 +81,13 @@ void shape_material(ParseContext& pc, CShape* shape) {
 // the word is read again as the start of an expression.
 void step_back(ParseContext& pc, int position) { pc.document.position = position; }
 
+// vertex_list ::= VERTEX_LIST { corner corner corner } END_VERTEX_LIST
+// corner ::= vec vec expr expr         (position, normal, texture u and v)
 void parse_vertex_list(ParseContext& pc, ShapeList* target) {
     while (more_to_read(pc)) {
         const int before = pc.document.position;
         scan_token(pc);
-        if (word_is(pc.word, "END_VERTEX_LIST")) return;
+        if (word_is(pc.word, Statement::EndVertexList)) return;
         if (pc.word.empty()) break;
         step_back(pc, before);
         // Three corners of eight numbers: position, normal, texture (u, v).
@@ -138,6 +139,7 @@ bool is_shape_block(int token) {
            token == UNION || token == INTERSECTION || token == DIFFERENCE;
 }
 
+// shape ::= unit_shape | quadric | cubic | sor | csg
 void parse_shape_block(ParseContext& pc) {
     const int token = pc.token;
     if (is_unit_shape(token))
@@ -193,6 +195,14 @@ void apply_local_transform(ParseContext& pc, int token, UnitShape* shape) {
     shape->setTransform(m);
 }
 
+// unit_shape ::= unit { TRANSLATE vec | SCALE vec | ROTATE vec | material
+//                     | interpolation | PHASE expr } unit_end
+// unit ::= SPHERE | CYLINDER | CONE | PARABOLOID | HYPERBOLOID | CUBE | PLANE
+//        | TRIAD | PYRAMID | COSINE | EVERYWHERE
+// unit_end ::= END_SPHERE | END_CYLINDER | END_CONE | END_PARABOLOID
+//            | END_HYPERBOLOID | END_CUBE | END_PLANE | END_TRIAD | END_PYRAMID
+//            | END_COSINE | END_EVERYWHERE | END
+// Any unit_end closes any unit shape; PHASE belongs to a COSINE only.
 void parse_unit_shape(ParseContext& pc) {
     const int kind = pc.token;
     UnitShape* shape = nullptr;
@@ -210,7 +220,7 @@ void parse_unit_shape(ParseContext& pc) {
             shape_material(pc, shape);
         } else if (token == INTERPOLATION) {
             parse_interpolation(pc);
-        } else if (kind == COSINE && word_is(pc.word, "PHASE")) {
+        } else if (kind == COSINE && word_is(pc.word, Statement::Phase)) {
             const float phase = read_expression(pc);
             if (shape != nullptr) static_cast<Cosine*>(shape)->phase = phase;
         } else if (!pc.word.empty()) {
@@ -220,6 +230,10 @@ void parse_unit_shape(ParseContext& pc) {
     if (!pc.parse_error) report_parse_error(pc, "Expected END of Unit Shape");
 }
 
+// quadric ::= QUADRIC { polynomial_statement } ( END_QUADRIC | END )
+// cubic ::= CUBIC { polynomial_statement } ( END_CUBIC | END )
+// polynomial_statement ::= COEFFICIENTS expr{10} | TRANSLATE vec | SCALE vec
+//                        | ROTATE vec | material | interpolation
 void parse_polynomial(ParseContext& pc) {
     const bool quadric = pc.token == QUADRIC;
     UnitShape* shape = nullptr;
@@ -263,6 +277,10 @@ void parse_polynomial(ParseContext& pc) {
         report_parse_error(pc, quadric ? "Expected END_QUADRIC." : "Expected END_CUBIC.");
 }
 
+// sor ::= SOR { TYPE word | material | TRANSLATE vec | SCALE vec | ROTATE vec
+//             | expr expr } END_SOR
+// The pairs are the profile's points (radius, height), at most 32; TYPE
+// CATMULL makes the profile a curve.
 void parse_sor(ParseContext& pc) {
     // The token SOR hides the class name.
     struct SOR* sor = nullptr;
@@ -276,10 +294,10 @@ void parse_sor(ParseContext& pc) {
         scan_token(pc);
         const std::string& w = pc.word;
         // "END" and "}" do not end a profile: they are read as points.
-        if (word_is(w, "END_SOR")) return;
-        if (word_is(w, "TYPE")) {
+        if (pc.token == END_SOR) return;
+        if (word_is(w, Statement::Type)) {
             scan_token(pc);
-            if (sor != nullptr && word_is(pc.word, "CATMULL")) sor->profileType = 1;
+            if (sor != nullptr && word_is(pc.word, Statement::Catmull)) sor->profileType = 1;
         } else if (pc.token == MATERIAL) {
             shape_material(pc, sor);
         } else if (is_local_transform(pc.token)) {
@@ -302,14 +320,15 @@ void parse_sor(ParseContext& pc) {
     if (!pc.parse_error) report_parse_error(pc, "Expected END_SOR.");
 }
 
+// mesh ::= MESH { vertex_list | material } END_MESH
 void parse_mesh(ParseContext& pc, ShapeList* target) {
     while (more_to_read(pc)) {
         scan_token(pc);
         const std::string& w = pc.word;
-        if (word_is(w, "END_MESH")) return;
-        if (word_is(w, "VERTEX_LIST")) {
+        if (pc.token == END_MESH) return;
+        if (word_is(w, Statement::VertexList)) {
             parse_vertex_list(pc, target);
-        } else if (word_is(w, "MATERIAL")) {
+        } else if (pc.token == MATERIAL) {
             parse_material(pc);
         } else if (!w.empty()) {
             report_parse_error(pc, "Bad Mesh. Expected MATERIAL or VERTEX_LIST");

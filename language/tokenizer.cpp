@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "scene/host.h"
@@ -12,143 +11,9 @@ namespace {
 
 constexpr int MaxWord = 255;
 
-const Keyword keywords[] = {
-    {"ANIMATION", ANIMATION},
-    {"END_ANIMATION", END_ANIMATION},
-    {"TRACER", TRACER},
-    {"END_TRACER", END_TRACER},
-    {"SCENE", SCENE},
-    {"END_SCENE", END_SCENE},
-    {"FRAME", FRAME},
-    {"END_FRAME", END_FRAME},
-    {"BOUNDING_SHAPE", BOUNDING_SHAPE},
-    {"CAMERA", CAMERA},
-    {"END_CAMERA", END_CAMERA},
-    {"LIGHT", LIGHT},
-    {"END_LIGHT", END_LIGHT},
-    {"MESH", MESH},
-    {"END_MESH", END_MESH},
-    {"PLANE", PLANE},
-    {"END_PLANE", END_PLANE},
-    {"SPHERE", SPHERE},
-    {"END_SPHERE", END_SPHERE},
-    {"CYLINDER", CYLINDER},
-    {"END_CYLINDER", END_CYLINDER},
-    {"CONE", CONE},
-    {"END_CONE", END_CONE},
-    {"PARABOLOID", PARABOLOID},
-    {"END_PARABOLOID", END_PARABOLOID},
-    {"HYPERBOLOID", HYPERBOLOID},
-    {"END_HYPERBOLOID", END_HYPERBOLOID},
-    {"CUBE", CUBE},
-    {"END_CUBE", END_CUBE},
-    {"QUADRIC", QUADRIC},
-    {"END_QUADRIC", END_QUADRIC},
-    {"COEFFICIENTS", COEFFICIENTS},
-    {"EVERYWHERE", EVERYWHERE},
-    {"END_EVERYWHERE", END_EVERYWHERE},
-    {"CUBIC", CUBIC},
-    {"END_CUBIC", END_CUBIC},
-    {"TRIAD", TRIAD},
-    {"END_TRIAD", END_TRIAD},
-    {"COSINE", COSINE},
-    {"END_COSINE", END_COSINE},
-    {"PYRAMID", PYRAMID},
-    {"END_PYRAMID", END_PYRAMID},
-    {"SOR", SOR},
-    {"END_SOR", END_SOR},
-    {"INTERPOLATION", INTERPOLATION},
-    {"END_INTERPOLATION", END_INTERPOLATION},
-    {"DEFINE", DEFINE},
-    {"END_DEFINE", END_DEFINE},
-    {"NAME", NAME},
-    {"FILE", FILE_TOKEN},
-    {"MATERIAL", MATERIAL},
-    {"END_MATERIAL", END_MATERIAL},
-    {"INCLUDE", INCLUDE},
-    {"END_INCLUDE", END_INCLUDE},
-    {"TRANSLATE", TRANSLATE},
-    {"SCALE", SCALE},
-    {"ROTATE", ROTATE},
-    {"MATRIX", MATRIX},
-    {"UNION", UNION},
-    {"END_UNION", END_UNION},
-    {"INTERSECTION", INTERSECTION},
-    {"END_INTERSECTION", END_INTERSECTION},
-    {"DIFFERENCE", DIFFERENCE},
-    {"END_DIFFERENCE", END_DIFFERENCE},
-    {"LOOP", LOOP},
-    {"END_LOOP", END_LOOP},
-    {"START_TIME", START_TIME},
-    {"END_TIME", END_TIME},
-    {"FRAMES", FRAMES},
-    {"FRAMES_PER_SECOND", FRAMES_PER_SECOND},
-    {"OUTPUT_FILE", OUTPUT_FILE},
-    {"ANTIALIASING", ANTIALIASING},
-    {"WIDTH", WIDTH},
-    {"HEIGHT", HEIGHT},
-    {"NO_REFRACTION", NO_REFRACTION},
-    {"NO_REFLECTION", NO_REFLECTION},
-    {"NO_HIGHLIGHTS", NO_HIGHLIGHTS},
-    {"NO_SHADOW", NO_SHADOW},
-    {"NO_DIFFUSE", NO_DIFFUSE},
-    {"MAX_DEPTH", MAX_DEPTH},
-    {"BACKGROUND_COLOR", BACKGROUND_COLOR},
-    {"AMBIENCE", AMBIENCE},
-    {"FOG_DEPTH", FOG_DEPTH},
-    {"}", BLOCK_END},
-    {"END", BLOCK_END},
-};
-
-// Only ASCII letters fold; bytes of 128 and above compare as they are.
-char fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 bool is_separator(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == ','; }
 
 }  // namespace
-
-const Keyword* keyword_table(int& count) {
-    count = static_cast<int>(sizeof(keywords) / sizeof(keywords[0]));
-    return keywords;
-}
-
-namespace {
-
-bool same_folded(const char* a, const char* b, size_t n) {
-    for (size_t i = 0; i < n; ++i)
-        if (fold(a[i]) != fold(b[i])) return false;
-    return true;
-}
-
-}  // namespace
-
-bool word_is(const std::string& word, const char* keyword) {
-    size_t n = std::strlen(keyword);
-    return word.size() == n && same_folded(word.data(), keyword, n);
-}
-
-int keyword_code(const std::string& word) {
-    // Every word of the document is looked up, numbers included; the
-    // keywords' lengths and first letters are gathered once, so that most
-    // words are turned away at once.
-    static const std::vector<size_t> lengths = [] {
-        std::vector<size_t> v;
-        for (const Keyword& k : keywords)
-            v.push_back(std::strlen(k.word));
-        return v;
-    }();
-    static const std::vector<bool> starts = [] {
-        std::vector<bool> v(256, false);
-        for (const Keyword& k : keywords)
-            v[static_cast<unsigned char>(fold(k.word[0]))] = true;
-        return v;
-    }();
-    if (word.empty() || !starts[static_cast<unsigned char>(fold(word[0]))]) return TOKEN_NONE;
-    for (size_t i = 0; i < lengths.size(); ++i)
-        if (word.size() == lengths[i] && same_folded(word.data(), keywords[i].word, lengths[i]))
-            return keywords[i].code;
-    return TOKEN_NONE;
-}
 
 void set_text(TextBuffer& buffer, const char* source) {
     buffer.text.assign(source != nullptr ? source : "");
@@ -246,6 +111,7 @@ int digit_value(char c) {
     return 99;
 }
 
+// int ::= [ + | - ] ( 0x hex_digits | 0 octal_digits | digits ) { character }
 // The "%i" rules on a word: sign, then 0x hex, 0 octal or decimal digits.
 // Values beyond the int range saturate, so a number word of any length has a
 // defined value.

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_folder.h"
+
 // The glimmark program run as a real process, with its output captured.
 struct ProcessResult {
     int status = -1;
@@ -38,26 +40,6 @@ inline std::string shell_quote(const std::string& s) {
     }
     return q + "'";
 }
-
-// A fresh folder per test for scenes and pictures.
-class TempFolder {
-  public:
-    explicit TempFolder(const std::string& name) {
-        path_ = std::filesystem::temp_directory_path() /
-                ("glimmark_cli_" + name + "_" + std::to_string(::getpid()));
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-    std::string path() const { return path_.string(); }
-
-  private:
-    std::filesystem::path path_;
-};
 
 // Runs `glimmark ARGS` in `folder`, feeding `input` on standard input.
 inline ProcessResult run_glimmark(const std::vector<std::string>& args, const TempFolder& folder,

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "scene_parse.h"
+#include "language_test_support.h"
 #include "shapes/bounding_shape.h"
 #include "shapes/box.h"
 #include "shapes/csg.h"

@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -12,6 +8,7 @@
 #include "language/expressions.h"
 #include "language_test_support.h"
 #include "shapes/shape.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -69,10 +66,8 @@ TEST(Loop, RunsWhileTheConditionHolds) {
 }
 
 TEST(Loop, IncludeInARepeatedBody) {
-    const std::string file = (std::filesystem::temp_directory_path() /
-                              ("gmk_loop_mark_" + std::to_string(::getpid()) + ".gmk"))
-                                 .string();
-    std::ofstream(file, std::ios::binary) << Mark;
+    TempFolder folder;
+    const std::string file = folder.write("mark.gmk", Mark);
     const std::string inc = " INCLUDE FILE \"" + file + "\" END_INCLUDE ";
     const PassCase cases[] = {
         {"LOOP i LT i 4" + inc + "END_LOOP", 4, 1},
@@ -83,7 +78,6 @@ TEST(Loop, IncludeInARepeatedBody) {
     };
     for (const PassCase& c : cases)
         expect_passes(c);
-    std::filesystem::remove(file);
 }
 
 TEST(Loop, PassEndingInAnIncludedText) {

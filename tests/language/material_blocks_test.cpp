@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
-#include "scene_parse.h"
+#include "language_test_support.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -184,17 +184,14 @@ void write_bmp(const fs::path& path, int width) {
 class TextureFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        root = fs::temp_directory_path() / ("gmk_texture_test_" + std::to_string(getpid()));
         fs::create_directories(root / "scene");
         fs::create_directories(root / "cwd");
         old_cwd = fs::current_path();
         fs::current_path(root / "cwd");
     }
-    void TearDown() override {
-        fs::current_path(old_cwd);
-        fs::remove_all(root);
-    }
-    fs::path root;
+    void TearDown() override { fs::current_path(old_cwd); }
+    TempFolder folder;
+    const fs::path root = folder.path();
     fs::path old_cwd;
 };
 

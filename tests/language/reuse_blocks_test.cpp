@@ -10,6 +10,7 @@
 #include "language/blocks.h"
 #include "language/expressions.h"
 #include "language_test_support.h"
+#include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -31,24 +32,10 @@ std::string first_text(const LanguageParse& p, std::string* name = nullptr) {
     return t != nullptr ? t->text : "-";
 }
 
-// A folder of its own under the system's temporary folder, removed afterwards.
-struct TempFolder {
-    fs::path path = fs::temp_directory_path() /
-                    ("gmk_include_" + std::to_string(::getpid()) + "_" +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    TempFolder() { fs::create_directories(path); }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    std::string write(const std::string& name, const std::string& content) const {
-        std::ofstream(path / name, std::ios::binary) << content;
-        return (path / name).string();
-    }
-    std::string include(const std::string& name) const {
-        return " INCLUDE FILE \"" + (path / name).string() + "\" END_INCLUDE ";
-    }
-};
+// An INCLUDE of a file of the folder.
+std::string include_of(const TempFolder& folder, const std::string& name) {
+    return " INCLUDE FILE \"" + folder.file(name) + "\" END_INCLUDE ";
+}
 
 TEST(Define, KeepsTheBodyExactlyAsWritten) {
     struct Case {
@@ -192,7 +179,7 @@ TEST(Include, ErrorPositionsAfterAndInsideTheSplicedText) {
 TEST(Include, ReadsFilesBesideTheSceneFirst) {
     TempFolder folder;
     folder.write("size part.gmk", "TRACER WIDTH 123 END_TRACER\n");
-    LanguageParse p(folder.include("size part.gmk") + "TRACER HEIGHT 45 END_TRACER");
+    LanguageParse p(include_of(folder, "size part.gmk") + "TRACER HEIGHT 45 END_TRACER");
     ASSERT_TRUE(parse_whole(p)) << p.error();
     EXPECT_EQ(p.pc.width, 123);
     EXPECT_EQ(p.pc.height, 45);
@@ -207,12 +194,12 @@ TEST(Include, ReadsFilesBesideTheSceneFirst) {
         return parse_whole(r) ? r.pc.width : -1;
     };
     std::ofstream(fs::current_path() / file) << "TRACER WIDTH 1 END_TRACER";
-    EXPECT_EQ(width_from(folder.path.string()), 1);  // only in the current folder
+    EXPECT_EQ(width_from(folder.path().string()), 1);  // only in the current folder
     folder.write(file, "TRACER WIDTH 2 END_TRACER");
-    EXPECT_EQ(width_from(folder.path.string()), 2);  // beside the scene as well
-    EXPECT_EQ(width_from(""), 1);                    // text without a file
+    EXPECT_EQ(width_from(folder.path().string()), 2);  // beside the scene as well
+    EXPECT_EQ(width_from(""), 1);                      // text without a file
     fs::remove(fs::current_path() / file);
-    EXPECT_EQ(width_from(folder.path.string()), 2);  // only beside the scene
+    EXPECT_EQ(width_from(folder.path().string()), 2);  // only beside the scene
     EXPECT_EQ(width_from(""), -1);
 }
 
@@ -223,7 +210,7 @@ TEST(Include, FileTextsStayApartAndEndAtNul) {
     nul += "garbage";
     for (std::string content : {std::string("WIDTH 3"), std::string("WIDTH 3 ; x"), nul}) {
         folder.write("open end.gmk", content);
-        LanguageParse p("TRACER" + folder.include("open end.gmk") + "HEIGHT 4 END_TRACER");
+        LanguageParse p("TRACER" + include_of(folder, "open end.gmk") + "HEIGHT 4 END_TRACER");
         EXPECT_TRUE(parse_whole(p)) << content << ": " << p.error();
         EXPECT_EQ(p.pc.width, 3);
         EXPECT_EQ(p.pc.height, 4) << content;
@@ -232,12 +219,12 @@ TEST(Include, FileTextsStayApartAndEndAtNul) {
 
 TEST(Include, NestingHasALimit) {
     TempFolder folder;
-    folder.write("first.gmk", folder.include("first.gmk") + "TRACER END_TRACER");
-    folder.write("last.gmk", "TRACER END_TRACER" + folder.include("last.gmk") + "\n");
-    folder.write("a.gmk", folder.include("b.gmk") + folder.include("b.gmk"));
-    folder.write("b.gmk", "TRACER END" + folder.include("a.gmk"));
+    folder.write("first.gmk", include_of(folder, "first.gmk") + "TRACER END_TRACER");
+    folder.write("last.gmk", "TRACER END_TRACER" + include_of(folder, "last.gmk") + "\n");
+    folder.write("a.gmk", include_of(folder, "b.gmk") + include_of(folder, "b.gmk"));
+    folder.write("b.gmk", "TRACER END" + include_of(folder, "a.gmk"));
     for (const char* file : {"first.gmk", "last.gmk", "a.gmk"}) {
-        LanguageParse p(folder.include(file));
+        LanguageParse p(include_of(folder, file));
         EXPECT_FALSE(parse_whole(p)) << file;
         EXPECT_EQ(p.error().rfind("Include nesting exceeded max (32) at char", 0), 0u)
             << file << ": " << p.error();
@@ -247,21 +234,21 @@ TEST(Include, NestingHasALimit) {
     std::string chain = "TRACER WIDTH 32 END_TRACER";
     for (int depth = 33; depth >= 2; --depth) {
         folder.write("chain" + std::to_string(depth), chain);
-        chain = folder.include("chain" + std::to_string(depth));
+        chain = include_of(folder, "chain" + std::to_string(depth));
     }
     LanguageParse deep(chain);
     EXPECT_TRUE(parse_whole(deep)) << deep.error();
     EXPECT_EQ(deep.pc.width, 32);
     folder.write("chain1", chain);
-    LanguageParse deeper(folder.include("chain1"));
+    LanguageParse deeper(include_of(folder, "chain1"));
     EXPECT_FALSE(parse_whole(deeper));
 
     // Includes one after another are no nesting.
     folder.write("flat", "TRACER NO_SHADOW END_TRACER");
-    folder.write("pair", folder.include("flat") + folder.include("flat"));
+    folder.write("pair", include_of(folder, "flat") + include_of(folder, "flat"));
     std::string text;
     for (int i = 0; i < 100; ++i)
-        text += folder.include("pair");
+        text += include_of(folder, "pair");
     LanguageParse flat(text + "TRACER WIDTH 5 END_TRACER");
     EXPECT_TRUE(parse_whole(flat)) << flat.error();
     EXPECT_EQ(flat.pc.width, 5);

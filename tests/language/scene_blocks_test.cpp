@@ -3,7 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "scene_parse.h"
+#include "language_test_support.h"
 #include "shapes/bounding_shape.h"
 #include "shapes/box.h"
 #include "shapes/plane.h"

@@ -4,16 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "language/scene_budget.h"
+#include "language_test_support.h"
 #include "scene/scene.h"
-#include "scene_parse.h"
+#include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -183,18 +182,13 @@ void write_tga(const fs::path& path, int width, int height) {
 }
 
 struct TextureFolder {
-    fs::path path = fs::temp_directory_path() / ("gmk_texels_" + std::to_string(::getpid()));
+    TempFolder folder;
     TextureFolder() {
-        fs::create_directories(path);
-        write_tga(path / "half.tga", 64, 32);
-        write_tga(path / "dot.tga", 1, 1);
-    }
-    ~TextureFolder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
+        write_tga(folder.path() / "half.tga", 64, 32);
+        write_tga(folder.path() / "dot.tga", 1, 1);
     }
     std::string file(const char* name) const {
-        return " TEXTURE_FILE \"" + (path / name).string() + "\" ";
+        return " TEXTURE_FILE \"" + folder.file(name) + "\" ";
     }
 };
 
@@ -239,16 +233,14 @@ TEST(SceneFiles, DevicesAndFoldersAreNotRead) {
 }
 
 TEST(SceneFiles, AFileIncludedOnEveryPassLeavesNoCopies) {
-    const fs::path file =
-        fs::temp_directory_path() / ("gmk_pass_" + std::to_string(::getpid()) + ".gmk");
-    std::ofstream(file) << "SPHERE }";
+    TempFolder folder;
+    const std::string file = folder.write("pass.gmk", "SPHERE }");
     SceneParse p;
-    EXPECT_TRUE(p.parse("SCENE LOOP i LT i 1000 INCLUDE FILE \"" + file.string() +
+    EXPECT_TRUE(p.parse("SCENE LOOP i LT i 1000 INCLUDE FILE \"" + file +
                         "\" END_INCLUDE END_LOOP END_SCENE"))
         << p.error();
     EXPECT_EQ(p.shapes().size(), 1000u);
     EXPECT_TRUE(p.tc.text_list.empty());
-    fs::remove(file);
 }
 
 TEST(LoopTextLimit, ALongBodyRunManyTimesStops) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <typeinfo>
 
-#include "scene_parse.h"
+#include "language_test_support.h"
 #include "shapes/box.h"
 #include "shapes/capped_surface.h"
 #include "shapes/cosine.h"
@@ -38,7 +38,7 @@ const ShapeKind unit_shapes[] = {
     {"PYRAMID END_PYRAMID", typeid(Pyramid)},
     {"COSINE END_COSINE", typeid(Cosine)},
     {"QUADRIC END_QUADRIC", typeid(Quadric)},
-    {"SOR END_SOR", typeid(SOR)},
+    {"SOR END_SOR", typeid(struct SOR)},
 };
 
 class UnitShapeKindTest : public ::testing::TestWithParam<ShapeKind> {};
@@ -165,7 +165,7 @@ TEST(SorBlock, PointsTypeAndTransforms) {
         << p.error();
     auto shapes = p.shapes();
     ASSERT_EQ(shapes.size(), 2u);
-    const SOR* s = dynamic_cast<const SOR*>(shapes[0]);
+    const struct SOR* s = dynamic_cast<const struct SOR*>(shapes[0]);
     ASSERT_NE(s, nullptr);
     ASSERT_EQ(s->pointCount, 4);
     const float expected[4][2] = {{0.5f, 0}, {1.5f, 1}, {2, 2}, {0, 3}};
@@ -176,7 +176,7 @@ TEST(SorBlock, PointsTypeAndTransforms) {
     EXPECT_EQ(s->maxRadius, 2.0f);
     EXPECT_EQ(s->profileType, 1);
     EXPECT_EQ(s->position, Vector3(0, -1, 0));
-    const SOR* straight = dynamic_cast<const SOR*>(shapes[1]);
+    const struct SOR* straight = dynamic_cast<const struct SOR*>(shapes[1]);
     ASSERT_NE(straight, nullptr);
     EXPECT_EQ(straight->profileType, 0);
     EXPECT_EQ(straight->pointCount, 2);
@@ -192,7 +192,7 @@ std::string sor_with_points(int count) {
 TEST(SorBlock, ThirtyTwoPointsFit) {
     SceneParse p;
     ASSERT_TRUE(p.parse(sor_with_points(32))) << p.error();
-    EXPECT_EQ(dynamic_cast<const SOR*>(p.shapes()[0])->pointCount, 32);
+    EXPECT_EQ(dynamic_cast<const struct SOR*>(p.shapes()[0])->pointCount, 32);
 }
 
 TEST(SorBlock, ThirtyThirdPointIsRefusedNamingTheLimit) {

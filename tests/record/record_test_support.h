@@ -14,6 +14,7 @@
 
 #include "scene/host.h"
 #include "scene/surface.h"
+#include "tests/support/temp_folder.h"
 
 class RecordingHost : public Host {
   public:
@@ -50,30 +51,6 @@ class RecordingHost : public Host {
 
   private:
     Surface surface_;
-};
-
-class TempFolder {
-  public:
-    TempFolder() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = std::filesystem::temp_directory_path() /
-                ("gmk_record_" + std::string(info->test_suite_name()) + "_" + info->name());
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~TempFolder() { std::filesystem::remove_all(path_); }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-    const std::filesystem::path& path() const { return path_; }
-    // Names in the folder, to see that no temporary file was left behind.
-    std::vector<std::string> names() const {
-        std::vector<std::string> out;
-        for (const auto& e : std::filesystem::directory_iterator(path_))
-            out.push_back(e.path().filename().string());
-        return out;
-    }
-
-  private:
-    std::filesystem::path path_;
 };
 
 // A picture where every pixel differs from its neighbours and from the same

@@ -37,35 +37,6 @@ struct StripeShape : CShape {
     }
 };
 
-// Colours every ray by its direction: every sample differs.
-struct GradientShape : CShape {
-    void intersect(Hit& hit, const Ray& ray) override {
-        hit.entryKind = 0;
-        if (hit.skipShape == this) return;
-        hit.entryKind = 1;
-        hit.boundaryCount = 2;
-        hit.shape = this;
-        hit.entryDistance = hit.exitDistance = 1.0f;
-        hit.entryPoint = hit.exitPoint = ray.origin + ray.direction;
-        hit.entryNormal = hit.exitNormal = Vector3{0.0f, 0.0f, -1.0f};
-        const Vector3 d = ray.direction;
-        hit.entryColour = hit.exitColour = {0.5f + 0.5f * d.x, 0.5f + 0.5f * d.y, d.z};
-    }
-};
-
-// Asks for a stop once a ray passes below screen row `row` of `height`.
-struct StopShape : CShape {
-    RenderJob* job = nullptr;
-    int row = 0;
-    int height = 1;
-    void intersect(Hit& hit, const Ray& ray) override {
-        hit.entryKind = 0;
-        const float y = -ray.direction.y / ray.direction.z;
-        if ((y + 1.0f) * static_cast<float>(height) / 2.0f >= static_cast<float>(row))
-            job->stop_requested.store(true);
-    }
-};
-
 struct ChainCase {
     const char* name;
     int width, height, aa;
@@ -119,9 +90,9 @@ TEST(ParallelRender, StopLeavesCompleteRowsAboveAndBlackBelow) {
     f.t.scene.shapes.append(new GradientShape);
     const std::vector<uint32_t> plain = f.trace(1, false);
 
-    auto* stop = new StopShape;
+    auto* stop = new StopAtRow;
     stop->job = &f.job;
-    stop->row = 12;
+    stop->stop_row = 12;
     stop->height = h;
     f.t.scene.shapes.append(stop);
     for (int threads : {2, 4}) {

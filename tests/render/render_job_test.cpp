@@ -9,14 +9,9 @@
 #include "render_test_support.h"
 #include "run/headless_host.h"
 #include "scene/surface.h"
+#include "tests/support/vector_near.h"
 
 namespace {
-
-void expect_vec(const Vector3& got, const Vector3& want, float tol = 1e-6f) {
-    EXPECT_NEAR(got.x, want.x, tol);
-    EXPECT_NEAR(got.y, want.y, tol);
-    EXPECT_NEAR(got.z, want.z, tol);
-}
 
 uint32_t rgb(uint32_t r, uint32_t g, uint32_t b) { return r | (g << 8) | (b << 16); }
 
@@ -31,8 +26,8 @@ TEST_P(PrimaryRayTest, DefaultCameraLooksDownZWithXAndYMirrored) {
     const ScreenCase& c = GetParam();
     Camera cam;
     const Ray r = primary_ray(cam, c.x, c.y);
-    expect_vec(r.origin, {0, 0, 0});
-    expect_vec(r.direction, c.unnormalised.normalized());
+    expect_near(r.origin, {0, 0, 0}, 1e-6f);
+    expect_near(r.direction, c.unnormalised.normalized(), 1e-6f);
 }
 
 TEST_P(PrimaryRayTest, TranslatedCameraKeepsTheDirections) {
@@ -42,8 +37,8 @@ TEST_P(PrimaryRayTest, TranslatedCameraKeepsTheDirections) {
     Camera cam;
     cam.set(m);
     const Ray r = primary_ray(cam, c.x, c.y);
-    expect_vec(r.origin, {1, 2, 3});
-    expect_vec(r.direction, c.unnormalised.normalized());
+    expect_near(r.origin, {1, 2, 3}, 1e-6f);
+    expect_near(r.direction, c.unnormalised.normalized(), 1e-6f);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, PrimaryRayTest,
@@ -59,7 +54,8 @@ TEST(PrimaryRay, TurnedCameraUsesItsOwnAxes) {
     m.setRow(2, {0, 0, -1});
     Camera cam;
     cam.set(m);
-    expect_vec(primary_ray(cam, 0.5f, 0.25f).direction, Vector3{0.5f, -0.25f, -1}.normalized());
+    expect_near(primary_ray(cam, 0.5f, 0.25f).direction, Vector3{0.5f, -0.25f, -1}.normalized(),
+                1e-6f);
 }
 
 TEST(Noise, KnownValuesOfTheHash) {
@@ -248,27 +244,12 @@ TEST(Antialiasing, SamplesScatterOverTheFourQuadrantsOfThePixelUpAndLeft) {
     }
 }
 
-// Colours each ray by its direction, so every sample has its own colour.
-struct GradientShape : CShape {
-    std::vector<Ray> rays;
-    void intersect(Hit& hit, const Ray& ray) override {
-        hit.entryKind = 0;
-        if (hit.skipShape == this) return;
-        rays.push_back(ray);
-        hit.entryKind = 1;
-        hit.boundaryCount = 1;
-        hit.shape = this;
-        hit.entryDistance = 1.0f;
-        hit.entryPoint = ray.origin.plus(ray.direction);
-        hit.entryNormal = ray.direction.scaled(-1.0f);
-        hit.entryColour = {(ray.direction.x + 1.0f) * 0.5f, 0.5f, 0.5f};
-    }
-};
-
 TEST(Antialiasing, OneExtraSampleMakesThePixelTheMeanOfTwo) {
     TestScene t;
     t.scene.ambience = 1.0f;
+    std::vector<Ray> rays;
     auto* g = new GradientShape;
+    g->rays = &rays;
     g->material = t.material({1, 1, 1});
     t.scene.shapes.append(g);
     RenderJob job;
@@ -278,15 +259,16 @@ TEST(Antialiasing, OneExtraSampleMakesThePixelTheMeanOfTwo) {
     int samples = 0;
     const Vector3 c = render_pixel(t.scene, job, 4, 3, {0, 0, 0}, &samples);
     EXPECT_EQ(samples, 2);
-    ASSERT_EQ(g->rays.size(), 2u);
-    const float a = (g->rays[0].direction.x + 1.0f) * 0.5f;
-    const float b = (g->rays[1].direction.x + 1.0f) * 0.5f;
-    EXPECT_NE(a, b);
-    EXPECT_NEAR(c.x, (a + b) / 2, 1e-6f);
-    EXPECT_NEAR(c.y, 0.5f, 1e-6f);
+    ASSERT_EQ(rays.size(), 2u);
+    // The gradient's red and green of the two samples.
+    const Vector3 a = rays[0].direction * 0.5f + Vector3{0.5f, 0.5f, 0.0f};
+    const Vector3 b = rays[1].direction * 0.5f + Vector3{0.5f, 0.5f, 0.0f};
+    EXPECT_NE(a.x, b.x);
+    EXPECT_NEAR(c.x, (a.x + b.x) / 2, 1e-6f);
+    EXPECT_NEAR(c.y, (a.y + b.y) / 2, 1e-6f);
     // The extra sample lies in the quadrant (-, -) around (3, 2).
     float x, y;
-    screen_of(g->rays[1], x, y);
+    screen_of(rays[1], x, y);
     const float px = (x + 1) * 10 / 2, py = (y + 1) * 10 / 2;
     EXPECT_LT(px, 3.0f);
     EXPECT_GE(px, 2.5f - 1e-5f);
@@ -317,22 +299,6 @@ TEST(RenderFrame, SamePictureEveryTime) {
     EXPECT_EQ(render(), render());
 }
 
-// Asks for a stop as soon as it sees a ray of the given row.
-struct StopAtRow : CShape {
-    RenderJob* job = nullptr;
-    int height = 0;
-    int stop_row = 0;
-    int highest_row = -1;
-    void intersect(Hit& hit, const Ray& ray) override {
-        hit.entryKind = 0;
-        float x, y;
-        screen_of(ray, x, y);
-        const int row = static_cast<int>(std::lround((y + 1) * height / 2));
-        highest_row = std::max(highest_row, row);
-        if (row == stop_row) job->stop_requested.store(true);
-    }
-};
-
 TEST(RenderFrame, StopEndsTheFrameAfterTheCurrentRow) {
     Picture p(12, 30);
     p.t.scene.background_color = {1, 1, 1};
@@ -343,7 +309,7 @@ TEST(RenderFrame, StopEndsTheFrameAfterTheCurrentRow) {
     p.t.scene.shapes.append(s);
     p.job.stop_requested.store(true);  // a stale request is cleared first
     render_frame(p.job);
-    EXPECT_EQ(s->highest_row, 10);
+    EXPECT_EQ(s->highest_row.load(), 10);
     EXPECT_EQ(p.job.rows_done.load(), 11);
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 12; ++x)

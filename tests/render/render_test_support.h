@@ -7,6 +7,7 @@
 #include "scene/scene.h"
 #include "scene/surface.h"
 #include "shapes/sphere.h"
+#include "tests/support/picture_shapes.h"
 
 // A scene built by hand: materials owned here, shapes and lights by the scene.
 struct TestScene {
@@ -76,10 +77,3 @@ struct ProbeShape : CShape {
         rays.push_back(ray);
     }
 };
-
-// Screen coordinates of a primary ray of the default camera, whose direction
-// for (x, y) is normalized(-x, -y, 1).
-inline void screen_of(const Ray& r, float& x, float& y) {
-    x = -r.direction.x / r.direction.z;
-    y = -r.direction.y / r.direction.z;
-}

@@ -6,15 +6,14 @@
 #include "render/shading.h"
 #include "render_test_support.h"
 #include "shapes/trioid_pyramid.h"
+#include "tests/support/vector_near.h"
 
 namespace {
 
 constexpr float kTol = 1e-6f;
 
 void expect_colour(const Vector3& got, const Vector3& want, float tol = kTol) {
-    EXPECT_NEAR(got.x, want.x, tol);
-    EXPECT_NEAR(got.y, want.y, tol);
-    EXPECT_NEAR(got.z, want.z, tol);
+    expect_near(got, want, tol);
 }
 
 // A ray from the default eye straight down the z axis.

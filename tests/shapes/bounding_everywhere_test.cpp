@@ -29,7 +29,7 @@ TEST(BoundingShapeTest, MissingTheBoundHidesWhatSticksOut) {
     BoundingShape b;
     b.bound = sphereAt({0, 0, 0});
     b.inner.append(sphereAt({3, 0, 0}));  // pokes out of the bound
-    Hit h = hitFor(b, rayOf({3, 0, -5}, {0, 0, 1}));
+    Hit h = hit_for(b, rayOf({3, 0, -5}, {0, 0, 1}));
     EXPECT_EQ(h.entryKind, 0);
 }
 
@@ -38,7 +38,7 @@ TEST(BoundingShapeTest, InnerHitWins) {
     b.bound = sphereAt({0, 0, 0}, 3);
     Sphere* inner = sphereAt({0, 0, 0});
     b.inner.append(inner);
-    Hit h = hitFor(b, rayOf({0, 0, -5}, {0, 0, 1}));
+    Hit h = hit_for(b, rayOf({0, 0, -5}, {0, 0, 1}));
     ASSERT_EQ(h.entryKind, 1);
     EXPECT_EQ(h.shape, inner);
     EXPECT_NEAR(h.entryDistance, 4.0f, 1e-5f);
@@ -49,7 +49,7 @@ TEST(BoundingShapeTest, BoundAloneGivesAFarHitThatSearchesIgnore) {
         auto* b = new BoundingShape;
         b->bound = sphereAt({0, 0, 0}, 3);
         if (withInner) b->inner.append(sphereAt({0, 2, 0}, 0.5f));  // off the ray
-        Hit h = hitFor(*b, rayOf({0, 0, -5}, {0, 0, 1}));
+        Hit h = hit_for(*b, rayOf({0, 0, -5}, {0, 0, 1}));
         EXPECT_NE(h.entryKind, 0) << withInner;
         EXPECT_EQ(h.entryDistance, FarDistance) << withInner;
 
@@ -69,7 +69,7 @@ TEST(BoundingShapeTest, EqualDistancesKeepTheEarlierInnerShape) {
     Box* second = new Box;
     b.inner.append(first);
     b.inner.append(second);
-    Hit h = hitFor(b, rayOf({0, 0, -5}, {0, 0, 1}));
+    Hit h = hit_for(b, rayOf({0, 0, -5}, {0, 0, 1}));
     ASSERT_EQ(h.entryKind, 1);
     EXPECT_EQ(h.shape, first);
 }
@@ -79,7 +79,7 @@ TEST(BoundingShapeTest, SkipShapeReachesTheInnerShapes) {
     b.bound = sphereAt({0, 0, 0}, 5);
     Sphere* inner = sphereAt({0, 0, 0});
     b.inner.append(inner);
-    Hit h = hitFor(b, rayOf({0, 0, -5}, {0, 0, 1}), inner);
+    Hit h = hit_for(b, rayOf({0, 0, -5}, {0, 0, 1}), inner);
     EXPECT_NE(h.entryKind, 0);
     EXPECT_EQ(h.entryDistance, FarDistance);
 }
@@ -87,7 +87,7 @@ TEST(BoundingShapeTest, SkipShapeReachesTheInnerShapes) {
 TEST(BoundingShapeTest, WithoutABoundNothingIsHit) {
     BoundingShape b;
     b.inner.append(sphereAt({0, 0, 0}));
-    EXPECT_EQ(hitFor(b, rayOf({0, 0, -5}, {0, 0, 1})).entryKind, 0);
+    EXPECT_EQ(hit_for(b, rayOf({0, 0, -5}, {0, 0, 1})).entryKind, 0);
     Bounds box;
     EXPECT_FALSE(b.worldBounds(box));
 }
@@ -117,8 +117,8 @@ TEST(BoundingShapeTest, BoundsCoverTheBoundAndEveryInnerShape) {
     b.inner.append(sphereAt({4, 0, 0}));
     Bounds box;
     ASSERT_TRUE(b.worldBounds(box));
-    expectNear(box.lo, {-1, -1, -1});
-    expectNear(box.hi, {5, 1, 1});
+    expect_near(box.lo, {-1, -1, -1});
+    expect_near(box.hi, {5, 1, 1});
     b.inner.append(new Plane);
     EXPECT_FALSE(b.worldBounds(box));
 }
@@ -138,18 +138,18 @@ TEST_P(EverywhereTest, StartsInsideAndNeverLeaves) {
     Everywhere e;
     e.material = &m;
     e.setTransform(placement(c.translate, c.scale, c.rotate));
-    Hit h = hitFor(e, rayOf(c.origin, c.direction));
+    Hit h = hit_for(e, rayOf(c.origin, c.direction));
     ASSERT_EQ(h.entryKind, 2);
     EXPECT_EQ(h.boundaryCount, 2);
     EXPECT_EQ(h.shape, &e);
     EXPECT_EQ(h.entryDistance, 0.0f);
-    expectNear(h.entryPoint, c.origin);
+    expect_near(h.entryPoint, c.origin);
     EXPECT_EQ(h.exitDistance, FarDistance);
-    expectNear(h.exitPoint, c.origin + c.direction * FarDistance, 1.0f);
-    expectNear(h.entryNormal, c.direction * -1.0f);
-    expectNear(h.exitNormal, c.direction * -1.0f);
-    expectNear(h.entryColour, m.diffuse);
-    expectNear(h.exitColour, m.diffuse);
+    expect_near(h.exitPoint, c.origin + c.direction * FarDistance, 1.0f);
+    expect_near(h.entryNormal, c.direction * -1.0f);
+    expect_near(h.exitNormal, c.direction * -1.0f);
+    expect_near(h.entryColour, m.diffuse);
+    expect_near(h.exitColour, m.diffuse);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -168,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(EverywhereTest, SkipsItselfAndHasNoBounds) {
     Everywhere e;
-    EXPECT_EQ(hitFor(e, rayOf({0, 0, 0}, {1, 0, 0}), &e).entryKind, 0);
+    EXPECT_EQ(hit_for(e, rayOf({0, 0, 0}, {1, 0, 0}), &e).entryKind, 0);
     Bounds b;
     EXPECT_FALSE(e.worldBounds(b));
 }

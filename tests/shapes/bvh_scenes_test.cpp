@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <random>
 
@@ -17,28 +16,9 @@
 #include "shapes/sor.h"
 #include "shapes/sphere.h"
 #include "shapes/triangle.h"
+#include "tests/support/hit_checks.h"
 
 namespace {
-
-bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof(float)) == 0; }
-bool sameBits(const Vector3& a, const Vector3& b) {
-    return sameBits(a.x, b.x) && sameBits(a.y, b.y) && sameBits(a.z, b.z);
-}
-
-// Everything shading may read of a hit.
-::testing::AssertionResult sameHit(const Hit& a, const Hit& b) {
-    if (a.entryKind != b.entryKind) return ::testing::AssertionFailure() << "entryKind";
-    if (a.entryKind == 0) return ::testing::AssertionSuccess();
-    if (a.shape != b.shape) return ::testing::AssertionFailure() << "shape";
-    if (a.boundaryCount != b.boundaryCount) return ::testing::AssertionFailure() << "count";
-    if (!sameBits(a.entryDistance, b.entryDistance) || !sameBits(a.exitDistance, b.exitDistance))
-        return ::testing::AssertionFailure() << "distances";
-    if (!sameBits(a.entryPoint, b.entryPoint) || !sameBits(a.exitPoint, b.exitPoint) ||
-        !sameBits(a.entryNormal, b.entryNormal) || !sameBits(a.exitNormal, b.exitNormal) ||
-        !sameBits(a.entryColour, b.entryColour) || !sameBits(a.exitColour, b.exitColour))
-        return ::testing::AssertionFailure() << "points, normals or colours";
-    return ::testing::AssertionSuccess();
-}
 
 template <class S>
 S* placed(const Vector3& at, float scale) {
@@ -78,7 +58,7 @@ struct Comparison {
             fast.reset(nullptr);
             list.nearestHitLinear(linear, ray);
             list.nearestHit(fast, ray);
-            ASSERT_TRUE(sameHit(linear, fast)) << "ray " << i;
+            ASSERT_TRUE(same_hit(linear, fast)) << "ray " << i;
             if (linear.entryKind == 0) continue;
             ++hits;
             // From the hit point on, leaving the shape hit.
@@ -88,7 +68,7 @@ struct Comparison {
             f2.reset(linear.shape);
             list.nearestHitLinear(l2, onward);
             list.nearestHit(f2, onward);
-            ASSERT_TRUE(sameHit(l2, f2)) << "onward ray " << i;
+            ASSERT_TRUE(same_hit(l2, f2)) << "onward ray " << i;
         }
         // Rays that all miss would prove nothing.
         EXPECT_GT(hits, rays / 10);
@@ -232,7 +212,7 @@ TEST(BvhScenes, NonFiniteRaysGiveTheListsAnswer) {
         fast.reset(nullptr);
         c.list.nearestHitLinear(linear, ray);
         c.list.nearestHit(fast, ray);
-        EXPECT_TRUE(sameHit(linear, fast));
+        EXPECT_TRUE(same_hit(linear, fast));
     }
 }
 
@@ -294,7 +274,7 @@ TEST(BvhScenes, BoundingShapesAndCsgSearchTheirOwnLists) {
         Hit h;
         h.reset(nullptr);
         list.nearestHit(h, rays[i]);
-        ASSERT_TRUE(sameHit(h, accelerated[i])) << "ray " << i;
+        ASSERT_TRUE(same_hit(h, accelerated[i])) << "ray " << i;
         hits += h.entryKind != 0 && h.entryDistance < FarDistance;
     }
     EXPECT_GT(hits, 100);

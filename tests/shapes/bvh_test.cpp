@@ -1,52 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <random>
 
 #include "shapes/bvh.h"
-#include "shapes/solvers/quadratic.h"
+#include "tests/support/hit_checks.h"
+#include "tests/support/test_ball.h"
 
 namespace {
-
-// A world-space ball: enough geometry to exercise the hierarchy's search.
-struct TestBall : CShape {
-    Vector3 centre;
-    float radius = 1.0f;
-    bool bounded = true;
-    void intersect(Hit& hit, const Ray& ray) override {
-        hit.entryKind = 0;
-        if (hit.skipShape == this) return;
-        const Vector3 o = ray.origin - centre;
-        solveQuadratic(ray.direction.dot(ray.direction), 2.0f * o.dot(ray.direction),
-                       o.dot(o) - radius * radius, hit);
-        if (hit.entryKind == 0) return;
-        if (hit.entryDistance < 0.0f) {
-            hit.entryDistance = 0.0f;
-            hit.entryKind = 2;
-        }
-        hit.entryPoint = ray.origin + ray.direction * hit.entryDistance;
-        hit.exitPoint = ray.origin + ray.direction * hit.exitDistance;
-        hit.entryNormal = (hit.entryPoint - centre).normalized();
-        hit.exitNormal = (hit.exitPoint - centre).normalized();
-        hit.shape = this;
-    }
-    bool worldBounds(Bounds& out) const override {
-        if (!bounded) return false;
-        out = Bounds{};
-        out.add(centre - Vector3{radius, radius, radius});
-        out.add(centre + Vector3{radius, radius, radius});
-        return true;
-    }
-};
-
-void expectSameHit(const Hit& a, const Hit& b, int ray) {
-    EXPECT_EQ(a.entryKind, b.entryKind) << ray;
-    EXPECT_EQ(a.shape, b.shape) << ray;
-    EXPECT_EQ(std::memcmp(&a.entryDistance, &b.entryDistance, sizeof(float)), 0) << ray;
-    EXPECT_EQ(a.entryPoint, b.entryPoint) << ray;
-    EXPECT_EQ(a.entryNormal, b.entryNormal) << ray;
-}
 
 struct Case {
     const char* name;
@@ -92,7 +53,7 @@ TEST_P(BvhMatchesLinearScan, EveryRayGivesTheSameHit) {
         fast.reset(skip);
         list.nearestHitLinear(linear, ray);
         bvh.nearestHit(fast, ray);
-        expectSameHit(linear, fast, r);
+        EXPECT_TRUE(same_hit(linear, fast)) << r;
     }
 }
 

@@ -50,18 +50,18 @@ class CappedEdgeTest : public ::testing::TestWithParam<CappedCase> {};
 TEST_P(CappedEdgeTest, Span) {
     const CappedCase& c = GetParam();
     auto s = make(c.shape);
-    Hit h = hitFor(*s, rayOf(c.origin, c.direction));
+    Hit h = hit_for(*s, rayOf(c.origin, c.direction));
     ASSERT_EQ(h.entryKind, c.kind);
     if (c.kind == 0) return;
     EXPECT_EQ(h.boundaryCount, c.count);
     EXPECT_EQ(h.shape, s.get());
     EXPECT_NEAR(h.entryDistance, c.entry, 1e-5f);
-    expectNear(h.entryPoint, c.origin + c.direction * c.entry, 1e-5f);
-    expectNear(h.entryNormal, c.entryNormal, 1e-5f);
+    expect_near(h.entryPoint, c.origin + c.direction * c.entry, 1e-5f);
+    expect_near(h.entryNormal, c.entryNormal, 1e-5f);
     if (c.count < 2) return;
     EXPECT_NEAR(h.exitDistance, c.exit, 1e-5f);
-    expectNear(h.exitPoint, c.origin + c.direction * c.exit, 1e-5f);
-    expectNear(h.exitNormal, c.exitNormal, 1e-5f);
+    expect_near(h.exitPoint, c.origin + c.direction * c.exit, 1e-5f);
+    expect_near(h.exitNormal, c.exitNormal, 1e-5f);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -266,11 +266,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CappedSurfaceTest, LoneCapIsRepeatedOnTheExitSide) {
     Cone c;
-    Hit h = hitFor(c, rayOf({0, 5, 0}, {0, -1, 0}));
+    Hit h = hit_for(c, rayOf({0, 5, 0}, {0, -1, 0}));
     ASSERT_EQ(h.entryKind, 2);
     ASSERT_EQ(h.boundaryCount, 1);
     EXPECT_FLOAT_EQ(h.exitDistance, 4.0f);
-    expectNear(h.exitNormal, {0, 1, 0});
+    expect_near(h.exitNormal, {0, 1, 0});
 }
 
 TEST(CappedSurfaceTest, StaleDistancesOfTheHitDoNotDecide) {
@@ -295,26 +295,26 @@ TEST(CappedSurfaceTest, ParallelToTheCapsNeverMeetsThem) {
     Cylinder c;
     // In the plane of the top cap: the side alone decides, and at y = 1 it
     // is outside the open height range.
-    EXPECT_EQ(hitFor(c, rayOf({-5, 1, 0}, {1, 0, 0})).entryKind, 0);
-    Hit h = hitFor(c, rayOf({-5, 0.999f, 0}, {1, 0, 0}));
+    EXPECT_EQ(hit_for(c, rayOf({-5, 1, 0}, {1, 0, 0})).entryKind, 0);
+    Hit h = hit_for(c, rayOf({-5, 0.999f, 0}, {1, 0, 0}));
     EXPECT_EQ(h.entryKind, 1);
 }
 
 TEST(CappedSurfaceTest, ZeroScaleIsNeverHit) {
     Cylinder c;
     c.setTransform(placement({0, 0, 0}, {1, 0, 1}));
-    EXPECT_EQ(hitFor(c, rayOf({0, -5, 0}, {0, 1, 0})).entryKind, 0);
-    EXPECT_EQ(hitFor(c, rayOf({-5, 0, 0}, {1, 0, 0})).entryKind, 0);
+    EXPECT_EQ(hit_for(c, rayOf({0, -5, 0}, {0, 1, 0})).entryKind, 0);
+    EXPECT_EQ(hit_for(c, rayOf({-5, 0, 0}, {1, 0, 0})).entryKind, 0);
 }
 
 TEST(CappedSurfaceTest, NormalsFollowThePlacement) {
     Cylinder c;
     // Laid on its side: the unit y axis becomes world x.
     c.setTransform(placement({0, 0, 0}, {1, 1, 1}, {0, 0, -kPi / 2}));
-    Hit h = hitFor(c, rayOf({-5, 0, 0}, {1, 0, 0}));
+    Hit h = hit_for(c, rayOf({-5, 0, 0}, {1, 0, 0}));
     ASSERT_EQ(h.entryKind, 1);
-    expectNear(h.entryNormal, {-1, 0, 0}, 1e-5f);
-    expectNear(h.exitNormal, {1, 0, 0}, 1e-5f);
+    expect_near(h.entryNormal, {-1, 0, 0}, 1e-5f);
+    expect_near(h.exitNormal, {1, 0, 0}, 1e-5f);
     EXPECT_NEAR(h.entryDistance, 4.0f, 1e-5f);
 }
 
@@ -367,27 +367,27 @@ TEST(CappedSurfaceTest, TexturedCylinderUsesCapAndSideMappings) {
     c.material = &m;
     // Bottom cap at its centre, then the top cap at its centre: (0.5, 0.5)
     // read back at density 0.5 as (0.25, 0.25).
-    Hit axis = hitFor(c, rayOf({0, -5, 0}, {0, 1, 0}));
+    Hit axis = hit_for(c, rayOf({0, -5, 0}, {0, 1, 0}));
     ASSERT_EQ(axis.entryKind, 1);
-    expectNear(axis.entryColour, {0.25f, 0.25f, 0}, 1e-5f);
-    expectNear(axis.exitColour, {0.25f, 0.25f, 0}, 1e-5f);
+    expect_near(axis.entryColour, {0.25f, 0.25f, 0}, 1e-5f);
+    expect_near(axis.exitColour, {0.25f, 0.25f, 0}, 1e-5f);
     // Side exit at (0, 0.25, 1): u = 0, v = 0.25, read as (0, 0.125).
-    Hit side = hitFor(c, rayOf({0, 0.25f, -5}, {0, 0, 1}));
+    Hit side = hit_for(c, rayOf({0, 0.25f, -5}, {0, 0, 1}));
     ASSERT_EQ(side.entryKind, 1);
-    expectNear(side.exitColour, {0, 0.125f, 0}, 1e-4f);
+    expect_near(side.exitColour, {0, 0.125f, 0}, 1e-4f);
 }
 
 TEST(CappedSurfaceTest, InsideCapEntryIsDiffuseButInsideSideEntryIsLookedUp) {
     Material m = uniformTexture({0.2f, 0.4f, 0.6f});
     Cylinder c;
     c.material = &m;
-    Hit capEntry = hitFor(c, rayOf({0, 0, 0}, {0, 1, 0}));
+    Hit capEntry = hit_for(c, rayOf({0, 0, 0}, {0, 1, 0}));
     ASSERT_EQ(capEntry.entryKind, 2);
-    expectNear(capEntry.entryColour, m.diffuse);
-    expectNear(capEntry.exitColour, {0.2f, 0.4f, 0.6f});
-    Hit sideEntry = hitFor(c, rayOf({0, 0, 0}, {1, 0, 0}));
+    expect_near(capEntry.entryColour, m.diffuse);
+    expect_near(capEntry.exitColour, {0.2f, 0.4f, 0.6f});
+    Hit sideEntry = hit_for(c, rayOf({0, 0, 0}, {1, 0, 0}));
     ASSERT_EQ(sideEntry.entryKind, 2);
-    expectNear(sideEntry.entryColour, {0.2f, 0.4f, 0.6f});
+    expect_near(sideEntry.entryColour, {0.2f, 0.4f, 0.6f});
 }
 
 }  // namespace

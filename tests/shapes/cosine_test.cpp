@@ -26,15 +26,15 @@ TEST_P(CosineEdgeTest, Entry) {
     const CosineCase& c = GetParam();
     Cosine s;
     s.phase = c.phase;
-    Hit h = hitFor(s, rayOf(c.origin, c.direction));
+    Hit h = hit_for(s, rayOf(c.origin, c.direction));
     ASSERT_EQ(h.entryKind, c.kind);
     if (c.kind == 0) return;
     EXPECT_EQ(h.boundaryCount, 2);
     EXPECT_EQ(h.shape, &s);
     EXPECT_NEAR(h.entryDistance, c.entry, c.tolerance);
     EXPECT_EQ(h.exitDistance, FarDistance);
-    expectNear(h.entryPoint, c.origin + c.direction * h.entryDistance);
-    expectNear(h.exitNormal, {0, -1, 0});
+    expect_near(h.entryPoint, c.origin + c.direction * h.entryDistance);
+    expect_near(h.exitNormal, {0, -1, 0});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -66,31 +66,31 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CosineTest, CrestNormalIsUp) {
     Cosine s;
-    Hit h = hitFor(s, rayOf({0, 5, 0}, {0, -1, 0}));
+    Hit h = hit_for(s, rayOf({0, 5, 0}, {0, -1, 0}));
     ASSERT_EQ(h.entryKind, 1);
-    expectNear(h.entryNormal, {0, 1, 0});
-    expectNear(h.exitPoint, Vector3{0, 5, 0} + Vector3{0, -1, 0} * FarDistance, 1.0f);
+    expect_near(h.entryNormal, {0, 1, 0});
+    expect_near(h.exitPoint, Vector3{0, 5, 0} + Vector3{0, -1, 0} * FarDistance, 1.0f);
 }
 
 TEST(CosineTest, OnTheAxisTheNormalIsTheHeight) {
     Cosine s;
     s.phase = kPi;  // height -1 on the axis, so n = (0, -1, 0)
-    Hit h = hitFor(s, rayOf({0, 5, 0}, {0, -1, 0}));
-    expectNear(h.entryNormal, {0, -1, 0});
+    Hit h = hit_for(s, rayOf({0, 5, 0}, {0, -1, 0}));
+    expect_near(h.entryNormal, {0, -1, 0});
 }
 
 TEST(CosineTest, NormalBlendsTheRadialDirectionWithTheHeight) {
     Cosine s;
-    Hit h = hitFor(s, rayOf({0.5f, 5, 0}, {0, -1, 0}));
+    Hit h = hit_for(s, rayOf({0.5f, 5, 0}, {0, -1, 0}));
     ASSERT_EQ(h.entryKind, 1);
     const float height = std::cos(0.5f);
-    expectNear(h.entryNormal, Vector3{1, height, 0}.normalized(), 1e-5f);
+    expect_near(h.entryNormal, Vector3{1, height, 0}.normalized(), 1e-5f);
 }
 
 TEST(CosineTest, CrossingAheadIsFoundFromTheOriginWhenTheStartEndsBehind) {
     Cosine s;
     const Vector3 o{2.5f, 0.3f, 0}, d{1, -0.35f, 0};
-    Hit h = hitFor(s, rayOf(o, d));
+    Hit h = hit_for(s, rayOf(o, d));
     ASSERT_EQ(h.entryKind, 1);
     EXPECT_GT(h.entryDistance, 0.0f);
     const Vector3 p = o + d * h.entryDistance;
@@ -102,10 +102,10 @@ TEST(CosineTest, InsideEntryIsTheOriginWithDiffuseColour) {
     Material m = uniformTexture({0.2f, 0.4f, 0.6f});
     Cosine s;
     s.material = &m;
-    Hit h = hitFor(s, rayOf({0, 0.5f, 0}, {0, -1, 0}));
+    Hit h = hit_for(s, rayOf({0, 0.5f, 0}, {0, -1, 0}));
     ASSERT_EQ(h.entryKind, 2);
-    expectNear(h.entryPoint, {0, 0.5f, 0});
-    expectNear(h.entryColour, m.diffuse);
+    expect_near(h.entryPoint, {0, 0.5f, 0});
+    expect_near(h.entryColour, m.diffuse);
 }
 
 TEST(CosineTest, PlanarTextureAndDiffuseExit) {
@@ -114,29 +114,29 @@ TEST(CosineTest, PlanarTextureAndDiffuseExit) {
     s.material = &m;
     // Planar mapping u = X.P, v = -(Z.P) of the world entry point: the crest
     // on the axis at (0, 1, 0) maps to (0, 0).
-    Hit h = hitFor(s, rayOf({0, 5, 0}, {0, -1, 0}));
+    Hit h = hit_for(s, rayOf({0, 5, 0}, {0, -1, 0}));
     ASSERT_EQ(h.entryKind, 1);
-    expectNear(h.entryColour, {0, 0, 0}, 1e-5f);  // (u, v) = (0, 0)
-    expectNear(h.exitColour, m.diffuse);
+    expect_near(h.entryColour, {0, 0, 0}, 1e-5f);  // (u, v) = (0, 0)
+    expect_near(h.exitColour, m.diffuse);
     s.setTransform(placement({0.25f, 0, -0.5f}));
-    Hit moved = hitFor(s, rayOf({0.25f, 5, -0.5f}, {0, -1, 0}));
+    Hit moved = hit_for(s, rayOf({0.25f, 5, -0.5f}, {0, -1, 0}));
     ASSERT_EQ(moved.entryKind, 1);
     // World point (0.25, 1, -0.5): u = X.P = 0.25, v = -(Z.P) = 0.5.
-    expectNear(moved.entryColour, {0.25f, 0.5f, 0}, 1e-5f);
+    expect_near(moved.entryColour, {0.25f, 0.5f, 0}, 1e-5f);
 }
 
 TEST(CosineTest, ExitNormalIsTheUnnormalisedDownwardAxis) {
     Cosine s;
     s.setTransform(placement({0, 0, 0}, {1, 3, 1}));
-    Hit h = hitFor(s, rayOf({0, 10, 0}, {0, -1, 0}));
+    Hit h = hit_for(s, rayOf({0, 10, 0}, {0, -1, 0}));
     ASSERT_EQ(h.entryKind, 1);
     EXPECT_NEAR(h.entryDistance, 7.0f, 1e-5f);
-    expectNear(h.exitNormal, {0, -3, 0});
+    expect_near(h.exitNormal, {0, -3, 0});
 }
 
 TEST(CosineTest, SkipShapeAndBounds) {
     Cosine s;
-    EXPECT_EQ(hitFor(s, rayOf({0, 5, 0}, {0, -1, 0}), &s).entryKind, 0);
+    EXPECT_EQ(hit_for(s, rayOf({0, 5, 0}, {0, -1, 0}), &s).entryKind, 0);
     Bounds b;
     EXPECT_FALSE(s.worldBounds(b));
 }

@@ -5,7 +5,8 @@
 
 #include "shapes/csg.h"
 #include "shapes/everywhere.h"
-#include "shapes/solvers/quadratic.h"
+#include "tests/support/hit_checks.h"
+#include "tests/support/test_ball.h"
 
 namespace {
 
@@ -43,39 +44,6 @@ struct SpanShape : CShape {
     }
 };
 
-// A world-space ball, coloured by its tag.
-struct Ball : CShape {
-    Vector3 centre;
-    float radius;
-    float tag;
-    Ball(Vector3 c, float r, float t) : centre(c), radius(r), tag(t) {}
-    void intersect(Hit& hit, const Ray& ray) override {
-        hit.entryKind = 0;
-        if (hit.skipShape == this) return;
-        const Vector3 o = ray.origin - centre;
-        solveQuadratic(ray.direction.dot(ray.direction), 2.0f * o.dot(ray.direction),
-                       o.dot(o) - radius * radius, hit);
-        if (hit.entryKind == 0) return;
-        if (hit.entryDistance < 0.0f) {
-            hit.entryDistance = 0.0f;
-            hit.entryKind = 2;
-        }
-        hit.shape = this;
-        hit.entryPoint = ray.origin + ray.direction * hit.entryDistance;
-        hit.exitPoint = ray.origin + ray.direction * hit.exitDistance;
-        hit.entryNormal = (hit.entryPoint - centre).normalized();
-        hit.exitNormal = (hit.exitPoint - centre).normalized();
-        hit.entryColour = hit.exitColour = {tag, tag, tag};
-    }
-    bool worldBounds(Bounds& out) const override {
-        const float r = radius * 1.001f;  // room for the rounding of the points
-        out = Bounds{};
-        out.add(centre - Vector3{r, r, r});
-        out.add(centre + Vector3{r, r, r});
-        return true;
-    }
-};
-
 enum class Op { Union, Intersection, Difference };
 
 std::unique_ptr<CSGShape> makeCsg(Op op, CShape* left, CShape* right) {
@@ -94,13 +62,6 @@ std::unique_ptr<CSGShape> makeCsg(Op op, CShape* left, CShape* right) {
     csg->left = left;
     csg->right = right;
     return csg;
-}
-
-Hit hitOf(CShape& shape, const Ray& ray, CShape* skip = nullptr) {
-    Hit hit;
-    hit.reset(skip);
-    shape.intersect(hit, ray);
-    return hit;
 }
 
 // Where a side of the combined span comes from.
@@ -228,7 +189,7 @@ TEST_P(CsgSpanRules, CombinedSpan) {
     auto* right = new SpanShape(c.right.kind, c.right.count, c.right.d0, c.right.d1, R);
     auto csg = makeCsg(c.op, left, right);
     const Ray ray{{1, 2, 3}, {0.5f, 0, 0}};
-    const Hit hit = hitOf(*csg, ray);
+    const Hit hit = hit_for(*csg, ray);
     EXPECT_LE(left->calls, 1);
     EXPECT_LE(right->calls, 1);
     ASSERT_EQ(hit.entryKind, c.kind);
@@ -250,11 +211,11 @@ TEST(Csg, RightOperandSeesTheCallersSkipShape) {
     u.left = left;
     u.right = right;
     const Ray ray{{0, 0, 0}, {1, 0, 0}};
-    Hit hit = hitOf(u, ray, right);
+    Hit hit = hit_for(u, ray, right);
     ASSERT_EQ(hit.entryKind, 1);
     EXPECT_EQ(hit.entryDistance, 2.0f);
     EXPECT_EQ(hit.exitDistance, 4.0f);
-    hit = hitOf(u, ray, left);
+    hit = hit_for(u, ray, left);
     ASSERT_EQ(hit.entryKind, 1);
     EXPECT_EQ(hit.shape, right);
     EXPECT_EQ(hit.entryDistance, 1.0f);
@@ -264,10 +225,10 @@ const Ray kAlongX{{-10, 0, 0}, {1, 0, 0}};
 
 TEST(Csg, UnionOfTwoSeparateSpheres) {
     CSGUnion u;
-    auto* left = new Ball({-3, 0, 0}, 1, L);
+    auto* left = new TestBall({-3, 0, 0}, 1, L);
     u.left = left;
-    u.right = new Ball({3, 0, 0}, 1, R);
-    const Hit hit = hitOf(u, kAlongX);
+    u.right = new TestBall({3, 0, 0}, 1, R);
+    const Hit hit = hit_for(u, kAlongX);
     ASSERT_EQ(hit.entryKind, 1);
     EXPECT_EQ(hit.shape, left);
     EXPECT_FLOAT_EQ(hit.entryDistance, 6.0f);
@@ -280,9 +241,9 @@ TEST(Csg, UnionOfTwoSeparateSpheres) {
 
 TEST(Csg, IntersectionOfOverlappingAndOfSeparateSpheres) {
     CSGIntersection lens;
-    lens.left = new Ball({-0.5f, 0, 0}, 1, L);
-    lens.right = new Ball({0.5f, 0, 0}, 1, R);
-    const Hit hit = hitOf(lens, kAlongX);
+    lens.left = new TestBall({-0.5f, 0, 0}, 1, L);
+    lens.right = new TestBall({0.5f, 0, 0}, 1, R);
+    const Hit hit = hit_for(lens, kAlongX);
     ASSERT_EQ(hit.entryKind, 1);
     EXPECT_FLOAT_EQ(hit.entryPoint.x, -0.5f);
     EXPECT_EQ(hit.entryColour, Vector3(R, R, R));
@@ -290,29 +251,29 @@ TEST(Csg, IntersectionOfOverlappingAndOfSeparateSpheres) {
     EXPECT_EQ(hit.exitColour, Vector3(L, L, L));
 
     CSGIntersection apart;
-    apart.left = new Ball({-3, 0, 0}, 1, L);
-    apart.right = new Ball({3, 0, 0}, 1, R);
-    EXPECT_EQ(hitOf(apart, kAlongX).entryKind, 0);
+    apart.left = new TestBall({-3, 0, 0}, 1, L);
+    apart.right = new TestBall({3, 0, 0}, 1, R);
+    EXPECT_EQ(hit_for(apart, kAlongX).entryKind, 0);
 }
 
 TEST(Csg, DifferenceOfConcentricAndOverlappingSpheres) {
     CSGDifference swallowed;
-    swallowed.left = new Ball({0, 0, 0}, 1, L);
-    swallowed.right = new Ball({0, 0, 0}, 2, R);
-    EXPECT_EQ(hitOf(swallowed, kAlongX).entryKind, 0);
+    swallowed.left = new TestBall({0, 0, 0}, 1, L);
+    swallowed.right = new TestBall({0, 0, 0}, 2, R);
+    EXPECT_EQ(hit_for(swallowed, kAlongX).entryKind, 0);
 
     CSGDifference hollow;
-    hollow.left = new Ball({0, 0, 0}, 2, L);
-    hollow.right = new Ball({0, 0, 0}, 1, R);
-    Hit hit = hitOf(hollow, kAlongX);
+    hollow.left = new TestBall({0, 0, 0}, 2, L);
+    hollow.right = new TestBall({0, 0, 0}, 1, R);
+    Hit hit = hit_for(hollow, kAlongX);
     ASSERT_EQ(hit.entryKind, 1);  // the inner hole is not seen along the ray
     EXPECT_FLOAT_EQ(hit.entryDistance, 8.0f);
     EXPECT_FLOAT_EQ(hit.exitDistance, 12.0f);
 
     CSGDifference bitten;
-    bitten.left = new Ball({0, 0, 0}, 1, L);
-    bitten.right = new Ball({-1, 0, 0}, 1, R);
-    hit = hitOf(bitten, kAlongX);
+    bitten.left = new TestBall({0, 0, 0}, 1, L);
+    bitten.right = new TestBall({-1, 0, 0}, 1, R);
+    hit = hit_for(bitten, kAlongX);
     ASSERT_EQ(hit.entryKind, 1);
     // The visible surface is the inside of the cut: its exit point, facing
     // back into the cut.
@@ -337,35 +298,35 @@ TEST(Csg, EverywhereAsOperand) {
     const Ray inside{{0, 0, 0}, {1, 0, 0}};
 
     CSGUnion cover;
-    cover.left = new Ball({0, 0, 0}, 1, L);
+    cover.left = new TestBall({0, 0, 0}, 1, L);
     cover.right = everywhere();
-    Hit hit = hitOf(cover, kAlongX);
+    Hit hit = hit_for(cover, kAlongX);
     ASSERT_EQ(hit.entryKind, 1);
     EXPECT_EQ(hit.entryDistance, 0.0f);
     EXPECT_EQ(hit.exitDistance, FarDistance);
 
     CSGDifference nothing;
-    nothing.left = new Ball({0, 0, 0}, 1, L);
+    nothing.left = new TestBall({0, 0, 0}, 1, L);
     nothing.right = everywhere();
-    EXPECT_EQ(hitOf(nothing, kAlongX).entryKind, 0);
-    EXPECT_EQ(hitOf(nothing, inside).entryKind, 0);
+    EXPECT_EQ(hit_for(nothing, kAlongX).entryKind, 0);
+    EXPECT_EQ(hit_for(nothing, inside).entryKind, 0);
 
     CSGDifference cavity;
     cavity.left = everywhere();
-    cavity.right = new Ball({0, 0, 0}, 1, R);
-    hit = hitOf(cavity, kAlongX);
+    cavity.right = new TestBall({0, 0, 0}, 1, R);
+    hit = hit_for(cavity, kAlongX);
     ASSERT_EQ(hit.entryKind, 2);  // outside the ball: everything is solid here
     EXPECT_EQ(hit.entryDistance, 0.0f);
-    hit = hitOf(cavity, inside);
+    hit = hit_for(cavity, inside);
     ASSERT_EQ(hit.entryKind, 2);
     EXPECT_FLOAT_EQ(hit.entryDistance, 1.0f);  // the wall of the cavity
     EXPECT_EQ(hit.entryNormal, Vector3(-1, 0, 0));
 
     CSGIntersection clipped;
-    auto* ball = new Ball({0, 0, 0}, 1, L);
+    auto* ball = new TestBall({0, 0, 0}, 1, L);
     clipped.left = ball;
     clipped.right = everywhere();
-    hit = hitOf(clipped, kAlongX);
+    hit = hit_for(clipped, kAlongX);
     ASSERT_EQ(hit.entryKind, 1);
     EXPECT_EQ(hit.shape, ball);
     EXPECT_FLOAT_EQ(hit.entryDistance, 9.0f);
@@ -373,8 +334,8 @@ TEST(Csg, EverywhereAsOperand) {
 
     CSGIntersection clippedTheOtherWay;
     clippedTheOtherWay.left = everywhere();
-    clippedTheOtherWay.right = new Ball({0, 0, 0}, 1, R);
-    hit = hitOf(clippedTheOtherWay, kAlongX);
+    clippedTheOtherWay.right = new TestBall({0, 0, 0}, 1, R);
+    hit = hit_for(clippedTheOtherWay, kAlongX);
     ASSERT_EQ(hit.entryKind, 2);  // the kind is the left operand's
     EXPECT_FLOAT_EQ(hit.entryDistance, 9.0f);
     EXPECT_FLOAT_EQ(hit.exitDistance, 11.0f);
@@ -383,12 +344,12 @@ TEST(Csg, EverywhereAsOperand) {
 TEST(Csg, NestedOperands) {
     // (big ball minus a ball covering its front) united with a ball beyond.
     auto* cut = new CSGDifference;
-    cut->left = new Ball({0, 0, 0}, 1, L);
-    cut->right = new Ball({-1, 0, 0}, 1, R);
+    cut->left = new TestBall({0, 0, 0}, 1, L);
+    cut->right = new TestBall({-1, 0, 0}, 1, R);
     CSGUnion u;
     u.left = cut;
-    u.right = new Ball({4, 0, 0}, 1, 3);
-    const Hit hit = hitOf(u, kAlongX);
+    u.right = new TestBall({4, 0, 0}, 1, 3);
+    const Hit hit = hit_for(u, kAlongX);
     ASSERT_EQ(hit.entryKind, 1);
     EXPECT_FLOAT_EQ(hit.entryDistance, 10.0f);
     EXPECT_FLOAT_EQ(hit.exitDistance, 15.0f);
@@ -426,7 +387,7 @@ TEST(Csg, OperandsAreDeletedWithTheirShape) {
 TEST(CsgBounds, WhichOperandsGiveTheBox) {
     Bounds box;
     auto unbounded = [] { return new Everywhere; };
-    auto ball = [](float x) { return new Ball({x, 0, 0}, 1, 1); };
+    auto ball = [](float x) { return new TestBall({x, 0, 0}, 1, 1); };
 
     auto u = makeCsg(Op::Union, ball(-3), ball(3));
     ASSERT_TRUE(u->worldBounds(box));
@@ -460,7 +421,7 @@ TEST(CsgBounds, HitsLieInsideTheBoxProperty) {
     int sides = 0;
     for (int i = 0; i < 300; ++i) {
         auto ball = [&] {
-            return new Ball({2 * u(rng), 2 * u(rng), 2 * u(rng)}, 0.5f + std::fabs(u(rng)), 1);
+            return new TestBall({2 * u(rng), 2 * u(rng), 2 * u(rng)}, 0.5f + std::fabs(u(rng)), 1);
         };
         const Op op = static_cast<Op>(i % 3);
         std::unique_ptr<CSGShape> csg;
@@ -482,7 +443,7 @@ TEST(CsgBounds, HitsLieInsideTheBoxProperty) {
         for (int r = 0; r < 50; ++r) {
             const Vector3 origin{6 * u(rng), 6 * u(rng), 6 * u(rng)};
             const Vector3 target{2 * u(rng), 2 * u(rng), 2 * u(rng)};
-            const Hit hit = hitOf(*csg, Ray{origin, target - origin});
+            const Hit hit = hit_for(*csg, Ray{origin, target - origin});
             if (hit.entryKind == 0) continue;
             EXPECT_TRUE(inside(hit.entryPoint)) << i << " " << r;
             ++sides;

@@ -23,9 +23,9 @@ TEST(ColourAtTest, CoordinatesThatAreNotFiniteReadTexelZero) {
                                {0.0625f, -inf},
                                {3e38f, 0.125f}}) {
         SCOPED_TRACE(testing::Message() << "u " << u << " v " << v);
-        expectNear(m.colourAt(u, v), {0.7f, 0.8f, 0.9f}, 0.0f);
+        expect_near(m.colourAt(u, v), {0.7f, 0.8f, 0.9f}, 0.0f);
     }
-    expectNear(m.colourAt(1e30f, 0.125f), {0, 0.5f, 0}, 1e-6f);
+    expect_near(m.colourAt(1e30f, 0.125f), {0, 0.5f, 0}, 1e-6f);
 }
 
 }  // namespace

@@ -22,17 +22,17 @@ class PlaneEdgeTest : public ::testing::TestWithParam<PlaneCase> {};
 TEST_P(PlaneEdgeTest, EntryAndFarExit) {
     const PlaneCase& c = GetParam();
     Plane p;
-    Hit h = hitFor(p, rayOf(c.origin, c.direction));
+    Hit h = hit_for(p, rayOf(c.origin, c.direction));
     ASSERT_EQ(h.entryKind, c.kind);
     if (c.kind == 0) return;
     EXPECT_EQ(h.boundaryCount, 2);
     EXPECT_EQ(h.shape, &p);
     EXPECT_FLOAT_EQ(h.entryDistance, c.entry);
-    expectNear(h.entryPoint, c.origin + c.direction * c.entry);
-    expectNear(h.entryNormal, {0, 1, 0});
-    expectNear(h.exitNormal, {0, 1, 0});
+    expect_near(h.entryPoint, c.origin + c.direction * c.entry);
+    expect_near(h.entryNormal, {0, 1, 0});
+    expect_near(h.exitNormal, {0, 1, 0});
     EXPECT_EQ(h.exitDistance, FarDistance);
-    expectNear(h.exitPoint, c.origin + c.direction * FarDistance, 1.0f);
+    expect_near(h.exitPoint, c.origin + c.direction * FarDistance, 1.0f);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -52,11 +52,11 @@ TEST(PlaneTest, RotatedPlacementIsMetUnrotatedWithRotatedNormal) {
     // A quarter turn about z would stand the plane up; it is still met at
     // the world height of its placement.
     p.setTransform(placement({0, 2, 0}, {1, 1, 1}, {0, 0, kPi / 2}));
-    Hit h = hitFor(p, rayOf({3, 5, 0}, {0, -1, 0}));
+    Hit h = hit_for(p, rayOf({3, 5, 0}, {0, -1, 0}));
     ASSERT_EQ(h.entryKind, 1);
     EXPECT_NEAR(h.entryDistance, 3.0f, 1e-5f);
-    expectNear(h.entryPoint, {3, 2, 0});
-    expectNear(h.entryNormal, {-1, 0, 0});
+    expect_near(h.entryPoint, {3, 2, 0});
+    expect_near(h.entryNormal, {-1, 0, 0});
 }
 
 TEST(PlaneTest, TextureUsesTheWorldPointOnTheAxes) {
@@ -64,15 +64,15 @@ TEST(PlaneTest, TextureUsesTheWorldPointOnTheAxes) {
     Plane p;
     p.material = &m;
     // u = P.X0 = 0.25, v = -(P.Z2) = 0.5 at P = (0.25, 0, -0.5).
-    Hit h = hitFor(p, rayOf({0.25f, 3, -0.5f}, {0, -1, 0}));
+    Hit h = hit_for(p, rayOf({0.25f, 3, -0.5f}, {0, -1, 0}));
     ASSERT_EQ(h.entryKind, 1);
-    expectNear(h.entryColour, {0.25f, 0.5f, 0}, 1e-4f);
-    expectNear(h.exitColour, m.diffuse);
+    expect_near(h.entryColour, {0.25f, 0.5f, 0}, 1e-4f);
+    expect_near(h.exitColour, m.diffuse);
 }
 
 TEST(PlaneTest, SkipsItselfAndHasNoFiniteBounds) {
     Plane p;
-    EXPECT_EQ(hitFor(p, rayOf({0, 1, 0}, {0, -1, 0}), &p).entryKind, 0);
+    EXPECT_EQ(hit_for(p, rayOf({0, 1, 0}, {0, -1, 0}), &p).entryKind, 0);
     Bounds b;
     EXPECT_FALSE(p.worldBounds(b));
 }
@@ -90,18 +90,18 @@ class BoxEdgeTest : public ::testing::TestWithParam<BoxCase> {};
 TEST_P(BoxEdgeTest, Crossings) {
     const BoxCase& c = GetParam();
     Box b;
-    Hit h = hitFor(b, rayOf(c.origin, c.direction));
+    Hit h = hit_for(b, rayOf(c.origin, c.direction));
     ASSERT_EQ(h.entryKind, c.kind);
     if (c.kind == 0) return;
     EXPECT_EQ(h.boundaryCount, c.count);
     EXPECT_EQ(h.shape, &b);
     EXPECT_NEAR(h.entryDistance, c.entry, 1e-5f);
-    expectNear(h.entryPoint, c.origin + c.direction * c.entry);
-    expectNear(h.entryNormal, c.entryNormal);
+    expect_near(h.entryPoint, c.origin + c.direction * c.entry);
+    expect_near(h.entryNormal, c.entryNormal);
     if (c.count < 2) return;
     EXPECT_NEAR(h.exitDistance, c.exit, 1e-5f);
-    expectNear(h.exitPoint, c.origin + c.direction * c.exit);
-    expectNear(h.exitNormal, c.exitNormal);
+    expect_near(h.exitPoint, c.origin + c.direction * c.exit);
+    expect_near(h.exitNormal, c.exitNormal);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -123,23 +123,23 @@ TEST(BoxTest, EntryTextureCoordinatesAtTheFaceCentre) {
     Material m = gradientTexture();
     Box b;
     b.material = &m;
-    Hit h = hitFor(b, rayOf({0, 0, 5}, {0, 0, -1}));
+    Hit h = hit_for(b, rayOf({0, 0, 5}, {0, 0, -1}));
     ASSERT_EQ(h.entryKind, 1);
-    expectNear(h.entryColour, {0.5f, 0.5f, 0}, 1e-5f);
+    expect_near(h.entryColour, {0.5f, 0.5f, 0}, 1e-5f);
     // Off centre on the +z face: (a, b) = (x, -y) = (0.5, -0.25).
-    Hit off = hitFor(b, rayOf({0.5f, 0.25f, 5}, {0, 0, -1}));
-    expectNear(off.entryColour, {0.75f, 0.375f, 0}, 1e-5f);
+    Hit off = hit_for(b, rayOf({0.5f, 0.25f, 5}, {0, 0, -1}));
+    expect_near(off.entryColour, {0.75f, 0.375f, 0}, 1e-5f);
 }
 
 TEST(BoxTest, RotatedBoxTurnsItsNormals) {
     Box b;
     const float angle = 0.3f;
     b.setTransform(placement({0, 0, 0}, {1, 1, 1}, {0, angle, 0}));
-    Hit h = hitFor(b, rayOf({0, 0, 5}, {0, 0, -1}));
+    Hit h = hit_for(b, rayOf({0, 0, 5}, {0, 0, -1}));
     ASSERT_EQ(h.entryKind, 1);
     // The +z face turned about y by the angle.
-    expectNear(h.entryNormal, {std::sin(angle), 0, std::cos(angle)}, 1e-5f);
-    expectNear(h.exitNormal, {-std::sin(angle), 0, -std::cos(angle)}, 1e-5f);
+    expect_near(h.entryNormal, {std::sin(angle), 0, std::cos(angle)}, 1e-5f);
+    expect_near(h.exitNormal, {-std::sin(angle), 0, -std::cos(angle)}, 1e-5f);
 }
 
 TEST(BoxTest, CountLeftByAnEarlierShapeDoesNotLeakIn) {
@@ -158,11 +158,11 @@ TEST(BoxTest, CountLeftByAnEarlierShapeDoesNotLeakIn) {
 
 TEST(BoxTest, InsideHitRepeatsItsOneCrossingOnTheExitSide) {
     Box b;
-    Hit h = hitFor(b, rayOf({0, 0, 0}, {0, 1, 0}));
+    Hit h = hit_for(b, rayOf({0, 0, 0}, {0, 1, 0}));
     ASSERT_EQ(h.entryKind, 2);
     EXPECT_FLOAT_EQ(h.exitDistance, h.entryDistance);
-    expectNear(h.exitPoint, {0, 1, 0});
-    expectNear(h.exitNormal, {0, 1, 0});
+    expect_near(h.exitPoint, {0, 1, 0});
+    expect_near(h.exitNormal, {0, 1, 0});
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "shapes/sor.h"
+#include "tests/support/hit_checks.h"
+#include "tests/support/vector_near.h"
 
 namespace {
 
@@ -20,19 +22,8 @@ struct Lathe {
         sor.profileType = type;
         sor.material = &material;
     }
-    Hit hit(const Ray& ray, CShape* skip = nullptr) {
-        Hit h;
-        h.reset(skip);
-        sor.intersect(h, ray);
-        return h;
-    }
+    Hit hit(const Ray& ray, CShape* skip = nullptr) { return hit_for(sor, ray, skip); }
 };
-
-void expectNear(const Vector3& a, const Vector3& b, float eps, const char* what) {
-    EXPECT_NEAR(a.x, b.x, eps) << what;
-    EXPECT_NEAR(a.y, b.y, eps) << what;
-    EXPECT_NEAR(a.z, b.z, eps) << what;
-}
 
 TEST(Sor, AddPointStopsAtTheLimit) {
     SOR s;
@@ -66,10 +57,10 @@ TEST(Sor, ConeOpeningUpward) {
     EXPECT_EQ(hit.shape, &cone.sor);
     EXPECT_FLOAT_EQ(hit.entryDistance, 4.5f);
     EXPECT_FLOAT_EQ(hit.exitDistance, 5.5f);
-    expectNear(hit.entryPoint, {0, 0.5f, 0.5f}, 1e-6f, "entry point");
+    expect_near(hit.entryPoint, {0, 0.5f, 0.5f}, 1e-6f, "entry point");
     const float n = 1.0f / std::sqrt(1.25f);
-    expectNear(hit.entryNormal, {0, -n, 0.5f * n}, 1e-6f, "entry normal");
-    expectNear(hit.exitNormal, {0, -n, -0.5f * n}, 1e-6f, "exit normal");
+    expect_near(hit.entryNormal, {0, -n, 0.5f * n}, 1e-6f, "entry normal");
+    expect_near(hit.exitNormal, {0, -n, -0.5f * n}, 1e-6f, "exit normal");
 }
 
 TEST(Sor, ConeNarrowingUpward) {
@@ -102,7 +93,7 @@ TEST(Sor, VerticalSegmentIsACylinder) {
     ASSERT_EQ(hit.entryKind, 1);
     EXPECT_FLOAT_EQ(hit.entryDistance, 2.0f);
     EXPECT_FLOAT_EQ(hit.exitDistance, 4.0f);
-    expectNear(hit.entryPoint, {-1, 0.3f, 0}, 1e-6f, "slanted entry");
+    expect_near(hit.entryPoint, {-1, 0.3f, 0}, 1e-6f, "slanted entry");
 }
 
 struct NoHitCase {
@@ -163,7 +154,7 @@ TEST(Sor, RayFromInsideKeepsTheCrossingBehind) {
     EXPECT_EQ(hit.boundaryCount, 2);
     EXPECT_FLOAT_EQ(hit.entryDistance, -1.0f);
     EXPECT_FLOAT_EQ(hit.exitDistance, 1.0f);
-    expectNear(hit.entryPoint, {-1, 1, 0}, 1e-6f, "behind");
+    expect_near(hit.entryPoint, {-1, 1, 0}, 1e-6f, "behind");
 }
 
 // One crossing ahead (its partner fails the height test): only the way
@@ -175,7 +166,7 @@ TEST(Sor, SingleCrossingAheadIsOneSided) {
     ASSERT_EQ(hit.entryKind, 2);
     EXPECT_EQ(hit.boundaryCount, 1);
     EXPECT_FLOAT_EQ(hit.entryDistance, 1.0f);
-    expectNear(hit.entryPoint, {1, 0.5f, 0}, 1e-6f, "wall");
+    expect_near(hit.entryPoint, {1, 0.5f, 0}, 1e-6f, "wall");
     // The exit side repeats it, for readers of the way out.
     EXPECT_EQ(hit.exitDistance, hit.entryDistance);
     EXPECT_EQ(hit.exitPoint, hit.entryPoint);
@@ -199,7 +190,7 @@ TEST(Sor, CrossingsBehindDoNotHideTheSurfaceAhead) {
     ASSERT_NE(hit.entryKind, 0);
     EXPECT_EQ(hit.boundaryCount, 2);
     EXPECT_FLOAT_EQ(hit.exitDistance, 0.5f);
-    expectNear(hit.exitPoint, {-0.5f, 2.25f, 0}, 1e-6f, "waist");
+    expect_near(hit.exitPoint, {-0.5f, 2.25f, 0}, 1e-6f, "waist");
     EXPECT_LT(hit.entryDistance, 0.0f);
 }
 
@@ -215,11 +206,11 @@ TEST(Sor, TextureCoordinatesAreUnitNormalXAndHeight) {
     // Enters at (0.6, 0.25, 0.8) with unit normal (0.6, 0, 0.8).
     Hit hit = can.hit(Ray{{0.6f, 0.25f, 5}, {0, 0, -1}});
     ASSERT_EQ(hit.entryKind, 1);
-    expectNear(hit.entryColour, m.colourAt(0.6f, 0.25f), 1e-5f, "u 0.6");
+    expect_near(hit.entryColour, m.colourAt(0.6f, 0.25f), 1e-5f, "u 0.6");
     // The mirror point has u = -0.6, not rescaled.
     hit = can.hit(Ray{{-0.6f, 0.25f, 5}, {0, 0, -1}});
     ASSERT_EQ(hit.entryKind, 1);
-    expectNear(hit.entryColour, m.colourAt(-0.6f, 0.25f), 1e-5f, "u -0.6");
+    expect_near(hit.entryColour, m.colourAt(-0.6f, 0.25f), 1e-5f, "u -0.6");
     ASSERT_NE(m.colourAt(0.6f, 0.25f), m.colourAt(-0.6f, 0.25f));
 }
 
@@ -230,7 +221,7 @@ TEST(Sor, CatmullRomOfEqualRadiiIsACylinder) {
     EXPECT_EQ(hit.boundaryCount, 2);
     EXPECT_NEAR(hit.entryDistance, 4.0f, 1e-4f);
     EXPECT_EQ(hit.exitDistance, hit.entryDistance);  // one point, offered twice
-    expectNear(hit.entryNormal, {0, 0, 1}, 1e-4f, "radial normal");
+    expect_near(hit.entryNormal, {0, 0, 1}, 1e-4f, "radial normal");
 }
 
 // The Catmull-Rom search lands on the spline: where a hit is reported, the

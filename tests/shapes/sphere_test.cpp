@@ -68,17 +68,17 @@ TEST_P(SphereEdgeTest, SpanAndNormals) {
     const SphereCase& c = GetParam();
     Sphere s;
     s.setTransform(placement(c.translate));
-    Hit h = hitFor(s, rayOf(c.origin, c.direction));
+    Hit h = hit_for(s, rayOf(c.origin, c.direction));
     ASSERT_EQ(h.entryKind, c.kind);
     if (c.kind == 0) return;
     EXPECT_EQ(h.boundaryCount, 2);
     EXPECT_EQ(h.shape, &s);
     EXPECT_NEAR(h.entryDistance, c.entry, 1e-5f);
     EXPECT_NEAR(h.exitDistance, c.exit, 1e-5f);
-    expectNear(h.entryNormal, c.entryNormal);
-    expectNear(h.exitNormal, c.exitNormal);
-    expectNear(h.entryPoint, c.origin + c.direction * c.entry);
-    expectNear(h.exitPoint, c.origin + c.direction * c.exit);
+    expect_near(h.entryNormal, c.entryNormal);
+    expect_near(h.exitNormal, c.exitNormal);
+    expect_near(h.entryPoint, c.origin + c.direction * c.entry);
+    expect_near(h.exitPoint, c.origin + c.direction * c.exit);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SphereTest, UniformScaleReportsTheWorldParameter) {
     Sphere s;
     s.setTransform(placement({0, 0, 0}, {2, 2, 2}));
-    Hit h = hitFor(s, rayOf({0, 0, -5}, {0, 0, 1}));
+    Hit h = hit_for(s, rayOf({0, 0, -5}, {0, 0, 1}));
     ASSERT_EQ(h.entryKind, 1);
     EXPECT_NEAR(h.entryDistance, 3.0f, 1e-5f);
     EXPECT_NEAR(h.exitDistance, 7.0f, 1e-5f);
@@ -108,7 +108,7 @@ TEST(SphereTest, UniformScaleReportsTheWorldParameter) {
 TEST(SphereTest, ZeroScaleIsNeverHit) {
     Sphere s;
     s.setTransform(placement({0, 0, 0}, {0, 1, 1}));
-    Hit h = hitFor(s, rayOf({0, 0, -5}, {0, 0, 1}));
+    Hit h = hit_for(s, rayOf({0, 0, -5}, {0, 0, 1}));
     EXPECT_EQ(h.entryKind, 0);
 }
 
@@ -116,15 +116,15 @@ TEST(SphereTest, InsideEntryKeepsDiffuseWhileTheExitIsLookedUp) {
     Material m = uniformTexture({0.2f, 0.4f, 0.6f});
     Sphere s;
     s.material = &m;
-    Hit inside = hitFor(s, rayOf({0, 0, 0}, {0, 0, 1}));
+    Hit inside = hit_for(s, rayOf({0, 0, 0}, {0, 0, 1}));
     ASSERT_EQ(inside.entryKind, 2);
-    expectNear(inside.entryPoint, {0, 0, 0});
-    expectNear(inside.entryColour, m.diffuse);
-    expectNear(inside.exitColour, {0.2f, 0.4f, 0.6f});
+    expect_near(inside.entryPoint, {0, 0, 0});
+    expect_near(inside.entryColour, m.diffuse);
+    expect_near(inside.exitColour, {0.2f, 0.4f, 0.6f});
 
-    Hit outside = hitFor(s, rayOf({0, 0, -5}, {0, 0, 1}));
+    Hit outside = hit_for(s, rayOf({0, 0, -5}, {0, 0, 1}));
     ASSERT_EQ(outside.entryKind, 1);
-    expectNear(outside.entryColour, {0.2f, 0.4f, 0.6f});
+    expect_near(outside.entryColour, {0.2f, 0.4f, 0.6f});
 }
 
 struct MappingCase {

@@ -4,6 +4,8 @@
 #include <random>
 
 #include "shapes/triangle.h"
+#include "tests/support/hit_checks.h"
+#include "tests/support/vector_near.h"
 
 namespace {
 
@@ -13,40 +15,27 @@ Triangle unitTriangle(Material* m, Vector3 nA = kUp, Vector3 nB = kUp, Vector3 n
     return Triangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0}, nA, nB, nC, 0, 0, 1, 0, 0, 1, m);
 }
 
-Hit hitOf(Triangle& t, const Ray& ray, CShape* skip = nullptr) {
-    Hit hit;
-    hit.reset(skip);
-    t.intersect(hit, ray);
-    return hit;
-}
-
-void expectNear(const Vector3& a, const Vector3& b, float eps, const char* what) {
-    EXPECT_NEAR(a.x, b.x, eps) << what;
-    EXPECT_NEAR(a.y, b.y, eps) << what;
-    EXPECT_NEAR(a.z, b.z, eps) << what;
-}
-
 TEST(Triangle, HitFromAboveWithWeights) {
     Material m;
     // Corner normals along the axes make the reported normal the weights.
     Triangle t = unitTriangle(&m, {1, 0, 0}, {0, 1, 0}, {0, 0, 1});
-    const Hit hit = hitOf(t, Ray{{0.25f, 0.25f, 5}, {0, 0, -1}});
+    const Hit hit = hit_for(t, Ray{{0.25f, 0.25f, 5}, {0, 0, -1}});
     ASSERT_EQ(hit.entryKind, 1);
     EXPECT_EQ(hit.boundaryCount, 2);
     EXPECT_EQ(hit.shape, &t);
     EXPECT_FLOAT_EQ(hit.entryDistance, 5.0f);
     EXPECT_FLOAT_EQ(hit.exitDistance, 5.0f);
-    expectNear(hit.entryPoint, {0.25f, 0.25f, 0}, 1e-7f, "point");
+    expect_near(hit.entryPoint, {0.25f, 0.25f, 0}, 1e-7f, "point");
     EXPECT_EQ(hit.exitPoint, hit.entryPoint);
-    expectNear(hit.entryNormal, {0.5f, 0.25f, 0.25f}, 1e-6f, "weights");
-    expectNear(hit.exitNormal, {-0.5f, -0.25f, -0.25f}, 1e-6f, "exit");
+    expect_near(hit.entryNormal, {0.5f, 0.25f, 0.25f}, 1e-6f, "weights");
+    expect_near(hit.exitNormal, {-0.5f, -0.25f, -0.25f}, 1e-6f, "exit");
 }
 
 TEST(Triangle, EitherSideReportsTheSameNormal) {
     Material m;
     Triangle t = unitTriangle(&m);
-    const Hit above = hitOf(t, Ray{{0.25f, 0.25f, 5}, {0, 0, -1}});
-    const Hit below = hitOf(t, Ray{{0.25f, 0.25f, -5}, {0, 0, 1}});
+    const Hit above = hit_for(t, Ray{{0.25f, 0.25f, 5}, {0, 0, -1}});
+    const Hit below = hit_for(t, Ray{{0.25f, 0.25f, -5}, {0, 0, 1}});
     ASSERT_EQ(above.entryKind, 1);
     ASSERT_EQ(below.entryKind, 1);
     EXPECT_EQ(above.entryNormal, Vector3(0, 0, 1));
@@ -83,7 +72,7 @@ TEST_P(TriangleEdges, InclusiveBounds) {
     const EdgeCase& c = GetParam();
     Material m;
     Triangle t = unitTriangle(&m);
-    const Hit hit = hitOf(t, Ray{{c.x, c.y, 3}, {0, 0, -1}});
+    const Hit hit = hit_for(t, Ray{{c.x, c.y, 3}, {0, 0, -1}});
     EXPECT_EQ(hit.entryKind, c.hit ? 1 : 0);
 }
 
@@ -111,7 +100,7 @@ TEST_P(TriangleMisses, NoHit) {
     const MissCase& c = GetParam();
     Material m;
     Triangle t(c.A, c.B, c.C, kUp, kUp, kUp, 0, 0, 0, 0, 0, 0, &m);
-    EXPECT_EQ(hitOf(t, c.ray).entryKind, 0);
+    EXPECT_EQ(hit_for(t, c.ray).entryKind, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Degenerate, TriangleMisses, ::testing::ValuesIn(kMisses),
@@ -121,20 +110,20 @@ TEST(Triangle, RayStartingOnItHitsAtItsOrigin) {
     Material m;
     Triangle t = unitTriangle(&m);
     const Ray ray{{0.2f, 0.3f, 0}, {0, 0.5f, 1}};
-    const Hit hit = hitOf(t, ray);
+    const Hit hit = hit_for(t, ray);
     ASSERT_EQ(hit.entryKind, 1);
     EXPECT_EQ(hit.entryDistance, 0.0f);
     EXPECT_EQ(hit.entryPoint, ray.origin);
-    EXPECT_EQ(hitOf(t, ray, &t).entryKind, 0);
+    EXPECT_EQ(hit_for(t, ray, &t).entryKind, 0);
 }
 
 TEST(Triangle, BlendedNormalIsNotRenormalised) {
     Material m;
     Triangle t = unitTriangle(&m, {0, 0, 1}, {1, 0, 0}, {0, 1, 0});
     const float third = 1.0f / 3.0f;
-    const Hit hit = hitOf(t, Ray{{third, third, 2}, {0, 0, -1}});
+    const Hit hit = hit_for(t, Ray{{third, third, 2}, {0, 0, -1}});
     ASSERT_EQ(hit.entryKind, 1);
-    expectNear(hit.entryNormal, {third, third, third}, 1e-6f, "centroid");
+    expect_near(hit.entryNormal, {third, third, third}, 1e-6f, "centroid");
     EXPECT_NEAR(hit.entryNormal.length(), 0.57735f, 1e-5f);
 }
 
@@ -142,7 +131,7 @@ TEST(Triangle, ColoursFromTheBlendedTextureCoordinates) {
     Material m;
     m.diffuse = {0.2f, 0.4f, 0.6f};
     Triangle plain = unitTriangle(&m);
-    Hit hit = hitOf(plain, Ray{{0.25f, 0.25f, 1}, {0, 0, -1}});
+    Hit hit = hit_for(plain, Ray{{0.25f, 0.25f, 1}, {0, 0, -1}});
     EXPECT_EQ(hit.entryColour, m.diffuse);
     EXPECT_EQ(hit.exitColour, m.diffuse);
 
@@ -158,11 +147,11 @@ TEST(Triangle, ColoursFromTheBlendedTextureCoordinates) {
     // (0.5, 0.25, 0.25) the blend is (0.3, 0.3).
     Triangle t({0, 0, 0}, {1, 0, 0}, {0, 1, 0}, kUp, kUp, kUp, 0.1f, 0.1f, 0.9f, 0.1f, 0.1f, 0.9f,
                &tex);
-    hit = hitOf(t, Ray{{0.25f, 0.25f, 1}, {0, 0, -1}});
+    hit = hit_for(t, Ray{{0.25f, 0.25f, 1}, {0, 0, -1}});
     ASSERT_EQ(hit.entryKind, 1);
     const Vector3 expected = tex.colourAt(0.3f, 0.3f);
-    expectNear(hit.entryColour, expected, 1e-5f, "entry colour");
-    expectNear(hit.exitColour, expected, 1e-5f, "exit colour");
+    expect_near(hit.entryColour, expected, 1e-5f, "entry colour");
+    expect_near(hit.exitColour, expected, 1e-5f, "exit colour");
     EXPECT_NE(hit.entryColour, tex.diffuse);
 }
 
@@ -195,7 +184,7 @@ TEST(Triangle, BoundsHoldTheCornersAndEveryHitProperty) {
             const float s = 1.2f * std::fabs(u(rng)), g = 1.2f * std::fabs(u(rng));
             const Vector3 target = A + (B - A) * s + (C - A) * g;
             const Vector3 origin{10 * u(rng), 10 * u(rng), 10 * u(rng)};
-            const Hit hit = hitOf(t, Ray{origin, target - origin});
+            const Hit hit = hit_for(t, Ray{origin, target - origin});
             if (hit.entryKind == 0) continue;
             ++hits;
             const Vector3& p = hit.entryPoint;

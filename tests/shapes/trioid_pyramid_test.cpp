@@ -30,18 +30,18 @@ class FacetEdgeTest : public ::testing::TestWithParam<FacetCase> {};
 TEST_P(FacetEdgeTest, Crossings) {
     const FacetCase& c = GetParam();
     auto s = make(c.pyramid);
-    Hit h = hitFor(*s, rayOf(c.origin, c.direction));
+    Hit h = hit_for(*s, rayOf(c.origin, c.direction));
     ASSERT_EQ(h.entryKind, c.kind);
     if (c.kind == 0) return;
     EXPECT_EQ(h.boundaryCount, c.count);
     EXPECT_EQ(h.shape, s.get());
     EXPECT_NEAR(h.entryDistance, c.entry, 1e-5f);
-    expectNear(h.entryPoint, c.origin + c.direction * c.entry);
-    expectNear(h.entryNormal, c.entryNormal);
+    expect_near(h.entryPoint, c.origin + c.direction * c.entry);
+    expect_near(h.entryNormal, c.entryNormal);
     if (c.count < 2) return;
     EXPECT_NEAR(h.exitDistance, c.exit, 1e-5f);
-    expectNear(h.exitPoint, c.origin + c.direction * c.exit);
-    expectNear(h.exitNormal, c.exitNormal);
+    expect_near(h.exitPoint, c.origin + c.direction * c.exit);
+    expect_near(h.exitNormal, c.exitNormal);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -93,22 +93,22 @@ TEST(TrioidTest, TextureAtTheApexAndAtTheMiddleOfTheBaseEdge) {
     Material m = gradientTexture(0.5f);
     Trioid t;
     t.material = &m;
-    Hit apex = hitFor(t, rayOf({0, 0, 0}, {0, 1, 0}));
+    Hit apex = hit_for(t, rayOf({0, 0, 0}, {0, 1, 0}));
     ASSERT_EQ(apex.entryKind, 1);
-    expectNear(apex.entryColour, {0.25f, 0, 0}, 1e-4f);  // (0.5, 0)
-    Hit edge = hitFor(t, rayOf({0, -5, -1}, {0, 1, 0}));
+    expect_near(apex.entryColour, {0.25f, 0, 0}, 1e-4f);  // (0.5, 0)
+    Hit edge = hit_for(t, rayOf({0, -5, -1}, {0, 1, 0}));
     ASSERT_EQ(edge.entryKind, 1);
     EXPECT_NEAR(edge.entryDistance, 4.0f, 1e-5f);
-    expectNear(edge.entryColour, {0.25f, 0.5f, 0}, 1e-4f);  // (0.5, 1)
+    expect_near(edge.entryColour, {0.25f, 0.5f, 0}, 1e-4f);  // (0.5, 1)
 }
 
 TEST(TrioidTest, PlacementMovesAndTurnsTheFaces) {
     Trioid t;
     t.setTransform(placement({0, 0, 10}, {2, 2, 2}));
-    Hit h = hitFor(t, rayOf({0, -10, 10}, {0, 1, 0}));
+    Hit h = hit_for(t, rayOf({0, -10, 10}, {0, 1, 0}));
     ASSERT_EQ(h.entryKind, 1);
     EXPECT_NEAR(h.entryDistance, 8.0f, 1e-5f);  // the base at world y = -2
-    expectNear(h.entryNormal, {0, -1, 0});
+    expect_near(h.entryNormal, {0, -1, 0});
 }
 
 }  // namespace

@@ -141,7 +141,7 @@ TEST_P(UnitShapeProperty, RayAimedAtTheInsideFromOutsideEntersAndLeavesOnTheSurf
         const Vector3 direction = (target - origin) * length;
         if (nearTheApex(k, s->worldToUnit.toUnitRay(rayOf(origin, direction)))) continue;
         ++checked;
-        Hit h = hitFor(*s, rayOf(origin, direction));
+        Hit h = hit_for(*s, rayOf(origin, direction));
         ASSERT_EQ(h.entryKind, 1) << k.name << " trial " << trial;
         ASSERT_EQ(h.boundaryCount, 2) << k.name << " trial " << trial;
         EXPECT_EQ(h.shape, s.get());
@@ -164,13 +164,13 @@ TEST_P(UnitShapeProperty, RayFromInsideStartsInsideAndMeetsTheSurfaceAhead) {
         s->setTransform(randomPlacement());
         const Vector3 origin = s->unitToWorld.transformPoint(k.interior);
         const Vector3 direction = randomDirection() * uniform(0.5f, 2.0f);
-        Hit h = hitFor(*s, rayOf(origin, direction));
+        Hit h = hit_for(*s, rayOf(origin, direction));
         ASSERT_EQ(h.entryKind, 2) << k.name << " trial " << trial;
         if (nearTheApex(k, s->worldToUnit.toUnitRay(rayOf(origin, direction)))) continue;
         if (k.curved && h.boundaryCount == 2) {
             // The entry is the origin; the way out is the exit side.
             EXPECT_EQ(h.entryDistance, 0.0f);
-            expectNear(h.entryPoint, origin);
+            expect_near(h.entryPoint, origin);
             EXPECT_GT(h.exitDistance, 0.0f);
             EXPECT_TRUE(k.onSurface(unitPoint(*s, h.exitPoint))) << k.name << " trial " << trial;
         } else if (k.curved) {
@@ -201,18 +201,18 @@ TEST_P(UnitShapeProperty, PlacedShapeGivesTheDistancesOfTheUnitRayOnTheUnplacedS
         const Vector3 origin{uniform(-8, 8), uniform(-8, 8), uniform(-8, 8)};
         const Ray world = rayOf(origin, (aim - origin) * uniform(0.2f, 3.0f));
         const Ray unit = placed->worldToUnit.toUnitRay(world);
-        Hit a = hitFor(*placed, world);
-        Hit b = hitFor(*unplaced, unit);
+        Hit a = hit_for(*placed, world);
+        Hit b = hit_for(*unplaced, unit);
         ASSERT_EQ(a.entryKind, b.entryKind) << k.name << " trial " << trial;
         if (a.entryKind == 0) continue;
         ++hits;
         ASSERT_EQ(a.boundaryCount, b.boundaryCount) << trial;
         EXPECT_FLOAT_EQ(a.entryDistance, b.entryDistance) << trial;
         const Vector3 entry = placed->unitToWorld.transformPoint(b.entryPoint);
-        expectNear(a.entryPoint, entry, 1e-3f);
+        expect_near(a.entryPoint, entry, 1e-3f);
         if (a.boundaryCount == 2) {
             EXPECT_FLOAT_EQ(a.exitDistance, b.exitDistance) << trial;
-            expectNear(a.exitPoint, placed->unitToWorld.transformPoint(b.exitPoint), 1e-3f);
+            expect_near(a.exitPoint, placed->unitToWorld.transformPoint(b.exitPoint), 1e-3f);
         }
     }
     EXPECT_GT(hits, 100);
@@ -225,7 +225,7 @@ TEST_P(UnitShapeProperty, SkipShapeIsNeverHit) {
         s->setTransform(randomPlacement());
         const Vector3 target = s->unitToWorld.transformPoint(k.interior);
         for (const Vector3& origin : {target + randomDirection() * 12.0f, target}) {
-            Hit h = hitFor(*s, rayOf(origin, target - origin + randomDirection()), s.get());
+            Hit h = hit_for(*s, rayOf(origin, target - origin + randomDirection()), s.get());
             EXPECT_EQ(h.entryKind, 0) << trial;
         }
     }
@@ -245,7 +245,7 @@ TEST_P(UnitShapeProperty, EveryReportedPointLiesInTheWorldBounds) {
             k.interior + Vector3{uniform(-2.5f, 2.5f), uniform(-2.5f, 2.5f), uniform(-2.5f, 2.5f)});
         const Vector3 aim = s->unitToWorld.transformPoint(
             k.interior + Vector3{uniform(-1.5f, 1.5f), uniform(-1.5f, 1.5f), uniform(-1.5f, 1.5f)});
-        Hit h = hitFor(*s, rayOf(origin, aim - origin));
+        Hit h = hit_for(*s, rayOf(origin, aim - origin));
         if (h.entryKind == 0) continue;
         // The same slack the acceleration structure gives a box.
         const float big = std::max({b.hi.x - b.lo.x, b.hi.y - b.lo.y, b.hi.z - b.lo.z,
@@ -280,8 +280,8 @@ TEST(CosineProperty, PlacedCosineGivesTheDistancesOfTheUnitRay) {
                                       {uniform(-1, 1), uniform(-1, 1), uniform(-1, 1)}));
         const Ray world = rayOf({uniform(-5, 5), uniform(-5, 5), uniform(-5, 5)},
                                 {uniform(-1, 1), uniform(-1, 1), uniform(-1, 1)});
-        Hit a = hitFor(placed, world);
-        Hit b = hitFor(unplaced, placed.worldToUnit.toUnitRay(world));
+        Hit a = hit_for(placed, world);
+        Hit b = hit_for(unplaced, placed.worldToUnit.toUnitRay(world));
         ASSERT_EQ(a.entryKind, b.entryKind) << trial;
         if (a.entryKind == 0) continue;
         ++hits;

@@ -7,6 +7,8 @@
 
 #include "core/frame.h"
 #include "shapes/shape.h"
+#include "tests/support/hit_checks.h"
+#include "tests/support/vector_near.h"
 
 namespace shapetest {
 
@@ -41,13 +43,6 @@ inline Frame placement(Vector3 translate, Vector3 scale = {1, 1, 1}, Vector3 rot
     return step;
 }
 
-inline Hit hitFor(CShape& shape, const Ray& ray, CShape* skip = nullptr) {
-    Hit hit;
-    hit.reset(skip);
-    shape.intersect(hit, ray);
-    return hit;
-}
-
 // Every texel (and the spare ones) the same colour, so any lookup returns it.
 inline Material uniformTexture(Vector3 texel, Vector3 diffuse = {0.9f, 0.1f, 0.3f}) {
     Material m;
@@ -73,12 +68,6 @@ inline Material gradientTexture(float density = 1.0f) {
     for (int i = 0; i < W * H + 2 * W + 2; ++i)
         m.texels.push_back({static_cast<float>(i % W) / W, static_cast<float>(i / W) / H, 0.0f});
     return m;
-}
-
-inline void expectNear(const Vector3& got, const Vector3& want, float eps = 1e-5f) {
-    EXPECT_NEAR(got.x, want.x, eps);
-    EXPECT_NEAR(got.y, want.y, eps);
-    EXPECT_NEAR(got.z, want.z, eps);
 }
 
 inline bool isFinite(const Vector3& v) {
