@@ -217,15 +217,19 @@ void TraceController::handle_trace_done(int wparam) {
     if (host != nullptr) host->run_finished();
 }
 
-void TraceController::release_scene() {
-    interpolation_list.deleteAll();
-    frame_list.deleteAll();
+void TraceController::delete_scene() {
     if (scene) {
         scene->lights.deleteAll();
         scene->shapes.deleteAll();
         scene.reset();
     }
     job.scene = nullptr;
+}
+
+void TraceController::release_scene() {
+    interpolation_list.deleteAll();
+    frame_list.deleteAll();
+    delete_scene();
     material_list.deleteAll();
     text_list.deleteAll();
     text_names.clear();
@@ -237,12 +241,7 @@ void TraceController::destroy() {
         job.stop_requested.store(true);
         host->join_render_thread();
     }
-    if (scene) {
-        scene->lights.deleteAll();
-        scene->shapes.deleteAll();
-        scene.reset();
-    }
-    job.scene = nullptr;
+    delete_scene();
     avi.close();
     document.text.clear();
     document.length = 0;

@@ -44,6 +44,8 @@ struct TraceController : ParseContext {
   private:
     // Sends (or, without a host, handles) the message that the run is over.
     void end_run();
+    // The scene with its shapes and lights; the job no longer points at it.
+    void delete_scene();
 
     bool run_active_ = false;
 };

@@ -26,14 +26,8 @@ struct StripeShape : CShape {
         const float x = -ray.direction.x / ray.direction.z;
         const float column = (x + 1.0f) * static_cast<float>(width) / 2.0f;
         const float f = column + 0.25f - std::floor(column + 0.25f);
-        hit.entryKind = 1;
-        hit.boundaryCount = 2;
-        hit.shape = this;
-        hit.entryDistance = hit.exitDistance = 1.0f;
-        hit.entryPoint = hit.exitPoint = ray.origin + ray.direction;
-        hit.entryNormal = hit.exitNormal = Vector3{0.0f, 0.0f, -1.0f};
-        hit.entryColour = hit.exitColour =
-            f > 0.5f ? Vector3{0.9f, 0.3f, 0.1f} : Vector3{0.2f, 0.4f, 0.8f};
+        hit_at_one(hit, this, ray,
+                   f > 0.5f ? Vector3{0.9f, 0.3f, 0.1f} : Vector3{0.2f, 0.4f, 0.8f});
     }
 };
 

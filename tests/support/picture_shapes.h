@@ -17,6 +17,18 @@ inline void screen_of(const Ray& r, float& x, float& y) {
     y = -r.direction.y / r.direction.z;
 }
 
+// The hit of a shape that every ray meets at distance 1, facing the camera,
+// in one colour.
+inline void hit_at_one(Hit& hit, CShape* shape, const Ray& ray, const Vector3& colour) {
+    hit.entryKind = 1;
+    hit.boundaryCount = 2;
+    hit.shape = shape;
+    hit.entryDistance = hit.exitDistance = 1.0f;
+    hit.entryPoint = hit.exitPoint = ray.origin + ray.direction;
+    hit.entryNormal = hit.exitNormal = Vector3{0.0f, 0.0f, -1.0f};
+    hit.entryColour = hit.exitColour = colour;
+}
+
 // Met by every ray at distance 1 and coloured by the ray's direction, so that
 // every sample of a picture has a colour of its own.
 struct GradientShape : CShape {
@@ -27,14 +39,8 @@ struct GradientShape : CShape {
         hit.entryKind = 0;
         if (hit.skipShape == this) return;
         if (rays != nullptr) rays->push_back(ray);
-        hit.entryKind = 1;
-        hit.boundaryCount = 2;
-        hit.shape = this;
-        hit.entryDistance = hit.exitDistance = 1.0f;
-        hit.entryPoint = hit.exitPoint = ray.origin + ray.direction;
-        hit.entryNormal = hit.exitNormal = Vector3{0.0f, 0.0f, -1.0f};
         const Vector3 d = ray.direction;
-        hit.entryColour = hit.exitColour = {0.5f + 0.5f * d.x, 0.5f + 0.5f * d.y, d.z};
+        hit_at_one(hit, this, ray, {0.5f + 0.5f * d.x, 0.5f + 0.5f * d.y, d.z});
     }
 };
 
