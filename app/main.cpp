@@ -12,17 +12,44 @@
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 #include "app/commands.h"
 #include "app/main_window.h"
 #include "app/studio_application.h"
 #include "app/termination_signals.h"
 #include "run/trace_controller.h"
+#include "run/version.h"
 
 // One controller for the whole run of the program, made before main.
 static TraceController controller;
 
+namespace {
+
+void print_usage() {
+    std::fputs(
+        "Usage: glimmark-studio [FILE]\n"
+        "       glimmark-studio --screenshot PNG FILE\n"
+        "       glimmark-studio --help | --version\n"
+        "\n"
+        "Opens FILE (a .gmk scene) in the Glimmark studio, an editor with the tracer\n"
+        "built in: F4 checks the scene, F5 traces it, F7 stops. --screenshot plays\n"
+        "FILE and saves a picture of the whole screen when the trace is done.\n",
+        stdout);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    // These print and end before any window or display is needed.
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        print_usage();
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("glimmark-studio %s\n", GlimmarkVersion);
+        return 0;
+    }
     // Beyond the file size limit a Save or a recording fails with its message
     // instead of the signal ending the program and the unsaved text with it.
     std::signal(SIGXFSZ, SIG_IGN);

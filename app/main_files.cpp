@@ -22,9 +22,12 @@ const char* const kUnsaved = "The text has changes that are not saved. Save them
 
 void MainWindow::new_file() {
     if (!changes_may_go("emptying the editor")) return;
-    // The file name stays: a following Save writes the empty text over it.
+    // A new text has no file: a following Save asks for a name instead of
+    // writing the new text over the file that was open.
     editor_->setPlainText(QString());
     editor_->document()->setModified(false);
+    current_file_.clear();
+    setWindowTitle("Glimmark");
 }
 
 bool MainWindow::changes_may_go(const QString& what) {

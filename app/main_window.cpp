@@ -126,23 +126,36 @@ void MainWindow::build_menu(QMenu* menu, const std::vector<MenuNode>& items) {
 }
 
 void MainWindow::build_accelerators() {
-    // Window-wide, so that the keys work while the editor has the focus.
+    // One shortcut per command, holding every key of that command: Alt+/
+    // and Alt+? are one key on many keyboards, and two shortcuts on it would
+    // be ambiguous to Qt, which would then fire neither.
+    std::vector<std::pair<int, QList<QKeySequence>>> commands;
     for (const Accelerator& accel : accelerator_table()) {
+        auto it = std::find_if(commands.begin(), commands.end(),
+                               [&accel](const auto& c) { return c.first == accel.id; });
+        if (it == commands.end()) it = commands.insert(commands.end(), {accel.id, {}});
         const QKeySequence key(accel.key);
-        QList<QKeySequence> keys{key};
+        it->second << key;
         // An accelerator on a character ("Alt+?") means the character, however
         // it is typed: where it takes Shift, the key arrives with Shift held.
         const QKeyCombination combo = key[0];
         const int code = static_cast<int>(combo.key());
         if (combo.keyboardModifiers() == Qt::AltModifier && code > 0x20 && code < 0x7F &&
             !QChar(code).isLetterOrNumber())
-            keys << QKeySequence(QKeyCombination(Qt::AltModifier | Qt::ShiftModifier, combo.key()));
-        for (const QKeySequence& k : keys) {
-            auto* shortcut = new QShortcut(k, this);
-            shortcut->setContext(Qt::WindowShortcut);
-            const int id = accel.id;
-            connect(shortcut, &QShortcut::activated, this, [this, id] { run_command(id); });
-        }
+            it->second << QKeySequence(
+                QKeyCombination(Qt::AltModifier | Qt::ShiftModifier, combo.key()));
+    }
+    for (const auto& [id, keys] : commands) {
+        // Window-wide, so that the keys work while the editor has the focus.
+        auto* shortcut = new QShortcut(this);
+        shortcut->setKeys(keys);
+        shortcut->setContext(Qt::WindowShortcut);
+        const int command = id;
+        connect(shortcut, &QShortcut::activated, this, [this, command] { run_command(command); });
+        // A press that matches two keys of this one shortcut is still this
+        // command; Qt delivers it once.
+        connect(shortcut, &QShortcut::activatedAmbiguously, this,
+                [this, command] { run_command(command); });
     }
 }
 

@@ -1,6 +1,7 @@
 #include "app/studio_dialogs.h"
 
 #include <QDesktopServices>
+#include <QAbstractButton>
 #include <QFileDialog>
 
 #include "app/about_dialog.h"
@@ -35,7 +36,13 @@ void StudioDialogs::message(QWidget* owner, const QString& text, const QString& 
 StudioDialogs::Unsaved StudioDialogs::ask_unsaved(QWidget* owner, const QString& text) {
     QMessageBox box(QMessageBox::Warning, "Glimmark", text,
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, owner);
-    box.setDefaultButton(QMessageBox::Save);
+    // Enter and Escape keep the text and write nothing; Save and Discard are
+    // chosen on purpose, with the mouse or their letters.
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    box.button(QMessageBox::Save)->setText("&Save");
+    box.button(QMessageBox::Discard)->setText("&Discard");
+    box.button(QMessageBox::Cancel)->setText("&Cancel");
     switch (box.exec()) {
         case QMessageBox::Save:
             return Unsaved::Save;

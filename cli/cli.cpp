@@ -10,8 +10,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
-
-const char* const GlimmarkVersion = "0.1";
+#include "run/version.h"
 
 void print_usage(std::FILE* out) {
     std::fputs(

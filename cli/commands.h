@@ -12,4 +12,3 @@ int run_record(const std::vector<std::string>& args);
 
 // The general usage text, for --help and for a command line that is wrong.
 void print_usage(std::FILE* out);
-extern const char* const GlimmarkVersion;

@@ -2,15 +2,18 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QTimer>
 
 #include "app/about_dialog.h"
 #include "app/commands.h"
 #include "app/compression_dialog.h"
+#include "app/studio_dialogs.h"
 #include "app/trace_window.h"
 #include "studio_test_support.h"
 
@@ -40,6 +43,29 @@ TEST(StudioAboutBox, EscapeClosesIt) {
     QTest::keyClick(&about, Qt::Key_Escape);
     EXPECT_FALSE(about.isVisible());
     EXPECT_EQ(about.result(), QDialog::Rejected);
+}
+
+// The changed-text box: Enter and Escape keep the text and write nothing;
+// Save and Discard are chosen on purpose, by the mouse or their letters.
+TEST(StudioUnsavedBox, EnterAndEscapeCancel) {
+    studio_app();
+    StudioDialogs dialogs;
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        QStringList buttons;
+        QTimer::singleShot(0, [key, &buttons] {
+            QWidget* box = QApplication::activeModalWidget();
+            if (box == nullptr) return;
+            for (QPushButton* b : box->findChildren<QPushButton*>())
+                buttons << b->text();
+            QTest::keyClick(box, key);
+            // Whatever the key did, the box must not outlive the test.
+            if (box->isVisible()) box->close();
+        });
+        EXPECT_EQ(dialogs.ask_unsaved(nullptr, "Save them?"), StudioDialogs::Unsaved::Cancel)
+            << key;
+        buttons.sort();
+        EXPECT_EQ(buttons, (QStringList{"&Cancel", "&Discard", "&Save"})) << key;
+    }
 }
 
 TEST(StudioCodecDialog, StartsFromTheCurrentChoiceAndReportsTheNewOne) {

@@ -62,16 +62,19 @@ TEST_F(StudioFiles, OpenSetsTitleAndFileNameThenSaveNeedsNoDialog) {
     EXPECT_EQ(dialogs.open_starts.last(), path);
 }
 
-TEST_F(StudioFiles, NewKeepsTheFileNameSoSaveWritesAnEmptyText) {
+TEST_F(StudioFiles, NewForgetsTheFileSoSaveAsksForAName) {
     QTemporaryDir dir;
     const QString path = dir.filePath("scene.gmk");
     ASSERT_TRUE(write_bytes(path, kSceneBytes));
     ASSERT_TRUE(window->open_file(path));
     window->run_command(cmd::New);
     EXPECT_EQ(window->editor()->toPlainText(), "");
-    EXPECT_EQ(window->current_file(), path);
-    window->run_command(cmd::Save);
-    EXPECT_EQ(read_bytes(path), QByteArray());
+    EXPECT_EQ(window->current_file(), "");
+    EXPECT_EQ(window->windowTitle(), "Glimmark");
+    window->editor()->setPlainText("hello");
+    window->run_command(cmd::Save);  // the dialog is cancelled
+    EXPECT_EQ(dialogs.save_titles, QStringList{"Save Pellmoor Ray File"});
+    EXPECT_EQ(read_bytes(path), kSceneBytes);
 }
 
 TEST_F(StudioFiles, SaveWithoutANameIsSaveAs) {

@@ -2,7 +2,10 @@
 
 #include <QEvent>
 #include <QObject>
+#include <cstdio>
 #include <new>
+#include <string>
+#include <utility>
 
 #include "studio_test_support.h"
 
@@ -41,6 +44,30 @@ TEST(StudioApplication, AnEventThatFindsNoMemoryIsGivenUpAndTheUserTold) {
     app.report_out_of_memory = [] { throw std::bad_alloc(); };
     EXPECT_FALSE(QCoreApplication::sendEvent(&target, &starving));
     app.report_out_of_memory = keep;
+}
+
+// --help and --version print and end without a display: with none to reach,
+// a window would end the program with an error instead.
+TEST(StudioApplication, HelpAndVersionPrintWithoutAWindow) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"--help", "Usage: glimmark-studio [FILE]\n"},
+        {"-h", "Usage: glimmark-studio [FILE]\n"},
+        {"--version", "glimmark-studio 0.1\n"},
+    };
+    for (const auto& [option, first_line] : cases) {
+        const std::string command =
+            std::string("env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb '") +
+            GMK_BINARY_DIR + "/glimmark-studio' " + option + " 2>&1";
+        FILE* pipe = popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string out;
+        char buffer[256];
+        while (std::fgets(buffer, sizeof(buffer), pipe) != nullptr)
+            out += buffer;
+        const int status = pclose(pipe);
+        EXPECT_EQ(status, 0) << option << ": " << out;
+        EXPECT_EQ(out.substr(0, out.find('\n') + 1), first_line) << option;
+    }
 }
 
 }  // namespace
