@@ -42,6 +42,22 @@ constexpr int HelpContext = 32810;
 constexpr int InsertQuadric = 32812;
 constexpr int InsertLoop = 32813;
 constexpr int TestPicture = 32818;
+// The commands of the studio's later menus and keys.
+constexpr int Redo = 32830;
+constexpr int Find = 32831;
+constexpr int FindNext = 32832;
+constexpr int Replace = 32833;
+constexpr int GoToLine = 32834;
+constexpr int ZoomIn = 32835;
+constexpr int ZoomOut = 32836;
+constexpr int SavePicture = 32837;
+constexpr int SeparateTraceWindow = 32838;
+constexpr int FitPicture = 32839;
+constexpr int ProportionalFont = 32840;
+// The File menu's popup of recent files; its items are RecentFile + 0..7.
+constexpr int RecentFiles = 32850;
+constexpr int RecentFile = 32851;
+constexpr int kRecentFileCount = 8;
 // The editor's own id; its notifications are no commands.
 constexpr int Editor = 32900;
 }  // namespace cmd

@@ -70,7 +70,42 @@ void MainWindow::run_command(int id) {
         case cmd::TestPicture:
             show_test_picture();
             break;
+        case cmd::Redo:
+            editor_->redo();
+            break;
+        case cmd::Find:
+            find_text();
+            break;
+        case cmd::FindNext:
+            find_next();
+            break;
+        case cmd::Replace:
+            replace_text();
+            break;
+        case cmd::GoToLine:
+            go_to_line();
+            break;
+        case cmd::ZoomIn:
+            zoom_editor(1);
+            break;
+        case cmd::ZoomOut:
+            zoom_editor(-1);
+            break;
+        case cmd::ProportionalFont:
+            set_proportional_font(actions_.value(id)->isChecked());
+            break;
+        case cmd::SeparateTraceWindow:
+            set_separate_trace_window(actions_.value(id)->isChecked());
+            break;
+        case cmd::FitPicture:
+            set_fit_picture(actions_.value(id)->isChecked());
+            break;
+        case cmd::SavePicture:
+            save_picture();
+            break;
         default:
+            if (id >= cmd::RecentFile && id < cmd::RecentFile + cmd::kRecentFileCount)
+                open_recent(id - cmd::RecentFile);
             break;
     }
 }

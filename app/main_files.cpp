@@ -183,3 +183,6 @@ void MainWindow::help_context() {
         error_box(
             QString("The help page %1 cannot be shown.").arg(QDir::toNativeSeparators(help_path_)));
 }
+
+void MainWindow::setup_files() {}
+void MainWindow::open_recent(int) {}

@@ -46,18 +46,9 @@ MainWindow::MainWindow(TraceController& controller, StudioDialogs* dialogs)
     build_buttons(row);
     layout->addWidget(row);
 
-    editor_ = new QPlainTextEdit(central);
-    editor_->setObjectName("editor");
-    editor_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    // Verdana where it is installed, otherwise the desktop's sans-serif face.
-    QFont font("Verdana");
-    font.setPointSize(8);
-    font.setStyleHint(QFont::SansSerif);
-    editor_->setFont(font);
-    // One tab stop every 16 dialog units: four average characters.
-    editor_->setTabStopDistance(4 * QFontMetricsF(editor_->font()).averageCharWidth());
+    editor_ = create_editor(central);
     highlighter_ = new SceneHighlighter(editor_->document());
-    layout->addWidget(editor_, 1);
+    layout->addWidget(create_work_area(central), 1);
     setCentralWidget(central);
 
     for (const MenuNode& popup : main_menu())
@@ -71,6 +62,8 @@ MainWindow::MainWindow(TraceController& controller, StudioDialogs* dialogs)
     update_caret_status();
 
     trace_ = new TraceWindow(surface_, this);
+
+    setup_files();
 
     move(480, 0);
     resize(480, 480);
@@ -111,6 +104,9 @@ void MainWindow::build_menu(QMenu* menu, const std::vector<MenuNode>& items) {
     for (const MenuNode& item : items) {
         if (item.is_separator()) {
             menu->addSeparator();
+        } else if (item.id == cmd::RecentFiles) {
+            // Filled with the recent files as they change.
+            recent_menu_ = menu->addMenu(item.caption);
         } else if (item.is_popup()) {
             build_menu(menu->addMenu(item.caption), item.children);
         } else {
@@ -118,6 +114,7 @@ void MainWindow::build_menu(QMenu* menu, const std::vector<MenuNode>& items) {
             // the accelerators below.
             QAction* action = menu->addAction(item.caption);
             action->setData(item.id);
+            action->setCheckable(is_checkable_command(item.id));
             const int id = item.id;
             connect(action, &QAction::triggered, this, [this, id] { run_command(id); });
             actions_.insert(id, action);

@@ -83,7 +83,24 @@ class MainWindow : public QMainWindow, public Host {
     void end_run_for_exit();
     void error_box(const QString& text);
 
+    // main_edit.cpp: the editor, its font, Find, Replace, Go to Line, zoom.
+    QPlainTextEdit* create_editor(QWidget* parent);
+    void find_text();
+    void find_next();
+    void replace_text();
+    void go_to_line();
+    void zoom_editor(int steps);
+    void set_proportional_font(bool on);
+
+    // main_view.cpp: where the picture is shown, and saving it.
+    QWidget* create_work_area(QWidget* parent);
+    void set_separate_trace_window(bool on);
+    void set_fit_picture(bool on);
+    void save_picture();
+
     // main_files.cpp
+    void setup_files();
+    void open_recent(int index);
     void new_file();
     void open_command();
     bool save_command();
@@ -105,6 +122,7 @@ class MainWindow : public QMainWindow, public Host {
     QLabel* caret_status_ = nullptr;
     QHash<int, QAbstractButton*> buttons_;
     QHash<int, QAction*> actions_;
+    QMenu* recent_menu_ = nullptr;
     Surface surface_;
     // The copy of the editor's text that a run parses, frame after frame.
     std::string run_text_;

@@ -6,10 +6,13 @@ const std::vector<MenuNode>& main_menu() {
     static const std::vector<MenuNode> menu = {
         {"&File",
          0,
-         {{"&New", cmd::New, {}},
-          {"&Open...", cmd::Open, {}},
-          {"&Save", cmd::Save, {}},
-          {"Save &As...", cmd::SaveAs, {}},
+         {{"&New\tCtrl+N", cmd::New, {}},
+          {"&Open...\tCtrl+O", cmd::Open, {}},
+          {"&Save\tCtrl+S", cmd::Save, {}},
+          {"Save &As...\tCtrl+Shift+S", cmd::SaveAs, {}},
+          {"Save &Picture...\tCtrl+Shift+E", cmd::SavePicture, {}},
+          {"", 0, {}},
+          {"Recent &Files", cmd::RecentFiles, {}},
           {"", 0, {}},
           {"E&xit", cmd::Exit, {}}}},
         {"&Edit",
@@ -17,7 +20,21 @@ const std::vector<MenuNode>& main_menu() {
          {{"C&ut", cmd::Cut, {}},
           {"&Copy", cmd::Copy, {}},
           {"&Paste", cmd::Paste, {}},
-          {"&Undo", cmd::Undo, {}}}},
+          {"&Undo", cmd::Undo, {}},
+          {"&Redo\tCtrl+Y", cmd::Redo, {}},
+          {"", 0, {}},
+          {"&Find...\tCtrl+F", cmd::Find, {}},
+          {"Find &Next\tF3", cmd::FindNext, {}},
+          {"R&eplace...\tCtrl+H", cmd::Replace, {}},
+          {"&Go to Line...\tCtrl+G", cmd::GoToLine, {}}}},
+        {"&View",
+         0,
+         {{"&Separate Trace Window", cmd::SeparateTraceWindow, {}},
+          {"&Fit Picture", cmd::FitPicture, {}},
+          {"", 0, {}},
+          {"Zoom &In\tCtrl++", cmd::ZoomIn, {}},
+          {"Zoom &Out\tCtrl+-", cmd::ZoomOut, {}},
+          {"&Proportional Font", cmd::ProportionalFont, {}}}},
         {"&Insert",
          0,
          {{"&Animation", cmd::InsertAnimation, {}},
@@ -61,6 +78,10 @@ const std::vector<MenuNode>& main_menu() {
     return menu;
 }
 
+bool is_checkable_command(int id) {
+    return id == cmd::SeparateTraceWindow || id == cmd::FitPicture || id == cmd::ProportionalFont;
+}
+
 const std::vector<Accelerator>& accelerator_table() {
     static const std::vector<Accelerator> table = {
         {"F1", cmd::HelpContext},
@@ -70,6 +91,20 @@ const std::vector<Accelerator>& accelerator_table() {
         {"Alt+/", cmd::About},
         {"Alt+?", cmd::About},
         {"Ctrl+F10", cmd::TestPicture},
+        {"Ctrl+N", cmd::New},
+        {"Ctrl+O", cmd::Open},
+        {"Ctrl+S", cmd::Save},
+        {"Ctrl+Shift+S", cmd::SaveAs},
+        {"Ctrl+Shift+E", cmd::SavePicture},
+        {"Ctrl+Y", cmd::Redo},
+        {"Ctrl+Shift+Z", cmd::Redo},
+        {"Ctrl+F", cmd::Find},
+        {"F3", cmd::FindNext},
+        {"Ctrl+H", cmd::Replace},
+        {"Ctrl+G", cmd::GoToLine},
+        {"Ctrl++", cmd::ZoomIn},
+        {"Ctrl+=", cmd::ZoomIn},
+        {"Ctrl+-", cmd::ZoomOut},
     };
     return table;
 }

@@ -15,6 +15,9 @@ struct MenuNode {
 // The menu bar: File, Edit, Insert, Trace, Help.
 const std::vector<MenuNode>& main_menu();
 
+// The View menu's settings show a check mark.
+bool is_checkable_command(int id);
+
 // One accelerator: a key in QKeySequence's portable text form and its command.
 struct Accelerator {
     const char* key;

@@ -1,7 +1,7 @@
 #include "app/studio_dialogs.h"
 
-#include <QDesktopServices>
 #include <QAbstractButton>
+#include <QDesktopServices>
 #include <QFileDialog>
 
 #include "app/about_dialog.h"

@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "app/main_window.h"
 #include "app/studio_application.h"
 #include "app/studio_dialogs.h"
+#include "app/studio_settings.h"
 #include "run/trace_controller.h"
 
 // The studio's tests run without a display.
@@ -30,6 +33,16 @@ inline StudioApplication& studio_app() {
         return new StudioApplication(argc, argv);
     }();
     return *app;
+}
+
+// The settings file and the state folder of the tests: a folder of their own,
+// emptied for each window so that no test sees what another remembered.
+inline void fresh_studio_settings() {
+    static QTemporaryDir folder;
+    QDir(folder.path()).removeRecursively();
+    QDir().mkpath(folder.filePath("state"));
+    set_studio_settings_file(folder.filePath("studio.conf"));
+    set_studio_state_folder(folder.filePath("state"));
 }
 
 // Answers every dialog as a test says and keeps what was shown.
@@ -101,6 +114,7 @@ class StudioWindowTest : public ::testing::Test {
   protected:
     StudioWindowTest() {
         studio_app();
+        fresh_studio_settings();
         window = std::make_unique<MainWindow>(controller, &dialogs);
         window->show();
         window->activateWindow();
