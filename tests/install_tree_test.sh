@@ -13,6 +13,7 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 status=0
+skipped=0
 fail() {
   echo "$*" >&2
   status=1
@@ -67,8 +68,8 @@ if [ "$studio" = 1 ]; then
   if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$desktop" || fail "desktop-file-validate failed on $desktop"
   else
-    echo "desktop-file-validate is not installed (desktop-file-utils)" >&2
-    exit 77
+    echo "desktop-file-validate is not installed (desktop-file-utils): skipped" >&2
+    skipped=1
   fi
   grep -qx 'MimeType=text/x-glimmark;' "$desktop" || fail "the desktop entry does not claim .gmk"
   grep -qx 'Icon=glimmark-studio' "$desktop" || fail "the desktop entry names another icon"
@@ -97,5 +98,8 @@ if [ -f /usr/share/bash-completion/bash_completion ]; then
   ' _ "$prefix/share/bash-completion/completions/glimmark")
   expected=$'render record \n--codec \nraw mjpeg '
   [ "$got" = "$expected" ] || fail "bash completion gave: $got"
+fi
+if [ $status -eq 0 ] && [ $skipped = 1 ]; then
+  exit 77
 fi
 exit $status
