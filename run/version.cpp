@@ -1,5 +1,8 @@
 #include "run/version.h"
 
+// jpeglib.h needs FILE and size_t declared before it.
+#include <cstdio>
+
 #include <jpeglib.h>
 #include <png.h>
 #include <zlib.h>
