@@ -2,6 +2,13 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
+# CLI_ONLY=1: the command alone, on a machine without Qt or GoogleTest.
+ifeq ($(CLI_ONLY),1)
+DEPS_FLAGS := --cli-only
+CMAKE_FLAGS += -DGLIMMARK_STUDIO=OFF -DGLIMMARK_TESTS=OFF
+endif
+# Where `make install` puts the programs (DESTDIR is honoured too).
+PREFIX ?= /usr/local
 # Seconds each fuzz target runs under `make fuzz`.
 FUZZ_SECONDS ?= 60
 # The tests that start a render thread, stop it or close a window while it
@@ -16,12 +23,13 @@ CHECK_TARGETS ?= glimmark gmk_help_page test_core test_shapes test_scene test_la
   test_memory test_record test_cli test_app
 TSAN_TARGETS ?= glimmark gmk_help_page test_render test_run test_cli test_app
 
-.PHONY: all deps configure build test demo studio format bench clean sanitize tsan fuzz fuzz-build
+.PHONY: all deps configure build test demo studio format bench clean sanitize tsan fuzz fuzz-build \
+  install package
 
 all: build
 
 deps:
-	./scripts/install-deps.sh
+	./scripts/install-deps.sh $(DEPS_FLAGS)
 
 configure: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
@@ -31,6 +39,13 @@ build: configure
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian packages glimmark and glimmark-studio, in $(BUILD)/packages/.
+package: build
+	cmake --build $(BUILD) --target package
 
 demo: build
 	./scripts/demo.sh $(BUILD)

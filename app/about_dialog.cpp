@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "run/version.h"
+
 namespace {
 
 // Dialog units: a quarter of the average character width across, an eighth
@@ -29,7 +31,7 @@ AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner) {
 
     auto* name = new QLabel(this);
     name->setTextFormat(Qt::PlainText);
-    name->setText("Glimmark Version 1.0");
+    name->setText(QString("Glimmark Version %1").arg(GlimmarkVersionMajorMinor));
     name->setGeometry(dialog_rect(fm, 49, 10, 119, 8));
 
     auto* line = new QLabel("A ray tracer with a scene language of its own.", this);

@@ -47,7 +47,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("glimmark-studio %s\n", GlimmarkVersion);
+        std::printf("glimmark-studio %s\nBuilt with Qt %s, %s\n", GlimmarkVersion, QT_VERSION_STR,
+                    built_with_libraries().c_str());
         return 0;
     }
     // Beyond the file size limit a Save or a recording fails with its message

@@ -19,6 +19,7 @@
 #include <mutex>
 
 #include "app/commands.h"
+#include "app/help_page.h"
 #include "app/highlighter.h"
 #include "app/menu_table.h"
 #include "app/studio_dialogs.h"
@@ -35,7 +36,7 @@ MainWindow::MainWindow(TraceController& controller, StudioDialogs* dialogs)
     init_studio_resources();
     setWindowTitle("Glimmark");
     setWindowIcon(QIcon(":/icons/glimmark.svg"));
-    help_path_ = QDir(QCoreApplication::applicationDirPath()).filePath("gmkhelp.htm");
+    help_path_ = help_page_path(QCoreApplication::applicationDirPath());
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);

@@ -62,7 +62,8 @@ int run_command(int argc, char** argv) {
         return ExitOk;
     }
     if (command == "--version" || command == "-V") {
-        std::printf("glimmark %s\n", GlimmarkVersion);
+        std::printf("glimmark %s\nBuilt with %s\n", GlimmarkVersion,
+                    built_with_libraries().c_str());
         return ExitOk;
     }
     if (command == "check") return run_check(args);

@@ -8,9 +8,9 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/frame_names.h"
-#include "cli/image_file.h"
 #include "cli/interrupts.h"
 #include "cli/scene_session.h"
+#include "record/image_file.h"
 #include "scene/surface.h"
 
 int run_render(const std::vector<std::string>& args) {
@@ -68,8 +68,7 @@ int run_render(const std::vector<std::string>& args) {
     auto write_frame = [&](int index, int frames, const Surface& picture) {
         const std::string name = frame_file_name(pattern, index, frames);
         std::string why;
-        if (!write_image(name, format, picture.width(), picture.height(), picture.snapshot(),
-                         why)) {
+        if (!write_image(name, format, picture, why)) {
             std::fprintf(stderr, "Glimmark Error: %s\n", why.c_str());
             return false;
         }

@@ -2,15 +2,25 @@
 # Installs the Debian packages Glimmark builds and tests with.
 # As root: apt-get update, then install only what is missing.
 # Otherwise: print the apt-get line and stop.
+# --cli-only: only what the command needs to build and install (no Qt, no
+# GoogleTest, no X server); configure with -DGLIMMARK_STUDIO=OFF
+# -DGLIMMARK_TESTS=OFF, or `make CLI_ONLY=1 install`.
 set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg62-turbo-dev libpng-dev libstb-dev
-  qt6-base-dev qt6-svg-dev
-  xvfb xauth
 )
+if [ "${1:-}" != --cli-only ]; then
+  packages+=(
+    libgtest-dev libgmock-dev libbenchmark-dev
+    qt6-base-dev qt6-svg-dev
+    xvfb xauth
+    # The install and package checks: desktop entry, MIME type, man pages,
+    # completion, and lintian on the .deb files.
+    desktop-file-utils shared-mime-info man-db bash-completion lintian
+  )
+fi
 if [ "${GLIMMARK_EXTRA_DEPS:-}" = 1 ]; then
   packages+=(ffmpeg povray clang-format clang libclang-rt-14-dev)
 fi

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 #include "app/commands.h"
+#include "app/help_page.h"
 #include "app/templates.h"
 #include "studio_test_support.h"
 
@@ -239,6 +240,33 @@ TEST_F(StudioFiles, HelpWithoutThePageSaysSo) {
 TEST_F(StudioFiles, TheHelpPageIsLookedForBesideTheProgram) {
     EXPECT_EQ(window->help_path(),
               QDir(QCoreApplication::applicationDirPath()).filePath("gmkhelp.htm"));
+}
+
+// An installed studio finds the page in share/doc/glimmark/ beside its bin/
+// folder, wherever the tree was installed; a page beside the program comes
+// first, and with none the message names the place beside the program.
+TEST(HelpPage, BesideTheProgramThenWhereTheInstallationPutsIt) {
+    struct Layout {
+        bool beside;
+        bool installed;
+        const char* found;
+    };
+    for (const Layout& layout :
+         {Layout{true, true, "bin/gmkhelp.htm"},
+          Layout{false, true, "share/doc/glimmark/gmkhelp.htm"},
+          Layout{true, false, "bin/gmkhelp.htm"}, Layout{false, false, "bin/gmkhelp.htm"}}) {
+        QTemporaryDir dir;
+        QDir root(dir.path());
+        ASSERT_TRUE(root.mkpath("bin") && root.mkpath("share/doc/glimmark"));
+        if (layout.beside) {
+            ASSERT_TRUE(write_bytes(root.filePath("bin/gmkhelp.htm"), "<html>"));
+        }
+        if (layout.installed) {
+            ASSERT_TRUE(write_bytes(root.filePath("share/doc/glimmark/gmkhelp.htm"), "<html>"));
+        }
+        EXPECT_EQ(help_page_path(root.filePath("bin")), root.filePath(layout.found))
+            << layout.beside << layout.installed;
+    }
 }
 
 TEST_F(StudioFiles, InsertReplacesTheSelectionAndOneUndoRestoresIt) {

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "studio_test_support.h"
+#include "tests/support/project_version.h"
 
 namespace {
 
@@ -49,10 +50,11 @@ TEST(StudioApplication, AnEventThatFindsNoMemoryIsGivenUpAndTheUserTold) {
 // --help and --version print and end without a display: with none to reach,
 // a window would end the program with an error instead.
 TEST(StudioApplication, HelpAndVersionPrintWithoutAWindow) {
-    const std::pair<const char*, const char*> cases[] = {
+    const std::string version = "glimmark-studio " + project_version() + "\n";
+    const std::pair<const char*, std::string> cases[] = {
         {"--help", "Usage: glimmark-studio [FILE]\n"},
         {"-h", "Usage: glimmark-studio [FILE]\n"},
-        {"--version", "glimmark-studio 0.1\n"},
+        {"--version", version},
     };
     for (const auto& [option, first_line] : cases) {
         const std::string command =

@@ -1,9 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "cli/arguments.h"
-#include "cli/image_file.h"
+#include "record/image_file.h"
+#include "scene/surface.h"
+#include "scene/texture_decoders.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -82,12 +89,118 @@ TEST(RgbBytes, UnpacksBgrWords) {
 }
 
 TEST(WriteImage, FullDiskIsAFailure) {
-    std::string error;
-    EXPECT_FALSE(write_image("/dev/full", ImageFormat::Ppm, 2, 1, {0u, 0u}, error));
-    EXPECT_EQ(error.rfind("Could not write image '/dev/full': ", 0), 0u) << error;
+    for (const ImageFormat format : {ImageFormat::Ppm, ImageFormat::Png}) {
+        std::string error;
+        EXPECT_FALSE(write_image("/dev/full", format, 2, 1, {0u, 0u}, error));
+        EXPECT_EQ(error.rfind("Could not write image '/dev/full': ", 0), 0u) << error;
+        // A picture far bigger than the writer's buffers fails the same way.
+        Surface big(1000, 1000);
+        EXPECT_FALSE(write_image("/dev/full", format, big, error));
+        EXPECT_EQ(error, "Could not write image '/dev/full': No space left on device");
+    }
     // A device is written in place and never removed.
     EXPECT_TRUE(std::filesystem::exists("/dev/full"));
 }
+
+std::vector<unsigned char> file_bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The chunk names of a PNG file in order, or nothing when it is not one.
+std::vector<std::string> png_chunks(const std::vector<unsigned char>& file) {
+    std::vector<std::string> names;
+    for (size_t at = 8; at + 12 <= file.size();) {
+        const size_t length = (size_t{file[at]} << 24) | (size_t{file[at + 1]} << 16) |
+                              (size_t{file[at + 2]} << 8) | file[at + 3];
+        names.emplace_back(reinterpret_cast<const char*>(&file[at + 4]), 4);
+        at += 12 + length;
+    }
+    return names;
+}
+
+struct PictureCase {
+    int width;
+    int height;
+    std::vector<uint32_t> pixels;
+};
+
+// Noise defeats the filters and the compression: a worst case for the
+// buffers.
+std::vector<uint32_t> noise(size_t n) {
+    std::vector<uint32_t> v(n);
+    uint32_t state = 12345;
+    for (auto& p : v) {
+        state = state * 1664525u + 1013904223u;
+        p = state >> 8;
+    }
+    return v;
+}
+
+class PictureRoundTrip : public ::testing::TestWithParam<PictureCase> {};
+
+TEST_P(PictureRoundTrip, PngDecodesToThePixelsAndSaysSrgb) {
+    const PictureCase& c = GetParam();
+    TempFolder dir;
+    std::string error;
+    ASSERT_TRUE(
+        write_image(dir.file("p.png"), ImageFormat::Png, c.width, c.height, c.pixels, error))
+        << error;
+    const std::vector<unsigned char> file = file_bytes(dir.file("p.png"));
+    DecodedBitmap decoded;
+    ASSERT_EQ(decode_png(file, 1 << 26, decoded), DecodeResult::Decoded);
+    ASSERT_EQ(decoded.width, c.width);
+    ASSERT_EQ(decoded.height, c.height);
+    EXPECT_EQ(
+        std::vector<unsigned char>(decoded.rgb.get(), decoded.rgb.get() + 3 * c.pixels.size()),
+        rgb_bytes(c.pixels));
+    const std::vector<std::string> chunks = png_chunks(file);
+    const auto srgb = std::find(chunks.begin(), chunks.end(), "sRGB");
+    EXPECT_NE(srgb, chunks.end());
+    EXPECT_LT(srgb, std::find(chunks.begin(), chunks.end(), "IDAT"));
+    ASSERT_FALSE(chunks.empty());
+    EXPECT_EQ(chunks.front(), "IHDR");
+    EXPECT_EQ(chunks.back(), "IEND");
+}
+
+TEST_P(PictureRoundTrip, ASurfaceAStreamAndAVectorGiveTheSameFile) {
+    const PictureCase& c = GetParam();
+    Surface surface(c.width, c.height);
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x)
+            surface.set_pixel(x, y, c.pixels[static_cast<size_t>(y) * c.width + x]);
+    TempFolder dir;
+    for (const ImageFormat format : {ImageFormat::Png, ImageFormat::Ppm}) {
+        std::string error;
+        ASSERT_TRUE(write_image(dir.file("v"), format, c.width, c.height, c.pixels, error));
+        ASSERT_TRUE(write_image(dir.file("s"), format, surface, error));
+        std::FILE* stream = std::fopen(dir.file("t").c_str(), "wb");
+        ASSERT_NE(stream, nullptr);
+        EXPECT_TRUE(write_image_to(stream, "-", format, surface, error)) << error;
+        std::fclose(stream);
+        const std::vector<unsigned char> bytes = file_bytes(dir.file("v"));
+        EXPECT_EQ(file_bytes(dir.file("s")), bytes);
+        EXPECT_EQ(file_bytes(dir.file("t")), bytes);
+        if (format == ImageFormat::Ppm) {
+            // PPM: the header and the RGB bytes, nothing else.
+            const std::string header =
+                "P6\n" + std::to_string(c.width) + " " + std::to_string(c.height) + "\n255\n";
+            std::vector<unsigned char> expected(header.begin(), header.end());
+            const std::vector<unsigned char> rgb = rgb_bytes(c.pixels);
+            expected.insert(expected.end(), rgb.begin(), rgb.end());
+            EXPECT_EQ(bytes, expected);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PictureRoundTrip,
+    ::testing::Values(
+        PictureCase{1, 1, {0x00332211u}},
+        PictureCase{3, 2, {0u, 0x00FFFFFFu, 0x000000FFu, 0x0000FF00u, 0x00FF0000u, 0x00808080u}},
+        // Rows that straddle the writer's blocks of bytes.
+        PictureCase{16384, 2, noise(2 * 16384)}, PictureCase{1, 700, noise(700)},
+        PictureCase{257, 259, noise(257 * 259)}));
 
 TEST(WriteImage, ReplacesAnOldPictureAndLeavesNoTemporaryFile) {
     const std::string dir = ::testing::TempDir() + "gmk_write_image";

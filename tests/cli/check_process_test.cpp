@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "cli_process_support.h"
+#include "tests/support/project_version.h"
 
 namespace {
 
@@ -176,11 +179,16 @@ INSTANTIATE_TEST_SUITE_P(Cases, UsageTest,
                                            UsageCase{{"check", "--fast", "a.gmk"}, 2, false},
                                            UsageCase{{"render", "a.gmk", "-o"}, 2, false}));
 
-TEST(Version, PrintsTheVersion) {
+TEST(Version, PrintsTheProjectVersionAndTheLibraries) {
     TempFolder dir("version");
     const ProcessResult r = run_glimmark({"--version"}, dir);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "glimmark 0.1\n");
+    const std::string first = "glimmark " + project_version() + "\n";
+    ASSERT_EQ(r.out.substr(0, first.size()), first);
+    const std::string second = r.out.substr(first.size());
+    EXPECT_EQ(second.rfind("Built with libpng 1.", 0), 0u) << second;
+    EXPECT_NE(second.find(", libjpeg"), std::string::npos) << second;
+    EXPECT_EQ(std::count(second.begin(), second.end(), '\n'), 1) << second;
 }
 
 }  // namespace

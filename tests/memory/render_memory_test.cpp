@@ -4,14 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "../render/render_test_support.h"
 #include "memory_limit.h"
+#include "record/image_file.h"
 #include "run/headless_host.h"
 #include "run/trace_controller.h"
 #include "scene/surface.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -97,6 +100,28 @@ TEST(ParseWithoutMemory, IsAParseErrorAndWhatItBuiltIsFreed) {
     host.run_loop();
     EXPECT_FALSE(tc.parse_error);
     EXPECT_EQ(host.runs_finished, 2);
+}
+
+// A picture is written a row at a time: the writer's own memory does not grow
+// with the picture, so a render that fits in memory can also be saved.
+TEST(PictureWithoutMemory, IsWrittenWithoutACopyOfThePixels) {
+    Surface picture(1024, 1024);
+    for (int y = 0; y < 1024; ++y)
+        picture.set_pixel(y, y, 0x00FFFFFFu);
+    TempFolder dir;
+    for (const char* name : {"big.png", "big.ppm"}) {
+        ImageFormat format;
+        ASSERT_TRUE(image_format_for(name, format));
+        std::string error;
+        const size_t refused = memory_limit::refusals();
+        {
+            // A sixteenth of the 4 MB of pixels.
+            memory_limit::Budget budget(1 << 18);
+            EXPECT_TRUE(write_image(dir.file(name), format, picture, error)) << error;
+        }
+        EXPECT_EQ(memory_limit::refusals(), refused) << name;
+        EXPECT_GT(std::filesystem::file_size(dir.file(name)), 1000u);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,28 @@
+#include "run/version.h"
+
+// jpeglib.h needs FILE and size_t declared before it.
+#include <cstdio>
+
+#include <jpeglib.h>
+#include <png.h>
+#include <zlib.h>
+
+// The build passes both from the project's version.
+const char* const GlimmarkVersion = GLIMMARK_VERSION;
+const char* const GlimmarkVersionMajorMinor = GLIMMARK_VERSION_MAJOR_MINOR;
+
+std::string built_with_libraries() {
+    std::string text = "libpng " PNG_LIBPNG_VER_STRING ", zlib " ZLIB_VERSION;
+#ifdef LIBJPEG_TURBO_VERSION_NUMBER
+    // 2001005 is 2.1.5.
+    constexpr int jpeg = LIBJPEG_TURBO_VERSION_NUMBER;
+    text += ", libjpeg-turbo " + std::to_string(jpeg / 1000000) + "." +
+            std::to_string(jpeg / 1000 % 1000) + "." + std::to_string(jpeg % 1000);
+#else
+    text += ", libjpeg " + std::to_string(JPEG_LIB_VERSION / 10) + "." +
+            std::to_string(JPEG_LIB_VERSION % 10);
+#endif
+    // stb_image, for BMP and TGA textures, carries no version number.
+    text += ", stb_image";
+    return text;
+}
