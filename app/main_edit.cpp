@@ -2,6 +2,7 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <algorithm>
 
 #include "app/code_editor.h"
@@ -50,7 +51,9 @@ void MainWindow::find_next() {
         find_text();
         return;
     }
-    find_bar_->find_next();
+    // With the bar closed, the status bar says what the bar would.
+    if (!find_bar_->find_next() && !find_bar_->isVisible())
+        statusBar()->showMessage(find_bar_->report(), 4000);
 }
 
 void MainWindow::replace_text() {

@@ -6,6 +6,7 @@
 #include <QFontMetricsF>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <QTextCursor>
 
 #include "app/code_editor.h"
@@ -84,6 +85,17 @@ const KeyCase kKeys[] = {
          EXPECT_EQ(w.editor()->textCursor().selectionStart(), 3);
          EXPECT_EQ(w.editor()->textCursor().selectedText(), "ab");
          EXPECT_TRUE(w.editor()->hasFocus());
+     }},
+    {"F3WithTheBarClosedSaysNoMatch", "ab",
+     [](MainWindow& w, FakeDialogs&) {
+         w.run_command(cmd::Find);
+         find_bar(w)->find_field()->setText("zz");
+         find_bar(w)->close_bar();
+     },
+     Qt::Key_F3, Qt::NoModifier,
+     [](MainWindow& w, FakeDialogs&) {
+         EXPECT_FALSE(find_bar(w)->isVisible());
+         EXPECT_EQ(w.statusBar()->currentMessage(), "\"zz\" was not found.");
      }},
     {"F3WithNothingToFindOpensFind", "ab", nullptr, Qt::Key_F3, Qt::NoModifier,
      [](MainWindow& w, FakeDialogs&) { find_opened(w, false); }},
