@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-dejavu-core  # a fixed-width face for the studio editor (and its tests)
   libjpeg62-turbo-dev libpng-dev libstb-dev
   qt6-base-dev qt6-svg-dev
   xvfb xauth
