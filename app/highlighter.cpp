@@ -1,5 +1,8 @@
 #include "app/highlighter.h"
 
+#include <QGuiApplication>
+
+#include "app/text_colours.h"
 #include "language/vocabulary.h"
 
 namespace {
@@ -49,14 +52,30 @@ bool is_separator(QChar c) { return c == u' ' || c == u'\t' || c == u',' || c ==
 }  // namespace
 
 SceneHighlighter::SceneHighlighter(QTextDocument* document) : QSyntaxHighlighter(document) {
-    keyword_.setForeground(QColor(0x00, 0x30, 0xA0));
     keyword_.setFontWeight(QFont::Bold);
-    statement_.setForeground(QColor(0x00, 0x70, 0x80));
-    operator_.setForeground(QColor(0x90, 0x20, 0x90));
-    number_.setForeground(QColor(0xA0, 0x40, 0x00));
-    string_.setForeground(QColor(0x10, 0x80, 0x10));
-    comment_.setForeground(QColor(0x80, 0x80, 0x80));
     comment_.setFontItalic(true);
+    set_palette(QGuiApplication::palette());
+}
+
+void SceneHighlighter::set_palette(const QPalette& palette) {
+    // The hues the words have always had; how light or dark they are follows
+    // the background, so that each reads on a light theme and a dark one.
+    const QColor base = palette.color(QPalette::Base);
+    const QColor line = current_line_colour(palette);
+    const auto colour = [&](QTextCharFormat& format, QColor wanted) {
+        format.setForeground(readable_colour(wanted, base, line, kReadableContrast));
+    };
+    colour(keyword_, QColor(0x00, 0x30, 0xA0));
+    colour(statement_, QColor(0x00, 0x70, 0x80));
+    colour(operator_, QColor(0x90, 0x20, 0x90));
+    colour(number_, QColor(0xA0, 0x40, 0x00));
+    colour(string_, QColor(0x10, 0x80, 0x10));
+    // Comments are the text's own colour, half faded into the background.
+    const QColor text = palette.color(QPalette::Text);
+    colour(comment_,
+           QColor::fromRgbF((text.redF() + base.redF()) / 2, (text.greenF() + base.greenF()) / 2,
+                            (text.blueF() + base.blueF()) / 2));
+    if (document() != nullptr) rehighlight();
 }
 
 SceneHighlighter::WordKind SceneHighlighter::classify(const QString& word) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPalette>
 #include <QSet>
 #include <QString>
 #include <QSyntaxHighlighter>
@@ -12,7 +13,12 @@ class SceneHighlighter : public QSyntaxHighlighter {
   public:
     enum class WordKind { Other, Keyword, Statement, Operator, Number };
 
+    // Coloured for the application's palette until set_palette says otherwise.
     explicit SceneHighlighter(QTextDocument* document);
+
+    // Chooses the colours anew for text shown on this palette's base (and on
+    // the tinted line of the caret), and colours the text again.
+    void set_palette(const QPalette& palette);
 
     // How a word is coloured; letter case does not matter, as for the scanner.
     static WordKind classify(const QString& word);

@@ -55,6 +55,7 @@ MainWindow::MainWindow(TraceController& controller, StudioDialogs* dialogs)
     for (const MenuNode& popup : main_menu())
         build_menu(menuBar()->addMenu(popup.caption), popup.children);
     build_accelerators();
+    mark_editor_settings();
 
     caret_status_ = new QLabel(this);
     statusBar()->addPermanentWidget(caret_status_);
@@ -134,14 +135,15 @@ void MainWindow::build_accelerators() {
         if (it == commands.end()) it = commands.insert(commands.end(), {accel.id, {}});
         const QKeySequence key(accel.key);
         it->second << key;
-        // An accelerator on a character ("Alt+?") means the character, however
-        // it is typed: where it takes Shift, the key arrives with Shift held.
+        // An accelerator on a character ("Alt+?", "Ctrl++") means the
+        // character, however it is typed: where it takes Shift, the key
+        // arrives with Shift held.
         const QKeyCombination combo = key[0];
         const int code = static_cast<int>(combo.key());
-        if (combo.keyboardModifiers() == Qt::AltModifier && code > 0x20 && code < 0x7F &&
-            !QChar(code).isLetterOrNumber())
-            it->second << QKeySequence(
-                QKeyCombination(Qt::AltModifier | Qt::ShiftModifier, combo.key()));
+        const Qt::KeyboardModifiers held = combo.keyboardModifiers();
+        if ((held == Qt::AltModifier || held == Qt::ControlModifier) && code > 0x20 &&
+            code < 0x7F && !QChar(code).isLetterOrNumber())
+            it->second << QKeySequence(QKeyCombination(held | Qt::ShiftModifier, combo.key()));
     }
     for (const auto& [id, keys] : commands) {
         // Window-wide, so that the keys work while the editor has the focus.

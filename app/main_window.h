@@ -11,6 +11,7 @@
 #include "scene/host.h"
 #include "scene/surface.h"
 
+class FindBar;
 class QAbstractButton;
 class QAction;
 class QLabel;
@@ -91,6 +92,8 @@ class MainWindow : public QMainWindow, public Host {
     void go_to_line();
     void zoom_editor(int steps);
     void set_proportional_font(bool on);
+    // Once the menus are built: their marks show the editor's settings.
+    void mark_editor_settings();
 
     // main_view.cpp: where the picture is shown, and saving it.
     QWidget* create_work_area(QWidget* parent);
@@ -118,6 +121,7 @@ class MainWindow : public QMainWindow, public Host {
     ThreadEntry render_entry_;
     QPlainTextEdit* editor_ = nullptr;
     SceneHighlighter* highlighter_ = nullptr;
+    FindBar* find_bar_ = nullptr;
     TraceWindow* trace_ = nullptr;
     QLabel* caret_status_ = nullptr;
     QHash<int, QAbstractButton*> buttons_;

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QInputDialog>
 
 #include "app/about_dialog.h"
 #include "app/compression_dialog.h"
@@ -74,6 +75,16 @@ bool StudioDialogs::choose_compression(QWidget* owner, bool& mjpeg, int& quality
 void StudioDialogs::about(QWidget* owner) {
     AboutDialog dialog(owner);
     dialog.exec();
+}
+
+int StudioDialogs::ask_line(QWidget* owner, int current, int count) {
+    QInputDialog dialog(owner);
+    dialog.setWindowTitle("Go to Line");
+    dialog.setLabelText(QString("&Line (1 - %1):").arg(count));
+    dialog.setInputMode(QInputDialog::IntInput);
+    dialog.setIntRange(1, count);
+    dialog.setIntValue(current);
+    return dialog.exec() == QDialog::Accepted ? dialog.intValue() : 0;
 }
 
 StudioDialogs& desktop_dialogs() {

@@ -28,6 +28,9 @@ class StudioDialogs {
     // Whether to save changed text before it is replaced or the studio closes.
     enum class Unsaved { Save, Discard, Cancel };
     virtual Unsaved ask_unsaved(QWidget* owner, const QString& text);
+    // Go to Line: a line from 1 to `count`, `current` offered first; 0 when
+    // cancelled.
+    virtual int ask_line(QWidget* owner, int current, int count);
 };
 
 // The dialogs a person answers.

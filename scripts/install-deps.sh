@@ -15,6 +15,7 @@ if [ "${1:-}" != --cli-only ]; then
   packages+=(
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-svg-dev
+    fonts-dejavu-core  # a fixed-width face for the studio editor (and its tests)
     xvfb xauth
     # The install and package checks: desktop entry, MIME type, man pages,
     # completion, and lintian on the .deb files.

@@ -4,7 +4,10 @@
 
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextEdit>
 #include <QTextLayout>
+
+#include "app/text_colours.h"
 
 #include "studio_test_support.h"
 
@@ -73,3 +76,54 @@ TEST(StudioHighlighter, CommentsAndStrings) {
     EXPECT_NE(format_at(fourth, 0).foreground().color(), string_colour);
     EXPECT_TRUE(format_at(fourth, 30).font().bold());
 }
+
+namespace {
+
+struct PaletteCase {
+    const char* name;
+    QRgb base, text, highlight;
+};
+
+void PrintTo(const PaletteCase& c, std::ostream* os) { *os << c.name; }
+
+class StudioHighlightColours : public StudioWindowTest,
+                               public ::testing::WithParamInterface<PaletteCase> {};
+
+}  // namespace
+
+TEST_P(StudioHighlightColours, ReadOnTheEditorsPalette) {
+    QPalette palette = window->editor()->palette();
+    palette.setColor(QPalette::Base, QColor(GetParam().base));
+    palette.setColor(QPalette::Text, QColor(GetParam().text));
+    palette.setColor(QPalette::Highlight, QColor(GetParam().highlight));
+    window->editor()->setPalette(palette);
+    // A keyword, a statement word, an operator, a number, a string, a comment.
+    window->editor()->setPlainText("scene look_at add 3 \"f\" ;c");
+    const QColor base(GetParam().base);
+    const QColor line = current_line_colour(palette);
+    QSet<QRgb> colours;
+    for (const QTextLayout::FormatRange& r :
+         window->editor()->document()->begin().layout()->formats()) {
+        const QColor c = r.format.foreground().color();
+        colours.insert(c.rgb());
+        // WCAG's minimum for text, on the base and on the caret's line alike.
+        EXPECT_GE(contrast_ratio(c, base), 4.5f) << r.start << " " << c.name().toStdString();
+        EXPECT_GE(contrast_ratio(c, line), 4.5f) << r.start << " " << c.name().toStdString();
+    }
+    // The six kinds of word stay apart.
+    EXPECT_EQ(colours.size(), 6) << GetParam().name;
+    // The caret's line is tinted with that colour, apart from the base.
+    EXPECT_NE(line, base);
+    const QList<QTextEdit::ExtraSelection> tint = window->editor()->extraSelections();
+    ASSERT_EQ(tint.size(), 1);
+    EXPECT_EQ(tint[0].format.background().color(), line);
+    EXPECT_TRUE(tint[0].format.property(QTextFormat::FullWidthSelection).toBool());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, StudioHighlightColours,
+                         ::testing::Values(PaletteCase{"Light", 0xffffff, 0x000000, 0x308cc6},
+                                           PaletteCase{"Dark", 0x1e1e1e, 0xe0e0e0, 0x2a82da},
+                                           PaletteCase{"DarkGrey", 0x3c3f41, 0xbbbbbb, 0x4b6eaf},
+                                           PaletteCase{"Navy", 0x002b36, 0x839496, 0x073642},
+                                           PaletteCase{"Cream", 0xfdf6e3, 0x657b83, 0xeee8d5}),
+                         [](const auto& info) { return std::string(info.param.name); });

@@ -84,6 +84,10 @@ class FakeDialogs : public StudioDialogs {
         unsaved_questions << text;
         return unsaved_answer;
     }
+    int ask_line(QWidget*, int current, int count) override {
+        line_questions.push_back({current, count});
+        return line_answer;
+    }
 
     std::vector<Message> messages;
     QStringList open_titles, open_starts, save_titles, save_starts;
@@ -96,6 +100,9 @@ class FakeDialogs : public StudioDialogs {
     int about_calls = 0;
     QStringList unsaved_questions;
     Unsaved unsaved_answer = Unsaved::Discard;
+    // Go to Line: (offered line, line count) of each question; 0 cancels.
+    std::vector<std::pair<int, int>> line_questions;
+    int line_answer = 0;
 };
 
 inline QByteArray read_bytes(const QString& path) {

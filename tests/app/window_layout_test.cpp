@@ -3,6 +3,9 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -169,15 +172,37 @@ TEST_F(StudioWindow, ButtonsRunTheirCommands) {
     EXPECT_EQ(window->editor()->toPlainText(), "");
 }
 
-TEST_F(StudioWindow, EditorFontIsEightPointSansSerif) {
-    const QFont font = window->editor()->font();
-    EXPECT_EQ(font.pointSize(), 8);
-    EXPECT_EQ(font.family(), "Verdana");
-    EXPECT_EQ(font.styleHint(), QFont::SansSerif);
-    // Whatever face stands in for Verdana, it is there and of that size.
-    const QFontInfo info(font);
-    EXPECT_FALSE(info.family().isEmpty());
-    EXPECT_EQ(info.pointSize(), 8);
+TEST_F(StudioWindow, EditorFontIsFixedOrEightPointSansSerif) {
+    // Fixed-width by default; View > Proportional Font gives back the 8-point
+    // Verdana, and the next window starts with the font last chosen.
+    const auto check = [](MainWindow& w, bool proportional) {
+        SCOPED_TRACE(proportional ? "proportional" : "fixed");
+        EXPECT_EQ(w.action(cmd::ProportionalFont)->isChecked(), proportional);
+        const QFont font = w.editor()->font();
+        const QFontInfo info(font);
+        if (proportional) {
+            EXPECT_EQ(font.pointSize(), 8);
+            EXPECT_EQ(font.family(), "Verdana");
+            EXPECT_EQ(font.styleHint(), QFont::SansSerif);
+            // Whatever face stands in for Verdana, it is there and of that size.
+            EXPECT_FALSE(info.family().isEmpty());
+            EXPECT_EQ(info.pointSize(), 8);
+        } else {
+            EXPECT_EQ(font.family(), QFontDatabase::systemFont(QFontDatabase::FixedFont).family());
+            EXPECT_TRUE(info.fixedPitch()) << info.family().toStdString();
+            EXPECT_GE(font.pointSizeF(), 10);
+        }
+        // Tab stops of four average characters of the font shown.
+        EXPECT_DOUBLE_EQ(w.editor()->tabStopDistance(), 4 * QFontMetricsF(font).averageCharWidth());
+    };
+    for (const bool proportional : {false, true, false, true}) {
+        if (window->action(cmd::ProportionalFont)->isChecked() != proportional)
+            window->action(cmd::ProportionalFont)->trigger();
+        check(*window, proportional);
+        TraceController other;
+        MainWindow next(other, &dialogs);
+        check(next, proportional);
+    }
 }
 
 TEST_F(StudioWindow, AltSlashAndAltQuestionMarkShowAbout) {
