@@ -95,6 +95,17 @@ bool write_file(const std::string& path, const std::vector<unsigned char>& bytes
     return false;
 }
 
+// A picture of a stream (-o -): the next one follows it directly.
+bool write_to_stdout(const std::vector<unsigned char>& bytes, std::string& error) {
+    errno = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
+        std::fflush(stdout) == 0)
+        return true;
+    error = std::string("Could not write the picture to standard output: ") +
+            (errno != 0 ? std::strerror(errno) : "write failed");
+    return false;
+}
+
 }  // namespace
 
 bool image_format_for(const std::string& path, ImageFormat& format) {
@@ -143,6 +154,7 @@ bool write_image(const std::string& path, ImageFormat format, int width, int hei
                 sink.out_of_memory)
                 throw std::bad_alloc();
         }
+        if (path == "-") return write_to_stdout(file, error);
         return write_file(path, file, error);
     } catch (const std::bad_alloc&) {
         error = "Could not write image '" + path + "': out of memory";

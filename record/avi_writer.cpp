@@ -59,6 +59,7 @@ bool AviWriter::open(Host* owner, const std::string& file_name, int width_, int 
 
     switch (classify_target(file_name)) {
         case TargetKind::NotAvi:
+            if (replace_any_file) break;
             tell(owner,
                  file_name +
                      " exists and is not an AVI file; it is left as it is and nothing is "

@@ -101,13 +101,15 @@ TEST(RecordCommand, RawFramesHoldThePicturesRenderWrites) {
                                    f.bytes.begin() + frames[3]->data + frames[3]->size));
 }
 
-TEST(RecordCommand, WithoutOutputFileItTracesAndSaysNothingWasRecorded) {
+TEST(RecordCommand, WithoutOutputFileItSaysSoAndTracesNothing) {
     TempFolder dir("record_none");
     write_text(dir.file("anim.gmk"), animation("", 2));
-    const ProcessResult r = run_glimmark({"record", "anim.gmk", "-q"}, dir);
-    EXPECT_EQ(r.status, 0);
+    const ProcessResult r = run_glimmark({"record", "anim.gmk", "--progress", "-"}, dir);
+    EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("nothing was recorded"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("nothing is traced"), std::string::npos) << r.err;
+    // The progress records that a traced row would have started never came.
+    EXPECT_EQ(r.err.find("progress="), std::string::npos) << r.err;
     for (const auto& e : fs::directory_iterator(dir.path()))
         EXPECT_NE(e.path().extension(), ".avi") << e.path();
 }
@@ -172,18 +174,21 @@ TEST(RecordCommand, AFileThatIsNotAnAviIsNeverOverwritten) {
     write_text(dir.file("anim.gmk"), animation("OUTPUT_FILE \"anim.gmk\"", 2));
     const ProcessResult r = run_glimmark({"record", "anim.gmk", "-q"}, dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("AVI Error: anim.gmk exists and is not an AVI file"), std::string::npos)
+    EXPECT_NE(r.err.find("Cannot record to 'anim.gmk': record writes .avi files"),
+              std::string::npos)
         << r.err;
     EXPECT_EQ(slurp(dir.file("anim.gmk")), animation("OUTPUT_FILE \"anim.gmk\"", 2));
     EXPECT_EQ(r.out, "");
 }
 
-TEST(RecordCommand, AMissingFolderGivesTheOpenErrorAndTracesOn) {
+TEST(RecordCommand, AMissingFolderOfOutputFileIsFoundBeforeTracing) {
     TempFolder dir("record_missing_folder");
     write_text(dir.file("anim.gmk"), animation("OUTPUT_FILE \"no/such/anim.avi\"", 3));
-    const ProcessResult r = run_glimmark({"record", "anim.gmk", "-q"}, dir);
+    const ProcessResult r = run_glimmark({"record", "anim.gmk", "--progress", "-"}, dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "AVI Error: Error opening AVI file for write. Check path and permissions.\n");
+    EXPECT_EQ(r.err,
+              "Glimmark Error: Cannot record to 'no/such/anim.avi': the folder 'no/such' "
+              "does not exist\n");
 }
 
 TEST(RecordCommand, AParseErrorRecordsNothing) {

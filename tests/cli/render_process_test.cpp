@@ -265,8 +265,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"no_folder",
                     {"render", "bg.gmk", "-o", "missing/bg.png"},
                     2,
-                    "Glimmark Error: Could not write image 'missing/bg.png': No such file or "
-                    "directory\n"},
+                    "Glimmark Error: Cannot write 'missing/bg.png': the folder 'missing' does "
+                    "not exist\n"},
         RefusedCase{"unknown_format",
                     {"render", "bg.gmk", "-o", "bg.jpg"},
                     2,

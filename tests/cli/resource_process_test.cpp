@@ -94,14 +94,15 @@ TEST(FileSizeLimit, APictureCutShortIsNotSavedAndARecordingKeepsItsFrames) {
     write_text(dir.file("still.gmk"), tracer + "SCENE SPHERE END_SPHERE END_SCENE\n");
     write_text(dir.file("moving.gmk"), "ANIMATION FRAMES 3 END_ANIMATION\n" + tracer +
                                            "SCENE SPHERE END_SPHERE END_SCENE\n");
-    write_text(dir.file("old.ppm"), "the earlier picture");
+    // A picture's header, so that the command may replace it.
+    write_text(dir.file("old.ppm"), "P6 the earlier picture");
 
     // 786,447 bytes of PPM against 100 kB.
     ProcessResult r =
         run_line("prlimit --fsize=100000 glimmark render still.gmk -q -o old.ppm", dir);
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_EQ(r.err, "Glimmark Error: Could not write image 'old.ppm': File too large\n");
-    EXPECT_EQ(slurp(dir.file("old.ppm")), "the earlier picture");
+    EXPECT_EQ(slurp(dir.file("old.ppm")), "P6 the earlier picture");
 
     // Two uncompressed frames of 786,432 bytes fit in 2 MB, the third does not.
     r = run_line("prlimit --fsize=2000000 glimmark record moving.gmk -o cut.avi --codec raw", dir);
