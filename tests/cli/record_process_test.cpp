@@ -167,7 +167,13 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{{"anim.gmk", "--frames", "a-b"}, "--frames is A-B"},
                       BadLine{{"anim.gmk", "--frames", "5"}, "names none of them"},
                       BadLine{{"anim.gmk", "-o", ""}, "option '--output' needs a value"},
-                      BadLine{{"anim.gmk", "--codec="}, "option '--codec' needs a value"}));
+                      BadLine{{"anim.gmk", "--codec="}, "option '--codec' needs a value"},
+                      // Names it cannot write, found before the scene is traced.
+                      BadLine{{"anim.gmk", "-o", "anim.mp4"}, "record writes .avi files"},
+                      BadLine{{"anim.gmk", "-o", "-"}, "cannot go to standard output"},
+                      BadLine{{"anim.gmk", "-o", "no/anim.avi"}, "the folder 'no' does not exist"},
+                      BadLine{{"anim.gmk", "-qH", "0"}, "--height is a whole number"},
+                      BadLine{{"anim.gmk", "--rows", "1-2"}, "unknown option '--rows'"}));
 
 TEST(RecordCommand, AFileThatIsNotAnAviIsNeverOverwritten) {
     TempFolder dir("record_guard");

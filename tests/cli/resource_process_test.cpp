@@ -127,3 +127,22 @@ TEST(FileSizeLimit, APictureCutShortIsNotSavedAndARecordingKeepsItsFrames) {
 }
 
 }  // namespace
+
+namespace {
+
+// Without -j the command traces on the cores it may run on: one under
+// taskset, as under a batch system's allocation of one core.
+TEST(DefaultThreads, FollowTheCpuAffinity) {
+    if (std::system("taskset -c 0 true >/dev/null 2>&1") != 0) GTEST_SKIP() << "no taskset";
+    TempFolder dir("default_threads");
+    write_text(dir.file("s.gmk"), "TRACER WIDTH 4 HEIGHT 4 END_TRACER SCENE END_SCENE\n");
+    const ProcessResult one =
+        run_line("taskset -c 0 glimmark render s.gmk -o s.ppm --progress - >/dev/null", dir);
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_NE(one.err.find("\nthreads=1\n"), std::string::npos) << one.err;
+    const ProcessResult two =
+        run_line("taskset -c 0 glimmark render s.gmk -o s.ppm -j2 --progress - >/dev/null", dir);
+    EXPECT_NE(two.err.find("\nthreads=2\n"), std::string::npos) << two.err;
+}
+
+}  // namespace

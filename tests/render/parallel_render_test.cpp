@@ -80,8 +80,11 @@ TEST_P(ParallelChain, EveryBandHasTheWholeFramesRowsAndBlackElsewhere) {
     }
     const std::vector<uint32_t> whole = f.trace(1, false);
     const int w = c.width + 2;
-    const int bands[][2] = {{0, 0}, {1, 1}, {c.height / 2, c.height - 1},
-                            {c.height - 1, -1}, {c.height / 3, c.height / 3 + 1}};
+    const int bands[][2] = {{0, 0},
+                            {1, 1},
+                            {c.height / 2, c.height - 1},
+                            {c.height - 1, -1},
+                            {c.height / 3, c.height / 3 + 1}};
     for (const auto& band : bands) {
         for (int threads : {1, 3}) {
             f.job.first_row = band[0];
