@@ -10,6 +10,7 @@ packages=(
   libjpeg62-turbo-dev libpng-dev libstb-dev
   qt6-base-dev qt6-svg-dev
   xvfb xauth
+  parallel
 )
 if [ "${GLIMMARK_EXTRA_DEPS:-}" = 1 ]; then
   packages+=(ffmpeg povray clang-format clang libclang-rt-14-dev)
