@@ -16,7 +16,7 @@ CHECK_TARGETS ?= glimmark gmk_help_page test_core test_shapes test_scene test_la
   test_memory test_record test_cli test_app
 TSAN_TARGETS ?= glimmark gmk_help_page test_render test_run test_cli test_app
 
-.PHONY: all deps configure build test demo studio format bench clean sanitize tsan fuzz fuzz-build
+.PHONY: all deps configure build test demo studio format bench clean sanitize tsan fuzz fuzz-build farm-test
 
 all: build
 
@@ -37,6 +37,11 @@ demo: build
 
 studio: build
 	./$(BUILD)/glimmark-studio examples/showcase.gmk
+
+# A one-node Slurm cluster runs scripts/farm/slurm-frames.sbatch; skipped,
+# saying why, where Slurm cannot start.
+farm-test: build
+	./scripts/farm/slurm-test.sh $(BUILD)
 
 bench: build
 	./bench/run.sh $(BUILD)
