@@ -74,8 +74,11 @@ class ParallelFrame {
     }
 
     void run() {
-        // A band of rows takes up the chain where a whole frame has it.
+        // A band of rows takes up the chain where a whole frame has it; the
+        // rays that finds count among the frame's.
+        const long long cast_before = rays_cast_on_this_thread();
         previous_ = chain_into_row(scene_, job_, first_);
+        job_.rays_cast.fetch_add(rays_cast_on_this_thread() - cast_before);
         std::vector<std::thread> helpers;
         // A thread started and then lost to a failing growth of the list
         // could not be joined: the room is taken first, or none are started.
