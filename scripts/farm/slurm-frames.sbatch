@@ -8,8 +8,8 @@
 # ceil(FRAMES / TASKS); OUT names the pictures as render -o does. Every task
 # traces with -n, so a task that is requeued (a node failed, a preemption)
 # skips the frames it finished before. The threads are those of the
-# allocation: --cpus-per-task sets them, and glimmark's default uses every
-# CPU the task may run on. Options for glimmark render go in
+# allocation: --cpus-per-task sets them (and where it is not set, glimmark's
+# default uses every CPU the task may run on). Options for glimmark render go in
 # GLIMMARK_OPTIONS, the command in GLIMMARK (default glimmark).
 #SBATCH --job-name=glimmark
 #SBATCH --requeue
@@ -38,4 +38,4 @@ fi
 
 # --progress - puts key=value records in the task's log once a second.
 exec "$glimmark" render "$scene" -o "$out" --frames "$first-$last" -n -q --progress - \
-  "${extra[@]}"
+  -j "${SLURM_CPUS_PER_TASK:-0}" "${extra[@]}"
