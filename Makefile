@@ -15,7 +15,7 @@ FUZZ_SECONDS ?= 60
 # runs, trace rows on several cores, or interrupt the command (the real
 # program; a forked child of the test itself once missed its signal for 10 s
 # under TSan).
-TSAN_TESTS ?= TraceController|RenderThread|RenderJob|RenderFrame|StudioRuns|StudioWindow|RenderCommand|RecordCommand|StopLoop|ParallelRender|ParallelChain|FrameEquality|ThreadsOption|InterruptedRe
+TSAN_TESTS ?= TraceController|RenderThread|RenderJob|RenderFrame|StudioRuns|StudioWindow|RenderCommand|RecordCommand|StopLoop|ParallelRender|ParallelChain|FrameEquality|ThreadsOption|RowsOption|ProgressOption|InterruptedRe
 
 # What the sanitizer builds need: the test programs, the command they run and
 # the help page the studio tests read (not the benchmarks or the fuzzers).
@@ -24,7 +24,7 @@ CHECK_TARGETS ?= glimmark gmk_help_page test_core test_shapes test_scene test_la
 TSAN_TARGETS ?= glimmark gmk_help_page test_render test_run test_cli test_app
 
 .PHONY: all deps configure build test demo studio format bench clean sanitize tsan fuzz fuzz-build \
-  install package
+  install package farm-test
 
 all: build
 
@@ -52,6 +52,11 @@ demo: build
 
 studio: build
 	./$(BUILD)/glimmark-studio examples/showcase.gmk
+
+# A one-node Slurm cluster runs scripts/farm/slurm-frames.sbatch; skipped,
+# saying why, where Slurm cannot start.
+farm-test: build
+	./scripts/farm/slurm-test.sh $(BUILD)
 
 bench: build
 	./bench/run.sh $(BUILD)

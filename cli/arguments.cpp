@@ -1,5 +1,7 @@
 #include "cli/arguments.h"
 
+#include <getopt.h>
+
 #include <charconv>
 
 #include <cstdio>
@@ -7,12 +9,6 @@
 #include "cli/exit_codes.h"
 
 namespace {
-
-const OptionSpec* find_long(const std::vector<OptionSpec>& specs, const std::string& name) {
-    for (const OptionSpec& s : specs)
-        if (name == s.name) return &s;
-    return nullptr;
-}
 
 const OptionSpec* find_alias(const std::vector<OptionSpec>& specs, char alias) {
     for (const OptionSpec& s : specs)
@@ -34,59 +30,74 @@ bool parse_number(const std::string& text, int min, int max, int& value) {
 bool parse_arguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
                      ParsedArguments& out, std::string& error) {
     out = ParsedArguments{};
-    bool options_done = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (options_done || a == "-" || a.empty() || a[0] != '-') {
-            out.positional.push_back(a);
+    // getopt_long does the reading, so grouped letters ("-qj1", "-j4") and
+    // unambiguous abbreviations of long names work as in other tools. A
+    // leading '-' hands every positional word back in order (whatever
+    // POSIXLY_CORRECT says), ':' reports a missing value apart from an
+    // unknown option.
+    constexpr int LongBase = 256;
+    std::string letters = "-:";
+    std::vector<option> longs;
+    for (size_t i = 0; i < specs.size(); ++i) {
+        const OptionSpec& s = specs[i];
+        longs.push_back(
+            {s.name, s.takes_value ? required_argument : no_argument, nullptr, LongBase + int(i)});
+        if (s.alias != 0) {
+            letters += s.alias;
+            if (s.takes_value) letters += ':';
+        }
+    }
+    longs.push_back({nullptr, 0, nullptr, 0});
+    std::vector<std::string> words;
+    words.reserve(args.size() + 1);
+    words.push_back("glimmark");
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(words.size());
+
+    opterr = 0;
+    optind = 0;  // glibc: start over, forgetting any earlier parse
+    int c = 0;
+    while ((c = getopt_long(argc, argv.data(), letters.c_str(), longs.data(), nullptr)) != -1) {
+        // The word getopt has just read, for messages.
+        const std::string word = optind > 0 && optind <= argc ? argv[optind - 1] : "";
+        if (c == 1) {
+            out.positional.push_back(optarg);
             continue;
         }
-        if (a == "--") {
-            options_done = true;
-            continue;
-        }
-        const OptionSpec* spec = nullptr;
-        std::string value;
-        bool has_inline_value = false;
-        if (a.rfind("--", 0) == 0) {
-            std::string name = a.substr(2);
-            const size_t eq = name.find('=');
-            if (eq != std::string::npos) {
-                value = name.substr(eq + 1);
-                name.resize(eq);
-                has_inline_value = true;
-            }
-            spec = find_long(specs, name);
-        } else if (a.size() == 2) {
-            spec = find_alias(specs, a[1]);
-        }
-        if (spec == nullptr) {
-            error = "unknown option '" + a + "'";
+        if (c == '?' || c == ':') {
+            std::string name = optopt != 0 && optopt < LongBase ? std::string("-") + char(optopt)
+                                                                : word.substr(0, word.find('='));
+            if (optopt >= LongBase)
+                name = "--" + std::string(specs[size_t(optopt - LongBase)].name);
+            if (c == ':')
+                error = "option '" + name + "' needs a value";
+            else if (optopt >= LongBase)
+                error = "option '" + name + "' takes no value";
+            else
+                error = "unknown option '" + name + "'";
             return false;
         }
-        if (!spec->takes_value) {
-            if (has_inline_value) {
-                error = "option '--" + std::string(spec->name) + "' takes no value";
-                return false;
-            }
-            out.values[spec->name] = "";
-            continue;
+        const OptionSpec* spec =
+            c >= LongBase ? &specs[size_t(c - LongBase)] : find_alias(specs, char(c));
+        if (spec == nullptr) {
+            error = "unknown option '" + word + "'";
+            return false;
         }
-        if (!has_inline_value) {
-            if (i + 1 >= args.size()) {
-                error = "option '" + a + "' needs a value";
-                return false;
-            }
-            value = args[++i];
-        }
+        const std::string value = optarg != nullptr ? optarg : "";
         // An empty value is a slip ("-o $OUT" with OUT unset), not a request
         // for the default: the default would write somewhere not asked for.
-        if (value.empty()) {
+        if (spec->takes_value && value.empty()) {
             error = "option '--" + std::string(spec->name) + "' needs a value";
             return false;
         }
         out.values[spec->name] = value;
     }
+    for (int i = optind; i < argc; ++i)
+        out.positional.push_back(argv[size_t(i)]);
     return true;
 }
 

@@ -25,8 +25,9 @@ struct ParsedArguments {
     }
 };
 
-// Accepts "--name value", "--name=value", "-o value" and "--" before
-// positional words; "-" alone is a positional word (standard input).
+// Accepts "--name value", "--name=value", "-o value", "-ovalue", grouped
+// letters ("-qj1") and "--" before positional words; "-" alone is a
+// positional word (standard input).
 bool parse_arguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
                      ParsedArguments& out, std::string& error);
 

@@ -15,25 +15,29 @@
 void print_usage(std::FILE* out) {
     std::fputs(
         "Usage:\n"
-        "  glimmark check SCENE\n"
-        "  glimmark render SCENE [-o OUT] [-q] [-j N]\n"
-        "  glimmark record SCENE [-o OUT.avi] [--codec raw|mjpeg] [--quality Q]\n"
+        "  glimmark check SCENE [--strict]\n"
+        "  glimmark render SCENE [-o OUT] [options]\n"
+        "  glimmark record SCENE [-o OUT.avi] [--codec raw|mjpeg] [--quality Q] [options]\n"
+        "  glimmark join-rows -o OUT BAND...\n"
         "  glimmark --help | --version\n"
+        "  glimmark COMMAND --help   (the options of one command)\n"
         "\n"
         "SCENE is a scene file, or - for standard input.\n"
         "\n"
-        "check    Parses the scene without tracing it and prints \"Parsed OK!\".\n"
-        "render   Traces every frame of the scene and writes the pictures.\n"
-        "           -o, --output OUT  the picture: OUT ending in .png writes PNG, .ppm\n"
-        "                             binary PPM. Default: the scene's name with .png,\n"
-        "                             beside it (required for standard input).\n"
-        "                             An animation writes OUT_0000.png, OUT_0001.png,\n"
-        "                             ...; an OUT holding %d or %04d names each frame\n"
-        "                             through it (%% for a percent sign).\n"
-        "           -q, --quiet       no progress line (shown when stderr is a terminal)\n"
-        "           -j, --threads N   trace on N threads; 0, the default, uses every\n"
-        "                             core. The picture is the same for every N.\n"
-        "record   Traces every frame of the scene into an AVI file.\n"
+        "check      Parses the scene without tracing it and prints \"Parsed OK!\";\n"
+        "           --strict also opens every texture and INCLUDE file.\n"
+        "render     Traces every frame of the scene and writes the pictures (PNG or\n"
+        "           PPM; -o - writes them to standard output).\n"
+        "record     Traces every frame of the scene into an AVI file.\n"
+        "join-rows  Joins bands of rows rendered apart (render --rows) into one picture.\n"
+        "\n"
+        "Options of render and record (render only: --time, --rows, -n, --format):\n"
+        "  -W N, -H N, -A N, --max-depth N  replace the scene's WIDTH, HEIGHT,\n"
+        "      ANTIALIASING and MAX_DEPTH; --frames A-B, --time T, --rows A-B choose\n"
+        "      what is traced; -j N threads (default: the cores this process may\n"
+        "      use); -n skips existing pictures; -f replaces foreign files;\n"
+        "      -q no progress line; --progress FILE|- key=value progress records.\n"
+        "Short options group: -qj1 is -q -j 1.\n"
         "\n"
         "Limits: WIDTH and HEIGHT from 1 to 16384; MAX_DEPTH above 256 counts as 256;\n"
         "ANTIALIASING above 1024 counts as 1024, and a negative value as 0.\n"
@@ -42,9 +46,10 @@ void print_usage(std::FILE* out) {
         "there is (a parse error is printed as\n"
         "\"Parse Error: <message> at char <n> found: <word>\" and then\n"
         "\"SCENE:LINE:COL: <message>\"); 2 a wrong command line, or a file that\n"
-        "could not be read or written; 130 interrupted. An interrupted render (Ctrl-C,\n"
-        "SIGTERM or SIGHUP: 128 + its number) saves no part of the picture it was\n"
-        "tracing and leaves the file of that name as it was.\n",
+        "could not be read or written (checked before tracing where it can be);\n"
+        "130 interrupted. An interrupted render (Ctrl-C, SIGTERM or SIGHUP: 128 + its\n"
+        "number) saves no part of the picture it was tracing and leaves the file of\n"
+        "that name as it was.\n",
         out);
 }
 
@@ -69,6 +74,7 @@ int run_command(int argc, char** argv) {
     if (command == "check") return run_check(args);
     if (command == "render") return run_render(args);
     if (command == "record") return run_record(args);
+    if (command == "join-rows") return run_join_rows(args);
     std::fprintf(stderr, "glimmark: unknown command '%s'\nTry 'glimmark --help'.\n",
                  command.c_str());
     return ExitUsageOrFile;

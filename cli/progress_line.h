@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -13,7 +14,28 @@ class SceneSession;
 std::string progress_text(int frame, int frames, int rows, int height, double seconds,
                           long long rays);
 
-// Rewrites one line on stderr four times a second while a run traces.
+// Where a run stands, for people and for logs.
+struct ProgressFields {
+    int frame = 0;  // the animation's numbering
+    int row = 0;    // rows of that frame traced
+    double percent = 0.0;
+    double elapsed_s = 0.0;
+    double eta_s = -1.0;  // unknown until something is traced
+    double rays_per_s = 0.0;
+    int threads = 1;
+};
+
+ProgressFields progress_fields(const SceneSession& session, double seconds);
+
+// "  37%  12 s left": percent and time left for the line on a terminal.
+std::string progress_remainder(const ProgressFields& f);
+
+// One record of key=value lines, in the manner of ffmpeg's -progress, ending
+// with progress=continue, or progress=end for the last one.
+std::string progress_record(const ProgressFields& f, bool end);
+
+// Rewrites one line on stderr four times a second while a run traces, and
+// writes a progress record to a log once a second.
 class ProgressLine {
   public:
     explicit ProgressLine(const SceneSession& session) : session_(session) {}
@@ -21,7 +43,7 @@ class ProgressLine {
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
 
-    void start();
+    void start(bool line, std::FILE* log);
     // Ends the thread and clears the line.
     void stop();
     // Clears the line and stops updating it, so that other output starts at
@@ -32,6 +54,7 @@ class ProgressLine {
   private:
     void loop();
     void print() const;
+    void log(bool end) const;
 
     const SceneSession& session_;
     std::chrono::steady_clock::time_point started_;
@@ -40,4 +63,6 @@ class ProgressLine {
     std::condition_variable wake_;
     bool stopping_ = false;
     bool held_ = false;
+    bool line_ = false;
+    std::FILE* log_ = nullptr;
 };

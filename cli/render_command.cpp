@@ -1,5 +1,4 @@
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -9,23 +8,61 @@
 #include "cli/exit_codes.h"
 #include "cli/frame_names.h"
 #include "cli/interrupts.h"
+#include "cli/output_checks.h"
 #include "cli/scene_session.h"
+#include "cli/trace_options.h"
 #include "record/image_file.h"
 #include "scene/surface.h"
+
+namespace {
+
+void print_render_usage(std::FILE* out) {
+    std::fputs(
+        "Usage: glimmark render SCENE [-o OUT] [options]\n"
+        "\n"
+        "Traces every frame of the scene (or those asked for) and writes the pictures.\n"
+        "  -o, --output OUT      the picture: OUT ending in .png writes PNG, .ppm\n"
+        "                        binary PPM. Default: the scene's name with .png,\n"
+        "                        beside it (required for standard input). An\n"
+        "                        animation writes OUT_0000.png, OUT_0001.png, ...\n"
+        "                        (the whole run's frame numbers, also with\n"
+        "                        --frames); an OUT holding %d or %04d names each\n"
+        "                        frame through it (%% for a percent sign).\n"
+        "                        - writes the pictures to standard output, one\n"
+        "                        after the other, in the --format given.\n"
+        "  --format png|ppm      the format of -o - (default png; ppm makes the\n"
+        "                        stream ffmpeg -f image2pipe reads)\n"
+        "  --time T              one moment of the animation: the scene at TIME T,\n"
+        "                        one picture\n"
+        "  --rows A-B            trace only rows A to B (from 0, the top; A- to the\n"
+        "                        bottom); the other rows stay black. The rows traced\n"
+        "                        are exactly those of the whole picture, so bands\n"
+        "                        traced apart join into it (glimmark join-rows).\n"
+        "  -n, --no-overwrite    skip the frames whose file exists (a restarted job)\n",
+        out);
+    std::fputs(TraceOptionsHelp, out);
+    std::fputs(
+        "\n"
+        "Every file name is checked before anything is traced; a file that is not a\n"
+        "PNG or PPM picture is not replaced without --force. Ctrl-C (SIGTERM, SIGHUP)\n"
+        "ends at once and leaves the picture being traced as it was.\n"
+        "\n"
+        "Exit status: 0 done; 1 the scene has an error; 2 a wrong command line, or a\n"
+        "file that could not be read or written; 130 interrupted.\n",
+        out);
+}
+
+}  // namespace
 
 int run_render(const std::vector<std::string>& args) {
     ParsedArguments parsed;
     std::string error;
-    const std::vector<OptionSpec> options = {
-        {"output", 'o', true}, {"quiet", 'q', false}, {"threads", 'j', true}, {"help", 'h', false}};
     int status = ExitOk;
-    if (!open_command_line("render", "rendered", args, options, print_usage, parsed, status))
+    if (!open_command_line("render", "rendered", args, trace_option_specs(true), print_render_usage,
+                           parsed, status))
         return status;
-    int threads = 0;
-    if (parsed.has("threads") && !parse_number(parsed.value("threads"), 0, 256, threads)) {
-        report_usage_error("render", "--threads needs a number from 0 (every core) to 256");
-        return ExitUsageOrFile;
-    }
+    TraceOptions options;
+    if (!read_trace_options("render", parsed, options)) return ExitUsageOrFile;
     const std::string scene = parsed.positional[0];
     std::string out = parsed.value("output");
     if (out.empty()) {
@@ -35,20 +72,49 @@ int run_render(const std::vector<std::string>& args) {
         }
         out = default_picture_name(scene);
     }
-    FramePattern pattern;
-    if (!parse_frame_pattern(out, pattern, error)) {
-        report_usage_error("render", error);
-        return ExitUsageOrFile;
+    const bool to_stdout = out == "-";
+    ImageFormat format = ImageFormat::Png;
+    if (parsed.has("format")) {
+        const std::string name = parsed.value("format");
+        if (!to_stdout) {
+            report_usage_error("render",
+                               "--format is for -o -; a file's name ends in .png or "
+                               ".ppm");
+            return ExitUsageOrFile;
+        }
+        if (name != "png" && name != "ppm") {
+            report_usage_error("render", "--format is png or ppm, not '" + name + "'");
+            return ExitUsageOrFile;
+        }
+        format = name == "ppm" ? ImageFormat::Ppm : ImageFormat::Png;
     }
-    ImageFormat format;
-    if (!image_format_for(out, format)) {
-        report_usage_error("render", "'" + out + "' should end in .png or .ppm");
+    FramePattern pattern;
+    if (!to_stdout) {
+        if (!parse_frame_pattern(out, pattern, error)) {
+            report_usage_error("render", error);
+            return ExitUsageOrFile;
+        }
+        if (!image_format_for(out, format)) {
+            report_usage_error("render", "'" + out + "' should end in .png or .ppm");
+            return ExitUsageOrFile;
+        }
+        // The folder is known before the scene is read: a run that could not
+        // save its first picture does not begin.
+        const std::string first = frame_file_name(pattern, options.first_frame, 1);
+        const std::string why = output_path_problem(first);
+        if (!why.empty()) {
+            std::fprintf(stderr, "Glimmark Error: Cannot write '%s': %s\n", first.c_str(),
+                         why.c_str());
+            return ExitUsageOrFile;
+        }
+    } else if (options.no_overwrite) {
+        report_usage_error("render", "--no-overwrite needs files; -o - writes no file");
         return ExitUsageOrFile;
     }
 
     // "render scene.png" would write its picture over the scene it reads.
     std::error_code same_ec;
-    if (scene != "-" && std::filesystem::equivalent(scene, out, same_ec)) {
+    if (scene != "-" && !to_stdout && std::filesystem::equivalent(scene, out, same_ec)) {
         std::fprintf(stderr,
                      "Glimmark Error: The picture '%s' would replace the scene file; name it with "
                      "-o\n",
@@ -63,21 +129,78 @@ int run_render(const std::vector<std::string>& args) {
     }
 
     SceneSession session;
-    session.controller().job.threads = threads;
-    session.show_progress = !parsed.has("quiet") && isatty(STDERR_FILENO);
-    auto write_frame = [&](int index, int frames, const Surface& picture) {
-        const std::string name = frame_file_name(pattern, index, frames);
+    if (!apply_trace_options("render", options, session)) return ExitUsageOrFile;
+    TraceController& tc = session.controller();
+    // A still, or one moment of an animation, is named as a single picture.
+    auto named_frames = [&tc]() { return tc.overrides.time ? 1 : tc.frames; };
+    auto name_of = [&](int index) { return frame_file_name(pattern, index, named_frames()); };
+
+    int refused = ExitOk;
+    bool names_checked = false;
+    tc.before_frame = [&](const TraceController& c) {
+        if (options.has_rows && options.first_row >= c.height) {
+            std::fprintf(stderr, "glimmark render: --rows %s: the picture has %d rows (0 to %d)\n",
+                         parsed.value("rows").c_str(), c.height, c.height - 1);
+            refused = ExitUsageOrFile;
+            return FrameChoice::Stop;
+        }
+        if (to_stdout) return FrameChoice::Trace;
+        // Every name of the run is checked before its first frame is traced.
+        if (!names_checked) {
+            names_checked = true;
+            const int last = c.overrides.time || c.frames <= 1 ? c.frame_index
+                             : c.last_frame < 0                ? c.frames - 1
+                                                : std::min(c.last_frame, c.frames - 1);
+            for (int i = c.frame_index; i <= last; ++i) {
+                const std::string name = name_of(i);
+                std::string why = output_path_problem(name);
+                if (why.empty() && !options.force && !options.no_overwrite &&
+                    existing_picture(name) == ExistingPicture::Other)
+                    why = "it exists and is not a PNG or PPM picture; --force replaces it";
+                if (!why.empty()) {
+                    std::fprintf(stderr, "Glimmark Error: Cannot write '%s': %s\n", name.c_str(),
+                                 why.c_str());
+                    refused = ExitUsageOrFile;
+                    return FrameChoice::Stop;
+                }
+            }
+        }
+        if (options.no_overwrite &&
+            existing_picture(name_of(c.frame_index)) != ExistingPicture::None)
+            return FrameChoice::Skip;
+        return FrameChoice::Trace;
+    };
+
+    auto write_frame = [&](int index, int, const Surface& picture) {
+        const std::string name = to_stdout ? std::string("-") : name_of(index);
         std::string why;
-        if (!write_image(name, format, picture, why)) {
+        const bool written = to_stdout
+                                 ? write_image_to(stdout, "standard output", format, picture, why)
+                                 : write_image(name, format, picture, why);
+        if (!written) {
             std::fprintf(stderr, "Glimmark Error: %s\n", why.c_str());
             return false;
         }
-        std::printf("%s\n", name.c_str());
-        std::fflush(stdout);
+        // Standard output carries the pictures themselves with -o -.
+        if (!to_stdout) {
+            std::printf("%s\n", name.c_str());
+            std::fflush(stdout);
+        }
         return true;
     };
     // A picture cut short is not a picture: an interrupt ends the program
     // without saving the frame it was tracing or writing.
     InterruptEndsProgram interrupt;
-    return session.run(source, true, false, write_frame);
+    status = session.run(source, true, false, write_frame);
+    if (status == ExitOk && refused != ExitOk) return refused;
+    if (status == ExitOk && parsed.has("frames") && session.frames_done.load() == 0 &&
+        session.frames_skipped.load() == 0) {
+        std::fprintf(stderr,
+                     "glimmark render: the scene has %d frame%s (0 to %d); --frames %s names "
+                     "none of them\n",
+                     std::max(1, tc.frames), tc.frames > 1 ? "s" : "", std::max(1, tc.frames) - 1,
+                     parsed.value("frames").c_str());
+        return ExitUsageOrFile;
+    }
+    return status;
 }

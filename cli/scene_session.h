@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -18,6 +19,7 @@ class SceneSession {
     using FrameHandler = std::function<bool(int index, int frames, const Surface& picture)>;
 
     SceneSession();
+    ~SceneSession();
     SceneSession(const SceneSession&) = delete;
     SceneSession& operator=(const SceneSession&) = delete;
 
@@ -33,12 +35,26 @@ class SceneSession {
 
     // A progress line on stderr while tracing (the caller decides when).
     bool show_progress = false;
+    // key=value progress records once a second to `path` ("-": stderr).
+    // False, with errno set, when the file cannot be opened.
+    bool open_progress_log(const std::string& path);
+    std::FILE* progress_log() const { return progress_log_; }
 
     // Read by the progress line from its own thread.
     std::atomic<int> frames_done{0};
     std::atomic<int> frame_count{1};
     std::atomic<int> frame_height{0};
     std::atomic<long long> rays_done{0};
+    // Frames of the range passed over without tracing (their pictures exist).
+    std::atomic<int> frames_skipped{0};
+    // Frames whose tracing has begun.
+    std::atomic<int> frames_started{0};
+    // The frames the run traces at most, the frame being traced (numbered as
+    // in the whole animation), the loop rows it traces and the threads.
+    std::atomic<int> frames_in_range{1};
+    std::atomic<int> current_frame{0};
+    std::atomic<int> frame_rows{0};
+    std::atomic<int> threads{1};
 
   private:
     void print_error_location(const SceneSource& source) const;
@@ -48,4 +64,5 @@ class SceneSession {
     HeadlessHost host_;
     TraceController controller_;
     bool frame_failed_ = false;
+    std::FILE* progress_log_ = nullptr;
 };

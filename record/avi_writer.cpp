@@ -59,6 +59,7 @@ bool AviWriter::open(Host* owner, const std::string& file_name, int width_, int 
 
     switch (classify_target(file_name)) {
         case TargetKind::NotAvi:
+            if (replace_any_file) break;
             tell(owner,
                  file_name +
                      " exists and is not an AVI file; it is left as it is and nothing is "
@@ -217,10 +218,11 @@ std::string AviWriter::finish() {
                   (done.frames == 1 ? "" : "s") + "; the last " + std::to_string(done.dropped) +
                   " written had to give way to its index (" + done.error + ").";
 
-    // Something else may have taken the name while the frames were traced.
+    // Something else may have taken the name while the frames were traced
+    // (a file that is not an AVI is replaced when the writer was told so).
     const std::string kept_as = m->recording.temporary_path();
     const TargetKind now = classify_target(m->path);
-    if (now == TargetKind::NotAvi || now == TargetKind::Folder) {
+    if ((now == TargetKind::NotAvi && !replace_any_file) || now == TargetKind::Folder) {
         m->recording.keep();
         if (!trouble.empty()) trouble += " ";
         return trouble + m->path +

@@ -23,6 +23,9 @@ class AviWriter {
     // Codec choice, made before open (the studio's dialog, the CLI's options).
     AviCodec codec = AviCodec::Mjpeg;
     int quality = 90;
+    // Whether open may replace a file that is not an AVI file (the command
+    // line's --force); otherwise such a file is left alone.
+    bool replace_any_file = false;
 
     int width = 0;
     int height = 0;

@@ -11,6 +11,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__linux__)
+#include <sched.h>
+#endif
+
 #include "render/pixel_loop.h"
 #include "render/shading.h"
 #include "scene/surface.h"
@@ -44,19 +48,22 @@ struct RowSlot {
 
 class ParallelFrame {
   public:
-    ParallelFrame(RenderJob& job, int threads)
+    ParallelFrame(RenderJob& job, int threads, LoopRows rows)
         : job_(job),
           scene_(*job.scene),
           surface_(job.drawing_context),
           columns_(job.width + 2),
-          rows_(job.height + 2),
+          first_(rows.begin),
+          rows_(rows.end),
           aa_(extra_samples(job)),
           threads_(threads),
           // Enough rows ahead for the threads to keep busy while the settler
           // traces an unforeseen supersample, or while the thread with the
           // oldest row is held up by the system; few enough to stay small.
-          window_(std::min(rows_, std::max(64, 16 * threads))),
-          slots_(static_cast<size_t>(window_)) {
+          window_(std::min(rows_ - first_, std::max(64, 16 * threads))),
+          slots_(static_cast<size_t>(window_)),
+          next_row_(first_),
+          settled_(first_) {
         for (RowSlot& s : slots_) {
             s.primary.resize(static_cast<size_t>(columns_));
             if (aa_ > 0) {
@@ -67,6 +74,11 @@ class ParallelFrame {
     }
 
     void run() {
+        // A band of rows takes up the chain where a whole frame has it; the
+        // rays that finds count among the frame's.
+        const long long cast_before = rays_cast_on_this_thread();
+        previous_ = chain_into_row(scene_, job_, first_);
+        job_.rays_cast.fetch_add(rays_cast_on_this_thread() - cast_before);
         std::vector<std::thread> helpers;
         // A thread started and then lost to a failing growth of the list
         // could not be joined: the room is taken first, or none are started.
@@ -196,6 +208,7 @@ class ParallelFrame {
     const Scene& scene_;
     Surface* surface_;
     const int columns_;
+    const int first_;  // the loop rows traced: first_ up to rows_
     const int rows_;
     const int aa_;
     const int threads_;
@@ -204,8 +217,8 @@ class ParallelFrame {
 
     std::mutex mutex_;
     std::condition_variable room_;
-    int next_row_ = 0;  // guarded by mutex_
-    std::atomic<int> settled_{0};
+    int next_row_;  // guarded by mutex_
+    std::atomic<int> settled_;
     std::atomic<bool> abort_{false};
     // Held by the one thread that settles; previous_ belongs to it.
     std::atomic<bool> settling_{false};
@@ -214,17 +227,33 @@ class ParallelFrame {
 
 }  // namespace
 
-int resolved_thread_count(const RenderJob& job) {
-    if (job.threads > 0) return std::min(job.threads, 256);
+int usable_cores() {
+#if defined(__linux__)
+    // The cores this process may run on: fewer than the machine's under
+    // taskset, a container's CPU set or a batch system's allocation.
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0) {
+        const int n = CPU_COUNT(&set);
+        if (n > 0) return std::min(n, 1024);
+    }
+#endif
     const unsigned cores = std::thread::hardware_concurrency();
     return cores > 0 ? static_cast<int>(std::min(cores, 1024u)) : 1;
 }
 
+int resolved_thread_count(const RenderJob& job) {
+    if (job.threads > 0) return std::min(job.threads, 256);
+    return usable_cores();
+}
+
 bool render_frame_parallel(RenderJob& job) {
-    if (job.scene == nullptr || job.width < 1 || job.height < 1) return true;
+    const LoopRows rows = loop_rows(job);
+    if (job.scene == nullptr || job.width < 1 || job.height < 1 || rows.begin >= rows.end)
+        return true;
     std::unique_ptr<ParallelFrame> frame;
     try {
-        frame = std::make_unique<ParallelFrame>(job, std::max(1, resolved_thread_count(job)));
+        frame = std::make_unique<ParallelFrame>(job, std::max(1, resolved_thread_count(job)), rows);
     } catch (const std::bad_alloc&) {
         return false;
     }

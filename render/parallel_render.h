@@ -2,8 +2,12 @@
 
 struct RenderJob;
 
+// The cores this process may run on (its CPU affinity where the system has
+// one, else every core the machine reports); at least 1.
+int usable_cores();
+
 // The number of threads the pixel loop of `job` runs on: its `threads`, or
-// every core the machine reports when that is 0 (or less).
+// usable_cores() when that is 0 (or less).
 int resolved_thread_count(const RenderJob& job);
 
 // The pixel loop on resolved_thread_count(job) threads, the calling thread

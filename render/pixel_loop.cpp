@@ -115,6 +115,65 @@ Vector3 render_pixel(const Scene& scene, const RenderJob& job, int col, int row,
     return c;
 }
 
+LoopRows loop_rows(const RenderJob& job) {
+    return loop_rows(job.height, job.first_row, job.last_row);
+}
+
+LoopRows loop_rows(int height, int first_row, int last_row) {
+    const int all = height + 2;
+    if (first_row <= 0 && last_row < 0) return {0, all};
+    const int end = last_row < 0 ? all : std::min(last_row + 1, height);
+    const int begin = std::clamp(first_row, 0, std::max(0, end));
+    return {begin, std::max(begin, end)};
+}
+
+Vector3 chain_into_row(const Scene& scene, const RenderJob& job, int row) {
+    const Vector3 black{0.0f, 0.0f, 0.0f};
+    // Without supersampling no colour depends on the one before it.
+    if (row <= 0 || extra_samples(job) <= 0) return black;
+    const int columns = job.width + 2;
+    auto same = [](const Vector3& a, const Vector3& b) {
+        return a.x == b.x && a.y == b.y && a.z == b.z;
+    };
+    // A position's colour is its own sample or its supersampled colour, and
+    // only the choice between them depends on the colour before. Walking
+    // from a row whose incoming colour is unknown, keep both candidates
+    // until a position makes the same choice after either: from there on the
+    // chain is the whole frame's. Rows further up are tried, twice as many
+    // each time, until the chain settles; from row 0 it is known at once.
+    for (int span = 1;; span *= 2) {
+        const int start = std::max(0, row - span);
+        bool known = start == 0;
+        Vector3 colour = black;
+        Vector3 candidates[2] = {black, black};
+        bool open_start = !known;  // nothing known about the colour before
+        for (int r = start; r < row; ++r) {
+            for (int col = 0; col < columns; ++col) {
+                const Vector3 own = primary_sample(scene, job, col, r);
+                if (known) {
+                    colour = needs_supersampling(job, own, colour)
+                                 ? supersampled(scene, job, col, r, own)
+                                 : own;
+                    continue;
+                }
+                bool some_yes = open_start, some_no = open_start;
+                open_start = false;
+                for (const Vector3& c : candidates)
+                    (needs_supersampling(job, own, c) ? some_yes : some_no) = true;
+                const Vector3 extra = some_yes ? supersampled(scene, job, col, r, own) : own;
+                if (some_yes && some_no && !same(own, extra)) {
+                    candidates[0] = own;
+                    candidates[1] = extra;
+                } else {
+                    colour = some_yes ? extra : own;
+                    known = true;
+                }
+            }
+        }
+        if (known) return colour;
+    }
+}
+
 void prepare_acceleration(const RenderJob& job) {
     if (job.scene == nullptr) return;
     // The render thread is the only reader of the scene while it traces, and
@@ -148,7 +207,8 @@ void render_frame(RenderJob& job) {
     // same picture.
     if (resolved_thread_count(job) > 1 && render_frame_parallel(job)) return;
 
-    // The loop runs two columns and two rows past the image; those positions
+    // The loop runs two columns and two rows past the image (a band of rows
+    // ends at the band); those positions
     // are traced and take part in the colour comparison, and the surface
     // clips them away. The previous colour carries over from row to row.
     // Counted as they are cast, so that a stopped frame counts too.
@@ -157,8 +217,10 @@ void render_frame(RenderJob& job) {
         long long start = rays_cast_on_this_thread();
         ~CastCounter() { job.rays_cast.fetch_add(rays_cast_on_this_thread() - start); }
     } counter{job};
-    Vector3 previous{0.0f, 0.0f, 0.0f};
-    for (int row = 0; row <= job.height + 1; ++row) {
+    // A band of rows starts from the colour a whole frame brings into it.
+    const LoopRows rows = loop_rows(job);
+    Vector3 previous = chain_into_row(scene, job, rows.begin);
+    for (int row = rows.begin; row < rows.end; ++row) {
         long long row_rays = 0;
         for (int col = 0; col <= job.width + 1; ++col) {
             int samples = 0;

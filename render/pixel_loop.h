@@ -22,6 +22,18 @@ Vector3 render_pixel(const Scene& scene, const RenderJob& job, int col, int row,
 Vector3 primary_sample(const Scene& scene, const RenderJob& job, int col, int row);
 bool needs_supersampling(const RenderJob& job, const Vector3& c, const Vector3& previous);
 Vector3 supersampled(const Scene& scene, const RenderJob& job, int col, int row, const Vector3& c);
+// The loop rows a frame traces, from `begin` up to (not including) `end`:
+// every row and the two past the picture, or the job's band of rows.
+struct LoopRows {
+    int begin = 0;
+    int end = 0;
+};
+LoopRows loop_rows(const RenderJob& job);
+LoopRows loop_rows(int height, int first_row, int last_row);
+// The colour the loop carries into position (0, row): the final colour of
+// the last position of the row above, exactly as a loop from row 0 leaves
+// it, found by tracing as few rows above as settle the chain.
+Vector3 chain_into_row(const Scene& scene, const RenderJob& job, int row);
 // Extra samples per supersampled pixel: ANTIALIASING limited to 0..MaxAntialiasing.
 int extra_samples(const RenderJob& job);
 // Builds the scene's search structures when the job accelerates and drops

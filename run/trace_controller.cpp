@@ -64,7 +64,7 @@ void TraceController::start(const char* text, bool build, bool rec, ThreadEntry 
     // ANIMATION sees TIME 0 and records no file a previous document named.
     frames = 1;
     has_animation = false;
-    time = 0.0f;
+    time = overrides.time.value_or(0.0f);
     start_time = 0.0f;
     end_time = 1.0f;
     frames_per_second = 4;
@@ -105,6 +105,11 @@ void TraceController::parse_once() {
 
 void TraceController::parse_frame() {
     parse_once();
+    // One moment asked for by the front end is that moment, frame or not.
+    if (overrides.time) {
+        apply_overrides();
+        return;
+    }
     // Frame 0 of an animation is meant to be seen at START_TIME, which is only
     // known once the document has been read; the first parse of a run sees
     // TIME 0, so parse again when START_TIME is another time. has_animation
@@ -113,23 +118,43 @@ void TraceController::parse_frame() {
         time = start_time;
         parse_once();
     }
+    apply_overrides();
+}
+
+void TraceController::apply_overrides() {
+    if (!build_scene || parse_error) return;
+    if (overrides.width) width = *overrides.width;
+    if (overrides.height) height = *overrides.height;
+    if (overrides.antialiasing) job.antialiasing = *overrides.antialiasing;
+    if (overrides.max_depth) job.max_depth = *overrides.max_depth;
+}
+
+bool TraceController::last_of_run() const {
+    return overrides.time || frame_index + 1 >= frames ||
+           (last_frame >= 0 && frame_index >= last_frame);
 }
 
 void TraceController::begin_frame() {
     parse_frame();
-    // Frames before the range are parsed, not traced, so that RND and every
-    // other state the parses carry along are those of a whole run.
-    while (build_scene && !parse_error && frame_index < first_frame && frame_index + 1 < frames) {
+    // Frames before the range, and those the front end skips, are parsed, not
+    // traced, so that RND and every other state the parses carry along are
+    // those of a whole run.
+    while (build_scene && !parse_error) {
+        FrameChoice choice = FrameChoice::Skip;
+        if (frame_index >= first_frame)
+            choice = before_frame ? before_frame(*this) : FrameChoice::Trace;
+        if (choice == FrameChoice::Trace) break;
+        // A range that starts past the animation's last frame, or a run
+        // whose frames are all skipped: nothing to trace.
+        if (choice == FrameChoice::Stop || last_of_run()) {
+            end_run();
+            return;
+        }
         release_scene();
         frame_index += 1;
         time = start_time + (end_time - start_time) * static_cast<float>(frame_index) /
                                 static_cast<float>(frames);
         parse_frame();
-    }
-    if (build_scene && !parse_error && frame_index < first_frame) {
-        // The range starts past the animation's last frame: nothing to trace.
-        end_run();
-        return;
     }
     if (!build_scene || parse_error || host == nullptr) {
         end_run();
@@ -201,7 +226,7 @@ void TraceController::handle_trace_done(int wparam) {
             if (!avi.write_frame(host->trace_surface())) record = avi.is_open();
         }
         release_scene();
-        if (has_animation) {
+        if (has_animation && !overrides.time) {
             next_frame();
             return;
         }

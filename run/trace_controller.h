@@ -1,8 +1,32 @@
 #pragma once
 
+#include <functional>
+#include <optional>
+
 #include "language/parse_context.h"
 #include "record/avi_writer.h"
 #include "scene/host.h"
+
+// Settings a front end puts over the document's TRACER block (the command
+// line's options), applied after every building parse.
+struct TracerOverrides {
+    std::optional<int> width;
+    std::optional<int> height;
+    std::optional<int> antialiasing;
+    std::optional<int> max_depth;
+    // One moment of the animation: the document is parsed at this TIME and
+    // traced once.
+    std::optional<float> time;
+};
+
+// What the front end wants done with a parsed frame before it is traced.
+enum class FrameChoice {
+    Trace,
+    // Parsed, not traced (its picture exists already); the run goes on.
+    Skip,
+    // The run ends here without tracing; the front end has said why.
+    Stop,
+};
 
 // Turns the editor's text into traced pictures: parses, runs one render thread
 // per frame and closes the cycle when the frame-done message comes back.
@@ -21,6 +45,10 @@ struct TraceController : ParseContext {
     // to its end); the frames before are parsed without being traced.
     int first_frame = 0;
     int last_frame = -1;
+    TracerOverrides overrides;
+    // Asked for every frame of the range once it is parsed, before it is
+    // traced; none: every frame is traced.
+    std::function<FrameChoice(const TraceController&)> before_frame;
     // Why the last run ended without tracing although its parse succeeded
     // (an image size that cannot be traced); empty otherwise. Cleared by start.
     std::string run_error;
@@ -31,6 +59,8 @@ struct TraceController : ParseContext {
     void parse_frame();
     // One building or check-only parse of the whole text, from fresh state.
     void parse_once();
+    // Puts `overrides` over what the building parse just read.
+    void apply_overrides();
     void next_frame();
     void release_scene();
     void destroy();
@@ -42,6 +72,8 @@ struct TraceController : ParseContext {
     void request_stop() { job.stop_requested.store(true); }
 
   private:
+    // Whether the frame parsed now is the last one the run may trace.
+    bool last_of_run() const;
     // Sends (or, without a host, handles) the message that the run is over.
     void end_run();
     // The scene with its shapes and lights; the job no longer points at it.

@@ -20,6 +20,6 @@ void RenderJob::build(Host* main_window_, Surface* drawing_context_, int image_x
     rows_done.store(0);
     rays_traced.store(0);
     rays_cast.store(0);
-    // threads and accelerate are the host's choice, not the document's: a
+    // threads, accelerate and the band of rows are the host's choice, not the document's: a
     // fresh job for the next frame keeps them.
 }

@@ -38,6 +38,11 @@ struct RenderJob {
     int threads = 0;
     // Whether shape searches may use the bounding volume hierarchy.
     bool accelerate = true;
+    // The band of picture rows traced, first_row to last_row (-1: to the
+    // end); the rows outside it stay black, the rows inside get the colours
+    // a whole frame gives them. Like threads, the host's choice.
+    int first_row = 0;
+    int last_row = -1;
     // Progress of the frame, for whoever shows it: rows finished and primary
     // rays traced so far. Reset by the job builder and by render_frame.
     std::atomic<int> rows_done{0};

@@ -20,6 +20,8 @@ if [ "${1:-}" != --cli-only ]; then
     # The install and package checks: desktop entry, MIME type, man pages,
     # completion, and lintian on the .deb files.
     desktop-file-utils shared-mime-info man-db bash-completion lintian
+    # The render farm recipes' test.
+    parallel
   )
 fi
 if [ "${GLIMMARK_EXTRA_DEPS:-}" = 1 ]; then

@@ -56,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, BadArguments,
     ::testing::Values(std::vector<std::string>{"-x"}, std::vector<std::string>{"--outputs", "a"},
                       std::vector<std::string>{"-o"}, std::vector<std::string>{"--quiet=yes"},
-                      std::vector<std::string>{"-oq"}, std::vector<std::string>{"-o", ""},
+                      std::vector<std::string>{"-qx"}, std::vector<std::string>{"-o", ""},
                       std::vector<std::string>{"--output="}));
 
 struct FormatCase {

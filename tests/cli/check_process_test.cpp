@@ -116,6 +116,15 @@ TEST(CheckCommand, MissingTextureIsNotReportedByACheck) {
     const ProcessResult r = run_glimmark({"check", "t.gmk"}, dir);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Parsed OK!\n");
+    // A strict check opens it, and fails as a trace would.
+    const ProcessResult strict = run_glimmark({"check", "--strict", "t.gmk"}, dir);
+    EXPECT_EQ(strict.status, 1);
+    EXPECT_EQ(strict.out, "");
+    EXPECT_NE(strict.err.find("Could not load texture."), std::string::npos) << strict.err;
+    write_text(dir.file("ok.gmk"),
+               "TRACER WIDTH 4 HEIGHT 4 END_TRACER SCENE SPHERE END_SPHERE "
+               "END_SCENE\n");
+    EXPECT_EQ(run_glimmark({"check", "--strict", "ok.gmk"}, dir).out, "Parsed OK!\n");
 }
 
 TEST(CheckCommand, UnreadableSceneExitsWithTwo) {
@@ -177,7 +186,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, UsageTest,
                                            UsageCase{{"check"}, 2, false},
                                            UsageCase{{"check", "a.gmk", "b.gmk"}, 2, false},
                                            UsageCase{{"check", "--fast", "a.gmk"}, 2, false},
-                                           UsageCase{{"render", "a.gmk", "-o"}, 2, false}));
+                                           UsageCase{{"render", "a.gmk", "-o"}, 2, false},
+                                           UsageCase{{"record", "--help"}, 0, true},
+                                           UsageCase{{"join-rows", "--help"}, 0, true},
+                                           UsageCase{{"join-rows", "-o", "x.png"}, 2, false}));
 
 TEST(Version, PrintsTheProjectVersionAndTheLibraries) {
     TempFolder dir("version");

@@ -105,4 +105,23 @@ TEST(ProgressText, RowsPastTheImageCountAsTheLastRow) {
     EXPECT_EQ(progress_text(1, 1, 242, 240, 0.0, 0), "row 240/240  0.0 s");
 }
 
+// The percent is rounded down (100 only when done) and the time left up;
+// nothing is known of it before the first row.
+TEST(ProgressText, PercentAndTimeLeftAndTheLogsRecord) {
+    ProgressFields f;
+    f.percent = 99.96;
+    f.eta_s = 0.01;
+    EXPECT_EQ(progress_remainder(f), "  99%  1 s left");
+    f.eta_s = -1.0;
+    EXPECT_EQ(progress_remainder(f), "  99%");
+    f = ProgressFields{3, 17, 42.25, 1.5, -1.0, 2500.4, 2};
+    EXPECT_EQ(progress_record(f, false),
+              "frame=3\nrow=17\npercent=42.2\nelapsed_s=1.5\neta_s=N/A\nrays_per_s=2500\n"
+              "threads=2\nprogress=continue\n");
+    f.eta_s = 2.04;
+    const std::string last = progress_record(f, true);
+    EXPECT_EQ(last.substr(last.find("eta_s")),
+              "eta_s=2.0\nrays_per_s=2500\nthreads=2\nprogress=end\n");
+}
+
 }  // namespace

@@ -101,13 +101,15 @@ TEST(RecordCommand, RawFramesHoldThePicturesRenderWrites) {
                                    f.bytes.begin() + frames[3]->data + frames[3]->size));
 }
 
-TEST(RecordCommand, WithoutOutputFileItTracesAndSaysNothingWasRecorded) {
+TEST(RecordCommand, WithoutOutputFileItSaysSoAndTracesNothing) {
     TempFolder dir("record_none");
     write_text(dir.file("anim.gmk"), animation("", 2));
-    const ProcessResult r = run_glimmark({"record", "anim.gmk", "-q"}, dir);
-    EXPECT_EQ(r.status, 0);
+    const ProcessResult r = run_glimmark({"record", "anim.gmk", "--progress", "-"}, dir);
+    EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("nothing was recorded"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("nothing is traced"), std::string::npos) << r.err;
+    // The progress records that a traced row would have started never came.
+    EXPECT_EQ(r.err.find("progress="), std::string::npos) << r.err;
     for (const auto& e : fs::directory_iterator(dir.path()))
         EXPECT_NE(e.path().extension(), ".avi") << e.path();
 }
@@ -165,25 +167,34 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{{"anim.gmk", "--frames", "a-b"}, "--frames is A-B"},
                       BadLine{{"anim.gmk", "--frames", "5"}, "names none of them"},
                       BadLine{{"anim.gmk", "-o", ""}, "option '--output' needs a value"},
-                      BadLine{{"anim.gmk", "--codec="}, "option '--codec' needs a value"}));
+                      BadLine{{"anim.gmk", "--codec="}, "option '--codec' needs a value"},
+                      // Names it cannot write, found before the scene is traced.
+                      BadLine{{"anim.gmk", "-o", "anim.mp4"}, "record writes .avi files"},
+                      BadLine{{"anim.gmk", "-o", "-"}, "cannot go to standard output"},
+                      BadLine{{"anim.gmk", "-o", "no/anim.avi"}, "the folder 'no' does not exist"},
+                      BadLine{{"anim.gmk", "-qH", "0"}, "--height is a whole number"},
+                      BadLine{{"anim.gmk", "--rows", "1-2"}, "unknown option '--rows'"}));
 
 TEST(RecordCommand, AFileThatIsNotAnAviIsNeverOverwritten) {
     TempFolder dir("record_guard");
     write_text(dir.file("anim.gmk"), animation("OUTPUT_FILE \"anim.gmk\"", 2));
     const ProcessResult r = run_glimmark({"record", "anim.gmk", "-q"}, dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("AVI Error: anim.gmk exists and is not an AVI file"), std::string::npos)
+    EXPECT_NE(r.err.find("Cannot record to 'anim.gmk': record writes .avi files"),
+              std::string::npos)
         << r.err;
     EXPECT_EQ(slurp(dir.file("anim.gmk")), animation("OUTPUT_FILE \"anim.gmk\"", 2));
     EXPECT_EQ(r.out, "");
 }
 
-TEST(RecordCommand, AMissingFolderGivesTheOpenErrorAndTracesOn) {
+TEST(RecordCommand, AMissingFolderOfOutputFileIsFoundBeforeTracing) {
     TempFolder dir("record_missing_folder");
     write_text(dir.file("anim.gmk"), animation("OUTPUT_FILE \"no/such/anim.avi\"", 3));
-    const ProcessResult r = run_glimmark({"record", "anim.gmk", "-q"}, dir);
+    const ProcessResult r = run_glimmark({"record", "anim.gmk", "--progress", "-"}, dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "AVI Error: Error opening AVI file for write. Check path and permissions.\n");
+    EXPECT_EQ(r.err,
+              "Glimmark Error: Cannot record to 'no/such/anim.avi': the folder 'no/such' "
+              "does not exist\n");
 }
 
 TEST(RecordCommand, AParseErrorRecordsNothing) {

@@ -212,7 +212,9 @@ const unsigned char kFrameRed[4] = {0, 63, 127, 191};
 struct FrameNameCase {
     const char* name;
     const char* out;
-    const char* files[4];
+    const char* files[4];  // the frames written, from frame `first` on
+    std::vector<std::string> options = {};
+    int first = 0;
 };
 
 class AnimationTest : public ::testing::TestWithParam<FrameNameCase> {};
@@ -221,14 +223,16 @@ TEST_P(AnimationTest, EveryFrameGetsItsOwnPicture) {
     const FrameNameCase& c = GetParam();
     TempFolder dir("render_animation");
     write_text(dir.file("a.gmk"), kAnimation);
-    const ProcessResult r = run_glimmark({"render", "a.gmk", "-o", c.out}, dir);
+    std::vector<std::string> args = {"render", "a.gmk", "-o", c.out};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const ProcessResult r = run_glimmark(args, dir);
     ASSERT_EQ(r.status, 0) << r.err;
     std::string listed;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 4 && c.files[i] != nullptr; ++i) {
         listed += std::string(c.files[i]) + "\n";
         const PpmImage im = read_ppm(dir.file(c.files[i]));
         ASSERT_TRUE(im.ok()) << c.files[i];
-        const unsigned char want[3] = {kFrameRed[i], 0, 0};
+        const unsigned char want[3] = {kFrameRed[c.first + i], 0, 0};
         EXPECT_TRUE(all_pixels_are(im, want)) << c.files[i];
     }
     EXPECT_EQ(r.out, listed);
@@ -239,7 +243,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FrameNameCase{
             "numbered", "a.ppm", {"a_0000.ppm", "a_0001.ppm", "a_0002.ppm", "a_0003.ppm"}},
-        FrameNameCase{"pattern", "f%02d.ppm", {"f00.ppm", "f01.ppm", "f02.ppm", "f03.ppm"}}),
+        FrameNameCase{"pattern", "f%02d.ppm", {"f00.ppm", "f01.ppm", "f02.ppm", "f03.ppm"}},
+        // A range keeps the whole run's numbers, and its pictures.
+        FrameNameCase{"range", "a.ppm", {"a_0001.ppm", "a_0002.ppm"}, {"--frames", "1-2"}, 1},
+        FrameNameCase{"range_to_end", "f%d.ppm", {"f2.ppm", "f3.ppm"}, {"--frames=2-"}, 2},
+        // One moment is one picture, named as a still.
+        FrameNameCase{"time", "t.ppm", {"t.ppm"}, {"--time", "0.5"}, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct RefusedCase {
@@ -247,16 +256,31 @@ struct RefusedCase {
     std::vector<std::string> args;
     int status;
     const char* err_start;
+    const char* existing = nullptr;  // a file of someone else's, there before
 };
 
 class RefusedOutputTest : public ::testing::TestWithParam<RefusedCase> {};
 
+// Refused before anything is traced: no progress record, no file, and the
+// file that was there is as it was.
 TEST_P(RefusedOutputTest, SaysWhyAndExits) {
     TempFolder dir("render_refused");
     write_text(dir.file("bg.gmk"), kBackgroundScene);
-    const ProcessResult r = run_glimmark(GetParam().args, dir);
+    write_text(dir.file("a.gmk"), kAnimation);
+    if (GetParam().existing != nullptr) write_text(dir.file(GetParam().existing), "my notes");
+    std::vector<std::string> args = GetParam().args;
+    args.insert(args.end(), {"--progress", "-"});
+    const ProcessResult r = run_glimmark(args, dir);
     EXPECT_EQ(r.status, GetParam().status);
     EXPECT_EQ(r.err.rfind(GetParam().err_start, 0), 0u) << r.err;
+    EXPECT_EQ(r.err.find("progress="), std::string::npos) << r.err;
+    for (const auto& e : fs::directory_iterator(dir.path())) {
+        const std::string name = e.path().filename().string();
+        if (GetParam().existing != nullptr && name == GetParam().existing)
+            EXPECT_EQ(slurp(e.path().string()), "my notes");
+        else
+            EXPECT_TRUE(name[0] == '.' || e.path().extension() == ".gmk") << name;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -265,8 +289,52 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"no_folder",
                     {"render", "bg.gmk", "-o", "missing/bg.png"},
                     2,
-                    "Glimmark Error: Could not write image 'missing/bg.png': No such file or "
-                    "directory\n"},
+                    "Glimmark Error: Cannot write 'missing/bg.png': the folder 'missing' does "
+                    "not exist\n"},
+        RefusedCase{"not_a_picture",
+                    {"render", "bg.gmk", "-o", "notes.png"},
+                    2,
+                    "Glimmark Error: Cannot write 'notes.png': it exists and is not a PNG or PPM "
+                    "picture; --force replaces it\n",
+                    "notes.png"},
+        RefusedCase{"frame_not_a_picture",
+                    {"render", "a.gmk", "-o", "a%d.ppm"},
+                    2,
+                    "Glimmark Error: Cannot write 'a3.ppm': it exists",
+                    "a3.ppm"},
+        RefusedCase{"output_is_a_folder",
+                    {"render", "bg.gmk", "-o", "sub.ppm/x.ppm"},
+                    2,
+                    "Glimmark Error: Cannot write 'sub.ppm/x.ppm': 'sub.ppm' is not a folder\n",
+                    "sub.ppm"},
+        RefusedCase{"rows_past_the_picture",
+                    {"render", "bg.gmk", "-o", "x.ppm", "--rows", "6-9"},
+                    2,
+                    "glimmark render: --rows 6-9: the picture has 6 rows (0 to 5)\n"},
+        RefusedCase{"frames_past_the_end",
+                    {"render", "a.gmk", "-o", "x.ppm", "--frames", "4-"},
+                    2,
+                    "glimmark render: the scene has 4 frames (0 to 3); --frames 4- names none"},
+        RefusedCase{"zero_width",
+                    {"render", "bg.gmk", "-W", "0"},
+                    2,
+                    "glimmark render: --width is a whole number from 1 to 16384, not '0'\n"},
+        RefusedCase{"depth_too_deep",
+                    {"render", "bg.gmk", "--max-depth=300"},
+                    2,
+                    "glimmark render: --max-depth is a whole number from 0 to 256"},
+        RefusedCase{"time_and_frames",
+                    {"render", "a.gmk", "--time", "1", "--frames", "1"},
+                    2,
+                    "glimmark render: --time traces one moment"},
+        RefusedCase{"time_no_number",
+                    {"render", "a.gmk", "--time", "noon"},
+                    2,
+                    "glimmark render: --time is a number"},
+        RefusedCase{"format_for_a_file",
+                    {"render", "bg.gmk", "-o", "x.png", "--format", "ppm"},
+                    2,
+                    "glimmark render: --format is for -o -"},
         RefusedCase{"unknown_format",
                     {"render", "bg.gmk", "-o", "bg.jpg"},
                     2,

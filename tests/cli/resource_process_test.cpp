@@ -94,14 +94,15 @@ TEST(FileSizeLimit, APictureCutShortIsNotSavedAndARecordingKeepsItsFrames) {
     write_text(dir.file("still.gmk"), tracer + "SCENE SPHERE END_SPHERE END_SCENE\n");
     write_text(dir.file("moving.gmk"), "ANIMATION FRAMES 3 END_ANIMATION\n" + tracer +
                                            "SCENE SPHERE END_SPHERE END_SCENE\n");
-    write_text(dir.file("old.ppm"), "the earlier picture");
+    // A picture's header, so that the command may replace it.
+    write_text(dir.file("old.ppm"), "P6 the earlier picture");
 
     // 786,447 bytes of PPM against 100 kB.
     ProcessResult r =
         run_line("prlimit --fsize=100000 glimmark render still.gmk -q -o old.ppm", dir);
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_EQ(r.err, "Glimmark Error: Could not write image 'old.ppm': File too large\n");
-    EXPECT_EQ(slurp(dir.file("old.ppm")), "the earlier picture");
+    EXPECT_EQ(slurp(dir.file("old.ppm")), "P6 the earlier picture");
 
     // Two uncompressed frames of 786,432 bytes fit in 2 MB, the third does not.
     r = run_line("prlimit --fsize=2000000 glimmark record moving.gmk -o cut.avi --codec raw", dir);
@@ -123,6 +124,25 @@ TEST(FileSizeLimit, APictureCutShortIsNotSavedAndARecordingKeepsItsFrames) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{".stderr", "cut.avi", "moving.gmk", "old.ppm",
                                                "still.gmk"}));
+}
+
+}  // namespace
+
+namespace {
+
+// Without -j the command traces on the cores it may run on: one under
+// taskset, as under a batch system's allocation of one core.
+TEST(DefaultThreads, FollowTheCpuAffinity) {
+    if (std::system("taskset -c 0 true >/dev/null 2>&1") != 0) GTEST_SKIP() << "no taskset";
+    TempFolder dir("default_threads");
+    write_text(dir.file("s.gmk"), "TRACER WIDTH 4 HEIGHT 4 END_TRACER SCENE END_SCENE\n");
+    const ProcessResult one =
+        run_line("taskset -c 0 glimmark render s.gmk -o s.ppm --progress - >/dev/null", dir);
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_NE(one.err.find("\nthreads=1\n"), std::string::npos) << one.err;
+    const ProcessResult two =
+        run_line("taskset -c 0 glimmark render s.gmk -o s.ppm -j2 --progress - >/dev/null", dir);
+    EXPECT_NE(two.err.find("\nthreads=2\n"), std::string::npos) << two.err;
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <sstream>
+
 #include "cli_process_support.h"
 
 namespace {
@@ -42,6 +45,133 @@ TEST(ThreadsOption, ACountThatIsNoNumberIsAUsageError) {
         EXPECT_EQ(r.status, 2) << "'" << n << "'";
         EXPECT_NE(r.err.find("--threads"), std::string::npos) << r.err;
     }
+}
+
+}  // namespace
+
+namespace {
+
+ProcessResult render(const TempFolder& dir, std::vector<std::string> args) {
+    args.insert(args.begin(), "render");
+    return run_glimmark(args, dir);
+}
+
+// The options put their values over the document's: a document with other
+// TRACER values, rendered with options naming the first one's, gives its
+// picture byte for byte; without them it does not.
+TEST(TracerOptions, OverTheDocumentsValuesGiveThatDocumentsPicture) {
+    TempFolder dir("tracer_options");
+    write_text(dir.file("s.gmk"), kScene);
+    std::string other = kScene;
+    other.replace(0, other.find('\n'),
+                  "TRACER WIDTH 7 HEIGHT 90 ANTIALIASING 0 MAX_DEPTH 1 END_TRACER");
+    write_text(dir.file("other.gmk"), other);
+    ASSERT_EQ(render(dir, {"s.gmk", "-o", "s.ppm"}).status, 0);
+    ASSERT_EQ(render(dir, {"other.gmk", "-o", "plain.ppm"}).status, 0);
+    ASSERT_EQ(render(dir, {"other.gmk", "-qW40", "-H30", "-A4", "--max-depth", "3", "-o", "o.ppm"})
+                  .status,
+              0);
+    EXPECT_EQ(slurp(dir.file("o.ppm")), slurp(dir.file("s.ppm")));
+    EXPECT_NE(slurp(dir.file("plain.ppm")), slurp(dir.file("s.ppm")));
+    // Each option alone changes the picture.
+    for (const std::vector<std::string>& option :
+         {std::vector<std::string>{"-A", "0"}, {"--max-depth", "0"}, {"-W", "41"}}) {
+        std::vector<std::string> args = {"s.gmk", "-o", "changed.ppm"};
+        args.insert(args.end(), option.begin(), option.end());
+        ASSERT_EQ(render(dir, args).status, 0) << option[0];
+        EXPECT_NE(slurp(dir.file("changed.ppm")), slurp(dir.file("s.ppm"))) << option[0];
+    }
+}
+
+// Bands of rows traced apart, on one thread or several, join into the whole
+// picture; -o - writes the very bytes of the file.
+TEST(RowsOption, BandsJoinIntoTheWholePicture) {
+    TempFolder dir("rows_option");
+    write_text(dir.file("s.gmk"), kScene);
+    ASSERT_EQ(render(dir, {"s.gmk", "-o", "whole.png"}).status, 0);
+    for (const char* threads : {"1", "2"}) {
+        std::vector<std::string> join = {"join-rows", "-o", "joined.png"};
+        for (const char* band : {"0-6", "7-7", "8-20", "21-"}) {
+            const std::string name = std::string("band") + band + ".png";
+            ASSERT_EQ(render(dir, {"s.gmk", "-o", name, "--rows", band, "-j", threads}).status, 0);
+            join.push_back(name);
+        }
+        const ProcessResult r = run_glimmark(join, dir);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(slurp(dir.file("joined.png")), slurp(dir.file("whole.png"))) << threads;
+    }
+    // A band alone is not the whole picture.
+    EXPECT_NE(slurp(dir.file("band8-20.png")), slurp(dir.file("whole.png")));
+    for (const char* format : {"png", "ppm"}) {
+        ASSERT_EQ(render(dir, {"s.gmk", "-o", std::string("file.") + format}).status, 0);
+        const ProcessResult r = render(dir, {"s.gmk", "-o", "-", "--format", format});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, slurp(dir.file(std::string("file.") + format))) << format;
+    }
+    write_text(dir.file("small.gmk"), "TRACER WIDTH 3 HEIGHT 3 END_TRACER SCENE END_SCENE\n");
+    ASSERT_EQ(render(dir, {"small.gmk", "-o", "small.png"}).status, 0);
+    const ProcessResult mixed =
+        run_glimmark({"join-rows", "-o", "x.png", "whole.png", "small.png"}, dir);
+    EXPECT_EQ(mixed.status, 2);
+    EXPECT_NE(mixed.err.find("'small.png' is 3 x 3, the bands before it 40 x 30"),
+              std::string::npos)
+        << mixed.err;
+}
+
+// -n leaves a picture that exists and traces the rest; -f replaces a file
+// that is not a picture.
+TEST(OverwriteOptions, NoOverwriteSkipsAndForceReplaces) {
+    TempFolder dir("overwrite_options");
+    write_text(dir.file("a.gmk"), "ANIMATION FRAMES 3 END_ANIMATION\n" + kScene);
+    write_text(dir.file("a_0001.ppm"), "P6 kept");
+    ProcessResult r = render(dir, {"a.gmk", "-n", "-o", "a.ppm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "a_0000.ppm\na_0002.ppm\n");
+    EXPECT_EQ(slurp(dir.file("a_0001.ppm")), "P6 kept");
+    write_text(dir.file("notes.ppm"), "my notes");
+    write_text(dir.file("notes.avi"), "my notes");
+    write_text(dir.file("s.gmk"), kScene);
+    EXPECT_EQ(render(dir, {"s.gmk", "-o", "notes.ppm"}).status, 2);
+    EXPECT_EQ(run_glimmark({"record", "a.gmk", "-o", "notes.avi"}, dir).status, 2);
+    EXPECT_EQ(slurp(dir.file("notes.ppm")), "my notes");
+    EXPECT_EQ(slurp(dir.file("notes.avi")), "my notes");
+    r = render(dir, {"s.gmk", "-fq", "-o", "notes.ppm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(read_ppm(dir.file("notes.ppm")).ok());
+    r = run_glimmark({"record", "a.gmk", "-f", "-o", "notes.avi", "-j1"}, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(slurp(dir.file("notes.avi")).substr(0, 4), "RIFF");
+}
+
+// The progress records of a log: key=value lines, each record ending with
+// progress=, the last one progress=end at 100 percent.
+TEST(ProgressOption, WritesKeyValueRecords) {
+    TempFolder dir("progress_option");
+    write_text(dir.file("a.gmk"), "ANIMATION FRAMES 2 END_ANIMATION\n" + kScene);
+    const ProcessResult r = render(dir, {"a.gmk", "-o", "a.ppm", "--progress", "log.txt"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream log(slurp(dir.file("log.txt")));
+    std::map<std::string, std::string> record;
+    std::string line, last_progress;
+    int records = 0;
+    while (std::getline(log, line)) {
+        const size_t eq = line.find('=');
+        ASSERT_NE(eq, std::string::npos) << line;
+        ASSERT_GT(eq, 0u) << line;
+        record[line.substr(0, eq)] = line.substr(eq + 1);
+        if (line.rfind("progress=", 0) == 0) {
+            ++records;
+            last_progress = line;
+        }
+    }
+    EXPECT_GE(records, 1);
+    EXPECT_EQ(last_progress, "progress=end");
+    for (const char* key : {"frame", "row", "percent", "elapsed_s", "eta_s", "rays_per_s"})
+        EXPECT_EQ(record.count(key), 1u) << key;
+    EXPECT_EQ(record["frame"], "1");
+    EXPECT_EQ(record["percent"], "100.0");
+    EXPECT_EQ(record["eta_s"], "0.0");
+    EXPECT_GT(std::stod(record["rays_per_s"]), 0.0);
 }
 
 }  // namespace

@@ -64,6 +64,46 @@ TEST_P(ParallelChain, EveryThreadCountGivesThePlainLoopsPixelsAndRays) {
     }
 }
 
+// A band of rows (the command line's --rows) starts from the colour the
+// chain brings into it in a whole frame, so that bands traced apart join
+// into the whole picture. On the stripes the chain never settles within a
+// row: the band must find it from rows far above.
+TEST_P(ParallelChain, EveryBandHasTheWholeFramesRowsAndBlackElsewhere) {
+    const ChainCase& c = GetParam();
+    TracedFrame f(c.width, c.height, c.aa);
+    if (c.stripes) {
+        auto* s = new StripeShape;
+        s->width = c.width;
+        f.t.scene.shapes.append(s);
+    } else {
+        f.t.scene.shapes.append(new GradientShape);
+    }
+    const std::vector<uint32_t> whole = f.trace(1, false);
+    const int w = c.width + 2;
+    const int bands[][2] = {{0, 0},
+                            {1, 1},
+                            {c.height / 2, c.height - 1},
+                            {c.height - 1, -1},
+                            {c.height / 3, c.height / 3 + 1}};
+    for (const auto& band : bands) {
+        for (int threads : {1, 3}) {
+            f.job.first_row = band[0];
+            f.job.last_row = band[1];
+            const std::vector<uint32_t> picture = f.trace(threads, true);
+            const int last = band[1] < 0 ? c.height + 1 : std::min(band[1], c.height - 1);
+            for (int y = 0; y < c.height + 2; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const size_t i = static_cast<size_t>(y * w + x);
+                    const uint32_t want = y >= band[0] && y <= last ? whole[i] : 0u;
+                    ASSERT_EQ(picture[i], want) << "rows " << band[0] << "-" << band[1] << ", "
+                                                << threads << " threads, at " << x << "," << y;
+                }
+        }
+    }
+    f.job.first_row = 0;
+    f.job.last_row = -1;
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, ParallelChain,
                          ::testing::Values(
                              // Own samples all equal: after the first pixel every supersample is

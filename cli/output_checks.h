@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+// Checks of an output name made before anything is traced, so that a run
+// that cannot save its work ends at once.
+
+// Why no file can be made at `path` (its folder is missing, is no folder or
+// is not writable, or the name is a folder); empty when one can.
+std::string output_path_problem(const std::string& path);
+
+// What stands at the name of a picture about to be written.
+enum class ExistingPicture {
+    None,
+    // A PNG or binary PPM file: a picture of an earlier run, replaced freely.
+    Picture,
+    // Anything else (a document, a device): replaced only when forced.
+    Other,
+};
+
+ExistingPicture existing_picture(const std::string& path);
+
+// Whether the name ends in `extension` (".avi"), in any case.
+bool has_extension(const std::string& path, const char* extension);
