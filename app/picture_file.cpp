@@ -30,9 +30,10 @@ bool write_png_picture(const std::string& path, int width, int height,
         return false;
     }
     if (!image.convertToFormat(QImage::Format_RGB888).save(&file, "PNG")) {
-        error = path + ": " +
-                (file.error() != QFileDevice::NoError ? file.errorString().toStdString()
-                                                      : std::string("the PNG could not be encoded"));
+        error =
+            path + ": " +
+            (file.error() != QFileDevice::NoError ? file.errorString().toStdString()
+                                                  : std::string("the PNG could not be encoded"));
         file.cancelWriting();
         return false;
     }

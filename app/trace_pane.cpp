@@ -21,8 +21,9 @@ class PictureView : public QWidget {
     // The picture's top-left corner and size in this widget.
     QRectF picture_area() const {
         const QSizeF size = QSizeF(pane_.picture_size()) * pane_.scale();
-        const QPointF origin(std::max(0.0, (width() - size.width()) / 2),
-                             std::max(0.0, (height() - size.height()) / 2));
+        // Whole pixels, so that a picture at 1:1 is drawn pixel for pixel.
+        const QPointF origin(std::max(0.0, std::floor((width() - size.width()) / 2)),
+                             std::max(0.0, std::floor((height() - size.height()) / 2)));
         return {origin, size};
     }
 
@@ -114,7 +115,8 @@ void TracePane::zoom_by(int steps, QPoint anchor) {
     const double old_scale = scale();
     const QRectF old_area = view_->picture_area();
     // The picture's point under the anchor, in picture pixels.
-    const QPointF spot = (QPointF(view_->mapFrom(viewport(), anchor)) - old_area.topLeft()) / old_scale;
+    const QPointF spot =
+        (QPointF(view_->mapFrom(viewport(), anchor)) - old_area.topLeft()) / old_scale;
     zoom_ = std::clamp(old_scale * std::pow(kZoomStep, steps), kMinZoom, kMaxZoom);
     const bool left_fit = fit_;
     fit_ = false;

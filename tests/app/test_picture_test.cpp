@@ -92,20 +92,27 @@ INSTANTIATE_TEST_SUITE_P(EveryB, StudioTestPictureFor, ::testing::Range(5, 18));
 using StudioTestPictureWindow = StudioWindowTest;
 
 TEST_F(StudioTestPictureWindow, CtrlF10ShowsItWithoutATrace) {
-    QTest::keyClick(window->editor(), Qt::Key_F10, Qt::ControlModifier);
-    TraceWindow* trace = window->trace_window();
-    ASSERT_TRUE(trace->isVisible());
-    EXPECT_EQ(trace->pos(), QPoint(0, 0));
-    EXPECT_EQ(trace->size(), QSize(256, 256));
-    const QImage shown = trace->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    int reds = 0, greens = 0;
-    for (int y = 0; y < 256; ++y)
-        for (int x = 0; x < 256; ++x) {
-            reds += shown.pixel(x, y) == qRgb(128, 0, 0);
-            greens += shown.pixel(x, y) == qRgb(0, 128, 0);
+    for (bool separate : {false, true}) {
+        SCOPED_TRACE(separate ? "separate window" : "pane");
+        if (separate) window->action(cmd::SeparateTraceWindow)->trigger();
+        QTest::keyClick(window->editor(), Qt::Key_F10, Qt::ControlModifier);
+        TraceWindow* trace = window->trace_window();
+        ASSERT_EQ(trace->isVisible(), separate);
+        if (separate) {
+            EXPECT_EQ(trace->pos(), QPoint(0, 0));
+            EXPECT_EQ(trace->size(), QSize(256, 256));
         }
-    EXPECT_GE(reds, 250);
-    EXPECT_EQ(greens, 1);
-    EXPECT_TRUE(window->editor()->hasFocus());
-    EXPECT_TRUE(window->isActiveWindow());
+        const QImage shown = shown_picture(*window);
+        ASSERT_EQ(shown.size(), QSize(256, 256));
+        int reds = 0, greens = 0;
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 256; ++x) {
+                reds += shown.pixel(x, y) == qRgb(128, 0, 0);
+                greens += shown.pixel(x, y) == qRgb(0, 128, 0);
+            }
+        EXPECT_GE(reds, 250);
+        EXPECT_EQ(greens, 1);
+        EXPECT_TRUE(window->editor()->hasFocus());
+        EXPECT_TRUE(window->isActiveWindow());
+    }
 }
