@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg62-turbo-dev libpng-dev libstb-dev
   qt6-base-dev qt6-svg-dev
-  xvfb xauth
+  xvfb xauth openbox xdotool ffmpeg
 )
 if [ "${GLIMMARK_EXTRA_DEPS:-}" = 1 ]; then
   packages+=(ffmpeg povray clang-format clang libclang-rt-14-dev)
