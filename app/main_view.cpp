@@ -26,8 +26,10 @@ const char* const kSeparateKey = "view/separateTraceWindow";
 const char* const kFitKey = "view/fitPicture";
 
 // The window's size where the screen has room for it: the editor and a
-// 640 x 480 picture side by side.
+// 640 x 480 picture side by side, or the editor alone beside the separate
+// trace window.
 constexpr QSize kPreferredSize(1120, 720);
+constexpr QSize kPreferredEditorSize(640, 720);
 // What a window manager's frame may add around the window.
 constexpr QSize kFrameAllowance(16, 48);
 // The editor's share of the width; the pane has the rest.
@@ -61,12 +63,15 @@ void MainWindow::restore_view() {
     pane_->set_fit(fit);
     pane_->setVisible(!separate_trace_);
 
-    // Centred on the screen's free area and, frame and all, inside it at any
-    // scale factor.
+    // Inside the screen's free area, frame and all, at any scale factor:
+    // centred, or as far right as it goes, away from the separate trace
+    // window at the top-left corner.
     const QRect room = screen()->availableGeometry();
-    const QSize size = kPreferredSize.boundedTo(room.size() - kFrameAllowance);
+    const QSize size = (separate_trace_ ? kPreferredEditorSize : kPreferredSize)
+                           .boundedTo(room.size() - kFrameAllowance);
     resize(size);
-    move(room.x() + std::max(0, (room.width() - size.width() - kFrameAllowance.width()) / 2),
+    const int spare_width = std::max(0, room.width() - size.width() - kFrameAllowance.width());
+    move(room.x() + (separate_trace_ ? spare_width : spare_width / 2),
          room.y() + std::max(0, (room.height() - size.height() - kFrameAllowance.height()) / 2));
     auto* splitter = static_cast<QSplitter*>(pane_->parentWidget());
     const int share = size.width() / (kEditorShare + kPaneShare);

@@ -75,6 +75,16 @@ TEST_F(StudioTraceView, TheChoicesAreRememberedBetweenRuns) {
         EXPECT_EQ(next.trace_pane()->isVisible(), !separate);
         EXPECT_FALSE(next.action(cmd::FitPicture)->isChecked());
         EXPECT_FALSE(next.trace_pane()->fit());
+        // Beside the separate window the editor alone is narrower, and kept
+        // clear of a 480-pixel picture where the screen has room.
+        const QRect room = next.screen()->availableGeometry();
+        EXPECT_TRUE(room.contains(next.frameGeometry()));
+        if (room.width() >= 1280) {
+            EXPECT_EQ(next.width() <= room.width() / 2, separate);
+            if (separate) {
+                EXPECT_GE(next.frameGeometry().left(), 480);
+            }
+        }
         next.action(cmd::SeparateTraceWindow)->trigger();
     }
 }
