@@ -207,8 +207,10 @@ TEST_F(StudioWindow, NineIconButtonsInOneRow) {
     // pane beside it reaches the right edge, or, with the separate trace
     // window, the editor fills the width.
     const int width = window->centralWidget()->width();
-    for (bool separate : {false, true}) {
-        if (separate) window->action(cmd::SeparateTraceWindow)->trigger();
+    int pane_width = 0;
+    for (bool separate : {false, true, false}) {
+        QAction* choice = window->action(cmd::SeparateTraceWindow);
+        if (choice->isChecked() != separate) choice->trigger();
         // The splitter lays its widgets out again from the event loop.
         EXPECT_TRUE(
             QTest::qWaitFor([&] { return (window->editor()->width() == width) == separate; }));
@@ -220,6 +222,11 @@ TEST_F(StudioWindow, NineIconButtonsInOneRow) {
                               ? window->editor()->width()
                               : pane->mapTo(window->centralWidget(), QPoint()).x() + pane->width();
         EXPECT_EQ(right, width) << separate;
+        // Back beside the editor, the pane has the width it had.
+        if (!separate) {
+            EXPECT_TRUE(pane_width == 0 || pane->width() == pane_width) << pane->width();
+            pane_width = pane->width();
+        }
     }
 }
 
