@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QPlainTextEdit>
+#include <QTemporaryDir>
 #include <cmath>
 #include <map>
 
@@ -91,7 +92,16 @@ INSTANTIATE_TEST_SUITE_P(EveryB, StudioTestPictureFor, ::testing::Range(5, 18));
 
 using StudioTestPictureWindow = StudioWindowTest;
 
+// Shown in the pane and in the separate window, and saved as it is shown
+// with Ctrl+Shift+E (which, before any picture, asks nothing).
 TEST_F(StudioTestPictureWindow, CtrlF10ShowsItWithoutATrace) {
+    QTemporaryDir dir;
+    dialogs.picture_answer = dir.filePath("shown.png");
+    const auto save_picture = [this] {
+        QTest::keyClick(window->editor(), Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
+    };
+    save_picture();
+    EXPECT_TRUE(dialogs.picture_starts.isEmpty());
     for (bool separate : {false, true}) {
         SCOPED_TRACE(separate ? "separate window" : "pane");
         if (separate) window->action(cmd::SeparateTraceWindow)->trigger();
@@ -114,5 +124,12 @@ TEST_F(StudioTestPictureWindow, CtrlF10ShowsItWithoutATrace) {
         EXPECT_EQ(greens, 1);
         EXPECT_TRUE(window->editor()->hasFocus());
         EXPECT_TRUE(window->isActiveWindow());
+        QFile::remove(dialogs.picture_answer);
+        save_picture();
+        EXPECT_EQ(QImage(dialogs.picture_answer, "PNG").convertToFormat(QImage::Format_RGB32),
+                  shown);
     }
+    // The next save offers the last name.
+    EXPECT_EQ(dialogs.picture_starts, QStringList({"", dialogs.picture_answer}));
+    EXPECT_TRUE(dialogs.messages.empty());
 }
