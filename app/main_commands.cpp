@@ -166,8 +166,7 @@ void MainWindow::show_test_picture() {
     if (surface_.width() != kTestPictureSize || surface_.height() != kTestPictureSize)
         surface_.resize(kTestPictureSize, kTestPictureSize);
     draw_test_picture(surface_);
-    trace_->show_at_origin(kTestPictureSize, kTestPictureSize);
-    trace_->update();
+    present_picture(kTestPictureSize, kTestPictureSize);
 }
 
 void MainWindow::end_run_for_exit() {

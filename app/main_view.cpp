@@ -1,8 +1,143 @@
-#include "app/main_window.h"
-
+// Where the picture is shown: the trace pane beside the editor, or the
+// separate border-less trace window; the window's place on the screen; and
+// saving the picture.
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
 
-QWidget* MainWindow::create_work_area(QWidget*) { return editor_; }
-void MainWindow::set_separate_trace_window(bool) {}
-void MainWindow::set_fit_picture(bool) {}
-void MainWindow::save_picture() {}
+#include <algorithm>
+
+#include "app/commands.h"
+#include "app/main_window.h"
+#include "app/studio_dialogs.h"
+#include "app/studio_settings.h"
+#include "app/trace_pane.h"
+#include "app/trace_window.h"
+#include "record/image_file.h"
+
+namespace {
+
+const char* const kSeparateKey = "view/separateTraceWindow";
+const char* const kFitKey = "view/fitPicture";
+
+// The window's size where the screen has room for it: the editor and a
+// 640 x 480 picture side by side, or the editor alone beside the separate
+// trace window.
+constexpr QSize kPreferredSize(1120, 720);
+constexpr QSize kPreferredEditorSize(640, 720);
+// What a window manager's frame may add around the window.
+constexpr QSize kFrameAllowance(16, 48);
+// The editor's share of the width; the pane has the rest.
+constexpr int kEditorShare = 3;
+constexpr int kPaneShare = 4;
+
+}  // namespace
+
+QWidget* MainWindow::create_work_area(QWidget* parent) {
+    auto* splitter = new QSplitter(Qt::Horizontal, parent);
+    splitter->setObjectName("workArea");
+    splitter->setChildrenCollapsible(false);
+    splitter->addWidget(editor_);
+    pane_ = new TracePane(surface_, splitter);
+    splitter->addWidget(pane_);
+    splitter->setStretchFactor(0, kEditorShare);
+    splitter->setStretchFactor(1, kPaneShare);
+    connect(pane_, &TracePane::fit_left, this, [this] {
+        actions_.value(cmd::FitPicture)->setChecked(false);
+        studio_settings()->setValue(kFitKey, false);
+    });
+    return splitter;
+}
+
+void MainWindow::restore_view() {
+    const auto settings = studio_settings();
+    const bool fit = settings->value(kFitKey, true).toBool();
+    separate_trace_ = settings->value(kSeparateKey, false).toBool();
+    actions_.value(cmd::FitPicture)->setChecked(fit);
+    actions_.value(cmd::SeparateTraceWindow)->setChecked(separate_trace_);
+    pane_->set_fit(fit);
+    pane_->setVisible(!separate_trace_);
+
+    // Inside the screen's free area, frame and all, at any scale factor:
+    // centred, or as far right as it goes, away from the separate trace
+    // window at the top-left corner.
+    const QRect room = screen()->availableGeometry();
+    const QSize size = (separate_trace_ ? kPreferredEditorSize : kPreferredSize)
+                           .boundedTo(room.size() - kFrameAllowance);
+    resize(size);
+    const int spare_width = std::max(0, room.width() - size.width() - kFrameAllowance.width());
+    move(room.x() + (separate_trace_ ? spare_width : spare_width / 2),
+         room.y() + std::max(0, (room.height() - size.height() - kFrameAllowance.height()) / 2));
+    auto* splitter = static_cast<QSplitter*>(pane_->parentWidget());
+    const int share = size.width() / (kEditorShare + kPaneShare);
+    splitter->setSizes({share * kEditorShare, size.width() - share * kEditorShare});
+}
+
+void MainWindow::set_separate_trace_window(bool on) {
+    separate_trace_ = on;
+    studio_settings()->setValue(kSeparateKey, on);
+    pane_->setVisible(!on);
+    if (on) {
+        pane_->set_live(false);
+        if (surface_.width() > 0 && surface_.height() > 0) {
+            trace_->show_at_origin(surface_.width(), surface_.height());
+            trace_->set_live(trace_live_);
+        }
+    } else {
+        trace_->set_live(false);
+        trace_->hide();
+        pane_->show_picture();
+        pane_->set_live(trace_live_);
+    }
+}
+
+void MainWindow::set_fit_picture(bool on) {
+    studio_settings()->setValue(kFitKey, on);
+    pane_->set_fit(on);
+}
+
+void MainWindow::present_picture(int width, int height) {
+    if (separate_trace_)
+        trace_->show_at_origin(width, height);
+    else
+        pane_->show_picture();
+}
+
+void MainWindow::set_trace_live(bool live) {
+    trace_live_ = live;
+    if (separate_trace_)
+        trace_->set_live(live);
+    else
+        pane_->set_live(live);
+}
+
+void MainWindow::save_picture() {
+    const int width = surface_.width();
+    const int height = surface_.height();
+    if (width <= 0 || height <= 0) {
+        statusBar()->showMessage("There is no picture to save yet; Play (F5) traces one.", 4000);
+        return;
+    }
+    // First offered: the last picture's name, else the scene's with .png.
+    QString start = picture_name_;
+    if (start.isEmpty() && !current_file_.isEmpty()) {
+        const QFileInfo scene(current_file_);
+        start = scene.dir().filePath(scene.completeBaseName() + ".png");
+    }
+    const QString name = dialogs_->picture_file_name(this, start);
+    if (name.isEmpty()) return;
+    picture_name_ = name;
+    std::string error;
+    // The command line's PNG writer: the same bytes as `glimmark render`.
+    if (!write_image(QFile::encodeName(name).toStdString(), ImageFormat::Png, width, height,
+                     surface_.snapshot(), error)) {
+        error_box(QString::fromLocal8Bit(error.c_str()));
+        return;
+    }
+    statusBar()->showMessage(QString("Saved the picture as %1").arg(name), 4000);
+}

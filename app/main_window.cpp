@@ -67,8 +67,7 @@ MainWindow::MainWindow(TraceController& controller, StudioDialogs* dialogs)
 
     setup_files();
 
-    move(480, 0);
-    resize(480, 480);
+    restore_view();
     editor_->setFocus();
 
     controller_.host = this;
@@ -203,8 +202,8 @@ void MainWindow::show_trace_window(int width, int height) {
     // must not change size under a running one.
     if (!render_thread_running() && (surface_.width() != width || surface_.height() != height))
         surface_.resize(width, height);
-    trace_->show_at_origin(width, height);
-    trace_->set_live(true);
+    present_picture(width, height);
+    set_trace_live(true);
 }
 
 namespace {
@@ -236,7 +235,7 @@ void MainWindow::send_trace_done(int wparam) { controller_.handle_trace_done(wpa
 void MainWindow::run_finished() {
     buttons_.value(cmd::Play)->setEnabled(true);
     buttons_.value(cmd::Record)->setEnabled(true);
-    trace_->set_live(false);
+    set_trace_live(false);
 }
 
 bool MainWindow::choose_compression(bool& mjpeg, int& quality) {

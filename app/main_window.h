@@ -20,6 +20,7 @@ class QPlainTextEdit;
 class SceneHighlighter;
 class StudioDialogs;
 class TraceController;
+class TracePane;
 class TraceWindow;
 struct MenuNode;
 
@@ -56,6 +57,7 @@ class MainWindow : public QMainWindow, public Host {
 
     QPlainTextEdit* editor() const { return editor_; }
     TraceWindow* trace_window() const { return trace_; }
+    TracePane* trace_pane() const { return pane_; }
     QAbstractButton* button(int id) const { return buttons_.value(id); }
     QAction* action(int id) const { return actions_.value(id); }
     const QString& current_file() const { return current_file_; }
@@ -100,6 +102,11 @@ class MainWindow : public QMainWindow, public Host {
     void set_separate_trace_window(bool on);
     void set_fit_picture(bool on);
     void save_picture();
+    // The remembered view and the window's place on its screen.
+    void restore_view();
+    // The surface holds a new picture of this size: show it where it goes.
+    void present_picture(int width, int height);
+    void set_trace_live(bool live);
 
     // main_files.cpp
     void setup_files();
@@ -123,6 +130,10 @@ class MainWindow : public QMainWindow, public Host {
     SceneHighlighter* highlighter_ = nullptr;
     FindBar* find_bar_ = nullptr;
     TraceWindow* trace_ = nullptr;
+    TracePane* pane_ = nullptr;
+    bool separate_trace_ = false;
+    bool trace_live_ = false;
+    QString picture_name_;
     QLabel* caret_status_ = nullptr;
     QHash<int, QAbstractButton*> buttons_;
     QHash<int, QAction*> actions_;

@@ -62,6 +62,17 @@ QString StudioDialogs::save_file_name(QWidget* owner, const QString& title, cons
     return run_file_dialog(owner, title, start, true);
 }
 
+QString StudioDialogs::picture_file_name(QWidget* owner, const QString& start) {
+    QFileDialog dialog(owner, "Save Picture");
+    dialog.setNameFilter("PNG Pictures (*.png)");
+    dialog.setDefaultSuffix("png");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    if (!start.isEmpty()) dialog.selectFile(start);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    const QStringList files = dialog.selectedFiles();
+    return files.isEmpty() ? QString() : files.front();
+}
+
 bool StudioDialogs::open_url(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
 bool StudioDialogs::choose_compression(QWidget* owner, bool& mjpeg, int& quality) {

@@ -20,6 +20,8 @@ class StudioDialogs {
     // name the dialog offers first (the last one chosen).
     virtual QString open_file_name(QWidget* owner, const QString& title, const QString& start);
     virtual QString save_file_name(QWidget* owner, const QString& title, const QString& start);
+    // The name of a PNG file to save the picture as, or an empty string.
+    virtual QString picture_file_name(QWidget* owner, const QString& start);
     // Shows a page in the desktop's browser; false when that failed.
     virtual bool open_url(const QUrl& url);
     // The recording codec; false when cancelled.

@@ -35,15 +35,17 @@ void TraceWindow::set_live(bool live) {
     update();
 }
 
-QImage TraceWindow::picture() const {
-    const int w = surface_.width();
-    const int h = surface_.height();
+QImage TraceWindow::picture() const { return surface_image(surface_); }
+
+QImage surface_image(const Surface& surface) {
+    const int w = surface.width();
+    const int h = surface.height();
     QImage image(std::max(1, w), std::max(1, h), QImage::Format_RGB32);
     image.fill(Qt::black);
     for (int y = 0; y < h; ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < w; ++x)
-            line[x] = colorref_to_rgb(surface_.pixel(x, y));
+            line[x] = colorref_to_rgb(surface.pixel(x, y));
     }
     return image;
 }

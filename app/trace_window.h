@@ -34,6 +34,9 @@ class TraceWindow : public QWidget {
     QTimer timer_;
 };
 
+// The surface's picture, pixel for pixel (one black pixel for an empty one).
+QImage surface_image(const Surface& surface);
+
 // 0x00BBGGRR as a QRgb.
 inline QRgb colorref_to_rgb(uint32_t c) {
     return qRgb(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),

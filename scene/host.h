@@ -32,7 +32,7 @@ class Host {
         message_box(parse_error_text(error), "Parse Error");
         select_editor_text(error.selection_start, error.selection_end);
     }
-    // Shows the trace window without activating it, at (0, 0) with this client size.
+    // Shows the trace view of a picture of this size, without taking the focus.
     virtual void show_trace_window(int width, int height) = 0;
     // The trace window's drawing surface; safe to set pixels from any thread.
     virtual Surface& trace_surface() = 0;

@@ -16,7 +16,9 @@ if [ "${1:-}" != --cli-only ]; then
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-svg-dev
     fonts-dejavu-core  # a fixed-width face for the studio editor (and its tests)
-    xvfb xauth
+    # The studio's smoke test: an X server, a window manager, keys and a
+    # screenshot.
+    xvfb xauth openbox xdotool ffmpeg
     # The install and package checks: desktop entry, MIME type, man pages,
     # completion, and lintian on the .deb files.
     desktop-file-utils shared-mime-info man-db bash-completion lintian

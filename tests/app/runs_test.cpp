@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "app/commands.h"
+#include "app/trace_pane.h"
 #include "app/trace_window.h"
 #include "scene/render_job.h"
 #include "scene/surface.h"
@@ -60,33 +61,47 @@ const char* const kRedScene =
 
 }  // namespace
 
+// In the pane beside the editor first, then in the separate trace window.
 TEST_F(StudioRuns, F5InTheEditorTracesIntoTheTraceWindow) {
     window->editor()->setPlainText(kRedScene);
-    ASSERT_TRUE(window->editor()->hasFocus());
-    QTest::keyClick(window->editor(), Qt::Key_F5);
-    // Disabled from the start of the run...
-    EXPECT_FALSE(window->button(cmd::Play)->isEnabled());
-    EXPECT_FALSE(window->button(cmd::Record)->isEnabled());
     TraceWindow* trace = window->trace_window();
-    EXPECT_TRUE(trace->isVisible());
-    EXPECT_TRUE(trace->live());
-    ASSERT_TRUE(wait_for_run_end());
-    // ...and enabled at its end.
-    EXPECT_TRUE(window->button(cmd::Play)->isEnabled());
-    EXPECT_TRUE(window->button(cmd::Record)->isEnabled());
-    EXPECT_FALSE(trace->live());
+    TracePane* pane = window->trace_pane();
+    for (bool separate : {false, true}) {
+        SCOPED_TRACE(separate ? "separate window" : "pane");
+        if (separate) window->action(cmd::SeparateTraceWindow)->trigger();
+        ASSERT_TRUE(window->editor()->hasFocus());
+        QTest::keyClick(window->editor(), Qt::Key_F5);
+        // Disabled from the start of the run...
+        EXPECT_FALSE(window->button(cmd::Play)->isEnabled());
+        EXPECT_FALSE(window->button(cmd::Record)->isEnabled());
+        EXPECT_EQ(trace->isVisible(), separate);
+        EXPECT_EQ(pane->isVisible(), !separate);
+        EXPECT_EQ(trace->live(), separate);
+        EXPECT_EQ(pane->live(), !separate);
+        ASSERT_TRUE(wait_for_run_end());
+        // ...and enabled at its end.
+        EXPECT_TRUE(window->button(cmd::Play)->isEnabled());
+        EXPECT_TRUE(window->button(cmd::Record)->isEnabled());
+        EXPECT_FALSE(trace->live());
+        EXPECT_FALSE(pane->live());
 
-    EXPECT_EQ(trace->pos(), QPoint(0, 0));
-    EXPECT_EQ(trace->size(), QSize(16, 8));
-    EXPECT_TRUE(trace->windowFlags().testFlag(Qt::FramelessWindowHint));
-    const QImage shown = trace->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(shown.size(), QSize(16, 8));
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 16; ++x)
-            ASSERT_EQ(shown.pixel(x, y), qRgb(255, 0, 0)) << x << "," << y;
-    // The trace window never took the focus.
-    EXPECT_TRUE(window->editor()->hasFocus());
-    EXPECT_TRUE(dialogs.messages.empty());
+        if (separate) {
+            EXPECT_EQ(trace->pos(), QPoint(0, 0));
+            EXPECT_EQ(trace->size(), QSize(16, 8));
+            EXPECT_TRUE(trace->windowFlags().testFlag(Qt::FramelessWindowHint));
+        } else {
+            // A small picture fits as it is, never enlarged.
+            EXPECT_EQ(pane->picture_rect().size(), QSize(16, 8));
+        }
+        const QImage shown = shown_picture(*window);
+        ASSERT_EQ(shown.size(), QSize(16, 8));
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 16; ++x)
+                ASSERT_EQ(shown.pixel(x, y), qRgb(255, 0, 0)) << x << "," << y;
+        // The trace view never took the focus.
+        EXPECT_TRUE(window->editor()->hasFocus());
+        EXPECT_TRUE(dialogs.messages.empty());
+    }
 }
 
 TEST_F(StudioRuns, ParseErrorShowsTheBoxAndSelectsTheWord) {
@@ -145,6 +160,12 @@ TEST_F(StudioRuns, StopEndsTheFrameAfterTheCurrentRow) {
     window->editor()->setPlainText("tracer width 8 height 10 end_tracer scene end_scene");
     QTest::keyClick(window->editor(), Qt::Key_F5);
     ASSERT_TRUE(QTest::qWaitFor([] { return g_rows_done.load() >= 3; }, 20000));
+    // The pane shows the rows done so far while the thread works on.
+    QTest::qWait(3 * TracePane::kRefreshMs);
+    const QImage so_far = shown_picture(*window);
+    ASSERT_EQ(so_far.size(), QSize(8, 10));
+    EXPECT_EQ(so_far.pixel(3, 2), qRgb(255, 255, 255));
+    EXPECT_EQ(so_far.pixel(3, 6), qRgb(0, 0, 0));
     QTest::keyClick(window->editor(), Qt::Key_F7);
     ASSERT_TRUE(wait_for_run_end());
     EXPECT_EQ(g_rows_done.load(), 4);

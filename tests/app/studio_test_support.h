@@ -21,15 +21,25 @@
 #include "app/studio_application.h"
 #include "app/studio_dialogs.h"
 #include "app/studio_settings.h"
+#include "app/trace_pane.h"
+#include "app/trace_window.h"
 #include "run/trace_controller.h"
 
-// The studio's tests run without a display.
+// The studio's tests run without a display, on one 1280 x 800 screen (in
+// physical pixels: QT_SCALE_FACTOR still divides it).
 inline StudioApplication& studio_app() {
     static int argc = 1;
     static char name[] = "test_app";
     static char* argv[] = {name, nullptr};
+    static QTemporaryDir config_folder;
     static StudioApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        const QString config = config_folder.filePath("screens.json");
+        QFile file(config);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(R"({"screens": [{"name": "studio", "x": 0, "y": 0, "width": 1280,
+                           "height": 800, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+        file.close();
+        qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config).toLocal8Bit());
         return new StudioApplication(argc, argv);
     }();
     return *app;
@@ -68,6 +78,10 @@ class FakeDialogs : public StudioDialogs {
         save_starts << start;
         return save_answer;
     }
+    QString picture_file_name(QWidget*, const QString& start) override {
+        picture_starts << start;
+        return picture_answer;
+    }
     bool open_url(const QUrl& url) override {
         urls.push_back(url);
         return true;
@@ -91,7 +105,8 @@ class FakeDialogs : public StudioDialogs {
 
     std::vector<Message> messages;
     QStringList open_titles, open_starts, save_titles, save_starts;
-    QString open_answer, save_answer;
+    QStringList picture_starts;
+    QString open_answer, save_answer, picture_answer;
     std::vector<QUrl> urls;
     int compression_calls = 0;
     bool compression_answer = true;
@@ -114,6 +129,23 @@ inline QByteArray read_bytes(const QString& path) {
 inline bool write_bytes(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// The picture as the user sees it, at its own size: the part of the trace
+// pane it is drawn in, or the whole separate trace window.
+inline QImage shown_picture(MainWindow& window) {
+    // At a scale factor each pixel is drawn as a block of the screen's; one
+    // of each block is kept.
+    const auto one_to_one = [](const QImage& grabbed, const QRect& area) {
+        const qreal ratio = grabbed.devicePixelRatio();
+        return grabbed.copy(QRect(area.topLeft() * ratio, area.size() * ratio))
+            .scaled(area.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation)
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    TraceWindow* trace = window.trace_window();
+    if (trace->isVisible()) return one_to_one(trace->grab().toImage(), trace->rect());
+    TracePane* pane = window.trace_pane();
+    return one_to_one(pane->viewport()->grab().toImage(), pane->picture_rect());
 }
 
 // A shown, active main window with its own controller and fake dialogs.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QPlainTextEdit>
+#include <QTemporaryDir>
 #include <cmath>
 #include <map>
 
@@ -91,21 +92,44 @@ INSTANTIATE_TEST_SUITE_P(EveryB, StudioTestPictureFor, ::testing::Range(5, 18));
 
 using StudioTestPictureWindow = StudioWindowTest;
 
+// Shown in the pane and in the separate window, and saved as it is shown
+// with Ctrl+Shift+E (which, before any picture, asks nothing).
 TEST_F(StudioTestPictureWindow, CtrlF10ShowsItWithoutATrace) {
-    QTest::keyClick(window->editor(), Qt::Key_F10, Qt::ControlModifier);
-    TraceWindow* trace = window->trace_window();
-    ASSERT_TRUE(trace->isVisible());
-    EXPECT_EQ(trace->pos(), QPoint(0, 0));
-    EXPECT_EQ(trace->size(), QSize(256, 256));
-    const QImage shown = trace->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    int reds = 0, greens = 0;
-    for (int y = 0; y < 256; ++y)
-        for (int x = 0; x < 256; ++x) {
-            reds += shown.pixel(x, y) == qRgb(128, 0, 0);
-            greens += shown.pixel(x, y) == qRgb(0, 128, 0);
+    QTemporaryDir dir;
+    dialogs.picture_answer = dir.filePath("shown.png");
+    const auto save_picture = [this] {
+        QTest::keyClick(window->editor(), Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
+    };
+    save_picture();
+    EXPECT_TRUE(dialogs.picture_starts.isEmpty());
+    for (bool separate : {false, true}) {
+        SCOPED_TRACE(separate ? "separate window" : "pane");
+        if (separate) window->action(cmd::SeparateTraceWindow)->trigger();
+        QTest::keyClick(window->editor(), Qt::Key_F10, Qt::ControlModifier);
+        TraceWindow* trace = window->trace_window();
+        ASSERT_EQ(trace->isVisible(), separate);
+        if (separate) {
+            EXPECT_EQ(trace->pos(), QPoint(0, 0));
+            EXPECT_EQ(trace->size(), QSize(256, 256));
         }
-    EXPECT_GE(reds, 250);
-    EXPECT_EQ(greens, 1);
-    EXPECT_TRUE(window->editor()->hasFocus());
-    EXPECT_TRUE(window->isActiveWindow());
+        const QImage shown = shown_picture(*window);
+        ASSERT_EQ(shown.size(), QSize(256, 256));
+        int reds = 0, greens = 0;
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 256; ++x) {
+                reds += shown.pixel(x, y) == qRgb(128, 0, 0);
+                greens += shown.pixel(x, y) == qRgb(0, 128, 0);
+            }
+        EXPECT_GE(reds, 250);
+        EXPECT_EQ(greens, 1);
+        EXPECT_TRUE(window->editor()->hasFocus());
+        EXPECT_TRUE(window->isActiveWindow());
+        QFile::remove(dialogs.picture_answer);
+        save_picture();
+        EXPECT_EQ(QImage(dialogs.picture_answer, "PNG").convertToFormat(QImage::Format_RGB32),
+                  shown);
+    }
+    // The next save offers the last name.
+    EXPECT_EQ(dialogs.picture_starts, QStringList({"", dialogs.picture_answer}));
+    EXPECT_TRUE(dialogs.messages.empty());
 }

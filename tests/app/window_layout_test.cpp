@@ -9,6 +9,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <algorithm>
+#include <iterator>
 
 #include "app/commands.h"
 #include "app/main_window.h"
@@ -113,10 +116,58 @@ using StudioWindow = StudioWindowTest;
 
 }  // namespace
 
+// The test screen is 1280 x 800; CTest runs these tests once more with
+// QT_SCALE_FACTOR=2, where it is 640 x 400 in the window's own pixels.
 TEST_F(StudioWindow, TitleAndPlace) {
     EXPECT_EQ(window->windowTitle(), "Glimmark");
-    EXPECT_EQ(window->pos(), QPoint(480, 0));
-    EXPECT_EQ(window->size(), QSize(480, 480));
+    const QScreen* screen = window->screen();
+    ASSERT_EQ(screen->geometry().size() * screen->devicePixelRatio(), QSize(1280, 800));
+    struct Place {
+        QSize screen;
+        QRect window;
+    };
+    // Room for the editor and a 640 x 480 picture where the screen has it;
+    // otherwise all the screen gives, less what a frame may need.
+    const Place places[] = {{{1280, 800}, {72, 16, 1120, 720}}, {{640, 400}, {0, 0, 624, 352}}};
+    const auto place = std::find_if(std::begin(places), std::end(places), [&](const Place& p) {
+        return p.screen == screen->availableGeometry().size();
+    });
+    ASSERT_NE(place, std::end(places)) << screen->availableGeometry().width();
+    EXPECT_EQ(window->frameGeometry().topLeft(), place->window.topLeft());
+    EXPECT_EQ(window->size(), place->window.size());
+    EXPECT_TRUE(screen->availableGeometry().contains(window->frameGeometry()));
+}
+
+TEST_F(StudioWindow, TracePaneBesideTheEditorNeverOverlapsIt) {
+    const auto area = [this](QWidget* w) {
+        return QRect(w->mapTo(window.get(), QPoint()), w->size());
+    };
+    QWidget* pane = window->trace_pane();
+    const QSize window_size = window->size();
+    // Before a picture, with a small one, and with one larger than the screen.
+    for (const char* tracer :
+         {"", "tracer width 16 height 8 end_tracer", "tracer width 1200 height 780 end_tracer"}) {
+        SCOPED_TRACE(tracer);
+        if (*tracer != '\0') {
+            window->editor()->setPlainText(QString(tracer) + " scene end_scene");
+            QTest::keyClick(window->editor(), Qt::Key_F5);
+            ASSERT_TRUE(wait_for_run_end());
+        }
+        const QRect editor = area(window->editor());
+        ASSERT_TRUE(pane->isVisible());
+        EXPECT_GE(editor.width(), 200);
+        EXPECT_GE(pane->width(), 300);
+        EXPECT_FALSE(editor.intersects(area(pane)));
+        EXPECT_LE(editor.right(), area(pane).left());
+        EXPECT_TRUE(area(window->centralWidget()).contains(area(pane)));
+        EXPECT_EQ(window->size(), window_size);
+        // A fitted picture is whole inside the pane.
+        if (*tracer != '\0') {
+            EXPECT_TRUE(window->trace_pane()->viewport()->rect().contains(
+                window->trace_pane()->picture_rect()));
+        }
+        EXPECT_FALSE(window->trace_window()->isVisible());
+    }
 }
 
 TEST_F(StudioWindow, MenuCaptionsMnemonicsAndIds) {
@@ -155,10 +206,31 @@ TEST_F(StudioWindow, NineIconButtonsInOneRow) {
         // Our SVG icons are compiled in and the SVG reader is there.
         EXPECT_FALSE(b->icon().pixmap(24, 24).isNull()) << s.id;
     }
-    // The editor starts right below the row and fills the width.
-    const QPoint editor_top = window->editor()->mapTo(window.get(), QPoint(0, 0));
-    EXPECT_EQ(editor_top.y(), top + 32);
-    EXPECT_EQ(window->editor()->width(), window->centralWidget()->width());
+    // The editor starts right below the row at the left edge; the trace
+    // pane beside it reaches the right edge, or, with the separate trace
+    // window, the editor fills the width.
+    const int width = window->centralWidget()->width();
+    int pane_width = 0;
+    for (bool separate : {false, true, false}) {
+        QAction* choice = window->action(cmd::SeparateTraceWindow);
+        if (choice->isChecked() != separate) choice->trigger();
+        // The splitter lays its widgets out again from the event loop.
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return (window->editor()->width() == width) == separate; }));
+        const QPoint editor_top = window->editor()->mapTo(window.get(), QPoint(0, 0));
+        EXPECT_EQ(editor_top, QPoint(0, top + 32)) << separate;
+        QWidget* pane = window->trace_pane();
+        EXPECT_EQ(pane->isVisible(), !separate);
+        const int right = separate
+                              ? window->editor()->width()
+                              : pane->mapTo(window->centralWidget(), QPoint()).x() + pane->width();
+        EXPECT_EQ(right, width) << separate;
+        // Back beside the editor, the pane has the width it had.
+        if (!separate) {
+            EXPECT_TRUE(pane_width == 0 || pane->width() == pane_width) << pane->width();
+            pane_width = pane->width();
+        }
+    }
 }
 
 TEST_F(StudioWindow, ButtonsRunTheirCommands) {

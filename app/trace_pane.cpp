@@ -1,0 +1,157 @@
+#include "app/trace_pane.h"
+
+#include <QPainter>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/trace_window.h"
+#include "scene/surface.h"
+
+// The canvas inside the scroll area: as large as the viewport when the
+// picture fits, as large as the zoomed picture otherwise.
+class PictureView : public QWidget {
+  public:
+    explicit PictureView(TracePane& pane) : QWidget(nullptr), pane_(pane) {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+    // The picture's top-left corner and size in this widget.
+    QRectF picture_area() const {
+        const QSizeF size = QSizeF(pane_.picture_size()) * pane_.scale();
+        // Whole pixels, so that a picture at 1:1 is drawn pixel for pixel.
+        const QPointF origin(std::max(0.0, std::floor((width() - size.width()) / 2)),
+                             std::max(0.0, std::floor((height() - size.height()) / 2)));
+        return {origin, size};
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), palette().dark());
+        const QImage image = pane_.picture();
+        if (image.isNull()) {
+            painter.setPen(palette().brightText().color());
+            painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap,
+                             "Play (F5) traces the scene here.");
+            return;
+        }
+        // Shrunk pictures are smoothed; enlarged ones keep their pixels square.
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, pane_.scale() < 1);
+        painter.drawImage(picture_area(), image);
+    }
+
+  private:
+    TracePane& pane_;
+};
+
+TracePane::TracePane(Surface& surface, QWidget* parent)
+    : QScrollArea(parent), surface_(surface), view_(new PictureView(*this)) {
+    setObjectName("tracePane");
+    setFrameShape(QFrame::NoFrame);
+    setAlignment(Qt::AlignCenter);
+    setBackgroundRole(QPalette::Dark);
+    setFocusPolicy(Qt::NoFocus);
+    setWidget(view_);
+    timer_.setInterval(kRefreshMs);
+    connect(&timer_, &QTimer::timeout, view_, qOverload<>(&QWidget::update));
+    update_layout();
+}
+
+QSize TracePane::picture_size() const {
+    if (surface_.width() <= 0 || surface_.height() <= 0) return {};
+    return {surface_.width(), surface_.height()};
+}
+
+double TracePane::fit_scale() const {
+    const QSize size = picture_size();
+    if (size.isEmpty()) return 1;
+    const QSize room = viewport()->size();
+    return std::min({1.0, static_cast<double>(room.width()) / size.width(),
+                     static_cast<double>(room.height()) / size.height()});
+}
+
+double TracePane::scale() const { return fit_ ? fit_scale() : zoom_; }
+
+void TracePane::update_layout() {
+    // Fitting, the canvas follows the viewport and no scroll bar is needed;
+    // zoomed, it is the picture's size and the scroll bars move it.
+    setWidgetResizable(fit_);
+    if (fit_) {
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        view_->setMinimumSize(0, 0);
+        view_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    } else {
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        const QSize size = picture_size();
+        view_->setFixedSize(size.isEmpty() ? viewport()->size()
+                                           : QSize(std::max(1, qRound(size.width() * zoom_)),
+                                                   std::max(1, qRound(size.height() * zoom_))));
+    }
+    view_->update();
+}
+
+void TracePane::show_picture() { update_layout(); }
+
+void TracePane::set_live(bool live) {
+    if (live)
+        timer_.start();
+    else
+        timer_.stop();
+    view_->update();
+}
+
+void TracePane::set_fit(bool fit) {
+    if (!fit) zoom_ = 1;
+    fit_ = fit;
+    update_layout();
+}
+
+void TracePane::zoom_by(int steps, QPoint anchor) {
+    const double old_scale = scale();
+    const QRectF old_area = view_->picture_area();
+    // The picture's point under the anchor, in picture pixels.
+    const QPointF spot =
+        (QPointF(view_->mapFrom(viewport(), anchor)) - old_area.topLeft()) / old_scale;
+    zoom_ = std::clamp(old_scale * std::pow(kZoomStep, steps), kMinZoom, kMaxZoom);
+    const bool left_fit = fit_;
+    fit_ = false;
+    update_layout();
+    const QPointF now = view_->picture_area().topLeft() + spot * zoom_;
+    horizontalScrollBar()->setValue(qRound(now.x() - anchor.x()));
+    verticalScrollBar()->setValue(qRound(now.y() - anchor.y()));
+    if (left_fit) emit fit_left();
+}
+
+QRect TracePane::picture_rect() const {
+    if (picture_size().isEmpty()) return {};
+    return view_->picture_area().translated(view_->pos()).toAlignedRect();
+}
+
+QImage TracePane::picture() const {
+    if (picture_size().isEmpty()) return {};
+    return surface_image(surface_);
+}
+
+void TracePane::wheelEvent(QWheelEvent* event) {
+    if (!event->modifiers().testFlag(Qt::ControlModifier)) {
+        QScrollArea::wheelEvent(event);
+        return;
+    }
+    // One step for each notch; a touchpad's smaller turns still count as one.
+    const int delta = event->angleDelta().y();
+    if (delta != 0) {
+        const int steps = delta / 120 != 0 ? delta / 120 : (delta > 0 ? 1 : -1);
+        zoom_by(steps, event->position().toPoint());
+    }
+    event->accept();
+}
+
+void TracePane::resizeEvent(QResizeEvent* event) {
+    QScrollArea::resizeEvent(event);
+    view_->update();
+}

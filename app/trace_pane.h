@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QImage>
+#include <QScrollArea>
+#include <QTimer>
+
+class Surface;
+class PictureView;
+
+// The trace view inside the main window: the surface the render thread writes,
+// either scaled down to fit the pane or drawn at a zoom (1:1 to begin with)
+// with scroll bars. Ctrl+wheel zooms. While a trace runs it repaints 25 times
+// a second, so every pixel appears soon after it is set.
+class TracePane : public QScrollArea {
+    Q_OBJECT
+  public:
+    static constexpr int kRefreshMs = 40;
+    static constexpr double kZoomStep = 1.25;
+    static constexpr double kMinZoom = 1.0 / 16;
+    static constexpr double kMaxZoom = 16;
+
+    TracePane(Surface& surface, QWidget* parent);
+
+    // The surface has a new picture (its size may have changed).
+    void show_picture();
+    // Repaint periodically (during a run) or not (after it; one last repaint).
+    void set_live(bool live);
+    bool live() const { return timer_.isActive(); }
+    // Fit: the whole picture in the pane, never enlarged. Otherwise the zoom,
+    // which turning fit off sets back to 1:1.
+    void set_fit(bool fit);
+    bool fit() const { return fit_; }
+    // The scale the picture is drawn at.
+    double scale() const;
+    // Zooms by whole steps of kZoomStep, keeping the picture's point under
+    // `anchor` (viewport coordinates) where it is; leaves fit.
+    void zoom_by(int steps, QPoint anchor);
+    // Where the picture is drawn, in the viewport's coordinates.
+    QRect picture_rect() const;
+    // The picture as it is, pixel for pixel (a null image before the first).
+    QImage picture() const;
+
+  signals:
+    // Ctrl+wheel left the fit.
+    void fit_left();
+
+  protected:
+    void wheelEvent(QWheelEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    friend class PictureView;
+    void update_layout();
+    QSize picture_size() const;
+    double fit_scale() const;
+
+    Surface& surface_;
+    PictureView* view_;
+    QTimer timer_;
+    bool fit_ = true;
+    double zoom_ = 1;
+};

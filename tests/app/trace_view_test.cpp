@@ -1,0 +1,89 @@
+// The trace pane's fit and zoom, the remembered view, and a picture that
+// cannot be saved.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+#include "app/commands.h"
+#include "studio_test_support.h"
+
+using StudioTraceView = StudioWindowTest;
+
+TEST_F(StudioTraceView, FitShrinksALargePictureAndCtrlWheelZooms) {
+    TracePane* pane = window->trace_pane();
+    QAction* fit = window->action(cmd::FitPicture);
+    ASSERT_TRUE(fit->isChecked());
+    window->editor()->setPlainText("tracer width 1200 height 780 end_tracer scene end_scene");
+    QTest::keyClick(window->editor(), Qt::Key_F5);
+    ASSERT_TRUE(wait_for_run_end());
+    const double fitted = pane->scale();
+    EXPECT_LT(fitted, 1.0);
+    EXPECT_TRUE(pane->viewport()->rect().contains(pane->picture_rect()));
+    EXPECT_NEAR(pane->picture_rect().width() / double(pane->picture_rect().height()), 1200 / 780.0,
+                0.01);
+
+    // notches | Ctrl held | the scale after, as a multiple of the fitted one
+    const struct {
+        int notches;
+        bool ctrl;
+        double scale;
+    } turns[] = {{1, false, 1}, {1, true, 1.25}, {-2, true, 1 / 1.25}, {99, true, 0}};
+    for (const auto& turn : turns) {
+        const QPoint at = pane->viewport()->rect().center();
+        QWheelEvent event(at, pane->viewport()->mapToGlobal(at), QPoint(),
+                          QPoint(0, 120 * turn.notches), Qt::NoButton,
+                          turn.ctrl ? Qt::ControlModifier : Qt::NoModifier, Qt::NoScrollPhase,
+                          false);
+        QApplication::sendEvent(pane->viewport(), &event);
+        // 0: as far as the zoom goes.
+        EXPECT_DOUBLE_EQ(pane->scale(),
+                         turn.scale == 0 ? TracePane::kMaxZoom : fitted * turn.scale);
+        // Zooming leaves the fit.
+        EXPECT_EQ(fit->isChecked(), !turn.ctrl);
+    }
+    // Fit Picture brings the whole picture back; off, it is 1:1 with scroll bars.
+    fit->trigger();
+    EXPECT_EQ(pane->scale(), fitted);
+    fit->trigger();
+    EXPECT_EQ(pane->picture_rect().size(), QSize(1200, 780));
+    EXPECT_GT(pane->horizontalScrollBar()->maximum(), 0);
+    EXPECT_GT(pane->verticalScrollBar()->maximum(), 0);
+}
+
+TEST_F(StudioTraceView, TheChoicesAreRememberedBetweenRuns) {
+    window->action(cmd::SeparateTraceWindow)->trigger();
+    window->action(cmd::FitPicture)->trigger();
+    window.reset();
+    for (bool separate : {true, false}) {
+        TraceController again;
+        MainWindow next(again, &dialogs);
+        next.show();
+        EXPECT_EQ(next.action(cmd::SeparateTraceWindow)->isChecked(), separate);
+        EXPECT_EQ(next.trace_pane()->isVisible(), !separate);
+        EXPECT_FALSE(next.action(cmd::FitPicture)->isChecked());
+        EXPECT_FALSE(next.trace_pane()->fit());
+        // Beside the separate window the editor alone is narrower, and kept
+        // clear of a 480-pixel picture where the screen has room.
+        const QRect room = next.screen()->availableGeometry();
+        EXPECT_TRUE(room.contains(next.frameGeometry()));
+        if (room.width() >= 1280) {
+            EXPECT_EQ(next.width() <= room.width() / 2, separate);
+            EXPECT_TRUE(!separate || next.frameGeometry().left() >= 480);
+        }
+        next.action(cmd::SeparateTraceWindow)->trigger();
+    }
+}
+
+TEST_F(StudioTraceView, APictureThatCannotBeWrittenIsAnErrorNamingTheFile) {
+    QTemporaryDir dir;
+    dialogs.picture_answer = dir.filePath("missing/shown.png");
+    QTest::keyClick(window->editor(), Qt::Key_F10, Qt::ControlModifier);
+    window->run_command(cmd::SavePicture);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(dialogs.picture_answer))
+        << dialogs.messages[0].text.toStdString();
+    EXPECT_FALSE(QFile::exists(dialogs.picture_answer));
+}
