@@ -66,11 +66,26 @@ int main(int argc, char** argv) {
 
     MainWindow window(controller);
     // A logout or a kill closes the window as Exit does: a recording keeps
-    // its frames.
-    TerminationSignals terminate([&window] { window.close_without_asking(); });
+    // its frames and changed text its recovery file. A box that is open at
+    // the time ends as its Cancel would, and so does every loop, the one of
+    // the box included.
+    bool terminated = false;
+    TerminationSignals terminate([&window, &terminated] {
+        terminated = true;
+        window.close_without_asking();
+        end_modal_dialogs();
+        QCoreApplication::exit(0);
+    });
     app.setWindowIcon(window.windowIcon());
     window.show();
-    if (!args.isEmpty()) window.open_file(args.front());
+    // Text a signal or a crash left behind is offered back.
+    if (!args.isEmpty())
+        window.open_file(args.front());
+    else
+        window.offer_recovery();
+    // The signal came while a box of the start was open: there is no loop
+    // yet for the exit to end.
+    if (terminated) return 0;
 
     if (!screenshot.isEmpty()) {
         auto* poll = new QTimer(&window);

@@ -28,6 +28,8 @@ class StudioDialogs {
     // Whether to save changed text before it is replaced or the studio closes.
     enum class Unsaved { Save, Discard, Cancel };
     virtual Unsaved ask_unsaved(QWidget* owner, const QString& text);
+    // Whether to take back the text of a recovery file; true for Restore.
+    virtual bool ask_restore(QWidget* owner, const QString& text);
 };
 
 // The dialogs a person answers.

@@ -80,9 +80,15 @@ class FakeDialogs : public StudioDialogs {
         return true;
     }
     void about(QWidget*) override { ++about_calls; }
-    Unsaved ask_unsaved(QWidget*, const QString& text) override {
+    Unsaved ask_unsaved(QWidget* owner, const QString& text) override {
         unsaved_questions << text;
+        // The box a person sees, for tests that press its keys.
+        if (real_unsaved_box) return StudioDialogs::ask_unsaved(owner, text);
         return unsaved_answer;
+    }
+    bool ask_restore(QWidget*, const QString& text) override {
+        restore_questions << text;
+        return restore_answer;
     }
 
     std::vector<Message> messages;
@@ -96,6 +102,9 @@ class FakeDialogs : public StudioDialogs {
     int about_calls = 0;
     QStringList unsaved_questions;
     Unsaved unsaved_answer = Unsaved::Discard;
+    bool real_unsaved_box = false;
+    QStringList restore_questions;
+    bool restore_answer = true;
 };
 
 inline QByteArray read_bytes(const QString& path) {
