@@ -124,13 +124,20 @@ class StudioWindowTest : public ::testing::Test {
     StudioWindowTest() {
         studio_app();
         fresh_studio_settings();
+        restart_window();
+    }
+    ~StudioWindowTest() override { window.reset(); }
+
+    // A new window in place of the old one, as at the next start of the
+    // studio: what the settings and the state folder hold stays.
+    void restart_window() {
+        window.reset();
         window = std::make_unique<MainWindow>(controller, &dialogs);
         window->show();
         window->activateWindow();
         window_active = QTest::qWaitForWindowActive(window.get());
         window->editor()->setFocus();
     }
-    ~StudioWindowTest() override { window.reset(); }
 
     // Waits (running the event loop) until the run is over.
     bool wait_for_run_end(int ms = 60000) {
