@@ -66,14 +66,13 @@ int main(int argc, char** argv) {
 
     MainWindow window(controller);
     // A logout or a kill closes the window as Exit does: a recording keeps
-    // its frames and changed text its recovery file. A box that is open at
-    // the time ends as its Cancel would, and so does every loop, the one of
-    // the box included.
+    // its frames and changed text its recovery file. Every event loop ends
+    // as well, so that a box open at the time cannot hold the program: its
+    // loop returns as if cancelled, and no later box waits for an answer.
     bool terminated = false;
     TerminationSignals terminate([&window, &terminated] {
         terminated = true;
         window.close_without_asking();
-        end_modal_dialogs();
         QCoreApplication::exit(0);
     });
     app.setWindowIcon(window.windowIcon());

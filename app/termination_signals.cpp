@@ -1,7 +1,5 @@
 #include "app/termination_signals.h"
 
-#include <QApplication>
-#include <QDialog>
 #include <QSocketNotifier>
 #include <atomic>
 
@@ -61,18 +59,4 @@ void TerminationSignals::deliver() {
     char byte = 0;
     if (::read(g_pair[1], &byte, 1) != 1) return;
     if (close_) close_();
-}
-
-void end_modal_dialogs() {
-    // A box may open another as it ends; a few rounds are enough, and a box
-    // that stays open is not waited for.
-    for (int round = 0; round < 16; ++round) {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr) return;
-        if (auto* dialog = qobject_cast<QDialog*>(modal))
-            dialog->reject();
-        else
-            modal->close();
-        if (modal->isVisible()) modal->hide();
-    }
 }

@@ -26,8 +26,3 @@ class TerminationSignals : public QObject {
     QSocketNotifier* notifier_ = nullptr;
     struct sigaction old_[3]{};
 };
-
-// Ends every modal dialog as its Cancel or Escape would, so that the event
-// loop each one runs returns to its caller. A signal that ends the studio
-// calls it: otherwise a box left open would hold the program.
-void end_modal_dialogs();

@@ -2,8 +2,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QMessageBox>
-#include <QTimer>
 #include <csignal>
 
 #include "app/termination_signals.h"
@@ -38,21 +36,6 @@ TEST(TerminationSignals, EachSignalClosesThroughTheEventLoop) {
         ::sigaction(number, nullptr, &now);
         EXPECT_EQ(now.sa_handler, SIG_DFL) << number;
     }
-}
-
-// A box open when the signal comes ends as its Cancel would.
-TEST(TerminationSignals, ASignalEndsAnOpenBox) {
-    studio_app();
-    TerminationSignals guard([] { end_modal_dialogs(); });
-    QMessageBox box(QMessageBox::Warning, "Glimmark", "Save them?",
-                    QMessageBox::Save | QMessageBox::Cancel);
-    QTimer::singleShot(50, [] { std::raise(SIGTERM); });
-    QTimer::singleShot(5000, &box, [&box] { box.done(-1); });  // not to hang
-    QElapsedTimer clock;
-    clock.start();
-    EXPECT_NE(box.exec(), -1);
-    EXPECT_LT(clock.elapsed(), 4000);
-    EXPECT_FALSE(box.isVisible());
 }
 
 TEST(TerminationSignals, OneOwnerAtATime) {
