@@ -442,14 +442,17 @@ TEST_F(StudioFiles, NewOpenEnterLeavesTheOldFileAsItWas) {
             dialogs.unsaved_answer = answer;
             dialogs.real_unsaved_box = real_box;
             bool box_shown = false;
-            QTimer::singleShot(0, [&box_shown] {
+            QTimer enter;  // presses Enter in the box, and closes it if still open
+            QObject::connect(&enter, &QTimer::timeout, [&box_shown] {
                 if (QWidget* box = QApplication::activeModalWidget()) {
                     box_shown = true;
                     QTest::keyClick(box, Qt::Key_Return);
                     if (box->isVisible()) box->close();
                 }
             });
+            enter.start(20);
             QTest::keyClick(window->editor(), Qt::Key_O, Qt::ControlModifier);
+            enter.stop();
             EXPECT_EQ(box_shown, real_box);
             EXPECT_EQ(read_bytes(path), kSceneBytes);
             EXPECT_EQ(window->editor()->toPlainText(), "hello");
