@@ -67,11 +67,25 @@ int main(int argc, char** argv) {
 
     MainWindow window(controller);
     // A logout or a kill closes the window as Exit does: a recording keeps
-    // its frames.
-    TerminationSignals terminate([&window] { window.close_without_asking(); });
+    // its frames and changed text its recovery file. Every event loop ends
+    // as well, so that a box open at the time cannot hold the program: its
+    // loop returns as if cancelled, and no later box waits for an answer.
+    bool terminated = false;
+    TerminationSignals terminate([&window, &terminated] {
+        terminated = true;
+        window.close_without_asking();
+        QCoreApplication::exit(0);
+    });
     app.setWindowIcon(window.windowIcon());
     window.show();
-    if (!args.isEmpty()) window.open_file(args.front());
+    // Text a signal or a crash left behind is offered back.
+    if (!args.isEmpty())
+        window.open_file(args.front());
+    else
+        window.offer_recovery();
+    // The signal came while a box of the start was open: there is no loop
+    // yet for the exit to end.
+    if (terminated) return 0;
 
     if (!screenshot.isEmpty()) {
         auto* poll = new QTimer(&window);

@@ -123,6 +123,7 @@ bool MainWindow::copy_text_for_run() {
 }
 
 void MainWindow::start_run(bool build_scene, bool record) {
+    write_recovery_file();  // a scene that brings the studio down keeps the text
     // The text, the scene and the job of a run stay as they are until it is
     // over; a second start while one runs is not taken up.
     if (controller_.running()) {

@@ -1,24 +1,69 @@
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QSaveFile>
 #include <QTextCursor>
+#include <QTimer>
 #include <QUrl>
 #include <filesystem>
 #include <system_error>
 
+#include "app/commands.h"
 #include "app/editor_text.h"
+#include "app/file_drop.h"
 #include "app/main_window.h"
 #include "app/studio_dialogs.h"
+#include "app/studio_settings.h"
 
 namespace {
 
 const char* const kOpenError = "There has been an error opening the .gmk file.";
 const char* const kSaveError = "There has been an error saving the .gmk file.";
 const char* const kUnsaved = "The text has changes that are not saved. Save them before %1?";
+const char* const kRecentKey = "files/recent";
+const char* const kFolderKey = "files/last_folder";
+// Changed text goes to the recovery file this long after the last change.
+constexpr int kRecoveryDelayMs = 2000;
+
+QStringList recent_files() { return studio_settings()->value(kRecentKey).toStringList(); }
+
+QString last_folder() { return studio_settings()->value(kFolderKey).toString(); }
 
 }  // namespace
+
+void MainWindow::setup_files() {
+    QTextDocument* document = editor_->document();
+    connect(document, &QTextDocument::modificationChanged, this, &MainWindow::update_title);
+
+    recovery_timer_ = new QTimer(this);
+    recovery_timer_->setSingleShot(true);
+    recovery_timer_->setInterval(kRecoveryDelayMs);
+    connect(recovery_timer_, &QTimer::timeout, this, &MainWindow::write_recovery_file);
+    connect(document, &QTextDocument::contentsChanged, recovery_timer_,
+            qOverload<>(&QTimer::start));
+
+    // A file dropped anywhere on the window opens; the editor would insert
+    // its address as text.
+    auto* drops =
+        new FileDropFilter([this](const QString& name) { open_dropped_file(name); }, this);
+    setAcceptDrops(true);
+    installEventFilter(drops);
+    editor_->installEventFilter(drops);
+    editor_->viewport()->installEventFilter(drops);
+
+    fill_recent_menu();
+}
+
+void MainWindow::update_title() {
+    QString title =
+        current_file_.isEmpty() ? QString("Glimmark") : QDir::toNativeSeparators(current_file_);
+    if (editor_->document()->isModified()) title += u'*';
+    setWindowTitle(title);
+}
 
 void MainWindow::new_file() {
     if (!changes_may_go("emptying the editor")) return;
@@ -27,15 +72,20 @@ void MainWindow::new_file() {
     editor_->setPlainText(QString());
     editor_->document()->setModified(false);
     current_file_.clear();
-    setWindowTitle("Glimmark");
+    update_title();
 }
 
 bool MainWindow::changes_may_go(const QString& what) {
-    if (!editor_->document()->isModified()) return true;
+    if (!editor_->document()->isModified()) {
+        // Whatever a recovery file holds is what the file holds.
+        remove_recovery_files();
+        return true;
+    }
     switch (dialogs_->ask_unsaved(this, QString(kUnsaved).arg(what))) {
         case StudioDialogs::Unsaved::Save:
             return save_command();
         case StudioDialogs::Unsaved::Discard:
+            remove_recovery_files();
             return true;
         case StudioDialogs::Unsaved::Cancel:
             break;
@@ -44,6 +94,8 @@ bool MainWindow::changes_may_go(const QString& what) {
 }
 
 void MainWindow::close_without_asking() {
+    // The changes are not saved, but they are not lost either.
+    write_recovery_file();
     closing_without_asking_ = true;
     close();
     closing_without_asking_ = false;
@@ -55,11 +107,132 @@ bool MainWindow::save_command() {
 
 void MainWindow::open_command() {
     if (!changes_may_go("opening another file")) return;
-    const QString start = !open_dialog_name_.isEmpty() ? open_dialog_name_ : current_file_;
+    QString start = !open_dialog_name_.isEmpty() ? open_dialog_name_ : current_file_;
+    if (start.isEmpty()) start = last_folder();
     const QString name = dialogs_->open_file_name(this, "Open Pellmoor Ray File", start);
     if (name.isEmpty()) return;
     open_dialog_name_ = name;
     open_file(name);
+}
+
+void MainWindow::open_dropped_file(const QString& name) {
+    if (!changes_may_go("opening another file")) return;
+    open_file(name);
+}
+
+void MainWindow::open_recent(int index) {
+    const QStringList files = recent_files();
+    if (index < 0 || index >= files.size()) return;
+    const QString name = files[index];
+    if (!QFileInfo(name).isFile()) {
+        QStringList rest = files;
+        rest.removeAt(index);
+        studio_settings()->setValue(kRecentKey, rest);
+        fill_recent_menu();
+        dialogs_->message(this,
+                          QString("The file %1 cannot be found; it is taken off the recent files.")
+                              .arg(QDir::toNativeSeparators(name)),
+                          "Glimmark", QMessageBox::Warning);
+        return;
+    }
+    if (!changes_may_go("opening another file")) return;
+    open_file(name);
+}
+
+void MainWindow::remember_file(const QString& name) {
+    const QString full = QFileInfo(name).absoluteFilePath();
+    QStringList files = recent_files();
+    files.removeAll(full);
+    files.prepend(full);
+    while (files.size() > cmd::kRecentFileCount)
+        files.removeLast();
+    const auto settings = studio_settings();
+    settings->setValue(kRecentKey, files);
+    settings->setValue(kFolderKey, QFileInfo(full).absolutePath());
+    fill_recent_menu();
+}
+
+void MainWindow::fill_recent_menu() {
+    if (recent_menu_ == nullptr) return;
+    recent_menu_->clear();
+    const QStringList files = recent_files();
+    for (int i = 0; i < files.size() && i < cmd::kRecentFileCount; ++i) {
+        QString shown = QDir::toNativeSeparators(files[i]);
+        shown.replace(u'&', "&&");
+        QAction* action = recent_menu_->addAction(QString("&%1 %2").arg(i + 1).arg(shown));
+        const int id = cmd::RecentFile + i;
+        action->setData(id);
+        connect(action, &QAction::triggered, this, [this, id] { run_command(id); });
+    }
+    recent_menu_->menuAction()->setEnabled(!files.isEmpty());
+}
+
+QString MainWindow::recovery_file() const {
+    if (current_file_.isEmpty())
+        return QDir(studio_state_folder()).filePath("untitled.gmk.recover");
+    return current_file_ + ".recover";
+}
+
+void MainWindow::write_recovery_file() {
+    recovery_timer_->stop();
+    const QString path = recovery_file();
+    // A copy under another name (the document was saved under a new one, or
+    // another was opened) holds nothing that is still needed.
+    if (!recovery_written_.isEmpty() &&
+        (recovery_written_ != path || !editor_->document()->isModified())) {
+        QFile::remove(recovery_written_);
+        recovery_written_.clear();
+    }
+    if (!editor_->document()->isModified()) return;
+    if (current_file_.isEmpty()) QDir().mkpath(studio_state_folder());
+    const QByteArray bytes = editor_bytes();
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        recovery_written_ = path;
+    else
+        file.cancelWriting();
+}
+
+void MainWindow::remove_recovery_files() {
+    recovery_timer_->stop();
+    if (!recovery_written_.isEmpty()) QFile::remove(recovery_written_);
+    recovery_written_.clear();
+    if (!current_file_.isEmpty()) QFile::remove(recovery_file());
+}
+
+bool MainWindow::offer_recovery() {
+    const QString path = recovery_file();
+    const QFileInfo recovery(path);
+    if (!recovery.isFile()) return false;
+    // A copy older than the file was overtaken by a later save.
+    if (!current_file_.isEmpty() &&
+        recovery.lastModified() < QFileInfo(current_file_).lastModified())
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QByteArray bytes = file.readAll();
+    file.close();
+    const QString when = QLocale().toString(recovery.lastModified(), QLocale::ShortFormat);
+    const QString text =
+        current_file_.isEmpty()
+            ? QString(
+                  "Glimmark kept the text of a document that was never saved (%1). Restore "
+                  "it?")
+                  .arg(when)
+            : QString("Glimmark kept changes to %1 that were not saved (%2). Restore them?")
+                  .arg(QDir::toNativeSeparators(current_file_), when);
+    if (!dialogs_->ask_restore(this, text)) {
+        QFile::remove(path);
+        return false;
+    }
+    format_ = set_document_bytes(*editor_->document(), bytes);
+    // The restored text differs from the file until it is saved; the copy
+    // stays its recovery file until a save or a discard.
+    editor_->document()->setModified(true);
+    recovery_timer_->stop();
+    recovery_written_ = path;
+    update_title();
+    return true;
 }
 
 bool MainWindow::open_file(const QString& name) {
@@ -93,7 +266,8 @@ bool MainWindow::open_file(const QString& name) {
     editor_->moveCursor(QTextCursor::Start);
     const QString full = QFileInfo(name).absoluteFilePath();
     current_file_ = full;
-    set_title_to(full);
+    update_title();
+    remember_file(full);
     // The text ends at a NUL byte; a Save would write only what came before
     // it, which the user must know before saving.
     const qsizetype nul = bytes.indexOf('\0');
@@ -104,17 +278,18 @@ bool MainWindow::open_file(const QString& name) {
                               .arg(QDir::toNativeSeparators(full))
                               .arg(bytes.left(nul).count('\n') + 1),
                           "Glimmark", QMessageBox::Warning);
+    offer_recovery();
     return true;
 }
 
 bool MainWindow::save_as_command() {
-    QString start = !save_dialog_name_.isEmpty() ? save_dialog_name_ : current_file_;
-    if (start.isEmpty()) start = open_dialog_name_;
+    // A text without a file (New forgot the old one) starts in the last
+    // folder, never at the name of a file it did not come from.
+    const QString start = !current_file_.isEmpty() ? current_file_ : last_folder();
     const QString name = dialogs_->save_file_name(this, "Save Pellmoor Ray File", start);
     if (name.isEmpty()) return false;
-    save_dialog_name_ = name;
     current_file_ = QFileInfo(name).absoluteFilePath();
-    set_title_to(current_file_);
+    update_title();
     return save_file(current_file_);
 }
 
@@ -148,11 +323,9 @@ bool MainWindow::save_file(const QString& name) {
         return false;
     }
     editor_->document()->setModified(false);
+    remove_recovery_files();
+    remember_file(name);
     return true;
-}
-
-void MainWindow::set_title_to(const QString& name) {
-    setWindowTitle(QDir::toNativeSeparators(name));
 }
 
 void MainWindow::help_index() {
@@ -183,6 +356,3 @@ void MainWindow::help_context() {
         error_box(
             QString("The help page %1 cannot be shown.").arg(QDir::toNativeSeparators(help_path_)));
 }
-
-void MainWindow::setup_files() {}
-void MainWindow::open_recent(int) {}

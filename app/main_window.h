@@ -17,6 +17,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
+class QTimer;
 class SceneHighlighter;
 class StudioDialogs;
 class TraceController;
@@ -42,8 +43,16 @@ class MainWindow : public QMainWindow, public Host {
     // File transfers; false after the error box.
     bool open_file(const QString& name);
     bool save_file(const QString& name);
-    // Closes the studio without asking about unsaved text (a signal asked).
+    // Closes the studio without asking about unsaved text (a signal asked);
+    // changed text is kept in the recovery file.
     void close_without_asking();
+    // Offers the recovery file of the current document (of an untitled one
+    // when there is no file) if it is newer than the document; true when
+    // its text was restored.
+    bool offer_recovery();
+    // Where changed text of the current document is kept until it is saved.
+    QString recovery_file() const;
+    QMenu* recent_menu() const { return recent_menu_; }
 
     // Host
     void message_box(const std::string& text, const std::string& caption) override;
@@ -120,7 +129,14 @@ class MainWindow : public QMainWindow, public Host {
     bool changes_may_go(const QString& what);
     void help_index();
     void help_context();
-    void set_title_to(const QString& name);
+    void update_title();
+    void remember_file(const QString& name);
+    void fill_recent_menu();
+    void open_dropped_file(const QString& name);
+    // The recovery file: written a moment after the last change and before
+    // a run, removed by a save or a discard.
+    void write_recovery_file();
+    void remove_recovery_files();
 
     TraceController& controller_;
     StudioDialogs* dialogs_;
@@ -138,13 +154,15 @@ class MainWindow : public QMainWindow, public Host {
     QHash<int, QAbstractButton*> buttons_;
     QHash<int, QAction*> actions_;
     QMenu* recent_menu_ = nullptr;
+    QTimer* recovery_timer_ = nullptr;
+    // The recovery file last written, so that it goes when the name changes.
+    QString recovery_written_;
     Surface surface_;
     // The copy of the editor's text that a run parses, frame after frame.
     std::string run_text_;
     TextFormat format_;
     QString current_file_;
     QString open_dialog_name_;
-    QString save_dialog_name_;
     QString help_path_;
     // Set once the window shuts down: late frame-done messages are dropped.
     bool closing_ = false;

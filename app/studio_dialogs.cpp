@@ -3,7 +3,9 @@
 #include <QAbstractButton>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
+#include <QPushButton>
 
 #include "app/about_dialog.h"
 #include "app/compression_dialog.h"
@@ -20,7 +22,12 @@ QString run_file_dialog(QWidget* owner, const QString& title, const QString& sta
     // A typed name of a file that does not exist is accepted by Open too; the
     // file transfer then reports that it cannot be opened.
     dialog.setFileMode(QFileDialog::AnyFile);
-    if (!start.isEmpty()) dialog.selectFile(start);
+    // A folder (the last one used) is where the dialog starts; a file name
+    // is offered again.
+    if (QFileInfo(start).isDir())
+        dialog.setDirectory(start);
+    else if (!start.isEmpty())
+        dialog.selectFile(start);
     if (dialog.exec() != QDialog::Accepted) return {};
     const QStringList files = dialog.selectedFiles();
     return files.isEmpty() ? QString() : files.front();
@@ -52,6 +59,17 @@ StudioDialogs::Unsaved StudioDialogs::ask_unsaved(QWidget* owner, const QString&
         default:
             return Unsaved::Cancel;
     }
+}
+
+bool StudioDialogs::ask_restore(QWidget* owner, const QString& text) {
+    QMessageBox box(QMessageBox::Question, "Glimmark", text, QMessageBox::NoButton, owner);
+    QPushButton* restore = box.addButton("&Restore", QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton("&Discard", QMessageBox::DestructiveRole);
+    // The recovery file goes either way: Enter and Escape keep its text.
+    box.setDefaultButton(restore);
+    box.setEscapeButton(restore);
+    box.exec();
+    return box.clickedButton() != discard;
 }
 
 QString StudioDialogs::open_file_name(QWidget* owner, const QString& title, const QString& start) {

@@ -33,6 +33,8 @@ class StudioDialogs {
     // Go to Line: a line from 1 to `count`, `current` offered first; 0 when
     // cancelled.
     virtual int ask_line(QWidget* owner, int current, int count);
+    // Whether to take back the text of a recovery file; true for Restore.
+    virtual bool ask_restore(QWidget* owner, const QString& text);
 };
 
 // The dialogs a person answers.

@@ -25,11 +25,17 @@ TEST(StudioAboutBox, CaptionTextAndOk) {
     for (QLabel* label : about.findChildren<QLabel*>())
         texts << label->text();
     EXPECT_TRUE(texts.contains("Glimmark Version 1.0"));
+    EXPECT_TRUE(texts.contains("A ray tracer with a scene language of its own."));
     const auto buttons = about.findChildren<QPushButton*>();
     ASSERT_EQ(buttons.size(), 1);
     EXPECT_EQ(buttons[0]->text(), "OK");
     EXPECT_TRUE(buttons[0]->isDefault());
     about.show();
+    // Every text is whole: each label as wide as its text, inside the box.
+    for (QLabel* label : about.findChildren<QLabel*>()) {
+        EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+        EXPECT_TRUE(about.rect().contains(label->geometry())) << label->text().toStdString();
+    }
     buttons[0]->click();
     EXPECT_FALSE(about.isVisible());
     EXPECT_EQ(about.result(), QDialog::Accepted);

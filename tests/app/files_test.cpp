@@ -2,11 +2,17 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDateTime>
 #include <QDir>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTextCursor>
+#include <QTimer>
 
+#include <array>
 #include <csignal>
 
 #include <sys/resource.h>
@@ -413,4 +419,189 @@ TEST_F(StudioFiles, ASignalClosesWithoutAQuestion) {
     window->close_without_asking();
     EXPECT_TRUE(dialogs.unsaved_questions.isEmpty());
     EXPECT_FALSE(window->isVisible());
+}
+
+// Ctrl+S, Ctrl+Shift+S, Ctrl+O and Ctrl+N from the editor, and the star in
+// the title while the text differs from its file (or, without one, from none).
+TEST_F(StudioFiles, FileKeysAndTheStarInTheTitle) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("scene.gmk"), copy = dir.filePath("copy.gmk");
+    ASSERT_TRUE(write_bytes(path, kSceneBytes));
+    ASSERT_TRUE(window->open_file(path));
+    dialogs.save_answer = copy;
+    dialogs.open_answer = path;
+    const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
+    const struct {
+        const char* typed;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        QString typed_title, title;  // after the typing, after the key
+    } steps[] = {{"a", Qt::Key_S, ctrl, path + "*", path},
+                 {"b", Qt::Key_S, ctrl | Qt::ShiftModifier, path + "*", copy},
+                 {"", Qt::Key_O, ctrl, copy, path},
+                 {"c", Qt::Key_N, ctrl, path + "*", "Glimmark"},  // asks; Discard
+                 {"d", Qt::Key_Z, ctrl, "Glimmark*", "Glimmark"}};
+    for (const auto& step : steps) {
+        QTest::keyClicks(window->editor(), step.typed);
+        EXPECT_EQ(window->windowTitle(), QDir::toNativeSeparators(step.typed_title)) << step.key;
+        QTest::keyClick(window->editor(), step.key, step.modifiers);
+        EXPECT_EQ(window->windowTitle(), QDir::toNativeSeparators(step.title)) << step.key;
+    }
+    EXPECT_EQ(read_bytes(path), "a" + kSceneBytes);
+    EXPECT_EQ(read_bytes(copy), "ab" + kSceneBytes);
+    EXPECT_EQ(dialogs.unsaved_questions.size(), 1);
+}
+
+// New, typing, Open and then Enter (or any answer) never writes the new
+// text over the file that was open before New.
+TEST_F(StudioFiles, NewOpenEnterLeavesTheOldFileAsItWas) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("a.gmk");
+    ASSERT_TRUE(write_bytes(path, kSceneBytes));
+    using Unsaved = StudioDialogs::Unsaved;
+    for (const Unsaved answer : {Unsaved::Cancel, Unsaved::Save, Unsaved::Discard}) {
+        for (const bool real_box : {false, true}) {
+            window->activateWindow();  // the last box took it
+            ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+            ASSERT_TRUE(window->open_file(path));
+            QTest::keyClick(window->editor(), Qt::Key_N, Qt::ControlModifier);
+            QTest::keyClicks(window->editor(), "hello");
+            // The box a person sees, answered with Enter.
+            dialogs.unsaved_answer = answer;
+            dialogs.real_unsaved_box = real_box;
+            bool box_shown = false;
+            QTimer enter;  // presses Enter in the box, and closes it if still open
+            QObject::connect(&enter, &QTimer::timeout, [&box_shown] {
+                if (QWidget* box = QApplication::activeModalWidget()) {
+                    box_shown = true;
+                    QTest::keyClick(box, Qt::Key_Return);
+                    if (box->isVisible()) box->close();
+                }
+            });
+            enter.start(20);
+            QTest::keyClick(window->editor(), Qt::Key_O, Qt::ControlModifier);
+            enter.stop();
+            EXPECT_EQ(box_shown, real_box);
+            EXPECT_EQ(read_bytes(path), kSceneBytes);
+            EXPECT_EQ(window->editor()->toPlainText(), "hello");
+            EXPECT_TRUE(window->current_file().isEmpty());
+        }
+    }
+    // Save asked for a name and Discard went on to Open, both cancelled.
+    EXPECT_EQ(dialogs.save_titles.size(), 1);
+    EXPECT_EQ(dialogs.open_titles.size(), 1);
+}
+
+// The last 8 files, newest first, with their numbers as letters; they and
+// the last folder are still there at the next start.
+TEST_F(StudioFiles, RecentFilesAndTheLastFolderOutliveTheWindow) {
+    QTemporaryDir dir;
+    QStringList names, shown, expected;
+    for (int i = 0; i < 10; ++i) {
+        names << dir.filePath(i == 9 ? "r&d.gmk" : QString("f%1.gmk").arg(i));
+        ASSERT_TRUE(write_bytes(names.last(), "x"));
+        ASSERT_TRUE(window->open_file(names.last()));
+    }
+    ASSERT_TRUE(window->open_file(names[5]));  // moves up, once
+    restart_window();
+    for (QAction* item : window->recent_menu()->actions())
+        shown << item->text();
+    for (const int i : {5, 9, 8, 7, 6, 4, 3, 2})
+        expected << QString("&%1 %2")
+                        .arg(expected.size() + 1)
+                        .arg(QDir::toNativeSeparators(names[i]).replace("&", "&&"));
+    EXPECT_EQ(shown, expected);
+    window->run_command(cmd::Open);
+    window->run_command(cmd::SaveAs);
+    EXPECT_EQ(dialogs.open_starts.last(), dir.path());
+    EXPECT_EQ(dialogs.save_starts.last(), dir.path());
+
+    // A file that has gone is taken off with a message; the text stays.
+    ASSERT_TRUE(QFile::remove(names[9]));
+    QTest::keyClicks(window->editor(), "kept");
+    window->recent_menu()->actions()[1]->trigger();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "The file " + QDir::toNativeSeparators(names[9]) +
+                                            " cannot be found; it is taken off the recent files.");
+    EXPECT_EQ(window->editor()->toPlainText(), "kept");
+    window->recent_menu()->actions()[2]->trigger();
+    EXPECT_EQ(window->current_file(), names[7]);
+    EXPECT_EQ(window->recent_menu()->actions().size(), 7);
+    EXPECT_EQ(window->recent_menu()->actions()[0]->text(), "&1 " + names[7]);
+}
+
+// A file dropped on the editor or elsewhere on the window is opened, after
+// the question about changed text, and no address goes into the text.
+TEST_F(StudioFiles, ADroppedFileOpensAfterTheQuestion) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("dropped.gmk");
+    ASSERT_TRUE(write_bytes(path, kSceneBytes));
+    QTest::keyClicks(window->editor(), "typed");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    using Unsaved = StudioDialogs::Unsaved;
+    for (const Unsaved answer : {Unsaved::Cancel, Unsaved::Discard}) {
+        dialogs.unsaved_answer = answer;
+        QWidget* target = answer == Unsaved::Cancel ? window->editor()->viewport()
+                                                    : static_cast<QWidget*>(window.get());
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &drop);
+        QTest::qWait(50);
+        EXPECT_EQ(window->editor_bytes(), answer == Unsaved::Cancel ? "typed" : kSceneBytes);
+    }
+    EXPECT_EQ(dialogs.unsaved_questions.size(), 2);
+    EXPECT_EQ(window->current_file(), path);
+}
+
+// Changed text goes to NAME.gmk.recover a moment after the last change and
+// before a run; a signal keeps it, the next start offers it back, and a
+// save or a discard removes it.
+TEST_F(StudioFiles, ChangedTextIsKeptInARecoveryFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("scene.gmk"), recover = path + ".recover";
+    ASSERT_TRUE(write_bytes(path, kSceneBytes));
+    ASSERT_TRUE(window->open_file(path));
+    QTest::keyClicks(window->editor(), "a");
+    EXPECT_FALSE(QFile::exists(recover));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(recover); }, 5000));
+    QTest::keyClick(window->editor(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_FALSE(QFile::exists(recover));
+    QTest::keyClicks(window->editor(), "b");
+    QTest::keyClick(window->editor(), Qt::Key_F4);  // a run writes it at once
+    EXPECT_EQ(read_bytes(recover), "ab" + kSceneBytes);
+
+    window->close_without_asking();
+    restart_window();
+    ASSERT_TRUE(window->open_file(path));
+    ASSERT_EQ(dialogs.restore_questions.size(), 1);
+    EXPECT_TRUE(dialogs.restore_questions[0].startsWith(
+        "Glimmark kept changes to " + QDir::toNativeSeparators(path) + " that were not saved ("));
+    EXPECT_EQ(window->editor_bytes(), "ab" + kSceneBytes);
+    EXPECT_EQ(window->windowTitle(), QDir::toNativeSeparators(path) + "*");
+    window->run_command(cmd::New);  // Discard
+    EXPECT_FALSE(QFile::exists(recover));
+
+    // A copy older than its file is not offered.
+    QFile old(recover);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(old.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                                QFileDevice::FileModificationTime));
+    old.close();
+    ASSERT_TRUE(window->open_file(path));
+    EXPECT_EQ(dialogs.restore_questions.size(), 1);
+
+    // Text without a file is kept in the state folder; declined, it goes.
+    window->run_command(cmd::New);
+    QTest::keyClicks(window->editor(), "untitled");
+    window->close_without_asking();
+    const QString untitled = QDir(studio_state_folder()).filePath("untitled.gmk.recover");
+    EXPECT_EQ(read_bytes(untitled), "untitled");
+    restart_window();
+    dialogs.restore_answer = false;
+    EXPECT_FALSE(window->offer_recovery());
+    EXPECT_EQ(dialogs.restore_questions.size(), 2);
+    EXPECT_FALSE(QFile::exists(untitled));
 }

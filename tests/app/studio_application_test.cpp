@@ -2,6 +2,8 @@
 
 #include <QEvent>
 #include <QObject>
+#include <QProcess>
+#include <csignal>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -69,6 +71,32 @@ TEST(StudioApplication, HelpAndVersionPrintWithoutAWindow) {
         const int status = pclose(pipe);
         EXPECT_EQ(status, 0) << option << ": " << out;
         EXPECT_EQ(out.substr(0, out.find('\n') + 1), first_line) << option;
+    }
+}
+
+// A signal ends the studio while a modal box is open: here the error box of
+// a file that cannot be opened, shown before the studio's own loop starts.
+TEST(StudioApplication, SignalsEndTheStudioWhileABoxIsOpen) {
+    for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
+        QProcess studio;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        studio.setProcessEnvironment(env);
+        studio.start(QString(GMK_BINARY_DIR) + "/glimmark-studio", {"/nonexistent/missing.gmk"});
+        ASSERT_TRUE(studio.waitForStarted());
+        // Sent once the studio handles the signal; before, it would just die.
+        const auto handled = [&studio, number] {
+            const QByteArray status =
+                read_bytes(QString("/proc/%1/status").arg(studio.processId()));
+            const qsizetype at = status.indexOf("SigCgt:");
+            return at >= 0 &&
+                   (status.mid(at + 7, 17).trimmed().toULongLong(nullptr, 16) >> (number - 1) & 1);
+        };
+        ASSERT_TRUE(QTest::qWaitFor(handled, 20000)) << number;
+        ::kill(static_cast<pid_t>(studio.processId()), number);
+        EXPECT_TRUE(studio.waitForFinished(5000)) << number;
+        EXPECT_EQ(studio.exitStatus(), QProcess::NormalExit) << number;
+        EXPECT_EQ(studio.exitCode(), 0) << number;
     }
 }
 

@@ -94,13 +94,19 @@ class FakeDialogs : public StudioDialogs {
         return true;
     }
     void about(QWidget*) override { ++about_calls; }
-    Unsaved ask_unsaved(QWidget*, const QString& text) override {
+    Unsaved ask_unsaved(QWidget* owner, const QString& text) override {
         unsaved_questions << text;
+        // The box a person sees, for tests that press its keys.
+        if (real_unsaved_box) return StudioDialogs::ask_unsaved(owner, text);
         return unsaved_answer;
     }
     int ask_line(QWidget*, int current, int count) override {
         line_questions.push_back({current, count});
         return line_answer;
+    }
+    bool ask_restore(QWidget*, const QString& text) override {
+        restore_questions << text;
+        return restore_answer;
     }
 
     std::vector<Message> messages;
@@ -118,6 +124,9 @@ class FakeDialogs : public StudioDialogs {
     // Go to Line: (offered line, line count) of each question; 0 cancels.
     std::vector<std::pair<int, int>> line_questions;
     int line_answer = 0;
+    bool real_unsaved_box = false;
+    QStringList restore_questions;
+    bool restore_answer = true;
 };
 
 inline QByteArray read_bytes(const QString& path) {
@@ -154,13 +163,20 @@ class StudioWindowTest : public ::testing::Test {
     StudioWindowTest() {
         studio_app();
         fresh_studio_settings();
+        restart_window();
+    }
+    ~StudioWindowTest() override { window.reset(); }
+
+    // A new window in place of the old one, as at the next start of the
+    // studio: what the settings and the state folder hold stays.
+    void restart_window() {
+        window.reset();
         window = std::make_unique<MainWindow>(controller, &dialogs);
         window->show();
         window->activateWindow();
         window_active = QTest::qWaitForWindowActive(window.get());
         window->editor()->setFocus();
     }
-    ~StudioWindowTest() override { window.reset(); }
 
     // Waits (running the event loop) until the run is over.
     bool wait_for_run_end(int ms = 60000) {
