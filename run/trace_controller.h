@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 #include "language/parse_context.h"
 #include "record/avi_writer.h"
 #include "scene/host.h"
@@ -21,6 +23,11 @@ struct TraceController : ParseContext {
     // to its end); the frames before are parsed without being traced.
     int first_frame = 0;
     int last_frame = -1;
+    // When set (the studio), Record of a scene that gives nowhere to record
+    // (no ANIMATION, or no OUTPUT_FILE and no record_file) ends after the
+    // parse with run_error and traces nothing. Otherwise such a run traces
+    // its frames without recording them.
+    bool refuse_empty_recording = false;
     // Why the last run ended without tracing although its parse succeeded
     // (an image size that cannot be traced); empty otherwise. Cleared by start.
     std::string run_error;
@@ -42,10 +49,18 @@ struct TraceController : ParseContext {
     void request_stop() { job.stop_requested.store(true); }
 
   private:
+    // Begins the frame frame_index, or asks the host to wait until the
+    // animation's pace allows it.
+    void begin_paced_frame();
+    // Why Record has nothing to write this run (refuse_empty_recording);
+    // empty when it has.
+    std::string recording_problem() const;
     // Sends (or, without a host, handles) the message that the run is over.
     void end_run();
     // The scene with its shapes and lights; the job no longer points at it.
     void delete_scene();
 
     bool run_active_ = false;
+    // When the render thread of the last frame was started.
+    std::chrono::steady_clock::time_point frame_started_;
 };
