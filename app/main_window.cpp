@@ -60,6 +60,7 @@ MainWindow::MainWindow(TraceController& controller, StudioDialogs* dialogs)
     connect(editor_, &QPlainTextEdit::cursorPositionChanged, this,
             &MainWindow::update_caret_status);
     update_caret_status();
+    setup_runs();
 
     trace_ = new TraceWindow(surface_, this);
 
@@ -234,6 +235,7 @@ void MainWindow::run_finished() {
     buttons_.value(cmd::Play)->setEnabled(true);
     buttons_.value(cmd::Record)->setEnabled(true);
     trace_->set_live(false);
+    report_run_end();
 }
 
 bool MainWindow::choose_compression(bool& mjpeg, int& quality) {
