@@ -211,10 +211,8 @@ void MainWindow::report_run_end() {
         text = stop_pressed_ ? "Stopped. " + wrote : wrote;
         show_recording_notice(this, *dialogs_, wrote, file);
     }
-    if (controller_.parse_error)
-        run_status_->show(run_status_->text());
-    else
-        run_status_->show(text);
+    if (!controller_.parse_error) run_status_->show(text);
+    run_status_->run_reported();
 }
 
 void MainWindow::show_parse_error(const ParseError& error) {

@@ -224,7 +224,11 @@ void MainWindow::post_trace_done(int wparam) {
         this,
         [this, wparam] {
             { const std::lock_guard<std::mutex> received(handover_mutex()); }
-            if (!closing_) controller_.handle_trace_done(wparam);
+            if (closing_) return;
+            // A Stop that came before the render thread began its frame was
+            // cleared by it; it still ends the run after this frame.
+            if (stop_pressed_) controller_.request_stop();
+            controller_.handle_trace_done(wparam);
         },
         Qt::QueuedConnection);
 }

@@ -53,7 +53,6 @@ void RunStatus::follow() {
 
 void RunStatus::show(const QString& text) {
     timer_.stop();
-    in_run_ = false;
     label_->setText(text);
 }
 

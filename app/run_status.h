@@ -35,8 +35,9 @@ class RunStatus : public QObject {
     void follow();
     // The line says this from now on; the run, if any, is no longer followed.
     void show(const QString& text);
-    // Whether a run was started and its end has not been shown yet.
+    // Whether a run was started and its end has not been reported yet.
     bool in_run() const { return in_run_; }
+    void run_reported() { in_run_ = false; }
     qint64 elapsed_ms() const { return clock_.elapsed(); }
     QString text() const;
 
