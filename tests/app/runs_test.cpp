@@ -269,7 +269,13 @@ TEST_F(StudioRuns, RecordWithNowhereToRecordSaysSoAndTracesNothing) {
         {"animation frames 2 end_animation tracer width 8 height 6 end_tracer",
          "The ANIMATION block names no OUTPUT_FILE: nothing was recorded."},
     };
-    const QStringList before = QDir::current().entryList(QDir::AllEntries | QDir::Hidden);
+    // Whatever a run wrote by a relative name would land in this folder.
+    QTemporaryDir dir;
+    struct InFolder {
+        QString old = QDir::currentPath();
+        explicit InFolder(const QString& path) { QDir::setCurrent(path); }
+        ~InFolder() { QDir::setCurrent(old); }
+    } in_folder(dir.path());
     for (const auto& c : cases) {
         dialogs.messages.clear();
         window->editor()->setPlainText(c.scene);
@@ -283,7 +289,7 @@ TEST_F(StudioRuns, RecordWithNowhereToRecordSaysSoAndTracesNothing) {
         EXPECT_EQ(window->findChild<QMessageBox*>("recordingNotice"), nullptr);
         EXPECT_TRUE(window->button(cmd::Record)->isEnabled());
     }
-    EXPECT_EQ(QDir::current().entryList(QDir::AllEntries | QDir::Hidden), before);
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
     // Play of the same scene traces it.
     window->run_command(cmd::Play);
     ASSERT_TRUE(wait_for_run_end());
