@@ -1,12 +1,19 @@
 #include <QAbstractButton>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QStatusBar>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTimer>
+
+#include <algorithm>
 
 #include "app/commands.h"
 #include "app/main_window.h"
+#include "app/recording_notice.h"
+#include "app/run_status.h"
 #include "app/studio_dialogs.h"
 #include "app/templates.h"
 #include "app/test_picture.h"
@@ -56,7 +63,7 @@ void MainWindow::run_command(int id) {
             start_run(true, true);
             break;
         case cmd::Stop:
-            controller_.request_stop();
+            stop_run();
             break;
         case cmd::HelpIndex:
             help_index();
@@ -122,6 +129,22 @@ bool MainWindow::copy_text_for_run() {
     return true;
 }
 
+void MainWindow::setup_runs() {
+    run_status_ = new RunStatus(statusBar(), controller_, *this);
+    pace_timer_ = new QTimer(this);
+    pace_timer_->setSingleShot(true);
+    // A coarse timer may fire a little early, and a frame must never come
+    // sooner than its rate allows.
+    pace_timer_->setTimerType(Qt::PreciseTimer);
+    connect(pace_timer_, &QTimer::timeout, this, [this] {
+        if (!closing_) controller_.handle_trace_done(TRACE_NEXT_FRAME);
+    });
+    // Record of a scene with nowhere to record says so and traces nothing.
+    controller_.refuse_empty_recording = true;
+}
+
+QString MainWindow::run_status_text() const { return run_status_->text(); }
+
 void MainWindow::start_run(bool build_scene, bool record) {
     write_recovery_file();  // a scene that brings the studio down keeps the text
     // The text, the scene and the job of a run stay as they are until it is
@@ -138,13 +161,77 @@ void MainWindow::start_run(bool build_scene, bool record) {
         run_finished();
         return;
     }
+    recording_run_ = build_scene && record;
+    stop_pressed_ = false;
+    run_status_->run_started();
     controller_.source_folder =
         current_file_.isEmpty()
             ? std::string()
             : QFile::encodeName(QFileInfo(current_file_).absolutePath()).toStdString();
     controller_.start(run_text_.c_str(), build_scene, record,
                       build_scene ? render_entry_ : nullptr);
+    if (controller_.running()) run_status_->follow();
     if (!build_scene && !controller_.parse_error) message_box("Parsed OK!", "Parse");
+}
+
+void MainWindow::stop_run() {
+    controller_.request_stop();
+    if (!controller_.running()) return;
+    stop_pressed_ = true;
+    // An animation waiting for its next frame ends at once.
+    if (pace_timer_->isActive()) {
+        pace_timer_->stop();
+        controller_.handle_trace_done(TRACE_NEXT_FRAME);
+    }
+}
+
+bool MainWindow::delay_next_frame(int milliseconds) {
+    // While the window closes every frame is finished on the spot.
+    if (closing_) return false;
+    pace_timer_->start(milliseconds);
+    return true;
+}
+
+void MainWindow::report_run_end() {
+    pace_timer_->stop();
+    if (closing_ || !run_status_->in_run()) return;
+    // A parse error has put its place on the line already, and keeps it.
+    QString text;
+    if (!controller_.run_error.empty())
+        text = QString::fromStdString(controller_.run_error);
+    else if (stop_pressed_)
+        text = "Stopped";
+    else
+        text = done_text(run_status_->elapsed_ms());
+    const int written = controller_.avi.frames_written;
+    if (recording_run_ && written > 0) {
+        const QString file = QDir::toNativeSeparators(
+            QFileInfo(QFile::decodeName(QByteArray::fromStdString(controller_.output_file)))
+                .absoluteFilePath());
+        const QString wrote = wrote_text(written, file);
+        text = stop_pressed_ ? "Stopped. " + wrote : wrote;
+        show_recording_notice(this, *dialogs_, wrote, file);
+    }
+    if (!controller_.parse_error) run_status_->show(text);
+    run_status_->run_reported();
+}
+
+void MainWindow::show_parse_error(const ParseError& error) {
+    // The line and column of the word's first character, as the caret's own
+    // place is given below the editor.
+    const QTextDocument& document = *editor_->document();
+    const int at = document_position(document, format_, std::max(0, error.selection_start));
+    const QTextBlock block = document.findBlock(at);
+    const int line = block.isValid() ? block.blockNumber() + 1 : document.blockCount();
+    const int column = block.isValid() ? at - block.position() + 1 : 1;
+    const QString place = QString("Line %1, Col %2").arg(line).arg(column);
+    // The line keeps the error after the box is closed.
+    run_status_->show(
+        QString("Parse Error at %1: %2 found: %3")
+            .arg(place, QString::fromStdString(error.message), QString::fromStdString(error.word)));
+    dialogs_->message(this, QString::fromStdString(parse_error_text(error)) + "\n\n" + place,
+                      "Parse Error", QMessageBox::NoIcon);
+    select_editor_text(error.selection_start, error.selection_end);
 }
 
 void MainWindow::insert_template(int id) {
@@ -178,6 +265,11 @@ void MainWindow::end_run_for_exit() {
     // finished here instead, so that a recording is closed with the frames
     // written so far. A thread that had not begun its frame when the stop
     // came clears the request, and the next frame may start: stop it too.
+    // An animation waiting for its next frame ends at once.
+    if (pace_timer_->isActive()) {
+        pace_timer_->stop();
+        controller_.handle_trace_done(TRACE_NEXT_FRAME);
+    }
     while (render_thread_running()) {
         controller_.request_stop();
         join_render_thread();

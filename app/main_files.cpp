@@ -340,8 +340,25 @@ void MainWindow::help_index() {
 }
 
 void MainWindow::help_context() {
-    const QTextCursor cursor = editor_->textCursor();
-    if (cursor.selectionStart() >= cursor.selectionEnd()) return;
+    QTextCursor cursor = editor_->textCursor();
+    if (!cursor.hasSelection()) {
+        // Nothing selected: the word the caret stands in or just behind, a
+        // keyword's underscores included; nothing when it touches no word.
+        QTextCursor line = cursor;
+        line.movePosition(QTextCursor::StartOfBlock);
+        line.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        const QString text = line.selectedText();
+        const auto in_word = [](QChar c) { return c.isLetterOrNumber() || c == u'_'; };
+        int from = cursor.position() - line.selectionStart();
+        int to = from;
+        while (from > 0 && in_word(text[from - 1]))
+            --from;
+        while (to < text.size() && in_word(text[to]))
+            ++to;
+        if (from == to) return;
+        cursor.setPosition(line.selectionStart() + from);
+        cursor.setPosition(line.selectionStart() + to, QTextCursor::KeepAnchor);
+    }
     if (!QFileInfo::exists(help_path_)) {
         error_box(
             QString("The help page %1 cannot be found.").arg(QDir::toNativeSeparators(help_path_)));

@@ -62,6 +62,7 @@ MainWindow::MainWindow(TraceController& controller, StudioDialogs* dialogs)
     connect(editor_, &QPlainTextEdit::cursorPositionChanged, this,
             &MainWindow::update_caret_status);
     update_caret_status();
+    setup_runs();
 
     trace_ = new TraceWindow(surface_, this);
 
@@ -225,7 +226,11 @@ void MainWindow::post_trace_done(int wparam) {
         this,
         [this, wparam] {
             { const std::lock_guard<std::mutex> received(handover_mutex()); }
-            if (!closing_) controller_.handle_trace_done(wparam);
+            if (closing_) return;
+            // A Stop that came before the render thread began its frame was
+            // cleared by it; it still ends the run after this frame.
+            if (stop_pressed_) controller_.request_stop();
+            controller_.handle_trace_done(wparam);
         },
         Qt::QueuedConnection);
 }
@@ -236,6 +241,7 @@ void MainWindow::run_finished() {
     buttons_.value(cmd::Play)->setEnabled(true);
     buttons_.value(cmd::Record)->setEnabled(true);
     set_trace_live(false);
+    report_run_end();
 }
 
 bool MainWindow::choose_compression(bool& mjpeg, int& quality) {

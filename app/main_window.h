@@ -18,6 +18,7 @@ class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class QTimer;
+class RunStatus;
 class SceneHighlighter;
 class StudioDialogs;
 class TraceController;
@@ -63,6 +64,8 @@ class MainWindow : public QMainWindow, public Host {
     void send_trace_done(int wparam) override;
     void run_finished() override;
     bool choose_compression(bool& mjpeg, int& quality) override;
+    void show_parse_error(const ParseError& error) override;
+    bool delay_next_frame(int milliseconds) override;
 
     QPlainTextEdit* editor() const { return editor_; }
     TraceWindow* trace_window() const { return trace_; }
@@ -73,6 +76,8 @@ class MainWindow : public QMainWindow, public Host {
     const QString& help_path() const { return help_path_; }
     void set_help_path(const QString& path) { help_path_ = path; }
     const TextFormat& text_format() const { return format_; }
+    // The run's line in the status bar.
+    QString run_status_text() const;
     // The editor's text as a file or a parse sees it.
     QByteArray editor_bytes() const;
     // The entry routine of the render threads (tests give their own).
@@ -88,7 +93,11 @@ class MainWindow : public QMainWindow, public Host {
     void update_caret_status();
 
     // main_commands.cpp
+    void setup_runs();
     void start_run(bool build_scene, bool record);
+    void stop_run();
+    // The status bar and the recording notice say how the run ended.
+    void report_run_end();
     bool copy_text_for_run();
     void insert_template(int id);
     void show_test_picture();
@@ -151,6 +160,12 @@ class MainWindow : public QMainWindow, public Host {
     bool trace_live_ = false;
     QString picture_name_;
     QLabel* caret_status_ = nullptr;
+    RunStatus* run_status_ = nullptr;
+    // Holds an animation's next frame back until it is due.
+    QTimer* pace_timer_ = nullptr;
+    // What the user asked of the run under way.
+    bool recording_run_ = false;
+    bool stop_pressed_ = false;
     QHash<int, QAbstractButton*> buttons_;
     QHash<int, QAction*> actions_;
     QMenu* recent_menu_ = nullptr;

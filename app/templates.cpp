@@ -19,7 +19,7 @@ const InsertTemplate kTemplates[] = {
      "\tend_time 1.0\r\n"
      "\tframes 8\r\n"
      "\tframes_per_second 4\r\n"
-     "\toutput_file \"c:\\test.avi\"\r\n"
+     "\toutput_file \"animation.avi\"\r\n"
      "end_animation\r\n"},
     {cmd::InsertTracer,
      "tracer\r\n"

@@ -1,6 +1,7 @@
 #include "run/trace_controller.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 #include <string>
 
@@ -69,6 +70,7 @@ void TraceController::start(const char* text, bool build, bool rec, ThreadEntry 
     end_time = 1.0f;
     frames_per_second = 4;
     output_file.clear();
+    avi.frames_written = 0;
     begin_frame();
 }
 
@@ -161,7 +163,8 @@ void TraceController::begin_frame() {
         return;
     }
 
-    run_error = image_size_problem(width, height);
+    run_error = frame_index == std::max(0, first_frame) ? recording_problem() : std::string();
+    if (run_error.empty()) run_error = image_size_problem(width, height);
     if (run_error.empty()) {
         try {
             host->show_trace_window(width, height);
@@ -189,7 +192,35 @@ void TraceController::begin_frame() {
         else
             record = false;
     }
+    frame_started_ = std::chrono::steady_clock::now();
     host->start_render_thread(thread_entry != nullptr ? thread_entry : render_thread_main, &job);
+}
+
+std::string TraceController::recording_problem() const {
+    if (!record || !refuse_empty_recording) return {};
+    if (!has_animation)
+        return "Record needs an ANIMATION block, and this scene has none: nothing was recorded.";
+    if (record_file.empty() && output_file.empty())
+        return "The ANIMATION block names no OUTPUT_FILE: nothing was recorded.";
+    return {};
+}
+
+void TraceController::begin_paced_frame() {
+    // An animation is shown at FRAMES_PER_SECOND at most: a frame starts no
+    // sooner than one period after the one before it started. Tracing that
+    // takes longer slows it down; the host decides whether to wait at all.
+    if (host != nullptr && frames_per_second > 0) {
+        const auto period = std::chrono::duration<double>(1.0 / frames_per_second);
+        const auto due = frame_started_ +
+                         std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
+        const double left_ms =
+            std::chrono::duration<double, std::milli>(due - std::chrono::steady_clock::now())
+                .count();
+        if (left_ms > 0.0 &&
+            host->delay_next_frame(static_cast<int>(std::min(std::ceil(left_ms), 1e9))))
+            return;
+    }
+    begin_frame();
 }
 
 void TraceController::next_frame() {
@@ -198,7 +229,7 @@ void TraceController::next_frame() {
         time = start_time + (end_time - start_time) * static_cast<float>(frame_index) /
                                 static_cast<float>(frames);
         if (!job.stop_requested.load()) {
-            begin_frame();
+            begin_paced_frame();
             return;
         }
     }
@@ -218,6 +249,15 @@ void TraceController::handle_trace_done(int wparam) {
     // The render thread posts its message as its last act; joining it is the
     // sound form of waiting for it to end.
     if (host != nullptr) host->join_render_thread();
+    if (wparam == TRACE_NEXT_FRAME) {
+        // The wait before the next frame is over, or was cut short by Stop.
+        if (!run_active_) return;
+        if (job.stop_requested.load())
+            end_run();
+        else
+            begin_paced_frame();
+        return;
+    }
     if (wparam == TRACE_FRAME_DONE) {
         if (record && host != nullptr) {
             // A file that refuses a frame has been reported and closed by the

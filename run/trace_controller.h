@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -49,6 +50,11 @@ struct TraceController : ParseContext {
     // Asked for every frame of the range once it is parsed, before it is
     // traced; none: every frame is traced.
     std::function<FrameChoice(const TraceController&)> before_frame;
+    // When set (the studio), Record of a scene that gives nowhere to record
+    // (no ANIMATION, or no OUTPUT_FILE and no record_file) ends after the
+    // parse with run_error and traces nothing. Otherwise such a run traces
+    // its frames without recording them.
+    bool refuse_empty_recording = false;
     // Why the last run ended without tracing although its parse succeeded
     // (an image size that cannot be traced); empty otherwise. Cleared by start.
     std::string run_error;
@@ -74,10 +80,18 @@ struct TraceController : ParseContext {
   private:
     // Whether the frame parsed now is the last one the run may trace.
     bool last_of_run() const;
+    // Begins the frame frame_index, or asks the host to wait until the
+    // animation's pace allows it.
+    void begin_paced_frame();
+    // Why Record has nothing to write this run (refuse_empty_recording);
+    // empty when it has.
+    std::string recording_problem() const;
     // Sends (or, without a host, handles) the message that the run is over.
     void end_run();
     // The scene with its shapes and lights; the job no longer points at it.
     void delete_scene();
 
     bool run_active_ = false;
+    // When the render thread of the last frame was started.
+    std::chrono::steady_clock::time_point frame_started_;
 };

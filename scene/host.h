@@ -9,9 +9,11 @@
 struct RenderJob;
 
 // The private message of a run: 200 = a render thread finished a frame,
-// 400 = the run is over.
+// 300 = an animation's next frame is due (after a delay the host was asked
+// for), 400 = the run is over.
 constexpr int WM_TRACE_DONE = 1025;  // WM_USER + 1
 constexpr int TRACE_FRAME_DONE = 200;
+constexpr int TRACE_NEXT_FRAME = 300;
 constexpr int TRACE_RUN_OVER = 400;
 
 using ThreadEntry = int (*)(RenderJob*);
@@ -42,6 +44,15 @@ class Host {
     virtual void send_trace_done(int wparam) = 0;
     // Called when a run is over: the studio enables Play and Record again.
     virtual void run_finished() {}
+    // An animation's next frame is due in this many milliseconds (it would
+    // otherwise come before FRAMES_PER_SECOND allows). A host that shows the
+    // frames as they are meant to be watched returns true and delivers
+    // TRACE_NEXT_FRAME to the handler once the time has passed, without
+    // blocking its message loop; false starts the frame at once.
+    virtual bool delay_next_frame(int milliseconds) {
+        (void)milliseconds;
+        return false;
+    }
     // Asks for the recording codec before an AVI file is opened; false when the
     // user cancels (then nothing is recorded and no message is shown).
     virtual bool choose_compression(bool& mjpeg, int& quality) {

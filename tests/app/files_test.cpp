@@ -213,20 +213,42 @@ TEST_F(StudioFiles, F1OpensTheHelpPageAtTheSelectedWord) {
     const QString help = dir.filePath("gmkhelp.htm");
     ASSERT_TRUE(write_bytes(help, "<html></html>"));
     window->set_help_path(help);
-    window->editor()->setPlainText("scene SPHERE end_sphere");
+    window->editor()->setPlainText("scene  SPHERE end_sphere\nfog_depth");
 
-    // Nothing selected: nothing happens.
-    QTest::keyClick(window->editor(), Qt::Key_F1);
-    EXPECT_TRUE(dialogs.urls.empty());
+    // Nothing selected: the word the caret stands in or just behind; between
+    // two blanks, nothing.
+    const struct {
+        int caret;
+        const char* word;
+    } carets[] = {{6, ""},          {0, "scene"},       {5, "scene"},       {10, "SPHERE"},
+                  {13, "SPHERE"},   {17, "end_sphere"}, {24, "end_sphere"}, {25, "fog_depth"},
+                  {34, "fog_depth"}};
+    for (const auto& c : carets) {
+        dialogs.urls.clear();
+        QTextCursor caret(window->editor()->document());
+        caret.setPosition(c.caret);
+        window->editor()->setTextCursor(caret);
+        QTest::keyClick(window->editor(), Qt::Key_F1);
+        if (*c.word == '\0') {
+            EXPECT_TRUE(dialogs.urls.empty()) << c.caret;
+            continue;
+        }
+        ASSERT_EQ(dialogs.urls.size(), 1u) << c.caret;
+        EXPECT_EQ(dialogs.urls[0].fragment(), c.word) << c.caret;
+        // The caret stays where it was.
+        EXPECT_EQ(window->editor()->textCursor().position(), c.caret);
+        EXPECT_FALSE(window->editor()->textCursor().hasSelection());
+    }
 
+    dialogs.urls.clear();
     QTextCursor cursor(window->editor()->document());
-    cursor.setPosition(6);
-    cursor.setPosition(12, QTextCursor::KeepAnchor);
+    cursor.setPosition(7);
+    cursor.setPosition(11, QTextCursor::KeepAnchor);
     window->editor()->setTextCursor(cursor);
     QTest::keyClick(window->editor(), Qt::Key_F1);
     ASSERT_EQ(dialogs.urls.size(), 1u);
     EXPECT_EQ(dialogs.urls[0].toLocalFile(), help);
-    EXPECT_EQ(dialogs.urls[0].fragment(), "SPHERE");
+    EXPECT_EQ(dialogs.urls[0].fragment(), "SPHE");
     EXPECT_TRUE(dialogs.messages.empty());
 
     window->run_command(cmd::HelpIndex);

@@ -2,8 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <atomic>
 #include <chrono>
@@ -12,6 +18,7 @@
 #include "app/commands.h"
 #include "app/trace_pane.h"
 #include "app/trace_window.h"
+#include "render/pixel_loop.h"
 #include "scene/render_job.h"
 #include "scene/surface.h"
 #include "studio_test_support.h"
@@ -42,6 +49,7 @@ int slow_entry(RenderJob* job) {
         for (int col = 0; col < job->width; ++col)
             surface.set_pixel(col, row, kWhite);
         g_rows_done = row + 1;
+        job->rows_done.store(row + 1);
         if (job->stop_requested.load()) break;
     }
     g_exited = true;
@@ -110,10 +118,14 @@ TEST_F(StudioRuns, ParseErrorShowsTheBoxAndSelectsTheWord) {
     ASSERT_TRUE(wait_for_run_end());
     ASSERT_EQ(dialogs.messages.size(), 1u);
     // The parse reads CR LF line ends: "bogus" ends at character 22.
-    EXPECT_EQ(
-        dialogs.messages[0].text,
-        "Bad Unit Shape. Expected ROTATE,SCALE,TRANSLATE or MATERIAL at char 23 found: bogus");
+    EXPECT_EQ(dialogs.messages[0].text,
+              "Bad Unit Shape. Expected ROTATE,SCALE,TRANSLATE or MATERIAL at char 23 found: "
+              "bogus\n\nLine 3, Col 2");
     EXPECT_EQ(dialogs.messages[0].caption, "Parse Error");
+    // The status bar keeps the place once the box is gone.
+    EXPECT_EQ(window->run_status_text(),
+              "Parse Error at Line 3, Col 2: Bad Unit Shape. Expected "
+              "ROTATE,SCALE,TRANSLATE or MATERIAL found: bogus");
     const QTextCursor cursor = window->editor()->textCursor();
     EXPECT_EQ(cursor.selectedText(), "bogus");
     EXPECT_EQ(cursor.selectionStart(), 15);
@@ -249,6 +261,120 @@ TEST_F(StudioRuns, RecordWritesEveryFrame) {
     ASSERT_GT(avih, 0);
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData() + avih + 8 + 16);
     EXPECT_EQ(p[0] | p[1] << 8 | p[2] << 16 | p[3] << 24, 3);
+
+    // The status bar and a notice that leaves the window usable say what was
+    // written where; its button opens the folder.
+    const QString wrote = "Wrote 3 frames to " + QDir::toNativeSeparators(avi);
+    EXPECT_EQ(window->run_status_text(), wrote);
+    auto* notice = window->findChild<QMessageBox*>("recordingNotice");
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_FALSE(notice->isModal());
+    EXPECT_EQ(notice->text(), wrote);
+    QAbstractButton* open_folder = nullptr;
+    for (QAbstractButton* b : notice->buttons())
+        if (b->text() == "Open &Folder") open_folder = b;
+    ASSERT_NE(open_folder, nullptr);
+    open_folder->click();
+    ASSERT_EQ(dialogs.urls.size(), 1u);
+    EXPECT_EQ(dialogs.urls[0], QUrl::fromLocalFile(dir.path()));
+}
+
+TEST_F(StudioRuns, RecordWithNowhereToRecordSaysSoAndTracesNothing) {
+    const struct {
+        const char* scene;
+        const char* message;
+    } cases[] = {
+        {"tracer width 8 height 6 end_tracer scene end_scene",
+         "Record needs an ANIMATION block, and this scene has none: nothing was recorded."},
+        {"animation frames 2 end_animation tracer width 8 height 6 end_tracer",
+         "The ANIMATION block names no OUTPUT_FILE: nothing was recorded."},
+    };
+    // Whatever a run wrote by a relative name would land in this folder.
+    QTemporaryDir dir;
+    struct InFolder {
+        QString old = QDir::currentPath();
+        explicit InFolder(const QString& path) { QDir::setCurrent(path); }
+        ~InFolder() { QDir::setCurrent(old); }
+    } in_folder(dir.path());
+    for (const auto& c : cases) {
+        dialogs.messages.clear();
+        window->editor()->setPlainText(c.scene);
+        window->run_command(cmd::Record);
+        ASSERT_TRUE(wait_for_run_end());
+        ASSERT_EQ(dialogs.messages.size(), 1u) << c.scene;
+        EXPECT_EQ(dialogs.messages[0].text, c.message);
+        EXPECT_EQ(window->run_status_text(), c.message);
+        EXPECT_EQ(dialogs.compression_calls, 0);
+        EXPECT_FALSE(window->trace_window()->isVisible());
+        EXPECT_EQ(window->findChild<QMessageBox*>("recordingNotice"), nullptr);
+        EXPECT_TRUE(window->button(cmd::Record)->isEnabled());
+    }
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+    // Play of the same scene traces it.
+    window->run_command(cmd::Play);
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_TRUE(window->trace_window()->isVisible());
+}
+
+TEST_F(StudioRuns, TheStatusBarFollowsTheRowsAndKeepsHowTheRunEnded) {
+    reset_slow_entry();
+    window->set_render_entry(slow_entry);
+    window->editor()->setPlainText("tracer width 8 height 10 end_tracer scene end_scene");
+    QTest::keyClick(window->editor(), Qt::Key_F5);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [this] { return window->run_status_text() == "Tracing row 3 of 10, 30 %"; }, 20000))
+        << window->run_status_text().toStdString();
+    QTest::keyClick(window->editor(), Qt::Key_F7);
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_EQ(window->run_status_text(), "Stopped");
+
+    window->set_render_entry(render_thread_main);
+    window->editor()->setPlainText(kRedScene);
+    QTest::keyClick(window->editor(), Qt::Key_F5);
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_TRUE(
+        QRegularExpression("^Done in \\d+\\.\\d\\d s$").match(window->run_status_text()).hasMatch())
+        << window->run_status_text().toStdString();
+    // A passing message covers the line only while it lasts.
+    window->statusBar()->showMessage("passing", 1);
+    QTest::qWait(20);
+    EXPECT_TRUE(window->run_status_text().startsWith("Done in "));
+    EXPECT_TRUE(window->findChild<QLabel*>("runStatus")->isVisible());
+}
+
+TEST_F(StudioRuns, F5PlaysAnAnimationNoFasterThanItsFramesPerSecondAndStopEndsIt) {
+    window->editor()->setPlainText(
+        "animation frames 4 frames_per_second 2 end_animation\n"
+        "tracer width 8 height 6 end_tracer scene end_scene\n");
+    QElapsedTimer clock;
+    clock.start();
+    QTest::keyClick(window->editor(), Qt::Key_F5);
+    QStringList seen;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            seen << window->run_status_text();
+            return !controller.running();
+        },
+        60000));
+    // Frames 1 to 3 start half a second after the one before.
+    EXPECT_GE(clock.elapsed(), 1500);
+    EXPECT_EQ(controller.frame_index, 4);
+    EXPECT_TRUE(seen.contains("Frame 1 of 4")) << seen.join(" | ").toStdString();
+    EXPECT_TRUE(seen.contains("Frame 3 of 4")) << seen.join(" | ").toStdString();
+    EXPECT_TRUE(window->run_status_text().startsWith("Done in "));
+
+    // Stop while a frame waits for its turn ends the run there and then.
+    clock.restart();
+    QTest::keyClick(window->editor(), Qt::Key_F5);
+    ASSERT_TRUE(
+        QTest::qWaitFor([this] { return window->run_status_text() == "Frame 1 of 4"; }, 20000));
+    QTest::keyClick(window->editor(), Qt::Key_F7);
+    EXPECT_FALSE(controller.running());
+    EXPECT_EQ(controller.frame_index, 1);
+    EXPECT_EQ(window->run_status_text(), "Stopped");
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_TRUE(window->button(cmd::Play)->isEnabled());
 }
 
 TEST_F(StudioRuns, PlayNeverRecords) {
@@ -275,7 +401,7 @@ TEST_F(StudioRuns, TheSelectionFindsTheWordAfterWideCharactersAndMixedLineEnds) 
     window->run_command(cmd::ParseOnly);
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].caption, "Parse Error");
-    EXPECT_TRUE(dialogs.messages[0].text.endsWith("at char 35 found: frob"))
+    EXPECT_TRUE(dialogs.messages[0].text.endsWith("at char 35 found: frob\n\nLine 4, Col 2"))
         << dialogs.messages[0].text.toStdString();
     EXPECT_EQ(window->editor()->textCursor().selectedText(), "frob");
 }

@@ -21,7 +21,7 @@ struct Expected {
 
 // Sizes as the templates are published: characters (CR LF counts two) and lines.
 const Expected kExpected[] = {
-    {cmd::InsertAnimation, 119, 7},     {cmd::InsertTracer, 183, 11},
+    {cmd::InsertAnimation, 121, 7},     {cmd::InsertTracer, 183, 11},
     {cmd::InsertScene, 144, 7},         {cmd::InsertCamera, 68, 4},
     {cmd::InsertLight, 76, 5},          {cmd::InsertFrame, 155, 8},
     {cmd::InsertMaterial, 300, 11},     {cmd::InsertDefine, 103, 4},
@@ -85,7 +85,7 @@ TEST(StudioInsertTemplates, TheInsertMenuHasExactlyTheTemplateCommands) {
 
 TEST(StudioInsertTemplates, ExactLinesWithTabsQuotesAndBackslashes) {
     const std::string animation = insert_template_text(cmd::InsertAnimation);
-    EXPECT_NE(animation.find("\r\n\toutput_file \"c:\\test.avi\"\r\n"), std::string::npos);
+    EXPECT_NE(animation.find("\r\n\toutput_file \"animation.avi\"\r\n"), std::string::npos);
     const std::string tracer = insert_template_text(cmd::InsertTracer);
     EXPECT_NE(tracer.find("\r\n\tmax_depth 10\r\n"), std::string::npos);
     EXPECT_NE(tracer.find("\r\n\tno_refraction\r\n"), std::string::npos);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "run/headless_host.h"
@@ -15,10 +17,13 @@ struct FrameLog {
     TraceController* controller = nullptr;
     std::atomic<bool> stop_in_frame{false};
     int stop_at = -1;
+    // How long each frame takes to trace.
+    int trace_ms = 0;
 };
 FrameLog* g_log = nullptr;
 
 int recording_entry(RenderJob* job) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(g_log->trace_ms));
     g_log->times.push_back(g_log->controller->time);
     g_log->background_red.push_back(job->scene->background_color.x);
     if (static_cast<int>(g_log->times.size()) - 1 == g_log->stop_at)
@@ -198,5 +203,77 @@ TEST_F(TraceControllerTest, RecordWithoutOutputFileTracesWithoutRecording) {
     EXPECT_FALSE(tc.record);
     EXPECT_TRUE(host.messages.empty());
 }
+
+// A host that paces the frames as the studio does: it waits as long as the
+// controller asks (here by sleeping) and then delivers the next frame.
+class PacingHost : public HeadlessHost {
+  public:
+    bool delay_next_frame(int milliseconds) override {
+        delays.push_back(milliseconds);
+        if (stop_while_waiting) controller->request_stop();
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+        post_trace_done(TRACE_NEXT_FRAME);
+        return true;
+    }
+    TraceController* controller = nullptr;
+    bool stop_while_waiting = false;
+    std::vector<int> delays;
+};
+
+struct PacingCase {
+    int fps;
+    int frames;
+    int trace_ms;
+    bool stop_while_waiting;
+    int traced;
+    // The run takes at least this long; a wait is asked for before each of
+    // `waits` frames, of at most one period.
+    int min_ms;
+    int waits;
+};
+
+class PacingTest : public ::testing::TestWithParam<PacingCase> {};
+
+TEST_P(PacingTest, FramesStartNoSoonerThanTheirRateAllows) {
+    const PacingCase& c = GetParam();
+    PacingHost host;
+    host.quiet = true;
+    TraceController tc;
+    FrameLog log;
+    log.controller = &tc;
+    log.trace_ms = c.trace_ms;
+    g_log = &log;
+    tc.host = &host;
+    host.controller = &tc;
+    host.stop_while_waiting = c.stop_while_waiting;
+    host.set_handler([&tc](int w) { tc.handle_trace_done(w); });
+    const std::string doc = "ANIMATION FRAMES " + std::to_string(c.frames) + " FRAMES_PER_SECOND " +
+                            std::to_string(c.fps) + " END_ANIMATION";
+    const auto started = std::chrono::steady_clock::now();
+    tc.start(doc.c_str(), true, false, recording_entry);
+    host.run_loop();
+    const auto ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+            .count();
+    g_log = nullptr;
+    EXPECT_EQ(static_cast<int>(log.times.size()), c.traced);
+    EXPECT_GE(ms, c.min_ms);
+    EXPECT_EQ(static_cast<int>(host.delays.size()), c.waits);
+    for (int d : host.delays) {
+        EXPECT_GT(d, 0);
+        EXPECT_LE(d, 1000 / c.fps + 1);
+    }
+    EXPECT_EQ(host.runs_finished, 1);
+    EXPECT_FALSE(tc.running());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, PacingTest,
+                         ::testing::Values(
+                             // Quick frames wait for their turn: 3 periods of 50 ms at least.
+                             PacingCase{20, 4, 0, false, 4, 150, 3},
+                             // Frames slower than the rate follow each other without a wait.
+                             PacingCase{20, 3, 80, false, 3, 240, 0},
+                             // A stop during the wait ends the run before the next frame.
+                             PacingCase{10, 5, 0, true, 1, 0, 1}));
 
 }  // namespace
