@@ -306,6 +306,8 @@ TEST_F(StudioRuns, RecordWithNowhereToRecordSaysSoAndTracesNothing) {
         EXPECT_EQ(dialogs.messages[0].text, c.message);
         EXPECT_EQ(window->run_status_text(), c.message);
         EXPECT_EQ(dialogs.compression_calls, 0);
+        // No picture was begun, in the pane or the separate window.
+        EXPECT_EQ(window->trace_surface().width(), 0);
         EXPECT_FALSE(window->trace_window()->isVisible());
         EXPECT_EQ(window->findChild<QMessageBox*>("recordingNotice"), nullptr);
         EXPECT_TRUE(window->button(cmd::Record)->isEnabled());
@@ -314,7 +316,8 @@ TEST_F(StudioRuns, RecordWithNowhereToRecordSaysSoAndTracesNothing) {
     // Play of the same scene traces it.
     window->run_command(cmd::Play);
     ASSERT_TRUE(wait_for_run_end());
-    EXPECT_TRUE(window->trace_window()->isVisible());
+    EXPECT_EQ(window->trace_surface().width(), 8);
+    EXPECT_EQ(window->trace_pane()->picture().size(), QSize(8, 6));
 }
 
 TEST_F(StudioRuns, TheStatusBarFollowsTheRowsAndKeepsHowTheRunEnded) {
