@@ -11,18 +11,26 @@
 #include "cli/interrupts.h"
 #include "cli/scene_session.h"
 #include "record/avi_messages.h"
+#include "record/video_formats.h"
+#include "record/video_messages.h"
 
 namespace {
 
 void print_record_usage(std::FILE* out) {
     std::fputs(
-        "Usage: glimmark record SCENE [-o OUT.avi] [--codec raw|mjpeg] [--quality Q] [-q]\n"
+        "Usage: glimmark record SCENE [-o OUT] [--codec C] [--quality Q | --crf N] [-q]\n"
         "\n"
-        "Traces every frame of the scene's animation and writes them to an AVI file.\n"
-        "  -o, --output OUT.avi  the file to write; default: the scene's OUTPUT_FILE.\n"
+        "Traces every frame of the scene's animation and writes them to a video file\n"
+        "whose extension chooses its kind: .avi (raw or Motion-JPEG), .mp4 and .mkv\n"
+        "(H.264), .webm (VP9) or .gif.\n"
+        "  -o, --output OUT      the file to write; default: the scene's OUTPUT_FILE.\n"
         "                        A relative name is relative to the current folder.\n"
-        "  --codec raw|mjpeg     uncompressed 24-bit frames, or Motion-JPEG (default)\n"
-        "  --quality Q           JPEG quality from 1 to 100 (default 90)\n"
+        "  --codec C             within the container: raw or mjpeg (default) in .avi,\n"
+        "                        h264 (default) or mpeg4 in .mp4, and vp9 too in .mkv\n"
+        "  --quality Q           from 1 to 100: JPEG quality (default 90), or the\n"
+        "                        encoder's constant quality (default 65)\n"
+        "  --crf N               the encoder's own constant-quality scale instead:\n"
+        "                        0 to 51 for h264 (default 18), 0 to 63 for vp9\n"
         "  --frames A-B          only frames A to B of the animation (from 0; A- to\n"
         "                        its end, A alone for one frame), the same pictures\n"
         "                        a whole run gives for them\n"
@@ -30,8 +38,8 @@ void print_record_usage(std::FILE* out) {
         "\n"
         "The file grows beside OUT without a name (where the file system cannot do\n"
         "that, under a hidden temporary name) and takes its name when the recording\n"
-        "is complete; an existing file is replaced only when it is an AVI file. Ctrl-C (or "
-        "SIGTERM, SIGHUP) stops after the frame being\n"
+        "is complete; an existing file is replaced only when it is a video file. Ctrl-C\n"
+        "(or SIGTERM, SIGHUP) stops after the frame being\n"
         "traced and keeps the frames so far; a second one ends at once and saves\n"
         "nothing. Without OUTPUT_FILE and -o the scene is traced and nothing is\n"
         "recorded.\n"
@@ -58,7 +66,7 @@ bool parse_frame_range(const std::string& text, int& first, int& last) {
 bool is_recorder_message(const std::string& caption) {
     return caption == avi_messages::kOpenFailedCaption ||
            caption == avi_messages::kStreamFailedCaption ||
-           caption == avi_messages::kCompressorFailedCaption;
+           caption == avi_messages::kCompressorFailedCaption || caption == video_messages::kCaption;
 }
 
 }  // namespace
@@ -66,31 +74,49 @@ bool is_recorder_message(const std::string& caption) {
 int run_record(const std::vector<std::string>& args) {
     ParsedArguments parsed;
     std::string error;
-    const std::vector<OptionSpec> options = {{"output", 'o', true}, {"codec", 0, true},
-                                             {"quality", 0, true},  {"frames", 0, true},
-                                             {"quiet", 'q', false}, {"help", 'h', false}};
+    const std::vector<OptionSpec> options = {
+        {"output", 'o', true}, {"codec", 0, true},    {"quality", 0, true}, {"crf", 0, true},
+        {"frames", 0, true},   {"quiet", 'q', false}, {"help", 'h', false}};
     int status = ExitOk;
     if (!open_command_line("record", "recorded", args, options, print_record_usage, parsed, status))
         return status;
-    AviCodec codec = AviCodec::Mjpeg;
+    VideoChoice choice;
     if (parsed.has("codec")) {
-        const std::string name = parsed.value("codec");
-        if (name == "raw") {
-            codec = AviCodec::Raw;
-        } else if (name != "mjpeg") {
-            report_usage_error("record", "--codec is raw or mjpeg, not '" + name + "'");
+        choice.codec = parsed.value("codec");
+        const char* known[] = {"raw", "mjpeg", "h264", "mpeg4", "vp9", "gif"};
+        if (std::find(std::begin(known), std::end(known), choice.codec) == std::end(known)) {
+            report_usage_error("record", "--codec is raw, mjpeg, h264, mpeg4, vp9 or gif, not '" +
+                                             choice.codec + "'");
             return ExitUsageOrFile;
         }
     }
-    int quality = 90;
+    if (parsed.has("quality") && parsed.has("crf")) {
+        report_usage_error("record", "--quality and --crf both set the quality; give one of them");
+        return ExitUsageOrFile;
+    }
     if (parsed.has("quality")) {
-        if (!parse_number(parsed.value("quality"), 1, 100, quality)) {
+        if (!parse_number(parsed.value("quality"), 1, 100, choice.quality)) {
             report_usage_error("record", "--quality is a whole number from 1 to 100, not '" +
                                              parsed.value("quality") + "'");
             return ExitUsageOrFile;
         }
-        if (codec == AviCodec::Raw)
-            std::fprintf(stderr, "glimmark record: --quality has no effect on raw frames\n");
+        if (choice.codec == "raw" || choice.codec == "gif")
+            std::fprintf(stderr, "glimmark record: --quality has no effect on %s\n",
+                         choice.codec == "raw" ? "raw frames" : "GIF");
+    }
+    if (parsed.has("crf") && !parse_number(parsed.value("crf"), 0, 63, choice.crf)) {
+        report_usage_error(
+            "record", "--crf is a whole number from 0 to 63, not '" + parsed.value("crf") + "'");
+        return ExitUsageOrFile;
+    }
+    // The file named here is checked now; OUTPUT_FILE when the scene names
+    // it, before its first frame is traced.
+    if (parsed.has("output")) {
+        const std::string refusal = refuse_video_choice(parsed.value("output"), choice);
+        if (!refusal.empty()) {
+            report_usage_error("record", refusal);
+            return ExitUsageOrFile;
+        }
     }
 
     int first_frame = 0, last_frame = -1;
@@ -109,8 +135,10 @@ int run_record(const std::vector<std::string>& args) {
 
     SceneSession session;
     TraceController& tc = session.controller();
-    tc.avi.codec = codec;
-    tc.avi.quality = quality;
+    if (choice.codec == "raw" || choice.codec == "mjpeg")
+        tc.recorder.avi.codec = choice.codec == "raw" ? AviCodec::Raw : AviCodec::Mjpeg;
+    if (choice.quality > 0) tc.recorder.avi.quality = choice.quality;
+    tc.recorder.choice = choice;
     tc.record_file = parsed.value("output");
     tc.first_frame = first_frame;
     tc.last_frame = last_frame;
@@ -127,6 +155,11 @@ int run_record(const std::vector<std::string>& args) {
         status = session.run(source, true, true, keep_stopped);
     }
     if (status != ExitOk) return status;
+    bool trouble = false;
+    for (const auto& m : session.host().messages)
+        if (is_recorder_message(m.caption)) trouble = true;
+    // A recording refused before its first frame ended the run.
+    if (trouble && tc.recorder.refused()) return ExitUsageOrFile;
     if (session.frames_done.load() == 0) {
         std::fprintf(stderr,
                      "glimmark record: the animation has %d frame%s (0 to %d); --frames %s "
@@ -136,23 +169,21 @@ int run_record(const std::vector<std::string>& args) {
         return ExitUsageOrFile;
     }
 
-    const std::string file = tc.record_file.empty() ? tc.output_file : tc.record_file;
-    bool trouble = false;
-    for (const auto& m : session.host().messages)
-        if (is_recorder_message(m.caption)) trouble = true;
-    if (file.empty()) {
+    const std::string named = tc.record_file.empty() ? tc.output_file : tc.record_file;
+    if (named.empty()) {
         std::fprintf(stderr,
                      "glimmark record: the scene names no OUTPUT_FILE and no -o was given; "
                      "nothing was recorded\n");
         return ExitOk;
     }
-    if (tc.avi.frames_written > 0) {
-        std::printf("%s\n", file.c_str());
+    const int frames = tc.recorder.frame_count();
+    if (frames > 0) {
+        std::printf("%s\n", tc.recorder.file().c_str());
         std::fflush(stdout);
     }
     if (InterruptStopsRun::interrupted()) {
-        std::fprintf(stderr, "glimmark record: interrupted after %d frame%s\n",
-                     tc.avi.frames_written, tc.avi.frames_written == 1 ? "" : "s");
+        std::fprintf(stderr, "glimmark record: interrupted after %d frame%s\n", frames,
+                     frames == 1 ? "" : "s");
         return 128 + SIGINT;
     }
     return trouble ? ExitUsageOrFile : ExitOk;

@@ -159,10 +159,13 @@ void TraceController::begin_frame() {
     if (frame_index == 0) time = start_time;
     if (frame_index == std::max(0, first_frame)) {
         const std::string& file = record_file.empty() ? output_file : record_file;
-        if (record && !file.empty())
-            record = avi.open(host, file, width, height, frames_per_second, "IV50");
-        else
-            record = false;
+        const bool wanted = record && !file.empty();
+        record = wanted && recorder.open(host, file, width, height, frames_per_second);
+        // A kind of file or codec that cannot be written is not traced for.
+        if (wanted && !record && recorder.refused()) {
+            end_run();
+            return;
+        }
     }
     host->start_render_thread(thread_entry != nullptr ? thread_entry : render_thread_main, &job);
 }
@@ -198,7 +201,7 @@ void TraceController::handle_trace_done(int wparam) {
             // A file that refuses a frame has been reported and closed by the
             // writer with the frames written so far; a frame the writer only
             // skipped leaves it open, to be closed when the run ends.
-            if (!avi.write_frame(host->trace_surface())) record = avi.is_open();
+            if (!recorder.write_frame(host->trace_surface())) record = recorder.is_open();
         }
         release_scene();
         if (has_animation) {
@@ -210,7 +213,7 @@ void TraceController::handle_trace_done(int wparam) {
     }
     if (!run_active_) return;
     if (record) {
-        avi.close();
+        recorder.close();
         record = false;
     }
     run_active_ = false;
@@ -242,7 +245,7 @@ void TraceController::destroy() {
         host->join_render_thread();
     }
     delete_scene();
-    avi.close();
+    recorder.close();
     document.text.clear();
     document.length = 0;
     document.position = 0;

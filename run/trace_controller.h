@@ -1,7 +1,7 @@
 #pragma once
 
 #include "language/parse_context.h"
-#include "record/avi_writer.h"
+#include "record/video_recorder.h"
 #include "scene/host.h"
 
 // Turns the editor's text into traced pictures: parses, runs one render thread
@@ -13,7 +13,7 @@ struct TraceController : ParseContext {
     ThreadEntry thread_entry = nullptr;
     bool record = false;
     int frame_index = 0;
-    AviWriter avi;
+    VideoRecorder recorder;
     // When set, a recording goes to this file instead of OUTPUT_FILE (the
     // command line's -o); a relative name is relative to the current folder.
     std::string record_file;

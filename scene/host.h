@@ -5,6 +5,7 @@
 
 #include "scene/parse_error.h"
 #include "scene/surface.h"
+#include "scene/video_format.h"
 
 struct RenderJob;
 
@@ -42,10 +43,11 @@ class Host {
     virtual void send_trace_done(int wparam) = 0;
     // Called when a run is over: the studio enables Play and Record again.
     virtual void run_finished() {}
-    // Asks for the recording codec before an AVI file is opened; false when the
-    // user cancels (then nothing is recorded and no message is shown).
-    virtual bool choose_compression(bool& mjpeg, int& quality) {
-        (void)mjpeg;
+    // Asks for the recording's format and quality before its file is opened,
+    // starting from the format the file name's extension selects; false when
+    // the user cancels (then nothing is recorded and no message is shown).
+    virtual bool choose_compression(VideoFormat& format, int& quality) {
+        (void)format;
         (void)quality;
         return true;
     }
