@@ -14,6 +14,7 @@
 
 #include "scene/host.h"
 #include "scene/surface.h"
+#include "tests/support/ffmpeg_tools.h"
 #include "tests/support/temp_folder.h"
 
 class RecordingHost : public Host {
@@ -75,7 +76,6 @@ inline void paint(Surface& s, int frame) {
             s.set_pixel(x, y, test_pixel(x, y, frame));
 }
 
-inline bool have_ffprobe() { return std::system("ffprobe -version >/dev/null 2>&1") == 0; }
 
 // Runs a command and returns what it printed on stdout.
 inline std::string command_output(const std::string& command) {
