@@ -10,11 +10,11 @@
 namespace {
 
 struct FormatCase {
-    const char* name;       // file name
-    int answer;             // format the dialog answers, -1: the one preselected
-    VideoFormat preset;     // what the dialog is offered
-    const char* saved_as;   // the file written
-    const char* codec;      // as ffprobe names it
+    const char* name;      // file name
+    int answer;            // format the dialog answers, -1: the one preselected
+    VideoFormat preset;    // what the dialog is offered
+    const char* saved_as;  // the file written
+    const char* codec;     // as ffprobe names it
 };
 
 class VideoRecorderFormats : public ::testing::TestWithParam<FormatCase> {};
@@ -63,8 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // The dialog's choice wins over the name's extension.
                       FormatCase{"a.avi", static_cast<int>(VideoFormat::WebmVp9),
                                  VideoFormat::AviMjpeg, "a.webm", "vp9"},
-                      FormatCase{"a.gif", static_cast<int>(VideoFormat::AviRaw),
-                                 VideoFormat::Gif, "a.avi", "rawvideo"}));
+                      FormatCase{"a.gif", static_cast<int>(VideoFormat::AviRaw), VideoFormat::Gif,
+                                 "a.avi", "rawvideo"}));
 
 struct Refusal {
     const char* name;
