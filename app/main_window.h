@@ -51,7 +51,7 @@ class MainWindow : public QMainWindow, public Host {
     void post_trace_done(int wparam) override;
     void send_trace_done(int wparam) override;
     void run_finished() override;
-    bool choose_compression(bool& mjpeg, int& quality) override;
+    bool choose_compression(VideoFormat& format, int& quality) override;
 
     QPlainTextEdit* editor() const { return editor_; }
     TraceWindow* trace_window() const { return trace_; }

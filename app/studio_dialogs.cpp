@@ -1,7 +1,7 @@
 #include "app/studio_dialogs.h"
 
-#include <QDesktopServices>
 #include <QAbstractButton>
+#include <QDesktopServices>
 #include <QFileDialog>
 
 #include "app/about_dialog.h"
@@ -63,10 +63,10 @@ QString StudioDialogs::save_file_name(QWidget* owner, const QString& title, cons
 
 bool StudioDialogs::open_url(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
-bool StudioDialogs::choose_compression(QWidget* owner, bool& mjpeg, int& quality) {
-    CompressionDialog dialog(owner, mjpeg, quality);
+bool StudioDialogs::choose_compression(QWidget* owner, VideoFormat& format, int& quality) {
+    CompressionDialog dialog(owner, format, quality);
     if (dialog.exec() != QDialog::Accepted) return false;
-    mjpeg = dialog.mjpeg();
+    format = dialog.format();
     quality = dialog.quality();
     return true;
 }

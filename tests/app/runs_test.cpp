@@ -11,6 +11,7 @@
 
 #include "app/commands.h"
 #include "app/trace_window.h"
+#include "record/video_formats.h"
 #include "scene/render_job.h"
 #include "scene/surface.h"
 #include "studio_test_support.h"
@@ -228,6 +229,24 @@ TEST_F(StudioRuns, RecordWritesEveryFrame) {
     ASSERT_GT(avih, 0);
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData() + avih + 8 + 16);
     EXPECT_EQ(p[0] | p[1] << 8 | p[2] << 16 | p[3] << 24, 3);
+}
+
+// OUTPUT_FILE's extension preselects the format; the one chosen is written,
+// under the name with that format's extension.
+TEST_F(StudioRuns, RecordOffersTheFormatOfTheFileAndWritesTheOneChosen) {
+    if (!have_video_libraries()) GTEST_SKIP() << "built without FFmpeg's libraries";
+    QTemporaryDir dir;
+    window->editor()->setPlainText(QString("animation frames 3 output_file \"%1\" end_animation\n"
+                                           "tracer width 8 height 6 end_tracer\n"
+                                           "scene background_color 0, 1, 0 end_scene\n")
+                                       .arg(dir.filePath("out.mp4")));
+    dialogs.answer_format = static_cast<int>(VideoFormat::WebmVp9);
+    window->run_command(cmd::Record);
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_EQ(dialogs.offered_format, VideoFormat::Mp4H264);
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_FALSE(QFile::exists(dir.filePath("out.mp4")));
+    EXPECT_EQ(read_bytes(dir.filePath("out.webm")).left(4), QByteArray("\x1A\x45\xDF\xA3"));
 }
 
 TEST_F(StudioRuns, PlayNeverRecords) {
