@@ -9,10 +9,11 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg62-turbo-dev libpng-dev libstb-dev
   qt6-base-dev qt6-svg-dev
+  libavcodec-dev libavformat-dev libavfilter-dev libavutil-dev libswscale-dev ffmpeg
   xvfb xauth
 )
 if [ "${GLIMMARK_EXTRA_DEPS:-}" = 1 ]; then
-  packages+=(ffmpeg povray clang-format clang libclang-rt-14-dev)
+  packages+=(povray clang-format clang libclang-rt-14-dev)
 fi
 
 missing=()
