@@ -247,10 +247,9 @@ std::string FfmpegWriter::Impl::open_encoder(int rate, const VideoChoice& choice
     if (format->oformat->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 
     // Quality: --crf as it is, or --quality mapped onto the codec's scale.
-    const int crf =
-        choice.crf >= 0
-            ? choice.crf
-            : crf_for_quality(codec, choice.quality > 0 ? choice.quality : kDefaultVideoQuality);
+    const int crf = choice.crf >= 0      ? choice.crf
+                    : choice.quality > 0 ? crf_for_quality(codec, choice.quality)
+                                         : default_crf(codec);
     AVDictionary* options = nullptr;
     if (codec == "gif") {
         encoder->pix_fmt = AV_PIX_FMT_PAL8;

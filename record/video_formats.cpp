@@ -119,6 +119,13 @@ int crf_for_quality(const std::string& codec, int quality) {
     return low + static_cast<int>(std::lround((top - low) * (100 - q) / 100.0));
 }
 
+int default_crf(const std::string& codec) {
+    if (codec == "h264") return 16;
+    if (codec == "vp9") return 12;
+    if (codec == "mpeg4") return 3;
+    return 0;
+}
+
 std::string refuse_video_choice(const std::string& path, const VideoChoice& choice) {
     const VideoContainer c = container_of(path);
     if (c == VideoContainer::Unknown) {

@@ -9,8 +9,8 @@
 // the file name, and the codecs each of them can hold.
 enum class VideoContainer { Unknown, Avi, Mp4, Mkv, Webm, Gif };
 
-// The quality of the formats other than AVI when none is asked for: H.264
-// at crf 18, VP9 at crf 22.
+// Where the quality of the formats other than AVI is shown on the 1 to 100
+// scale before any is chosen; unchanged, each codec keeps its default_crf.
 inline constexpr int kDefaultVideoQuality = 65;
 
 // What --codec and --quality (or --crf) ask for; empty codec and -1 mean the
@@ -56,3 +56,7 @@ std::string with_extension_of(const std::string& path, VideoFormat format);
 // quantiser), 0 when it has none; and the quality scale mapped onto it.
 int largest_crf(const std::string& codec);
 int crf_for_quality(const std::string& codec, int quality);
+// The crf when neither is asked for: what keeps the traced frames at 45 dB
+// PSNR or more in their own pixel format (h264 16, vp9 12; mpeg4's
+// quantiser 3).
+int default_crf(const std::string& codec);

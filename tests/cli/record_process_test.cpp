@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 
 #include "cli_process_support.h"
@@ -355,9 +356,9 @@ TEST_P(RecordVideo, AnOddSizeIsPaddedAndSaidSo) {
         << info;
 }
 
-// A read-only file system and a full one, mounted for the one command: the
+// A read-only file system, a full one and a file-size limit, for the one command: the
 // message names the file and the reason, and nothing is left half written.
-TEST_P(RecordVideo, AReadOnlyOrFullFolderGivesThePathAndTheReason) {
+TEST_P(RecordVideo, AReadOnlyFullOrLimitedFolderGivesThePathAndTheReason) {
     if (std::system("unshare -rm true >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "cannot make a mount namespace here";
     // Lossless frames that differ: far more than the 8 KB of the full disk.
@@ -370,11 +371,14 @@ TEST_P(RecordVideo, AReadOnlyOrFullFolderGivesThePathAndTheReason) {
                "  SPHERE TRANSLATE TIME 0 0 END_SPHERE\n"
                "END_SCENE\n");
     const std::string lossless = GetParam().yuv ? " --crf 0" : "";
-    const std::pair<const char*, const char*> cases[] = {{"-o size=4k,ro", "Read-only file system"},
-                                                         {"-o size=8k", "No space left on device"}};
-    for (const auto& [mount, reason] : cases) {
+    // The third is a file-size limit of 8 blocks on a roomy file system.
+    const std::array<std::array<const char*, 3>, 3> cases = {
+        {{"-o size=4k,ro", "", "Read-only file system"},
+         {"-o size=8k", "", "No space left on device"},
+         {"-o size=4m", "trap '' XFSZ; ulimit -f 8; ", "File too large"}}};
+    for (const auto& [mount, limit, reason] : cases) {
         const std::string script = "mount -t tmpfs " + std::string(mount) +
-                                   " none small || exit 77; " + std::string(GMK_BINARY_DIR) +
+                                   " none small || exit 77; " + limit + std::string(GMK_BINARY_DIR) +
                                    "/glimmark record big.gmk -o small/" + name("v") + lossless +
                                    " -q; rc=$?; ls -a small > left.txt; exit $rc";
         fs::create_directories(dir.file("small"));
