@@ -138,10 +138,6 @@ std::string refuse_video_choice(const std::string& path, const VideoChoice& choi
         return "--codec " + choice.codec + " needs a file name ending in one of " + list +
                " that holds it, not '" + path + "'";
     }
-    if (c != VideoContainer::Avi && !have_video_libraries())
-        return std::string(extension_of(c)) +
-               " files need FFmpeg's libraries (libavformat, libavcodec, libswscale), which this "
-               "build of glimmark was made without; only .avi can be recorded";
     const std::vector<std::string> codecs = codecs_of(c);
     if (!choice.codec.empty() &&
         std::find(codecs.begin(), codecs.end(), choice.codec) == codecs.end())
@@ -155,6 +151,12 @@ std::string refuse_video_choice(const std::string& path, const VideoChoice& choi
             return "--crf for " + codec + " is a whole number from 0 to " + std::to_string(top) +
                    ", not " + std::to_string(choice.crf);
     }
+    // A codec or crf a container cannot take is said first, in every build.
+    if (c != VideoContainer::Avi && !have_video_libraries())
+        return std::string(extension_of(c)) +
+               " files need FFmpeg's libraries (libavformat, libavcodec, libavfilter, "
+               "libswscale), which this build of glimmark was made without; only .avi can be "
+               "recorded";
     return {};
 }
 

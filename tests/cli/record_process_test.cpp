@@ -377,10 +377,10 @@ TEST_P(RecordVideo, AReadOnlyFullOrLimitedFolderGivesThePathAndTheReason) {
          {"-o size=8k", "", "No space left on device"},
          {"-o size=4m", "trap '' XFSZ; ulimit -f 8; ", "File too large"}}};
     for (const auto& [mount, limit, reason] : cases) {
-        const std::string script = "mount -t tmpfs " + std::string(mount) +
-                                   " none small || exit 77; " + limit + std::string(GMK_BINARY_DIR) +
-                                   "/glimmark record big.gmk -o small/" + name("v") + lossless +
-                                   " -q; rc=$?; ls -a small > left.txt; exit $rc";
+        const std::string script =
+            "mount -t tmpfs " + std::string(mount) + " none small || exit 77; " + limit +
+            std::string(GMK_BINARY_DIR) + "/glimmark record big.gmk -o small/" + name("v") +
+            lossless + " -q; rc=$?; ls -a small > left.txt; exit $rc";
         fs::create_directories(dir.file("small"));
         const std::string cmd = "cd " + shell_quote(dir.path()) + " && unshare -rm sh -c " +
                                 shell_quote(script) + " >out.txt 2>err.txt";
@@ -410,6 +410,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, RecordVideoParts,
                          [](const auto& info) { return std::string(info.param.ext + 1); });
 
 TEST(RecordCommand, AFileThatIsNotAVideoIsNeverReplacedByAnMp4) {
+    if (!have_video_libraries()) GTEST_SKIP() << "built without FFmpeg's libraries";
     TempFolder dir("record_guard_mp4");
     write_text(dir.file("anim.gmk"), animation("", 2));
     write_text(dir.file("notes.mp4"), "notes\n");
