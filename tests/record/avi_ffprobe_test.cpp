@@ -54,9 +54,7 @@ std::vector<uint8_t> decode(const std::string& path, std::string& warnings) {
 
 class AviWithFfmpeg : public ::testing::Test {
   protected:
-    void SetUp() override {
-        REQUIRE_FFMPEG_TOOLS();
-    }
+    void SetUp() override { REQUIRE_FFMPEG_TOOLS(); }
     TempFolder dir;
 };
 
