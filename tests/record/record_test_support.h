@@ -76,7 +76,6 @@ inline void paint(Surface& s, int frame) {
             s.set_pixel(x, y, test_pixel(x, y, frame));
 }
 
-
 // Runs a command and returns what it printed on stdout.
 inline std::string command_output(const std::string& command) {
     std::string out;
