@@ -2,19 +2,27 @@
 
 #include <QDialog>
 
-class QRadioButton;
+#include "scene/video_format.h"
+
+class QButtonGroup;
+class QSlider;
 class QSpinBox;
 
-// The recording codec: full frames as they are, or Motion-JPEG at a quality.
+// The recording's format (AVI with full frames or Motion-JPEG, MP4 or
+// Matroska with H.264, WebM with VP9, animated GIF) and its quality: JPEG
+// quality for Motion-JPEG, the encoder's constant quality for H.264 and VP9.
+// Formats this build cannot write are shown disabled.
 class CompressionDialog : public QDialog {
     Q_OBJECT
   public:
-    CompressionDialog(QWidget* owner, bool mjpeg, int quality);
-    bool mjpeg() const;
+    CompressionDialog(QWidget* owner, VideoFormat format, int quality);
+    VideoFormat format() const;
     int quality() const;
 
   private:
-    QRadioButton* raw_;
-    QRadioButton* mjpeg_;
+    void enable_quality();
+
+    QButtonGroup* formats_;
+    QSlider* slider_;
     QSpinBox* quality_;
 };

@@ -203,10 +203,12 @@ void MainWindow::report_run_end() {
         text = "Stopped";
     else
         text = done_text(run_status_->elapsed_ms());
-    const int written = controller_.avi.frames_written;
+    const int written = controller_.recorder.frame_count();
     if (recording_run_ && written > 0) {
+        // The name recorded under: OUTPUT_FILE, or with the extension of the
+        // format chosen in the dialog.
         const QString file = QDir::toNativeSeparators(
-            QFileInfo(QFile::decodeName(QByteArray::fromStdString(controller_.output_file)))
+            QFileInfo(QFile::decodeName(QByteArray::fromStdString(controller_.recorder.file())))
                 .absoluteFilePath());
         const QString wrote = wrote_text(written, file);
         text = stop_pressed_ ? "Stopped. " + wrote : wrote;

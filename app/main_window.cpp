@@ -244,6 +244,6 @@ void MainWindow::run_finished() {
     report_run_end();
 }
 
-bool MainWindow::choose_compression(bool& mjpeg, int& quality) {
-    return dialogs_->choose_compression(this, mjpeg, quality);
+bool MainWindow::choose_compression(VideoFormat& format, int& quality) {
+    return dialogs_->choose_compression(this, format, quality);
 }

@@ -93,10 +93,10 @@ QString StudioDialogs::picture_file_name(QWidget* owner, const QString& start) {
 
 bool StudioDialogs::open_url(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
-bool StudioDialogs::choose_compression(QWidget* owner, bool& mjpeg, int& quality) {
-    CompressionDialog dialog(owner, mjpeg, quality);
+bool StudioDialogs::choose_compression(QWidget* owner, VideoFormat& format, int& quality) {
+    CompressionDialog dialog(owner, format, quality);
     if (dialog.exec() != QDialog::Accepted) return false;
-    mjpeg = dialog.mjpeg();
+    format = dialog.format();
     quality = dialog.quality();
     return true;
 }

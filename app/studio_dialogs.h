@@ -4,6 +4,8 @@
 #include <QString>
 #include <QUrl>
 
+#include "scene/video_format.h"
+
 class QWidget;
 
 // Everything the studio asks the user or the desktop through a dialog or
@@ -24,8 +26,8 @@ class StudioDialogs {
     virtual QString picture_file_name(QWidget* owner, const QString& start);
     // Shows a page in the desktop's browser; false when that failed.
     virtual bool open_url(const QUrl& url);
-    // The recording codec; false when cancelled.
-    virtual bool choose_compression(QWidget* owner, bool& mjpeg, int& quality);
+    // The recording's format and quality; false when cancelled.
+    virtual bool choose_compression(QWidget* owner, VideoFormat& format, int& quality);
     virtual void about(QWidget* owner);
     // Whether to save changed text before it is replaced or the studio closes.
     enum class Unsaved { Save, Discard, Cancel };

@@ -12,18 +12,27 @@
 #include "cli/trace_options.h"
 #include "record/avi_messages.h"
 #include "record/target_file.h"
+#include "record/video_formats.h"
+#include "record/video_messages.h"
 
 namespace {
 
 void print_record_usage(std::FILE* out) {
     std::fputs(
-        "Usage: glimmark record SCENE [-o OUT.avi] [--codec raw|mjpeg] [--quality Q] [options]\n"
+        "Usage: glimmark record SCENE [-o OUT] [--codec C] [--quality Q | --crf N] [options]\n"
         "\n"
-        "Traces every frame of the scene's animation and writes them to a video file.\n"
-        "  -o, --output OUT.avi  the file to write; default: the scene's OUTPUT_FILE.\n"
+        "Traces every frame of the scene's animation and writes them to a video file\n"
+        "whose extension chooses its kind: .avi (raw or Motion-JPEG), .mp4 and .mkv\n"
+        "(H.264), .webm (VP9) or .gif.\n"
+        "  -o, --output OUT      the file to write; default: the scene's OUTPUT_FILE.\n"
         "                        A relative name is relative to the current folder.\n"
-        "  --codec raw|mjpeg     uncompressed 24-bit frames, or Motion-JPEG (default)\n"
-        "  --quality Q           JPEG quality from 1 to 100 (default 90)\n",
+        "  --codec C             within the container: raw or mjpeg (default) in .avi,\n"
+        "                        h264 (default) or mpeg4 in .mp4, and vp9 too in .mkv\n"
+        "  --quality Q           from 1 to 100: JPEG quality (default 90), or the\n"
+        "                        encoder's constant quality mapped onto its crf\n"
+        "  --crf N               the encoder's own constant-quality scale instead:\n"
+        "                        0 to 51 for h264 (default 16), 0 to 63 for vp9\n"
+        "                        (default 12)\n",
         out);
     std::fputs(TraceOptionsHelp, out);
     std::fputs(
@@ -32,47 +41,44 @@ void print_record_usage(std::FILE* out) {
         "without OUTPUT_FILE and -o nothing is traced. The file grows beside OUT\n"
         "without a name (where the file system cannot do that, under a hidden\n"
         "temporary name) and takes its name when the recording is complete; an\n"
-        "existing file is replaced only when it is an AVI file, or with --force.\n"
-        "Ctrl-C (or SIGTERM, SIGHUP) stops after the frame being traced and keeps the\n"
-        "frames so far; a second one ends at once and saves nothing.\n"
+        "existing file is replaced only when it is a video file, or with --force\n"
+        "for .avi. Ctrl-C (or SIGTERM, SIGHUP) stops after the frame being traced and\n"
+        "keeps the frames so far; a second one ends at once and saves nothing.\n"
         "\n"
         "Exit status: 0 done; 1 the scene has an error; 2 a wrong command line, or a\n"
         "file that could not be read or written; 130 interrupted.\n",
         out);
 }
 
-// The kinds of file record writes, by the extension of their name. A new
-// video format is one more entry here and its writer.
-const char* const RecordableExtensions[] = {".avi"};
-
-bool record_can_write(const std::string& path) {
-    for (const char* extension : RecordableExtensions)
-        if (has_extension(path, extension)) return true;
-    return false;
-}
-
+// The extensions this build records, for messages.
 std::string recordable_list() {
     std::string list;
-    for (const char* extension : RecordableExtensions)
-        list += (list.empty() ? "" : ", ") + std::string(extension);
+    for (const std::string& extension : recordable_extensions())
+        list += (list.empty() ? "" : ", ") + extension;
     return list;
 }
 
-// Why a recording cannot go to `file` (empty when it can).
-std::string record_target_problem(const std::string& file, bool force) {
+// Why a recording with `choice` cannot go to `file` (empty when it can).
+std::string record_target_problem(const std::string& file, const VideoChoice& choice, bool force) {
     if (file == "-") return "a recording cannot go to standard output";
-    if (!record_can_write(file))
+    const VideoContainer container = container_of(file);
+    if (container == VideoContainer::Unknown)
         return "record writes " + recordable_list() + " files; this name asks for another kind";
-    std::string why = output_path_problem(file);
-    if (why.empty() && !force && classify_target(file) == TargetKind::NotAvi)
-        why = "it exists and is not an AVI file; --force replaces it";
-    return why;
+    std::string why = refuse_video_choice(file, choice);
+    if (why.empty()) why = output_path_problem(file);
+    if (!why.empty() || classify_target(file) != TargetKind::NotAvi) return why;
+    // The AVI writer replaces an AVI file, or anything with --force; the
+    // other formats replace a video file of any of the kinds recorded here.
+    if (container == VideoContainer::Avi)
+        return force ? std::string() : "it exists and is not an AVI file; --force replaces it";
+    if (is_video_file(file)) return std::string();
+    return "it exists and is not a video file";
 }
 
 bool is_recorder_message(const std::string& caption) {
     return caption == avi_messages::kOpenFailedCaption ||
            caption == avi_messages::kStreamFailedCaption ||
-           caption == avi_messages::kCompressorFailedCaption;
+           caption == avi_messages::kCompressorFailedCaption || caption == video_messages::kCaption;
 }
 
 }  // namespace
@@ -83,35 +89,54 @@ int run_record(const std::vector<std::string>& args) {
     std::vector<OptionSpec> specs = trace_option_specs(false);
     specs.push_back({"codec", 0, true});
     specs.push_back({"quality", 0, true});
+    specs.push_back({"crf", 0, true});
     int status = ExitOk;
     if (!open_command_line("record", "recorded", args, specs, print_record_usage, parsed, status))
         return status;
     TraceOptions options;
     if (!read_trace_options("record", parsed, options)) return ExitUsageOrFile;
-    AviCodec codec = AviCodec::Mjpeg;
+    VideoChoice choice;
     if (parsed.has("codec")) {
-        const std::string name = parsed.value("codec");
-        if (name == "raw") {
-            codec = AviCodec::Raw;
-        } else if (name != "mjpeg") {
-            report_usage_error("record", "--codec is raw or mjpeg, not '" + name + "'");
+        choice.codec = parsed.value("codec");
+        const char* known[] = {"raw", "mjpeg", "h264", "mpeg4", "vp9", "gif"};
+        if (std::find(std::begin(known), std::end(known), choice.codec) == std::end(known)) {
+            report_usage_error("record", "--codec is raw, mjpeg, h264, mpeg4, vp9 or gif, not '" +
+                                             choice.codec + "'");
             return ExitUsageOrFile;
         }
     }
-    int quality = 90;
+    if (parsed.has("quality") && parsed.has("crf")) {
+        report_usage_error("record", "--quality and --crf both set the quality; give one of them");
+        return ExitUsageOrFile;
+    }
     if (parsed.has("quality")) {
-        if (!parse_number(parsed.value("quality"), 1, 100, quality)) {
+        if (!parse_number(parsed.value("quality"), 1, 100, choice.quality)) {
             report_usage_error("record", "--quality is a whole number from 1 to 100, not '" +
                                              parsed.value("quality") + "'");
             return ExitUsageOrFile;
         }
-        if (codec == AviCodec::Raw)
-            std::fprintf(stderr, "glimmark record: --quality has no effect on raw frames\n");
+        if (choice.codec == "raw" || choice.codec == "gif")
+            std::fprintf(stderr, "glimmark record: --quality has no effect on %s\n",
+                         choice.codec == "raw" ? "raw frames" : "GIF");
+    }
+    if (parsed.has("crf") && !parse_number(parsed.value("crf"), 0, 63, choice.crf)) {
+        report_usage_error(
+            "record", "--crf is a whole number from 0 to 63, not '" + parsed.value("crf") + "'");
+        return ExitUsageOrFile;
+    }
+    // The file named here is checked now; OUTPUT_FILE when the scene names
+    // it, before its first frame is traced.
+    if (parsed.has("output")) {
+        const std::string refusal = refuse_video_choice(parsed.value("output"), choice);
+        if (!refusal.empty()) {
+            report_usage_error("record", refusal);
+            return ExitUsageOrFile;
+        }
     }
     // A name given here is checked before the scene is read.
     const std::string named = parsed.value("output");
     if (!named.empty()) {
-        const std::string why = record_target_problem(named, options.force);
+        const std::string why = record_target_problem(named, choice, options.force);
         if (!why.empty()) {
             std::fprintf(stderr, "Glimmark Error: Cannot record to '%s': %s\n", named.c_str(),
                          why.c_str());
@@ -128,8 +153,10 @@ int run_record(const std::vector<std::string>& args) {
     SceneSession session;
     if (!apply_trace_options("record", options, session)) return ExitUsageOrFile;
     TraceController& tc = session.controller();
-    tc.avi.codec = codec;
-    tc.avi.quality = quality;
+    if (choice.codec == "raw" || choice.codec == "mjpeg")
+        tc.recorder.avi.codec = choice.codec == "raw" ? AviCodec::Raw : AviCodec::Mjpeg;
+    if (choice.quality > 0) tc.recorder.avi.quality = choice.quality;
+    tc.recorder.choice = choice;
     tc.record_file = named;
     // The document's OUTPUT_FILE is known once it is parsed: checked then,
     // before the first frame is traced.
@@ -147,7 +174,7 @@ int run_record(const std::vector<std::string>& args) {
             refused = ExitUsageOrFile;
             return FrameChoice::Stop;
         }
-        why = record_target_problem(file, options.force);
+        why = record_target_problem(file, choice, options.force);
         if (why.empty()) return FrameChoice::Trace;
         std::fprintf(stderr, "Glimmark Error: Cannot record to '%s': %s\n", file.c_str(),
                      why.c_str());
@@ -167,6 +194,11 @@ int run_record(const std::vector<std::string>& args) {
     }
     if (status != ExitOk) return status;
     if (refused != ExitOk) return refused;
+    bool trouble = false;
+    for (const auto& m : session.host().messages)
+        if (is_recorder_message(m.caption)) trouble = true;
+    // A recording refused before its first frame ended the run.
+    if (trouble && tc.recorder.refused()) return ExitUsageOrFile;
     if (session.frames_done.load() == 0) {
         std::fprintf(stderr,
                      "glimmark record: the animation has %d frame%s (0 to %d); --frames %s "
@@ -176,17 +208,14 @@ int run_record(const std::vector<std::string>& args) {
         return ExitUsageOrFile;
     }
 
-    const std::string file = tc.record_file.empty() ? tc.output_file : tc.record_file;
-    bool trouble = false;
-    for (const auto& m : session.host().messages)
-        if (is_recorder_message(m.caption)) trouble = true;
-    if (tc.avi.frames_written > 0) {
-        std::printf("%s\n", file.c_str());
+    const int frames = tc.recorder.frame_count();
+    if (frames > 0) {
+        std::printf("%s\n", tc.recorder.file().c_str());
         std::fflush(stdout);
     }
     if (InterruptStopsRun::interrupted()) {
-        std::fprintf(stderr, "glimmark record: interrupted after %d frame%s\n",
-                     tc.avi.frames_written, tc.avi.frames_written == 1 ? "" : "s");
+        std::fprintf(stderr, "glimmark record: interrupted after %d frame%s\n", frames,
+                     frames == 1 ? "" : "s");
         return 128 + SIGINT;
     }
     return trouble ? ExitUsageOrFile : ExitOk;

@@ -155,7 +155,7 @@ bool apply_trace_options(const char* command, const TraceOptions& options, Scene
     tc.job.threads = options.threads;
     tc.job.first_row = options.first_row;
     tc.job.last_row = options.last_row;
-    tc.avi.replace_any_file = options.force;
+    tc.recorder.avi.replace_any_file = options.force;
     const bool log_to_stderr = options.progress == "-";
     session.show_progress = !options.quiet && !log_to_stderr && isatty(STDERR_FILENO);
     if (!options.progress.empty() && !session.open_progress_log(options.progress)) {

@@ -87,12 +87,13 @@ bool AviWriter::open(Host* owner, const std::string& file_name, int width_, int 
         return false;
     }
 
-    bool mjpeg = codec == AviCodec::Mjpeg;
+    VideoFormat format = codec == AviCodec::Mjpeg ? VideoFormat::AviMjpeg : VideoFormat::AviRaw;
     int q = std::clamp(quality, 1, 100);
-    if (owner != nullptr && !owner->choose_compression(mjpeg, q)) {
+    if (ask_codec && owner != nullptr && !owner->choose_compression(format, q)) {
         impl->recording.discard();
         return false;
     }
+    const bool mjpeg = format != VideoFormat::AviRaw;
     codec = mjpeg ? AviCodec::Mjpeg : AviCodec::Raw;
     quality = std::clamp(q, 1, 100);
     impl->codec = codec;

@@ -3,8 +3,7 @@
 #include <cstdint>
 #include <string>
 
-class Host;
-class Surface;
+#include "record/video_writer.h"
 
 enum class AviCodec { Raw, Mjpeg };
 
@@ -13,10 +12,10 @@ enum class AviCodec { Raw, Mjpeg };
 // file system allows (so that a killed program leaves nothing behind), and
 // takes the target's name when it is closed; past riff_size_limit it
 // continues in OpenDML form.
-class AviWriter {
+class AviWriter : public VideoWriter {
   public:
     AviWriter();
-    ~AviWriter();
+    ~AviWriter() override;
     AviWriter(const AviWriter&) = delete;
     AviWriter& operator=(const AviWriter&) = delete;
 
@@ -26,6 +25,9 @@ class AviWriter {
     // Whether open may replace a file that is not an AVI file (the command
     // line's --force); otherwise such a file is left alone.
     bool replace_any_file = false;
+    // Whether open asks the owner for the codec; off when it was asked
+    // already, for the format as a whole.
+    bool ask_codec = true;
 
     int width = 0;
     int height = 0;
@@ -41,10 +43,14 @@ class AviWriter {
     // recorded, or when the compression choice was cancelled (no message).
     bool open(Host* owner, const std::string& file_name, int width, int height, int rate,
               const char* fourcc);
+    bool open(Host* owner, const std::string& file_name, int width, int height, int rate) override {
+        return open(owner, file_name, width, height, rate, "IV50");
+    }
     // Appends the finished picture of the surface as the next frame.
-    bool write_frame(const Surface& source);
-    void close();
-    bool is_open() const;
+    bool write_frame(const Surface& source) override;
+    void close() override;
+    bool is_open() const override;
+    int frame_count() const override { return frames_written; }
 
   private:
     // Finishes and saves the file; the trouble to report, empty when none.

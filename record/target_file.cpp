@@ -47,3 +47,17 @@ std::string folder_of(const std::string& path) {
     if (slash == 0) return "/";
     return path.substr(0, slash);
 }
+
+bool is_video_file(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return false;
+    unsigned char head[12] = {};
+    const size_t n = std::fread(head, 1, sizeof head, f);
+    std::fclose(f);
+    if (n < sizeof head) return false;
+    const bool avi = std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0;
+    const bool mp4 = std::memcmp(head + 4, "ftyp", 4) == 0;
+    const bool matroska = std::memcmp(head, "\x1A\x45\xDF\xA3", 4) == 0;
+    const bool gif = std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0;
+    return avi || mp4 || matroska || gif;
+}

@@ -15,3 +15,8 @@ std::string temporary_name_for(const std::string& path);
 
 // The folder a path names its file in: "." for a bare name.
 std::string folder_of(const std::string& path);
+
+// Whether the file is a video in one of the containers recordings are
+// written in (AVI, MP4, Matroska or WebM, GIF), by its first bytes: the
+// files a recording of another format may replace.
+bool is_video_file(const std::string& path);

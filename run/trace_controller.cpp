@@ -70,7 +70,7 @@ void TraceController::start(const char* text, bool build, bool rec, ThreadEntry 
     end_time = 1.0f;
     frames_per_second = 4;
     output_file.clear();
-    avi.frames_written = 0;
+    recorder.forget_last();
     begin_frame();
 }
 
@@ -187,10 +187,13 @@ void TraceController::begin_frame() {
     if (frame_index == 0) time = start_time;
     if (frame_index == std::max(0, first_frame)) {
         const std::string& file = record_file.empty() ? output_file : record_file;
-        if (record && !file.empty())
-            record = avi.open(host, file, width, height, frames_per_second, "IV50");
-        else
-            record = false;
+        const bool wanted = record && !file.empty();
+        record = wanted && recorder.open(host, file, width, height, frames_per_second);
+        // A kind of file or codec that cannot be written is not traced for.
+        if (wanted && !record && recorder.refused()) {
+            end_run();
+            return;
+        }
     }
     frame_started_ = std::chrono::steady_clock::now();
     host->start_render_thread(thread_entry != nullptr ? thread_entry : render_thread_main, &job);
@@ -263,7 +266,7 @@ void TraceController::handle_trace_done(int wparam) {
             // A file that refuses a frame has been reported and closed by the
             // writer with the frames written so far; a frame the writer only
             // skipped leaves it open, to be closed when the run ends.
-            if (!avi.write_frame(host->trace_surface())) record = avi.is_open();
+            if (!recorder.write_frame(host->trace_surface())) record = recorder.is_open();
         }
         release_scene();
         if (has_animation && !overrides.time) {
@@ -275,7 +278,7 @@ void TraceController::handle_trace_done(int wparam) {
     }
     if (!run_active_) return;
     if (record) {
-        avi.close();
+        recorder.close();
         record = false;
     }
     run_active_ = false;
@@ -307,7 +310,7 @@ void TraceController::destroy() {
         host->join_render_thread();
     }
     delete_scene();
-    avi.close();
+    recorder.close();
     document.text.clear();
     document.length = 0;
     document.position = 0;

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "language/parse_context.h"
-#include "record/avi_writer.h"
+#include "record/video_recorder.h"
 #include "scene/host.h"
 
 // Settings a front end puts over the document's TRACER block (the command
@@ -38,7 +38,7 @@ struct TraceController : ParseContext {
     ThreadEntry thread_entry = nullptr;
     bool record = false;
     int frame_index = 0;
-    AviWriter avi;
+    VideoRecorder recorder;
     // When set, a recording goes to this file instead of OUTPUT_FILE (the
     // command line's -o); a relative name is relative to the current folder.
     std::string record_file;

@@ -5,6 +5,7 @@
 
 #include "scene/parse_error.h"
 #include "scene/surface.h"
+#include "scene/video_format.h"
 
 struct RenderJob;
 
@@ -53,10 +54,11 @@ class Host {
         (void)milliseconds;
         return false;
     }
-    // Asks for the recording codec before an AVI file is opened; false when the
-    // user cancels (then nothing is recorded and no message is shown).
-    virtual bool choose_compression(bool& mjpeg, int& quality) {
-        (void)mjpeg;
+    // Asks for the recording's format and quality before its file is opened,
+    // starting from the format the file name's extension selects; false when
+    // the user cancels (then nothing is recorded and no message is shown).
+    virtual bool choose_compression(VideoFormat& format, int& quality) {
+        (void)format;
         (void)quality;
         return true;
     }

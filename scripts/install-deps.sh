@@ -10,6 +10,8 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libjpeg62-turbo-dev libpng-dev libstb-dev
+  # MP4, WebM, Matroska and GIF recordings; ffprobe and ffmpeg check them.
+  libavcodec-dev libavformat-dev libavfilter-dev libavutil-dev libswscale-dev ffmpeg
 )
 if [ "${1:-}" != --cli-only ]; then
   packages+=(
@@ -18,7 +20,7 @@ if [ "${1:-}" != --cli-only ]; then
     fonts-dejavu-core  # a fixed-width face for the studio editor (and its tests)
     # The studio's smoke test: an X server, a window manager, keys and a
     # screenshot.
-    xvfb xauth openbox xdotool ffmpeg
+    xvfb xauth openbox xdotool
     # The install and package checks: desktop entry, MIME type, man pages,
     # completion, and lintian on the .deb files.
     desktop-file-utils shared-mime-info man-db bash-completion lintian
@@ -27,7 +29,7 @@ if [ "${1:-}" != --cli-only ]; then
   )
 fi
 if [ "${GLIMMARK_EXTRA_DEPS:-}" = 1 ]; then
-  packages+=(ffmpeg povray clang-format clang libclang-rt-14-dev)
+  packages+=(povray clang-format clang libclang-rt-14-dev)
 fi
 
 missing=()

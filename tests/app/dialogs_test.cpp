@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSlider>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTimer>
@@ -15,6 +16,7 @@
 #include "app/compression_dialog.h"
 #include "app/studio_dialogs.h"
 #include "app/trace_window.h"
+#include "record/video_formats.h"
 #include "studio_test_support.h"
 
 TEST(StudioAboutBox, CaptionTextAndOk) {
@@ -76,20 +78,55 @@ TEST(StudioUnsavedBox, EnterAndEscapeCancel) {
 
 TEST(StudioCodecDialog, StartsFromTheCurrentChoiceAndReportsTheNewOne) {
     studio_app();
-    CompressionDialog raw(nullptr, false, 60);
-    EXPECT_FALSE(raw.mjpeg());
+    CompressionDialog raw(nullptr, VideoFormat::AviRaw, 60);
+    EXPECT_EQ(raw.format(), VideoFormat::AviRaw);
     EXPECT_EQ(raw.quality(), 60);
     auto* quality = raw.findChild<QSpinBox*>();
     ASSERT_NE(quality, nullptr);
     EXPECT_FALSE(quality->isEnabled());
+    EXPECT_FALSE(raw.findChild<QSlider*>()->isEnabled());
 
-    CompressionDialog mjpeg(nullptr, true, 250);
-    EXPECT_TRUE(mjpeg.mjpeg());
+    CompressionDialog mjpeg(nullptr, VideoFormat::AviMjpeg, 250);
+    EXPECT_EQ(mjpeg.format(), VideoFormat::AviMjpeg);
     EXPECT_EQ(mjpeg.quality(), 100);  // kept inside 1 to 100
     for (QRadioButton* b : mjpeg.findChildren<QRadioButton*>())
         if (b->text().contains("Full")) b->click();
-    EXPECT_FALSE(mjpeg.mjpeg());
+    EXPECT_EQ(mjpeg.format(), VideoFormat::AviRaw);
     EXPECT_FALSE(mjpeg.findChild<QSpinBox*>()->isEnabled());
+}
+
+// Each format is offered preselected (the one OUTPUT_FILE's extension
+// names); the slider sets the quality of those that have one.
+TEST(StudioCodecDialog, PreselectsEveryFormatAndItsSliderSetsTheQuality) {
+    studio_app();
+    struct Row {
+        VideoFormat format;
+        const char* button;
+        bool quality;
+    };
+    const Row rows[] = {
+        {VideoFormat::AviRaw, "Full frames", false}, {VideoFormat::AviMjpeg, "Motion-JPEG", true},
+        {VideoFormat::Mp4H264, "H.264", true},       {VideoFormat::MkvH264, "Matroska", true},
+        {VideoFormat::WebmVp9, "VP9", true},         {VideoFormat::Gif, "GIF", false}};
+    for (const Row& row : rows) {
+        const bool available = have_video_libraries() || row.format == VideoFormat::AviRaw ||
+                               row.format == VideoFormat::AviMjpeg;
+        CompressionDialog dialog(nullptr, row.format, 65);
+        EXPECT_EQ(dialog.format(), available ? row.format : VideoFormat::AviMjpeg) << row.button;
+        QRadioButton* checked = nullptr;
+        for (QRadioButton* b : dialog.findChildren<QRadioButton*>())
+            if (b->isChecked()) checked = b;
+        ASSERT_NE(checked, nullptr);
+        if (available) {
+            EXPECT_TRUE(checked->text().contains(row.button)) << checked->text().toStdString();
+        }
+        auto* slider = dialog.findChild<QSlider*>();
+        ASSERT_NE(slider, nullptr);
+        EXPECT_EQ(slider->isEnabled(), available && row.quality) << row.button;
+        slider->setValue(30);
+        EXPECT_EQ(dialog.quality(), 30);
+        EXPECT_EQ(dialog.findChild<QSpinBox*>()->value(), 30);
+    }
 }
 
 using StudioStatus = StudioWindowTest;

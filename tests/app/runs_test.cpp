@@ -19,6 +19,7 @@
 #include "app/trace_pane.h"
 #include "app/trace_window.h"
 #include "render/pixel_loop.h"
+#include "record/video_formats.h"
 #include "scene/render_job.h"
 #include "scene/surface.h"
 #include "studio_test_support.h"
@@ -378,6 +379,24 @@ TEST_F(StudioRuns, F5PlaysAnAnimationNoFasterThanItsFramesPerSecondAndStopEndsIt
     EXPECT_EQ(window->run_status_text(), "Stopped");
     EXPECT_LT(clock.elapsed(), 1000);
     EXPECT_TRUE(window->button(cmd::Play)->isEnabled());
+}
+
+// OUTPUT_FILE's extension preselects the format; the one chosen is written,
+// under the name with that format's extension.
+TEST_F(StudioRuns, RecordOffersTheFormatOfTheFileAndWritesTheOneChosen) {
+    if (!have_video_libraries()) GTEST_SKIP() << "built without FFmpeg's libraries";
+    QTemporaryDir dir;
+    window->editor()->setPlainText(QString("animation frames 3 output_file \"%1\" end_animation\n"
+                                           "tracer width 8 height 6 end_tracer\n"
+                                           "scene background_color 0, 1, 0 end_scene\n")
+                                       .arg(dir.filePath("out.mp4")));
+    dialogs.answer_format = static_cast<int>(VideoFormat::WebmVp9);
+    window->run_command(cmd::Record);
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_EQ(dialogs.offered_format, VideoFormat::Mp4H264);
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_FALSE(QFile::exists(dir.filePath("out.mp4")));
+    EXPECT_EQ(read_bytes(dir.filePath("out.webm")).left(4), QByteArray("\x1A\x45\xDF\xA3"));
 }
 
 TEST_F(StudioRuns, PlayNeverRecords) {

@@ -86,10 +86,13 @@ class FakeDialogs : public StudioDialogs {
         urls.push_back(url);
         return true;
     }
-    bool choose_compression(QWidget*, bool& mjpeg, int& quality) override {
+    bool choose_compression(QWidget*, VideoFormat& format, int& quality) override {
         ++compression_calls;
+        offered_format = format;
         if (!compression_answer) return false;
-        mjpeg = answer_mjpeg;
+        format = answer_format >= 0 ? static_cast<VideoFormat>(answer_format)
+                 : answer_mjpeg     ? VideoFormat::AviMjpeg
+                                    : VideoFormat::AviRaw;
         quality = answer_quality;
         return true;
     }
@@ -117,6 +120,8 @@ class FakeDialogs : public StudioDialogs {
     int compression_calls = 0;
     bool compression_answer = true;
     bool answer_mjpeg = false;
+    int answer_format = -1;  // a VideoFormat; -1: the AVI one answer_mjpeg says
+    VideoFormat offered_format = VideoFormat::AviRaw;
     int answer_quality = 75;
     int about_calls = 0;
     QStringList unsaved_questions;

@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,10 +17,13 @@
 #include <map>
 #include <random>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "cli_process_support.h"
+#include "record/video_formats.h"
 #include "tests/record/riff_reader.h"
+#include "tests/support/ffmpeg_tools.h"
 
 namespace {
 
@@ -407,5 +411,98 @@ TEST_F(InterruptedRecord, InterruptedAtRandomMomentsSavesTheFramesSoFarOrNothing
     }
     EXPECT_GT(stopped, 0);
 }
+
+// ---- the formats of FFmpeg's libraries ----
+
+// The processor time a process has used so far, in clock ticks; -1 once it
+// has ended.
+long cpu_ticks(pid_t pid) {
+    const std::string stat = slurp("/proc/" + std::to_string(pid) + "/stat");
+    const size_t paren = stat.rfind(')');
+    if (paren == std::string::npos) return -1;
+    std::istringstream fields(stat.substr(paren + 2));
+    std::string word;
+    long utime = 0, stime = 0;
+    // state is field 3; utime and stime are fields 14 and 15.
+    for (int field = 3; field <= 15 && fields >> word; ++field) {
+        if (field == 3 && word == "Z") return -1;
+        if (field == 14) utime = std::atol(word.c_str());
+        if (field == 15) stime = std::atol(word.c_str());
+    }
+    return utime + stime;
+}
+
+// Processor time of the children waited for so far, in seconds.
+double children_seconds() {
+    struct rusage use {};
+    ::getrusage(RUSAGE_CHILDREN, &use);
+    return static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
+           static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
+}
+
+// SIGINT in the second frame of a recording: the frame being traced ends and
+// is written, and the container is finished, so the file plays with two
+// frames. The first frame shows only the background (a fraction of a second
+// of processor time); the second a cluster of mirror balls at high
+// antialiasing (a few seconds). The signal goes by the processor time the
+// program has used, which a busy machine does not stretch as it does the
+// clock's.
+class InterruptedVideo : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(InterruptedVideo, SigintInTheSecondFrameLeavesAVideoOfTwoFrames) {
+    if (!have_video_libraries()) GTEST_SKIP() << "built without FFmpeg's libraries";
+    TempFolder dir("interrupted_video");
+    write_text(dir.file("scene.gmk"),
+               "TRACER WIDTH 1600 HEIGHT 1200 ANTIALIASING 16 MAX_DEPTH 8 END_TRACER\n"
+               "ANIMATION START_TIME 0 END_TIME 4 FRAMES 4 FRAMES_PER_SECOND 4 END_ANIMATION\n"
+               "SCENE BACKGROUND_COLOR 0.2 0.3 0.4\n"
+               "  CAMERA TRANSLATE 0 0 -4 END_CAMERA\n"
+               "  LIGHT TRANSLATE -3 4 -3 STRENGTH 20 END_LIGHT\n"
+               "  MATERIAL DIFFUSE 0.5 0.3 0.2 REFLECTION 0.7 END_MATERIAL\n"
+               "  FRAME TRANSLATE MUL 40 ADD 1 MUL -1 TIME, 0, 0\n"
+               "    SPHERE TRANSLATE -1 0 0 END_SPHERE SPHERE TRANSLATE 1 0 0 END_SPHERE\n"
+               "    SPHERE TRANSLATE 0 1 0 END_SPHERE SPHERE TRANSLATE 0 -1 0 END_SPHERE\n"
+               "    SPHERE TRANSLATE 0 0 1 END_SPHERE\n"
+               "  END_FRAME\n"
+               "END_SCENE\n");
+    const std::string file = std::string("anim") + GetParam();
+    // What the first frame costs with this format's encoder, then the
+    // signal when the program has used that and half a second more.
+    const long tick = ::sysconf(_SC_CLK_TCK);
+    const double before = children_seconds();
+    const Ending first = wait_for(
+        spawn_glimmark({"record", "scene.gmk", "-o", "first" + file, "--frames", "0", "-q"},
+                       dir.path()),
+        std::chrono::minutes(2));
+    ASSERT_TRUE(first.exited && first.code == 0) << describe(first);
+    const long second_frame = static_cast<long>((children_seconds() - before + 0.5) * tick);
+    fs::remove(dir.file("first" + file));
+
+    const pid_t pid = spawn_glimmark({"record", "scene.gmk", "-o", file, "-q"}, dir.path());
+    ASSERT_GT(pid, 0);
+    const auto give_up = Clock::now() + std::chrono::minutes(1);
+    for (long used = 0; used >= 0 && used < second_frame && Clock::now() < give_up;
+         used = cpu_ticks(pid))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ::kill(pid, SIGINT);
+    const Ending e = wait_for(pid, std::chrono::minutes(2));
+    const std::string err = slurp(dir.file("run.err"));
+    ASSERT_TRUE(e.exited) << describe(e) << ": " << err;
+    EXPECT_EQ(e.code, 130) << err;
+    EXPECT_NE(err.find("interrupted after 2 frames"), std::string::npos) << err;
+    EXPECT_EQ(slurp(dir.file("run.out")), file + "\n");
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        names.insert(entry.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"scene.gmk", "run.out", "run.err", file}));
+    REQUIRE_FFMPEG_TOOLS();
+    const std::string info = probe_video(dir.file(file));
+    EXPECT_NE(info.find("nb_read_frames=2\n"), std::string::npos) << info;
+    EXPECT_NE(info.find("width=1600\nheight=1200"), std::string::npos) << info;
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, InterruptedVideo,
+                         ::testing::Values(".mp4", ".mkv", ".webm", ".gif"),
+                         [](const auto& info) { return std::string(info.param + 1); });
 
 }  // namespace

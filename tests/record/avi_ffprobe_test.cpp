@@ -1,5 +1,5 @@
 // What an independent reader (ffprobe and ffmpeg from the system) makes of
-// the recordings. Skipped when ffmpeg is not installed.
+// the recordings. Skipped when ffmpeg is not installed, and failed then in CI.
 
 #include <gtest/gtest.h>
 
@@ -54,9 +54,7 @@ std::vector<uint8_t> decode(const std::string& path, std::string& warnings) {
 
 class AviWithFfmpeg : public ::testing::Test {
   protected:
-    void SetUp() override {
-        if (!have_ffprobe()) GTEST_SKIP() << "ffprobe is not installed";
-    }
+    void SetUp() override { REQUIRE_FFMPEG_TOOLS(); }
     TempFolder dir;
 };
 

@@ -17,8 +17,8 @@ namespace {
 class CancellingHost : public HeadlessHost {
   public:
     bool cancel = false;
-    bool choose_compression(bool& mjpeg, int& quality) override {
-        (void)mjpeg;
+    bool choose_compression(VideoFormat& format, int& quality) override {
+        (void)format;
         (void)quality;
         return !cancel;
     }
@@ -58,7 +58,7 @@ class RecordRun : public ::testing::Test {
     void SetUp() override {
         host.quiet = true;
         tc.host = &host;
-        tc.avi.codec = AviCodec::Raw;
+        tc.recorder.avi.codec = AviCodec::Raw;
         host.set_handler([this](int w) { tc.handle_trace_done(w); });
         g_paint = &paint_log;
         paint_log.text = &text;
@@ -70,7 +70,7 @@ class RecordRun : public ::testing::Test {
         tc.start(text.c_str(), true, true, entry);
         host.run_loop();
         EXPECT_FALSE(tc.running());
-        EXPECT_FALSE(tc.avi.is_open());
+        EXPECT_FALSE(tc.recorder.is_open());
         EXPECT_FALSE(tc.record);
     }
     std::string animation(int frames, const std::string& out, int fps = 4) {

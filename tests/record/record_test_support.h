@@ -14,6 +14,7 @@
 
 #include "scene/host.h"
 #include "scene/surface.h"
+#include "tests/support/ffmpeg_tools.h"
 #include "tests/support/temp_folder.h"
 
 class RecordingHost : public Host {
@@ -39,12 +40,19 @@ class RecordingHost : public Host {
     Surface& trace_surface() override { return surface_; }
     void post_trace_done(int) override {}
     void send_trace_done(int) override {}
-    bool choose_compression(bool& mjpeg, int& quality) override {
+    // answer_mjpeg chooses between the two AVI formats; answer_format, when
+    // set, any format.
+    VideoFormat preset_format = VideoFormat::AviMjpeg;
+    int answer_format = -1;
+    bool choose_compression(VideoFormat& format, int& quality) override {
         ++choices;
-        preset_mjpeg = mjpeg;
+        preset_format = format;
+        preset_mjpeg = format == VideoFormat::AviMjpeg;
         preset_quality = quality;
         if (cancel) return false;
-        if (answer_mjpeg >= 0) mjpeg = answer_mjpeg != 0;
+        if (answer_mjpeg >= 0)
+            format = answer_mjpeg != 0 ? VideoFormat::AviMjpeg : VideoFormat::AviRaw;
+        if (answer_format >= 0) format = static_cast<VideoFormat>(answer_format);
         if (answer_quality >= 0) quality = answer_quality;
         return true;
     }
@@ -67,8 +75,6 @@ inline void paint(Surface& s, int frame) {
         for (int x = 0; x < s.width(); ++x)
             s.set_pixel(x, y, test_pixel(x, y, frame));
 }
-
-inline bool have_ffprobe() { return std::system("ffprobe -version >/dev/null 2>&1") == 0; }
 
 // Runs a command and returns what it printed on stdout.
 inline std::string command_output(const std::string& command) {

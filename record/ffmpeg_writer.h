@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+
+#include "record/video_formats.h"
+#include "record/video_writer.h"
+
+// Writes MP4 and Matroska (H.264, or MPEG-4 Part 2 where libx264 is
+// missing), WebM (VP9) and animated GIF through FFmpeg's libraries. Frames
+// are converted to yuv420p with the BT.709 matrix in limited range, and the
+// stream says so; an odd width or height is padded by repeating the last
+// column or row. The time base is one frame, so every frame lasts exactly
+// 1/rate. Each recording starts with a key frame, so that parts recorded
+// separately can be joined without encoding again.
+class FfmpegWriter : public VideoWriter {
+  public:
+    FfmpegWriter();
+    ~FfmpegWriter() override;
+    FfmpegWriter(const FfmpegWriter&) = delete;
+    FfmpegWriter& operator=(const FfmpegWriter&) = delete;
+
+    // The codec (empty: the container's default) and quality; set before open.
+    VideoChoice choice;
+
+    bool open(Host* owner, const std::string& file_name, int width, int height, int rate) override;
+    bool write_frame(const Surface& source) override;
+    void close() override;
+    bool is_open() const override { return impl_ != nullptr; }
+    int frame_count() const override { return frames_written_; }
+
+    // The encoder in use after open ("libx264", "mpeg4", ...).
+    const std::string& encoder_name() const { return encoder_name_; }
+
+  private:
+    struct Impl;
+    // Finishes and saves the file; the trouble to report, empty when none.
+    std::string finish();
+    Impl* impl_ = nullptr;
+    int frames_written_ = 0;
+    std::string encoder_name_;
+};
