@@ -4,6 +4,15 @@
 #include <cctype>
 #include <cmath>
 
+#ifdef GLIMMARK_HAVE_FFMPEG
+extern "C" {
+#include <libavcodec/version.h>
+#include <libavfilter/version.h>
+#include <libavformat/version.h>
+#include <libswscale/version.h>
+}
+#endif
+
 namespace {
 
 std::string lower_extension(const std::string& path) {
@@ -94,6 +103,28 @@ bool have_video_libraries() {
     return true;
 #else
     return false;
+#endif
+}
+
+std::string video_library_versions() {
+#ifdef GLIMMARK_HAVE_FFMPEG
+    auto version = [](const char* name, int major, int minor, int micro) {
+        return std::string(name) + " " + std::to_string(major) + "." + std::to_string(minor) +
+               "." + std::to_string(micro);
+    };
+    return version("libavformat", LIBAVFORMAT_VERSION_MAJOR, LIBAVFORMAT_VERSION_MINOR,
+                   LIBAVFORMAT_VERSION_MICRO) +
+           ", " +
+           version("libavcodec", LIBAVCODEC_VERSION_MAJOR, LIBAVCODEC_VERSION_MINOR,
+                   LIBAVCODEC_VERSION_MICRO) +
+           ", " +
+           version("libavfilter", LIBAVFILTER_VERSION_MAJOR, LIBAVFILTER_VERSION_MINOR,
+                   LIBAVFILTER_VERSION_MICRO) +
+           ", " +
+           version("libswscale", LIBSWSCALE_VERSION_MAJOR, LIBSWSCALE_VERSION_MINOR,
+                   LIBSWSCALE_VERSION_MICRO);
+#else
+    return {};
 #endif
 }
 

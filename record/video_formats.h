@@ -36,6 +36,8 @@ std::vector<std::string> recordable_extensions();
 // Whether this build has FFmpeg's libraries, and which one a container needs
 // when it has not ("libavformat").
 bool have_video_libraries();
+// "libavformat 59.27.100, libavcodec ..." for --version; empty without them.
+std::string video_library_versions();
 
 // Why a recording to `path` with `choice` cannot be made, before anything is
 // traced: an extension this build cannot write (naming the missing library),

@@ -7,6 +7,8 @@
 #include <png.h>
 #include <zlib.h>
 
+#include "record/video_formats.h"
+
 // The build passes both from the project's version.
 const char* const GlimmarkVersion = GLIMMARK_VERSION;
 const char* const GlimmarkVersionMajorMinor = GLIMMARK_VERSION_MAJOR_MINOR;
@@ -24,5 +26,7 @@ std::string built_with_libraries() {
 #endif
     // stb_image, for BMP and TGA textures, carries no version number.
     text += ", stb_image";
+    const std::string video = video_library_versions();
+    if (!video.empty()) text += ", " + video;
     return text;
 }

@@ -9,5 +9,6 @@ extern const char* const GlimmarkVersion;
 extern const char* const GlimmarkVersionMajorMinor;
 
 // The libraries the program was built with and their versions, as
-// "libpng 1.6.39, zlib 1.2.13, libjpeg-turbo 2.1.5, stb_image".
+// "libpng 1.6.39, zlib 1.2.13, libjpeg-turbo 2.1.5, stb_image" and, when
+// recordings may be MP4, WebM or GIF, FFmpeg's libraries.
 std::string built_with_libraries();
