@@ -29,7 +29,7 @@ void record(const std::string& path, AviCodec codec, int w, int h, int rate, int
 }
 
 std::string probe(const std::string& path) {
-    return command_output(
+    return tool_output(
         "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
         "stream=codec_name,width,height,r_frame_rate,nb_read_frames,duration -of "
         "default=noprint_wrappers=1 '" +

@@ -75,16 +75,3 @@ inline void paint(Surface& s, int frame) {
         for (int x = 0; x < s.width(); ++x)
             s.set_pixel(x, y, test_pixel(x, y, frame));
 }
-
-// Runs a command and returns what it printed on stdout.
-inline std::string command_output(const std::string& command) {
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-            out.append(buf, n);
-        ::pclose(p);
-    }
-    return out;
-}

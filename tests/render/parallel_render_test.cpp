@@ -39,11 +39,8 @@ struct ChainCase {
 
 void PrintTo(const ChainCase& c, std::ostream* out) { *out << c.name; }
 
-class ParallelChain : public ::testing::TestWithParam<ChainCase> {};
-
-TEST_P(ParallelChain, EveryThreadCountGivesThePlainLoopsPixelsAndRays) {
-    const ChainCase& c = GetParam();
-    TracedFrame f(c.width, c.height, c.aa);
+// The picture of a case: stripes that keep the chain unsettled, or a gradient.
+void add_chain_shape(TracedFrame& f, const ChainCase& c) {
     if (c.stripes) {
         auto* s = new StripeShape;
         s->width = c.width;
@@ -51,6 +48,14 @@ TEST_P(ParallelChain, EveryThreadCountGivesThePlainLoopsPixelsAndRays) {
     } else {
         f.t.scene.shapes.append(new GradientShape);
     }
+}
+
+class ParallelChain : public ::testing::TestWithParam<ChainCase> {};
+
+TEST_P(ParallelChain, EveryThreadCountGivesThePlainLoopsPixelsAndRays) {
+    const ChainCase& c = GetParam();
+    TracedFrame f(c.width, c.height, c.aa);
+    add_chain_shape(f, c);
     const std::vector<uint32_t> plain = f.trace(1, false);
     const long long plain_rays = f.job.rays_traced.load();
     const long long plain_cast = f.job.rays_cast.load();
@@ -71,13 +76,7 @@ TEST_P(ParallelChain, EveryThreadCountGivesThePlainLoopsPixelsAndRays) {
 TEST_P(ParallelChain, EveryBandHasTheWholeFramesRowsAndBlackElsewhere) {
     const ChainCase& c = GetParam();
     TracedFrame f(c.width, c.height, c.aa);
-    if (c.stripes) {
-        auto* s = new StripeShape;
-        s->width = c.width;
-        f.t.scene.shapes.append(s);
-    } else {
-        f.t.scene.shapes.append(new GradientShape);
-    }
+    add_chain_shape(f, c);
     const std::vector<uint32_t> whole = f.trace(1, false);
     const int w = c.width + 2;
     const int bands[][2] = {{0, 0},
