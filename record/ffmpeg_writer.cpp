@@ -491,7 +491,11 @@ std::string FfmpegWriter::finish() {
     if (rc >= 0 && m->graph != nullptr) rc = m->filter_and_encode(nullptr);
     if (rc >= 0) rc = m->encode(nullptr);
     if (rc >= 0 && m->frames_muxed == 0) rc = AVERROR(ENODATA);
-    if (rc >= 0) rc = av_write_trailer(m->format);
+    bool trailer_tried = false;
+    if (rc >= 0) {
+        trailer_tried = true;
+        rc = av_write_trailer(m->format);
+    }
     if (rc >= 0) {
         avio_flush(m->io);
         if (m->io->error < 0) rc = m->io->error;
@@ -500,6 +504,9 @@ std::string FfmpegWriter::finish() {
     if (rc < 0) {
         const std::string why =
             rc == AVERROR(ENODATA) ? std::string("no frame was written") : m->reason(rc);
+        // Some muxers let go of what they hold (GIF its last packet) only in
+        // the trailer; where the file failed, the bytes it writes go nowhere.
+        if (m->header_written && !trailer_tried) av_write_trailer(m->format);
         m->file.discard_temporary();
         frames_written_ = 0;
         return "Could not finish " + m->path + ": " + why + ". Nothing was saved.";
