@@ -8,6 +8,9 @@
 # chroma subsampling instead); GIF in RGB.
 #
 #   bench/video.sh [BUILD]       (needs ffmpeg; RUNS=N timing runs, default 3)
+#
+# Timings on a machine busy with other work are not comparable: the load
+# average is printed first.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
@@ -18,7 +21,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 command -v ffmpeg > /dev/null || { echo "bench/video.sh: ffmpeg is needed" >&2; exit 2; }
 
-# The scenes, traced without a file (the tracing time) and to PNG frames.
+# The scenes, and the same animations traced to PNG frames.
 sed -e 's/WIDTH 160 HEIGHT 160/WIDTH 640 HEIGHT 480/' -e 's/OUTPUT_FILE "bounce.avi"//' \
     "$root/examples/bounce.gmk" > "$work/bounce.gmk"
 {
@@ -57,9 +60,19 @@ for scene in bounce showcase; do
     cd "$work"
     mkdir -p "$scene"
     "$glimmark" render "$scene.gmk" -o "$scene/f.png" -q
-    set -- $(seconds "$glimmark" record "$scene.gmk" -q)
+    # Tracing alone: the frames go to a pipe as PPM, which costs next to nothing.
+    set -- $(seconds "$glimmark" render "$scene.gmk" -o - --format ppm -q)
     trace=$1 trace_cpu=$2
     echo "== $scene: tracing alone ${trace} s, ${trace_cpu} s of processor (best of $runs)"
+    # The writers alone, on the same frames: fixed and per-frame processor
+    # time, and the share of the tracing's processor time they add (without
+    # loading FFmpeg's libraries, paid once per process and overlapped with
+    # the first frame's tracing).
+    "$glimmark" render "$scene.gmk" -o - --format ppm -q > "$scene.ppm"
+    "$build/glimmark_video_bench" "$scene.ppm" 8 "$runs" |
+        awk -v trace="$trace_cpu" '{ print } NR > 2 {
+            printf "  %s: encoding adds %.1f %% of the tracing processor time\n", $1, $5 / (10 * trace) }'
+    rm -f "$scene.ppm"
     for ext in mp4 webm gif; do
         set -- $(seconds "$glimmark" record "$scene.gmk" -o "$scene.$ext" -q)
         t=$1 cpu=$2

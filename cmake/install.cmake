@@ -23,6 +23,11 @@ file(MAKE_DIRECTORY ${gmk_dist})
 
 # The command, its man page, completion, the help page, the examples.
 install(TARGETS glimmark RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT cli)
+# The video encoder module (FFmpeg's libraries), loaded from the program's
+# folder's ../LIBDIR/glimmark when a recording needs it.
+if(TARGET glimmark_ffmpeg)
+  install(TARGETS glimmark_ffmpeg LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/glimmark COMPONENT cli)
+endif()
 gmk_gzipped(${CMAKE_SOURCE_DIR}/docs/glimmark.1 ${gmk_dist}/glimmark.1.gz)
 install(FILES ${gmk_dist}/glimmark.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT cli)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/glimmark.bash-completion

@@ -6,12 +6,19 @@
 #include "record/video_writer.h"
 
 // Writes MP4 and Matroska (H.264, or MPEG-4 Part 2 where libx264 is
-// missing), WebM (VP9) and animated GIF through FFmpeg's libraries. Frames
-// are converted to yuv420p with the BT.709 matrix in limited range, and the
+// missing), WebM (VP9) and animated GIF through the encoder module (FFmpeg's
+// libraries, loaded when the first such recording starts). Frames are
+// converted to yuv420p with the BT.709 matrix in limited range, and the
 // stream says so; an odd width or height is padded by repeating the last
 // column or row. The time base is one frame, so every frame lasts exactly
 // 1/rate. Each recording starts with a key frame, so that parts recorded
 // separately can be joined without encoding again.
+//
+// The libraries are loaded and the encoder opened on a thread of the
+// writer's own while the first frame is traced. A frame is copied when it is
+// handed over and encoded on that thread while the next one is traced;
+// frames reach the file in the order they were traced, and close waits for
+// every one of them.
 class FfmpegWriter : public VideoWriter {
   public:
     FfmpegWriter();
@@ -23,19 +30,19 @@ class FfmpegWriter : public VideoWriter {
     VideoChoice choice;
 
     bool open(Host* owner, const std::string& file_name, int width, int height, int rate) override;
+    // False, after the message, when this frame or one handed over before it
+    // could not be written; the writer is closed then, with the frames kept.
     bool write_frame(const Surface& source) override;
     void close() override;
     bool is_open() const override { return impl_ != nullptr; }
+    // While recording: the frames handed over; after close: those in the file.
     int frame_count() const override { return frames_written_; }
-
-    // The encoder in use after open ("libx264", "mpeg4", ...).
-    const std::string& encoder_name() const { return encoder_name_; }
 
   private:
     struct Impl;
-    // Finishes and saves the file; the trouble to report, empty when none.
+    // Waits for the frames handed over, finishes and saves the file; the
+    // trouble to report, empty when none.
     std::string finish();
     Impl* impl_ = nullptr;
     int frames_written_ = 0;
-    std::string encoder_name_;
 };

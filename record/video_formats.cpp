@@ -4,14 +4,7 @@
 #include <cctype>
 #include <cmath>
 
-#ifdef GLIMMARK_HAVE_FFMPEG
-extern "C" {
-#include <libavcodec/version.h>
-#include <libavfilter/version.h>
-#include <libavformat/version.h>
-#include <libswscale/version.h>
-}
-#endif
+#include "record/video_module.h"
 
 namespace {
 
@@ -98,40 +91,20 @@ std::string codec_list(VideoContainer container) {
     return list;
 }
 
-bool have_video_libraries() {
-#ifdef GLIMMARK_HAVE_FFMPEG
-    return true;
-#else
-    return false;
-#endif
-}
+bool have_video_libraries() { return video_encoder_api() != nullptr; }
 
 std::string video_library_versions() {
-#ifdef GLIMMARK_HAVE_FFMPEG
-    auto version = [](const char* name, int major, int minor, int micro) {
-        return std::string(name) + " " + std::to_string(major) + "." + std::to_string(minor) +
-               "." + std::to_string(micro);
-    };
-    return version("libavformat", LIBAVFORMAT_VERSION_MAJOR, LIBAVFORMAT_VERSION_MINOR,
-                   LIBAVFORMAT_VERSION_MICRO) +
-           ", " +
-           version("libavcodec", LIBAVCODEC_VERSION_MAJOR, LIBAVCODEC_VERSION_MINOR,
-                   LIBAVCODEC_VERSION_MICRO) +
-           ", " +
-           version("libavfilter", LIBAVFILTER_VERSION_MAJOR, LIBAVFILTER_VERSION_MINOR,
-                   LIBAVFILTER_VERSION_MICRO) +
-           ", " +
-           version("libswscale", LIBSWSCALE_VERSION_MAJOR, LIBSWSCALE_VERSION_MINOR,
-                   LIBSWSCALE_VERSION_MICRO);
-#else
-    return {};
-#endif
+    const GmkVideoEncoderApi* api = video_encoder_api();
+    if (api == nullptr) return {};
+    char text[256] = {};
+    api->versions(text, sizeof text);
+    return text;
 }
 
 std::vector<std::string> recordable_extensions() {
     std::vector<std::string> list;
     for (VideoContainer c : kAll)
-        if (c == VideoContainer::Avi || have_video_libraries()) list.push_back(extension_of(c));
+        if (c == VideoContainer::Avi || video_encoder_present()) list.push_back(extension_of(c));
     return list;
 }
 
@@ -183,11 +156,18 @@ std::string refuse_video_choice(const std::string& path, const VideoChoice& choi
                    ", not " + std::to_string(choice.crf);
     }
     // A codec or crf a container cannot take is said first, in every build.
-    if (c != VideoContainer::Avi && !have_video_libraries())
+    std::string missing;
+    if (c != VideoContainer::Avi && !video_encoder_present(&missing)) {
+#ifdef GLIMMARK_VIDEO_MODULE
+        return std::string(extension_of(c)) + " files need " + missing +
+               "; only .avi can be recorded";
+#else
         return std::string(extension_of(c)) +
                " files need FFmpeg's libraries (libavformat, libavcodec, libavfilter, "
                "libswscale), which this build of glimmark was made without; only .avi can be "
                "recorded";
+#endif
+    }
     return {};
 }
 

@@ -2,11 +2,9 @@
 
 #include <algorithm>
 
+#include "record/ffmpeg_writer.h"
 #include "record/video_messages.h"
 #include "scene/host.h"
-#ifdef GLIMMARK_HAVE_FFMPEG
-#include "record/ffmpeg_writer.h"
-#endif
 
 VideoRecorder::VideoRecorder() = default;
 
@@ -59,26 +57,22 @@ bool VideoRecorder::open(Host* owner, const std::string& file_name, int width, i
         choice.quality = quality;
         choice.crf = -1;
     }
-#ifdef GLIMMARK_HAVE_FFMPEG
+    // refuse_video_choice has said why already, unless the owner chose the
+    // format: a build or an installation without FFmpeg's libraries.
+    const std::string missing = refuse_video_choice(file_, choice);
+    if (!missing.empty()) {
+        refused_ = true;
+        if (owner != nullptr)
+            owner->message_box("Cannot record " + file_ + ": " + missing + ".",
+                               video_messages::kCaption);
+        return false;
+    }
     auto writer = std::make_unique<FfmpegWriter>();
     writer->choice = choice;
     if (!writer->open(owner, file_, width, height, rate)) return false;
     other_ = std::move(writer);
     active_ = other_.get();
     return true;
-#else
-    // refuse_video_choice has said why already, unless the owner chose
-    // the format.
-    (void)width;
-    (void)height;
-    (void)rate;
-    const std::string missing = refuse_video_choice(file_, choice);
-    refused_ = true;
-    if (owner != nullptr)
-        owner->message_box("Cannot record " + file_ + ": " + missing + ".",
-                           video_messages::kCaption);
-    return false;
-#endif
 }
 
 bool VideoRecorder::write_frame(const Surface& source) {

@@ -51,6 +51,12 @@ done
 first=$("$prefix/bin/glimmark" --version | head -n 1)
 [ "$first" = "glimmark $version" ] || fail "glimmark --version: '$first'"
 grep -q 'MIT License' "$prefix/share/doc/glimmark/LICENSE" || fail "LICENSE is not the MIT licence"
+# The installed program finds the video encoder module installed with it
+# (the build's own is not looked at from outside the build tree).
+if [ -f "$build/lib/glimmark-ffmpeg.so" ]; then
+  "$prefix/bin/glimmark" --version | grep -q libavformat ||
+    fail "the installed glimmark does not load its video encoder module"
+fi
 
 # The man pages are gzip files that man formats without a warning.
 for page in "$prefix"/share/man/man1/*.1.gz; do

@@ -41,9 +41,11 @@ inline std::string shell_quote(const std::string& s) {
     return q + "'";
 }
 
-// Runs `glimmark ARGS` in `folder`, feeding `input` on standard input.
+// Runs `glimmark ARGS` in `folder`, feeding `input` on standard input, with
+// the NAME=value settings of `env` added to its environment.
 inline ProcessResult run_glimmark(const std::vector<std::string>& args, const TempFolder& folder,
-                                  const std::string& input = "") {
+                                  const std::string& input = "",
+                                  const std::vector<std::string>& env = {}) {
     const std::string binary = std::string(GMK_BINARY_DIR) + "/glimmark";
     const std::string in = folder.file(".stdin"), out = folder.file(".stdout"),
                       err = folder.file(".stderr");
@@ -54,7 +56,10 @@ inline ProcessResult run_glimmark(const std::vector<std::string>& args, const Te
         command.append(shell_quote(word));
     };
     add("", folder.path());
-    add(" && ", binary);
+    command.append(" && env");
+    for (const std::string& setting : env)
+        add(" ", setting);
+    add(" ", binary);
     for (const std::string& a : args)
         add(" ", a);
     add(" <", in);

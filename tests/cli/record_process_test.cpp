@@ -419,6 +419,45 @@ INSTANTIATE_TEST_SUITE_P(Formats, RecordVideoParts,
                                            VideoCase{".webm", "vp9", true, 40}),
                          [](const auto& info) { return std::string(info.param.ext + 1); });
 
+// FFmpeg's libraries are loaded only when a recording needs them: every
+// other run starts without them, an installation that lacks them still
+// records AVI, and one whose module is broken says so and leaves no file.
+TEST(RecordCommand, FfmpegsLibrariesAreLoadedOnlyForTheFormatsThatNeedThem) {
+    TempFolder dir("record_module");
+    write_text(dir.file("anim.gmk"), animation("", 2));
+    const ProcessResult linked =
+        run_glimmark({"check", "anim.gmk"}, dir, "", {"LD_TRACE_LOADED_OBJECTS=1"});
+    EXPECT_NE(linked.out.find("libpng"), std::string::npos) << linked.out;
+    EXPECT_EQ(linked.out.find("libavcodec"), std::string::npos) << linked.out;
+
+    write_text(dir.file("broken.so"), "not a shared object\n");
+    const struct {
+        std::string module;
+        const char* says;
+        int status;
+    } cases[] = {
+        {dir.file("missing.so"), "missing.so is missing", 2},
+        {dir.file("broken.so"), "Nothing is recorded", 2},
+    };
+    for (const auto& c : cases) {
+        const std::vector<std::string> env = {"GLIMMARK_VIDEO_MODULE=" + c.module};
+        const ProcessResult r =
+            run_glimmark({"record", "anim.gmk", "-o", "a.mp4", "-q"}, dir, "", env);
+        EXPECT_EQ(r.status, c.status) << c.module;
+        EXPECT_NE(r.err.find("FFmpeg's libraries (libavformat), which could not be loaded"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            EXPECT_EQ(entry.path().string().find("a.mp4"), std::string::npos) << entry.path();
+        const ProcessResult avi =
+            run_glimmark({"record", "anim.gmk", "-o", "a.avi", "-q"}, dir, "", env);
+        EXPECT_EQ(avi.status, 0) << avi.err;
+        EXPECT_EQ(frames_in(dir.file("a.avi")), 2u);
+        fs::remove(dir.file("a.avi"));
+    }
+}
+
 TEST(RecordCommand, AFileThatIsNotAVideoIsNeverReplacedByAnMp4) {
     if (!have_video_libraries()) GTEST_SKIP() << "built without FFmpeg's libraries";
     TempFolder dir("record_guard_mp4");
