@@ -15,7 +15,7 @@ FUZZ_SECONDS ?= 60
 # runs, trace rows on several cores, or interrupt the command (the real
 # program; a forked child of the test itself once missed its signal for 10 s
 # under TSan).
-TSAN_TESTS ?= TraceController|RenderThread|RenderJob|RenderFrame|StudioRuns|StudioWindow|RenderCommand|RecordCommand|StopLoop|ParallelRender|ParallelChain|FrameEquality|ThreadsOption|RowsOption|ProgressOption|InterruptedRe
+TSAN_TESTS ?= TraceController|RenderThread|RenderJob|RenderFrame|StudioRuns|StudioWindow|RenderCommand|RecordCommand|RecordVideo|StopLoop|ParallelRender|ParallelChain|FrameEquality|ThreadsOption|RowsOption|ProgressOption|InterruptedRe
 
 # What the sanitizer builds need: the test programs, the command they run and
 # the help page the studio tests read (not the benchmarks or the fuzzers).
