@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The showcase at 640x480 on one thread: traced by the command, and by the
 # WebAssembly build in the playground's worker in headless Chromium, served
-# from 127.0.0.1.   bench/web-showcase.sh [BUILD] [WEB_BUILD]
+# from 127.0.0.1; STOP=1 sends Stop when the first rows arrive instead.
+#   bench/web-showcase.sh [BUILD] [WEB_BUILD]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
@@ -23,7 +24,7 @@ server=$!
 sleep 1
 # The page prints one console line when the run is over.
 chromium --headless=new --no-sandbox --disable-gpu --enable-logging=stderr --v=0 \
-  --user-data-dir="$tmp/profile" "http://127.0.0.1:$port/showcase.html" > "$tmp/chromium.log" 2>&1 &
+  --user-data-dir="$tmp/profile" "http://127.0.0.1:$port/showcase.html${STOP:+?stop}" > "$tmp/chromium.log" 2>&1 &
 browser=$!
 for _ in $(seq 240); do
   if grep -q 'glimmark-bench' "$tmp/chromium.log"; then
