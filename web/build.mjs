@@ -1,0 +1,95 @@
+// Builds the playground into a folder of static files (build-web/site/ by
+// default): the bundled page, its style, the examples, the help page, and the
+// tracer's worker with its WebAssembly module.
+//   node build.mjs [--out DIR] [--wasm DIR] [--stub-worker]
+// --wasm: where `make web` left the worker's module (build-web/wasm/).
+// --stub-worker: a stand-in worker that draws a gradient, for working on the
+// page without the WebAssembly build.
+import { build } from 'esbuild';
+import { copyFileSync, existsSync, mkdirSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
+import { dirname, join, resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { gzipSync } from 'node:zlib';
+import { vocabularyModule } from './tools/vocabulary.mjs';
+
+const web = dirname(fileURLToPath(import.meta.url));
+const root = resolve(web, '..');
+const args = process.argv.slice(2);
+const option = (name, fallback) => {
+  const i = args.indexOf(name);
+  return i >= 0 ? resolve(args[i + 1]) : fallback;
+};
+const out = option('--out', join(root, 'build-web', 'site'));
+const wasmDir = option('--wasm', join(root, 'build-web', 'wasm'));
+const stub = args.includes('--stub-worker');
+
+rmSync(out, { recursive: true, force: true });
+mkdirSync(join(out, 'examples'), { recursive: true });
+mkdirSync(join(out, 'help'), { recursive: true });
+
+// The highlighter's words, from the tables the scanner and the studio read.
+const generated = join(root, 'build-web', 'gen', 'vocabulary.js');
+mkdirSync(dirname(generated), { recursive: true });
+writeFileSync(generated, vocabularyModule(readFileSync(join(root, 'language', 'vocabulary.h'), 'utf8')));
+
+await build({
+  entryPoints: [join(web, 'src', 'main.js')],
+  outfile: join(out, 'main.js'),
+  bundle: true,
+  minify: true,
+  format: 'esm',
+  target: ['chrome103', 'firefox113', 'safari16.4'],
+  alias: { 'glimmark-vocabulary': generated },
+  legalComments: 'none',
+  logLevel: 'warning',
+});
+copyFileSync(join(web, 'index.html'), join(out, 'index.html'));
+copyFileSync(join(web, 'style.css'), join(out, 'style.css'));
+copyFileSync(join(root, 'docs', 'gmkhelp.htm'), join(out, 'help', 'gmkhelp.htm'));
+
+// Every scene of examples/ in the menu; every other file there (textures)
+// goes to the tracer's folder beside them.
+const exampleNames = readdirSync(join(root, 'examples')).filter((n) => statSync(join(root, 'examples', n)).isFile()).sort();
+for (const name of exampleNames) copyFileSync(join(root, 'examples', name), join(out, 'examples', name));
+const index = {
+  scenes: exampleNames.filter((n) => n.endsWith('.gmk')),
+  files: exampleNames.filter((n) => !n.endsWith('.gmk')),
+};
+writeFileSync(join(out, 'examples', 'index.json'), JSON.stringify(index, null, 1) + '\n');
+
+// Hosts that read a _headers file (Netlify, Cloudflare Pages) make the page
+// cross-origin isolated, so that the tracer may use threads.
+writeFileSync(
+  join(out, '_headers'),
+  '/*\n  Cross-Origin-Opener-Policy: same-origin\n  Cross-Origin-Embedder-Policy: require-corp\n',
+);
+
+if (stub) {
+  copyFileSync(join(web, 'test', 'stub-worker.js'), join(out, 'worker.js'));
+} else {
+  if (!existsSync(wasmDir)) {
+    console.error(`No WebAssembly build in ${wasmDir}: run \`make web\` first (or build with --stub-worker).`);
+    process.exit(1);
+  }
+  for (const name of readdirSync(wasmDir)) {
+    if (/\.(js|wasm|mjs)$/.test(name)) copyFileSync(join(wasmDir, name), join(out, name));
+  }
+  if (!existsSync(join(out, 'worker.js'))) copyFileSync(join(web, 'src', 'worker.js'), join(out, 'worker.js'));
+}
+
+// What a visitor downloads, compressed as servers send it.
+let raw = 0;
+let packed = 0;
+const walk = (dir) => {
+  for (const name of readdirSync(dir)) {
+    const path = join(dir, name);
+    if (statSync(path).isDirectory()) walk(path);
+    else {
+      const bytes = readFileSync(path);
+      raw += bytes.length;
+      packed += gzipSync(bytes, { level: 9 }).length;
+    }
+  }
+};
+walk(out);
+console.log(`${out}: ${(raw / 1024).toFixed(0)} KiB, ${(packed / 1024).toFixed(0)} KiB gzip-compressed`);

@@ -1,0 +1,456 @@
+// The playground page: the scene editor, Parse (F4), Play (F5) and Stop (F7)
+// as in the studio, the picture traced by the worker, the examples, sharing
+// by link, Save Picture and Download Scene.
+import { EditorState, EditorSelection } from '@codemirror/state';
+import {
+  EditorView,
+  keymap,
+  lineNumbers,
+  highlightActiveLine,
+  highlightActiveLineGutter,
+  drawSelection,
+} from '@codemirror/view';
+import { defaultKeymap, history, historyKeymap, indentWithTab } from '@codemirror/commands';
+import { searchKeymap, highlightSelectionMatches } from '@codemirror/search';
+import { sceneHighlighting } from './highlight.js';
+import { Picture } from './picture.js';
+import { sceneFromFragment, sceneToFragment } from './share.js';
+
+const $ = (id) => document.getElementById(id);
+const ui = {
+  parse: $('parse'),
+  play: $('play'),
+  stop: $('stop'),
+  examples: $('examples'),
+  savePicture: $('save-picture'),
+  downloadScene: $('download-scene'),
+  share: $('share'),
+  open: $('open'),
+  openFile: $('open-file'),
+  status: $('run-status'),
+  note: $('status-note'),
+  place: $('caret-place'),
+  box: $('message-box'),
+  boxCaption: $('message-caption'),
+  boxText: $('message-text'),
+  canvas: $('picture'),
+  editor: $('editor'),
+};
+
+const DEFAULT_EXAMPLE = 'first_sphere.gmk';
+let sceneName = 'scene.gmk';
+let loadedText = '';
+
+// ---- the editor -------------------------------------------------------------
+
+function placeText(state, position) {
+  const line = state.doc.lineAt(position);
+  return `Line ${line.number}, Col ${position - line.from + 1}`;
+}
+
+let fragmentTimer = 0;
+const editor = new EditorView({
+  parent: ui.editor,
+  state: EditorState.create({
+    doc: '',
+    extensions: [
+      lineNumbers(),
+      highlightActiveLineGutter(),
+      highlightActiveLine(),
+      history(),
+      drawSelection(),
+      highlightSelectionMatches(),
+      keymap.of([indentWithTab, ...defaultKeymap, ...historyKeymap, ...searchKeymap]),
+      sceneHighlighting,
+      EditorView.updateListener.of((update) => {
+        if (update.selectionSet || update.docChanged)
+          ui.place.textContent = placeText(update.state, update.state.selection.main.head);
+        if (update.docChanged) {
+          clearTimeout(fragmentTimer);
+          fragmentTimer = setTimeout(writeFragment, 400);
+        }
+      }),
+    ],
+  }),
+});
+
+function editorText() {
+  return editor.state.doc.toString();
+}
+
+function setEditorText(text, name) {
+  // The editor keeps "\n" line ends; a file's "\r\n" become "\n".
+  const clean = text.replace(/\r\n?/g, '\n');
+  editor.dispatch({
+    changes: { from: 0, to: editor.state.doc.length, insert: clean },
+    selection: EditorSelection.cursor(0),
+    scrollIntoView: true,
+  });
+  loadedText = clean;
+  if (name) sceneName = name;
+}
+
+function selectText(from, to) {
+  const length = editor.state.doc.length;
+  const a = Math.max(0, Math.min(from, length));
+  const b = Math.max(a, Math.min(to, length));
+  editor.dispatch({ selection: EditorSelection.range(a, b), scrollIntoView: true });
+  editor.focus();
+}
+
+// ---- message boxes and the status line ---------------------------------------
+
+let noteTimer = 0;
+function showStatus(text) {
+  ui.status.textContent = text;
+}
+// A passing note over the status line, which keeps following the run below it.
+function flashStatus(text, ms) {
+  clearTimeout(noteTimer);
+  ui.note.textContent = text;
+  ui.note.hidden = false;
+  ui.status.hidden = true;
+  noteTimer = setTimeout(() => {
+    ui.note.hidden = true;
+    ui.status.hidden = false;
+  }, ms);
+}
+
+function messageBox(text, caption) {
+  ui.boxCaption.textContent = caption;
+  ui.boxText.textContent = text;
+  if (!ui.box.open) ui.box.showModal();
+}
+ui.box.addEventListener('close', () => editor.focus());
+
+// ---- the worker ---------------------------------------------------------------
+
+const picture = new Picture(ui.canvas);
+const run = { active: false, build: false, started: 0, frame: 0, frames: 1, rows: 0, height: 0, stopped: false };
+let worker = null;
+let workerReady = null;
+let examples = { scenes: [], files: [] };
+
+function startWorker() {
+  worker = new Worker('worker.js');
+  workerReady = new Promise((resolve) => {
+    worker.addEventListener('message', function first(e) {
+      if (e.data && e.data.type === 'ready') {
+        worker.removeEventListener('message', first);
+        resolve(e.data);
+      }
+    });
+  });
+  worker.addEventListener('message', (e) => onWorkerMessage(e.data));
+  worker.addEventListener('error', (e) => {
+    showStatus(`The tracer could not start: ${e.message || 'worker error'}`);
+    endRun();
+  });
+}
+
+const doneText = () => `Done in ${((performance.now() - run.started) / 1000).toFixed(2)} s`;
+
+let statusFrame = 0;
+function refreshRunStatus() {
+  statusFrame = 0;
+  if (!run.active || !run.build || run.height === 0) return;
+  const total = Math.max(1, run.height);
+  const done = Math.min(Math.max(run.rows, 0), total);
+  const rows = `Tracing row ${done} of ${total}, ${Math.floor((done * 100) / total)} %`;
+  showStatus(run.frames <= 1 ? rows : `Frame ${run.frame + 1} of ${run.frames} \u00B7 ${rows}`);
+}
+function scheduleRunStatus() {
+  if (!statusFrame) statusFrame = requestAnimationFrame(refreshRunStatus);
+}
+
+function onWorkerMessage(m) {
+  if (!m || !m.type) return;
+  switch (m.type) {
+    case 'ready':
+      break;
+    case 'parsed':
+      if (!run.build) {
+        endRun();
+        showStatus(doneText());
+        messageBox(m.message || 'Parsed OK!', 'Parse');
+      }
+      break;
+    case 'error':
+      showParseError(m);
+      endRun();
+      break;
+    case 'message':
+      messageBox(m.message, m.caption || 'Glimmark');
+      break;
+    case 'frame':
+      run.frame = m.index ?? 0;
+      run.frames = m.count ?? 1;
+      run.rows = 0;
+      run.height = m.height;
+      picture.startFrame(m);
+      scheduleRunStatus();
+      break;
+    case 'rows':
+      picture.rows(m);
+      run.rows = m.y1;
+      scheduleRunStatus();
+      break;
+    case 'frameDone':
+      picture.frameDone();
+      break;
+    case 'done':
+      if (!run.active) break;
+      picture.whenAllShown(() => {
+        if (!run.active) return;
+        endRun();
+        showStatus(doneText());
+      });
+      break;
+    case 'stopped':
+      picture.reset();
+      if (run.active) {
+        endRun();
+        showStatus('Stopped');
+      }
+      break;
+  }
+}
+
+// The studio's parse error: a box captioned "Parse Error" with the message
+// and the word's place, the same on the status line, the word selected.
+function showParseError(m) {
+  const text = m.text ?? m.message ?? '';
+  const from = Number.isInteger(m.from) ? m.from : null;
+  const place =
+    from !== null
+      ? placeText(editor.state, Math.min(Math.max(0, from), editor.state.doc.length))
+      : `Line ${m.line}, Col ${m.col}`;
+  // "<message> at char <n> found: <word>"
+  const parts = /^([\s\S]*) at char -?\d+ found: ([\s\S]*)$/.exec(text);
+  const reason = m.reason ?? (parts ? parts[1] : text);
+  const word = m.word ?? (parts ? parts[2] : '');
+  showStatus(`Parse Error at ${place}: ${reason} found: ${word}`);
+  messageBox(`${text}\n\n${place}`, m.caption || 'Parse Error');
+  if (from !== null) selectText(from, Number.isInteger(m.to) ? m.to : from);
+}
+
+function setRunning(active, build) {
+  run.active = active;
+  run.build = build;
+  ui.play.disabled = active && build;
+  ui.parse.disabled = false;
+  document.body.classList.toggle('running', active);
+}
+
+function endRun() {
+  setRunning(false, false);
+}
+
+async function startRun(build) {
+  if (run.active) {
+    flashStatus('A trace is running; Stop (F7) ends it.', 4000);
+    return;
+  }
+  setRunning(true, build);
+  run.started = performance.now();
+  run.rows = 0;
+  run.height = 0;
+  run.frames = 1;
+  run.frame = 0;
+  showStatus('Parsing\u2026');
+  picture.reset();
+  await workerReady;
+  worker.postMessage({ cmd: build ? 'play' : 'parse', text: editorText() });
+}
+
+function stopRun() {
+  if (!run.active) return;
+  worker.postMessage({ cmd: 'stop' });
+}
+
+// ---- examples, files, saving ----------------------------------------------------
+
+async function fetchBytes(url) {
+  const response = await fetch(url);
+  if (!response.ok) throw new Error(`${url}: ${response.status}`);
+  return new Uint8Array(await response.arrayBuffer());
+}
+
+async function loadExamples() {
+  examples = await (await fetch('examples/index.json')).json();
+  for (const name of examples.scenes) {
+    const option = document.createElement('option');
+    option.value = name;
+    option.textContent = name;
+    ui.examples.append(option);
+  }
+  // Every file of the examples folder is in the tracer's folder, for INCLUDE
+  // FILE and TEXTURE_FILE.
+  const files = {};
+  const names = [...examples.scenes, ...examples.files];
+  const bytes = await Promise.all(names.map((n) => fetchBytes(`examples/${n}`)));
+  names.forEach((n, i) => (files[n] = bytes[i]));
+  await workerReady;
+  worker.postMessage({ cmd: 'files', files });
+}
+
+async function openExample(name) {
+  const text = new TextDecoder().decode(await fetchBytes(`examples/${name}`));
+  setEditorText(text, name);
+  writeFragment();
+}
+
+function changedSinceLoad() {
+  const text = editorText();
+  return text.trim() !== '' && text !== loadedText;
+}
+
+function download(blob, name) {
+  const a = document.createElement('a');
+  a.href = URL.createObjectURL(blob);
+  a.download = name;
+  document.body.append(a);
+  a.click();
+  a.remove();
+  setTimeout(() => URL.revokeObjectURL(a.href), 10000);
+}
+
+const baseName = () => sceneName.replace(/\.[^.]*$/, '') || 'scene';
+
+async function savePicture() {
+  download(await picture.pngBlob(), `${baseName()}.png`);
+}
+
+function downloadScene() {
+  download(new Blob([editorText()], { type: 'text/plain' }), `${baseName()}.gmk`);
+}
+
+// Files opened or dropped: a scene goes into the editor, and every file goes
+// into the tracer's folder under its own name.
+async function takeFiles(fileList) {
+  const files = {};
+  let scene = null;
+  for (const file of fileList) {
+    const bytes = new Uint8Array(await file.arrayBuffer());
+    files[file.name] = bytes;
+    if (!scene && /\.gmk$/i.test(file.name)) scene = { file, bytes };
+  }
+  await workerReady;
+  worker.postMessage({ cmd: 'files', files });
+  if (scene) {
+    if (changedSinceLoad() && !confirm(`Replace the editor's text with ${scene.file.name}?`)) return;
+    setEditorText(new TextDecoder().decode(scene.bytes), scene.file.name);
+    writeFragment();
+  } else {
+    flashStatus(`Added ${Object.keys(files).join(', ')} for INCLUDE FILE and TEXTURE_FILE.`, 4000);
+  }
+}
+
+// ---- the link ------------------------------------------------------------------
+
+async function writeFragment() {
+  clearTimeout(fragmentTimer);
+  const fragment = await sceneToFragment(editorText());
+  window.history.replaceState(null, '', `#${fragment}`);
+  return location.href;
+}
+
+async function readFragment() {
+  try {
+    const text = await sceneFromFragment(location.hash);
+    if (text === null) return false;
+    setEditorText(text, 'scene.gmk');
+    return true;
+  } catch {
+    showStatus('The scene in this link could not be read.');
+    return false;
+  }
+}
+
+async function shareLink() {
+  const link = await writeFragment();
+  try {
+    await navigator.clipboard.writeText(link);
+    flashStatus('The link to this scene is on the clipboard.', 4000);
+  } catch {
+    flashStatus('The link to this scene is in the address bar.', 4000);
+  }
+}
+
+// ---- commands and keys ---------------------------------------------------------
+
+const commands = {
+  parse: () => startRun(false),
+  play: () => startRun(true),
+  stop: stopRun,
+  help: () => window.open('help/gmkhelp.htm', '_blank', 'noopener'),
+};
+const keys = { F1: 'help', F4: 'parse', F5: 'play', F7: 'stop' };
+
+window.addEventListener(
+  'keydown',
+  (e) => {
+    const command = keys[e.key];
+    if (!command || e.ctrlKey || e.altKey || e.metaKey || e.shiftKey) return;
+    e.preventDefault();
+    e.stopPropagation();
+    if (ui.box.open && command !== 'stop') return;
+    commands[command]();
+  },
+  true,
+);
+
+ui.parse.addEventListener('click', commands.parse);
+ui.play.addEventListener('click', commands.play);
+ui.stop.addEventListener('click', commands.stop);
+ui.savePicture.addEventListener('click', savePicture);
+ui.downloadScene.addEventListener('click', downloadScene);
+ui.share.addEventListener('click', shareLink);
+ui.open.addEventListener('click', () => ui.openFile.click());
+ui.openFile.addEventListener('change', () => {
+  takeFiles(ui.openFile.files);
+  ui.openFile.value = '';
+});
+ui.examples.addEventListener('change', async () => {
+  const name = ui.examples.value;
+  ui.examples.selectedIndex = 0;
+  if (!name) return;
+  if (changedSinceLoad() && !confirm(`Replace the editor's text with ${name}?`)) return;
+  await openExample(name);
+});
+document.addEventListener('dragover', (e) => e.preventDefault());
+document.addEventListener('drop', (e) => {
+  e.preventDefault();
+  if (e.dataTransfer?.files?.length) takeFiles(e.dataTransfer.files);
+});
+window.addEventListener('hashchange', () => {
+  if (decodeURIComponent(location.hash) !== '') readFragment();
+});
+
+// ---- start -----------------------------------------------------------------------
+
+startWorker();
+const examplesLoaded = loadExamples().catch((e) => showStatus(`The examples could not be loaded: ${e.message}`));
+const sceneLoaded = (async () => {
+  if (!(await readFragment())) await openExample(DEFAULT_EXAMPLE);
+})();
+Promise.all([examplesLoaded, sceneLoaded, workerReady]).then(([, , ready]) => {
+  document.body.dataset.worker = ready.version ?? '';
+  document.body.dataset.ready = 'true';
+});
+editor.focus();
+
+// For the browser tests and the console.
+window.playground = {
+  editor,
+  editorText,
+  setEditorText,
+  picture,
+  writeFragment,
+  pngBase64: async () => {
+    const bytes = new Uint8Array(await (await picture.pngBlob()).arrayBuffer());
+    let binary = '';
+    for (let i = 0; i < bytes.length; i += 0x8000) binary += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+    return btoa(binary);
+  },
+};

@@ -1,0 +1,252 @@
+// The playground in a real browser: Debian's chromium, headless, driven by
+// puppeteer-core, against the built site served on 127.0.0.1.
+//   node browser-test.mjs [--site DIR] [--cli PATH]
+// Without chromium, the site or the command line it is skipped, except under
+// CI, where that is a failure.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync, spawnSync } from 'node:child_process';
+import { existsSync, mkdtempSync, readFileSync, readdirSync, statSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { dirname, join, resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { deflateRawSync, gzipSync } from 'node:zlib';
+import puppeteer from 'puppeteer-core';
+import { serve } from './serve.mjs';
+import { decodePng } from './png.mjs';
+
+const root = resolve(dirname(fileURLToPath(import.meta.url)), '..', '..');
+const args = process.argv.slice(2);
+const option = (name, fallback) => (args.includes(name) ? resolve(args[args.indexOf(name) + 1]) : fallback);
+const site = option('--site', join(root, 'build-web', 'site'));
+const cli = option('--cli', process.env.GLIMMARK_CLI ?? join(root, 'build', 'glimmark'));
+const chromium = process.env.CHROMIUM ?? '/usr/bin/chromium';
+const inCI = !!process.env.CI && !['0', 'false'].includes(process.env.CI);
+
+const missing = [
+  [chromium, 'chromium (scripts/install-deps.sh --web)'],
+  [join(site, 'index.html'), 'the site (make web-site)'],
+  [join(site, 'worker.js'), "the tracer's worker (make web)"],
+  [cli, 'the command line (make build)'],
+].filter(([path]) => !existsSync(path));
+const skip = missing.length ? `missing ${missing.map(([, what]) => what).join(', ')}` : false;
+if (skip && inCI) {
+  test('the browser tests have what they need', () => assert.fail(skip));
+}
+
+const work = mkdtempSync(join(tmpdir(), 'glimmark-web-'));
+let server, browser, page, stubWorker;
+
+before(async () => {
+  if (skip) return;
+  server = await serve(site);
+  browser = await puppeteer.launch({
+    executablePath: chromium,
+    headless: true,
+    args: ['--no-sandbox', '--disable-dev-shm-usage', '--window-size=1280,800'],
+    defaultViewport: { width: 1280, height: 800 },
+    protocolTimeout: 60000,
+  });
+  ({ page } = await openPage());
+});
+after(async () => {
+  await browser?.close();
+  server?.close();
+});
+
+async function openPage(fragment = '') {
+  const p = await browser.newPage();
+  p.on('pageerror', (e) => console.error('page error:', e.message));
+  // "Replace the editor's text?" before an example replaces typed text.
+  p.on('dialog', (d) => d.accept());
+  const started = Date.now();
+  await p.goto(server.url + fragment);
+  await p.waitForSelector('body[data-ready="true"]', { timeout: 10000 });
+  stubWorker = (await p.evaluate(() => document.body.dataset.worker)) === 'stub';
+  return { page: p, ms: Date.now() - started };
+}
+
+const editorText = (p) => p.evaluate(() => window.playground.editorText());
+const status = (p) => p.$eval('#run-status', (e) => e.textContent);
+
+// Replaces the editor's text by typing it, as a visitor would.
+async function typeScene(p, text) {
+  await p.click('.cm-content');
+  await p.keyboard.down('Control');
+  await p.keyboard.press('KeyA');
+  await p.keyboard.up('Control');
+  await p.keyboard.press('Backspace');
+  await p.keyboard.type(text);
+}
+
+async function closeBox(p) {
+  await p.click('#message-ok');
+  await p.waitForSelector('#message-box:not([open])');
+}
+
+// Waits for a run to end; the status line's text then.
+async function runEnd(p, timeout = 60000) {
+  await p.waitForFunction(() => !document.body.classList.contains('running'), { timeout });
+  return status(p);
+}
+
+// The command line's picture of a scene, as RGBA bytes.
+function cliPicture(scene) {
+  const out = join(work, 'cli.png');
+  execFileSync(cli, ['render', scene, '-o', out, '-q', '-f'], { stdio: 'inherit' });
+  return decodePng(readFileSync(out));
+}
+
+async function canvasPixels(p) {
+  return p.evaluate(() => {
+    const c = document.getElementById('picture');
+    const data = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+    return { width: c.width, height: c.height, rgba: Array.from(data) };
+  });
+}
+
+function differingPixels(a, b) {
+  let n = 0;
+  for (let i = 0; i < a.length; i += 4)
+    if (a[i] !== b[i] || a[i + 1] !== b[i + 1] || a[i + 2] !== b[i + 2] || a[i + 3] !== b[i + 3]) ++n;
+  return n;
+}
+
+test('the page loads in under 2 s, its files under 2 MB compressed', { skip }, async () => {
+  const { page: p, ms } = await openPage();
+  await p.close();
+  let packed = 0;
+  const walk = (dir) => {
+    for (const name of readdirSync(dir)) {
+      const path = join(dir, name);
+      if (statSync(path).isDirectory()) walk(path);
+      else packed += gzipSync(readFileSync(path), { level: 9 }).length;
+    }
+  };
+  walk(site);
+  console.log(`# load ${ms} ms, site ${(packed / 1024).toFixed(0)} KiB gzip-compressed`);
+  assert.ok(ms < 2000, `loaded in ${ms} ms`);
+  assert.ok(packed < 2 * 1024 * 1024, `${packed} bytes compressed`);
+});
+
+test('the editor colours words as the studio does', { skip }, async () => {
+  await typeScene(page, 'sphere Look_At mul 1.5 "tiles.png" ; note\n[ a\nb ] Gloss');
+  const colour = (word) =>
+    page.evaluate((w) => {
+      const span = [...document.querySelectorAll('.cm-content span')].find((s) => s.textContent === w);
+      return span ? getComputedStyle(span).color : null;
+    }, word);
+  for (const [word, expected] of [
+    ['sphere', 'rgb(0, 48, 160)'],
+    ['Look_At', 'rgb(0, 112, 128)'],
+    ['mul', 'rgb(144, 32, 144)'],
+    ['1.5', 'rgb(160, 64, 0)'],
+    ['"tiles.png"', 'rgb(16, 128, 16)'],
+    ['; note', 'rgb(128, 128, 128)'],
+    ['b ]', 'rgb(128, 128, 128)'],
+    ['Gloss', 'rgb(0, 112, 128)'],
+  ])
+    assert.equal(await colour(word), expected, word);
+});
+
+test('Parse (F4) says what the studio says', { skip }, async () => {
+  const cases = [
+    // An unknown word inside SCENE: the box, the place, the word selected.
+    { text: 'SCENE\nSPHERE END_SPHERE\nSPH!ER 1\nEND_SCENE\n', word: 'SPH!ER' },
+    // The same on the first line, after a bracket comment.
+    { text: '[ one\ntwo ] TRACER WIDTH 8 HEIGHT 8 END_TRACER FOO! SCENE END_SCENE', word: 'FOO!' },
+    { text: 'SCENE SPHERE END_SPHERE END_SCENE\n', ok: true },
+  ];
+  for (const c of cases) {
+    await typeScene(page, c.text);
+    const text = await editorText(page);
+    assert.equal(text, c.text);
+    await page.keyboard.press('F4');
+    await page.waitForSelector('#message-box[open]');
+    const caption = await page.$eval('#message-caption', (e) => e.textContent);
+    const message = await page.$eval('#message-text', (e) => e.textContent);
+    await closeBox(page);
+    if (c.ok) {
+      assert.deepEqual([caption, message], ['Parse', 'Parsed OK!']);
+      continue;
+    }
+    const from = text.indexOf(c.word);
+    const before = text.slice(0, from).split('\n');
+    const place = `Line ${before.length}, Col ${before.at(-1).length + 1}`;
+    assert.equal(caption, 'Parse Error');
+    assert.ok(message.endsWith(`found: ${c.word}\n\n${place}`), message);
+    if (!stubWorker) {
+      // The command line prints the same text for the same scene.
+      const scene = join(work, 'bad.gmk');
+      writeFileSync(scene, text);
+      const check = spawnSync(cli, ['check', scene], { encoding: 'utf8' });
+      const line = check.stderr.split('\n').find((l) => l.startsWith('Parse Error: '));
+      assert.equal(message, `${line.slice('Parse Error: '.length)}\n\n${place}`);
+      assert.ok(check.stderr.includes(`${scene}:${place.replace(/\D+/, '').replace(/\D+/, ':')}:`), check.stderr);
+    }
+    assert.match(await status(page), new RegExp(`^Parse Error at ${place}: .* found: ${c.word.replace('!', '\\!')}$`));
+    const selection = await page.evaluate(() => {
+      const s = window.playground.editor.state.selection.main;
+      return [s.from, s.to];
+    });
+    assert.deepEqual(selection, [from, from + c.word.length]);
+    assert.equal(await page.$eval('#caret-place', (e) => e.textContent), `Line ${before.length}, Col ${before.at(-1).length + 1 + c.word.length}`);
+  }
+});
+
+test("Play (F5) traces first_sphere.gmk to the command line's picture", { skip }, async () => {
+  await page.select('#examples', 'first_sphere.gmk');
+  await page.waitForFunction(() => window.playground.editorText().startsWith('; The smallest useful scene'));
+  await page.keyboard.press('F5');
+  assert.match(await runEnd(page), /^Done in \d+\.\d\d s$/);
+  const shown = await canvasPixels(page);
+  // Save Picture writes the canvas as it is.
+  const saved = decodePng(Buffer.from(await page.evaluate(() => window.playground.pngBase64()), 'base64'));
+  assert.deepEqual([saved.width, saved.height], [shown.width, shown.height]);
+  assert.equal(differingPixels(saved.rgba, shown.rgba), 0, 'Save Picture differs from the canvas');
+  if (stubWorker) return;
+  const expected = cliPicture(join(root, 'examples', 'first_sphere.gmk'));
+  assert.deepEqual([shown.width, shown.height], [expected.width, expected.height]);
+  assert.equal(differingPixels(shown.rgba, expected.rgba), 0, 'pixels differ from the command line');
+});
+
+test('Stop (F7) ends a trace, and Play waits while one runs', { skip }, async () => {
+  await page.select('#examples', 'showcase.gmk');
+  await page.waitForFunction(() => window.playground.editorText().includes('TEXTURE_FILE'));
+  await page.keyboard.press('F5');
+  await page.waitForFunction(() => /Tracing row [1-9]/.test(document.getElementById('run-status').textContent), { timeout: 30000 });
+  await page.keyboard.press('F5');
+  assert.equal(await page.$eval('#status-note', (e) => e.textContent), 'A trace is running; Stop (F7) ends it.');
+  await page.keyboard.press('F7');
+  assert.equal(await runEnd(page, 5000), 'Stopped');
+});
+
+test('an animation plays at FRAMES_PER_SECOND', { skip }, async () => {
+  // 4 frames at 4 per second: a second from the first frame to the end of
+  // the last, however fast they are traced.
+  await typeScene(
+    page,
+    'ANIMATION START_TIME 0 END_TIME 1 FRAMES 4 FRAMES_PER_SECOND 4 END_ANIMATION\n' +
+      'TRACER WIDTH 16 HEIGHT 12 END_TRACER\nSCENE SPHERE TRANSLATE 0 0 TIME END_SPHERE END_SCENE\n',
+  );
+  const started = Date.now();
+  await page.keyboard.press('F5');
+  assert.match(await runEnd(page), /^Done in/);
+  const seconds = (Date.now() - started) / 1000;
+  assert.ok(seconds >= 0.95, `4 frames at 4 per second shown in ${seconds} s`);
+});
+
+test('a shared link brings its scene', { skip }, async () => {
+  // A link made by hand: deflate-raw and base64url after "#s=".
+  const scene = '; Größe und Farbe \u2014 ein Test\nSCENE SPHERE END_SPHERE END_SCENE\n';
+  const link = '#s=' + deflateRawSync(Buffer.from(scene)).toString('base64url');
+  const { page: p } = await openPage(link);
+  assert.equal(await editorText(p), scene);
+  // The page's own link of what was typed.
+  await typeScene(p, 'SCENE\nLIGHT END_LIGHT\nEND_SCENE');
+  const own = await p.evaluate(() => window.playground.writeFragment());
+  await p.close();
+  const { page: q } = await openPage(new URL(own).hash);
+  assert.equal(await editorText(q), 'SCENE\nLIGHT END_LIGHT\nEND_SCENE');
+  await q.close();
+});
