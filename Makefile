@@ -94,3 +94,6 @@ fuzz: fuzz-build
 
 clean:
 	rm -rf $(BUILD)
+
+# The browser playground's page and its browser tests.
+include web/page.mk

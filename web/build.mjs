@@ -1,10 +1,9 @@
-// Builds the playground into a folder of static files (build-web/site/ by
-// default): the bundled page, its style, the examples, the help page, and the
-// tracer's worker with its WebAssembly module.
-//   node build.mjs [--out DIR] [--wasm DIR] [--stub-worker]
-// --wasm: where `make web` left the worker's module (build-web/wasm/).
+// Builds the playground's page into a folder of static files (build-web/site/
+// by default): the bundled page, its style, the examples and the help page.
+// `make web` puts the tracer's worker and its WebAssembly module beside them.
+//   node build.mjs [--out DIR] [--stub-worker]
 // --stub-worker: a stand-in worker that draws a gradient, for working on the
-// page without the WebAssembly build.
+// page without the WebAssembly build (in build-web/stub-site/ by default).
 import { build } from 'esbuild';
 import { copyFileSync, existsSync, mkdirSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
 import { dirname, join, resolve } from 'node:path';
@@ -19,11 +18,12 @@ const option = (name, fallback) => {
   const i = args.indexOf(name);
   return i >= 0 ? resolve(args[i + 1]) : fallback;
 };
-const out = option('--out', join(root, 'build-web', 'site'));
-const wasmDir = option('--wasm', join(root, 'build-web', 'wasm'));
 const stub = args.includes('--stub-worker');
+const out = option('--out', join(root, 'build-web', stub ? 'stub-site' : 'site'));
 
-rmSync(out, { recursive: true, force: true });
+// The worker and its module stay; the page's own files are made anew.
+for (const name of ['examples', 'help', 'main.js', 'index.html', 'style.css'])
+  rmSync(join(out, name), { recursive: true, force: true });
 mkdirSync(join(out, 'examples'), { recursive: true });
 mkdirSync(join(out, 'help'), { recursive: true });
 
@@ -64,18 +64,9 @@ writeFileSync(
   '/*\n  Cross-Origin-Opener-Policy: same-origin\n  Cross-Origin-Embedder-Policy: require-corp\n',
 );
 
-if (stub) {
-  copyFileSync(join(web, 'test', 'stub-worker.js'), join(out, 'worker.js'));
-} else {
-  if (!existsSync(wasmDir)) {
-    console.error(`No WebAssembly build in ${wasmDir}: run \`make web\` first (or build with --stub-worker).`);
-    process.exit(1);
-  }
-  for (const name of readdirSync(wasmDir)) {
-    if (/\.(js|wasm|mjs)$/.test(name)) copyFileSync(join(wasmDir, name), join(out, name));
-  }
-  if (!existsSync(join(out, 'worker.js'))) copyFileSync(join(web, 'src', 'worker.js'), join(out, 'worker.js'));
-}
+if (stub) copyFileSync(join(web, 'test', 'stub-worker.js'), join(out, 'worker.js'));
+else if (!existsSync(join(out, 'worker.js')))
+  console.warn(`No tracer in ${out} yet: \`make web\` builds it.`);
 
 // What a visitor downloads, compressed as servers send it.
 let raw = 0;
