@@ -38,6 +38,10 @@ const ui = {
 };
 
 const DEFAULT_EXAMPLE = 'first_sphere.gmk';
+// The worker compiles the tracer while the page builds its editor.
+let worker = null;
+let workerReady = null;
+startWorker();
 let sceneName = 'scene.gmk';
 let loadedText = '';
 
@@ -126,9 +130,7 @@ ui.box.addEventListener('close', () => editor.focus());
 // ---- the worker ---------------------------------------------------------------
 
 const picture = new Picture(ui.canvas);
-const run = { active: false, build: false, started: 0, frame: 0, frames: 1, rows: 0, height: 0, stopped: false };
-let worker = null;
-let workerReady = null;
+const run = { active: false, build: false, started: 0, frame: 0, frames: 1, rows: 0, height: 0 };
 let examples = { scenes: [], files: [] };
 
 function startWorker() {
@@ -297,6 +299,7 @@ async function loadExamples() {
 async function openExample(name) {
   const text = new TextDecoder().decode(await fetchBytes(`examples/${name}`));
   setEditorText(text, name);
+  document.body.dataset.scene = name;
   writeFragment();
 }
 
@@ -429,7 +432,6 @@ window.addEventListener('hashchange', () => {
 
 // ---- start -----------------------------------------------------------------------
 
-startWorker();
 const examplesLoaded = loadExamples().catch((e) => showStatus(`The examples could not be loaded: ${e.message}`));
 const sceneLoaded = (async () => {
   if (!(await readFragment())) await openExample(DEFAULT_EXAMPLE);

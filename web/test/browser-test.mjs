@@ -197,7 +197,7 @@ test('Parse (F4) says what the studio says', { skip }, async () => {
 
 test("Play (F5) traces first_sphere.gmk to the command line's picture", { skip }, async () => {
   await page.select('#examples', 'first_sphere.gmk');
-  await page.waitForFunction(() => window.playground.editorText().startsWith('; The smallest useful scene'));
+  await page.waitForSelector('body[data-scene="first_sphere.gmk"]');
   await page.keyboard.press('F5');
   assert.match(await runEnd(page), /^Done in \d+\.\d\d s$/);
   const shown = await canvasPixels(page);
@@ -213,7 +213,7 @@ test("Play (F5) traces first_sphere.gmk to the command line's picture", { skip }
 
 test('Stop (F7) ends a trace, and Play waits while one runs', { skip }, async () => {
   await page.select('#examples', 'showcase.gmk');
-  await page.waitForFunction(() => window.playground.editorText().includes('TEXTURE_FILE'));
+  await page.waitForSelector('body[data-scene="showcase.gmk"]');
   await page.keyboard.press('F5');
   await page.waitForFunction(() => /Tracing row [1-9]/.test(document.getElementById('run-status').textContent), { timeout: 30000 });
   await page.keyboard.press('F5');
