@@ -24,7 +24,7 @@ CHECK_TARGETS ?= glimmark gmk_help_page test_core test_shapes test_scene test_la
 TSAN_TARGETS ?= glimmark gmk_help_page test_render test_run test_cli test_app
 
 .PHONY: all deps configure build test demo studio format bench clean sanitize tsan fuzz fuzz-build \
-  install package farm-test
+  install package farm-test web web-node-test
 
 all: build
 
@@ -94,6 +94,25 @@ fuzz: fuzz-build
 
 clean:
 	rm -rf $(BUILD)
+
+# The browser playground's WebAssembly build, in build-web/: the module and
+# its worker in build-web/site/, and the bridge's renderer for node.
+# emcc runs on Node.js and needs the acorn module install-deps.sh puts in
+# .web-tools/.
+WEB_BUILD ?= build-web
+WEB_ENV = NODE_PATH=$(CURDIR)/.web-tools/node_modules
+web:
+	./scripts/install-deps.sh --web
+	$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release
+	$(WEB_ENV) cmake --build $(WEB_BUILD) -j $(JOBS) --target glimmark_web gmk_bridge_render
+	cp web/src/worker.js $(WEB_BUILD)/site/
+
+# Every example traced by the WebAssembly build under node, compared byte for
+# byte with the command's pictures.
+web-node-test: web
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS) --target glimmark
+	./web/test/node-test.sh $(WEB_BUILD) $(BUILD)
 
 # The browser playground's page and its browser tests.
 include web/page.mk

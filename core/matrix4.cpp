@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/float_math.h"
 #include "core/frame.h"
 #include "core/ray.h"
 
@@ -55,9 +56,9 @@ void Matrix4::addTranslation(float x, float y, float z) {
 }
 
 void Matrix4::setRotation(float ax, float ay, float az) {
-    const float ca = std::cos(ax), sa = std::sin(ax);
-    const float cb = std::cos(ay), sb = std::sin(ay);
-    const float cc = std::cos(az), sc = std::sin(az);
+    const float ca = fmath::cos(ax), sa = fmath::sin(ax);
+    const float cb = fmath::cos(ay), sb = fmath::sin(ay);
+    const float cc = fmath::cos(az), sc = fmath::sin(az);
     m[0][0] = cb * cc + sa * sb * sc;
     m[0][1] = ca * sc;
     m[0][2] = sa * cb * sc - sb * cc;

@@ -8,6 +8,10 @@
 #include "language/tokenizer.h"
 #include "language/vocabulary.h"
 
+#ifdef __EMSCRIPTEN__
+#include <fast_float/fast_float.h>
+#endif
+
 namespace {
 
 using Apply = float (*)(const ParseContext& pc, const float* a);
@@ -99,6 +103,27 @@ static_assert(in_operator_order(), "one operation for every operator word, in th
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// std::from_chars for the digits of a number word. Emscripten's libc++ has
+// none for floating point; fast_float rounds every word the same way, and
+// reports a result beyond the type's range as std::from_chars does.
+template <typename T>
+std::from_chars_result read_number(const char* first, const char* last, T& value) {
+#ifdef __EMSCRIPTEN__
+    const auto r = fast_float::from_chars(first, last, value);
+    if (r.ec != std::errc()) return {r.ptr, r.ec};
+    // A word with a nonzero digit before its exponent that reads as zero
+    // has underflowed.
+    bool nonzero = false;
+    for (const char* p = first; p < r.ptr && *p != 'e' && *p != 'E'; ++p)
+        nonzero = nonzero || (*p >= '1' && *p <= '9');
+    if (std::isinf(value) || (value == 0 && nonzero))
+        return {r.ptr, std::errc::result_out_of_range};
+    return {r.ptr, r.ec};
+#else
+    return std::from_chars(first, last, value);
+#endif
+}
+
 // number ::= [ + | - ] { digit } [ . { digit } ] [ ( e | E ) [ + | - ] digit { digit } ]
 //            { character }
 // The "%f" rules on the start of a word: sign, digits with an optional point,
@@ -139,12 +164,12 @@ bool parse_number_word(const std::string& w, float& value) {
     const char* first = w.data() + begin;
     const char* last = w.data() + i;
     float v = 0.0f;
-    auto result = std::from_chars(first, last, v);
+    auto result = read_number(first, last, v);
     if (result.ec == std::errc::result_out_of_range) {
         // Beyond the f32 range: tiny values go through double (which also
         // covers the subnormals), the rest are zero or infinite.
         double d = 0.0;
-        auto wide = std::from_chars(first, last, d);
+        auto wide = read_number(first, last, d);
         if (wide.ec == std::errc())
             v = static_cast<float>(d);
         else

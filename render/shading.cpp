@@ -3,8 +3,8 @@
 #include <math.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -27,7 +27,9 @@ float highlight_exponent(float gloss) {
     thread_local bool known = false;
     thread_local uint32_t last_gloss = 0;
     thread_local float last = 0.0f;
-    const uint32_t bits = std::bit_cast<uint32_t>(gloss);
+    // std::bit_cast, which Emscripten's libc++ does not have.
+    uint32_t bits = 0;
+    std::memcpy(&bits, &gloss, sizeof bits);
     if (!known || bits != last_gloss) {
         last = powf(10.0f, gloss + 1.0f);
         last_gloss = bits;

@@ -1,6 +1,9 @@
 // BMP and TGA textures, decoded by stb_image. Only these two of its decoders
 // are compiled in; PNG and JPEG go to libpng and libjpeg-turbo, which refuse
-// damaged files instead of making the best of them.
+// damaged files instead of making the best of them. A build without those
+// libraries (GLIMMARK_STB_PNG_JPEG, the WebAssembly one) decodes PNG and
+// JPEG here too: PNG gives the same texels, JPEG may differ by a few levels
+// (another inverse DCT and upsampling).
 
 #include <algorithm>
 #include <climits>
@@ -15,6 +18,10 @@
 // ask for gigabytes.
 #define STBI_ONLY_BMP
 #define STBI_ONLY_TGA
+#ifdef GLIMMARK_STB_PNG_JPEG
+#define STBI_ONLY_PNG
+#define STBI_ONLY_JPEG
+#endif
 #define STBI_NO_STDIO
 // The decoded pixels are handed on as they are and released with std::free.
 #define STBI_MALLOC(size) std::malloc(size)
@@ -73,10 +80,8 @@ struct FileReader {
 
 const stbi_io_callbacks file_callbacks = {FileReader::read, FileReader::skip, FileReader::eof};
 
-}  // namespace
-
-DecodeResult decode_bmp_tga(const std::vector<unsigned char>& file, long long max_texels,
-                            DecodedBitmap& out) {
+DecodeResult decode_with_stb(const std::vector<unsigned char>& file, long long max_texels,
+                             DecodedBitmap& out) {
     FileReader probe{&file};
     int w = 0, h = 0, channels = 0;
     if (!stbi_info_from_callbacks(&file_callbacks, &probe, &w, &h, &channels))
@@ -97,3 +102,37 @@ DecodeResult decode_bmp_tga(const std::vector<unsigned char>& file, long long ma
     out.height = h;
     return DecodeResult::Decoded;
 }
+
+}  // namespace
+
+DecodeResult decode_bmp_tga(const std::vector<unsigned char>& file, long long max_texels,
+                            DecodedBitmap& out) {
+    return decode_with_stb(file, max_texels, out);
+}
+
+#ifdef GLIMMARK_STB_PNG_JPEG
+bool looks_like_png(const std::vector<unsigned char>& file) {
+    static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    return file.size() >= 8 && std::memcmp(file.data(), signature, 8) == 0;
+}
+
+bool looks_like_jpeg(const std::vector<unsigned char>& file) {
+    // A start marker, FF D8, which may have fill bytes (more FFs) before it.
+    size_t p = 0;
+    while (p < file.size() && file[p] == 0xFF)
+        ++p;
+    return p > 0 && p < file.size() && file[p] == 0xD8;
+}
+
+DecodeResult decode_png(const std::vector<unsigned char>& file, long long max_texels,
+                        DecodedBitmap& out) {
+    if (!looks_like_png(file)) return DecodeResult::Refused;
+    return decode_with_stb(file, max_texels, out);
+}
+
+DecodeResult decode_jpeg(const std::vector<unsigned char>& file, long long max_texels,
+                         DecodedBitmap& out) {
+    if (!looks_like_jpeg(file)) return DecodeResult::Refused;
+    return decode_with_stb(file, max_texels, out);
+}
+#endif

@@ -15,6 +15,8 @@ declare -A uses=(
   [run]="core shapes scene language render record run"
   [cli]="core shapes scene language render record run cli"
   [app]="core shapes scene language render record run app"
+  # The browser playground's bridge, over the same layers as the command.
+  [web/bridge]="core shapes scene language render record run web/bridge"
 )
 layers=" ${!uses[*]} "
 
@@ -28,6 +30,7 @@ for layer in "${!uses[@]}"; do
     target=$(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' <<<"${rest#*:}")
     [ -n "$target" ] || continue
     folder=${target%%/*}
+    [[ $target == web/bridge/* ]] && folder=web/bridge
     if [[ $target == ../* ]]; then
       echo "${file#"$root"/}:$line: includes \"$target\" by a relative path; name it by its layer" >&2
       status=1

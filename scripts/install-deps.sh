@@ -5,7 +5,20 @@
 # --cli-only: only what the command needs to build and install (no Qt, no
 # GoogleTest, no X server); configure with -DGLIMMARK_STUDIO=OFF
 # -DGLIMMARK_TESTS=OFF, or `make CLI_ONLY=1 install`.
+# --web: also what `make web` and its tests need: Emscripten, fast_float,
+# Chromium, Node.js with npm, and emcc's `acorn` module from npm in .web-tools/
+# (the Makefile's web targets set NODE_PATH=.web-tools/node_modules for emcc).
 set -euo pipefail
+
+cli_only=0
+web=0
+for arg in "$@"; do
+  case $arg in
+    --cli-only) cli_only=1 ;;
+    --web) web=1 ;;
+    *) echo "usage: $0 [--cli-only] [--web]" >&2; exit 2 ;;
+  esac
+done
 
 packages=(
   build-essential cmake pkg-config
@@ -13,7 +26,7 @@ packages=(
   # MP4, WebM, Matroska and GIF recordings; ffprobe and ffmpeg check them.
   libavcodec-dev libavformat-dev libavfilter-dev libavutil-dev libswscale-dev ffmpeg
 )
-if [ "${1:-}" != --cli-only ]; then
+if [ $cli_only = 0 ]; then
   packages+=(
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-svg-dev
@@ -28,6 +41,11 @@ if [ "${1:-}" != --cli-only ]; then
     parallel
   )
 fi
+if [ $web = 1 ]; then
+  packages+=(emscripten libfast-float-dev chromium)
+  # Any Node.js with npm will do (emcc runs on it); Debian's when there is none.
+  command -v npm > /dev/null || packages+=(nodejs npm)
+fi
 if [ "${GLIMMARK_EXTRA_DEPS:-}" = 1 ]; then
   packages+=(povray clang-format clang libclang-rt-14-dev)
 fi
@@ -39,16 +57,21 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages. Install them with:" >&2
+    echo "  sudo apt-get install -y ${missing[*]}" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update
+  apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
-if [ "$(id -u)" -ne 0 ]; then
-  echo "Missing packages. Install them with:" >&2
-  echo "  sudo apt-get install -y ${missing[*]}" >&2
-  exit 1
+if [ $web = 1 ]; then
+  tools="$(cd "$(dirname "$0")/.." && pwd)/.web-tools"
+  if [ ! -f "$tools/node_modules/acorn/package.json" ]; then
+    mkdir -p "$tools"
+    npm install --prefix "$tools" --no-save --no-package-lock --no-audit --no-fund acorn
+  fi
 fi
-
-export DEBIAN_FRONTEND=noninteractive
-apt-get update
-apt-get install -y --no-install-recommends "${missing[@]}"

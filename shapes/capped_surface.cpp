@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/float_math.h"
 #include "shapes/shape_support.h"
 #include "shapes/solvers/quadratic.h"
 
@@ -78,7 +79,7 @@ void sideTextureCoordinates(const Vector3& X, const Vector3& n, const Vector3& p
                             float& v) {
     // X carries the shape's scale and the hyperboloid's n is longer than one,
     // so the cosine can leave [-1, 1].
-    u = 2.0f * std::acos(clampUnit(-(X.dot(n)))) / kTexturePi - 1.0f;
+    u = 2.0f * fmath::acos(clampUnit(-(X.dot(n)))) / kTexturePi - 1.0f;
     v = p.y;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/float_math.h"
 #include "shapes/shape_support.h"
 
 namespace {
@@ -9,7 +10,7 @@ namespace {
 constexpr float kTolerance = 0.000001f;
 
 float rippleHeight(const Vector3& p, float phase) {
-    return std::cos(std::sqrt(p.x * p.x + p.z * p.z) + phase);
+    return fmath::cos(std::sqrt(p.x * p.x + p.z * p.z) + phase);
 }
 
 // Step-halving search for the crossing from start distance t. At most 21

@@ -2,11 +2,12 @@
 
 #include <cmath>
 
+#include "core/float_math.h"
 #include "shapes/shape_support.h"
 
 Vector3 polynomialSurfaceColour(const Material* material, const Vector3& N, const Vector3& P) {
     if (!hasTexture(material)) return diffuseOf(material);
-    const float u = 2.0f * std::acos(clampUnit(-N.x)) / kTexturePi - 1.0f;
+    const float u = 2.0f * fmath::acos(clampUnit(-N.x)) / kTexturePi - 1.0f;
     return material->colourAt(u, P.y);
 }
 

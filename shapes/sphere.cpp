@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/float_math.h"
 #include "shapes/shape_support.h"
 #include "shapes/solvers/quadratic.h"
 
@@ -10,11 +11,11 @@ void sphereTextureCoordinates(const Matrix4& unitToWorld, const Vector3& normal,
     const Vector3 Y = unitToWorld.row(1);
     const Vector3 X = unitToWorld.row(0);
     // The axes carry the shape's scale, so the cosines can leave [-1, 1].
-    const float phi = std::acos(clampUnit(-(normal.dot(Y))));
+    const float phi = fmath::acos(clampUnit(-(normal.dot(Y))));
     v = 2.0f * phi / kTexturePi - 1.0f;
-    float s = std::sin(phi);
+    float s = fmath::sin(phi);
     if (s == 0.0f) s = 0.000001f;
-    const float theta = std::acos(clampUnit(normal.dot(X) / s));
+    const float theta = fmath::acos(clampUnit(normal.dot(X) / s));
     const float u0 = 2.0f * theta / kTexturePi;
     const Vector3 C = Y.cross(X);
     u = C.dot(normal) > 0.0f ? u0 : 1.0f - u0;

@@ -7,8 +7,9 @@ root=${2:?source folder}
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-mkdir -p "$tmp"/language "$tmp"/record "$tmp"/scene "$tmp"/cli
+mkdir -p "$tmp"/language "$tmp"/record "$tmp"/scene "$tmp"/cli "$tmp"/run "$tmp"/web/bridge
 printf '#include "scene/scene.h"\n#include <vector>\n' >"$tmp"/language/fine.cpp
+printf '#include "run/trace_controller.h"\n' >"$tmp"/web/bridge/fine.cpp
 "$check" "$tmp"
 expect_failure() {  # FILE TEXT: the check fails and names the file
   printf '%s\n' "$2" >"$tmp/$1"
@@ -24,4 +25,6 @@ expect_failure record/wrong.h '#include "render/pixel_loop.h"'
 expect_failure scene/wrong.cpp '  #  include "language/tokenizer.h"'
 expect_failure cli/wrong.cpp '#include "app/main_window.h"'
 expect_failure scene/relative.cpp '#include "../run/trace_controller.h"'
-echo "layer check: the tree passes, 5 wrong includes caught"
+expect_failure run/wrong.cpp '#include "web/bridge/playground.h"'
+expect_failure web/bridge/wrong.cpp '#include "cli/cli.h"'
+echo "layer check: the tree passes, 7 wrong includes caught"

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/float_math.h"
 #include "shapes/solvers/quadratic.h"
 
 namespace {
@@ -72,11 +73,11 @@ void solveCubic(float a3, float a2, float a1, float a0, Hit& hit) {
     } else {
         // Three real roots (trigonometric form); the largest is dropped.
         const float root = std::sqrt(-ppp);
-        const float theta = std::acos(clampUnit(-q / root));
+        const float theta = fmath::acos(clampUnit(-q / root));
         const float m = 2.0f * std::sqrt(-p);
-        const float r0 = m * std::cos(theta / 3.0f) - shift;
-        const float r1 = m * std::cos((theta + TwoPi) / 3.0f) - shift;
-        const float r2 = m * std::cos((theta - TwoPi) / 3.0f) - shift;
+        const float r0 = m * fmath::cos(theta / 3.0f) - shift;
+        const float r1 = m * fmath::cos((theta + TwoPi) / 3.0f) - shift;
+        const float r2 = m * fmath::cos((theta - TwoPi) / 3.0f) - shift;
         hit.entryDistance = r0 < r1 ? r0 : r1;
         hit.exitDistance = r0 < r1 ? r1 : r0;
         if (hit.exitDistance > r2) hit.exitDistance = r2;

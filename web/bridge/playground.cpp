@@ -1,0 +1,246 @@
+#include "web/bridge/playground.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "language/text_buffer.h"
+#include "render/pixel_loop.h"
+
+namespace {
+
+// UTF-16 units of the character whose UTF-8 lead byte is `lead`, and its
+// length in bytes. A byte that cannot lead a character counts as one unit.
+void character_size(unsigned char lead, int& bytes, int& units) {
+    units = 1;
+    if (lead < 0x80)
+        bytes = 1;
+    else if ((lead & 0xE0) == 0xC0)
+        bytes = 2;
+    else if ((lead & 0xF0) == 0xE0)
+        bytes = 3;
+    else if ((lead & 0xF8) == 0xF0)
+        bytes = 4, units = 2;
+    else
+        bytes = 1;
+}
+
+}  // namespace
+
+EditorPlace editor_place(const std::string& text, int start, int end) {
+    const int size = static_cast<int>(text.size());
+    start = std::clamp(start, 0, size);
+    end = std::clamp(end, start, size);
+    EditorPlace place;
+    bool have_from = false;
+    bool have_to = false;
+    int units = 0;       // UTF-16 offset of the character at byte i
+    int line_start = 0;  // UTF-16 offset of the first character of its line
+    for (int i = 0; i < size && !have_to;) {
+        int bytes = 1;
+        int n = 1;
+        character_size(static_cast<unsigned char>(text[i]), bytes, n);
+        // A character cut off by the end of the text is one unit per byte.
+        if (i + bytes > size) bytes = 1, n = 1;
+        if (!have_from && i + bytes > start) {
+            place.from = units;
+            have_from = true;
+        }
+        if (i + bytes > end) {
+            place.to = units;
+            have_to = true;
+        }
+        if (!have_from && text[i] == '\n') {
+            place.line += 1;
+            line_start = units + 1;
+        }
+        units += n;
+        i += bytes;
+    }
+    if (!have_from) place.from = units;
+    if (!have_to) place.to = units;
+    place.column = place.from - line_start + 1;
+    return place;
+}
+
+Playground::Playground(PlaygroundEvents& events) : events_(events) { controller_.host = this; }
+
+Playground::~Playground() {
+    // The controller calls its host while it goes; the host goes after it.
+    pending_ = false;
+    job_ = nullptr;
+    controller_.host = nullptr;
+}
+
+bool Playground::begin(const std::string& text, bool build) {
+    if (controller_.running()) {
+        events_.status("A trace is running; Stop (F7) ends it.");
+        return false;
+    }
+    if (text.size() > static_cast<size_t>(MaxSceneCharacters)) {
+        message_box("The scene text has " + std::to_string(text.size()) +
+                        " characters; a trace reads at most " + std::to_string(MaxSceneCharacters) +
+                        ".",
+                    "Glimmark Error");
+        if (build) events_.run_over(false, true, 0.0, std::string());
+        return false;
+    }
+    text_ = text;
+    stop_pressed_ = false;
+    waiting_ = false;
+    building_ = build;
+    started_ = std::chrono::steady_clock::now();
+    return true;
+}
+
+void Playground::parse(const std::string& text) {
+    if (!begin(text, false)) return;
+    controller_.start(text_.c_str(), false, false, nullptr);
+    if (!controller_.parse_error) events_.parsed("Parse", "Parsed OK!");
+}
+
+void Playground::play(const std::string& text) {
+    if (!begin(text, true)) return;
+    controller_.start(text_.c_str(), true, false, nullptr);
+}
+
+void Playground::stop() {
+    controller_.request_stop();
+    if (!controller_.running()) return;
+    stop_pressed_ = true;
+    // The frame ends after the row it has finished; an animation waiting for
+    // its next frame ends at once.
+    if (pending_)
+        finish_frame();
+    else if (waiting_)
+        next_frame_due();
+}
+
+void Playground::next_frame_due() {
+    if (!waiting_) return;
+    waiting_ = false;
+    controller_.handle_trace_done(TRACE_NEXT_FRAME);
+}
+
+void Playground::start_render_thread(ThreadEntry entry, RenderJob* job) {
+    (void)entry;
+    // What render_frame does before its first row, then the rows on demand.
+    job_ = job;
+    job->stop_requested.store(false);
+    job->rows_done.store(0);
+    if (job->drawing_context != nullptr)
+        job->drawing_context->fill_black(job->image_x, job->image_y, job->width, job->height);
+    next_row_ = 0;
+    end_row_ = 0;
+    previous_ = Vector3{0.0f, 0.0f, 0.0f};
+    if (job->scene != nullptr && job->width >= 1 && job->height >= 1) {
+        prepare_acceleration(*job);
+        const LoopRows rows = loop_rows(*job);
+        next_row_ = rows.begin;
+        // The two loop rows past the picture are clipped away and carry no
+        // colour into a visible pixel, so they are not traced.
+        end_row_ = std::min(rows.end, job->height);
+        previous_ = chain_into_row(*job->scene, *job, rows.begin);
+    }
+    pending_ = true;
+    const int count = controller_.has_animation && !controller_.overrides.time
+                          ? std::max(1, controller_.frames)
+                          : 1;
+    events_.frame(job->width, job->height, controller_.frame_index, count,
+                  controller_.frames_per_second);
+}
+
+int Playground::trace_rows(int rows) {
+    if (!pending_ || job_ == nullptr) return 0;
+    RenderJob& job = *job_;
+    Surface* surface = job.drawing_context;
+    for (int n = 0; n < rows && next_row_ < end_row_; ++n, ++next_row_) {
+        const int row = next_row_;
+        for (int col = 0; col <= job.width + 1; ++col) {
+            const Vector3 c = render_pixel(*job.scene, job, col, row, previous_);
+            if (surface != nullptr) surface->set_pixel(col, row, to_colorref(c));
+            previous_ = c;
+        }
+        job.rows_done.fetch_add(1, std::memory_order_relaxed);
+    }
+    if (next_row_ >= end_row_) finish_frame();
+    return pending_ && job_ != nullptr ? std::min(next_row_, job_->height) : 0;
+}
+
+void Playground::finish_frame() {
+    const int rows = job_ != nullptr ? std::min(next_row_, job_->height) : 0;
+    pending_ = false;
+    job_ = nullptr;
+    events_.frame_done(controller_.frame_index, rows);
+    controller_.handle_trace_done(TRACE_FRAME_DONE);
+}
+
+const std::vector<uint8_t>& Playground::rgba_rows(int y0, int y1) {
+    const int width = surface_.width();
+    y0 = std::clamp(y0, 0, surface_.height());
+    y1 = std::clamp(y1, y0, surface_.height());
+    rgba_.resize(static_cast<size_t>(y1 - y0) * width * 4);
+    size_t i = 0;
+    for (int y = y0; y < y1; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const uint32_t p = surface_.pixel(x, y);  // 0x00BBGGRR
+            rgba_[i++] = static_cast<uint8_t>(p);
+            rgba_[i++] = static_cast<uint8_t>(p >> 8);
+            rgba_[i++] = static_cast<uint8_t>(p >> 16);
+            rgba_[i++] = 255;
+        }
+    }
+    return rgba_;
+}
+
+void Playground::message_box(const std::string& text, const std::string& caption) {
+    events_.message(caption, text);
+}
+
+void Playground::select_editor_text(int start, int end) {
+    // Only a parse error selects text, and show_parse_error sends its place.
+    (void)start;
+    (void)end;
+}
+
+void Playground::show_parse_error(const ParseError& error) {
+    const EditorPlace place = editor_place(text_, error.selection_start, error.selection_end);
+    const std::string where =
+        "Line " + std::to_string(place.line) + ", Col " + std::to_string(place.column);
+    events_.parse_error("Parse Error", parse_error_text(error) + "\n\n" + where,
+                        "Parse Error at " + where + ": " + error.message + " found: " + error.word,
+                        place);
+}
+
+void Playground::show_trace_window(int width, int height) {
+    if (surface_.width() != width || surface_.height() != height) surface_.resize(width, height);
+}
+
+void Playground::post_trace_done(int wparam) { controller_.handle_trace_done(wparam); }
+
+void Playground::send_trace_done(int wparam) { controller_.handle_trace_done(wparam); }
+
+bool Playground::delay_next_frame(int milliseconds) {
+    waiting_ = true;
+    events_.delay(milliseconds);
+    return true;
+}
+
+void Playground::run_finished() {
+    if (!building_) return;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+    const bool failed = controller_.parse_error || !controller_.run_error.empty();
+    std::string status;
+    if (!controller_.run_error.empty()) {
+        status = controller_.run_error;
+    } else if (controller_.parse_error) {
+        // The parse error's line stays.
+    } else if (stop_pressed_) {
+        status = "Stopped";
+    } else {
+        char text[64];
+        std::snprintf(text, sizeof(text), "Done in %.2f s", seconds);
+        status = text;
+    }
+    events_.run_over(stop_pressed_, failed, seconds, status);
+}

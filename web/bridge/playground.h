@@ -1,0 +1,127 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/vector3.h"
+#include "run/trace_controller.h"
+#include "scene/host.h"
+#include "scene/surface.h"
+
+// Where an error's word stands in the editor's text: the word as UTF-16
+// offsets [from, to) (what a browser editor counts), and the line and column
+// (from 1, in UTF-16 units) of its first character.
+struct EditorPlace {
+    int from = 0;
+    int to = 0;
+    int line = 1;
+    int column = 1;
+};
+// The place of bytes [start, end) of UTF-8 `text`; an offset inside a
+// character's bytes counts as the place before it, offsets outside the text
+// are clamped to it. Lines end at "\n", as in the editor's text.
+EditorPlace editor_place(const std::string& text, int start, int end);
+
+// What a run tells the page. Each call stands for one message of the worker.
+class PlaygroundEvents {
+  public:
+    virtual ~PlaygroundEvents() = default;
+    // A message box of the studio (caption and text as it shows them).
+    virtual void message(const std::string& caption, const std::string& text) = 0;
+    // The first parse error: the box's caption and text, the status line, and
+    // where the word is.
+    virtual void parse_error(const std::string& caption, const std::string& text,
+                             const std::string& status, const EditorPlace& place) = 0;
+    // A parse-only run found no error: the studio's box that says so.
+    virtual void parsed(const std::string& caption, const std::string& text) = 0;
+    // A frame of `count` starts: its picture is width x height, black.
+    virtual void frame(int width, int height, int index, int count, int fps) = 0;
+    // Frame `index` is over with its first `rows` rows traced (all of them
+    // unless it was stopped).
+    virtual void frame_done(int index, int rows) = 0;
+    // The next frame is due in this many milliseconds: call next_frame_due
+    // then (or at once after stop).
+    virtual void delay(int milliseconds) = 0;
+    // A Play run is over: stopped by stop(), or done after `seconds`;
+    // `failed` when it ended on an error it has shown. `status` is the
+    // studio's status line for it (empty after a parse error, whose line
+    // stays).
+    virtual void run_over(bool stopped, bool failed, double seconds, const std::string& status) = 0;
+    // A line for the status bar, such as why Play did nothing.
+    virtual void status(const std::string& text) = 0;
+};
+
+// The trace controller and its host for a page: runs start on demand, the
+// picture is kept in memory, and the frame a render thread would trace is
+// traced by trace_rows, a few rows per call, so that the caller (the web
+// worker's loop) can take Stop in between. Runs in one thread.
+class Playground : public Host {
+  public:
+    explicit Playground(PlaygroundEvents& events);
+    ~Playground() override;
+    Playground(const Playground&) = delete;
+    Playground& operator=(const Playground&) = delete;
+
+    // INCLUDE FILE and TEXTURE_FILE names are relative to this folder.
+    void set_folder(const std::string& folder) { controller_.source_folder = folder; }
+    // Settings over the document's TRACER block (width, height, moment).
+    TracerOverrides& overrides() { return controller_.overrides; }
+
+    // F4: parse only. F5: parse and trace every frame.
+    void parse(const std::string& text);
+    void play(const std::string& text);
+    // F7: the frame being traced ends after the row it is in, a frame that
+    // waits for its time is not started, and the run ends.
+    void stop();
+    // Traces up to `rows` more loop rows of the frame (the picture's rows and
+    // the two past it). When the frame is complete its frame-done message
+    // comes, and with it the next frame or the end of the run. Returns the
+    // picture rows finished so far of the frame pending now (0 when none is).
+    int trace_rows(int rows);
+    // The time asked for by delay() has passed.
+    void next_frame_due();
+    // Whether a frame waits for trace_rows.
+    bool frame_pending() const { return pending_; }
+    bool running() const { return controller_.running(); }
+    // Rows [y0, y1) of the picture as RGBA bytes, alpha 255; valid until the
+    // next call.
+    const std::vector<uint8_t>& rgba_rows(int y0, int y1);
+    const Surface& picture() const { return surface_; }
+
+    // Host
+    void message_box(const std::string& text, const std::string& caption) override;
+    void select_editor_text(int start, int end) override;
+    void show_parse_error(const ParseError& error) override;
+    void show_trace_window(int width, int height) override;
+    Surface& trace_surface() override { return surface_; }
+    void post_trace_done(int wparam) override;
+    void send_trace_done(int wparam) override;
+    void run_finished() override;
+    bool delay_next_frame(int milliseconds) override;
+    void start_render_thread(ThreadEntry entry, RenderJob* job) override;
+    bool render_thread_running() const override { return false; }
+    void join_render_thread() override {}
+
+  private:
+    // Starts a run; false when the text cannot be run (said why).
+    bool begin(const std::string& text, bool build);
+    void finish_frame();
+
+    PlaygroundEvents& events_;
+    TraceController controller_;
+    Surface surface_;
+    std::string text_;
+    std::vector<uint8_t> rgba_;
+    // The frame handed over instead of a render thread.
+    RenderJob* job_ = nullptr;
+    bool pending_ = false;
+    int next_row_ = 0;
+    int end_row_ = 0;
+    Vector3 previous_;
+    bool stop_pressed_ = false;
+    bool waiting_ = false;
+    bool building_ = false;
+    std::chrono::steady_clock::time_point started_;
+};

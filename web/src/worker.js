@@ -1,0 +1,166 @@
+// The playground's web worker: runs the WebAssembly build of Glimmark and
+// speaks the protocol of web/PROTOCOL.md with the page. A frame is traced one
+// row per call into the module; between rows the worker returns to its
+// message queue, so that Stop ends the frame after the row being traced.
+'use strict';
+
+importScripts('glimmark_web.js');
+
+// Where the page's files go (INCLUDE FILE and TEXTURE_FILE look here).
+const SCENE_FOLDER = '/scene';
+// Rows are sent to the page at most this often (and when a frame ends).
+const ROWS_EVERY_MS = 40;
+
+let module = null;
+let api = null;
+// The frame being traced: its width, height and the rows already sent.
+let frame = null;
+let tracing = false;
+let pendingDelay = null;
+
+// Back to the message queue without the clamping of nested timers.
+const channel = new MessageChannel();
+let resumeTrace = null;
+channel.port1.onmessage = () => {
+  const resume = resumeTrace;
+  resumeTrace = null;
+  if (resume) resume();
+};
+function yieldToMessages() {
+  return new Promise((resolve) => {
+    resumeTrace = resolve;
+    channel.port2.postMessage(0);
+  });
+}
+
+function sendRows(upTo) {
+  if (!frame || upTo <= frame.sent) return;
+  const y0 = frame.sent;
+  const bytes = (upTo - y0) * frame.width * 4;
+  const pointer = api.rgbaRows(y0, upTo);
+  const pixels = new Uint8ClampedArray(bytes);
+  pixels.set(module.HEAPU8.subarray(pointer, pointer + bytes));
+  frame.sent = upTo;
+  frame.lastSent = performance.now();
+  self.postMessage({ type: 'rows', y0, y1: upTo, width: frame.width, pixels }, [pixels.buffer]);
+}
+
+// The module's events (web/bridge/wasm_api.cpp), most of them messages as
+// they are.
+function onEvent(event) {
+  switch (event.type) {
+    case 'frame':
+      frame = { width: event.width, height: event.height, sent: 0, lastSent: performance.now() };
+      self.postMessage(event);
+      break;
+    case 'frameDone':
+      sendRows(event.rows);
+      frame = null;
+      self.postMessage({ type: 'frameDone', index: event.index });
+      break;
+    case 'delay':
+      // The animation's next frame may not start before its time.
+      pendingDelay = setTimeout(() => {
+        pendingDelay = null;
+        api.nextFrameDue();
+        trace();
+      }, event.milliseconds);
+      break;
+    default:
+      self.postMessage(event);
+  }
+}
+
+// Calls `call` with the text as a NUL-terminated UTF-8 string in the module's
+// memory (scenes may be longer than the stack holds).
+function withText(text, call) {
+  const size = module.lengthBytesUTF8(text) + 1;
+  const pointer = module._malloc(size);
+  if (pointer === 0) {
+    self.postMessage({
+      type: 'message',
+      caption: 'Glimmark Error',
+      message: 'Out of memory. The scene needs more than this machine has.',
+    });
+    return;
+  }
+  try {
+    module.stringToUTF8(text, pointer, size);
+    call(pointer);
+  } finally {
+    module._free(pointer);
+  }
+}
+
+async function trace() {
+  if (tracing) return;
+  tracing = true;
+  try {
+    while (api.framePending()) {
+      const done = api.traceRows(1);
+      if (frame && done > frame.sent && performance.now() - frame.lastSent >= ROWS_EVERY_MS)
+        sendRows(done);
+      await yieldToMessages();
+    }
+  } finally {
+    tracing = false;
+  }
+}
+
+function addFiles(files) {
+  for (const [name, bytes] of Object.entries(files)) {
+    const parts = name.split('/').filter((part) => part !== '' && part !== '.');
+    if (parts.length === 0 || parts.includes('..')) continue;
+    const path = SCENE_FOLDER + '/' + parts.join('/');
+    module.FS.mkdirTree(path.slice(0, path.lastIndexOf('/')));
+    module.FS.writeFile(path, bytes instanceof Uint8Array ? bytes : new Uint8Array(bytes));
+  }
+}
+
+function onCommand(command) {
+  switch (command.cmd) {
+    case 'files':
+      addFiles(command.files || {});
+      break;
+    case 'parse':
+      withText(command.text || '', (text) => module._gmk_parse(text));
+      break;
+    case 'play':
+      module._gmk_set_time(typeof command.time === 'number' ? 1 : 0, command.time || 0);
+      withText(command.text || '', (text) => module._gmk_play(text));
+      trace();
+      break;
+    case 'stop':
+      // Ends the frame after its current row, or the wait for the next one.
+      if (pendingDelay !== null) {
+        clearTimeout(pendingDelay);
+        pendingDelay = null;
+      }
+      module._gmk_stop();
+      break;
+  }
+}
+
+const queued = [];
+self.onmessage = (message) => {
+  if (api) onCommand(message.data);
+  else queued.push(message.data);
+};
+
+GlimmarkModule({
+  onEvent,
+  // A scene that needs more memory than the page may have ends the module;
+  // the page starts a new worker.
+  onAbort: (what) => self.postMessage({ type: 'fatal', message: String(what) }),
+}).then((instance) => {
+  module = instance;
+  module.FS.mkdirTree(SCENE_FOLDER);
+  api = {
+    traceRows: module._gmk_trace_rows,
+    framePending: () => module._gmk_frame_pending() !== 0,
+    rgbaRows: module._gmk_rgba_rows,
+    nextFrameDue: module._gmk_next_frame_due,
+  };
+  self.postMessage({ type: 'ready', version: module.UTF8ToString(module._gmk_version()) });
+  for (const command of queued.splice(0)) onCommand(command);
+});

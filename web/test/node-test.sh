@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Traces every example with the WebAssembly build under node (through the
+# page's bridge, row by row) and with the command, and compares the pictures
+# byte for byte; then times the showcase at 640x480 on one thread both ways
+# and gives the compressed size of the module the page loads.
+#   web/test/node-test.sh WEB_BUILD BUILD
+# Fails when a picture is missing or differs. NODE_TEST_TIMING=0 skips the timing.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+web_build=$(cd "${1:?build-web folder}" && pwd)
+build=$(cd "${2:?desktop build folder}" && pwd)
+driver="$web_build/gmk_bridge_render.js"
+glimmark="$build/glimmark"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+mkdir -p "$tmp/cli" "$tmp/web"
+
+status=0
+for scene in "$root"/examples/*.gmk; do
+  name=$(basename "$scene" .gmk)
+  "$glimmark" render "$scene" -o "$tmp/cli/$name.ppm" -q -j 1 -f > /dev/null
+  node "$driver" "$scene" "$tmp/web/$name.ppm" 2> "$tmp/web/$name.log" ||
+    { cat "$tmp/web/$name.log" >&2; status=1; }
+done
+for picture in "$tmp"/cli/*.ppm; do
+  name=$(basename "$picture")
+  if [ ! -f "$tmp/web/$name" ]; then
+    echo "$name: no picture from the WebAssembly build" >&2
+    status=1
+  elif ! cmp -s "$picture" "$tmp/web/$name"; then
+    node "$driver" --compare "$picture" "$tmp/web/$name" | sed "s#$tmp/web/##" || true
+    status=1
+  fi
+done
+echo "$(ls "$tmp"/cli/*.ppm | wc -l) pictures of $(ls "$root"/examples/*.gmk | wc -l) examples compared:" \
+  "$([ $status = 0 ] && echo 'all identical' || echo 'DIFFERENCES above')"
+
+if [ "${NODE_TEST_TIMING:-1}" != 0 ]; then
+  cd "$root/examples"
+  ms() { echo $(($(date +%s%N) / 1000000)); }
+  start=$(ms)
+  "$glimmark" render showcase.gmk -o "$tmp/showcase-cli.ppm" -q -j 1 -f -W 640 -H 480 > /dev/null
+  cli=$(($(ms) - start))
+  start=$(ms)
+  node "$driver" showcase.gmk "$tmp/showcase-web.ppm" -W 640 -H 480 2> /dev/null
+  wasm=$(($(ms) - start))
+  ratio=$((wasm * 100 / (cli > 0 ? cli : 1)))
+  printf 'showcase 640x480, one thread: command %d ms, WebAssembly under node %d ms (%d.%02dx)\n' \
+    "$cli" "$wasm" $((ratio / 100)) $((ratio % 100))
+  cmp -s "$tmp/showcase-cli.ppm" "$tmp/showcase-web.ppm" || { echo "showcase 640x480 differs" >&2; status=1; }
+fi
+site="$web_build/site"
+printf 'module gzip -9: glimmark_web.wasm %d bytes, glimmark_web.js %d bytes\n' \
+  "$(gzip -9c "$site/glimmark_web.wasm" | wc -c)" "$(gzip -9c "$site/glimmark_web.js" | wc -c)"
+exit $status
