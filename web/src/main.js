@@ -132,6 +132,8 @@ ui.box.addEventListener('close', () => editor.focus());
 const picture = new Picture(ui.canvas);
 const run = { active: false, build: false, started: 0, frame: 0, frames: 1, rows: 0, height: 0 };
 let examples = { scenes: [], files: [] };
+// Every file given to the tracer, for a worker started anew.
+const tracerFiles = {};
 
 function startWorker() {
   worker = new Worker('worker.js');
@@ -148,6 +150,23 @@ function startWorker() {
     showStatus(`The tracer could not start: ${e.message || 'worker error'}`);
     endRun();
   });
+}
+
+async function giveFiles(files) {
+  Object.assign(tracerFiles, files);
+  await workerReady;
+  worker.postMessage({ cmd: 'files', files });
+}
+
+// The tracer's module has ended (out of memory): a new worker takes over.
+function restartWorker(message) {
+  worker.terminate();
+  picture.reset();
+  endRun();
+  showStatus('');
+  messageBox(message, 'Glimmark Error');
+  startWorker();
+  giveFiles(tracerFiles);
 }
 
 const doneText = () => `Done in ${((performance.now() - run.started) / 1000).toFixed(2)} s`;
@@ -168,25 +187,32 @@ function scheduleRunStatus() {
 function onWorkerMessage(m) {
   if (!m || !m.type) return;
   switch (m.type) {
-    case 'ready':
-      break;
     case 'parsed':
       if (!run.build) {
         endRun();
         showStatus(doneText());
-        messageBox(m.message || 'Parsed OK!', 'Parse');
+        messageBox(m.message, m.caption);
       }
       break;
     case 'error':
-      showParseError(m);
+      // The studio's parse error: the box with the message and the word's
+      // line and column, the same on the status line, the word selected.
       endRun();
+      showStatus(m.status);
+      messageBox(m.message, m.caption);
+      selectText(m.from, m.to);
       break;
     case 'message':
-      messageBox(m.message, m.caption || 'Glimmark');
+      // A box ends a parse; a trace goes on, or says it is over.
+      if (!run.build) endRun();
+      messageBox(m.message, m.caption);
+      break;
+    case 'status':
+      flashStatus(m.message, 4000);
       break;
     case 'frame':
-      run.frame = m.index ?? 0;
-      run.frames = m.count ?? 1;
+      run.frame = m.index;
+      run.frames = m.count;
       run.rows = 0;
       run.height = m.height;
       picture.startFrame(m);
@@ -202,38 +228,29 @@ function onWorkerMessage(m) {
       break;
     case 'done':
       if (!run.active) break;
+      if (m.failed) {
+        // A parse error keeps its line; another error says what it was.
+        endRun();
+        if (m.status) showStatus(m.status);
+        break;
+      }
       picture.whenAllShown(() => {
         if (!run.active) return;
         endRun();
-        showStatus(doneText());
+        showStatus(m.status || doneText());
       });
       break;
     case 'stopped':
       picture.reset();
       if (run.active) {
         endRun();
-        showStatus('Stopped');
+        showStatus(m.status || 'Stopped');
       }
       break;
+    case 'fatal':
+      restartWorker(m.message);
+      break;
   }
-}
-
-// The studio's parse error: a box captioned "Parse Error" with the message
-// and the word's place, the same on the status line, the word selected.
-function showParseError(m) {
-  const text = m.text ?? m.message ?? '';
-  const from = Number.isInteger(m.from) ? m.from : null;
-  const place =
-    from !== null
-      ? placeText(editor.state, Math.min(Math.max(0, from), editor.state.doc.length))
-      : `Line ${m.line}, Col ${m.col}`;
-  // "<message> at char <n> found: <word>"
-  const parts = /^([\s\S]*) at char -?\d+ found: ([\s\S]*)$/.exec(text);
-  const reason = m.reason ?? (parts ? parts[1] : text);
-  const word = m.word ?? (parts ? parts[2] : '');
-  showStatus(`Parse Error at ${place}: ${reason} found: ${word}`);
-  messageBox(`${text}\n\n${place}`, m.caption || 'Parse Error');
-  if (from !== null) selectText(from, Number.isInteger(m.to) ? m.to : from);
 }
 
 function setRunning(active, build) {
@@ -292,8 +309,7 @@ async function loadExamples() {
   const names = [...examples.scenes, ...examples.files];
   const bytes = await Promise.all(names.map((n) => fetchBytes(`examples/${n}`)));
   names.forEach((n, i) => (files[n] = bytes[i]));
-  await workerReady;
-  worker.postMessage({ cmd: 'files', files });
+  await giveFiles(files);
 }
 
 async function openExample(name) {
@@ -338,8 +354,7 @@ async function takeFiles(fileList) {
     files[file.name] = bytes;
     if (!scene && /\.gmk$/i.test(file.name)) scene = { file, bytes };
   }
-  await workerReady;
-  worker.postMessage({ cmd: 'files', files });
+  await giveFiles(files);
   if (scene) {
     if (changedSinceLoad() && !confirm(`Replace the editor's text with ${scene.file.name}?`)) return;
     setEditorText(new TextDecoder().decode(scene.bytes), scene.file.name);

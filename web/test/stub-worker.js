@@ -14,12 +14,16 @@ function parseError(text) {
   if (!m) return null;
   const end = m.index + m[0].length;
   const before = text.slice(0, m.index).split('\n');
+  const line = before.length;
+  const col = before[before.length - 1].length + 1;
+  const where = `Line ${line}, Col ${col}`;
   return {
     type: 'error',
     caption: 'Parse Error',
-    message: `Unknown word. at char ${end + 1} found: ${m[0]}`,
-    line: before.length,
-    col: before[before.length - 1].length + 1,
+    message: `Unknown word. at char ${end + 1} found: ${m[0]}\n\n${where}`,
+    status: `Parse Error at ${where}: Unknown word. found: ${m[0]}`,
+    line,
+    col,
     from: m.index,
     to: end,
   };
@@ -38,7 +42,7 @@ async function play(text) {
     postMessage({ type: 'frame', width, height, index, count, fps });
     for (let y = 0; y < height; y += 8) {
       if (stopRequested) {
-        postMessage({ type: 'stopped' });
+        postMessage({ type: 'stopped', failed: false, status: 'Stopped' });
         return;
       }
       const y1 = Math.min(height, y + 8);
@@ -56,7 +60,8 @@ async function play(text) {
     }
     postMessage({ type: 'frameDone', index });
   }
-  postMessage({ type: 'done', seconds: (performance.now() - started) / 1000 });
+  const seconds = (performance.now() - started) / 1000;
+  postMessage({ type: 'done', failed: false, seconds, status: `Done in ${seconds.toFixed(2)} s` });
 }
 
 onmessage = (e) => {
@@ -67,7 +72,7 @@ onmessage = (e) => {
     stopRequested = false;
     const error = parseError(m.text);
     if (error) postMessage(error);
-    else if (m.cmd === 'parse') postMessage({ type: 'parsed' });
+    else if (m.cmd === 'parse') postMessage({ type: 'parsed', caption: 'Parse', message: 'Parsed OK!' });
     else play(m.text);
   }
 };
