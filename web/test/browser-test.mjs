@@ -93,7 +93,7 @@ async function runEnd(p, timeout = 60000) {
 // The command line's picture of a scene, as RGBA bytes.
 function cliPicture(scene) {
   const out = join(work, 'cli.png');
-  execFileSync(cli, ['render', scene, '-o', out, '-q', '-f'], { stdio: 'inherit' });
+  execFileSync(cli, ['render', scene, '-o', out, '-q', '-f'], { stdio: ['ignore', 'ignore', 'inherit'] });
   return decodePng(readFileSync(out));
 }
 
@@ -112,9 +112,14 @@ function differingPixels(a, b) {
   return n;
 }
 
-test('the page loads in under 2 s, its files under 2 MB compressed', { skip }, async () => {
+test('the page loads in under 2 s, with every example and the help page', { skip }, async () => {
   const { page: p, ms } = await openPage();
+  const menu = await p.$$eval('#examples option', (o) => o.map((e) => e.value).filter(Boolean));
+  const help = await p.$eval('#help', (a) => fetch(a.href).then((r) => r.status));
   await p.close();
+  const scenes = readdirSync(join(root, 'examples')).filter((n) => n.endsWith('.gmk')).sort();
+  assert.deepEqual(menu, scenes);
+  assert.equal(help, 200);
   let packed = 0;
   const walk = (dir) => {
     for (const name of readdirSync(dir)) {
