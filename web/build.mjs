@@ -32,6 +32,29 @@ const generated = join(root, 'build-web', 'gen', 'vocabulary.js');
 mkdirSync(dirname(generated), { recursive: true });
 writeFileSync(generated, vocabularyModule(readFileSync(join(root, 'language', 'vocabulary.h'), 'utf8')));
 
+copyFileSync(join(web, 'index.html'), join(out, 'index.html'));
+copyFileSync(join(web, 'style.css'), join(out, 'style.css'));
+copyFileSync(join(root, 'docs', 'gmkhelp.htm'), join(out, 'help', 'gmkhelp.htm'));
+
+// Every scene of examples/ in the menu; every other file there (textures)
+// goes to the tracer's folder beside them. They are in the bundle, so that
+// the page needs no more requests for them; the folder is copied too, for
+// links to the files themselves.
+const exampleNames = readdirSync(join(root, 'examples'))
+  .filter((n) => statSync(join(root, 'examples', n)).isFile())
+  .sort();
+const exampleFiles = {};
+for (const name of exampleNames) {
+  const bytes = readFileSync(join(root, 'examples', name));
+  copyFileSync(join(root, 'examples', name), join(out, 'examples', name));
+  exampleFiles[name] = name.endsWith('.gmk') ? bytes.toString('utf8') : { base64: bytes.toString('base64') };
+}
+writeFileSync(
+  join(root, 'build-web', 'gen', 'examples.js'),
+  '// Made by web/build.mjs from examples/; do not edit.\n' +
+    `export const exampleFiles = ${JSON.stringify(exampleFiles, null, 1)};\n`,
+);
+
 await build({
   entryPoints: [join(web, 'src', 'main.js')],
   outfile: join(out, 'main.js'),
@@ -39,24 +62,10 @@ await build({
   minify: true,
   format: 'esm',
   target: ['chrome103', 'firefox113', 'safari16.4'],
-  alias: { 'glimmark-vocabulary': generated },
+  alias: { 'glimmark-vocabulary': generated, 'glimmark-examples': join(root, 'build-web', 'gen', 'examples.js') },
   legalComments: 'none',
   logLevel: 'warning',
 });
-copyFileSync(join(web, 'index.html'), join(out, 'index.html'));
-copyFileSync(join(web, 'style.css'), join(out, 'style.css'));
-copyFileSync(join(root, 'docs', 'gmkhelp.htm'), join(out, 'help', 'gmkhelp.htm'));
-
-// Every scene of examples/ in the menu; every other file there (textures)
-// goes to the tracer's folder beside them.
-const exampleNames = readdirSync(join(root, 'examples')).filter((n) => statSync(join(root, 'examples', n)).isFile()).sort();
-for (const name of exampleNames) copyFileSync(join(root, 'examples', name), join(out, 'examples', name));
-const index = {
-  scenes: exampleNames.filter((n) => n.endsWith('.gmk')),
-  files: exampleNames.filter((n) => !n.endsWith('.gmk')),
-};
-writeFileSync(join(out, 'examples', 'index.json'), JSON.stringify(index, null, 1) + '\n');
-
 // Hosts that read a _headers file (Netlify, Cloudflare Pages) make the page
 // cross-origin isolated, so that the tracer may use threads.
 writeFileSync(

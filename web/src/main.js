@@ -15,6 +15,7 @@ import { searchKeymap, highlightSelectionMatches } from '@codemirror/search';
 import { sceneHighlighting } from './highlight.js';
 import { Picture } from './picture.js';
 import { sceneFromFragment, sceneToFragment } from './share.js';
+import { exampleFiles } from 'glimmark-examples';
 
 const $ = (id) => document.getElementById(id);
 const ui = {
@@ -38,7 +39,7 @@ const ui = {
 };
 
 const DEFAULT_EXAMPLE = 'first_sphere.gmk';
-// The worker compiles the tracer while the page builds its editor.
+// The worker compiles the tracer while the page loads (index.html starts it).
 let worker = null;
 let workerReady = null;
 startWorker();
@@ -131,25 +132,28 @@ ui.box.addEventListener('close', () => editor.focus());
 
 const picture = new Picture(ui.canvas);
 const run = { active: false, build: false, started: 0, frame: 0, frames: 1, rows: 0, height: 0 };
-let examples = { scenes: [], files: [] };
 // Every file given to the tracer, for a worker started anew.
 const tracerFiles = {};
 
 function startWorker() {
-  worker = new Worker('worker.js');
-  workerReady = new Promise((resolve) => {
-    worker.addEventListener('message', function first(e) {
-      if (e.data && e.data.type === 'ready') {
-        worker.removeEventListener('message', first);
-        resolve(e.data);
-      }
-    });
-  });
-  worker.addEventListener('message', (e) => onWorkerMessage(e.data));
+  // index.html's worker, with what it said before this script was there.
+  const early = window.glimmarkWorker ? window.glimmarkEarly : [];
+  worker = window.glimmarkWorker ?? new Worker('worker.js');
+  window.glimmarkWorker = null;
+  worker.onmessage = null;
+  let ready;
+  workerReady = new Promise((resolve) => (ready = resolve));
+  const receive = (m) => {
+    if (m && m.type === 'ready') ready(m);
+    else onWorkerMessage(m);
+  };
+  worker.addEventListener('message', (e) => receive(e.data));
   worker.addEventListener('error', (e) => {
     showStatus(`The tracer could not start: ${e.message || 'worker error'}`);
     endRun();
   });
+  // After this script has run: the handler needs the page's state.
+  queueMicrotask(() => early.forEach(receive));
 }
 
 async function giveFiles(files) {
@@ -289,15 +293,14 @@ function stopRun() {
 
 // ---- examples, files, saving ----------------------------------------------------
 
-async function fetchBytes(url) {
-  const response = await fetch(url);
-  if (!response.ok) throw new Error(`${url}: ${response.status}`);
-  return new Uint8Array(await response.arrayBuffer());
+function exampleBytes(name) {
+  const file = exampleFiles[name];
+  if (typeof file === 'string') return new TextEncoder().encode(file);
+  return Uint8Array.from(atob(file.base64), (c) => c.charCodeAt(0));
 }
 
 async function loadExamples() {
-  examples = await (await fetch('examples/index.json')).json();
-  for (const name of examples.scenes) {
+  for (const name of Object.keys(exampleFiles).filter((n) => n.endsWith('.gmk'))) {
     const option = document.createElement('option');
     option.value = name;
     option.textContent = name;
@@ -306,15 +309,12 @@ async function loadExamples() {
   // Every file of the examples folder is in the tracer's folder, for INCLUDE
   // FILE and TEXTURE_FILE.
   const files = {};
-  const names = [...examples.scenes, ...examples.files];
-  const bytes = await Promise.all(names.map((n) => fetchBytes(`examples/${n}`)));
-  names.forEach((n, i) => (files[n] = bytes[i]));
+  for (const name of Object.keys(exampleFiles)) files[name] = exampleBytes(name);
   await giveFiles(files);
 }
 
-async function openExample(name) {
-  const text = new TextDecoder().decode(await fetchBytes(`examples/${name}`));
-  setEditorText(text, name);
+function openExample(name) {
+  setEditorText(exampleFiles[name], name);
   document.body.dataset.scene = name;
   writeFragment();
 }
