@@ -177,6 +177,8 @@ test('Parse (F4) says what the studio says', { skip }, async () => {
     { text: 'SCENE\nSPHERE END_SPHERE\nSPH!ER 1\nEND_SCENE\n', word: 'SPH!ER' },
     // The same on the first line, after a bracket comment.
     { text: '[ one\ntwo ] TRACER WIDTH 8 HEIGHT 8 END_TRACER FOO! SCENE END_SCENE', word: 'FOO!' },
+    // Letters beyond ASCII before the word: the place counts characters.
+    { text: '; Gr\u00f6\u00dfe \u2014 \u{1F600}\nSCENE LIGHT END_LIGHT X! END_SCENE\n', word: 'X!' },
     { text: 'SCENE SPHERE END_SPHERE END_SCENE\n', ok: true },
   ];
   for (const c of cases) {
