@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Traces every example with the WebAssembly build under node (through the
 # page's bridge, row by row) and with the command, and compares the pictures
-# byte for byte; then times the showcase at 640x480 on one thread both ways
+# byte for byte; runs the page's worker with a stand-in page; then times the showcase at 640x480 on one thread both ways
 # and gives the compressed size of the module the page loads.
 #   web/test/node-test.sh WEB_BUILD BUILD
 # Fails when a picture is missing or differs. NODE_TEST_TIMING=0 skips the timing.
@@ -34,6 +34,9 @@ for picture in "$tmp"/cli/*.ppm; do
 done
 echo "$(ls "$tmp"/cli/*.ppm | wc -l) pictures of $(ls "$root"/examples/*.gmk | wc -l) examples compared:" \
   "$([ $status = 0 ] && echo 'all identical' || echo 'DIFFERENCES above')"
+
+# The worker itself, speaking its protocol with a stand-in page.
+node "$root/web/test/worker-node-test.js" "$web_build/site" "$root/examples" "$tmp/cli" || status=1
 
 if [ "${NODE_TEST_TIMING:-1}" != 0 ]; then
   cd "$root/examples"
