@@ -131,7 +131,7 @@ ui.box.addEventListener('close', () => editor.focus());
 // ---- the worker ---------------------------------------------------------------
 
 const picture = new Picture(ui.canvas);
-const run = { active: false, build: false, started: 0, frame: 0, frames: 1, rows: 0, height: 0 };
+const run = { active: false, build: false, traced: false, started: 0, frame: 0, frames: 1, rows: 0, height: 0 };
 // Every file given to the tracer, for a worker started anew.
 const tracerFiles = {};
 
@@ -238,6 +238,7 @@ function onWorkerMessage(m) {
         if (m.status) showStatus(m.status);
         break;
       }
+      run.traced = true;
       picture.whenAllShown(() => {
         if (!run.active) return;
         endRun();
@@ -280,6 +281,7 @@ async function startRun(build) {
   run.height = 0;
   run.frames = 1;
   run.frame = 0;
+  run.traced = false;
   showStatus('Parsing\u2026');
   picture.reset();
   await workerReady;
@@ -288,6 +290,13 @@ async function startRun(build) {
 
 function stopRun() {
   if (!run.active) return;
+  if (run.traced) {
+    // Every frame is traced; only their showing is left.
+    picture.reset();
+    endRun();
+    showStatus('Stopped');
+    return;
+  }
   worker.postMessage({ cmd: 'stop' });
 }
 
