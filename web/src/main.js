@@ -435,7 +435,8 @@ ui.downloadScene.addEventListener('click', downloadScene);
 ui.share.addEventListener('click', shareLink);
 ui.open.addEventListener('click', () => ui.openFile.click());
 ui.openFile.addEventListener('change', () => {
-  takeFiles(ui.openFile.files);
+  // The list empties with the input, before the files are read.
+  takeFiles([...ui.openFile.files]);
   ui.openFile.value = '';
 });
 ui.examples.addEventListener('change', async () => {
@@ -448,7 +449,7 @@ ui.examples.addEventListener('change', async () => {
 document.addEventListener('dragover', (e) => e.preventDefault());
 document.addEventListener('drop', (e) => {
   e.preventDefault();
-  if (e.dataTransfer?.files?.length) takeFiles(e.dataTransfer.files);
+  if (e.dataTransfer?.files?.length) takeFiles([...e.dataTransfer.files]);
 });
 window.addEventListener('hashchange', () => {
   if (decodeURIComponent(location.hash) !== '') readFragment();

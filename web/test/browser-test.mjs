@@ -3,10 +3,10 @@
 //   node browser-test.mjs [--site DIR] [--cli PATH]
 // Without chromium, the site or the command line it is skipped, except under
 // CI, where that is a failure.
-import { test, before, after } from 'node:test';
+import { test, before, after, beforeEach } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
-import { existsSync, mkdtempSync, readFileSync, readdirSync, statSync, writeFileSync } from 'node:fs';
+import { copyFileSync, existsSync, mkdtempSync, readFileSync, readdirSync, statSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -48,6 +48,16 @@ before(async () => {
     protocolTimeout: 60000,
   });
   ({ page } = await openPage());
+});
+// A test that failed leaves no box open and no run going for the next.
+beforeEach(async () => {
+  if (skip || !page) return;
+  await page.evaluate(() => {
+    const box = document.getElementById('message-box');
+    if (box.open) box.close();
+  });
+  await page.keyboard.press('F7');
+  await page.waitForFunction(() => !document.body.classList.contains('running'), { timeout: 10000 });
 });
 after(async () => {
   await browser?.close();
@@ -229,6 +239,28 @@ test("Play (F5) traces first_sphere.gmk to the command line's picture", { skip }
   assert.equal(differingPixels(saved.rgba, shown.rgba), 0, 'Save Picture differs from the canvas');
   if (stubWorker) return;
   const expected = cliPicture(join(root, 'examples', 'first_sphere.gmk'));
+  assert.deepEqual([shown.width, shown.height], [expected.width, expected.height]);
+  assert.equal(differingPixels(shown.rgba, expected.rgba), 0, 'pixels differ from the command line');
+});
+
+test('opened files reach the tracer: a texture of their own', { skip }, async () => {
+  // The textures example with its texture under another name, both opened
+  // with Open (as if dropped on the page), smaller so that it traces fast.
+  const folder = mkdtempSync(join(work, 'own-'));
+  const scene = join(folder, 'own_textures.gmk');
+  const text = readFileSync(join(root, 'examples', 'textures.gmk'), 'utf8')
+    .replaceAll('"tiles.png"', '"own_tiles.png"')
+    .replace('WIDTH 400 HEIGHT 400 ANTIALIASING 2', 'WIDTH 120 HEIGHT 90 ANTIALIASING 1');
+  writeFileSync(scene, text);
+  copyFileSync(join(root, 'examples', 'tiles.png'), join(folder, 'own_tiles.png'));
+  const input = await page.$('#open-file');
+  await input.uploadFile(scene, join(folder, 'own_tiles.png'));
+  await page.waitForFunction((t) => window.playground.editorText() === t, {}, text);
+  await page.keyboard.press('F5');
+  assert.match(await runEnd(page), /^Done in/);
+  const shown = await canvasPixels(page);
+  if (stubWorker) return;
+  const expected = cliPicture(scene);
   assert.deepEqual([shown.width, shown.height], [expected.width, expected.height]);
   assert.equal(differingPixels(shown.rgba, expected.rgba), 0, 'pixels differ from the command line');
 });
