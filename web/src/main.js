@@ -11,7 +11,7 @@ import {
   drawSelection,
 } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap, indentWithTab } from '@codemirror/commands';
-import { searchKeymap, highlightSelectionMatches } from '@codemirror/search';
+import { searchKeymap } from '@codemirror/search';
 import { sceneHighlighting } from './highlight.js';
 import { Picture } from './picture.js';
 import { sceneFromFragment, sceneToFragment } from './share.js';
@@ -64,7 +64,6 @@ const editor = new EditorView({
       highlightActiveLine(),
       history(),
       drawSelection(),
-      highlightSelectionMatches(),
       keymap.of([indentWithTab, ...defaultKeymap, ...historyKeymap, ...searchKeymap]),
       sceneHighlighting,
       EditorView.updateListener.of((update) => {
