@@ -473,10 +473,4 @@ window.playground = {
   setEditorText,
   picture,
   writeFragment,
-  pngBase64: async () => {
-    const bytes = new Uint8Array(await (await picture.pngBlob()).arrayBuffer());
-    let binary = '';
-    for (let i = 0; i < bytes.length; i += 0x8000) binary += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
-    return btoa(binary);
-  },
 };

@@ -89,6 +89,20 @@ async function typeScene(p, text) {
   await p.keyboard.type(text);
 }
 
+// Clicks a button that downloads a file; the file's name and bytes.
+async function downloaded(p, selector) {
+  const folder = mkdtempSync(join(work, 'download-'));
+  const session = await browser.target().createCDPSession();
+  await session.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: folder });
+  await p.click(selector);
+  for (let i = 0; i < 100; ++i) {
+    const names = readdirSync(folder).filter((n) => !n.endsWith('.crdownload'));
+    if (names.length) return { name: names[0], bytes: readFileSync(join(folder, names[0])) };
+    await new Promise((r) => setTimeout(r, 100));
+  }
+  throw new Error(`${selector} downloaded nothing`);
+}
+
 // Opens an example from the menu and waits until the editor holds it.
 async function chooseExample(p, name) {
   await p.evaluate(() => delete document.body.dataset.scene);
@@ -233,8 +247,13 @@ test("Play (F5) traces first_sphere.gmk to the command line's picture", { skip }
   await page.keyboard.press('F5');
   assert.match(await runEnd(page), /^Done in \d+\.\d\d s$/);
   const shown = await canvasPixels(page);
-  // Save Picture writes the canvas as it is.
-  const saved = decodePng(Buffer.from(await page.evaluate(() => window.playground.pngBase64()), 'base64'));
+  // Save Picture writes the canvas as it is; Download Scene the text.
+  const picture = await downloaded(page, '#save-picture');
+  assert.equal(picture.name, 'first_sphere.png');
+  const saved = decodePng(picture.bytes);
+  const scene = await downloaded(page, '#download-scene');
+  assert.equal(scene.name, 'first_sphere.gmk');
+  assert.equal(scene.bytes.toString('utf8'), readFileSync(join(root, 'examples', 'first_sphere.gmk'), 'utf8'));
   assert.deepEqual([saved.width, saved.height], [shown.width, shown.height]);
   assert.equal(differingPixels(saved.rgba, shown.rgba), 0, 'Save Picture differs from the canvas');
   if (stubWorker) return;
