@@ -352,6 +352,18 @@ function downloadScene() {
   download(new Blob([editorText()], { type: 'text/plain' }), `${baseName()}.gmk`);
 }
 
+// A file's text as the studio reads it: valid UTF-8 as UTF-8, anything else
+// one character per byte.
+function sceneText(bytes) {
+  try {
+    return new TextDecoder('utf-8', { fatal: true }).decode(bytes);
+  } catch {
+    let text = '';
+    for (const b of bytes) text += String.fromCharCode(b);
+    return text;
+  }
+}
+
 // Files opened or dropped: a scene goes into the editor, and every file goes
 // into the tracer's folder under its own name.
 async function takeFiles(fileList) {
@@ -365,7 +377,7 @@ async function takeFiles(fileList) {
   await giveFiles(files);
   if (scene) {
     if (changedSinceLoad() && !confirm(`Replace the editor's text with ${scene.file.name}?`)) return;
-    setEditorText(new TextDecoder().decode(scene.bytes), scene.file.name);
+    setEditorText(sceneText(scene.bytes), scene.file.name);
     writeFragment();
   } else {
     flashStatus(`Added ${Object.keys(files).join(', ')} for INCLUDE FILE and TEXTURE_FILE.`, 4000);
@@ -409,8 +421,27 @@ const commands = {
   parse: () => startRun(false),
   play: () => startRun(true),
   stop: stopRun,
-  help: () => window.open('help/gmkhelp.htm', '_blank', 'noopener'),
+  help: helpContext,
 };
+
+// F1: the help page at the selected word, or at the word the caret stands in
+// or just behind (a keyword's underscores included); nothing off a word.
+function helpContext() {
+  const { state } = editor;
+  const range = state.selection.main;
+  let word = state.sliceDoc(range.from, range.to);
+  if (range.empty) {
+    const line = state.doc.lineAt(range.head);
+    const inWord = (c) => /[\p{L}\p{N}_]/u.test(c);
+    let from = range.head - line.from;
+    let to = from;
+    while (from > 0 && inWord(line.text[from - 1])) --from;
+    while (to < line.text.length && inWord(line.text[to])) ++to;
+    if (from === to) return;
+    word = line.text.slice(from, to);
+  }
+  window.open(`help/gmkhelp.htm#${encodeURIComponent(word)}`, '_blank', 'noopener');
+}
 const keys = { F1: 'help', F4: 'parse', F5: 'play', F7: 'stop' };
 
 window.addEventListener(

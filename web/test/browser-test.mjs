@@ -193,6 +193,11 @@ test('the editor colours words as the studio does', { skip }, async () => {
     ['Gloss', 'rgb(0, 112, 128)'],
   ])
     assert.equal(await colour(word), expected, word);
+  // F1 in a word opens the help page at it.
+  await page.evaluate(() => window.playground.editor.dispatch({ selection: { anchor: 9 } }));
+  const help = browser.waitForTarget((t) => t.url().endsWith('/help/gmkhelp.htm#Look_At'), { timeout: 5000 });
+  await page.keyboard.press('F1');
+  await (await (await help).page())?.close();
 });
 
 test('Parse (F4) says what the studio says', { skip }, async () => {
