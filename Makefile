@@ -113,3 +113,6 @@ web-node-test: web
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS) --target glimmark
 	./web/test/node-test.sh $(WEB_BUILD) $(BUILD)
+
+# The browser playground's page and its browser tests.
+include web/page.mk

@@ -8,6 +8,7 @@
 # --web: also what `make web` and its tests need: Emscripten, fast_float,
 # Chromium, Node.js with npm, and emcc's `acorn` module from npm in .web-tools/
 # (the Makefile's web targets set NODE_PATH=.web-tools/node_modules for emcc).
+# It also puts the playground page's npm packages in web/node_modules (npm ci).
 set -euo pipefail
 
 cli_only=0
@@ -73,5 +74,11 @@ if [ $web = 1 ]; then
   if [ ! -f "$tools/node_modules/acorn/package.json" ]; then
     mkdir -p "$tools"
     npm install --prefix "$tools" --no-save --no-package-lock --no-audit --no-fund acorn
+  fi
+  # The playground page's packages (CodeMirror, esbuild, puppeteer-core), as
+  # web/package-lock.json pins them.
+  page="$(dirname "$tools")/web"
+  if [ ! "$page/node_modules/.package-lock.json" -nt "$page/package-lock.json" ]; then
+    (cd "$page" && npm ci --no-audit --no-fund)
   fi
 fi

@@ -1,0 +1,330 @@
+// The playground in a real browser: Debian's chromium, headless, driven by
+// puppeteer-core, against the built site served on 127.0.0.1.
+//   node browser-test.mjs [--site DIR] [--cli PATH]
+// Without chromium, the site or the command line it is skipped, except under
+// CI, where that is a failure.
+import { test, before, after, beforeEach } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync, spawnSync } from 'node:child_process';
+import { copyFileSync, existsSync, mkdtempSync, readFileSync, readdirSync, statSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { dirname, join, resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { deflateRawSync, gzipSync } from 'node:zlib';
+import puppeteer from 'puppeteer-core';
+import { serve } from './serve.mjs';
+import { decodePng } from './png.mjs';
+
+const root = resolve(dirname(fileURLToPath(import.meta.url)), '..', '..');
+const args = process.argv.slice(2);
+const option = (name, fallback) => (args.includes(name) ? resolve(args[args.indexOf(name) + 1]) : fallback);
+const site = option('--site', join(root, 'build-web', 'site'));
+const cli = option('--cli', process.env.GLIMMARK_CLI ?? join(root, 'build', 'glimmark'));
+const chromium = process.env.CHROMIUM ?? '/usr/bin/chromium';
+const inCI = !!process.env.CI && !['0', 'false'].includes(process.env.CI);
+
+const missing = [
+  [chromium, 'chromium (scripts/install-deps.sh --web)'],
+  [join(site, 'index.html'), 'the site (make web-site)'],
+  [join(site, 'worker.js'), "the tracer's worker (make web)"],
+  [cli, 'the command line (make build)'],
+].filter(([path]) => !existsSync(path));
+const skip = missing.length ? `missing ${missing.map(([, what]) => what).join(', ')}` : false;
+if (skip && inCI) {
+  test('the browser tests have what they need', () => assert.fail(skip));
+}
+
+const work = mkdtempSync(join(tmpdir(), 'glimmark-web-'));
+let server, browser, page, stubWorker;
+
+before(async () => {
+  if (skip) return;
+  server = await serve(site);
+  browser = await puppeteer.launch({
+    executablePath: chromium,
+    headless: true,
+    args: ['--no-sandbox', '--disable-dev-shm-usage', '--window-size=1280,800'],
+    defaultViewport: { width: 1280, height: 800 },
+    protocolTimeout: 60000,
+  });
+  ({ page } = await openPage());
+});
+// A test that failed leaves no box open and no run going for the next.
+beforeEach(async () => {
+  if (skip || !page) return;
+  await page.evaluate(() => {
+    const box = document.getElementById('message-box');
+    if (box.open) box.close();
+  });
+  await page.keyboard.press('F7');
+  await page.waitForFunction(() => !document.body.classList.contains('running'), { timeout: 10000 });
+});
+after(async () => {
+  await browser?.close();
+  server?.close();
+});
+
+async function openPage(fragment = '') {
+  const p = await browser.newPage();
+  p.on('pageerror', (e) => console.error('page error:', e.message));
+  // "Replace the editor's text?" before an example replaces typed text.
+  p.on('dialog', (d) => d.accept());
+  const started = Date.now();
+  await p.goto(server.url + fragment);
+  await p.waitForSelector('body[data-ready="true"]', { timeout: 10000 });
+  stubWorker = (await p.evaluate(() => document.body.dataset.worker)) === 'stub';
+  return { page: p, ms: Date.now() - started };
+}
+
+const editorText = (p) => p.evaluate(() => window.playground.editorText());
+const status = (p) => p.$eval('#run-status', (e) => e.textContent);
+
+// Replaces the editor's text by typing it, as a visitor would.
+async function typeScene(p, text) {
+  await p.click('.cm-content');
+  await p.keyboard.down('Control');
+  await p.keyboard.press('KeyA');
+  await p.keyboard.up('Control');
+  await p.keyboard.press('Backspace');
+  await p.keyboard.type(text);
+}
+
+// Clicks a button that downloads a file; the file's name and bytes.
+async function downloaded(p, selector) {
+  const folder = mkdtempSync(join(work, 'download-'));
+  const session = await browser.target().createCDPSession();
+  await session.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: folder });
+  await p.click(selector);
+  for (let i = 0; i < 100; ++i) {
+    const names = readdirSync(folder).filter((n) => !n.endsWith('.crdownload'));
+    if (names.length) return { name: names[0], bytes: readFileSync(join(folder, names[0])) };
+    await new Promise((r) => setTimeout(r, 100));
+  }
+  throw new Error(`${selector} downloaded nothing`);
+}
+
+// Opens an example from the menu and waits until the editor holds it.
+async function chooseExample(p, name) {
+  await p.evaluate(() => delete document.body.dataset.scene);
+  await p.select('#examples', name);
+  await p.waitForSelector(`body[data-scene="${name}"]`);
+}
+
+async function closeBox(p) {
+  await p.click('#message-ok');
+  await p.waitForSelector('#message-box:not([open])');
+}
+
+// Waits for a run to end; the status line's text then.
+async function runEnd(p, timeout = 60000) {
+  await p.waitForFunction(() => !document.body.classList.contains('running'), { timeout });
+  return status(p);
+}
+
+// The command line's picture of a scene, as RGBA bytes.
+function cliPicture(scene) {
+  const out = join(work, 'cli.png');
+  execFileSync(cli, ['render', scene, '-o', out, '-q', '-f'], { stdio: ['ignore', 'ignore', 'inherit'] });
+  return decodePng(readFileSync(out));
+}
+
+async function canvasPixels(p) {
+  return p.evaluate(() => {
+    const c = document.getElementById('picture');
+    const data = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+    return { width: c.width, height: c.height, rgba: Array.from(data) };
+  });
+}
+
+function differingPixels(a, b) {
+  let n = 0;
+  for (let i = 0; i < a.length; i += 4)
+    if (a[i] !== b[i] || a[i + 1] !== b[i + 1] || a[i + 2] !== b[i + 2] || a[i + 3] !== b[i + 3]) ++n;
+  return n;
+}
+
+test('the page loads in under 2 s, with every example and the help page', { skip }, async () => {
+  // The best of three loads: other programs on the machine only slow it.
+  const times = [];
+  for (let i = 0; i < 2; ++i) {
+    const { page: q, ms } = await openPage();
+    times.push(ms);
+    await q.close();
+  }
+  const { page: p, ms: last } = await openPage();
+  times.push(last);
+  const ms = Math.min(...times);
+  const menu = await p.$$eval('#examples option', (o) => o.map((e) => e.value).filter(Boolean));
+  const help = await p.$eval('#help', (a) => fetch(a.href).then((r) => r.status));
+  await p.close();
+  const scenes = readdirSync(join(root, 'examples')).filter((n) => n.endsWith('.gmk')).sort();
+  assert.deepEqual(menu, scenes);
+  assert.equal(help, 200);
+  let packed = 0;
+  const walk = (dir) => {
+    for (const name of readdirSync(dir)) {
+      const path = join(dir, name);
+      if (statSync(path).isDirectory()) walk(path);
+      else packed += gzipSync(readFileSync(path), { level: 9 }).length;
+    }
+  };
+  walk(site);
+  console.log(`# load ${times.join(', ')} ms, site ${(packed / 1024).toFixed(0)} KiB gzip-compressed`);
+  assert.ok(!(inCI && stubWorker), 'the stand-in worker instead of the tracer');
+  assert.ok(ms < 2000, `loaded in ${ms} ms`);
+  assert.ok(packed < 2 * 1024 * 1024, `${packed} bytes compressed`);
+});
+
+test('the editor colours words as the studio does', { skip }, async () => {
+  await typeScene(page, 'sphere Look_At mul 1.5 "tiles.png" ; note\n[ a\nb ] Gloss');
+  const colour = (word) =>
+    page.evaluate((w) => {
+      const span = [...document.querySelectorAll('.cm-content span')].find((s) => s.textContent === w);
+      return span ? getComputedStyle(span).color : null;
+    }, word);
+  for (const [word, expected] of [
+    ['sphere', 'rgb(0, 48, 160)'],
+    ['Look_At', 'rgb(0, 112, 128)'],
+    ['mul', 'rgb(144, 32, 144)'],
+    ['1.5', 'rgb(160, 64, 0)'],
+    ['"tiles.png"', 'rgb(16, 128, 16)'],
+    ['; note', 'rgb(128, 128, 128)'],
+    ['b ]', 'rgb(128, 128, 128)'],
+    ['Gloss', 'rgb(0, 112, 128)'],
+  ])
+    assert.equal(await colour(word), expected, word);
+  // F1 in a word opens the help page at it.
+  await page.evaluate(() => window.playground.editor.dispatch({ selection: { anchor: 9 } }));
+  const help = browser.waitForTarget((t) => t.url().endsWith('/help/gmkhelp.htm#Look_At'), { timeout: 5000 });
+  await page.keyboard.press('F1');
+  await (await (await help).page())?.close();
+});
+
+test('Parse (F4) says what the studio says', { skip }, async () => {
+  const cases = [
+    // An unknown word inside SCENE: the box, the place, the word selected.
+    { text: 'SCENE\nSPHERE END_SPHERE\nSPH!ER 1\nEND_SCENE\n', word: 'SPH!ER' },
+    // The same on the first line, after a bracket comment.
+    { text: '[ one\ntwo ] TRACER WIDTH 8 HEIGHT 8 END_TRACER FOO! SCENE END_SCENE', word: 'FOO!' },
+    // Letters beyond ASCII before the word: the place counts characters.
+    { text: '; Gr\u00f6\u00dfe \u2014 \u{1F600}\nSCENE LIGHT END_LIGHT X! END_SCENE\n', word: 'X!' },
+    { text: 'SCENE SPHERE END_SPHERE END_SCENE\n', ok: true },
+  ];
+  for (const c of cases) {
+    await typeScene(page, c.text);
+    const text = await editorText(page);
+    assert.equal(text, c.text);
+    await page.keyboard.press('F4');
+    await page.waitForSelector('#message-box[open]');
+    const caption = await page.$eval('#message-caption', (e) => e.textContent);
+    const message = await page.$eval('#message-text', (e) => e.textContent);
+    await closeBox(page);
+    if (c.ok) {
+      assert.deepEqual([caption, message], ['Parse', 'Parsed OK!']);
+      continue;
+    }
+    const from = text.indexOf(c.word);
+    const before = text.slice(0, from).split('\n');
+    const place = `Line ${before.length}, Col ${before.at(-1).length + 1}`;
+    assert.equal(caption, 'Parse Error');
+    assert.ok(message.endsWith(`found: ${c.word}\n\n${place}`), message);
+    if (!stubWorker) {
+      // The command line prints the same text for the same scene.
+      const scene = join(work, 'bad.gmk');
+      writeFileSync(scene, text);
+      const check = spawnSync(cli, ['check', scene], { encoding: 'utf8' });
+      const line = check.stderr.split('\n').find((l) => l.startsWith('Parse Error: '));
+      assert.equal(message, `${line.slice('Parse Error: '.length)}\n\n${place}`);
+      assert.ok(check.stderr.includes(`${scene}:${place.replace(/\D+/, '').replace(/\D+/, ':')}:`), check.stderr);
+    }
+    assert.match(await status(page), new RegExp(`^Parse Error at ${place}: .* found: ${c.word.replace('!', '\\!')}$`));
+    const selection = await page.evaluate(() => {
+      const s = window.playground.editor.state.selection.main;
+      return [s.from, s.to];
+    });
+    assert.deepEqual(selection, [from, from + c.word.length]);
+    assert.equal(await page.$eval('#caret-place', (e) => e.textContent), `Line ${before.length}, Col ${before.at(-1).length + 1 + c.word.length}`);
+  }
+});
+
+test("Play (F5) traces first_sphere.gmk to the command line's picture", { skip }, async () => {
+  await chooseExample(page, 'first_sphere.gmk');
+  await page.keyboard.press('F5');
+  assert.match(await runEnd(page), /^Done in \d+\.\d\d s$/);
+  const shown = await canvasPixels(page);
+  // Save Picture writes the canvas as it is; Download Scene the text.
+  const picture = await downloaded(page, '#save-picture');
+  assert.equal(picture.name, 'first_sphere.png');
+  const saved = decodePng(picture.bytes);
+  const scene = await downloaded(page, '#download-scene');
+  assert.equal(scene.name, 'first_sphere.gmk');
+  assert.equal(scene.bytes.toString('utf8'), readFileSync(join(root, 'examples', 'first_sphere.gmk'), 'utf8'));
+  assert.deepEqual([saved.width, saved.height], [shown.width, shown.height]);
+  assert.equal(differingPixels(saved.rgba, shown.rgba), 0, 'Save Picture differs from the canvas');
+  if (stubWorker) return;
+  const expected = cliPicture(join(root, 'examples', 'first_sphere.gmk'));
+  assert.deepEqual([shown.width, shown.height], [expected.width, expected.height]);
+  assert.equal(differingPixels(shown.rgba, expected.rgba), 0, 'pixels differ from the command line');
+});
+
+test('opened files reach the tracer: a texture of their own', { skip }, async () => {
+  // The textures example with its texture under another name, both opened
+  // with Open (as if dropped on the page), smaller so that it traces fast.
+  const folder = mkdtempSync(join(work, 'own-'));
+  const scene = join(folder, 'own_textures.gmk');
+  const text = readFileSync(join(root, 'examples', 'textures.gmk'), 'utf8')
+    .replaceAll('"tiles.png"', '"own_tiles.png"')
+    .replace('WIDTH 400 HEIGHT 400 ANTIALIASING 2', 'WIDTH 120 HEIGHT 90 ANTIALIASING 1');
+  writeFileSync(scene, text);
+  copyFileSync(join(root, 'examples', 'tiles.png'), join(folder, 'own_tiles.png'));
+  const input = await page.$('#open-file');
+  await input.uploadFile(scene, join(folder, 'own_tiles.png'));
+  await page.waitForFunction((t) => window.playground.editorText() === t, {}, text);
+  await page.keyboard.press('F5');
+  assert.match(await runEnd(page), /^Done in/);
+  const shown = await canvasPixels(page);
+  if (stubWorker) return;
+  const expected = cliPicture(scene);
+  assert.deepEqual([shown.width, shown.height], [expected.width, expected.height]);
+  assert.equal(differingPixels(shown.rgba, expected.rgba), 0, 'pixels differ from the command line');
+});
+
+test('Stop (F7) ends a trace, and Play waits while one runs', { skip }, async () => {
+  await chooseExample(page, 'showcase.gmk');
+  await page.keyboard.press('F5');
+  await page.waitForFunction(() => /Tracing row [1-9]/.test(document.getElementById('run-status').textContent), { timeout: 30000 });
+  await page.keyboard.press('F5');
+  assert.equal(await page.$eval('#status-note', (e) => e.textContent), 'A trace is running; Stop (F7) ends it.');
+  await page.keyboard.press('F7');
+  assert.equal(await runEnd(page, 5000), 'Stopped');
+});
+
+test('an animation plays at FRAMES_PER_SECOND', { skip }, async () => {
+  // 4 frames at 4 per second: a second from the first frame to the end of
+  // the last, however fast they are traced.
+  await typeScene(
+    page,
+    'ANIMATION START_TIME 0 END_TIME 1 FRAMES 4 FRAMES_PER_SECOND 4 END_ANIMATION\n' +
+      'TRACER WIDTH 16 HEIGHT 12 END_TRACER\nSCENE SPHERE TRANSLATE 0 0 TIME END_SPHERE END_SCENE\n',
+  );
+  const started = Date.now();
+  await page.keyboard.press('F5');
+  assert.match(await runEnd(page), /^Done in/);
+  const seconds = (Date.now() - started) / 1000;
+  assert.ok(seconds >= 0.95, `4 frames at 4 per second shown in ${seconds} s`);
+});
+
+test('a shared link brings its scene', { skip }, async () => {
+  // A link made by hand: deflate-raw and base64url after "#s=".
+  const scene = '; Größe und Farbe \u2014 ein Test\nSCENE SPHERE END_SPHERE END_SCENE\n';
+  const link = '#s=' + deflateRawSync(Buffer.from(scene)).toString('base64url');
+  const { page: p } = await openPage(link);
+  assert.equal(await editorText(p), scene);
+  // The page's own link of what was typed.
+  await typeScene(p, 'SCENE\nLIGHT END_LIGHT\nEND_SCENE');
+  const own = await p.evaluate(() => window.playground.writeFragment());
+  await p.close();
+  const { page: q } = await openPage(new URL(own).hash);
+  assert.equal(await editorText(q), 'SCENE\nLIGHT END_LIGHT\nEND_SCENE');
+  await q.close();
+});
