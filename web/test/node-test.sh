@@ -36,7 +36,7 @@ echo "$(ls "$tmp"/cli/*.ppm | wc -l) pictures of $(ls "$root"/examples/*.gmk | w
   "$([ $status = 0 ] && echo 'all identical' || echo 'DIFFERENCES above')"
 
 # The worker itself, speaking its protocol with a stand-in page.
-node "$root/web/test/worker-node-test.js" "$web_build/site" "$root/examples" "$tmp/cli" || status=1
+node "$root/web/test/worker-node-test.cjs" "$web_build/site" "$root/examples" "$tmp/cli" || status=1
 
 if [ "${NODE_TEST_TIMING:-1}" != 0 ]; then
   cd "$root/examples"

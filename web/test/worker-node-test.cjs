@@ -3,7 +3,7 @@
 // the module is ready, a parse error gives the studio's message and the
 // word's place in the editor's text, a parse without error says so, played
 // scenes give the command's pictures byte for byte, and Stop ends a frame.
-//   node web/test/worker-node-test.js SITE EXAMPLES CLI_PICTURES
+//   node web/test/worker-node-test.cjs SITE EXAMPLES CLI_PICTURES
 // CLI_PICTURES holds first_sphere.ppm and textures.ppm from `glimmark render`.
 'use strict';
 const fs = require('fs');
