@@ -5,6 +5,12 @@
 #include <algorithm>
 #include <utility>
 
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 #include "render/pick.h"
 #include "render/pixel_loop.h"
 #include "render/progressive_passes.h"
@@ -99,6 +105,11 @@ void LivePreview::launch() {
     Request request = std::move(*pending_);
     pending_.reset();
     thread_ = std::thread([this, run = run_, request = std::move(request)]() mutable {
+#if defined(__linux__)
+        // Typing comes first: the preview and the threads it starts (they
+        // inherit this) yield to the UI thread on a busy machine.
+        setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 5);
+#endif
         const unsigned generation = run->generation;
         work(std::move(run), std::move(request));
         QMetaObject::invokeMethod(
@@ -182,7 +193,7 @@ void LivePreview::work(std::shared_ptr<Run> run, Request request) {
         pickable_ = true;
     }
     // The passes read the scene and nothing writes it until the next run.
-    auto coarse = std::make_shared<Surface>(width, height);
+    auto coarse = free_surface(width, height);
     for (const int step : {8, 2}) {
         if (!trace_coarse_pass(*job, *coarse, step)) return;
         post(generation, [this, coarse, step] {
@@ -190,7 +201,8 @@ void LivePreview::work(std::shared_ptr<Run> run, Request request) {
             emit pass_done(step);
         });
     }
-    auto full = std::make_shared<Surface>(width, height);
+    if (run->abandon.load()) return;
+    auto full = free_surface(width, height);
     job->drawing_context = full.get();
     render_frame(*job);
     job->drawing_context = nullptr;
@@ -199,6 +211,19 @@ void LivePreview::work(std::shared_ptr<Run> run, Request request) {
         picture_ = full;
         emit pass_done(1);
     });
+}
+
+std::shared_ptr<Surface> LivePreview::free_surface(int width, int height) {
+    std::lock_guard<std::mutex> lock(spares_mutex_);
+    // Only the spares hold a free one, so nobody can take it meanwhile.
+    for (const auto& s : spares_)
+        if (s.use_count() == 1 && s->width() == width && s->height() == height) return s;
+    // Pictures of another size are not needed again soon.
+    std::erase_if(spares_, [&](const auto& s) {
+        return s.use_count() == 1 && (s->width() != width || s->height() != height);
+    });
+    spares_.push_back(std::make_shared<Surface>(width, height));
+    return spares_.back();
 }
 
 LivePreview::Pick LivePreview::pick(int x, int y, bool innermost) {

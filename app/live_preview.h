@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "language/source_ranges.h"
 #include "run/trace_controller.h"
@@ -30,7 +31,7 @@ class LivePreview : public QObject {
   public:
     // Larger pictures are previewed at half the size, and again, until they
     // hold at most this many pixels.
-    static constexpr long long kMaxPixels = 4096LL * 4096LL;
+    static constexpr long long kMaxPixels = 2048LL * 2048LL;
 
     struct Request {
         std::string text;
@@ -98,6 +99,9 @@ class LivePreview : public QObject {
     // the newest.
     template <typename F>
     void post(unsigned generation, F what);
+    // A surface of this size that nobody shows, from the spares if one is
+    // free (a new one costs a moment for a large picture).
+    std::shared_ptr<Surface> free_surface(int width, int height);
 
     std::thread thread_;
     unsigned thread_generation_ = 0;
@@ -105,6 +109,8 @@ class LivePreview : public QObject {
     std::optional<Request> pending_;
     unsigned generation_ = 0;
     std::shared_ptr<const Surface> picture_;
+    std::mutex spares_mutex_;
+    std::vector<std::shared_ptr<Surface>> spares_;
 
     // The parse side, used by one run's thread at a time; the lock guards the
     // scene against a pick while a parse replaces it or builds its search

@@ -47,13 +47,12 @@ class PictureView : public QWidget {
     }
     void mousePressEvent(QMouseEvent* event) override {
         if (event->button() != Qt::LeftButton) return;
-        const QPoint pixel =
-            pane_.pixel_at(pane_.viewport()->mapFrom(this, event->position().toPoint()));
+        const QPoint pixel = pane_.pixel_at(mapTo(pane_.viewport(), event->position().toPoint()));
         if (pixel.x() >= 0) emit pane_.pixel_clicked(pixel, event->modifiers());
     }
     void mouseMoveEvent(QMouseEvent* event) override {
         emit pane_.pixel_hovered(
-            pane_.pixel_at(pane_.viewport()->mapFrom(this, event->position().toPoint())));
+            pane_.pixel_at(mapTo(pane_.viewport(), event->position().toPoint())));
     }
     void leaveEvent(QEvent*) override { emit pane_.pixel_hovered(QPoint(-1, -1)); }
 
