@@ -10,6 +10,7 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTimer>
 
 #include "app/code_editor.h"
@@ -172,7 +173,17 @@ void MainWindow::pick_pixel(QPoint pixel, Qt::KeyboardModifiers modifiers) {
         return;
     }
     if (found.start < 0) return;
-    select_editor_text(found.start, found.end);
+    // The caret at the block's start, so that scrolling shows where it begins.
+    const QTextDocument& document = *editor_->document();
+    QTextCursor cursor(editor_->document());
+    cursor.setPosition(document_position(document, format_, found.end));
+    cursor.setPosition(document_position(document, format_, found.start), QTextCursor::KeepAnchor);
+    editor_->setTextCursor(cursor);
+    editor_->ensureCursorVisible();
+    editor_->setFocus();
+    statusBar()->showMessage(
+        found.kind + ", material " + (found.material.isEmpty() ? "(unnamed)" : found.material),
+        4000);
 }
 
 void MainWindow::hover_pixel(QPoint pixel) {
