@@ -6,9 +6,7 @@
 #include <utility>
 
 #if defined(__linux__)
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
+#include <pthread.h>
 #endif
 
 #include "render/pick.h"
@@ -106,9 +104,9 @@ void LivePreview::launch() {
     pending_.reset();
     thread_ = std::thread([this, run = run_, request = std::move(request)]() mutable {
 #if defined(__linux__)
-        // Typing comes first: the preview and the threads it starts (they
-        // inherit this) yield to the UI thread on a busy machine.
-        setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 5);
+        // The threads the passes start inherit the name, so that a look at
+        // the process shows every thread of the preview.
+        pthread_setname_np(pthread_self(), kThreadName);
 #endif
         const unsigned generation = run->generation;
         work(std::move(run), std::move(request));

@@ -32,6 +32,8 @@ class LivePreview : public QObject {
     // Larger pictures are previewed at half the size, and again, until they
     // hold at most this many pixels.
     static constexpr long long kMaxPixels = 2048LL * 2048LL;
+    // The name of the preview's threads (where the system names threads).
+    static constexpr const char* kThreadName = "gmk-preview";
 
     struct Request {
         std::string text;

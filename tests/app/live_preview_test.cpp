@@ -2,13 +2,17 @@
 // and the pick from the picture back to the text.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QSlider>
 #include <QStatusBar>
 #include <QTextCursor>
+#include <QThread>
 
 #include "app/code_editor.h"
 #include "app/commands.h"
@@ -44,8 +48,17 @@ class StudioLivePreview : public StudioWindowTest {
             ms);
     }
     std::vector<uint32_t> preview_bytes() { return preview().picture()->snapshot(); }
-    int threads_of_process() {
-        return QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+    // The preview's threads alive in the process, its pass helpers included.
+    static int preview_threads() {
+        int count = 0;
+        for (const QString& task :
+             QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile name("/proc/self/task/" + task + "/comm");
+            if (name.open(QIODevice::ReadOnly) &&
+                name.readAll().trimmed() == LivePreview::kThreadName)
+                ++count;
+        }
+        return count;
     }
 };
 
@@ -214,7 +227,6 @@ TEST_F(StudioLivePreview, AClickSelectsTheBlockOfTheShapeHit) {
 // Many quick edits leave one run at most, and none once the last is traced;
 // the next edit stops even an endless-looking trace at once.
 TEST_F(StudioLivePreview, RapidEditsLeaveOneRunAndStopPromptly) {
-    const int threads_before = threads_of_process();
     window->preview_timer()->setInterval(1);
     window->editor()->setPlainText(two_balls(kLeftBall, kRightBall));
     int most_alive = 0;
@@ -222,11 +234,13 @@ TEST_F(StudioLivePreview, RapidEditsLeaveOneRunAndStopPromptly) {
         QTest::keyClick(window->editor(), Qt::Key_Space);
         QTest::qWait(2);
         most_alive = std::max(most_alive, preview().threads_alive());
+        // The run's thread and at most one helper per core.
+        EXPECT_LE(preview_threads(), 1 + QThread::idealThreadCount());
     }
     EXPECT_EQ(most_alive, 1);
     ASSERT_TRUE(wait_for_full_picture());
     EXPECT_EQ(preview().threads_alive(), 0);
-    EXPECT_EQ(threads_of_process(), threads_before);
+    EXPECT_EQ(preview_threads(), 0);
 
     window->preview_timer()->setInterval(150);
     window->editor()->setPlainText(
@@ -238,6 +252,43 @@ TEST_F(StudioLivePreview, RapidEditsLeaveOneRunAndStopPromptly) {
     QElapsedTimer stopping;
     stopping.start();
     preview().stop(true);
-    EXPECT_LT(stopping.elapsed(), 100);
+    // On a machine busier than its cores the threads wait for their turn to
+    // see the stop; the bound is for a machine that has room.
+    double load = 0;
+    getloadavg(&load, 1);
+    EXPECT_LT(stopping.elapsed(), load <= QThread::idealThreadCount() ? 100 : 500)
+        << "load " << load;
+    EXPECT_EQ(preview_threads(), 0);
     EXPECT_EQ(preview().threads_alive(), 0);
+}
+
+// An animation shows the moment the slider under the picture picks: the ball
+// moves from the left (TIME 0) to the right (TIME 1), and a click finds it
+// where that moment has it.
+TEST_F(StudioLivePreview, TheTimeSliderPicksTheMoment) {
+    const QString ball = "SPHERE TRANSLATE SUB 2.5 MUL TIME 5, 0 5 END_SPHERE";
+    const QString text = "ANIMATION START_TIME 0 END_TIME 1 FRAMES 4 END_ANIMATION\n" +
+                         two_balls(ball, "").replace("blue", "green");
+    window->editor()->setPlainText(text);
+    ASSERT_TRUE(wait_for_full_picture());
+    QSlider* slider = window->time_slider();
+    ASSERT_TRUE(slider->isVisible());
+    TracePane* pane = window->trace_pane();
+    const struct {
+        int value;
+        QPoint ball, background;
+    } cases[] = {{slider->minimum(), {8, 16}, {56, 16}}, {slider->maximum(), {56, 16}, {8, 16}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        slider->setValue(c.value);
+        ASSERT_TRUE(wait_for_full_picture());
+        for (const QPoint pixel : {c.background, c.ball}) {
+            window->editor()->setTextCursor(QTextCursor(window->editor()->document()));
+            QTest::mouseClick(
+                pane->widget(), Qt::LeftButton, Qt::NoModifier,
+                pane->widget()->mapFrom(pane->viewport(), pane->picture_rect().topLeft() + pixel));
+            EXPECT_EQ(window->editor()->textCursor().selectedText(),
+                      pixel == c.ball ? ball : QString());
+        }
+    }
 }
