@@ -231,9 +231,15 @@ LivePreview::Pick LivePreview::pick(int x, int y, bool innermost) {
         found.busy = true;
         return found;
     }
-    if (!pickable_ || host_->captured == nullptr || x < 0 || y < 0 || x >= traced_width_ ||
-        y >= traced_height_)
-        return found;
+    if (!pickable_ || host_->captured == nullptr) return found;
+    // A picture of another size (the newest run has not shown one yet) is
+    // the same view: its pixel stands for the same place.
+    if (picture_ && picture_->width() > 0 && picture_->height() > 0 &&
+        (picture_->width() != traced_width_ || picture_->height() != traced_height_)) {
+        x = static_cast<int>(static_cast<long long>(x) * traced_width_ / picture_->width());
+        y = static_cast<int>(static_cast<long long>(y) * traced_height_ / picture_->height());
+    }
+    if (x < 0 || y < 0 || x >= traced_width_ || y >= traced_height_) return found;
     const std::vector<const CShape*> path = pick_shapes(*host_->captured, x, y);
     if (path.empty()) return found;
     // The shape that coloured the pixel names the kind and the material.

@@ -69,7 +69,8 @@ class LivePreview : public QObject {
 
     // The last picture a run showed (its passes draw into it); null before.
     std::shared_ptr<const Surface> picture() const { return picture_; }
-    // The shape at picture pixel (x, y) of the newest parsed scene: its
+    // The shape at pixel (x, y) of the picture shown, in the newest parsed
+    // scene (traced at that size, or about to be): its
     // outermost block (a CSG or bounding group), or with `innermost` the
     // block of the very shape hit.
     Pick pick(int x, int y, bool innermost);
