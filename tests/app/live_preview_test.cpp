@@ -181,6 +181,9 @@ TEST_F(StudioLivePreview, AClickSelectsTheBlockOfTheShapeHit) {
     const QString union_block =
         "UNION SPHERE TRANSLATE -2.5 0 5 END_SPHERE SPHERE TRANSLATE -2.5 0 9 END_SPHERE "
         "END_UNION";
+    const QString group_block =
+        "FRAME BOUNDING_SHAPE SPHERE TRANSLATE -2.5 0 5 SCALE 2 2 2 END_SPHERE "
+        "SPHERE TRANSLATE -2.5 0 5 END_SPHERE END_FRAME";
     const QString loop_block = "LOOP i LT i 1 SPHERE TRANSLATE -2.5 0 5 END_SPHERE END_LOOP";
     const struct {
         const char* name;
@@ -202,6 +205,12 @@ TEST_F(StudioLivePreview, AClickSelectsTheBlockOfTheShapeHit) {
         {"csg", two_balls(kLeftBall, union_block), {56, 16}, false, union_block},
         {"csg with Alt",
          two_balls(kLeftBall, union_block),
+         {56, 16},
+         true,
+         "SPHERE TRANSLATE -2.5 0 5 END_SPHERE"},
+        {"bounding group", two_balls(kLeftBall, group_block), {56, 16}, false, group_block},
+        {"bounding group with Alt",
+         two_balls(kLeftBall, group_block),
          {56, 16},
          true,
          "SPHERE TRANSLATE -2.5 0 5 END_SPHERE"},
