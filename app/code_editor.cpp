@@ -1,5 +1,8 @@
 #include "app/code_editor.h"
 
+#include <QHelpEvent>
+#include <QToolTip>
+
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -124,7 +127,16 @@ void CodeEditor::highlight_current_line() {
     line.format.setProperty(QTextFormat::FullWidthSelection, true);
     line.cursor = textCursor();
     line.cursor.clearSelection();
-    setExtraSelections({line});
+    QList<QTextEdit::ExtraSelection> marks{line};
+    if (error_mark_.hasSelection()) {
+        QTextEdit::ExtraSelection error;
+        error.format.setUnderlineStyle(QTextCharFormat::WaveUnderline);
+        error.format.setUnderlineColor(Qt::red);
+        error.format.setToolTip(error_message_);
+        error.cursor = error_mark_;
+        marks.append(error);
+    }
+    setExtraSelections(marks);
     // The caret's line number is drawn apart from the others.
     line_numbers_->update();
 }
@@ -192,4 +204,30 @@ void CodeEditor::go_to_line(int line) {
     const int number = std::clamp(line, 1, blockCount());
     setTextCursor(QTextCursor(document()->findBlockByNumber(number - 1)));
     centerCursor();
+}
+
+void CodeEditor::set_error_mark(int start, int end, const QString& message) {
+    if (end > start) {
+        error_mark_ = QTextCursor(document());
+        error_mark_.setPosition(start);
+        error_mark_.setPosition(end, QTextCursor::KeepAnchor);
+        error_message_ = message;
+    } else {
+        error_mark_ = QTextCursor();
+        error_message_.clear();
+    }
+    highlight_current_line();
+}
+
+bool CodeEditor::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip && error_mark_.hasSelection()) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const int at = cursorForPosition(viewport()->mapFrom(this, help->pos())).position();
+        if (at >= error_mark_.selectionStart() && at <= error_mark_.selectionEnd()) {
+            QToolTip::showText(help->globalPos(), error_message_, this);
+            return true;
+        }
+        QToolTip::hideText();
+    }
+    return QPlainTextEdit::event(event);
 }

@@ -34,7 +34,16 @@ class CodeEditor : public QPlainTextEdit {
     // Puts the caret at the start of a line (from 1; clamped to the text).
     void go_to_line(int line);
 
+    // The live preview's parse error: a wavy red line under document
+    // characters [start, end), with `message` as their tooltip. An empty
+    // range clears it.
+    void set_error_mark(int start, int end, const QString& message);
+    // The marked characters; an empty selection when there is no mark.
+    QTextCursor error_mark() const { return error_mark_; }
+    const QString& error_message() const { return error_message_; }
+
   protected:
+    bool event(QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -47,4 +56,6 @@ class CodeEditor : public QPlainTextEdit {
     void palette_changed();
 
     QWidget* line_numbers_ = nullptr;
+    QTextCursor error_mark_;
+    QString error_message_;
 };

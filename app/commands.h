@@ -54,6 +54,10 @@ constexpr int SavePicture = 32837;
 constexpr int SeparateTraceWindow = 32838;
 constexpr int FitPicture = 32839;
 constexpr int ProportionalFont = 32840;
+constexpr int LivePreview = 32841;
+constexpr int PreviewSizeFull = 32842;
+constexpr int PreviewSizeHalf = 32843;
+constexpr int PreviewSizeQuarter = 32844;
 // The File menu's popup of recent files; its items are RecentFile + 0..7.
 constexpr int RecentFiles = 32850;
 constexpr int RecentFile = 32851;

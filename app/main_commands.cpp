@@ -110,6 +110,14 @@ void MainWindow::run_command(int id) {
         case cmd::SavePicture:
             save_picture();
             break;
+        case cmd::LivePreview:
+            set_live_preview(actions_.value(id)->isChecked());
+            break;
+        case cmd::PreviewSizeFull:
+        case cmd::PreviewSizeHalf:
+        case cmd::PreviewSizeQuarter:
+            set_preview_size(id == cmd::PreviewSizeFull ? 1 : id == cmd::PreviewSizeHalf ? 2 : 4);
+            break;
         default:
             if (id >= cmd::RecentFile && id < cmd::RecentFile + cmd::kRecentFileCount)
                 open_recent(id - cmd::RecentFile);
@@ -154,6 +162,8 @@ void MainWindow::start_run(bool build_scene, bool record) {
         return;
     }
     if (build_scene) {
+        // Play shows its own picture; the live preview waits for the next edit.
+        stop_preview_for_run();
         buttons_.value(cmd::Play)->setEnabled(false);
         buttons_.value(cmd::Record)->setEnabled(false);
     }

@@ -7,8 +7,10 @@
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -43,8 +45,19 @@ QWidget* MainWindow::create_work_area(QWidget* parent) {
     splitter->setObjectName("workArea");
     splitter->setChildrenCollapsible(false);
     splitter->addWidget(editor_);
-    pane_ = new TracePane(surface_, splitter);
-    splitter->addWidget(pane_);
+    // The picture with the live preview's time slider under it.
+    auto* column = new QWidget(splitter);
+    auto* column_layout = new QVBoxLayout(column);
+    column_layout->setContentsMargins(0, 0, 0, 0);
+    column_layout->setSpacing(0);
+    pane_ = new TracePane(surface_, column);
+    column_layout->addWidget(pane_, 1);
+    time_slider_ = new QSlider(Qt::Horizontal, column);
+    time_slider_->setObjectName("previewTime");
+    time_slider_->setToolTip("The moment of the animation the live preview shows");
+    time_slider_->hide();
+    column_layout->addWidget(time_slider_);
+    splitter->addWidget(column);
     splitter->setStretchFactor(0, kEditorShare);
     splitter->setStretchFactor(1, kPaneShare);
     connect(pane_, &TracePane::fit_left, this, [this] {
@@ -62,6 +75,7 @@ void MainWindow::restore_view() {
     actions_.value(cmd::SeparateTraceWindow)->setChecked(separate_trace_);
     pane_->set_fit(fit);
     pane_->setVisible(!separate_trace_);
+    pane_->parentWidget()->setVisible(!separate_trace_);
 
     // Inside the screen's free area, frame and all, at any scale factor:
     // centred, or as far right as it goes, away from the separate trace
@@ -73,7 +87,7 @@ void MainWindow::restore_view() {
     const int spare_width = std::max(0, room.width() - size.width() - kFrameAllowance.width());
     move(room.x() + (separate_trace_ ? spare_width : spare_width / 2),
          room.y() + std::max(0, (room.height() - size.height() - kFrameAllowance.height()) / 2));
-    auto* splitter = static_cast<QSplitter*>(pane_->parentWidget());
+    auto* splitter = findChild<QSplitter*>("workArea");
     const int share = size.width() / (kEditorShare + kPaneShare);
     splitter->setSizes({share * kEditorShare, size.width() - share * kEditorShare});
 }
@@ -82,6 +96,7 @@ void MainWindow::set_separate_trace_window(bool on) {
     separate_trace_ = on;
     studio_settings()->setValue(kSeparateKey, on);
     pane_->setVisible(!on);
+    pane_->parentWidget()->setVisible(!on);
     if (on) {
         pane_->set_live(false);
         if (surface_.width() > 0 && surface_.height() > 0) {

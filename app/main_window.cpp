@@ -69,6 +69,7 @@ MainWindow::MainWindow(TraceController& controller, StudioDialogs* dialogs)
     setup_files();
 
     restore_view();
+    setup_preview();
     editor_->setFocus();
 
     controller_.host = this;

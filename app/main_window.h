@@ -17,6 +17,8 @@ class QAction;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
+class QSlider;
+class LivePreview;
 class QTimer;
 class RunStatus;
 class SceneHighlighter;
@@ -82,6 +84,12 @@ class MainWindow : public QMainWindow, public Host {
     QByteArray editor_bytes() const;
     // The entry routine of the render threads (tests give their own).
     void set_render_entry(ThreadEntry entry) { render_entry_ = entry; }
+    // The live preview (main_preview.cpp): its worker, the pause after the
+    // last edit, and the time slider under the picture.
+    LivePreview* live_preview() const { return preview_; }
+    QTimer* preview_timer() const { return preview_timer_; }
+    QSlider* time_slider() const { return time_slider_; }
+    bool live_preview_on() const { return live_preview_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -125,6 +133,17 @@ class MainWindow : public QMainWindow, public Host {
     // The surface holds a new picture of this size: show it where it goes.
     void present_picture(int width, int height);
     void set_trace_live(bool live);
+
+    // main_preview.cpp
+    void setup_preview();
+    void set_live_preview(bool on);
+    void set_preview_size(int divisor);
+    void start_preview();
+    void stop_preview_for_run();
+    void show_preview_error(const ParseError& error);
+    void pick_pixel(QPoint pixel, Qt::KeyboardModifiers modifiers);
+    void hover_pixel(QPoint pixel);
+    void update_time_slider();
 
     // main_files.cpp
     void setup_files();
@@ -179,6 +198,11 @@ class MainWindow : public QMainWindow, public Host {
     QString current_file_;
     QString open_dialog_name_;
     QString help_path_;
+    LivePreview* preview_ = nullptr;
+    QTimer* preview_timer_ = nullptr;
+    QSlider* time_slider_ = nullptr;
+    bool live_preview_ = false;
+    int preview_divisor_ = 1;
     // Set once the window shuts down: late frame-done messages are dropped.
     bool closing_ = false;
 };

@@ -31,6 +31,12 @@ const std::vector<MenuNode>& main_menu() {
          0,
          {{"&Separate Trace Window", cmd::SeparateTraceWindow, {}},
           {"&Fit Picture", cmd::FitPicture, {}},
+          {"&Live Preview\tCtrl+L", cmd::LivePreview, {}},
+          {"Preview Si&ze",
+           0,
+           {{"&Full", cmd::PreviewSizeFull, {}},
+            {"&1/2", cmd::PreviewSizeHalf, {}},
+            {"1/&4", cmd::PreviewSizeQuarter, {}}}},
           {"", 0, {}},
           {"Zoom &In\tCtrl++", cmd::ZoomIn, {}},
           {"Zoom &Out\tCtrl+-", cmd::ZoomOut, {}},
@@ -79,7 +85,9 @@ const std::vector<MenuNode>& main_menu() {
 }
 
 bool is_checkable_command(int id) {
-    return id == cmd::SeparateTraceWindow || id == cmd::FitPicture || id == cmd::ProportionalFont;
+    return id == cmd::SeparateTraceWindow || id == cmd::FitPicture || id == cmd::ProportionalFont ||
+           id == cmd::LivePreview || id == cmd::PreviewSizeFull || id == cmd::PreviewSizeHalf ||
+           id == cmd::PreviewSizeQuarter;
 }
 
 const std::vector<Accelerator>& accelerator_table() {
@@ -102,6 +110,7 @@ const std::vector<Accelerator>& accelerator_table() {
         {"F3", cmd::FindNext},
         {"Ctrl+H", cmd::Replace},
         {"Ctrl+G", cmd::GoToLine},
+        {"Ctrl+L", cmd::LivePreview},
         {"Ctrl++", cmd::ZoomIn},
         {"Ctrl+=", cmd::ZoomIn},
         {"Ctrl+-", cmd::ZoomOut},

@@ -1,5 +1,6 @@
 #include "app/trace_pane.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -16,6 +17,7 @@ class PictureView : public QWidget {
   public:
     explicit PictureView(TracePane& pane) : QWidget(nullptr), pane_(pane) {
         setAttribute(Qt::WA_OpaquePaintEvent);
+        setMouseTracking(true);
     }
 
     // The picture's top-left corner and size in this widget.
@@ -41,7 +43,18 @@ class PictureView : public QWidget {
         // Shrunk pictures are smoothed; enlarged ones keep their pixels square.
         painter.setRenderHint(QPainter::SmoothPixmapTransform, pane_.scale() < 1);
         painter.drawImage(picture_area(), image);
+        if (pane_.dimmed_) painter.fillRect(picture_area(), QColor(0, 0, 0, 128));
     }
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() != Qt::LeftButton) return;
+        const QPoint pixel = pane_.pixel_at(mapTo(pane_.viewport(), event->position().toPoint()));
+        if (pixel.x() >= 0) emit pane_.pixel_clicked(pixel, event->modifiers());
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        emit pane_.pixel_hovered(
+            pane_.pixel_at(mapTo(pane_.viewport(), event->position().toPoint())));
+    }
+    void leaveEvent(QEvent*) override { emit pane_.pixel_hovered(QPoint(-1, -1)); }
 
   private:
     TracePane& pane_;
@@ -61,8 +74,9 @@ TracePane::TracePane(Surface& surface, QWidget* parent)
 }
 
 QSize TracePane::picture_size() const {
-    if (surface_.width() <= 0 || surface_.height() <= 0) return {};
-    return {surface_.width(), surface_.height()};
+    const Surface& surface = shown();
+    if (surface.width() <= 0 || surface.height() <= 0) return {};
+    return {surface.width(), surface.height()};
 }
 
 double TracePane::fit_scale() const {
@@ -134,7 +148,34 @@ QRect TracePane::picture_rect() const {
 
 QImage TracePane::picture() const {
     if (picture_size().isEmpty()) return {};
-    return surface_image(surface_);
+    return surface_image(shown());
+}
+
+void TracePane::show_surface(std::shared_ptr<const Surface> surface) {
+    const QSize before = picture_size();
+    other_ = std::move(surface);
+    if (picture_size() != before)
+        update_layout();
+    else
+        view_->update();
+}
+
+void TracePane::set_dimmed(bool dimmed) {
+    if (dimmed_ == dimmed) return;
+    dimmed_ = dimmed;
+    view_->update();
+}
+
+QPoint TracePane::pixel_at(QPoint viewport_point) const {
+    const QSize size = picture_size();
+    if (size.isEmpty()) return {-1, -1};
+    const QPointF spot =
+        (QPointF(view_->mapFrom(viewport(), viewport_point)) - view_->picture_area().topLeft()) /
+        scale();
+    const int x = static_cast<int>(std::floor(spot.x()));
+    const int y = static_cast<int>(std::floor(spot.y()));
+    if (x < 0 || y < 0 || x >= size.width() || y >= size.height()) return {-1, -1};
+    return {x, y};
 }
 
 void TracePane::wheelEvent(QWheelEvent* event) {

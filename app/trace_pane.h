@@ -4,6 +4,8 @@
 #include <QScrollArea>
 #include <QTimer>
 
+#include <memory>
+
 class Surface;
 class PictureView;
 
@@ -39,10 +41,23 @@ class TracePane : public QScrollArea {
     QRect picture_rect() const;
     // The picture as it is, pixel for pixel (a null image before the first).
     QImage picture() const;
+    // Shows another surface than the trace surface (the live preview's
+    // picture); null goes back to the trace surface.
+    void show_surface(std::shared_ptr<const Surface> surface);
+    bool shows_own_surface() const { return !other_; }
+    // Dimmed: the picture no longer matches the text.
+    void set_dimmed(bool dimmed);
+    bool dimmed() const { return dimmed_; }
+    // The picture pixel under a viewport point; (-1, -1) off the picture.
+    QPoint pixel_at(QPoint viewport_point) const;
 
   signals:
     // Ctrl+wheel left the fit.
     void fit_left();
+    // A left click on picture pixel `pixel`, and the pixel under the mouse
+    // ((-1, -1) when it left the picture).
+    void pixel_clicked(QPoint pixel, Qt::KeyboardModifiers modifiers);
+    void pixel_hovered(QPoint pixel);
 
   protected:
     void wheelEvent(QWheelEvent* event) override;
@@ -54,7 +69,13 @@ class TracePane : public QScrollArea {
     QSize picture_size() const;
     double fit_scale() const;
 
+    const Surface& shown() const {
+        return other_ ? *other_ : static_cast<const Surface&>(surface_);
+    }
+
     Surface& surface_;
+    std::shared_ptr<const Surface> other_;
+    bool dimmed_ = false;
     PictureView* view_;
     QTimer timer_;
     bool fit_ = true;

@@ -1,5 +1,6 @@
 #include "language/blocks.h"
 #include "language/expressions.h"
+#include "language/source_ranges.h"
 #include "language/tokenizer.h"
 
 namespace {
@@ -93,6 +94,7 @@ bool end_pass(ParseContext& pc, LoopState& loop) {
 void parse_loop(ParseContext& pc) {
     NestingGuard guard(pc);
     if (!guard.ok()) return;
+    const LoopRangeNote note(pc);
 
     scan_token(pc);
     LoopState loop;

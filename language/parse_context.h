@@ -14,6 +14,7 @@
 #include "shapes/material.h"
 
 class Host;
+class SourceRanges;
 
 // What a parse has created so far, or may create (see scene_budget.h).
 struct SceneBudget {
@@ -41,6 +42,9 @@ struct ParseContext {
     // Folder of the scene file, for relative INCLUDE FILE and TEXTURE_FILE
     // names; empty for text that has no file.
     std::string source_folder;
+    // Where each shape's block stands in the document, recorded only when a
+    // front end asks for it (source_ranges.h).
+    SourceRanges* source_ranges = nullptr;
 
     std::string word;
     int token = 0;

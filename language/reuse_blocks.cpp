@@ -6,6 +6,7 @@
 #include "language/blocks.h"
 #include "language/expressions.h"
 #include "language/scene_budget.h"
+#include "language/source_ranges.h"
 #include "language/tokenizer.h"
 
 namespace {
@@ -185,6 +186,7 @@ void parse_define(ParseContext& pc) {
 
 // include ::= INCLUDE { NAME word | FILE string } ( END_INCLUDE | END )
 void parse_include(ParseContext& pc) {
+    const IncludeRangeNote note(pc);
     const TextBuffer* found = nullptr;
     // A file's text is spliced in and then needed no more: a file included
     // on every pass of a loop must not pile up copies.

@@ -3,6 +3,7 @@
 #include "language/blocks.h"
 #include "language/expressions.h"
 #include "language/scene_budget.h"
+#include "language/source_ranges.h"
 #include "language/tokenizer.h"
 #include "scene/scene.h"
 #include "shapes/bounding_shape.h"
@@ -221,6 +222,8 @@ void parse_frame(ParseContext& pc) {
     // Frames nest by recursion; the depth is bounded so the stack is not.
     NestingGuard guard(pc);
     if (!guard.ok()) return;
+    // A bounding group's block is its FRAME.
+    const ShapeRangeNote note(pc);
     FrameBlock block;
     if (pc.build_scene) {
         // The new frame starts as a copy of the enclosing one.

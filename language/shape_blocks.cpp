@@ -4,6 +4,7 @@
 #include "language/blocks.h"
 #include "language/expressions.h"
 #include "language/scene_budget.h"
+#include "language/source_ranges.h"
 #include "language/tokenizer.h"
 #include "scene/scene.h"
 #include "shapes/box.h"
@@ -141,6 +142,7 @@ bool is_shape_block(int token) {
 
 // shape ::= unit_shape | quadric | cubic | sor | csg
 void parse_shape_block(ParseContext& pc) {
+    const ShapeRangeNote note(pc);
     const int token = pc.token;
     if (is_unit_shape(token))
         parse_unit_shape(pc);
@@ -322,6 +324,7 @@ void parse_sor(ParseContext& pc) {
 
 // mesh ::= MESH { vertex_list | material } END_MESH
 void parse_mesh(ParseContext& pc, ShapeList* target) {
+    const ShapeRangeNote note(pc, target);
     while (more_to_read(pc)) {
         scan_token(pc);
         const std::string& w = pc.word;

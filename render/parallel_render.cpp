@@ -111,7 +111,10 @@ class ParallelFrame {
         int row = 0;
         while (claim_row(row)) {
             RowSlot& slot = slots_[static_cast<size_t>(row % window_)];
-            if (!trace_row(row, slot)) break;
+            if (!trace_row(row, slot)) {
+                stop();  // a frame given up wakes the threads waiting for room
+                break;
+            }
             slot.ready_row.store(row);
             settle_ready_rows();
         }
@@ -133,7 +136,8 @@ class ParallelFrame {
     // False when the frame was stopped meanwhile.
     bool trace_row(int row, RowSlot& slot) {
         for (int col = 0; col < columns_; ++col) {
-            if ((col & 31) == 0 && abort_.load(std::memory_order_relaxed)) return false;
+            if ((col & 31) == 0 && (abort_.load(std::memory_order_relaxed) || job_.abandoned()))
+                return false;
             slot.primary[static_cast<size_t>(col)] = primary_sample(scene_, job_, col, row);
         }
         if (aa_ == 0) return true;
@@ -145,7 +149,7 @@ class ParallelFrame {
                                 needs_supersampling(job_, c[col - 1], c[col - 2]);
             slot.prepared[static_cast<size_t>(col)] = likely ? 1 : 0;
             if (!likely) continue;
-            if (abort_.load(std::memory_order_relaxed)) return false;
+            if (abort_.load(std::memory_order_relaxed) || job_.abandoned()) return false;
             slot.extra[static_cast<size_t>(col)] = supersampled(scene_, job_, col, row, c[col]);
         }
         return true;
@@ -175,6 +179,7 @@ class ParallelFrame {
     bool settle_row(int row, RowSlot& slot) {
         long long rays = 0;
         for (int col = 0; col < columns_; ++col) {
+            if (job_.abandoned()) return false;
             Vector3 c = slot.primary[static_cast<size_t>(col)];
             rays += 1;
             if (needs_supersampling(job_, c, previous_)) {

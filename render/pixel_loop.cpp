@@ -223,6 +223,7 @@ void render_frame(RenderJob& job) {
     for (int row = rows.begin; row < rows.end; ++row) {
         long long row_rays = 0;
         for (int col = 0; col <= job.width + 1; ++col) {
+            if (job.abandoned()) return;
             int samples = 0;
             const Vector3 c = render_pixel(scene, job, col, row, previous, &samples);
             if (surface != nullptr) surface->set_pixel(col, row, to_colorref(c));

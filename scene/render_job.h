@@ -51,6 +51,14 @@ struct RenderJob {
     // transmitted rays, and the parallel loop's unused supersamples too.
     // Reset by the job builder and by render_frame; complete once it returns.
     std::atomic<long long> rays_cast{0};
+    // When set and true, the frame is given up within a few pixels, leaving
+    // a row unfinished: a live preview overtaken by the next edit, whose
+    // picture nobody shows. Unlike Stop, which ends after a settled row, the
+    // loops never clear it. The host's choice; null: never given up.
+    const std::atomic<bool>* abandon = nullptr;
+    bool abandoned() const {
+        return abandon != nullptr && abandon->load(std::memory_order_relaxed);
+    }
 
     // The job builder: every field given or defaulted.
     void build(Host* main_window_, Surface* drawing_context_, int image_x_, int image_y_,

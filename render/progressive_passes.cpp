@@ -1,0 +1,57 @@
+#include "render/progressive_passes.h"
+
+#include <algorithm>
+#include <atomic>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "render/parallel_render.h"
+#include "render/pixel_loop.h"
+#include "scene/surface.h"
+
+namespace {
+
+void fill_block(Surface& surface, int x, int y, int step, uint32_t colour) {
+    const int x_end = std::min(x + step, surface.width());
+    const int y_end = std::min(y + step, surface.height());
+    for (int yy = y; yy < y_end; ++yy)
+        for (int xx = x; xx < x_end; ++xx)
+            surface.set_pixel(xx, yy, colour);
+}
+
+}  // namespace
+
+bool trace_coarse_pass(const RenderJob& job, Surface& surface, int step) {
+    if (job.scene == nullptr || job.width < 1 || job.height < 1 || step < 1) return false;
+    const Scene& scene = *job.scene;
+    const int block_rows = (job.height + step - 1) / step;
+    std::atomic<int> next_row{0};
+    std::atomic<bool> given_up{false};
+    auto work = [&] {
+        for (int b = next_row.fetch_add(1); b < block_rows; b = next_row.fetch_add(1)) {
+            const int row = b * step;
+            for (int col = 0; col < job.width; col += step) {
+                if (job.abandoned()) {
+                    given_up.store(true);
+                    return;
+                }
+                fill_block(surface, col, row, step,
+                           to_colorref(primary_sample(scene, job, col, row)));
+            }
+        }
+    };
+    std::vector<std::thread> helpers;
+    const int threads = std::min(resolved_thread_count(job), block_rows);
+    for (int i = 1; i < threads; ++i) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // fewer threads trace the same blocks
+        }
+    }
+    work();
+    for (std::thread& t : helpers)
+        t.join();
+    return !given_up.load() && !job.abandoned();
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "scene/render_job.h"
+
+class Surface;
+
+// A quick look at a frame before its full trace (the studio's live
+// preview): the camera ray of every `step`-th position of every `step`-th
+// row of the full-size picture, each shown as a step x step block. The
+// positions are those of the full picture, so the blocks stand where their
+// pixels will; they are the own samples, without supersampling. Runs on
+// resolved_thread_count(job) threads; the scene's search structures must
+// be ready (prepare_acceleration). False when the job was abandoned first.
+bool trace_coarse_pass(const RenderJob& job, Surface& surface, int step);
