@@ -99,6 +99,8 @@ static_assert(in_operator_order(), "one operation for every operator word, in th
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+}  // namespace
+
 // number ::= [ + | - ] { digit } [ . { digit } ] [ ( e | E ) [ + | - ] digit { digit } ]
 //            { character }
 // The "%f" rules on the start of a word: sign, digits with an optional point,
@@ -155,8 +157,6 @@ bool parse_number_word(const std::string& w, float& value) {
     value = negative ? -v : v;
     return true;
 }
-
-}  // namespace
 
 bool find_value(ParseContext& pc, float& value) {
     // The empty word at the end of the text is never a name.
