@@ -85,6 +85,10 @@ bool read_file(const ParseContext& pc, const std::string& name, TextBuffer& out)
 // comment. Spliced in as it is, such a text would run into what follows the
 // INCLUDE: its last word glued to the next one, its comment eating the line.
 bool ends_open(const std::string& text) {
+    // A line feed or carriage return ends a word and a ";" comment alike,
+    // and leaves a "[" comment open: a text that ends with one (most files
+    // do) is never open at its end.
+    if (!text.empty() && (text.back() == '\n' || text.back() == '\r')) return false;
     // The states of a scan from the start, each skipped through in one loop:
     // a long file is mostly words and separators.
     const char* p = text.data();
