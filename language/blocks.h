@@ -70,6 +70,8 @@ void parse_interpolation(ParseContext& pc);
 // keeps the running loops and the INCLUDE depth in step with it; false, after
 // a parse error, when the document would grow beyond its limit.
 bool splice_text(ParseContext& pc, const std::string& text);
+// The same, taking over the text's buffer: no copy of a long file's text.
+bool splice_text(ParseContext& pc, std::string&& text);
 // Clears the splice bookkeeping at the start of a parse.
 void reset_splices(ParseContext& pc);
 // Resolves a file name from the document: beside the scene file first, then

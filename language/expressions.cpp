@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <iterator>
 
 #include "language/random15.h"
@@ -124,6 +125,8 @@ std::from_chars_result read_number(const char* first, const char* last, T& value
 #endif
 }
 
+}  // namespace
+
 // number ::= [ + | - ] { digit } [ . { digit } ] [ ( e | E ) [ + | - ] digit { digit } ]
 //            { character }
 // The "%f" rules on the start of a word: sign, digits with an optional point,
@@ -138,12 +141,28 @@ bool parse_number_word(const std::string& w, float& value) {
     }
     size_t begin = i;
     size_t digits = 0;
-    while (i < w.size() && is_digit(w[i]))
+    // The digits as one integer and the power of ten it is scaled by, while
+    // they fit (see below).
+    uint64_t mantissa = 0;
+    int scale = 0;
+    bool exact = true;
+    auto take_digit = [&](char c) {
+        if (mantissa < (uint64_t{1} << 32))
+            mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
+        else
+            exact = false;
+    };
+    while (i < w.size() && is_digit(w[i])) {
+        take_digit(w[i]);
         ++i, ++digits;
+    }
     if (i < w.size() && w[i] == '.') {
         ++i;
-        while (i < w.size() && is_digit(w[i]))
+        while (i < w.size() && is_digit(w[i])) {
+            take_digit(w[i]);
+            --scale;
             ++i, ++digits;
+        }
     }
     if (digits == 0) return false;
     bool negative_exponent = false;
@@ -154,12 +173,27 @@ bool parse_number_word(const std::string& w, float& value) {
             ++j;
         }
         if (j < w.size() && is_digit(w[j])) {
-            while (j < w.size() && is_digit(w[j]))
+            int exponent = 0;
+            while (j < w.size() && is_digit(w[j])) {
+                if (exponent < 1000) exponent = exponent * 10 + (w[j] - '0');
                 ++j;
+            }
+            scale += negative_exponent ? -exponent : exponent;
             i = j;
         } else {
             negative_exponent = false;
         }
+    }
+    // Most numbers of a scene have a few digits and a small exponent: the
+    // integer and the power of ten are then both exact floats, and one
+    // division or multiplication rounds their exact quotient or product
+    // once, to the nearest float, as from_chars does with any number.
+    constexpr float powers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+    if (exact && mantissa <= (uint64_t{1} << 24) && scale >= -10 && scale <= 10) {
+        const float m = static_cast<float>(mantissa);
+        const float v = scale < 0 ? m / powers[-scale] : m * powers[scale];
+        value = negative ? -v : v;
+        return true;
     }
     const char* first = w.data() + begin;
     const char* last = w.data() + i;
@@ -180,8 +214,6 @@ bool parse_number_word(const std::string& w, float& value) {
     value = negative ? -v : v;
     return true;
 }
-
-}  // namespace
 
 bool find_value(ParseContext& pc, float& value) {
     // The empty word at the end of the text is never a name.

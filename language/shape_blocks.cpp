@@ -82,6 +82,20 @@ void shape_material(ParseContext& pc, CShape* shape) {
 // the word is read again as the start of an expression.
 void step_back(ParseContext& pc, int position) { pc.document.position = position; }
 
+// One number of a corner. The words of a vertex list are nearly always plain
+// numbers: such a word is taken at once, anything else is read again as an
+// expression (a name, an operator, or the error read_expression reports).
+float read_corner_number(ParseContext& pc) {
+    if (pc.nesting_depth < MaxNesting) {
+        const int before = pc.document.position;
+        scan_token(pc);
+        float value = 0.0f;
+        if (parse_number_word(pc.word, value)) return value;
+        step_back(pc, before);
+    }
+    return read_expression(pc);
+}
+
 // vertex_list ::= VERTEX_LIST { corner corner corner } END_VERTEX_LIST
 // corner ::= vec vec expr expr         (position, normal, texture u and v)
 void parse_vertex_list(ParseContext& pc, ShapeList* target) {
@@ -90,15 +104,25 @@ void parse_vertex_list(ParseContext& pc, ShapeList* target) {
         scan_token(pc);
         if (word_is(pc.word, Statement::EndVertexList)) return;
         if (pc.word.empty()) break;
-        step_back(pc, before);
-        // Three corners of eight numbers: position, normal, texture (u, v).
+        // Three corners of eight numbers: position, normal, texture (u, v);
+        // the word just read is the first of them when it is a number.
+        float numbers[24];
+        int read = 0;
+        if (pc.nesting_depth < MaxNesting && parse_number_word(pc.word, numbers[0]))
+            read = 1;
+        else
+            step_back(pc, before);
+        for (; read < 24; ++read)
+            numbers[read] = read_corner_number(pc);
         Vector3 corner[3];
         Vector3 normal[3];
         float uv[3][2];
         for (int k = 0; k < 3; ++k) {
-            corner[k] = read_vector(pc);
-            normal[k] = read_vector(pc);
-            read_pair(pc, uv[k][0], uv[k][1]);
+            const float* n = numbers + 8 * k;
+            corner[k] = {n[0], n[1], n[2]};
+            normal[k] = {n[3], n[4], n[5]};
+            uv[k][0] = n[6];
+            uv[k][1] = n[7];
         }
         if (target == nullptr || pc.parse_error || !budget_shape(pc)) continue;
         // Triangles live in world space: the frame carries their corners once.

@@ -36,6 +36,18 @@ void insert_text(TextBuffer& buffer, const std::string& text) {
     buffer.offset += old_position - static_cast<int>(text.size());
 }
 
+void insert_text(TextBuffer& buffer, std::string&& text) {
+    int old_position = buffer.position;
+    if (old_position < 0) old_position = 0;
+    if (old_position > buffer.length) old_position = buffer.length;
+    const int inserted = static_cast<int>(text.size());
+    text.append(buffer.text, static_cast<size_t>(old_position), std::string::npos);
+    buffer.text.swap(text);
+    buffer.length = static_cast<int>(buffer.text.size());
+    buffer.position = 0;
+    buffer.offset += old_position - inserted;
+}
+
 void scan_token(ParseContext& pc) {
     TextBuffer& doc = pc.document;
     const std::string& t = doc.text;

@@ -7,6 +7,8 @@
 
 void set_text(TextBuffer& buffer, const char* source);
 void insert_text(TextBuffer& buffer, const std::string& text);
+// The same, the text behind the read position appended to `text`'s own buffer.
+void insert_text(TextBuffer& buffer, std::string&& text);
 void scan_token(ParseContext& pc);
 void read_string(ParseContext& pc);
 int read_integer(ParseContext& pc);

@@ -8,8 +8,10 @@
 #include <new>
 
 #include <png.h>
+#include <zlib.h>
 
 #include "record/output_file.h"
+#include "record/png_bands.h"
 #include "scene/surface.h"
 
 namespace {
@@ -110,8 +112,9 @@ void flush_png(png_structp) {}
 [[noreturn]] void on_png_error(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void on_png_warning(png_structp, png_const_charp) {}
 
-// False when the sink failed or libpng found no memory for its buffers.
-bool write_png(ByteSink& sink, const PictureRows& rows, unsigned char* row) {
+// The chunks before the image data (IHDR, and sRGB with gAMA and cHRM)
+// through libpng. False when the sink failed or libpng found no memory.
+bool write_png_header(ByteSink& sink, const PictureRows& rows) {
     png_structp png =
         png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, on_png_error, on_png_warning);
     if (png == nullptr) return false;
@@ -127,27 +130,61 @@ bool write_png(ByteSink& sink, const PictureRows& rows, unsigned char* row) {
     // The pixels are display values for an sRGB screen; the gAMA and cHRM
     // chunks say the same to readers that do not know sRGB.
     png_set_sRGB_gAMA_and_cHRM(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
-    png_set_compression_level(png, PngCompressionLevel);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
     png_write_info(png, info);
-    for (int y = 0; y < rows.height; ++y) {
-        rows.rgb_row(y, row);
-        png_write_row(png, row);
-    }
-    png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     return true;
+}
+
+// A chunk: length, type, data and the CRC of type and data.
+void put_png_chunk(ByteSink& sink, const char (&type)[5], const unsigned char* data, size_t n) {
+    const auto* type_bytes = reinterpret_cast<const unsigned char*>(type);
+    const unsigned char head[8] = {static_cast<unsigned char>(n >> 24),
+                                   static_cast<unsigned char>(n >> 16),
+                                   static_cast<unsigned char>(n >> 8),
+                                   static_cast<unsigned char>(n),
+                                   type_bytes[0],
+                                   type_bytes[1],
+                                   type_bytes[2],
+                                   type_bytes[3]};
+    uLong crc = crc32(0, type_bytes, 4);
+    if (n > 0) crc = crc32(crc, data, static_cast<uInt>(n));
+    const unsigned char tail[4] = {
+        static_cast<unsigned char>(crc >> 24), static_cast<unsigned char>(crc >> 16),
+        static_cast<unsigned char>(crc >> 8), static_cast<unsigned char>(crc)};
+    sink.put(head, 8);
+    if (n > 0) sink.put(data, n);
+    sink.put(tail, 4);
+}
+
+// False when the sink failed or memory ran short. The image data is deflated
+// in bands on every core, one IDAT chunk a band.
+bool write_png(ByteSink& sink, const PictureRows& rows) {
+    if (!write_png_header(sink, rows)) return false;
+    PngRows png_rows{rows.width, rows.height,
+                     [&rows](int y, unsigned char* rgb) { rows.rgb_row(y, rgb); }};
+    bool out_of_memory = false;
+    const bool deflated = deflate_png_rows(
+        png_rows, PngCompressionLevel, 0,
+        [&sink](const unsigned char* data, size_t n) {
+            put_png_chunk(sink, "IDAT", data, n);
+            return !sink.failed();
+        },
+        out_of_memory);
+    if (!deflated) return false;
+    put_png_chunk(sink, "IEND", nullptr, 0);
+    return !sink.failed();
 }
 
 // Encodes the picture into the sink and flushes it. False with `reason` set
 // when the sink failed or memory ran short.
 bool encode(ByteSink& sink, ImageFormat format, const PictureRows& rows, std::string& reason) {
     try {
-        std::vector<unsigned char> row(static_cast<size_t>(rows.width) * 3);
-        if (format == ImageFormat::Ppm)
+        if (format == ImageFormat::Ppm) {
+            std::vector<unsigned char> row(static_cast<size_t>(rows.width) * 3);
             write_ppm(sink, rows, row.data());
-        else if (!write_png(sink, rows, row.data()) && !sink.failed())
+        } else if (!write_png(sink, rows) && !sink.failed()) {
             throw std::bad_alloc();
+        }
     } catch (const std::bad_alloc&) {
         reason = "out of memory";
         return false;

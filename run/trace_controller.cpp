@@ -103,6 +103,12 @@ void TraceController::parse_once() {
         release_scene();
         report_parse_error(*this, "Out of memory. The scene needs more than this machine has.");
     }
+    // Every parse starts again from the source text, and the spliced text is
+    // read by nothing after its parse: what a long INCLUDE FILE brought in
+    // does not stay in memory while the frame is traced.
+    std::string().swap(document.text);
+    document.length = 0;
+    document.position = 0;
 }
 
 void TraceController::parse_frame() {

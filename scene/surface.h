@@ -33,7 +33,13 @@ class Surface {
     std::vector<uint32_t> snapshot() const;
 
   private:
+    // The pixels' memory comes from the C heap, a large picture's in pages
+    // the system may back with huge pages (see resize).
+    struct FreePixels {
+        void operator()(std::atomic<uint32_t>* pixels) const;
+    };
+
     int width_ = 0;
     int height_ = 0;
-    std::unique_ptr<std::atomic<uint32_t>[]> pixels_;
+    std::unique_ptr<std::atomic<uint32_t>[], FreePixels> pixels_;
 };

@@ -2,8 +2,104 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+#include <vector>
+
+#if __has_include(<sys/mman.h>)
+#include <sys/mman.h>
+#endif
 
 #include "shapes/shape_support.h"
+
+namespace {
+
+// The slabs triangles are carved from. A freed triangle's place is taken by
+// the next one; when the last triangle goes, so do the slabs, which is what
+// happens between two parses of a scene.
+class TriangleSlabs {
+  public:
+    static constexpr size_t Slot =
+        (sizeof(Triangle) + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
+    static constexpr size_t SlabBytes = size_t{1} << 21;
+
+    void* take() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        void* place = nullptr;
+        if (free_ != nullptr) {
+            place = free_;
+            free_ = free_->next;
+        } else {
+            if (left_ < Slot) add_slab();
+            place = cursor_;
+            cursor_ += Slot;
+            left_ -= Slot;
+        }
+        ++alive_;
+        return place;
+    }
+
+    void give_back(void* place) noexcept {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto* slot = static_cast<FreeSlot*>(place);
+        slot->next = free_;
+        free_ = slot;
+        if (--alive_ > 0) return;
+        for (void* slab : slabs_)
+            std::free(slab);
+        slabs_.clear();
+        free_ = nullptr;
+        cursor_ = nullptr;
+        left_ = 0;
+    }
+
+  private:
+    struct FreeSlot {
+        FreeSlot* next;
+    };
+
+    void add_slab() {
+        slabs_.reserve(slabs_.size() + 1);
+        void* slab = std::aligned_alloc(SlabBytes, SlabBytes);
+        if (slab == nullptr) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+        madvise(slab, SlabBytes, MADV_HUGEPAGE);
+#endif
+        slabs_.push_back(slab);
+        cursor_ = static_cast<char*>(slab);
+        left_ = SlabBytes;
+    }
+
+    std::mutex mutex_;
+    FreeSlot* free_ = nullptr;
+    char* cursor_ = nullptr;
+    size_t left_ = 0;
+    size_t alive_ = 0;
+    std::vector<void*> slabs_;
+};
+
+// Never destroyed: a triangle may still be deleted while the program ends.
+TriangleSlabs& slabs() {
+    static TriangleSlabs* const pool = new TriangleSlabs;
+    return *pool;
+}
+
+}  // namespace
+
+void* Triangle::operator new(std::size_t size) {
+    if (size != sizeof(Triangle)) return ::operator new(size);
+    return slabs().take();
+}
+
+void Triangle::operator delete(void* triangle, std::size_t size) noexcept {
+    if (triangle == nullptr) return;
+    if (size != sizeof(Triangle)) {
+        ::operator delete(triangle);
+        return;
+    }
+    slabs().give_back(triangle);
+}
 
 Triangle::Triangle(const Vector3& A_, const Vector3& B_, const Vector3& C_, const Vector3& nA_,
                    const Vector3& nB_, const Vector3& nC_, float uA_, float vA_, float uB_,

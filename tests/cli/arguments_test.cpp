@@ -137,6 +137,14 @@ std::vector<uint32_t> noise(size_t n) {
     return v;
 }
 
+// Every row the same: each row's bytes repeat the row above.
+std::vector<uint32_t> stripes(int width, int height) {
+    std::vector<uint32_t> v(static_cast<size_t>(width) * height);
+    for (size_t i = 0; i < v.size(); ++i)
+        v[i] = static_cast<uint32_t>((i % width) * 0x010203u);
+    return v;
+}
+
 class PictureRoundTrip : public ::testing::TestWithParam<PictureCase> {};
 
 TEST_P(PictureRoundTrip, PngDecodesToThePixelsAndSaysSrgb) {
@@ -200,7 +208,10 @@ INSTANTIATE_TEST_SUITE_P(
         PictureCase{3, 2, {0u, 0x00FFFFFFu, 0x000000FFu, 0x0000FF00u, 0x00FF0000u, 0x00808080u}},
         // Rows that straddle the writer's blocks of bytes.
         PictureCase{16384, 2, noise(2 * 16384)}, PictureCase{1, 700, noise(700)},
-        PictureCase{257, 259, noise(257 * 259)}));
+        PictureCase{257, 259, noise(257 * 259)},
+        // Rows deflated in bands: the bands' ends, and back-references from
+        // a band into the rows above it.
+        PictureCase{5, 128, noise(5 * 128)}, PictureCase{300, 130, stripes(300, 130)}));
 
 TEST(WriteImage, ReplacesAnOldPictureAndLeavesNoTemporaryFile) {
     const std::string dir = ::testing::TempDir() + "gmk_write_image";

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <string>
 
 #include "language/expressions.h"
@@ -73,6 +75,14 @@ TEST(ReadExpression, OperatorsAndNumbers) {
         {"1e999", INFINITY},
         {"1e-999", 0},
         {"1e-40", f(1e-40)},
+        {"-5.9464", -5.9464f},
+        {"16777217", 16777216},
+        {"1677.7217", 1677.7217f},
+        {"0.0000000001", 1e-10f},
+        {"0.00000000001", 1e-11f},
+        {"1.5e10", 1.5e10f},
+        {"0.10000000000000000555", 0.1f},
+        {"3.4028235e38", 3.4028235e38f},
         // Each result is rounded to f32: 16777216 + 1 is 16777216 again.
         {"SUB ADD 16777216 1 16777216", 0},
     };
@@ -80,6 +90,32 @@ TEST(ReadExpression, OperatorsAndNumbers) {
         EXPECT_EQ(value_of(text), value) << text;
     EXPECT_EQ(value_of(std::string(250, '9')), INFINITY);
     EXPECT_EQ(value_of("mul time 2", 0.75f), 1.5f);
+}
+
+// Short numbers take a quicker way than long ones: both round as
+// std::from_chars does, to the nearest float.
+TEST(ReadExpression, NumberWordsRoundAsFromChars) {
+    uint32_t state = 2024;
+    auto next = [&state](uint32_t n) {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 8) % n;
+    };
+    for (int k = 0; k < 20000; ++k) {
+        const std::string whole = std::to_string(next(1000000000u));
+        const size_t point = next(static_cast<uint32_t>(whole.size()) + 1);
+        std::string digits(whole, 0, point);
+        digits.push_back('.');
+        digits.append(whole, point);
+        if (next(2) == 0) {
+            digits.push_back('e');
+            digits.append(std::to_string(static_cast<int>(next(27)) - 13));
+        }
+        float expected = 0.0f;
+        std::from_chars(digits.data(), digits.data() + digits.size(), expected);
+        float value = 1.0f;
+        ASSERT_TRUE(parse_number_word(digits, value)) << digits;
+        ASSERT_EQ(value, expected) << digits;
+    }
 }
 
 TEST(ReadExpression, NaNRules) {

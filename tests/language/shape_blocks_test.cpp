@@ -217,7 +217,8 @@ TEST(MeshBlock, TrianglesTakePositionsNormalsTexturesAndMaterial) {
         p.parse("SCENE MESH VERTEX_LIST 0 0 0 0 0 1 0.1 0.2  1 0 0 0 0 2 0.3 0.4 "
                 "0 1 0 0 0 3 0.5 0.6 END_VERTEX_LIST MATERIAL DIFFUSE 0 1 0 END_MATERIAL "
                 "VERTEX_LIST 0 0 1 1 0 0 0 0  1 0 1 1 0 0 0 0  0 1 1 1 0 0 0 0 "
-                "0 0 2 0 1 0 0 0  1 0 2 0 1 0 0 0  0 1 2 0 1 0 0 0 END_VERTEX_LIST "
+                // Any corner number may be an expression, the first one too.
+                "SUB 1 1 0 2 0 1 0 0 0  1 0 2 0 1 0 0 0  0 1 MUL 4 0.5 0 1 0 0 0 END_VERTEX_LIST "
                 "END_MESH END_SCENE"))
         << p.error();
     auto shapes = p.shapes();
@@ -305,6 +306,8 @@ const ErrorCase shape_errors[] = {
     {"SCENE MESH VERTEX_LIST 0 0 0 0 0 1 0 0  1 0 0 0 0 1 0 0  0 1 0 0 0 1 0 0 "
      "0 0 1 0 0 1 0 0 END_VERTEX_LIST END_MESH END_SCENE",
      "Expected Float.", "END_VERTEX_LIST", nullptr},
+    {"SCENE MESH VERTEX_LIST ADD 1 zero 0 0 0 0 1 0 0 END_VERTEX_LIST END_MESH END_SCENE",
+     "Expected Float.", "zero", nullptr},
 };
 
 INSTANTIATE_TEST_SUITE_P(BothParses, ShapeErrorTest,
