@@ -145,16 +145,4 @@ TEST(DefaultThreads, FollowTheCpuAffinity) {
     EXPECT_NE(two.err.find("\nthreads=2\n"), std::string::npos) << two.err;
 }
 
-// Every run pays for the libraries mapped at start: FFmpeg's (with some 150
-// of their own) wait until a recording needs them.
-TEST(StartUp, VideoLibrariesAreNotLoadedBeforeARecordingNeedsThem) {
-    TempFolder folder;
-    // glibc's loader lists what it maps and stops before main.
-    run_line("LD_TRACE_LOADED_OBJECTS=1 glimmark --version >libs.txt", folder);
-    const std::string libs = slurp(folder.file("libs.txt"));
-    if (libs.find("libc.so") == std::string::npos) GTEST_SKIP() << "no loader listing: " << libs;
-    for (const char* lib : {"libavcodec", "libavformat", "libavfilter", "libswscale", "libavutil"})
-        EXPECT_EQ(libs.find(lib), std::string::npos) << lib << " in\n" << libs;
-}
-
 }  // namespace
