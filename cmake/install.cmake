@@ -89,16 +89,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_CLI_PACKAGE_NAME glimmark)
-# FFmpeg's libraries are opened only when a recording needs them, so the
-# library scan does not see them; the packages named after their sonames.
-if(FFMPEG_FOUND)
-  set(gmk_ffmpeg_depends "")
-  foreach(lib avutil swscale avcodec avformat avfilter)
-    string(REGEX MATCH "^[0-9]+" major "${FFMPEG_lib${lib}_VERSION}")
-    list(APPEND gmk_ffmpeg_depends "lib${lib}${major}")
-  endforeach()
-  string(REPLACE ";" ", " CPACK_DEBIAN_CLI_PACKAGE_DEPENDS "${gmk_ffmpeg_depends}")
-endif()
 set(CPACK_DEBIAN_CLI_DESCRIPTION
     "ray tracer with a scene language of its own\n\
 Glimmark traces scenes written in its own plain-text language (spheres,\n\

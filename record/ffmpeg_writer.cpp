@@ -9,11 +9,16 @@
 #include <vector>
 
 extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
+#include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
 }
 
 #include "record/dib_format.h"
-#include "record/ffmpeg_library.h"
 #include "record/output_file.h"
 #include "record/target_file.h"
 #include "record/video_messages.h"
@@ -28,16 +33,13 @@ constexpr const char* kGifFilters =
     "split[a][b];[a]palettegen=stats_mode=single:reserve_transparent=0[p];"
     "[b][p]paletteuse=new=1";
 
-// Only called once ffmpeg_library() has given the functions.
-const FfmpegLibrary& ff() { return *ffmpeg_library(); }
-
 void tell(Host* owner, const std::string& text) {
     if (owner != nullptr) owner->message_box(text, video_messages::kCaption);
 }
 
 std::string av_text(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    ff().av_strerror(code, text, sizeof text);
+    av_strerror(code, text, sizeof text);
     return text;
 }
 
@@ -88,17 +90,17 @@ struct FfmpegWriter::Impl {
     std::vector<uint8_t> pixels;
 
     ~Impl() {
-        if (graph != nullptr) ff().avfilter_graph_free(&graph);
-        ff().sws_freeContext(scaler);
-        ff().av_frame_free(&picture);
-        ff().av_frame_free(&rgb);
-        ff().av_frame_free(&filtered);
-        ff().av_packet_free(&packet);
-        ff().avcodec_free_context(&encoder);
-        if (format != nullptr) ff().avformat_free_context(format);
+        if (graph != nullptr) avfilter_graph_free(&graph);
+        sws_freeContext(scaler);
+        av_frame_free(&picture);
+        av_frame_free(&rgb);
+        av_frame_free(&filtered);
+        av_packet_free(&packet);
+        avcodec_free_context(&encoder);
+        if (format != nullptr) avformat_free_context(format);
         if (io != nullptr) {
-            ff().av_freep(&io->buffer);
-            ff().avio_context_free(&io);
+            av_freep(&io->buffer);
+            avio_context_free(&io);
         }
     }
 
@@ -140,34 +142,34 @@ struct FfmpegWriter::Impl {
     // Moves the packets the encoder has ready into the file.
     int drain() {
         for (;;) {
-            int rc = ff().avcodec_receive_packet(encoder, packet);
+            int rc = avcodec_receive_packet(encoder, packet);
             if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return 0;
             if (rc < 0) return rc;
-            ff().av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
+            av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
             packet->stream_index = stream->index;
-            rc = ff().av_interleaved_write_frame(format, packet);
+            rc = av_interleaved_write_frame(format, packet);
             if (rc < 0) return rc;
             frames_muxed += 1;
         }
     }
 
     int encode(AVFrame* frame) {
-        const int rc = ff().avcodec_send_frame(encoder, frame);
+        const int rc = avcodec_send_frame(encoder, frame);
         if (rc < 0) return rc;
         return drain();
     }
 
     // A GIF frame goes through the palette filters first.
     int filter_and_encode(AVFrame* frame) {
-        int rc = ff().av_buffersrc_add_frame_flags(source, frame, AV_BUFFERSRC_FLAG_KEEP_REF);
+        int rc = av_buffersrc_add_frame_flags(source, frame, AV_BUFFERSRC_FLAG_KEEP_REF);
         if (rc < 0) return rc;
         for (;;) {
-            rc = ff().av_buffersink_get_frame(sink, filtered);
+            rc = av_buffersink_get_frame(sink, filtered);
             if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return 0;
             if (rc < 0) return rc;
             filtered->pict_type = AV_PICTURE_TYPE_NONE;
             rc = encode(filtered);
-            ff().av_frame_unref(filtered);
+            av_frame_unref(filtered);
             if (rc < 0) return rc;
         }
     }
@@ -179,41 +181,37 @@ struct FfmpegWriter::Impl {
 };
 
 std::string FfmpegWriter::Impl::open_filters(int rate) {
-    graph = ff().avfilter_graph_alloc();
+    graph = avfilter_graph_alloc();
     if (graph == nullptr) return "out of memory";
     char args[160];
     std::snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=1/1",
                   coded_width, coded_height, static_cast<int>(AV_PIX_FMT_RGB24), rate);
-    int rc = ff().avfilter_graph_create_filter(&source, ff().avfilter_get_by_name("buffer"), "in",
-                                               args, nullptr, graph);
+    int rc = avfilter_graph_create_filter(&source, avfilter_get_by_name("buffer"), "in", args,
+                                          nullptr, graph);
     if (rc >= 0)
-        rc = ff().avfilter_graph_create_filter(&sink, ff().avfilter_get_by_name("buffersink"),
-                                               "out", nullptr, nullptr, graph);
+        rc = avfilter_graph_create_filter(&sink, avfilter_get_by_name("buffersink"), "out", nullptr,
+                                          nullptr, graph);
     if (rc >= 0) {
         const enum AVPixelFormat formats[] = {AV_PIX_FMT_PAL8, AV_PIX_FMT_NONE};
-        // av_opt_set_int_list written out: its macro calls the library.
-        const unsigned count =
-            ff().av_int_list_length_for_size(sizeof formats[0], formats, AV_PIX_FMT_NONE);
-        rc = ff().av_opt_set_bin(sink, "pix_fmts", reinterpret_cast<const uint8_t*>(formats),
-                                 static_cast<int>(count * sizeof formats[0]),
-                                 AV_OPT_SEARCH_CHILDREN);
+        rc =
+            av_opt_set_int_list(sink, "pix_fmts", formats, AV_PIX_FMT_NONE, AV_OPT_SEARCH_CHILDREN);
     }
     if (rc < 0) return "the palette filters: " + av_text(rc);
-    AVFilterInOut* outputs = ff().avfilter_inout_alloc();
-    AVFilterInOut* inputs = ff().avfilter_inout_alloc();
+    AVFilterInOut* outputs = avfilter_inout_alloc();
+    AVFilterInOut* inputs = avfilter_inout_alloc();
     if (outputs == nullptr || inputs == nullptr) {
-        ff().avfilter_inout_free(&outputs);
-        ff().avfilter_inout_free(&inputs);
+        avfilter_inout_free(&outputs);
+        avfilter_inout_free(&inputs);
         return "out of memory";
     }
-    outputs->name = ff().av_strdup("in");
+    outputs->name = av_strdup("in");
     outputs->filter_ctx = source;
-    inputs->name = ff().av_strdup("out");
+    inputs->name = av_strdup("out");
     inputs->filter_ctx = sink;
-    rc = ff().avfilter_graph_parse_ptr(graph, kGifFilters, &inputs, &outputs, nullptr);
-    ff().avfilter_inout_free(&outputs);
-    ff().avfilter_inout_free(&inputs);
-    if (rc >= 0) rc = ff().avfilter_graph_config(graph, nullptr);
+    rc = avfilter_graph_parse_ptr(graph, kGifFilters, &inputs, &outputs, nullptr);
+    avfilter_inout_free(&outputs);
+    avfilter_inout_free(&inputs);
+    if (rc >= 0) rc = avfilter_graph_config(graph, nullptr);
     if (rc < 0) return "the palette filters: " + av_text(rc);
     return {};
 }
@@ -222,7 +220,7 @@ std::string FfmpegWriter::Impl::open_encoder(int rate, const VideoChoice& choice
                                              std::string& encoder_name) {
     const AVCodec* found = nullptr;
     if (codec == "h264") {
-        found = ff().avcodec_find_encoder_by_name("libx264");
+        found = avcodec_find_encoder_by_name("libx264");
         if (found == nullptr) {
             std::fprintf(stderr,
                          "glimmark: libx264 is not available; %s is encoded with MPEG-4 Part 2 "
@@ -231,15 +229,15 @@ std::string FfmpegWriter::Impl::open_encoder(int rate, const VideoChoice& choice
             codec = "mpeg4";
         }
     }
-    if (codec == "mpeg4") found = ff().avcodec_find_encoder(AV_CODEC_ID_MPEG4);
-    if (codec == "vp9") found = ff().avcodec_find_encoder_by_name("libvpx-vp9");
-    if (codec == "gif") found = ff().avcodec_find_encoder(AV_CODEC_ID_GIF);
+    if (codec == "mpeg4") found = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
+    if (codec == "vp9") found = avcodec_find_encoder_by_name("libvpx-vp9");
+    if (codec == "gif") found = avcodec_find_encoder(AV_CODEC_ID_GIF);
     if (found == nullptr)
         return "this FFmpeg has no encoder for " + codec + " (" +
                (codec == "vp9" ? "libvpx" : codec) + " is missing)";
     encoder_name = found->name;
 
-    encoder = ff().avcodec_alloc_context3(found);
+    encoder = avcodec_alloc_context3(found);
     if (encoder == nullptr) return "out of memory";
     encoder->width = coded_width;
     encoder->height = coded_height;
@@ -264,23 +262,23 @@ std::string FfmpegWriter::Impl::open_encoder(int rate, const VideoChoice& choice
         // Frames in the order they were traced: each packet is one frame.
         encoder->max_b_frames = 0;
         if (codec == "h264") {
-            ff().av_dict_set_int(&options, "crf", crf, 0);
+            av_dict_set_int(&options, "crf", crf, 0);
             // Far above the quality asked for already, at a fraction of the
             // time the slower presets take.
-            ff().av_dict_set(&options, "preset", "veryfast", 0);
+            av_dict_set(&options, "preset", "veryfast", 0);
         } else if (codec == "vp9") {
             encoder->bit_rate = 0;
-            ff().av_dict_set_int(&options, "crf", crf, 0);
-            ff().av_dict_set(&options, "deadline", "realtime", 0);
-            ff().av_dict_set(&options, "cpu-used", "8", 0);
-            ff().av_dict_set(&options, "row-mt", "1", 0);
+            av_dict_set_int(&options, "crf", crf, 0);
+            av_dict_set(&options, "deadline", "realtime", 0);
+            av_dict_set(&options, "cpu-used", "8", 0);
+            av_dict_set(&options, "row-mt", "1", 0);
         } else {
             encoder->flags |= AV_CODEC_FLAG_QSCALE;
             encoder->global_quality = FF_QP2LAMBDA * std::max(1, crf);
         }
     }
-    const int rc = ff().avcodec_open2(encoder, found, &options);
-    ff().av_dict_free(&options);
+    const int rc = avcodec_open2(encoder, found, &options);
+    av_dict_free(&options);
     if (rc < 0) return "the " + std::string(found->name) + " encoder: " + av_text(rc);
     return {};
 }
@@ -294,12 +292,10 @@ bool FfmpegWriter::open(Host* owner, const std::string& file_name, int width, in
     close();
     frames_written_ = 0;
     encoder_name_.clear();
+    // The encoders' own statistics are not for the user; their errors are.
+    av_log_set_level(AV_LOG_ERROR);
     const VideoContainer container = container_of(file_name);
     std::string refusal = refuse_video_choice(file_name, choice);
-    const char* missing = nullptr;
-    if (refusal.empty() && ffmpeg_library(&missing) == nullptr) refusal = missing;
-    // The encoders' own statistics are not for the user; their errors are.
-    if (refusal.empty()) ff().av_log_set_level(AV_LOG_ERROR);
     if (refusal.empty() && muxer_of(container) == nullptr)
         refusal = "a " + std::string(extension_of(container)) + " file is not written here";
     if (refusal.empty() && (width <= 0 || height <= 0)) refusal = "the picture has no pixels";
@@ -339,42 +335,41 @@ bool FfmpegWriter::open(Host* owner, const std::string& file_name, int width, in
         return false;
     }
     std::string trouble;
-    int rc = ff().avformat_alloc_output_context2(&m->format, nullptr, muxer_of(container), nullptr);
+    int rc = avformat_alloc_output_context2(&m->format, nullptr, muxer_of(container), nullptr);
     if (rc < 0 || m->format == nullptr)
         trouble = "the " + std::string(muxer_of(container)) + " writer: " + av_text(rc);
     if (trouble.empty()) trouble = m->open_encoder(rate, choice, encoder_name_);
     if (trouble.empty() && !yuv) trouble = m->open_filters(rate);
     if (trouble.empty()) {
-        auto* buffer = static_cast<uint8_t*>(ff().av_malloc(kIoBufferSize));
-        m->io = buffer == nullptr
-                    ? nullptr
-                    : ff().avio_alloc_context(buffer, kIoBufferSize, 1, m.get(), nullptr,
-                                              &Impl::write_bytes, &Impl::seek);
+        auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
+        m->io = buffer == nullptr ? nullptr
+                                  : avio_alloc_context(buffer, kIoBufferSize, 1, m.get(), nullptr,
+                                                       &Impl::write_bytes, &Impl::seek);
         if (m->io == nullptr) {
-            ff().av_free(buffer);
+            av_free(buffer);
             trouble = "out of memory";
         }
     }
     if (trouble.empty()) {
         m->format->pb = m->io;
         m->format->flags |= AVFMT_FLAG_CUSTOM_IO;
-        m->stream = ff().avformat_new_stream(m->format, nullptr);
+        m->stream = avformat_new_stream(m->format, nullptr);
         if (m->stream == nullptr) trouble = "out of memory";
     }
     if (trouble.empty()) {
         m->stream->time_base = m->encoder->time_base;
         m->stream->avg_frame_rate = AVRational{rate, 1};
         m->stream->r_frame_rate = AVRational{rate, 1};
-        rc = ff().avcodec_parameters_from_context(m->stream->codecpar, m->encoder);
-        if (rc >= 0) rc = ff().avformat_write_header(m->format, nullptr);
+        rc = avcodec_parameters_from_context(m->stream->codecpar, m->encoder);
+        if (rc >= 0) rc = avformat_write_header(m->format, nullptr);
         if (rc < 0) trouble = m->reason(rc);
         m->header_written = rc >= 0;
     }
     if (trouble.empty()) {
-        m->picture = ff().av_frame_alloc();
-        m->rgb = ff().av_frame_alloc();
-        m->filtered = ff().av_frame_alloc();
-        m->packet = ff().av_packet_alloc();
+        m->picture = av_frame_alloc();
+        m->rgb = av_frame_alloc();
+        m->filtered = av_frame_alloc();
+        m->packet = av_packet_alloc();
         if (m->picture == nullptr || m->rgb == nullptr || m->filtered == nullptr ||
             m->packet == nullptr)
             trouble = "out of memory";
@@ -390,20 +385,20 @@ bool FfmpegWriter::open(Host* owner, const std::string& file_name, int width, in
         m->picture->colorspace = m->encoder->colorspace;
         m->picture->color_primaries = m->encoder->color_primaries;
         m->picture->color_trc = m->encoder->color_trc;
-        rc = ff().av_frame_get_buffer(m->rgb, 0);
-        if (rc >= 0 && yuv) rc = ff().av_frame_get_buffer(m->picture, 0);
+        rc = av_frame_get_buffer(m->rgb, 0);
+        if (rc >= 0 && yuv) rc = av_frame_get_buffer(m->picture, 0);
         if (rc < 0) trouble = av_text(rc);
     }
     if (trouble.empty() && yuv) {
-        m->scaler = ff().sws_getContext(m->coded_width, m->coded_height, AV_PIX_FMT_RGB24,
-                                        m->coded_width, m->coded_height, AV_PIX_FMT_YUV420P,
-                                        SWS_BICUBIC, nullptr, nullptr, nullptr);
+        m->scaler = sws_getContext(m->coded_width, m->coded_height, AV_PIX_FMT_RGB24,
+                                   m->coded_width, m->coded_height, AV_PIX_FMT_YUV420P, SWS_BICUBIC,
+                                   nullptr, nullptr, nullptr);
         if (m->scaler == nullptr) {
             trouble = "no conversion to yuv420p";
         } else {
             // BT.709 in limited range, as the stream is tagged.
-            const int* bt709 = ff().sws_getCoefficients(SWS_CS_ITU709);
-            ff().sws_setColorspaceDetails(m->scaler, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
+            const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+            sws_setColorspaceDetails(m->scaler, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
         }
     }
     if (!trouble.empty()) {
@@ -430,7 +425,7 @@ bool FfmpegWriter::write_frame(const Surface& source) {
     bool out_of_memory = false;
     try {
         surface_to_rgb(source, m.width, m.height, m.pixels);
-        rc = ff().av_frame_make_writable(m.rgb);
+        rc = av_frame_make_writable(m.rgb);
         for (int y = 0; rc >= 0 && y < m.coded_height; ++y) {
             uint8_t* row = m.rgb->data[0] + static_cast<ptrdiff_t>(y) * m.rgb->linesize[0];
             const uint8_t* from = m.pixels.data() + static_cast<size_t>(std::min(y, m.height - 1)) *
@@ -442,10 +437,10 @@ bool FfmpegWriter::write_frame(const Surface& source) {
         m.rgb->pts = m.next_pts;
         AVFrame* frame = m.rgb;
         if (rc >= 0 && m.scaler != nullptr) {
-            rc = ff().av_frame_make_writable(m.picture);
+            rc = av_frame_make_writable(m.picture);
             if (rc >= 0)
-                ff().sws_scale(m.scaler, m.rgb->data, m.rgb->linesize, 0, m.coded_height,
-                               m.picture->data, m.picture->linesize);
+                sws_scale(m.scaler, m.rgb->data, m.rgb->linesize, 0, m.coded_height,
+                          m.picture->data, m.picture->linesize);
             m.picture->pts = m.next_pts;
             // Every recording opens with a key frame; the encoder makes the
             // first one so whatever it is asked.
@@ -499,10 +494,10 @@ std::string FfmpegWriter::finish() {
     bool trailer_tried = false;
     if (rc >= 0) {
         trailer_tried = true;
-        rc = ff().av_write_trailer(m->format);
+        rc = av_write_trailer(m->format);
     }
     if (rc >= 0) {
-        ff().avio_flush(m->io);
+        avio_flush(m->io);
         if (m->io->error < 0) rc = m->io->error;
     }
     if (rc >= 0 && !m->file.sync()) rc = AVERROR(m->file.error());
@@ -511,7 +506,7 @@ std::string FfmpegWriter::finish() {
             rc == AVERROR(ENODATA) ? std::string("no frame was written") : m->reason(rc);
         // Some muxers let go of what they hold (GIF its last packet) only in
         // the trailer; where the file failed, the bytes it writes go nowhere.
-        if (m->header_written && !trailer_tried) ff().av_write_trailer(m->format);
+        if (m->header_written && !trailer_tried) av_write_trailer(m->format);
         m->file.discard_temporary();
         frames_written_ = 0;
         return "Could not finish " + m->path + ": " + why + ". Nothing was saved.";
