@@ -13,6 +13,10 @@
 #                     compared per camera ray)
 #   POV=0             skip the POV-Ray comparison
 #   RUNS=N            runs per POV-Ray comparison (default 3)
+#   BIG_SIZE=WxH      the large comparison's size (default 2560x1920): whole
+#                     process with PNG output against POV-Ray, then with PPM
+#                     output for the one-thread against all-threads ratio
+#   BIG=0             skip the large comparison
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
@@ -40,4 +44,14 @@ if [ "${POV:-1}" != 0 ] && command -v povray > /dev/null; then
     echo
     echo "== POV-Ray comparison: python3 $here/compare_pov.py --build $build --runs ${RUNS:-3}"
     python3 "$here/compare_pov.py" --build "$build" --runs "${RUNS:-3}" --threads "1,$(nproc)"
+    if [ "${BIG:-1}" != 0 ]; then
+        big=${BIG_SIZE:-2560x1920}
+        for format in png ppm; do
+            echo
+            echo "== POV-Ray comparison at $big, Glimmark writing $format:" \
+                 "python3 $here/compare_pov.py --build $build --runs ${RUNS:-3} --size $big --format $format"
+            python3 "$here/compare_pov.py" --build "$build" --runs "${RUNS:-3}" \
+                --threads "1,$(nproc)" --size "$big" --format "$format"
+        done
+    fi
 fi

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "core/matrix4.h"
-
-struct Ray;
+#include "core/ray.h"
 
 // A transform node. FRAME blocks stack these; shapes embed two unlinked ones.
 struct Frame {
@@ -28,5 +27,7 @@ struct Frame {
     void invert() { matrix.invert(); }
     // The world ray carried into this frame's space; the direction keeps its
     // length so that a ray parameter names the same point in both spaces.
-    Ray toUnitRay(const Ray& world) const;
+    Ray toUnitRay(const Ray& world) const {
+        return {matrix.transformPoint(world.origin), matrix.transformDirection(world.direction)};
+    }
 };

@@ -25,18 +25,6 @@ void Matrix4::setIdentity() {
             m[r][c] = (r == c) ? 1.0f : 0.0f;
 }
 
-Vector3 Matrix4::transformPoint(const Vector3& p) const {
-    return {p.x * m[0][0] + p.y * m[1][0] + p.z * m[2][0] + m[3][0],
-            p.x * m[0][1] + p.y * m[1][1] + p.z * m[2][1] + m[3][1],
-            p.x * m[0][2] + p.y * m[1][2] + p.z * m[2][2] + m[3][2]};
-}
-
-Vector3 Matrix4::transformDirection(const Vector3& d) const {
-    return {d.x * m[0][0] + d.y * m[1][0] + d.z * m[2][0],
-            d.x * m[0][1] + d.y * m[1][1] + d.z * m[2][1],
-            d.x * m[0][2] + d.y * m[1][2] + d.z * m[2][2]};
-}
-
 // Normals go through the same linear part as directions (not the inverse
 // transpose); saved scenes are shaded with exactly this rule.
 Vector3 Matrix4::transformNormal(const Vector3& n) const {
@@ -143,8 +131,4 @@ void Matrix4::invert() {
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)
             m[i][j] = r[i][j];
-}
-
-Ray Frame::toUnitRay(const Ray& world) const {
-    return {matrix.transformPoint(world.origin), matrix.transformDirection(world.direction)};
 }

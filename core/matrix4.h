@@ -14,8 +14,17 @@ struct Matrix4 {
 
     static Matrix4 identity();
     void setIdentity();
-    Vector3 transformPoint(const Vector3& p) const;
-    Vector3 transformDirection(const Vector3& d) const;
+    // Inline: every ray a unit shape tests goes through both.
+    Vector3 transformPoint(const Vector3& p) const {
+        return {p.x * m[0][0] + p.y * m[1][0] + p.z * m[2][0] + m[3][0],
+                p.x * m[0][1] + p.y * m[1][1] + p.z * m[2][1] + m[3][1],
+                p.x * m[0][2] + p.y * m[1][2] + p.z * m[2][2] + m[3][2]};
+    }
+    Vector3 transformDirection(const Vector3& d) const {
+        return {d.x * m[0][0] + d.y * m[1][0] + d.z * m[2][0],
+                d.x * m[0][1] + d.y * m[1][1] + d.z * m[2][1],
+                d.x * m[0][2] + d.y * m[1][2] + d.z * m[2][2]};
+    }
     Vector3 transformNormal(const Vector3& n) const;
     void scaleDiagonal(float x, float y, float z);
     void addTranslation(float x, float y, float z);

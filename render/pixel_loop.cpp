@@ -183,7 +183,8 @@ void prepare_acceleration(const RenderJob& job) {
         // Without memory for them the shapes are searched one by one: the
         // same picture, only slower.
         try {
-            if (shapes.acceleration() == nullptr) shapes.buildAcceleration();
+            if (shapes.acceleration() == nullptr)
+                shapes.buildAcceleration(resolved_thread_count(job));
         } catch (const std::bad_alloc&) {
             shapes.dropAllAcceleration();
         }

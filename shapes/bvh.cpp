@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <limits>
+#include <system_error>
+#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -30,6 +33,8 @@ constexpr uint32_t kMaxLeaf = 8;
 // A node's box test against one shape's intersect.
 constexpr float kNodeCost = 1.0f;
 constexpr int kMaxDepth = 60;
+// Halves smaller than this are not worth a thread of their own.
+constexpr uint32_t kParallelMin = 4096;
 
 int binIndex(float centre, float lo, float scale, int bins) {
     const int b = static_cast<int>((centre - lo) * scale);
@@ -158,7 +163,7 @@ bool worthVisiting(bool met, float tmin, float tmax, float bestDistance) {
 
 }  // namespace
 
-void ShapeBvh::build(const ShapeList& list) {
+void ShapeBvh::build(const ShapeList& list, int threads) {
     nodes_.clear();
     leaves_.clear();
     prims_.clear();
@@ -184,7 +189,8 @@ void ShapeBvh::build(const ShapeList& list) {
     if (prims_.empty()) return;
     std::vector<BuildNode> tree;
     tree.reserve(2 * prims_.size());
-    buildBinary(tree, boxes, centres, 0, static_cast<uint32_t>(prims_.size()), 0);
+    buildBinary(tree, boxes, centres, 0, static_cast<uint32_t>(prims_.size()), 0,
+                std::max(0, threads - 1));
     rootBox_ = tree[0].box;
     nodes_.reserve(tree.size() / 2 + 1);
     leaves_.reserve(tree.size() / 2 + 1);
@@ -195,7 +201,7 @@ void ShapeBvh::build(const ShapeList& list) {
 
 uint32_t ShapeBvh::buildBinary(std::vector<BuildNode>& tree, std::vector<Bounds>& boxes,
                                std::vector<Vector3>& centres, uint32_t begin, uint32_t end,
-                               int depth) {
+                               int depth, int spareThreads) {
     const uint32_t me = static_cast<uint32_t>(tree.size());
     tree.emplace_back();
     Span all, centreSpan;
@@ -278,6 +284,51 @@ uint32_t ShapeBvh::buildBinary(std::vector<BuildNode>& tree, std::vector<Bounds>
         }
     }
     if (mid == begin || mid == end) return makeLeaf();
+    if (spareThreads > 0 && mid - begin >= kParallelMin && end - mid >= kParallelMin) {
+        // The halves touch disjoint ranges of the primitives, so the left one
+        // is built on a thread of its own into a tree of its own, appended
+        // afterwards. The nodes' numbers differ from a one-thread build, but
+        // flattening follows the structure only, which is the same.
+        const int leftSpare = (spareThreads - 1) / 2;
+        const int rightSpare = spareThreads - 1 - leftSpare;
+        std::vector<BuildNode> leftTree;
+        std::exception_ptr failure;
+        std::thread helper;
+        try {
+            leftTree.reserve(2 * static_cast<size_t>(mid - begin));
+            helper = std::thread([&] {
+                try {
+                    buildBinary(leftTree, boxes, centres, begin, mid, depth + 1, leftSpare);
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            leftTree.clear();  // no thread: built here below
+        }
+        if (helper.joinable()) {
+            uint32_t right = 0;
+            try {
+                right = buildBinary(tree, boxes, centres, mid, end, depth + 1, rightSpare);
+            } catch (...) {
+                helper.join();
+                throw;
+            }
+            helper.join();
+            if (failure) std::rethrow_exception(failure);
+            const uint32_t base = static_cast<uint32_t>(tree.size());
+            for (BuildNode node : leftTree) {
+                if (node.count == 0) {
+                    node.left += base;
+                    node.right += base;
+                }
+                tree.push_back(node);
+            }
+            tree[me].left = base;  // the left tree's root is its first node
+            tree[me].right = right;
+            return me;
+        }
+    }
     const uint32_t left = buildBinary(tree, boxes, centres, begin, mid, depth + 1);
     const uint32_t right = buildBinary(tree, boxes, centres, mid, end, depth + 1);
     tree[me].left = left;

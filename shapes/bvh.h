@@ -19,7 +19,9 @@ struct BoxRay;
 // together.
 class ShapeBvh {
   public:
-    void build(const ShapeList& list);
+    // With `threads` above 1, the halves of large lists are built on threads
+    // of their own; the hierarchy is the same whatever the count.
+    void build(const ShapeList& list, int threads = 1);
     void nearestHit(Hit& best, const Ray& ray) const;
 
     size_t boundedCount() const { return prims_.size(); }
@@ -55,7 +57,8 @@ class ShapeBvh {
         uint32_t first = 0, count = 0;  // primitives of a leaf
     };
     uint32_t buildBinary(std::vector<BuildNode>& tree, std::vector<Bounds>& boxes,
-                         std::vector<Vector3>& centres, uint32_t begin, uint32_t end, int depth);
+                         std::vector<Vector3>& centres, uint32_t begin, uint32_t end, int depth,
+                         int spareThreads = 0);
     uint32_t flatten(const std::vector<BuildNode>& tree, uint32_t node);
     uint32_t childRef(const std::vector<BuildNode>& tree, uint32_t node);
 

@@ -11,12 +11,12 @@ void UnitShape::setTransform(const Frame& frame) {
 
 ShapeList::~ShapeList() { deleteAll(); }
 
-void ShapeList::buildAcceleration() {
+void ShapeList::buildAcceleration(int threads) {
     dropAcceleration();
     for (CShape* s = head; s != nullptr; s = nextOf(s))
         s->buildAcceleration();
     bvh_ = new ShapeBvh;
-    bvh_->build(*this);
+    bvh_->build(*this, threads);
 }
 
 void ShapeList::dropAcceleration() {

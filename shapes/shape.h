@@ -104,8 +104,9 @@ struct ShapeList {
     void nearestHitLinear(Hit& best, const Ray& ray) const;
 
     // Builds a bounding volume hierarchy over the members (and, through
-    // CShape::buildAcceleration, over the lists they hold).
-    void buildAcceleration();
+    // CShape::buildAcceleration, over the lists they hold). This list's own
+    // hierarchy is built on up to `threads` threads, with the same result.
+    void buildAcceleration(int threads = 1);
     void dropAcceleration();
     // Drops this list's hierarchy and those of the lists its members hold.
     void dropAllAcceleration();

@@ -15,6 +15,7 @@ struct Case {
     bool duplicates;  // every ball twice at the same place: ties everywhere
     int unbounded;    // some balls without bounds
     bool skipFirst;
+    int threads = 1;  // the build's
 };
 
 class BvhMatchesLinearScan : public ::testing::TestWithParam<Case> {};
@@ -41,9 +42,15 @@ TEST_P(BvhMatchesLinearScan, EveryRayGivesTheSameHit) {
     }
     ShapeList accelerated;  // the same shapes, searched through the hierarchy
     ShapeBvh bvh;
-    bvh.build(list);
+    bvh.build(list, c.threads);
     EXPECT_EQ(bvh.boundedCount() + bvh.unboundedCount(),
               static_cast<size_t>(c.balls * (c.duplicates ? 2 : 1)));
+    if (c.threads > 1) {
+        // Halves built on their own threads give the one-thread hierarchy.
+        ShapeBvh one;
+        one.build(list, 1);
+        EXPECT_EQ(bvh.nodeCount(), one.nodeCount());
+    }
     for (int r = 0; r < 3000; ++r) {
         Ray ray{{pos(rng), pos(rng), pos(rng)}, {dir(rng), dir(rng), dir(rng)}};
         if (r % 7 == 0) ray.direction = {0.0f, dir(rng), 0.0f};  // axis-parallel rays
@@ -62,7 +69,9 @@ INSTANTIATE_TEST_SUITE_P(Scenes, BvhMatchesLinearScan,
                                            Case{"many", 500, false, 0, false},
                                            Case{"ties", 200, true, 0, false},
                                            Case{"mixed", 300, false, 40, false},
-                                           Case{"skip", 300, false, 0, true}),
+                                           Case{"skip", 300, false, 0, true},
+                                           // large enough for halves on threads
+                                           Case{"threads", 12000, false, 5, false, 3}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ShapeListAcceleration, AppendDropsTheHierarchy) {
