@@ -20,7 +20,7 @@ TSAN_TESTS ?= TraceController|RenderThread|RenderJob|RenderFrame|StudioRuns|Stud
 # What the sanitizer builds need: the test programs, the command they run and
 # the help page the studio tests read (not the benchmarks or the fuzzers).
 CHECK_TARGETS ?= glimmark gmk_help_page test_core test_shapes test_scene test_language test_render test_run \
-  test_memory test_record test_cli test_app
+  test_memory test_record test_cli test_app test_web
 TSAN_TARGETS ?= glimmark gmk_help_page test_render test_run test_cli test_app
 
 .PHONY: all deps configure build test demo studio format bench clean sanitize tsan fuzz fuzz-build \
