@@ -22,14 +22,7 @@ bool VideoRecorder::open(Host* owner, const std::string& file_name, int width, i
     const VideoContainer named = container_of(file_name);
     if (asked.codec.empty() && (named == VideoContainer::Avi || named == VideoContainer::Unknown))
         asked.codec = avi.codec == AviCodec::Raw ? "raw" : "mjpeg";
-    const std::string refusal = refuse_video_choice(file_name, asked);
-    if (!refusal.empty()) {
-        refused_ = true;
-        if (owner != nullptr)
-            owner->message_box("Cannot record " + file_name + ": " + refusal + ".",
-                               video_messages::kCaption);
-        return false;
-    }
+    if (refuse(owner, file_name, refuse_video_choice(file_name, asked))) return false;
 
     VideoFormat format = format_for(file_name, asked);
     const bool to_avi = container_of(format) == VideoContainer::Avi;
@@ -59,19 +52,20 @@ bool VideoRecorder::open(Host* owner, const std::string& file_name, int width, i
     }
     // refuse_video_choice has said why already, unless the owner chose the
     // format: a build or an installation without FFmpeg's libraries.
-    const std::string missing = refuse_video_choice(file_, choice);
-    if (!missing.empty()) {
-        refused_ = true;
-        if (owner != nullptr)
-            owner->message_box("Cannot record " + file_ + ": " + missing + ".",
-                               video_messages::kCaption);
-        return false;
-    }
+    if (refuse(owner, file_, refuse_video_choice(file_, choice))) return false;
     auto writer = std::make_unique<FfmpegWriter>();
     writer->choice = choice;
     if (!writer->open(owner, file_, width, height, rate)) return false;
     other_ = std::move(writer);
     active_ = other_.get();
+    return true;
+}
+
+bool VideoRecorder::refuse(Host* owner, const std::string& file, const std::string& why) {
+    if (why.empty()) return false;
+    refused_ = true;
+    if (owner != nullptr)
+        owner->message_box("Cannot record " + file + ": " + why + ".", video_messages::kCaption);
     return true;
 }
 

@@ -35,6 +35,10 @@ class VideoRecorder : public VideoWriter {
     void forget_last();
 
   private:
+    // Says why nothing can be recorded to `file` and marks the recording
+    // refused; false (and silent) when `why` is empty.
+    bool refuse(Host* owner, const std::string& file, const std::string& why);
+
     VideoWriter* active_ = nullptr;
     std::unique_ptr<VideoWriter> other_;
     std::string file_;
