@@ -1,4 +1,5 @@
 #include "app/live_preview.h"
+#include "app/queued_call.h"
 
 #include <QMetaObject>
 
@@ -69,20 +70,13 @@ LivePreview::~LivePreview() {
     controller_.host = nullptr;
 }
 
-// The posting side holds handover_ while Qt queues the call, and the call
-// takes it once before it reads anything: it cannot run before the poster
-// lets go, and everything it reads was written before (Qt's own queue is
-// out of the thread checker's sight).
+// A call from the preview's thread, run on the UI thread only while its
+// request is still the newest.
 template <typename F>
 void LivePreview::post(unsigned generation, F what) {
-    const std::lock_guard<std::mutex> posting(handover_);
-    QMetaObject::invokeMethod(
-        this,
-        [this, generation, what = std::move(what)]() mutable {
-            { const std::lock_guard<std::mutex> received(handover_); }
-            if (generation == generation_) what();
-        },
-        Qt::QueuedConnection);
+    post_queued(this, [this, generation, what = std::move(what)]() mutable {
+        if (generation == generation_) what();
+    });
 }
 
 void LivePreview::request(Request request) {
@@ -116,14 +110,7 @@ void LivePreview::launch() {
 #endif
         const unsigned generation = run->generation;
         work(std::move(run), std::move(request));
-        const std::lock_guard<std::mutex> posting(handover_);
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation] {
-                { const std::lock_guard<std::mutex> received(handover_); }
-                thread_ended(generation);
-            },
-            Qt::QueuedConnection);
+        post_queued(this, [this, generation] { thread_ended(generation); });
     });
 }
 

@@ -108,8 +108,6 @@ class LivePreview : public QObject {
 
     std::thread thread_;
     unsigned thread_generation_ = 0;
-    // Held while a run's thread queues a call to the UI thread (see post).
-    std::mutex handover_;
     std::shared_ptr<Run> run_;
     std::optional<Request> pending_;
     unsigned generation_ = 0;

@@ -16,12 +16,12 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <mutex>
 
 #include "app/commands.h"
 #include "app/help_page.h"
 #include "app/highlighter.h"
 #include "app/menu_table.h"
+#include "app/queued_call.h"
 #include "app/studio_dialogs.h"
 #include "app/trace_window.h"
 #include "render/pixel_loop.h"
@@ -208,32 +208,14 @@ void MainWindow::show_trace_window(int width, int height) {
     set_trace_live(true);
 }
 
-namespace {
-
-// The call is queued on the render thread and run on this one. Qt hands it
-// over under a lock of its own that ThreadSanitizer cannot see into, so both
-// sides also take this one: the queued call cannot run before the posting
-// side lets go of it, and everything it reads was written before.
-std::mutex& handover_mutex() {
-    static std::mutex m;
-    return m;
-}
-
-}  // namespace
-
 void MainWindow::post_trace_done(int wparam) {
-    const std::lock_guard<std::mutex> posting(handover_mutex());
-    QMetaObject::invokeMethod(
-        this,
-        [this, wparam] {
-            { const std::lock_guard<std::mutex> received(handover_mutex()); }
-            if (closing_) return;
-            // A Stop that came before the render thread began its frame was
-            // cleared by it; it still ends the run after this frame.
-            if (stop_pressed_) controller_.request_stop();
-            controller_.handle_trace_done(wparam);
-        },
-        Qt::QueuedConnection);
+    post_queued(this, [this, wparam] {
+        if (closing_) return;
+        // A Stop that came before the render thread began its frame was
+        // cleared by it; it still ends the run after this frame.
+        if (stop_pressed_) controller_.request_stop();
+        controller_.handle_trace_done(wparam);
+    });
 }
 
 void MainWindow::send_trace_done(int wparam) { controller_.handle_trace_done(wparam); }
