@@ -41,14 +41,23 @@ float highlight_exponent(float gloss) {
 // The colour along a secondary ray leaving `from`.
 Vector3 trace_secondary(const Ray& ray, const CShape* from, const Scene& scene,
                         const RenderJob& job, int depth) {
-    Hit hit;
-    hit.reset(const_cast<CShape*>(from));
+    Hit hit(const_cast<CShape*>(from));
     ++rays_cast;
     scene.shapes.nearestHit(hit, ray);
     if (hit.entryKind == 0) return scene.background_color;
     Vector3 colour;
     shade(colour, hit, ray, scene, job, depth);
     return colour;
+}
+
+// How far a shadow ray toward a light `dist` away needs to look. A shape is
+// in the way when its entry's square is at most dist's; one entering past
+// 1.0001 * dist cannot be (its square is larger by far more than rounding),
+// so the search may stop there. Lights nearer than 1e-6 are searched all the
+// way, where squares could underflow.
+float shadow_reach(float dist) {
+    if (!(dist >= 1e-6f)) return FarDistance;
+    return std::min(FarDistance, dist * 1.0001f);
 }
 
 // Depth of the shape crossed by the ray that produced `hit`; a hit with only
@@ -96,7 +105,6 @@ long long rays_cast_on_this_thread() { return rays_cast; }
 
 Vector3 trace_ray(const Ray& ray, const Scene& scene, const RenderJob& job) {
     Hit hit;
-    hit.reset(nullptr);
     ++rays_cast;
     scene.shapes.nearestHit(hit, ray);
     if (hit.entryKind == 0) return scene.background_color;
@@ -145,10 +153,10 @@ void shade_entry(Vector3& out, const Hit& hit, const Ray& ray, const Scene& scen
 
         bool occluded = false;
         if (!job.no_shadow) {
-            Hit shadow;
-            shadow.reset(S);
+            Hit shadow(S);
+            shadow.entryDistance = shadow_reach(dist);
             ++rays_cast;
-            scene.shapes.nearestHit(shadow, Ray{P, Ldir});
+            scene.shapes.nearestOccluder(shadow, Ray{P, Ldir});
             occluded = shadow.entryKind != 0 &&
                        !(dist * dist < shadow.entryDistance * shadow.entryDistance);
             if (occluded) {
@@ -207,8 +215,7 @@ void shade_inside(Vector3& out, const Hit& hit, const Ray& ray, const Scene& sce
     if (!(depth < depth_limit(job) && !job.no_refraction && M.transparency > 0.0f)) return;
 
     const Vector3& D = ray.direction;
-    Hit inner;
-    inner.reset(S);
+    Hit inner(S);
     float thickness = crossing_thickness(hit);
     ++rays_cast;
     scene.shapes.nearestHit(inner, ray);

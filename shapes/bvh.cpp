@@ -15,9 +15,9 @@
 // by count as parallel: over any distance a hit can be taken at, such a ray
 // moves along that axis by far less than the boxes are padded.
 struct BoxRay {
-    float o[3];
-    float inv[3];
-    bool parallel[3];
+    alignas(16) float o[4];
+    alignas(16) float inv[4];
+    bool parallel[3] = {false, false, false};
     bool anyParallel;
     // Slack for the rounding of the box tests, in ray parameter units.
     float slack;
@@ -108,16 +108,38 @@ bool isFiniteBox(const Bounds& b) {
            std::isfinite(b.hi.x) && std::isfinite(b.hi.y) && std::isfinite(b.hi.z);
 }
 
-bool isFiniteRay(const Ray& ray) {
-    return std::isfinite(ray.origin.x) && std::isfinite(ray.origin.y) &&
-           std::isfinite(ray.origin.z) && std::isfinite(ray.direction.x) &&
-           std::isfinite(ray.direction.y) && std::isfinite(ray.direction.z);
-}
-
 BoxRay boxRayOf(const Ray& ray) {
     BoxRay r;
     const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
     const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
+#if defined(__SSE2__)
+    // The three axes at once, the fourth lane idle (a zero direction there
+    // counts as parallel and is never looked at).
+    const __m128 wo = _mm_setr_ps(o[0], o[1], o[2], 0.0f);
+    const __m128 wd = _mm_setr_ps(d[0], d[1], d[2], 0.0f);
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128 ad = _mm_and_ps(wd, magnitude);
+    const __m128 ao = _mm_and_ps(wo, magnitude);
+    const __m128 crossing = _mm_cmpge_ps(ad, _mm_set1_ps(1e-20f));
+    _mm_store_ps(r.o, wo);
+    _mm_store_ps(r.inv, _mm_and_ps(_mm_div_ps(_mm_set1_ps(1.0f), wd), crossing));
+    const int crossingAxes = _mm_movemask_ps(crossing) & 7;
+    r.anyParallel = crossingAxes != 7;
+    // Only the searches of rays parallel to an axis look at these.
+    if (r.anyParallel) {
+        for (int a = 0; a < 3; ++a)
+            r.parallel[a] = (crossingAxes & (1 << a)) == 0;
+    }
+    // Largest of the lanes (maximum does not depend on the order).
+    __m128 b = _mm_max_ps(ao, _mm_set1_ps(1.0f));
+    __m128 l = ad;
+    b = _mm_max_ps(b, _mm_shuffle_ps(b, b, _MM_SHUFFLE(2, 3, 0, 1)));
+    l = _mm_max_ps(l, _mm_shuffle_ps(l, l, _MM_SHUFFLE(2, 3, 0, 1)));
+    b = _mm_max_ps(b, _mm_shuffle_ps(b, b, _MM_SHUFFLE(1, 0, 3, 2)));
+    l = _mm_max_ps(l, _mm_shuffle_ps(l, l, _MM_SHUFFLE(1, 0, 3, 2)));
+    const float big = _mm_cvtss_f32(b);
+    const float longest = _mm_cvtss_f32(l);
+#else
     float big = 1.0f, longest = 0.0f;
     r.anyParallel = false;
     for (int a = 0; a < 3; ++a) {
@@ -128,6 +150,8 @@ BoxRay boxRayOf(const Ray& ray) {
         big = std::max(big, std::fabs(o[a]));
         longest = std::max(longest, std::fabs(d[a]));
     }
+    r.o[3] = r.inv[3] = 0.0f;
+#endif
     r.slack = longest > 0.0f ? 1e-5f * big / longest : 0.0f;
     return r;
 }
@@ -165,6 +189,7 @@ bool worthVisiting(bool met, float tmin, float tmax, float bestDistance) {
 
 void ShapeBvh::build(const ShapeList& list, int threads) {
     nodes_.clear();
+    flat_.clear();
     leaves_.clear();
     prims_.clear();
     unbounded_.clear();
@@ -187,6 +212,24 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
             {0.5f * (p.lo.x + p.hi.x), 0.5f * (p.lo.y + p.hi.y), 0.5f * (p.lo.z + p.hi.z)});
     }
     if (prims_.empty()) return;
+    if (prims_.size() <= FlatMax) {
+        for (size_t first = 0; first < prims_.size(); first += 4) {
+            Node group{};
+            for (size_t i = 0; i < 4; ++i) {
+                if (first + i >= prims_.size()) {
+                    group.child[i] = Empty;
+                    continue;
+                }
+                const Bounds& b = boxes[first + i];
+                group.lo[0][i] = b.lo.x, group.lo[1][i] = b.lo.y, group.lo[2][i] = b.lo.z;
+                group.hi[0][i] = b.hi.x, group.hi[1][i] = b.hi.y, group.hi[2][i] = b.hi.z;
+                group.child[i] = static_cast<uint32_t>(first + i);
+                group.valid |= 1u << i;
+            }
+            flat_.push_back(group);
+        }
+        return;
+    }
     std::vector<BuildNode> tree;
     tree.reserve(2 * prims_.size());
     buildBinary(tree, boxes, centres, 0, static_cast<uint32_t>(prims_.size()), 0,
@@ -385,23 +428,24 @@ uint32_t ShapeBvh::flatten(const std::vector<BuildNode>& tree, uint32_t node) {
     return me;
 }
 
-void ShapeBvh::nearestHit(Hit& best, const Ray& ray) const {
+void ShapeBvh::nearestHit(Hit& best, const Ray& ray, bool complete) const {
     if (!isFiniteRay(ray)) {
         // The box tests need finite numbers; the list order decides as well.
         nearestHitInOrder(best, ray);
         return;
     }
     const BoxRay r = boxRayOf(ray);
-    if (r.anyParallel)
-        search<true>(best, ray, r);
+    const CShape* kept;
+    if (!flat_.empty())
+        kept = r.anyParallel ? searchFlat<true>(best, ray, r) : searchFlat<false>(best, ray, r);
     else
-        search<false>(best, ray, r);
+        kept = r.anyParallel ? search<true>(best, ray, r) : search<false>(best, ray, r);
+    if (kept != nullptr && complete) kept->completeHit(best, ray);
 }
 
 void ShapeBvh::nearestHitInOrder(Hit& best, const Ray& ray) const {
     // Every member, in list order: the linear scan's own rule.
-    Hit work;
-    work.reset(best.skipShape);
+    Hit work(best.skipShape);
     for (CShape* s : inOrder_) {
         s->intersect(work, ray);
         if (work.entryKind != 0 && best.entryDistance > work.entryDistance) best = work;
@@ -437,6 +481,9 @@ unsigned childSpans(const Node& node, const BoxRay& r, const WideRay& w, float b
                     float t0[4]) {
 #if defined(__SSE2__)
     if (!AnyParallel) {
+        // Along each axis the near face's distance is the smaller of the two
+        // (lo <= hi, and rounding keeps the order), so no min and max of
+        // the pair are needed; the spans come out the same.
         __m128 tmin = _mm_set1_ps(-std::numeric_limits<float>::infinity());
         __m128 tmax = _mm_set1_ps(std::numeric_limits<float>::infinity());
         for (int a = 0; a < 3; ++a) {
@@ -472,15 +519,15 @@ unsigned childSpans(const Node& node, const BoxRay& r, const WideRay& w, float b
 }  // namespace
 
 template <bool AnyParallel>
-void ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const {
+const CShape* ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const {
     const float limit = best.entryDistance;  // a hit must be strictly nearer than this
     float bestDistance = limit;
     uint32_t bestIndex = std::numeric_limits<uint32_t>::max();
-    Hit work;
-    work.reset(best.skipShape);
+    const CShape* kept = nullptr;
+    Hit work(best.skipShape);
 
     auto consider = [&](const Prim& p) {
-        p.shape->intersect(work, ray);
+        p.shape->intersectDistances(work, ray);
         if (work.entryKind == 0) return;
         const float d = work.entryDistance;
         if (!(d < limit)) return;
@@ -488,19 +535,20 @@ void ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const {
             best = work;
             bestDistance = d;
             bestIndex = p.index;
+            kept = p.shape;
         }
     };
 
     for (const Prim& p : unbounded_)
         consider(p);
-    if (root_ == Empty) return;
+    if (root_ == Empty) return kept;
     // A root node tests its children's boxes anyway; only a lone leaf needs
     // its own box tested first.
     float t0 = -std::numeric_limits<float>::infinity(), t1 = 0.0f;
     if (root_ & LeafFlag) {
         const float rootLo[3] = {rootBox_.lo.x, rootBox_.lo.y, rootBox_.lo.z};
         const float rootHi[3] = {rootBox_.hi.x, rootBox_.hi.y, rootBox_.hi.z};
-        if (!worthVisiting(boxSpan(rootLo, rootHi, r, t0, t1), t0, t1, bestDistance)) return;
+        if (!worthVisiting(boxSpan(rootLo, rootHi, r, t0, t1), t0, t1, bestDistance)) return kept;
     }
 
     struct Entry {
@@ -524,7 +572,24 @@ void ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const {
                 unsigned mask = childSpans<AnyParallel>(node, r, wide, bestDistance, tc);
                 if (mask != 0) {
                     // The nearest child is searched next, the others wait on
-                    // the stack, the nearer of them on top.
+                    // the stack, the nearer of them on top. One or two
+                    // children, the usual case, need no sorting loop.
+                    const int first = __builtin_ctz(mask);
+                    mask &= mask - 1;
+                    if (mask == 0) {
+                        e = Entry{node.child[first], tc[first]};
+                        continue;
+                    }
+                    if ((mask & (mask - 1)) == 0) {
+                        const int second = __builtin_ctz(mask);
+                        const Entry a{node.child[first], tc[first]};
+                        const Entry b{node.child[second], tc[second]};
+                        const bool bFirst = b.t < a.t;
+                        stack[top++] = bFirst ? a : b;
+                        e = bFirst ? b : a;
+                        continue;
+                    }
+                    mask |= 1u << first;
                     Entry found[4];
                     int k = 0;
                     while (mask != 0) {
@@ -545,7 +610,59 @@ void ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const {
                 }
             }
         }
-        if (top == 0) return;
+        if (top == 0) return kept;
         e = stack[--top];
     }
+}
+
+template <bool AnyParallel>
+const CShape* ShapeBvh::searchFlat(Hit& best, const Ray& ray, const BoxRay& r) const {
+    const float limit = best.entryDistance;  // a hit must be strictly nearer than this
+    float bestDistance = limit;
+    uint32_t bestIndex = std::numeric_limits<uint32_t>::max();
+    const CShape* kept = nullptr;
+    Hit work(best.skipShape);
+    auto consider = [&](const Prim& p) {
+        p.shape->intersectDistances(work, ray);
+        if (work.entryKind == 0) return;
+        const float d = work.entryDistance;
+        if (!(d < limit)) return;
+        if (d < bestDistance || (d == bestDistance && p.index < bestIndex)) {
+            best = work;
+            bestDistance = d;
+            bestIndex = p.index;
+            kept = p.shape;
+        }
+    };
+    for (const Prim& p : unbounded_)
+        consider(p);
+
+    // The members whose boxes the ray meets, nearest box first. A member
+    // whose box starts past the best entry so far holds nothing that could
+    // win, and neither do those after it.
+    struct Entry {
+        uint32_t prim;
+        float t;
+    };
+    Entry met[FlatMax];
+    int k = 0;
+    const WideRay wide(r);
+    for (const Node& group : flat_) {
+        float tc[4];
+        unsigned mask = childSpans<AnyParallel>(group, r, wide, bestDistance, tc);
+        while (mask != 0) {
+            const int i = __builtin_ctz(mask);
+            mask &= mask - 1;
+            const Entry c{group.child[i], tc[i]};
+            int j = k++;
+            while (j > 0 && met[j - 1].t > c.t) {
+                met[j] = met[j - 1];
+                --j;
+            }
+            met[j] = c;
+        }
+    }
+    for (int i = 0; i < k && met[i].t <= bestDistance; ++i)
+        consider(prims_[met[i].prim]);
+    return kept;
 }

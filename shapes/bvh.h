@@ -22,11 +22,13 @@ class ShapeBvh {
     // With `threads` above 1, the halves of large lists are built on threads
     // of their own; the hierarchy is the same whatever the count.
     void build(const ShapeList& list, int threads = 1);
-    void nearestHit(Hit& best, const Ray& ray) const;
+    // Without `complete`, the hit's points, normals and colours may be left
+    // out (ShapeList::nearestOccluder).
+    void nearestHit(Hit& best, const Ray& ray, bool complete = true) const;
 
     size_t boundedCount() const { return prims_.size(); }
     size_t unboundedCount() const { return unbounded_.size(); }
-    size_t nodeCount() const { return nodes_.size(); }
+    size_t nodeCount() const { return nodes_.size() + flat_.size(); }
 
   private:
     struct Prim {
@@ -56,17 +58,27 @@ class ShapeBvh {
         uint32_t left = 0, right = 0;   // children, when count is 0
         uint32_t first = 0, count = 0;  // primitives of a leaf
     };
+    // Lists of up to FlatMax bounded members have no tree: their boxes, four
+    // to a group, are all tested at once and the members met are tried
+    // nearest box first.
+    static constexpr size_t FlatMax = 16;
+
     uint32_t buildBinary(std::vector<BuildNode>& tree, std::vector<Bounds>& boxes,
                          std::vector<Vector3>& centres, uint32_t begin, uint32_t end, int depth,
                          int spareThreads = 0);
     uint32_t flatten(const std::vector<BuildNode>& tree, uint32_t node);
     uint32_t childRef(const std::vector<BuildNode>& tree, uint32_t node);
 
+    // The shape whose hit was kept, its points, normals and colours still
+    // to be completed; null when none was.
     template <bool AnyParallel>
-    void search(Hit& best, const Ray& ray, const BoxRay& r) const;
+    const CShape* search(Hit& best, const Ray& ray, const BoxRay& r) const;
+    template <bool AnyParallel>
+    const CShape* searchFlat(Hit& best, const Ray& ray, const BoxRay& r) const;
     void nearestHitInOrder(Hit& best, const Ray& ray) const;
 
     std::vector<Node> nodes_;
+    std::vector<Node> flat_;  // groups of a flat list; child[i] indexes prims_
     std::vector<Leaf> leaves_;
     std::vector<Prim> prims_;
     std::vector<Prim> unbounded_;

@@ -3,6 +3,11 @@
 #include "shapes/shape_support.h"
 
 void Plane::intersect(Hit& hit, const Ray& ray) {
+    intersectDistances(hit, ray);
+    if (hit.entryKind != 0) completeHit(hit, ray);
+}
+
+void Plane::intersectDistances(Hit& hit, const Ray& ray) {
     hit.entryKind = 0;
     if (hit.skipShape == this) return;
     const Ray local = worldToUnit.toUnitRay(ray);
@@ -25,13 +30,16 @@ void Plane::intersect(Hit& hit, const Ray& ray) {
         hit.entryDistance = 0.0f;
     }
     hit.shape = this;
+    hit.exitDistance = FarDistance;
+    hit.boundaryCount = 2;
+}
+
+void Plane::completeHit(Hit& hit, const Ray& ray) const {
     hit.entryPoint = ray.origin.plus(ray.direction.scaled(hit.entryDistance));
     const Matrix4& U = unitToWorld.matrix;
     hit.entryNormal = U.row(1).normalized();
     hit.exitNormal = hit.entryNormal;
-    hit.exitDistance = FarDistance;
     hit.exitPoint = ray.origin.plus(ray.direction.scaled(FarDistance));
-    hit.boundaryCount = 2;
     if (hasTexture(material)) {
         const float u = hit.entryPoint.dot(U.row(0));
         const float v = -(hit.entryPoint.dot(U.row(2)));

@@ -6,4 +6,6 @@
 // extent, so worldBounds stays false.
 struct Plane : UnitShape {
     void intersect(Hit& hit, const Ray& ray) override;
+    void intersectDistances(Hit& hit, const Ray& ray) final;
+    void completeHit(Hit& hit, const Ray& ray) const final;
 };

@@ -77,9 +77,16 @@ void ShapeList::nearestHit(Hit& best, const Ray& ray) const {
     nearestHitLinear(best, ray);
 }
 
+void ShapeList::nearestOccluder(Hit& best, const Ray& ray) const {
+    if (bvh_ != nullptr) {
+        bvh_->nearestHit(best, ray, false);
+        return;
+    }
+    nearestHitLinear(best, ray);
+}
+
 void ShapeList::nearestHitLinear(Hit& best, const Ray& ray) const {
-    Hit work;
-    work.reset(best.skipShape);
+    Hit work(best.skipShape);
     for (CShape* s = head; s != nullptr; s = nextOf(s)) {
         s->intersect(work, ray);
         if (work.entryKind != 0 && best.entryDistance > work.entryDistance) best = work;

@@ -32,6 +32,12 @@ struct Hit {
     Vector3 exitColour;
     float entryDistance = FarDistance;
     float exitDistance = FarDistance;
+    // Numbers a shape's intersectDistances leaves for its completeHit.
+    float weights[2] = {0.0f, 0.0f};
+
+    Hit() = default;
+    // A fresh hit that ignores `skip` (a reset one, without clearing twice).
+    explicit Hit(CShape* skip) : skipShape(skip) {}
 
     // shape and exitDistance are left as they are.
     void reset(CShape* skip) {
@@ -54,6 +60,18 @@ struct CShape : ListNode {
     virtual ~CShape() = default;
 
     virtual void intersect(Hit& hit, const Ray& ray) = 0;
+
+    // A search tests many shapes for each one whose hit it keeps, so a shape
+    // may split intersect in two: intersectDistances gives the kind, the
+    // distances, the boundary count and the shape (and whatever it carries in
+    // `weights`), and completeHit adds the points, normals and colours from
+    // those alone, with the very arithmetic of intersect. The search completes
+    // only the hit it keeps. Shapes that do not split do all in the first.
+    virtual void intersectDistances(Hit& hit, const Ray& ray) { intersect(hit, ray); }
+    virtual void completeHit(Hit& hit, const Ray& ray) const {
+        (void)hit;
+        (void)ray;
+    }
 
     // World-space box that holds every point a hit of this shape can report,
     // for shapes that have one; false for unbounded shapes (and for those whose
@@ -100,6 +118,9 @@ struct ShapeList {
     // The strictly nearer entry wins; ties keep the shape nearer the head.
     // Uses the hierarchy once buildAcceleration has run, with the same result.
     void nearestHit(Hit& best, const Ray& ray) const;
+    // The same hit's kind, distances, boundary count and shape; its points,
+    // normals and colours may be left out (what a shadow ray asks).
+    void nearestOccluder(Hit& best, const Ray& ray) const;
     // The plain scan, whatever has been built.
     void nearestHitLinear(Hit& best, const Ray& ray) const;
 

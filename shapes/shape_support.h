@@ -31,12 +31,7 @@ inline float clampUnit(float x) {
 }
 
 // A shape scaled by zero has a singular world-to-unit matrix whose inverse is
-// not finite; such a flattened shape is never hit.
-inline bool isFiniteRay(const Ray& r) {
-    return std::isfinite(r.origin.x) && std::isfinite(r.origin.y) && std::isfinite(r.origin.z) &&
-           std::isfinite(r.direction.x) && std::isfinite(r.direction.y) &&
-           std::isfinite(r.direction.z);
-}
+// not finite; such a flattened shape is never hit (isFiniteRay, core/ray.h).
 
 // World box of the unit-space box [lo, hi] carried by the shape's placement;
 // false when the placement is not finite.

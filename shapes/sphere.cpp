@@ -22,6 +22,11 @@ void sphereTextureCoordinates(const Matrix4& unitToWorld, const Vector3& normal,
 }
 
 void Sphere::intersect(Hit& hit, const Ray& ray) {
+    intersectDistances(hit, ray);
+    if (hit.entryKind != 0) completeHit(hit, ray);
+}
+
+void Sphere::intersectDistances(Hit& hit, const Ray& ray) {
     hit.entryKind = 0;
     if (hit.skipShape == this) return;
     const Ray local = worldToUnit.toUnitRay(ray);
@@ -37,9 +42,12 @@ void Sphere::intersect(Hit& hit, const Ray& ray) {
         hit.entryDistance = 0.0f;
         hit.entryKind = 2;
     }
+    hit.shape = this;
+}
+
+void Sphere::completeHit(Hit& hit, const Ray& ray) const {
     hit.entryPoint = ray.origin.plus(ray.direction.scaled(hit.entryDistance));
     hit.exitPoint = ray.origin.plus(ray.direction.scaled(hit.exitDistance));
-    hit.shape = this;
     const Vector3 centre = unitToWorld.matrix.row(3);
     hit.entryNormal = (hit.entryPoint - centre).normalized();
     hit.exitNormal = (hit.exitPoint - centre).normalized();

@@ -5,6 +5,8 @@
 // The unit sphere x^2 + y^2 + z^2 = 1; unequal scales make it an ellipsoid.
 struct Sphere : UnitShape {
     void intersect(Hit& hit, const Ray& ray) override;
+    void intersectDistances(Hit& hit, const Ray& ray) final;
+    void completeHit(Hit& hit, const Ray& ray) const final;
     bool worldBounds(Bounds& out) const override;
 };
 

@@ -119,7 +119,7 @@ Triangle::Triangle(const Vector3& A_, const Vector3& B_, const Vector3& C_, cons
     material = material_;
 }
 
-void Triangle::intersect(Hit& hit, const Ray& ray) {
+void Triangle::intersectDistances(Hit& hit, const Ray& ray) {
     hit.entryKind = 0;
     if (hit.skipShape == this) return;
     const Vector3& O = ray.origin;
@@ -149,13 +149,21 @@ void Triangle::intersect(Hit& hit, const Ray& ray) {
     if (s < 0.0f || s > 1.0f) return;
     const float g = (E12 * W1 - E11 * W2) / den;
     if (g < 0.0f || s + g > 1.0f) return;
-    const float a = 1.0f - g - s;
-
     hit.entryKind = 1;
     hit.boundaryCount = 2;
     hit.shape = this;
     hit.entryDistance = t;
     hit.exitDistance = t;
+    hit.weights[0] = s;
+    hit.weights[1] = g;
+}
+
+void Triangle::completeHit(Hit& hit, const Ray& ray) const {
+    const float t = hit.entryDistance;
+    const float s = hit.weights[0];
+    const float g = hit.weights[1];
+    const Vector3 P = ray.origin + ray.direction * t;
+    const float a = 1.0f - g - s;
     hit.entryPoint = P;
     hit.exitPoint = P;
     // Deliberately not renormalised: shading sees the blend as it is.
@@ -169,6 +177,11 @@ void Triangle::intersect(Hit& hit, const Ray& ray) {
         hit.entryColour = diffuseOf(material);
     }
     hit.exitColour = hit.entryColour;
+}
+
+void Triangle::intersect(Hit& hit, const Ray& ray) {
+    intersectDistances(hit, ray);
+    if (hit.entryKind != 0) completeHit(hit, ray);
 }
 
 bool Triangle::worldBounds(Bounds& out) const {

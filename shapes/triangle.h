@@ -29,6 +29,8 @@ struct Triangle : CShape {
     static void operator delete(void* triangle, std::size_t size) noexcept;
 
     void intersect(Hit& hit, const Ray& ray) override;
+    void intersectDistances(Hit& hit, const Ray& ray) final;
+    void completeHit(Hit& hit, const Ray& ray) const final;
     // The box of the three corners.
     bool worldBounds(Bounds& out) const override;
 };

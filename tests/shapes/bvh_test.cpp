@@ -64,15 +64,19 @@ TEST_P(BvhMatchesLinearScan, EveryRayGivesTheSameHit) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Scenes, BvhMatchesLinearScan,
-                         ::testing::Values(Case{"few", 3, false, 0, false},
-                                           Case{"many", 500, false, 0, false},
-                                           Case{"ties", 200, true, 0, false},
-                                           Case{"mixed", 300, false, 40, false},
-                                           Case{"skip", 300, false, 0, true},
-                                           // large enough for halves on threads
-                                           Case{"threads", 12000, false, 5, false, 3}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Scenes, BvhMatchesLinearScan,
+    ::testing::Values(Case{"few", 3, false, 0, false},
+                      // lists searched without a tree, and
+                      // the first one with a tree
+                      Case{"flatMixed", 9, false, 2, false}, Case{"flatTies", 8, true, 0, false},
+                      Case{"flatSkip", 16, false, 0, true},
+                      Case{"smallestTree", 17, false, 0, false}, Case{"many", 500, false, 0, false},
+                      Case{"ties", 200, true, 0, false}, Case{"mixed", 300, false, 40, false},
+                      Case{"skip", 300, false, 0, true},
+                      // large enough for halves on threads
+                      Case{"threads", 12000, false, 5, false, 3}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ShapeListAcceleration, AppendDropsTheHierarchy) {
     ShapeList list;
