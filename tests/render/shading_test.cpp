@@ -216,14 +216,20 @@ TEST(Shadow, NoShadowSwitchLetsEverythingThrough) {
     expect_colour(trace_ray(kForward, t.scene, job), {want, want, want});
 }
 
-TEST(Shadow, OccluderBeyondTheLightDoesNotShadow) {
-    TestScene t;
-    t.sphere({0, 0, 5}, 1, t.material({0.5f, 0.5f, 0.5f}));
-    t.sphere({0, 0, -20}, 1, t.material({1, 1, 1}));
-    t.light({0, 0, -10}, {0.1f, 0.1f, 0.1f}, 100.0f);
-    RenderJob job;
-    const float want = 0.1f + 0.05f * 1.72f + 0.1f * 0.86f;
-    expect_colour(trace_ray(kForward, t.scene, job), {want, want, want});
+// The shadow ray from (0, 0, 4) to the light 14 away: an occluder entering a
+// thousandth short of the light still shadows, one past it does not.
+TEST(Shadow, OnlyOccludersBeforeTheLightShadow) {
+    for (const float centre : {-20.0f, -10.999f}) {
+        TestScene t;
+        t.sphere({0, 0, 5}, 1, t.material({0.5f, 0.5f, 0.5f}));
+        t.sphere({0, 0, centre}, 1, t.material({1, 1, 1}));
+        t.light({0, 0, -10}, {0.1f, 0.1f, 0.1f}, 100.0f);
+        t.scene.shapes.buildAcceleration();
+        RenderJob job;
+        const float lit = centre < -15.0f ? 0.05f * 1.72f + 0.1f * 0.86f : 0.0f;
+        const float want = 0.1f + lit;
+        expect_colour(trace_ray(kForward, t.scene, job), {want, want, want});
+    }
 }
 
 // A mirror facing the eye sends the forward ray straight back into the
