@@ -1,11 +1,5 @@
 #pragma once
 
-#include <cmath>
-
-#if defined(__SSE2__)
-#include <xmmintrin.h>
-#endif
-
 #include "core/vector3.h"
 
 // A ray with an unnormalised direction; distances are ray parameters.
@@ -14,20 +8,13 @@ struct Ray {
     Vector3 direction;
 };
 
-// False when a component is an infinity or NaN.
+// False when a component is an infinity or NaN. x - x is 0 for every finite
+// x and NaN otherwise, and a NaN carries through the sum: no branch per
+// component, and the components are read one by one (a ray is often just
+// written, and one wide read of it would wait for those writes to land).
 inline bool isFiniteRay(const Ray& r) {
-#if defined(__SSE2__)
-    // The six floats as two overlapping lanes of four; x * 0 is 0 for every
-    // finite x and NaN otherwise.
-    static_assert(sizeof(Ray) == 6 * sizeof(float));
-    const float* f = &r.origin.x;
-    const __m128 zero = _mm_setzero_ps();
-    const __m128 a = _mm_cmpeq_ps(_mm_mul_ps(_mm_loadu_ps(f), zero), zero);
-    const __m128 b = _mm_cmpeq_ps(_mm_mul_ps(_mm_loadu_ps(f + 2), zero), zero);
-    return _mm_movemask_ps(_mm_and_ps(a, b)) == 0xF;
-#else
-    return std::isfinite(r.origin.x) && std::isfinite(r.origin.y) && std::isfinite(r.origin.z) &&
-           std::isfinite(r.direction.x) && std::isfinite(r.direction.y) &&
-           std::isfinite(r.direction.z);
-#endif
+    const float s = ((r.origin.x - r.origin.x) + (r.origin.y - r.origin.y)) +
+                    ((r.origin.z - r.origin.z) + (r.direction.x - r.direction.x)) +
+                    ((r.direction.y - r.direction.y) + (r.direction.z - r.direction.z));
+    return s == 0.0f;
 }
