@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #if __has_include(<sys/mman.h>)
@@ -13,39 +14,53 @@ void Surface::resize(int width, int height) {
     pixels_.reset();
     width_ = 0;
     height_ = 0;
+    bytes_ = 0;
+    paged_ = false;
     const size_t n =
         static_cast<size_t>(std::max(0, width)) * static_cast<size_t>(std::max(0, height));
-    const size_t bytes = std::max<size_t>(n, 1) * sizeof(std::atomic<uint32_t>);
+    const size_t bytes = std::max<size_t>(n, 1) * sizeof(uint32_t);
     // A picture of megabytes is aligned to huge pages and marked for them:
     // a few faults instead of one per 4 KB page as the picture is first
     // written, which took much of a large render's system time.
     constexpr size_t Huge = size_t{1} << 21;
     void* memory = nullptr;
+    size_t size = bytes;
     if (bytes >= Huge) {
-        const size_t rounded = (bytes + Huge - 1) & ~(Huge - 1);
-        memory = std::aligned_alloc(Huge, rounded);
+        size = (bytes + Huge - 1) & ~(Huge - 1);
+        memory = std::aligned_alloc(Huge, size);
 #ifdef MADV_HUGEPAGE
-        if (memory != nullptr) madvise(memory, rounded, MADV_HUGEPAGE);
+        if (memory != nullptr) madvise(memory, size, MADV_HUGEPAGE);
 #endif
     } else {
         memory = std::malloc(bytes);
     }
     if (memory == nullptr) throw std::bad_alloc();
-    auto* pixels = static_cast<std::atomic<uint32_t>*>(memory);
-    for (size_t i = 0; i < n; ++i)
-        new (&pixels[i]) std::atomic<uint32_t>(0);
-    pixels_.reset(pixels);
+    pixels_.reset(static_cast<uint32_t*>(memory));
     width_ = std::max(0, width);
     height_ = std::max(0, height);
+    bytes_ = size;
+    paged_ = bytes >= Huge;
+    if (!zero_by_system()) std::memset(memory, 0, size);
 }
 
-void Surface::FreePixels::operator()(std::atomic<uint32_t>* pixels) const { std::free(pixels); }
+void Surface::FreePixels::operator()(uint32_t* pixels) const { std::free(pixels); }
+
+bool Surface::zero_by_system() {
+#if defined(MADV_DONTNEED) && defined(__linux__)
+    // Private memory given back this way reads as zeros, and its pages are
+    // only made (and cleared) when the picture is written: the frame's own
+    // threads do it as they set the pixels, instead of one thread up front.
+    if (paged_ && madvise(pixels_.get(), bytes_, MADV_DONTNEED) == 0) return true;
+#endif
+    return false;
+}
 
 void Surface::fill_black(int x0, int y0, int x1, int y1) {
     x0 = std::max(0, x0);
     y0 = std::max(0, y0);
     x1 = std::min(width_, x1);
     y1 = std::min(height_, y1);
+    if (x0 == 0 && y0 == 0 && x1 == width_ && y1 == height_ && zero_by_system()) return;
     for (int y = y0; y < y1; ++y)
         for (int x = x0; x < x1; ++x)
             set_pixel(x, y, 0);
@@ -54,6 +69,6 @@ void Surface::fill_black(int x0, int y0, int x1, int y1) {
 std::vector<uint32_t> Surface::snapshot() const {
     std::vector<uint32_t> out(static_cast<size_t>(width_) * height_);
     for (size_t i = 0; i < out.size(); ++i)
-        out[i] = pixels_[i].load(std::memory_order_relaxed);
+        out[i] = __atomic_load_n(&pixels_[i], __ATOMIC_RELAXED);
     return out;
 }

@@ -1,14 +1,15 @@
 #pragma once
 
-#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 // The trace window's pixels: 0x00BBGGRR values, written by render threads and
-// read by whoever shows or records the picture. Each pixel is one relaxed
-// atomic word, so a reader may see a half-finished picture but never a torn
-// pixel, and writers need no lock.
+// read by whoever shows or records the picture. Each pixel is one word read
+// and written atomically (relaxed), so a reader may see a half-finished
+// picture but never a torn pixel, and writers need no lock. The words are
+// plain memory, so that a large picture can be zeroed by the system.
 class Surface {
   public:
     Surface() = default;
@@ -23,11 +24,11 @@ class Surface {
     void fill_black(int x0, int y0, int x1, int y1);
     void set_pixel(int x, int y, uint32_t colorref) {
         if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
-        pixels_[static_cast<size_t>(y) * width_ + x].store(colorref, std::memory_order_relaxed);
+        __atomic_store_n(&pixels_[static_cast<size_t>(y) * width_ + x], colorref, __ATOMIC_RELAXED);
     }
     uint32_t pixel(int x, int y) const {
         if (x < 0 || y < 0 || x >= width_ || y >= height_) return 0;
-        return pixels_[static_cast<size_t>(y) * width_ + x].load(std::memory_order_relaxed);
+        return __atomic_load_n(&pixels_[static_cast<size_t>(y) * width_ + x], __ATOMIC_RELAXED);
     }
     // A copy of the picture, row by row from the top.
     std::vector<uint32_t> snapshot() const;
@@ -36,10 +37,14 @@ class Surface {
     // The pixels' memory comes from the C heap, a large picture's in pages
     // the system may back with huge pages (see resize).
     struct FreePixels {
-        void operator()(std::atomic<uint32_t>* pixels) const;
+        void operator()(uint32_t* pixels) const;
     };
+    // Sets every pixel to black; false when the system could not do it.
+    bool zero_by_system();
 
     int width_ = 0;
     int height_ = 0;
-    std::unique_ptr<std::atomic<uint32_t>[], FreePixels> pixels_;
+    size_t bytes_ = 0;    // allocated, a whole number of huge pages when large
+    bool paged_ = false;  // bytes_ came aligned to huge pages
+    std::unique_ptr<uint32_t[], FreePixels> pixels_;
 };
