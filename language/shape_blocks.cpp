@@ -156,18 +156,59 @@ void append_triangles(ParseContext& pc, ShapeList& target, VertexRun& run, size_
     }
     const Frame& frame = *pc.current_frame();
     Material* material = pc.current_material();
-    const float* numbers = run.numbers.values.data();
+    const NumberRun& numbers = run.numbers;
     const int parts = static_cast<int>(
         std::clamp<size_t>(count / TrianglesPerThread, 1, static_cast<size_t>(threads)));
     run_in_parallel(parts, [&](int part) {
         const size_t first = count * static_cast<size_t>(part) / static_cast<size_t>(parts);
         const size_t last = count * static_cast<size_t>(part + 1) / static_cast<size_t>(parts);
-        for (size_t t = first; t < last; ++t)
-            build_triangle(places[t], numbers + TriangleNumbers * t, frame, material);
+        float corners[TriangleNumbers];
+        for (size_t t = first; t < last; ++t) {
+            numbers.copy_values(TriangleNumbers * t, TriangleNumbers, corners);
+            build_triangle(places[t], corners, frame, material);
+        }
     });
     for (void* place : places)
         target.append(static_cast<Triangle*>(place));
     places.clear();
+}
+
+// Leaves the scan behind the word [start, end) and its separator, with the
+// word read, as scan_token would leave it.
+void scan_past(ParseContext& pc, int start, int end) {
+    pc.word.assign(pc.document.text, static_cast<size_t>(start), static_cast<size_t>(end - start));
+    pc.token = keyword_code(pc.word);
+    pc.word_position = start;
+    pc.document.position = end + 1;
+}
+
+// Triangles the shape allowance still has room for, at most `wanted`.
+size_t shape_room(const ParseContext& pc, size_t wanted) {
+    const long long room = std::max(pc.limits.shapes - pc.budget.shapes, 0LL);
+    return std::min(wanted, static_cast<size_t>(room));
+}
+
+// The plain-number path on one thread: each triangle is built as soon as its
+// 24 numbers are read.
+void stream_plain_triangles(ParseContext& pc, ShapeList* target) {
+    TextBuffer& doc = pc.document;
+    const std::string_view text(doc.text.data(), static_cast<size_t>(doc.length));
+    PlainWord word;
+    float numbers[TriangleNumbers];
+    for (;;) {
+        int p = doc.position;
+        for (int i = 0; i < TriangleNumbers; ++i) {
+            if (read_plain_word(text, p, doc.length, doc.length, word) != PlainWord::Number) return;
+            numbers[i] = word.value;
+        }
+        if (target != nullptr) {
+            if (shape_room(pc, 1) == 0) return;
+            pc.budget.shapes += 1;
+            target->append(build_triangle(Triangle::operator new(sizeof(Triangle)), numbers,
+                                          *pc.current_frame(), pc.current_material()));
+        }
+        scan_past(pc, word.start, word.end);
+    }
 }
 
 // Reads the whole triangles of plain numbers that stand at the read position,
@@ -183,27 +224,27 @@ void read_plain_triangles(ParseContext& pc, ShapeList* target, VertexRun& run) {
         // Text too short for two chunks makes too few triangles for two threads.
         const bool long_run = limit - begin >= 2 * RunChunk && begin >= run.chunks_from;
         const int threads = long_run ? parse_thread_count(pc) : 1;
+        if (threads == 1) {
+            stream_plain_triangles(pc, target);
+            return;
+        }
         const std::string_view text(doc.text.data(), static_cast<size_t>(doc.length));
-        read_number_run(text, begin, limit, threads, RunChunk, run.numbers);
-        if (run.numbers.refused && run.numbers.extent < limit)
-            run.chunks_from = run.numbers.extent;
-        size_t triangles = run.numbers.values.size() / TriangleNumbers;
+        run.numbers.read(text, begin, limit, threads, RunChunk);
+        if (run.numbers.refused() && run.numbers.extent() < limit)
+            run.chunks_from = run.numbers.extent();
+        size_t triangles = run.numbers.size() / TriangleNumbers;
         if (target != nullptr) {
-            const long long room = std::max(pc.limits.shapes - pc.budget.shapes, 0LL);
-            triangles = std::min(triangles, static_cast<size_t>(room));
+            triangles = shape_room(pc, triangles);
             pc.budget.shapes += static_cast<long long>(triangles);
             append_triangles(pc, *target, run, triangles, threads);
         }
         if (triangles == 0) return;
-        const int end = run.numbers.ends[triangles * TriangleNumbers - 1];
+        const int end = run.numbers.end_of(triangles * TriangleNumbers - 1);
         int start = end;
         while (start > begin && !is_word_separator(doc.text[static_cast<size_t>(start) - 1]))
             --start;
-        pc.word.assign(doc.text, static_cast<size_t>(start), static_cast<size_t>(end - start));
-        pc.token = keyword_code(pc.word);
-        pc.word_position = start;
-        doc.position = end + 1;
-        if (run.numbers.refused || run.numbers.extent < limit || limit >= doc.length) return;
+        scan_past(pc, start, end);
+        if (run.numbers.refused() || run.numbers.extent() < limit || limit >= doc.length) return;
     }
 }
 
