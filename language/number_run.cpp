@@ -1,7 +1,7 @@
 #include "language/number_run.h"
 
 #include <algorithm>
-#include <array>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -17,21 +17,30 @@
 
 namespace {
 
-// The characters of plain numbers written the usual way, and separators.
-constexpr std::array<bool, 256> plain_characters() {
-    std::array<bool, 256> plain{};
-    for (const char c : std::string_view("0123456789+-.eE \t\n\r,"))
-        plain[static_cast<unsigned char>(c)] = true;
-    return plain;
-}
-constexpr std::array<bool, 256> Plain = plain_characters();
+// Whether a character may stand in a run of plain numbers: every character
+// below '@' (digits, signs, points, separators) and the exponent letters. The
+// run's words are checked one by one whatever this lets through; it only
+// bounds how far the chunks of a cut run may read.
+bool plain_character(unsigned char c) { return c < 0x40 || (c | 0x20) == 'e'; }
 
-// The first character from `begin` on that is not Plain, or `limit`.
+// The first character from `begin` on that cannot stand in a plain run, or
+// `limit`; eight characters at a time while none has a bit of 0xC0 set.
 int plain_extent(std::string_view text, int begin, int limit) {
+    constexpr uint64_t High = 0xC0C0C0C0C0C0C0C0ull;
     int p = begin;
-    while (p < limit && Plain[static_cast<unsigned char>(text[p])])
-        ++p;
-    return p;
+    for (;;) {
+        while (p + 8 <= limit) {
+            uint64_t eight = 0;
+            std::memcpy(&eight, text.data() + p, 8);
+            if ((eight & High) != 0) break;
+            p += 8;
+        }
+        const int stop = std::min(p + 8, limit);
+        for (; p < stop; ++p)
+            if (!plain_character(static_cast<unsigned char>(text[static_cast<size_t>(p)])))
+                return p;
+        if (p >= limit) return limit;
+    }
 }
 
 // Reads the words that start in [from, to). A word may run on to `extent`,

@@ -44,8 +44,8 @@ class NumberRun {
 
     static constexpr size_t Checkpoint = 16;
     // Where the examined text ended: the first character behind the start
-    // that no plain number written the usual way or separator holds, or the
-    // limit.
+    // that cannot stand in a plain run (a letter other than e or E, a bracket
+    // or a brace), or the limit.
     int extent() const { return extent_; }
     // True when the run ended before the extent, at a word that is not a
     // plain number (or too long for one scan).

@@ -142,6 +142,7 @@ struct VertexRun {
 // built on up to `threads` threads.
 void append_triangles(ParseContext& pc, ShapeList& target, VertexRun& run, size_t count,
                       int threads) {
+    if (count == 0) return;
     std::vector<void*>& places = run.places;
     places.clear();
     places.reserve(count);
@@ -167,9 +168,15 @@ void append_triangles(ParseContext& pc, ShapeList& target, VertexRun& run, size_
             numbers.copy_values(TriangleNumbers * t, TriangleNumbers, corners);
             build_triangle(places[t], corners, frame, material);
         }
+        // Each triangle is linked to its neighbours in the list by the thread
+        // that built it, while it is in that thread's cache.
+        for (size_t t = first; t < last; ++t) {
+            CShape* triangle = static_cast<Triangle*>(places[t]);
+            if (t > 0) triangle->prev = static_cast<Triangle*>(places[t - 1]);
+            if (t + 1 < count) triangle->next = static_cast<Triangle*>(places[t + 1]);
+        }
     });
-    for (void* place : places)
-        target.append(static_cast<Triangle*>(place));
+    target.appendChain(static_cast<Triangle*>(places.front()), static_cast<Triangle*>(places.back()));
     places.clear();
 }
 

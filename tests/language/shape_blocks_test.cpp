@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "language_test_support.h"
+#include "tests/support/temp_folder.h"
 #include "shapes/box.h"
 #include "shapes/capped_surface.h"
 #include "shapes/cosine.h"
@@ -344,6 +346,12 @@ TEST(MeshBlock, ErrorsDeepInALongListStandWhereTheScanFindsThem) {
             EXPECT_FALSE(p.parse(text, build));
             EXPECT_EQ(p.error(), error_at("Expected Float.", text, bad)) << bad;
         }
+        // From an INCLUDE FILE, the word's line in the file is named.
+        TempFolder folder;
+        SceneParse p;
+        EXPECT_FALSE(p.parse("INCLUDE FILE \"" + folder.write("list.gmk", text) + "\" END"));
+        EXPECT_EQ(p.tc.parse_error_record.include_line,
+                  1 + std::count(text.begin(), text.begin() + static_cast<long>(start), '\n'));
     }
     // The shape allowance ends the list at the triangle it has no room for,
     // behind that triangle's last number.
