@@ -28,6 +28,11 @@ int cores_of_process() {
 }  // namespace
 
 int parse_thread_count(const ParseContext& pc) {
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+    // A WebAssembly build without threads has the one it runs on.
+    (void)pc;
+    return 1;
+#endif
     if (pc.job.threads > 0) return std::min(pc.job.threads, 256);
     return cores_of_process();
 }
