@@ -312,8 +312,7 @@ void parse_include(ParseContext& pc) {
                 if (!file_name.empty()) {
                     record.file = file_name;
                     record.lines =
-                        1 + (open_end ? 1 : 0) +
-                        static_cast<int>(count_line_feeds(found->text));
+                        1 + (open_end ? 1 : 0) + static_cast<int>(count_line_feeds(found->text));
                 }
                 bool spliced = false;
                 if (found == &file_text) {

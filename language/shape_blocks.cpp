@@ -176,7 +176,8 @@ void append_triangles(ParseContext& pc, ShapeList& target, VertexRun& run, size_
             if (t + 1 < count) triangle->next = static_cast<Triangle*>(places[t + 1]);
         }
     });
-    target.appendChain(static_cast<Triangle*>(places.front()), static_cast<Triangle*>(places.back()));
+    target.appendChain(static_cast<Triangle*>(places.front()),
+                       static_cast<Triangle*>(places.back()));
     places.clear();
 }
 
@@ -201,21 +202,24 @@ void stream_plain_triangles(ParseContext& pc, ShapeList* target) {
     TextBuffer& doc = pc.document;
     const std::string_view text(doc.text.data(), static_cast<size_t>(doc.length));
     PlainWord word;
+    PlainWord last_taken;
+    bool taken = false;
     float numbers[TriangleNumbers];
-    for (;;) {
-        int p = doc.position;
-        for (int i = 0; i < TriangleNumbers; ++i) {
-            if (read_plain_word(text, p, doc.length, doc.length, word) != PlainWord::Number) return;
-            numbers[i] = word.value;
-        }
+    for (int p = doc.position;;) {
+        int i = 0;
+        while (i < TriangleNumbers &&
+               read_plain_word(text, p, doc.length, doc.length, word) == PlainWord::Number)
+            numbers[i++] = word.value;
+        if (i < TriangleNumbers || (target != nullptr && shape_room(pc, 1) == 0)) break;
         if (target != nullptr) {
-            if (shape_room(pc, 1) == 0) return;
             pc.budget.shapes += 1;
             target->append(build_triangle(Triangle::operator new(sizeof(Triangle)), numbers,
                                           *pc.current_frame(), pc.current_material()));
         }
-        scan_past(pc, word.start, word.end);
+        last_taken = word;
+        taken = true;
     }
+    if (taken) scan_past(pc, last_taken.start, last_taken.end);
 }
 
 // Reads the whole triangles of plain numbers that stand at the read position,

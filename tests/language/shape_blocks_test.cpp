@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "language_test_support.h"
-#include "tests/support/temp_folder.h"
 #include "shapes/box.h"
 #include "shapes/capped_surface.h"
 #include "shapes/cosine.h"
@@ -21,6 +20,7 @@
 #include "shapes/sphere.h"
 #include "shapes/triangle.h"
 #include "shapes/trioid_pyramid.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -283,7 +283,7 @@ TEST(MeshBlock, MillionTriangles) {
 // bit for bit), which the one-word-at-a-time path does. `at` gets the index of
 // the separator behind each number word.
 std::string long_vertex_list(int triangles, bool wrapped, std::vector<size_t>* at = nullptr) {
-    const char* const words[] = {"-1.5e-3", "+2E+2", "3.", ".5",  "-0",     "1e-45", "7",
+    const char* const words[] = {"-1.5e-3", "+2E+2", "3.",  ".5",  "-0",    "1e-45", "7",
                                  "0.1",     "1e39",  "-25", "0.2", "4e+00", "6E-1"};
     const char* const seldom[] = {" ; 1 2 3\r\n", " [ 4 5 ] ", " { ", ",,"};
     std::string text = "SCENE FRAME ROTATE 0 0 1.5707964 TRANSLATE 0 0 5 MESH VERTEX_LIST\n";
@@ -363,8 +363,9 @@ TEST(MeshBlock, ErrorsDeepInALongListStandWhereTheScanFindsThem) {
     size_t start = behind;
     while (list[start - 1] != ' ' && list[start - 1] != '\t' && list[start - 1] != '\n')
         --start;
-    EXPECT_EQ(p.error(), message_at("Too many shapes. Expected at most 4000",
-                                    static_cast<int>(behind) + 1, list.substr(start, behind - start)));
+    EXPECT_EQ(p.error(),
+              message_at("Too many shapes. Expected at most 4000", static_cast<int>(behind) + 1,
+                         list.substr(start, behind - start)));
 }
 
 class ShapeErrorTest : public ErrorCaseTest {};
