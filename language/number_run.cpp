@@ -73,41 +73,6 @@ void read_piece(std::string_view text, int from, int to, int extent, NumberRun::
     }
 }
 
-// The value of a word of a sign, up to nine digits and a point, as
-// parse_number_word gives it (the digits as one exact float, divided once by
-// an exact power of ten); false for a word of any other form, which
-// parse_number_word reads. Most words of a mesh are of this form.
-bool read_short_decimal(std::string_view w, float& value) {
-    constexpr float Powers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f};
-    size_t i = 0;
-    bool negative = false;
-    if (i < w.size() && (w[i] == '+' || w[i] == '-')) {
-        negative = w[i] == '-';
-        ++i;
-    }
-    uint32_t mantissa = 0;
-    int digits = 0;
-    int scale = 0;
-    bool point = false;
-    for (; i < w.size(); ++i) {
-        const char c = w[i];
-        if (c >= '0' && c <= '9') {
-            if (++digits > 9) return false;
-            mantissa = mantissa * 10 + static_cast<uint32_t>(c - '0');
-            if (point) --scale;
-        } else if (c == '.' && !point) {
-            point = true;
-        } else {
-            return false;
-        }
-    }
-    if (digits == 0 || mantissa > (uint32_t{1} << 24)) return false;
-    const float m = static_cast<float>(mantissa);
-    const float v = scale < 0 ? m / Powers[-scale] : m;
-    value = negative ? -v : v;
-    return true;
-}
-
 }  // namespace
 
 PlainWord::Kind read_plain_word(std::string_view text, int& p, int to, int extent,
@@ -117,16 +82,51 @@ PlainWord::Kind read_plain_word(std::string_view text, int& p, int to, int exten
     if (p >= to) return PlainWord::None;
     const int start = p;
     int end = p;
-    while (end < extent && !is_word_separator(text[static_cast<size_t>(end)]))
+    // Most words of a mesh are a sign, up to nine digits and a point: their
+    // value is read on the way to the word's end, as parse_number_word would
+    // read it (the digits as one exact float, divided once by an exact power
+    // of ten). Words of any other form go to parse_number_word.
+    bool negative = false;
+    if (end < extent &&
+        (text[static_cast<size_t>(end)] == '+' || text[static_cast<size_t>(end)] == '-')) {
+        negative = text[static_cast<size_t>(end)] == '-';
         ++end;
+    }
+    uint32_t mantissa = 0;
+    int digits = 0;
+    int scale = 0;
+    bool point = false;
+    bool short_decimal = true;
+    for (; end < extent; ++end) {
+        const char c = text[static_cast<size_t>(end)];
+        if (c >= '0' && c <= '9') {
+            mantissa = mantissa * 10 + static_cast<uint32_t>(c - '0');
+            ++digits;
+            scale -= point ? 1 : 0;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            if (is_word_separator(c)) break;
+            short_decimal = false;
+            while (end < extent && !is_word_separator(text[static_cast<size_t>(end)]))
+                ++end;
+            break;
+        }
+    }
     if (static_cast<size_t>(end) >= text.size() ||
         !is_word_separator(text[static_cast<size_t>(end)]))
         return PlainWord::Cut;
-    const std::string_view w =
-        text.substr(static_cast<size_t>(start), static_cast<size_t>(end - start));
-    if (!read_short_decimal(w, word.value) &&
-        (end - start > MaxWord || !parse_number_word(w, word.value)))
+    if (short_decimal && digits > 0 && digits <= 9 && mantissa <= (uint32_t{1} << 24)) {
+        constexpr float Powers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f};
+        const float m = static_cast<float>(mantissa);
+        const float v = scale < 0 ? m / Powers[-scale] : m;
+        word.value = negative ? -v : v;
+    } else if (end - start > MaxWord ||
+               !parse_number_word(
+                   text.substr(static_cast<size_t>(start), static_cast<size_t>(end - start)),
+                   word.value)) {
         return PlainWord::Refused;
+    }
     word.start = start;
     word.end = end;
     p = end + 1;
