@@ -283,14 +283,15 @@ TEST(MeshBlock, MillionTriangles) {
 // bit for bit), which the one-word-at-a-time path does. `at` gets the index of
 // the separator behind each number word.
 std::string long_vertex_list(int triangles, bool wrapped, std::vector<size_t>* at = nullptr) {
-    const char* const words[] = {"-1.5e-3", "+2E+2", "3.",  ".5",  "-0",    "1e-45", "7",
-                                 "0.1",     "1e39",  "-25", "0.2", "4e+00", "6E-1"};
+    const char* const words[] = {"-1.5e-3", "+2E+2", "3.",   ".5",     "-0",      "1e-45",
+                                 "7",       "0.1",   "1e39", "-25",    "0.2",     "4e+00",
+                                 "6E-1",    "0.935", "0.9",  "5.9464", "-0.9955", "0.1623"};
     const char* const seldom[] = {" ; 1 2 3\r\n", " [ 4 5 ] ", " { ", ",,"};
     std::string text = "SCENE FRAME ROTATE 0 0 1.5707964 TRANSLATE 0 0 5 MESH VERTEX_LIST\n";
     for (int t = 0; t < triangles; ++t) {
         for (int k = 0; k < 24; ++k) {
             const int n = t * 24 + k;
-            std::string word = words[n % 13];
+            std::string word = words[n % std::size(words)];
             if (n % 30011 == 5000) word = "1.5x";
             text += wrapped ? "MUL " + word + " 1" : word;
             if (at != nullptr) at->push_back(text.size());

@@ -127,7 +127,9 @@ TEST(NumberRun, ChunksReadWhatTheScanReads) {
         {"- 1", 0, true},
         {long_digits + " 2 0" + long_digits + " 3", 2, true},
         {"1e5 2E+05,,,3e-5\n\n\n-4.5e+0 5 6 7 8 9 10 11 12 ;x", 12, false},
-        {"0000000001 16777217 123456789 -.5 1.2.3 -5- 3.141592653 42949672970.5 +. 7", 8, true},
+        {"0000000001 16777217 123456789 -.5 1.2.3 -5- 3.141592653 42949672970.5 5.9464 -0.1623 "
+         "0.935 +. 7",
+         11, true},
     };
     for (const auto& c : cases) {
         LanguageParse p(c.text, false);
