@@ -42,7 +42,6 @@ class NumberRun {
     // The index in the text of the separator that ends word `word`.
     int end_of(size_t word) const;
 
-    static constexpr size_t Checkpoint = 16;
     // Where the examined text ended: the first character behind the start
     // that cannot stand in a plain run (a letter other than e or E, a bracket
     // or a brace), or the limit.
@@ -88,6 +87,9 @@ class NumberRun {
         // The piece ended before the end of its chunk.
         bool stopped = false;
     };
+
+    // Every Checkpoint-th word's end is kept (see Piece).
+    static constexpr size_t Checkpoint = 16;
 
   private:
     // The piece that holds word `word`, and the word's index in it.

@@ -241,8 +241,7 @@ void read_plain_triangles(ParseContext& pc, ShapeList* target, VertexRun& run) {
         }
         const std::string_view text(doc.text.data(), static_cast<size_t>(doc.length));
         run.numbers.read(text, begin, limit, threads, RunChunk);
-        if (run.numbers.refused() && run.numbers.extent() < limit)
-            run.chunks_from = run.numbers.extent();
+        if (run.numbers.refused()) run.chunks_from = run.numbers.extent();
         size_t triangles = run.numbers.size() / TriangleNumbers;
         if (target != nullptr) {
             triangles = shape_room(pc, triangles);
