@@ -132,7 +132,7 @@ std::from_chars_result read_number(const char* first, const char* last, T& value
 // The "%f" rules on the start of a word: sign, digits with an optional point,
 // an optional exponent; at least one digit. The conversion does not depend on
 // the locale, so "1.5" is one and a half whatever the desktop's settings.
-bool parse_number_word(const std::string& w, float& value) {
+bool parse_number_word(std::string_view w, float& value) {
     size_t i = 0;
     bool negative = false;
     if (i < w.size() && (w[i] == '+' || w[i] == '-')) {

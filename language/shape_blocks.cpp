@@ -2,7 +2,15 @@
 // rules every shape follows: placing it and its local transforms.
 
 #include "language/blocks.h"
+
+#include <algorithm>
+#include <new>
+#include <string_view>
+#include <vector>
+
 #include "language/expressions.h"
+#include "language/number_run.h"
+#include "language/parse_threads.h"
 #include "language/scene_budget.h"
 #include "language/source_ranges.h"
 #include "language/tokenizer.h"
@@ -96,44 +104,186 @@ float read_corner_number(ParseContext& pc) {
     return read_expression(pc);
 }
 
+// Numbers of one triangle: three corners of position, normal and texture (u, v).
+constexpr int TriangleNumbers = 24;
+
+// The triangle of 24 corner numbers, built at `place`. Triangles live in world
+// space: the frame carries their corners once.
+Triangle* build_triangle(void* place, const float* numbers, const Frame& frame,
+                         Material* material) {
+    Vector3 corner[3];
+    Vector3 normal[3];
+    for (int k = 0; k < 3; ++k) {
+        const float* n = numbers + 8 * k;
+        corner[k] = frame.transformPoint({n[0], n[1], n[2]});
+        normal[k] = frame.transformNormal({n[3], n[4], n[5]});
+    }
+    const float* n = numbers;
+    return ::new (place) Triangle(corner[0], corner[1], corner[2], normal[0], normal[1], normal[2],
+                                  n[6], n[7], n[14], n[15], n[22], n[23], material);
+}
+
+// The text a run of plain numbers is read in at once, and the least a thread
+// is given of it or of the triangles.
+constexpr int RunBlock = 1 << 22;
+constexpr int RunChunk = 1 << 16;
+constexpr size_t TrianglesPerThread = 4096;
+
+// What the plain-number path keeps from one try to the next in one list.
+struct VertexRun {
+    NumberRun numbers;
+    std::vector<void*> places;
+    // A run cut into chunks that ended at a word that is no plain number is
+    // not cut again before here: its chunks would read the same text again.
+    int chunks_from = 0;
+};
+
+// Appends `count` triangles of the run's numbers to the list, in their order,
+// built on up to `threads` threads.
+void append_triangles(ParseContext& pc, ShapeList& target, VertexRun& run, size_t count,
+                      int threads) {
+    if (count == 0) return;
+    std::vector<void*>& places = run.places;
+    places.clear();
+    places.reserve(count);
+    try {
+        while (places.size() < count)
+            places.push_back(Triangle::operator new(sizeof(Triangle)));
+    } catch (...) {
+        for (void* place : places)
+            Triangle::operator delete(place, sizeof(Triangle));
+        places.clear();
+        throw;
+    }
+    const Frame& frame = *pc.current_frame();
+    Material* material = pc.current_material();
+    const NumberRun& numbers = run.numbers;
+    const int parts = static_cast<int>(
+        std::clamp<size_t>(count / TrianglesPerThread, 1, static_cast<size_t>(threads)));
+    run_in_parallel(parts, [&](int part) {
+        const size_t first = count * static_cast<size_t>(part) / static_cast<size_t>(parts);
+        const size_t last = count * static_cast<size_t>(part + 1) / static_cast<size_t>(parts);
+        float corners[TriangleNumbers];
+        for (size_t t = first; t < last; ++t) {
+            numbers.copy_values(TriangleNumbers * t, TriangleNumbers, corners);
+            build_triangle(places[t], corners, frame, material);
+        }
+        // Each triangle is linked to its neighbours in the list by the thread
+        // that built it, while it is in that thread's cache.
+        for (size_t t = first; t < last; ++t) {
+            CShape* triangle = static_cast<Triangle*>(places[t]);
+            if (t > 0) triangle->prev = static_cast<Triangle*>(places[t - 1]);
+            if (t + 1 < count) triangle->next = static_cast<Triangle*>(places[t + 1]);
+        }
+    });
+    target.appendChain(static_cast<Triangle*>(places.front()),
+                       static_cast<Triangle*>(places.back()));
+    places.clear();
+}
+
+// Leaves the scan behind the word [start, end) and its separator, with the
+// word read, as scan_token would leave it.
+void scan_past(ParseContext& pc, int start, int end) {
+    pc.word.assign(pc.document.text, static_cast<size_t>(start), static_cast<size_t>(end - start));
+    pc.token = keyword_code(pc.word);
+    pc.word_position = start;
+    pc.document.position = end + 1;
+}
+
+// Triangles the shape allowance still has room for, at most `wanted`.
+size_t shape_room(const ParseContext& pc, size_t wanted) {
+    const long long room = std::max(pc.limits.shapes - pc.budget.shapes, 0LL);
+    return std::min(wanted, static_cast<size_t>(room));
+}
+
+// The plain-number path on one thread: each triangle is built as soon as its
+// 24 numbers are read.
+void stream_plain_triangles(ParseContext& pc, ShapeList* target) {
+    TextBuffer& doc = pc.document;
+    const std::string_view text(doc.text.data(), static_cast<size_t>(doc.length));
+    PlainWord word;
+    PlainWord last_taken;
+    bool taken = false;
+    float numbers[TriangleNumbers];
+    for (int p = doc.position;;) {
+        int i = 0;
+        while (i < TriangleNumbers &&
+               read_plain_word(text, p, doc.length, doc.length, word) == PlainWord::Number)
+            numbers[i++] = word.value;
+        if (i < TriangleNumbers || (target != nullptr && shape_room(pc, 1) == 0)) break;
+        if (target != nullptr) {
+            pc.budget.shapes += 1;
+            target->append(build_triangle(Triangle::operator new(sizeof(Triangle)), numbers,
+                                          *pc.current_frame(), pc.current_material()));
+        }
+        last_taken = word;
+        taken = true;
+    }
+    if (taken) scan_past(pc, last_taken.start, last_taken.end);
+}
+
+// Reads the whole triangles of plain numbers that stand at the read position,
+// exactly as the triangle loop would read them one word at a time, and leaves
+// the scan behind the last of them with its word read. Whatever ends the run
+// is left to the loop: a word of another kind, a comment, the end of the list,
+// a triangle the shape allowance refuses.
+void read_plain_triangles(ParseContext& pc, ShapeList* target, VertexRun& run) {
+    TextBuffer& doc = pc.document;
+    for (;;) {
+        const int begin = doc.position;
+        const int limit = begin + std::min(RunBlock, doc.length - begin);
+        // Text too short for two chunks makes too few triangles for two threads.
+        const bool long_run = limit - begin >= 2 * RunChunk && begin >= run.chunks_from;
+        const int threads = long_run ? parse_thread_count(pc) : 1;
+        if (threads == 1) {
+            stream_plain_triangles(pc, target);
+            return;
+        }
+        const std::string_view text(doc.text.data(), static_cast<size_t>(doc.length));
+        run.numbers.read(text, begin, limit, threads, RunChunk);
+        if (run.numbers.refused()) run.chunks_from = run.numbers.extent();
+        size_t triangles = run.numbers.size() / TriangleNumbers;
+        if (target != nullptr) {
+            triangles = shape_room(pc, triangles);
+            pc.budget.shapes += static_cast<long long>(triangles);
+            append_triangles(pc, *target, run, triangles, threads);
+        }
+        if (triangles == 0) return;
+        const int end = run.numbers.end_of(triangles * TriangleNumbers - 1);
+        int start = end;
+        while (start > begin && !is_word_separator(doc.text[static_cast<size_t>(start) - 1]))
+            --start;
+        scan_past(pc, start, end);
+        if (run.numbers.refused() || run.numbers.extent() < limit || limit >= doc.length) return;
+    }
+}
+
 // vertex_list ::= VERTEX_LIST { corner corner corner } END_VERTEX_LIST
 // corner ::= vec vec expr expr         (position, normal, texture u and v)
 void parse_vertex_list(ParseContext& pc, ShapeList* target) {
+    VertexRun run;
     while (more_to_read(pc)) {
+        if (pc.nesting_depth < MaxNesting) {
+            read_plain_triangles(pc, target, run);
+            if (!more_to_read(pc)) break;
+        }
         const int before = pc.document.position;
         scan_token(pc);
         if (word_is(pc.word, Statement::EndVertexList)) return;
         if (pc.word.empty()) break;
         // Three corners of eight numbers: position, normal, texture (u, v);
         // the word just read is the first of them when it is a number.
-        float numbers[24];
+        float numbers[TriangleNumbers];
         int read = 0;
         if (pc.nesting_depth < MaxNesting && parse_number_word(pc.word, numbers[0]))
             read = 1;
         else
             step_back(pc, before);
-        for (; read < 24; ++read)
+        for (; read < TriangleNumbers; ++read)
             numbers[read] = read_corner_number(pc);
-        Vector3 corner[3];
-        Vector3 normal[3];
-        float uv[3][2];
-        for (int k = 0; k < 3; ++k) {
-            const float* n = numbers + 8 * k;
-            corner[k] = {n[0], n[1], n[2]};
-            normal[k] = {n[3], n[4], n[5]};
-            uv[k][0] = n[6];
-            uv[k][1] = n[7];
-        }
         if (target == nullptr || pc.parse_error || !budget_shape(pc)) continue;
-        // Triangles live in world space: the frame carries their corners once.
-        const Frame& frame = *pc.current_frame();
-        for (int k = 0; k < 3; ++k) {
-            corner[k] = frame.transformPoint(corner[k]);
-            normal[k] = frame.transformNormal(normal[k]);
-        }
-        target->append(new Triangle(corner[0], corner[1], corner[2], normal[0], normal[1],
-                                    normal[2], uv[0][0], uv[0][1], uv[1][0], uv[1][1], uv[2][0],
-                                    uv[2][1], pc.current_material()));
+        target->append(build_triangle(Triangle::operator new(sizeof(Triangle)), numbers,
+                                      *pc.current_frame(), pc.current_material()));
     }
     if (!pc.parse_error) report_parse_error(pc, "Expected END_VERTEX_LIST.");
 }

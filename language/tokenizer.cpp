@@ -9,9 +9,7 @@
 
 namespace {
 
-constexpr int MaxWord = 255;
-
-bool is_separator(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == ','; }
+bool is_separator(char c) { return is_word_separator(c); }
 
 }  // namespace
 

@@ -5,6 +5,13 @@
 #include "language/parse_context.h"
 #include "language/vocabulary.h"
 
+// The characters that end a word.
+inline bool is_word_separator(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == ',';
+}
+// The longest word the scan reads at once.
+constexpr int MaxWord = 255;
+
 void set_text(TextBuffer& buffer, const char* source);
 void insert_text(TextBuffer& buffer, const std::string& text);
 // The same, the text behind the read position appended to `text`'s own buffer.

@@ -43,6 +43,18 @@ bool ShapeList::append(CShape* shape) {
     return true;
 }
 
+void ShapeList::appendChain(CShape* first, CShape* last) {
+    if (first == nullptr || last == nullptr) return;
+    dropAcceleration();
+    first->prev = tail;
+    last->next = nullptr;
+    if (tail != nullptr)
+        tail->next = first;
+    else
+        head = first;
+    tail = last;
+}
+
 bool ShapeList::removeLast() {
     if (tail == nullptr) return false;
     dropAcceleration();

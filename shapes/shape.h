@@ -113,6 +113,9 @@ struct ShapeList {
     ~ShapeList();
 
     bool append(CShape* shape);
+    // Appends the shapes first .. last, already linked to each other in order
+    // (first->prev and last->next are set here), and takes ownership.
+    void appendChain(CShape* first, CShape* last);
     bool removeLast();
     void deleteAll();
     // The strictly nearer entry wins; ties keep the shape nearer the head.

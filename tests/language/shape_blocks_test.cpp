@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <typeinfo>
+#include <vector>
 
 #include "language_test_support.h"
 #include "shapes/box.h"
@@ -16,6 +20,7 @@
 #include "shapes/sphere.h"
 #include "shapes/triangle.h"
 #include "shapes/trioid_pyramid.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -270,6 +275,98 @@ TEST(MeshBlock, MillionTriangles) {
     ASSERT_NE(last, nullptr);
     EXPECT_EQ(last->C, Vector3(0, 1, 0));
     EXPECT_EQ(last->vC, 1.0f);
+}
+
+// A long vertex list as its plain-number path reads it: number words of every
+// form, and now and then a comment, a brace or a word that ends a plain run.
+// With `wrapped` every number is read as an expression instead (MUL x 1 is x,
+// bit for bit), which the one-word-at-a-time path does. `at` gets the index of
+// the separator behind each number word.
+std::string long_vertex_list(int triangles, bool wrapped, std::vector<size_t>* at = nullptr) {
+    const char* const words[] = {"-1.5e-3", "+2E+2", "3.",   ".5",     "-0",      "1e-45",
+                                 "7",       "0.1",   "1e39", "-25",    "0.2",     "4e+00",
+                                 "6E-1",    "0.935", "0.9",  "5.9464", "-0.9955", "0.1623"};
+    const char* const seldom[] = {" ; 1 2 3\r\n", " [ 4 5 ] ", " { ", ",,"};
+    std::string text = "SCENE FRAME ROTATE 0 0 1.5707964 TRANSLATE 0 0 5 MESH VERTEX_LIST\n";
+    for (int t = 0; t < triangles; ++t) {
+        for (int k = 0; k < 24; ++k) {
+            const int n = t * 24 + k;
+            std::string word = words[n % std::size(words)];
+            if (n % 30011 == 5000) word = "1.5x";
+            text += wrapped ? "MUL " + word + " 1" : word;
+            if (at != nullptr) at->push_back(text.size());
+            text += n % 40009 == 77 ? seldom[n % 4] : k == 23 ? "\n" : n % 3 ? " " : "\t";
+        }
+    }
+    return text + "END_VERTEX_LIST END_MESH END_FRAME END_SCENE";
+}
+
+TEST(MeshBlock, PlainNumberRunsOnThreadsBuildWhatExpressionsBuild) {
+    const int count = 6000;
+    SceneParse plain;
+    plain.tc.job.threads = 3;
+    ASSERT_TRUE(plain.parse(long_vertex_list(count, false))) << plain.error();
+    SceneParse wrapped;
+    ASSERT_TRUE(wrapped.parse(long_vertex_list(count, true))) << wrapped.error();
+    const auto a = plain.shapes();
+    const auto b = wrapped.shapes();
+    ASSERT_EQ(a.size(), static_cast<size_t>(count));
+    ASSERT_EQ(b.size(), a.size());
+    auto bits = [](const CShape* s) {
+        const auto& t = dynamic_cast<const Triangle&>(*s);
+        const Vector3 v[] = {t.A, t.B, t.C, t.nA, t.nB, t.nC};
+        std::vector<uint32_t> out;
+        for (const Vector3& c : v)
+            out.insert(out.end(), {std::bit_cast<uint32_t>(c.x), std::bit_cast<uint32_t>(c.y),
+                                   std::bit_cast<uint32_t>(c.z)});
+        for (float f : {t.uA, t.vA, t.uB, t.vB, t.uC, t.vC})
+            out.push_back(std::bit_cast<uint32_t>(f));
+        return out;
+    };
+    for (size_t i = 0; i < a.size(); ++i)
+        ASSERT_EQ(bits(a[i]), bits(b[i])) << "triangle " << i;
+    SceneParse checked;
+    checked.tc.job.threads = 3;
+    EXPECT_TRUE(checked.check(long_vertex_list(count, false))) << checked.error();
+}
+
+TEST(MeshBlock, ErrorsDeepInALongListStandWhereTheScanFindsThem) {
+    std::vector<size_t> at;
+    const std::string list = long_vertex_list(6000, false, &at);
+    for (const char* bad : {"zero", "--1"}) {
+        std::string text = list;
+        // Word 7 of triangle 4321: the first of its kind in the text.
+        const size_t end = at[4321 * 24 + 6];
+        size_t start = end;
+        while (text[start - 1] != ' ' && text[start - 1] != '\t' && text[start - 1] != '\n')
+            --start;
+        text.replace(start, end - start, bad);
+        for (bool build : {true, false}) {
+            SceneParse p;
+            p.tc.job.threads = 2;
+            EXPECT_FALSE(p.parse(text, build));
+            EXPECT_EQ(p.error(), error_at("Expected Float.", text, bad)) << bad;
+        }
+        // From an INCLUDE FILE, the word's line in the file is named.
+        TempFolder folder;
+        SceneParse p;
+        EXPECT_FALSE(p.parse("INCLUDE FILE \"" + folder.write("list.gmk", text) + "\" END"));
+        EXPECT_EQ(p.tc.parse_error_record.include_line,
+                  1 + std::count(text.begin(), text.begin() + static_cast<long>(start), '\n'));
+    }
+    // The shape allowance ends the list at the triangle it has no room for,
+    // behind that triangle's last number.
+    SceneParse p;
+    p.tc.job.threads = 2;
+    p.tc.limits.shapes = 4000;
+    EXPECT_FALSE(p.parse(list));
+    const size_t behind = at[4001 * 24 - 1];
+    size_t start = behind;
+    while (list[start - 1] != ' ' && list[start - 1] != '\t' && list[start - 1] != '\n')
+        --start;
+    EXPECT_EQ(p.error(),
+              message_at("Too many shapes. Expected at most 4000", static_cast<int>(behind) + 1,
+                         list.substr(start, behind - start)));
 }
 
 class ShapeErrorTest : public ErrorCaseTest {};

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <climits>
+#include <cstdint>
 #include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "language/expressions.h"
+#include "language/number_run.h"
 #include "language_test_support.h"
 
 namespace {
@@ -104,6 +108,51 @@ TEST(ScanToken, SixteenMegabyteDocuments) {
     for (scan_token(p.pc); !p.pc.word.empty(); scan_token(p.pc))
         ++count;
     EXPECT_EQ(count, 65536);
+}
+
+// A run of plain numbers cut into any number of chunks holds the words, values
+// and positions the scan reads one at a time, and ends where they end.
+TEST(NumberRun, ChunksReadWhatTheScanReads) {
+    const std::string long_digits = std::string(254, '0') + "1";
+    const struct {
+        std::string text;
+        size_t words;
+        bool refused;
+    } cases[] = {
+        {"1 -2.5 +3e2 4E-1 .5 6. -0 1e39 1e-45 7,8\t9\r\n10 END", 13, false},
+        {"  \n\n 1 2 3", 2, false},
+        {"1 2 {3 4", 2, false},
+        {"5 6 1.5x 7", 2, false},
+        {"1 2 -- 3 4", 2, true},
+        {"- 1", 0, true},
+        {long_digits + " 2 0" + long_digits + " 3", 2, true},
+        {"1e5 2E+05,,,3e-5\n\n\n-4.5e+0 5 6 7 8 9 10 11 12 ;x", 12, false},
+        {"0000000001 16777217 123456789 -.5 1.2.3 -5- 3.141592653 42949672970.5 5.9464 -0.1623 "
+         "0.935 +. 7",
+         11, true},
+    };
+    for (const auto& c : cases) {
+        LanguageParse p(c.text, false);
+        std::vector<float> values;
+        std::vector<int> behind;
+        float v = 0.0f;
+        for (scan_token(p.pc); parse_number_word(p.pc.word, v); scan_token(p.pc)) {
+            values.push_back(v);
+            behind.push_back(p.pc.document.position);
+        }
+        for (int chunks = 1; chunks <= 6; ++chunks) {
+            NumberRun run;
+            run.read(c.text, 0, static_cast<int>(c.text.size()), chunks, 1);
+            ASSERT_EQ(run.size(), c.words) << c.text << " in " << chunks;
+            EXPECT_EQ(run.refused(), c.refused) << c.text << " in " << chunks;
+            std::vector<float> read(run.size());
+            if (!read.empty()) run.copy_values(0, read.size(), read.data());
+            for (size_t i = 0; i < run.size(); ++i) {
+                EXPECT_EQ(std::bit_cast<uint32_t>(read[i]), std::bit_cast<uint32_t>(values[i]));
+                EXPECT_EQ(run.end_of(i) + 1, behind[i]) << c.text << " word " << i;
+            }
+        }
+    }
 }
 
 TEST(TextBuffer, InsertTextKeepsEditorPositions) {
