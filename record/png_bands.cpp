@@ -179,6 +179,9 @@ bool PngBandsAhead::deflate_settled(int settled_rows, const std::atomic<bool>& s
                 failed_ = true;
                 break;
             }
+            // Held until the write: no room past the band's own bytes.
+            band.bytes.resize(band.used);
+            band.bytes.shrink_to_fit();
             bands_.push_back(std::move(band));
         }
     } catch (const std::bad_alloc&) {
