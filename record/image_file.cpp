@@ -156,20 +156,23 @@ void put_png_chunk(ByteSink& sink, const char (&type)[5], const unsigned char* d
     sink.put(tail, 4);
 }
 
+PngRows png_rows_of(const PictureRows& rows) {
+    return {rows.width, rows.height, [rows](int y, unsigned char* rgb) { rows.rgb_row(y, rgb); }};
+}
+
 // False when the sink failed or memory ran short. The image data is deflated
-// in bands on every core, one IDAT chunk a band.
-bool write_png(ByteSink& sink, const PictureRows& rows) {
+// in bands on every core, one IDAT chunk a band; the bands `ahead` holds are
+// taken from it.
+bool write_png(ByteSink& sink, const PictureRows& rows, const PngBandsAhead* ahead) {
     if (!write_png_header(sink, rows)) return false;
-    PngRows png_rows{rows.width, rows.height,
-                     [&rows](int y, unsigned char* rgb) { rows.rgb_row(y, rgb); }};
     bool out_of_memory = false;
     const bool deflated = deflate_png_rows(
-        png_rows, PngCompressionLevel, 0,
+        png_rows_of(rows), PngCompression, 0,
         [&sink](const unsigned char* data, size_t n) {
             put_png_chunk(sink, "IDAT", data, n);
             return !sink.failed();
         },
-        out_of_memory);
+        out_of_memory, ahead);
     if (!deflated) return false;
     put_png_chunk(sink, "IEND", nullptr, 0);
     return !sink.failed();
@@ -177,12 +180,13 @@ bool write_png(ByteSink& sink, const PictureRows& rows) {
 
 // Encodes the picture into the sink and flushes it. False with `reason` set
 // when the sink failed or memory ran short.
-bool encode(ByteSink& sink, ImageFormat format, const PictureRows& rows, std::string& reason) {
+bool encode(ByteSink& sink, ImageFormat format, const PictureRows& rows, std::string& reason,
+            const PngBandsAhead* ahead) {
     try {
         if (format == ImageFormat::Ppm) {
             std::vector<unsigned char> row(static_cast<size_t>(rows.width) * 3);
             write_ppm(sink, rows, row.data());
-        } else if (!write_png(sink, rows) && !sink.failed()) {
+        } else if (!write_png(sink, rows, ahead) && !sink.failed()) {
             throw std::bad_alloc();
         }
     } catch (const std::bad_alloc&) {
@@ -194,11 +198,11 @@ bool encode(ByteSink& sink, ImageFormat format, const PictureRows& rows, std::st
     return false;
 }
 
-bool write_stream(std::FILE* out, ImageFormat format, const PictureRows& rows,
-                  std::string& reason) {
+bool write_stream(std::FILE* out, ImageFormat format, const PictureRows& rows, std::string& reason,
+                  const PngBandsAhead* ahead) {
     try {
         auto sink = std::make_unique<ByteSink>(out);
-        if (!encode(*sink, format, rows, reason)) return false;
+        if (!encode(*sink, format, rows, reason, ahead)) return false;
     } catch (const std::bad_alloc&) {
         reason = "out of memory";
         return false;
@@ -216,7 +220,7 @@ bool write_stream(std::FILE* out, ImageFormat format, const PictureRows& rows,
 // old picture as it was. Anything else (a device, a pipe) is written in
 // place and never removed.
 bool write_file(const std::string& path, ImageFormat format, const PictureRows& rows,
-                std::string& error) {
+                std::string& error, const PngBandsAhead* ahead = nullptr) {
     namespace fs = std::filesystem;
     const std::string failed = "Could not write image '" + path + "': ";
     if (rows.width < 1 || rows.height < 1) {
@@ -233,7 +237,7 @@ bool write_file(const std::string& path, ImageFormat format, const PictureRows& 
             error = failed + std::strerror(errno);
             return false;
         }
-        bool written = write_stream(f, format, rows, reason);
+        bool written = write_stream(f, format, rows, reason, ahead);
         errno = 0;
         if (std::fclose(f) != 0 && written) {
             written = false;
@@ -246,8 +250,9 @@ bool write_file(const std::string& path, ImageFormat format, const PictureRows& 
     try {
         auto sink = std::make_unique<ByteSink>(file);
         // Named before it is closed: a nameless file ends with its descriptor.
-        if (file.create_temporary_for(path) && encode(*sink, format, rows, reason) && file.sync() &&
-            file.name_temporary() && file.close() && file.rename_temporary_over(path))
+        if (file.create_temporary_for(path) && encode(*sink, format, rows, reason, ahead) &&
+            file.sync() && file.name_temporary() && file.close() &&
+            file.rename_temporary_over(path))
             return true;
     } catch (const std::bad_alloc&) {
         reason = "out of memory";
@@ -293,17 +298,39 @@ bool write_image(const std::string& path, ImageFormat format, int width, int hei
     return write_file(path, format, rows, error);
 }
 
+PngAhead::PngAhead(const Surface& picture) : picture_(picture) {}
+
+PngAhead::~PngAhead() = default;
+
+void PngAhead::deflate_settled(int settled_rows, const std::atomic<bool>& stop) {
+    if (settled_rows < 1) return;
+    if (!bands_) {
+        const PictureRows rows{picture_.width(), picture_.height(), nullptr, &picture_};
+        if (rows.width < 1 || rows.height < 1) return;
+        try {
+            bands_ = std::make_unique<PngBandsAhead>(png_rows_of(rows), PngCompression);
+        } catch (const std::bad_alloc&) {
+            return;  // the write deflates every band
+        }
+    }
+    bands_->deflate_settled(settled_rows, stop);
+}
+
+bool PngAhead::complete() const { return bands_ && bands_->complete(); }
+
 bool write_image(const std::string& path, ImageFormat format, const Surface& picture,
-                 std::string& error) {
+                 std::string& error, const PngAhead* ahead) {
     PictureRows rows{picture.width(), picture.height(), nullptr, &picture};
-    return write_file(path, format, rows, error);
+    return write_file(path, format, rows, error, ahead != nullptr ? ahead->bands() : nullptr);
 }
 
 bool write_image_to(std::FILE* out, const std::string& name, ImageFormat format,
-                    const Surface& picture, std::string& error) {
+                    const Surface& picture, std::string& error, const PngAhead* ahead) {
     PictureRows rows{picture.width(), picture.height(), nullptr, &picture};
     std::string reason = "the picture is empty";
-    if (rows.width >= 1 && rows.height >= 1 && write_stream(out, format, rows, reason)) return true;
+    if (rows.width >= 1 && rows.height >= 1 &&
+        write_stream(out, format, rows, reason, ahead != nullptr ? ahead->bands() : nullptr))
+        return true;
     error = "Could not write image '" + name + "': " + reason;
     return false;
 }

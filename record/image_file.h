@@ -1,9 +1,13 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "record/png_bands.h"
 
 class Surface;
 
@@ -16,18 +20,29 @@ bool image_format_for(const std::string& path, ImageFormat& format);
 // The RGB bytes of a picture of 0x00BBGGRR pixels, row by row from the top.
 std::vector<unsigned char> rgb_bytes(const std::vector<uint32_t>& pixels);
 
-// How the PNG writer compresses: zlib level 6, every row through the Sub
-// filter. Measured on examples/showcase.gmk traced at 2560 x 1920 (best of
-// three runs), the stb_image_write encoder this writer replaced gave 2154185
-// bytes in 0.37 s; Sub at level 6 gives 1437701 bytes (33 % less) in 0.25 s,
-// smaller than libpng's choice of filter per row even at level 9 (1439054
-// bytes, 1.9 s) and than level 6 with it (1505200 bytes, 0.34 s). Three more
-// of the examples, traced large, gave the same order. The faster encoders
-// tried for the benchmark pictures at 2560 x 1920 all grew the mesh picture
-// by more than a tenth (Sub at zlib level 5: +21 %, libdeflate level 6:
-// +12 %, ISA-L level 3: +73 %), so the level stays and the rows are deflated
-// in bands on every core instead (png_bands.h).
-constexpr int PngCompressionLevel = 6;
+// How the PNG writer compresses: every row through the Sub filter, zlib
+// level 6 with a shorter match search (deflateTune 4, 8, 258, 80 against the
+// level's own 8, 16, 128, 128). Measured on examples/showcase.gmk traced at
+// 2560 x 1920 (best of three runs), the stb_image_write encoder this writer
+// replaced gave 2154185 bytes in 0.37 s; Sub at level 6 gives 1437701 bytes
+// (33 % less) in 0.25 s, smaller than libpng's choice of filter per row even
+// at level 9 (1439054 bytes, 1.9 s) and than level 6 with it (1505200 bytes,
+// 0.34 s). On the four benchmark pictures and the eleven examples traced at
+// 2560 x 1920 (build/glimmark_png_bench: the band encoder on one thread,
+// processor time, fastest of three, load 4), the shorter search takes 81 %
+// of the level's own time (1.66 s against 2.06 s for the fifteen; the
+// benchmark pictures 0.50 s against 0.62 s) and the files grow by 6.2 % at
+// most (lathe; mesh benchmark +5.6 %, many_spheres -0.2 %). Every
+// faster choice tried grew some picture by more than a tenth, or came too
+// near it: Sub at zlib level 5 (mesh +21 %), level 4 (mesh +36 %) and
+// below, Z_RLE (many_spheres +53 %), no filter (showcase +27 %; the mesh
+// alone is smaller), Up, Average, Paeth and a filter chosen per row,
+// a shorter search still (chain 64: mesh +8.8 %, 75 % of the time; nice
+// length 64 too: the mesh example +18 %), libdeflate (Sub, level 6: mesh
+// +12 %; no filter: showcase +23 %; and its bands could only be joined into
+// one stream by decoding each to find its last block) and ISA-L level 3
+// (+73 %).
+constexpr PngDeflateSetting PngCompression{6, 4, 8, 258, 80};
 
 // Writes a width x height picture of 0x00BBGGRR pixels. A PNG (8-bit RGB,
 // marked sRGB) is deflated in bands of rows on every core as it is written,
@@ -35,11 +50,38 @@ constexpr int PngCompressionLevel = 6;
 // `error` names the file and the reason, and no partial file is left behind.
 bool write_image(const std::string& path, ImageFormat format, int width, int height,
                  const std::vector<uint32_t>& pixels, std::string& error);
+
+// The PNG of a picture deflated while it is being traced: the bands of rows
+// the render has settled, in order, as soon as they are settled. A write
+// given it takes those bands and deflates only the rest; the file is the
+// same byte for byte. Used by one thread at a time besides the render.
+class PngAhead {
+  public:
+    explicit PngAhead(const Surface& picture);
+    ~PngAhead();
+    PngAhead(const PngAhead&) = delete;
+    PngAhead& operator=(const PngAhead&) = delete;
+
+    // Deflates the bands within the first `settled_rows` rows of the picture
+    // (the rows the render will not change any more; the picture's size is
+    // taken at the first call with rows settled); returns between bands once
+    // `stop` is set. Bands it could not deflate are left to the write.
+    void deflate_settled(int settled_rows, const std::atomic<bool>& stop);
+    // Every band is done.
+    bool complete() const;
+    const PngBandsAhead* bands() const { return bands_.get(); }
+
+  private:
+    const Surface& picture_;
+    std::unique_ptr<PngBandsAhead> bands_;
+};
+
 // The same, read straight from the surface: no copy of the picture is made.
-// Only call while no render thread writes to it.
+// Only call while no render thread writes to it. A PNG takes the bands
+// `ahead` deflated, when it was made for this picture at its present size.
 bool write_image(const std::string& path, ImageFormat format, const Surface& picture,
-                 std::string& error);
+                 std::string& error, const PngAhead* ahead = nullptr);
 // The same onto an open stream, such as standard output; `name` is what an
 // error message calls it. The stream is flushed, not closed.
 bool write_image_to(std::FILE* out, const std::string& name, ImageFormat format,
-                    const Surface& picture, std::string& error);
+                    const Surface& picture, std::string& error, const PngAhead* ahead = nullptr);

@@ -3,10 +3,12 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <new>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -25,24 +27,20 @@ void sub_filter(const unsigned char* rgb, size_t n, unsigned char* out) {
         out[1 + i] = static_cast<unsigned char>(rgb[i] - rgb[i - 3]);
 }
 
-// One band's deflated bytes (bytes[0, used)), with the Adler-32 and the
-// length of its filtered rows.
-struct Band {
-    std::vector<unsigned char> bytes;
-    size_t used = 0;
-    uLong adler = 1;
-    size_t length = 0;
-};
+using Band = PngBand;
+
+}  // namespace
 
 // A deflate stream of one thread, reset for each band it compresses.
-class BandDeflater {
+class PngBandDeflater {
   public:
-    BandDeflater(const PngRows& rows, int level) : rows_(rows), level_(level) {}
-    ~BandDeflater() {
+    PngBandDeflater(const PngRows& rows, const PngDeflateSetting& setting)
+        : rows_(rows), setting_(setting) {}
+    ~PngBandDeflater() {
         if (ready_) deflateEnd(&z_);
     }
-    BandDeflater(const BandDeflater&) = delete;
-    BandDeflater& operator=(const BandDeflater&) = delete;
+    PngBandDeflater(const PngBandDeflater&) = delete;
+    PngBandDeflater& operator=(const PngBandDeflater&) = delete;
 
     // Compresses band `index` into `band`; false when memory ran short.
     bool run(int index, bool last, Band& band) noexcept {
@@ -60,12 +58,16 @@ class BandDeflater {
         rgb_.resize(rgb);
         filtered_.resize(stride);
         if (!ready_) {
-            if (deflateInit2(&z_, level_, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            if (deflateInit2(&z_, setting_.level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
                 return false;
             ready_ = true;
         } else if (deflateReset(&z_) != Z_OK) {
             return false;
         }
+        // A reset goes back to the level's own search; the tuning is set again.
+        if (deflateTune(&z_, setting_.good_length, setting_.max_lazy, setting_.nice_length,
+                        setting_.max_chain) != Z_OK)
+            return false;
         const int first = index * PngBandRows;
         const int end = std::min(rows_.height, first + PngBandRows);
         if (first > 0) {
@@ -86,7 +88,8 @@ class BandDeflater {
         if (index == 0) {
             // The zlib header: deflate with a 32 KB window, and the level
             // class zlib itself would write.
-            const int level_class = level_ < 2 ? 0 : level_ < 6 ? 1 : level_ == 6 ? 2 : 3;
+            const int level = setting_.level;
+            const int level_class = level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3;
             const int cmf = 0x78;
             int flg = level_class << 6;
             flg += 31 - (cmf * 256 + flg) % 31;
@@ -128,7 +131,7 @@ class BandDeflater {
     }
 
     const PngRows& rows_;
-    const int level_;
+    const PngDeflateSetting setting_;
     z_stream z_{};
     bool ready_ = false;
     std::vector<unsigned char> rgb_;
@@ -136,27 +139,83 @@ class BandDeflater {
     std::vector<unsigned char> window_;
 };
 
+namespace {
+
+int band_count(const PngRows& rows) { return (rows.height + PngBandRows - 1) / PngBandRows; }
+
+// Hands `band` to the sink, the stream's Adler-32 after it when it is the
+// last; `adler` runs over the bands handed on so far.
+bool hand_on(const Band& band, bool last, uLong& adler, const PngDataSink& sink) {
+    adler = adler32_combine(adler, band.adler, static_cast<z_off_t>(band.length));
+    if (!last) return band.used == 0 || sink(band.bytes.data(), band.used);
+    std::vector<unsigned char> bytes(band.bytes.begin(),
+                                     band.bytes.begin() + static_cast<std::ptrdiff_t>(band.used));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        bytes.push_back(static_cast<unsigned char>(adler >> shift));
+    return sink(bytes.data(), bytes.size());
+}
+
 }  // namespace
 
-bool deflate_png_rows(const PngRows& rows, int level, int threads, const PngDataSink& sink,
-                      bool& out_of_memory) {
+PngBandsAhead::PngBandsAhead(PngRows rows, const PngDeflateSetting& setting)
+    : rows_(std::move(rows)), setting_(setting) {}
+
+PngBandsAhead::~PngBandsAhead() = default;
+
+bool PngBandsAhead::complete() const {
+    return rows_.width >= 1 && rows_.height >= 1 && bands_done() == band_count(rows_);
+}
+
+bool PngBandsAhead::deflate_settled(int settled_rows, const std::atomic<bool>& stop) {
+    if (failed_ || rows_.width < 1 || rows_.height < 1) return !failed_;
+    const int bands = band_count(rows_);
+    try {
+        while (!stop.load() && bands_done() < bands) {
+            const int index = bands_done();
+            if (std::min(rows_.height, (index + 1) * PngBandRows) > settled_rows) break;
+            if (!deflater_) deflater_ = std::make_unique<PngBandDeflater>(rows_, setting_);
+            Band band;
+            if (!deflater_->run(index, index == bands - 1, band)) {
+                failed_ = true;
+                break;
+            }
+            // Held until the write: no room past the band's own bytes.
+            band.bytes.resize(band.used);
+            band.bytes.shrink_to_fit();
+            bands_.push_back(std::move(band));
+        }
+    } catch (const std::bad_alloc&) {
+        failed_ = true;
+    }
+    if (failed_) deflater_.reset();
+    return !failed_;
+}
+
+bool deflate_png_rows(const PngRows& rows, const PngDeflateSetting& setting, int threads,
+                      const PngDataSink& sink, bool& out_of_memory, const PngBandsAhead* ahead) {
     out_of_memory = false;
     if (rows.width < 1 || rows.height < 1) return false;
-    const int bands = (rows.height + PngBandRows - 1) / PngBandRows;
+    const int bands = band_count(rows);
+    const bool same = ahead != nullptr && ahead->rows().width == rows.width &&
+                      ahead->rows().height == rows.height && ahead->setting() == setting;
+    const int done = same ? std::min(ahead->bands_done(), bands) : 0;
     if (threads <= 0) threads = static_cast<int>(std::thread::hardware_concurrency());
-    threads = std::clamp(threads, 1, bands);
+    threads = std::clamp(threads, 1, std::max(1, bands - done));
     try {
-        std::vector<std::unique_ptr<BandDeflater>> deflaters;
+        uLong adler = adler32(0, nullptr, 0);
+        for (int k = 0; k < done; ++k)
+            if (!hand_on(ahead->band(k), k == bands - 1, adler, sink)) return false;
+        if (done == bands) return true;
+        std::vector<std::unique_ptr<PngBandDeflater>> deflaters;
         for (int k = 0; k < threads; ++k)
-            deflaters.push_back(std::make_unique<BandDeflater>(rows, level));
+            deflaters.push_back(std::make_unique<PngBandDeflater>(rows, setting));
         std::vector<Band> out(static_cast<size_t>(threads));
         std::vector<char> ok(static_cast<size_t>(threads));
         std::vector<std::thread> helpers;
         helpers.reserve(static_cast<size_t>(threads));
-        uLong adler = adler32(0, nullptr, 0);
         // A round of one band per thread; the bands are handed on in order
         // before the next round, so that no more than a round is held.
-        for (int first = 0; first < bands; first += threads) {
+        for (int first = done; first < bands; first += threads) {
             const int count = std::min(threads, bands - first);
             auto run = [&, first](int k) {
                 ok[k] = deflaters[k]->run(first + k, first + k == bands - 1, out[k]);
@@ -177,19 +236,7 @@ bool deflate_png_rows(const PngRows& rows, int level, int threads, const PngData
                     out_of_memory = true;
                     return false;
                 }
-                Band& band = out[k];
-                adler = adler32_combine(adler, band.adler, static_cast<z_off_t>(band.length));
-                if (first + k == bands - 1) {
-                    const unsigned char trailer[4] = {static_cast<unsigned char>(adler >> 24),
-                                                      static_cast<unsigned char>(adler >> 16),
-                                                      static_cast<unsigned char>(adler >> 8),
-                                                      static_cast<unsigned char>(adler)};
-                    if (band.bytes.size() < band.used + 4) band.bytes.resize(band.used + 4);
-                    std::copy(trailer, trailer + 4,
-                              band.bytes.begin() + static_cast<std::ptrdiff_t>(band.used));
-                    band.used += 4;
-                }
-                if (band.used > 0 && !sink(band.bytes.data(), band.used)) return false;
+                if (!hand_on(out[k], first + k == bands - 1, adler, sink)) return false;
             }
         }
         return true;

@@ -192,7 +192,7 @@ class ParallelFrame {
             previous_ = c;
         }
         job_.rays_traced.fetch_add(rays, std::memory_order_relaxed);
-        job_.rows_done.fetch_add(1, std::memory_order_relaxed);
+        job_.rows_done.fetch_add(1, std::memory_order_release);
         {
             std::lock_guard<std::mutex> lock(mutex_);
             settled_.store(row + 1);

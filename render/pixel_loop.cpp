@@ -232,7 +232,7 @@ void render_frame(RenderJob& job) {
             row_rays += samples;
         }
         job.rays_traced.fetch_add(row_rays, std::memory_order_relaxed);
-        job.rows_done.fetch_add(1, std::memory_order_relaxed);
+        job.rows_done.fetch_add(1, std::memory_order_release);
         if (job.stop_requested.load()) return;
     }
 }

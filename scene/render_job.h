@@ -44,7 +44,9 @@ struct RenderJob {
     int first_row = 0;
     int last_row = -1;
     // Progress of the frame, for whoever shows it: rows finished and primary
-    // rays traced so far. Reset by the job builder and by render_frame.
+    // rays traced so far. Reset by the job builder and by render_frame. A
+    // row is counted (with release order) once its pixels are final, so a
+    // reader that loads the count with acquire order may read those rows.
     std::atomic<int> rows_done{0};
     std::atomic<long long> rays_traced{0};
     // Every search of the scene the frame made: camera, shadow, reflected and

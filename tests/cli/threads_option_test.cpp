@@ -83,6 +83,32 @@ TEST(TracerOptions, OverTheDocumentsValuesGiveThatDocumentsPicture) {
     }
 }
 
+// A PNG is deflated while its frame is traced, a band of rows as soon as the
+// rows are settled; --rows 0- traces the same picture and deflates it after
+// the frame. Four bands a picture, frames of other colours, any thread
+// count: the same files.
+TEST(PngOutput, DeflatedWhileTracingIsTheFileAWriteAfterTheFrameMakes) {
+    TempFolder dir("png_while_tracing");
+    std::string scene = "ANIMATION FRAMES 3 END_ANIMATION\n" + kScene;
+    scene.replace(scene.find("BACKGROUND_COLOR 0.1"), 20, "BACKGROUND_COLOR TIME");
+    write_text(dir.file("a.gmk"), scene);
+    const std::vector<std::string> size = {"-W", "24", "-H", "200"};
+    auto run = [&](std::vector<std::string> args) {
+        args.insert(args.end(), size.begin(), size.end());
+        const ProcessResult r = render(dir, args);
+        ASSERT_EQ(r.status, 0) << r.err;
+    };
+    run({"a.gmk", "-o", "after.png", "--rows", "0-", "-j", "1"});
+    for (const char* threads : {"1", "2", "5"}) {
+        run({"a.gmk", "-o", "during.png", "-j", threads});
+        for (const char* frame : {"_0000.png", "_0001.png", "_0002.png"})
+            EXPECT_EQ(slurp(dir.file(std::string("during") + frame)),
+                      slurp(dir.file(std::string("after") + frame)))
+                << threads << frame;
+    }
+    EXPECT_NE(slurp(dir.file("after_0001.png")), slurp(dir.file("after_0002.png")));
+}
+
 // Bands of rows traced apart, on one thread or several, join into the whole
 // picture; -o - writes the very bytes of the file.
 TEST(RowsOption, BandsJoinIntoTheWholePicture) {
