@@ -5,27 +5,7 @@
 #include <thread>
 #include <vector>
 
-#if defined(__linux__)
-#include <sched.h>
-#endif
-
-namespace {
-
-int cores_of_process() {
-#if defined(__linux__)
-    // Fewer than the machine's under taskset or a container's CPU set.
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) == 0) {
-        const int n = CPU_COUNT(&set);
-        if (n > 0) return std::min(n, 1024);
-    }
-#endif
-    const unsigned cores = std::thread::hardware_concurrency();
-    return cores > 0 ? static_cast<int>(std::min(cores, 1024u)) : 1;
-}
-
-}  // namespace
+#include "core/usable_cores.h"
 
 int parse_thread_count(const ParseContext& pc) {
 #if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
@@ -34,7 +14,7 @@ int parse_thread_count(const ParseContext& pc) {
     return 1;
 #endif
     if (pc.job.threads > 0) return std::min(pc.job.threads, 256);
-    return cores_of_process();
+    return usable_cores();
 }
 
 void run_in_parallel(int count, const std::function<void(int)>& work) {

@@ -11,10 +11,6 @@
 #include <thread>
 #include <vector>
 
-#if defined(__linux__)
-#include <sched.h>
-#endif
-
 #include "render/pixel_loop.h"
 #include "render/shading.h"
 #include "scene/surface.h"
@@ -231,21 +227,6 @@ class ParallelFrame {
 };
 
 }  // namespace
-
-int usable_cores() {
-#if defined(__linux__)
-    // The cores this process may run on: fewer than the machine's under
-    // taskset, a container's CPU set or a batch system's allocation.
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) == 0) {
-        const int n = CPU_COUNT(&set);
-        if (n > 0) return std::min(n, 1024);
-    }
-#endif
-    const unsigned cores = std::thread::hardware_concurrency();
-    return cores > 0 ? static_cast<int>(std::min(cores, 1024u)) : 1;
-}
 
 int resolved_thread_count(const RenderJob& job) {
     if (job.threads > 0) return std::min(job.threads, 256);

@@ -1,10 +1,8 @@
 #pragma once
 
-struct RenderJob;
+#include "core/usable_cores.h"
 
-// The cores this process may run on (its CPU affinity where the system has
-// one, else every core the machine reports); at least 1.
-int usable_cores();
+struct RenderJob;
 
 // The number of threads the pixel loop of `job` runs on: its `threads`, or
 // usable_cores() when that is 0 (or less).

@@ -516,39 +516,52 @@ unsigned childSpans(const Node& node, const BoxRay& r, const WideRay& w, float b
     return mask;
 }
 
+// The hit a search keeps: the strictly nearer entry wins, a tie goes to the
+// shape nearer the head of the list, and nothing at or past the caller's
+// starting distance is taken. Only the distances are asked of the shapes;
+// the kept one completes its hit afterwards.
+struct Keeper {
+    Keeper(Hit& best, const Ray& ray)
+        : best(best), ray(ray), limit(best.entryDistance), distance(limit), work(best.skipShape) {}
+
+    void consider(CShape* shape, uint32_t index) {
+        shape->intersectDistances(work, ray);
+        if (work.entryKind == 0) return;
+        const float d = work.entryDistance;
+        if (!(d < limit)) return;
+        if (d < distance || (d == distance && index < keptIndex)) {
+            best = work;
+            distance = d;
+            keptIndex = index;
+            kept = shape;
+        }
+    }
+
+    Hit& best;
+    const Ray& ray;
+    const float limit;
+    float distance;  // of the hit kept so far, or the limit
+    uint32_t keptIndex = std::numeric_limits<uint32_t>::max();
+    const CShape* kept = nullptr;
+    Hit work;
+};
+
 }  // namespace
 
 template <bool AnyParallel>
 const CShape* ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const {
-    const float limit = best.entryDistance;  // a hit must be strictly nearer than this
-    float bestDistance = limit;
-    uint32_t bestIndex = std::numeric_limits<uint32_t>::max();
-    const CShape* kept = nullptr;
-    Hit work(best.skipShape);
-
-    auto consider = [&](const Prim& p) {
-        p.shape->intersectDistances(work, ray);
-        if (work.entryKind == 0) return;
-        const float d = work.entryDistance;
-        if (!(d < limit)) return;
-        if (d < bestDistance || (d == bestDistance && p.index < bestIndex)) {
-            best = work;
-            bestDistance = d;
-            bestIndex = p.index;
-            kept = p.shape;
-        }
-    };
-
+    Keeper keep(best, ray);
     for (const Prim& p : unbounded_)
-        consider(p);
-    if (root_ == Empty) return kept;
+        keep.consider(p.shape, p.index);
+    if (root_ == Empty) return keep.kept;
     // A root node tests its children's boxes anyway; only a lone leaf needs
     // its own box tested first.
     float t0 = -std::numeric_limits<float>::infinity(), t1 = 0.0f;
     if (root_ & LeafFlag) {
         const float rootLo[3] = {rootBox_.lo.x, rootBox_.lo.y, rootBox_.lo.z};
         const float rootHi[3] = {rootBox_.hi.x, rootBox_.hi.y, rootBox_.hi.z};
-        if (!worthVisiting(boxSpan(rootLo, rootHi, r, t0, t1), t0, t1, bestDistance)) return kept;
+        if (!worthVisiting(boxSpan(rootLo, rootHi, r, t0, t1), t0, t1, keep.distance))
+            return keep.kept;
     }
 
     struct Entry {
@@ -561,15 +574,15 @@ const CShape* ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const
     Entry e{root_, t0};
     const WideRay wide(r);
     for (;;) {
-        if (e.t <= bestDistance) {
+        if (e.t <= keep.distance) {
             if (e.ref & LeafFlag) {
                 const Leaf& leaf = leaves_[e.ref & ~LeafFlag];
                 for (uint32_t i = 0; i < leaf.count; ++i)
-                    consider(prims_[leaf.first + i]);
+                    keep.consider(prims_[leaf.first + i].shape, prims_[leaf.first + i].index);
             } else {
                 const Node& node = nodes_[e.ref];
                 float tc[4];
-                unsigned mask = childSpans<AnyParallel>(node, r, wide, bestDistance, tc);
+                unsigned mask = childSpans<AnyParallel>(node, r, wide, keep.distance, tc);
                 if (mask != 0) {
                     // The nearest child is searched next, the others wait on
                     // the stack, the nearer of them on top. One or two
@@ -610,32 +623,16 @@ const CShape* ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const
                 }
             }
         }
-        if (top == 0) return kept;
+        if (top == 0) return keep.kept;
         e = stack[--top];
     }
 }
 
 template <bool AnyParallel>
 const CShape* ShapeBvh::searchFlat(Hit& best, const Ray& ray, const BoxRay& r) const {
-    const float limit = best.entryDistance;  // a hit must be strictly nearer than this
-    float bestDistance = limit;
-    uint32_t bestIndex = std::numeric_limits<uint32_t>::max();
-    const CShape* kept = nullptr;
-    Hit work(best.skipShape);
-    auto consider = [&](const Prim& p) {
-        p.shape->intersectDistances(work, ray);
-        if (work.entryKind == 0) return;
-        const float d = work.entryDistance;
-        if (!(d < limit)) return;
-        if (d < bestDistance || (d == bestDistance && p.index < bestIndex)) {
-            best = work;
-            bestDistance = d;
-            bestIndex = p.index;
-            kept = p.shape;
-        }
-    };
+    Keeper keep(best, ray);
     for (const Prim& p : unbounded_)
-        consider(p);
+        keep.consider(p.shape, p.index);
 
     // The members whose boxes the ray meets, nearest box first. A member
     // whose box starts past the best entry so far holds nothing that could
@@ -649,7 +646,7 @@ const CShape* ShapeBvh::searchFlat(Hit& best, const Ray& ray, const BoxRay& r) c
     const WideRay wide(r);
     for (const Node& group : flat_) {
         float tc[4];
-        unsigned mask = childSpans<AnyParallel>(group, r, wide, bestDistance, tc);
+        unsigned mask = childSpans<AnyParallel>(group, r, wide, keep.distance, tc);
         while (mask != 0) {
             const int i = __builtin_ctz(mask);
             mask &= mask - 1;
@@ -662,7 +659,7 @@ const CShape* ShapeBvh::searchFlat(Hit& best, const Ray& ray, const BoxRay& r) c
             met[j] = c;
         }
     }
-    for (int i = 0; i < k && met[i].t <= bestDistance; ++i)
-        consider(prims_[met[i].prim]);
-    return kept;
+    for (int i = 0; i < k && met[i].t <= keep.distance; ++i)
+        keep.consider(prims_[met[i].prim].shape, prims_[met[i].prim].index);
+    return keep.kept;
 }
