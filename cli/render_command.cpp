@@ -7,9 +7,9 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/frame_names.h"
+#include "cli/image_while_tracing.h"
 #include "cli/interrupts.h"
 #include "cli/output_checks.h"
-#include "cli/png_while_tracing.h"
 #include "cli/scene_session.h"
 #include "cli/trace_options.h"
 #include "record/image_file.h"
@@ -132,13 +132,19 @@ int run_render(const std::vector<std::string>& args) {
     SceneSession session;
     if (!apply_trace_options("render", options, session)) return ExitUsageOrFile;
     TraceController& tc = session.controller();
-    // A PNG of a whole frame is deflated while the frame is traced (a band of
-    // rows counts its rows from the band's first).
-    const bool png_while_tracing = format == ImageFormat::Png && !options.has_rows;
-    PngWhileTracing png_ahead;
+    // The picture of a whole frame is begun while the frame is traced (a band
+    // of rows counts its rows from the band's first): a PNG is deflated, a
+    // PPM file written, which standard output cannot take out of order.
+    const bool while_tracing = !options.has_rows && (format == ImageFormat::Png || !to_stdout);
+    ImageWhileTracing ahead;
     // A still, or one moment of an animation, is named as a single picture.
     auto named_frames = [&tc]() { return tc.overrides.time ? 1 : tc.frames; };
     auto name_of = [&](int index) { return frame_file_name(pattern, index, named_frames()); };
+    auto begin_picture = [&](const TraceController& c) {
+        if (while_tracing)
+            ahead.start(session.host().trace_surface(), format,
+                        to_stdout ? std::string("-") : name_of(c.frame_index), c.job.rows_done);
+    };
 
     int refused = ExitOk;
     bool names_checked = false;
@@ -150,7 +156,7 @@ int run_render(const std::vector<std::string>& args) {
             return FrameChoice::Stop;
         }
         if (to_stdout) {
-            if (png_while_tracing) png_ahead.start(session.host().trace_surface(), c.job.rows_done);
+            begin_picture(c);
             return FrameChoice::Trace;
         }
         // Every name of the run is checked before its first frame is traced.
@@ -176,18 +182,18 @@ int run_render(const std::vector<std::string>& args) {
         if (options.no_overwrite &&
             existing_picture(name_of(c.frame_index)) != ExistingPicture::None)
             return FrameChoice::Skip;
-        if (png_while_tracing) png_ahead.start(session.host().trace_surface(), c.job.rows_done);
+        begin_picture(c);
         return FrameChoice::Trace;
     };
 
     auto write_frame = [&](int index, int, const Surface& picture) {
         const std::string name = to_stdout ? std::string("-") : name_of(index);
         std::string why;
-        const PngAhead* ahead = png_ahead.finish();
+        RowsAhead* begun = ahead.finish();
         const bool written =
-            to_stdout ? write_image_to(stdout, "standard output", format, picture, why, ahead)
-                      : write_image(name, format, picture, why, ahead);
-        png_ahead.stop();
+            to_stdout ? write_image_to(stdout, "standard output", format, picture, why, begun)
+                      : write_image(name, format, picture, why, begun);
+        ahead.stop();
         if (!written) {
             std::fprintf(stderr, "Glimmark Error: %s\n", why.c_str());
             return false;

@@ -12,6 +12,8 @@
 
 #include "record/output_file.h"
 #include "record/png_bands.h"
+#include "record/ppm_ahead.h"
+#include "record/rgb_rows.h"
 #include "scene/surface.h"
 
 namespace {
@@ -34,15 +36,11 @@ struct PictureRows {
     const Surface* surface = nullptr;
 
     void rgb_row(int y, unsigned char* out) const {
-        for (int x = 0; x < width; ++x) {
-            const uint32_t p =
-                surface != nullptr
-                    ? surface->pixel(x, y)
-                    : pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + x];
-            out[3 * x] = static_cast<unsigned char>(p & 0xFF);
-            out[3 * x + 1] = static_cast<unsigned char>((p >> 8) & 0xFF);
-            out[3 * x + 2] = static_cast<unsigned char>((p >> 16) & 0xFF);
+        if (surface == nullptr) {
+            pack_rgb(pixels + static_cast<size_t>(y) * static_cast<size_t>(width), width, out);
+            return;
         }
+        surface_rgb_row(*surface, y, out);
     }
 };
 
@@ -92,11 +90,13 @@ class ByteSink {
     std::string reason_;
 };
 
-void write_ppm(ByteSink& sink, const PictureRows& rows, unsigned char* row) {
-    const std::string header =
-        "P6\n" + std::to_string(rows.width) + " " + std::to_string(rows.height) + "\n255\n";
-    sink.put(header.data(), header.size());
-    for (int y = 0; y < rows.height && !sink.failed(); ++y) {
+// The header unless the rows start further down, then the rows from `first`.
+void write_ppm(ByteSink& sink, const PictureRows& rows, unsigned char* row, int first) {
+    if (first == 0) {
+        const std::string header = ppm_header(rows.width, rows.height);
+        sink.put(header.data(), header.size());
+    }
+    for (int y = first; y < rows.height && !sink.failed(); ++y) {
         rows.rgb_row(y, row);
         sink.put(row, static_cast<size_t>(rows.width) * 3);
     }
@@ -180,12 +180,13 @@ bool write_png(ByteSink& sink, const PictureRows& rows, const PngBandsAhead* ahe
 
 // Encodes the picture into the sink and flushes it. False with `reason` set
 // when the sink failed or memory ran short.
+// A PPM starts at row `first_row`, the file holding the rows above already.
 bool encode(ByteSink& sink, ImageFormat format, const PictureRows& rows, std::string& reason,
-            const PngBandsAhead* ahead) {
+            const PngBandsAhead* ahead, int first_row = 0) {
     try {
         if (format == ImageFormat::Ppm) {
             std::vector<unsigned char> row(static_cast<size_t>(rows.width) * 3);
-            write_ppm(sink, rows, row.data());
+            write_ppm(sink, rows, row.data(), first_row);
         } else if (!write_png(sink, rows, ahead) && !sink.failed()) {
             throw std::bad_alloc();
         }
@@ -219,8 +220,9 @@ bool write_stream(std::FILE* out, ImageFormat format, const PictureRows& rows, s
 // and renamed over it when complete: a failed or interrupted write leaves the
 // old picture as it was. Anything else (a device, a pipe) is written in
 // place and never removed.
+// A PPM begun by `ppm` while traced is finished in its file.
 bool write_file(const std::string& path, ImageFormat format, const PictureRows& rows,
-                std::string& error, const PngBandsAhead* ahead = nullptr) {
+                std::string& error, const PngBandsAhead* ahead = nullptr, PpmAhead* ppm = nullptr) {
     namespace fs = std::filesystem;
     const std::string failed = "Could not write image '" + path + "': ";
     if (rows.width < 1 || rows.height < 1) {
@@ -246,13 +248,18 @@ bool write_file(const std::string& path, ImageFormat format, const PictureRows& 
         if (!written) error = failed + reason;
         return written;
     }
-    OutputFile file;
+    OutputFile own;
+    int first_row = 0;
+    OutputFile* begun = format == ImageFormat::Ppm && ppm != nullptr
+                            ? ppm->begun_file(path, rows.width, rows.height, first_row)
+                            : nullptr;
+    OutputFile& file = begun != nullptr ? *begun : own;
     try {
         auto sink = std::make_unique<ByteSink>(file);
         // Named before it is closed: a nameless file ends with its descriptor.
-        if (file.create_temporary_for(path) && encode(*sink, format, rows, reason, ahead) &&
-            file.sync() && file.name_temporary() && file.close() &&
-            file.rename_temporary_over(path))
+        if ((begun != nullptr || file.create_temporary_for(path)) &&
+            encode(*sink, format, rows, reason, ahead, first_row) && file.sync() &&
+            file.name_temporary() && file.close() && file.rename_temporary_over(path))
             return true;
     } catch (const std::bad_alloc&) {
         reason = "out of memory";
@@ -302,7 +309,7 @@ PngAhead::PngAhead(const Surface& picture) : picture_(picture) {}
 
 PngAhead::~PngAhead() = default;
 
-void PngAhead::deflate_settled(int settled_rows, const std::atomic<bool>& stop) {
+void PngAhead::take_settled(int settled_rows, const std::atomic<bool>& stop) {
     if (settled_rows < 1) return;
     if (!bands_) {
         const PictureRows rows{picture_.width(), picture_.height(), nullptr, &picture_};
@@ -318,18 +325,28 @@ void PngAhead::deflate_settled(int settled_rows, const std::atomic<bool>& stop) 
 
 bool PngAhead::complete() const { return bands_ && bands_->complete(); }
 
+namespace {
+
+const PngBandsAhead* png_bands_of(RowsAhead* ahead) {
+    const auto* png = dynamic_cast<const PngAhead*>(ahead);
+    return png != nullptr ? png->bands() : nullptr;
+}
+
+}  // namespace
+
 bool write_image(const std::string& path, ImageFormat format, const Surface& picture,
-                 std::string& error, const PngAhead* ahead) {
+                 std::string& error, RowsAhead* ahead) {
     PictureRows rows{picture.width(), picture.height(), nullptr, &picture};
-    return write_file(path, format, rows, error, ahead != nullptr ? ahead->bands() : nullptr);
+    return write_file(path, format, rows, error, png_bands_of(ahead),
+                      dynamic_cast<PpmAhead*>(ahead));
 }
 
 bool write_image_to(std::FILE* out, const std::string& name, ImageFormat format,
-                    const Surface& picture, std::string& error, const PngAhead* ahead) {
+                    const Surface& picture, std::string& error, RowsAhead* ahead) {
     PictureRows rows{picture.width(), picture.height(), nullptr, &picture};
     std::string reason = "the picture is empty";
     if (rows.width >= 1 && rows.height >= 1 &&
-        write_stream(out, format, rows, reason, ahead != nullptr ? ahead->bands() : nullptr))
+        write_stream(out, format, rows, reason, png_bands_of(ahead)))
         return true;
     error = "Could not write image '" + name + "': " + reason;
     return false;

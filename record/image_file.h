@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "record/png_bands.h"
+#include "record/rows_ahead.h"
 
 class Surface;
 
@@ -54,21 +55,17 @@ bool write_image(const std::string& path, ImageFormat format, int width, int hei
 // The PNG of a picture deflated while it is being traced: the bands of rows
 // the render has settled, in order, as soon as they are settled. A write
 // given it takes those bands and deflates only the rest; the file is the
-// same byte for byte. Used by one thread at a time besides the render.
-class PngAhead {
+// same byte for byte.
+class PngAhead : public RowsAhead {
   public:
     explicit PngAhead(const Surface& picture);
-    ~PngAhead();
+    ~PngAhead() override;
     PngAhead(const PngAhead&) = delete;
     PngAhead& operator=(const PngAhead&) = delete;
 
-    // Deflates the bands within the first `settled_rows` rows of the picture
-    // (the rows the render will not change any more; the picture's size is
-    // taken at the first call with rows settled); returns between bands once
-    // `stop` is set. Bands it could not deflate are left to the write.
-    void deflate_settled(int settled_rows, const std::atomic<bool>& stop);
-    // Every band is done.
-    bool complete() const;
+    // Bands it could not deflate are left to the write.
+    void take_settled(int settled_rows, const std::atomic<bool>& stop) override;
+    bool complete() const override;
     const PngBandsAhead* bands() const { return bands_.get(); }
 
   private:
@@ -77,11 +74,13 @@ class PngAhead {
 };
 
 // The same, read straight from the surface: no copy of the picture is made.
-// Only call while no render thread writes to it. A PNG takes the bands
-// `ahead` deflated, when it was made for this picture at its present size.
+// Only call while no render thread writes to it. What `ahead` did while the
+// picture was traced is taken when it was made for this picture at its
+// present size (and, for a PPM, for this file): a PngAhead's bands, a
+// PpmAhead's file.
 bool write_image(const std::string& path, ImageFormat format, const Surface& picture,
-                 std::string& error, const PngAhead* ahead = nullptr);
+                 std::string& error, RowsAhead* ahead = nullptr);
 // The same onto an open stream, such as standard output; `name` is what an
 // error message calls it. The stream is flushed, not closed.
 bool write_image_to(std::FILE* out, const std::string& name, ImageFormat format,
-                    const Surface& picture, std::string& error, const PngAhead* ahead = nullptr);
+                    const Surface& picture, std::string& error, RowsAhead* ahead = nullptr);

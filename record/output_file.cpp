@@ -121,6 +121,17 @@ bool OutputFile::sync() {
     return true;
 }
 
+void OutputFile::start_writeback(uint64_t offset, uint64_t n) {
+#if defined(__linux__)
+    if (fd_ >= 0)
+        ::sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(n),
+                          SYNC_FILE_RANGE_WRITE);
+#else
+    (void)offset;
+    (void)n;
+#endif
+}
+
 bool OutputFile::close() {
     if (fd_ < 0) return true;
     const int rc = ::close(fd_);

@@ -52,6 +52,9 @@ class OutputFile {
     // Cuts the file back; later appends continue there.
     bool truncate(uint64_t size);
     bool sync();
+    // Asks the system to start putting these bytes on disk, so that a later
+    // sync has less to wait for; nothing is reported.
+    void start_writeback(uint64_t offset, uint64_t n);
     bool close();
 
     uint64_t end() const { return end_; }

@@ -33,14 +33,30 @@
 
 namespace {
 
-// One row's traced colours while it waits to be settled.
+// One row's traced colours while it waits to be settled. Every column's own
+// sample and prepared mark are written before they are read; a supersampled
+// colour only where it is marked prepared.
 struct RowSlot {
-    std::vector<Vector3> primary;
-    std::vector<Vector3> extra;  // the supersampled colour, where prepared
-    std::vector<uint8_t> prepared;
+    Vector3* primary = nullptr;
+    Vector3* extra = nullptr;  // the supersampled colour, where prepared
+    uint8_t* prepared = nullptr;
     // The row whose colours the slot holds, once they are complete.
     std::atomic<int> ready_row{-1};
 };
+
+struct FreeBlock {
+    void operator()(void* p) const { ::operator delete(p); }
+};
+
+// Room for `count` values left as the system gives it: a large block is
+// mapped without being touched, so its pages are made by the threads that
+// first write them, while they trace, instead of being cleared beforehand
+// on one thread.
+template <typename T>
+T* uncleared_block(std::unique_ptr<void, FreeBlock>& owner, size_t count) {
+    owner.reset(::operator new(std::max<size_t>(1, count) * sizeof(T)));
+    return static_cast<T*>(owner.get());
+}
 
 class ParallelFrame {
   public:
@@ -60,11 +76,16 @@ class ParallelFrame {
           slots_(static_cast<size_t>(window_)),
           next_row_(first_),
           settled_(first_) {
-        for (RowSlot& s : slots_) {
-            s.primary.resize(static_cast<size_t>(columns_));
+        const size_t row = static_cast<size_t>(columns_);
+        const size_t all = row * slots_.size();
+        Vector3* primary = uncleared_block<Vector3>(primary_block_, all);
+        Vector3* extra = aa_ > 0 ? uncleared_block<Vector3>(extra_block_, all) : nullptr;
+        uint8_t* prepared = aa_ > 0 ? uncleared_block<uint8_t>(prepared_block_, all) : nullptr;
+        for (size_t i = 0; i < slots_.size(); ++i) {
+            slots_[i].primary = primary + i * row;
             if (aa_ > 0) {
-                s.extra.resize(static_cast<size_t>(columns_));
-                s.prepared.resize(static_cast<size_t>(columns_));
+                slots_[i].extra = extra + i * row;
+                slots_[i].prepared = prepared + i * row;
             }
         }
     }
@@ -137,7 +158,7 @@ class ParallelFrame {
             slot.primary[static_cast<size_t>(col)] = primary_sample(scene_, job_, col, row);
         }
         if (aa_ == 0) return true;
-        const Vector3* c = slot.primary.data();
+        const Vector3* c = slot.primary;
         for (int col = 0; col < columns_; ++col) {
             // The first two columns follow the row above, whose colours are
             // not at hand: they are always prepared.
@@ -215,6 +236,7 @@ class ParallelFrame {
     const int threads_;
     const int window_;
     std::vector<RowSlot> slots_;
+    std::unique_ptr<void, FreeBlock> primary_block_, extra_block_, prepared_block_;
 
     std::mutex mutex_;
     std::condition_variable room_;

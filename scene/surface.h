@@ -30,6 +30,13 @@ class Surface {
         if (x < 0 || y < 0 || x >= width_ || y >= height_) return 0;
         return __atomic_load_n(&pixels_[static_cast<size_t>(y) * width_ + x], __ATOMIC_RELAXED);
     }
+    // Copies `count` pixels of row y from column x on into `out`; the span
+    // must lie within the surface.
+    void read_row(int y, int x, int count, uint32_t* out) const {
+        const uint32_t* in = &pixels_[static_cast<size_t>(y) * width_ + x];
+        for (int i = 0; i < count; ++i)
+            out[i] = __atomic_load_n(&in[i], __ATOMIC_RELAXED);
+    }
     // A copy of the picture, row by row from the top.
     std::vector<uint32_t> snapshot() const;
 

@@ -10,8 +10,9 @@
 #include <thread>
 
 #include "cli/arguments.h"
-#include "cli/png_while_tracing.h"
+#include "cli/image_while_tracing.h"
 #include "record/image_file.h"
+#include "record/ppm_ahead.h"
 #include "scene/surface.h"
 #include "scene/texture_decoders.h"
 #include "tests/support/temp_folder.h"
@@ -190,15 +191,23 @@ TEST_P(PictureRoundTrip, ASurfaceAStreamAndAVectorGiveTheSameFile) {
         ASSERT_NE(stream, nullptr);
         EXPECT_TRUE(write_image_to(stream, "-", format, surface, error)) << error;
         std::fclose(stream);
-        // A PNG's first bands deflated while the rest is still being traced.
-        PngAhead ahead(surface);
-        const std::atomic<bool> go{false};
-        ahead.deflate_settled(c.height / 2 + 1, go);
-        ASSERT_TRUE(write_image(dir.file("a"), format, surface, error, &ahead));
         const std::vector<unsigned char> bytes = file_bytes(dir.file("v"));
         EXPECT_EQ(file_bytes(dir.file("s")), bytes);
         EXPECT_EQ(file_bytes(dir.file("t")), bytes);
-        EXPECT_EQ(file_bytes(dir.file("a")), bytes);
+        // The first rows begun while the rest is still being traced: a PNG's
+        // bands deflated, a PPM's rows in its file; or, stopped at once,
+        // nothing, or a PPM's header alone.
+        for (const bool halt : {false, true}) {
+            std::unique_ptr<RowsAhead> ahead;
+            if (format == ImageFormat::Png)
+                ahead = std::make_unique<PngAhead>(surface);
+            else
+                ahead = std::make_unique<PpmAhead>(surface, dir.file("a"));
+            const std::atomic<bool> stop{halt};
+            ahead->take_settled(c.height / 2 + 1, stop);
+            ASSERT_TRUE(write_image(dir.file("a"), format, surface, error, ahead.get()));
+            EXPECT_EQ(file_bytes(dir.file("a")), bytes);
+        }
         if (format == ImageFormat::Ppm) {
             // PPM: the header and the RGB bytes, nothing else.
             const std::string header =
@@ -223,32 +232,41 @@ INSTANTIATE_TEST_SUITE_P(
         // a band into the rows above it.
         PictureCase{5, 128, noise(5 * 128)}, PictureCase{300, 130, stripes(300, 130)}));
 
-// The render command's encoder thread, over a picture that held other pixels
-// before: rows settled a few at a time, as a render settles them, and the
-// bands deflated meanwhile make the file a write after the frame makes.
-TEST(PngWhileTracing, BandsDeflatedAsTheRowsSettleAreTheWritesBands) {
+// The render command's thread that begins the file, over a picture that held
+// other pixels before: rows settled a few at a time, as a render settles
+// them, and what was done meanwhile makes the file a write after the frame
+// makes. A PPM begun for another name is not taken, and leaves nothing.
+TEST(ImageWhileTracing, FilesBegunAsTheRowsSettleAreTheWritesFiles) {
     const int width = 40, height = 3 * PngBandRows + 9;
     const std::vector<uint32_t> old = noise(size_t{width} * height);
     const std::vector<uint32_t> traced = stripes(width, height);
-    Surface surface(width, height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            surface.set_pixel(x, y, old[static_cast<size_t>(y) * width + x]);
-    std::atomic<int> rows_done{0};
-    PngWhileTracing encoder;
-    encoder.start(surface, rows_done);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x)
-            surface.set_pixel(x, y, traced[static_cast<size_t>(y) * width + x]);
-        rows_done.store(y + 1, std::memory_order_release);
-        if (y % 16 == 15) std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    for (const char* name : {"p.png", "p.ppm", "other.ppm"}) {
+        SCOPED_TRACE(name);
+        ImageFormat format{};
+        ASSERT_TRUE(image_format_for(name, format));
+        Surface surface(width, height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                surface.set_pixel(x, y, old[static_cast<size_t>(y) * width + x]);
+        TempFolder dir;
+        std::atomic<int> rows_done{0};
+        ImageWhileTracing begun;
+        begun.start(surface, format, dir.file(name), rows_done);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x)
+                surface.set_pixel(x, y, traced[static_cast<size_t>(y) * width + x]);
+            rows_done.store(y + 1, std::memory_order_release);
+            if (y % 16 == 15) std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        }
+        const std::string during = format == ImageFormat::Png ? "during.png" : "during.ppm";
+        const std::string target = std::string(name) == "other.ppm" ? during : name;
+        std::string error;
+        ASSERT_TRUE(write_image(dir.file(target), format, surface, error, begun.finish()));
+        begun.stop();
+        ASSERT_TRUE(write_image(dir.file("after"), format, surface, error));
+        EXPECT_EQ(file_bytes(dir.file(target)), file_bytes(dir.file("after")));
+        EXPECT_EQ(dir.names().size(), 2u);
     }
-    TempFolder dir;
-    std::string error;
-    ASSERT_TRUE(
-        write_image(dir.file("during.png"), ImageFormat::Png, surface, error, encoder.finish()));
-    ASSERT_TRUE(write_image(dir.file("after.png"), ImageFormat::Png, surface, error));
-    EXPECT_EQ(file_bytes(dir.file("during.png")), file_bytes(dir.file("after.png")));
 }
 
 TEST(WriteImage, ReplacesAnOldPictureAndLeavesNoTemporaryFile) {

@@ -1,36 +1,42 @@
-#include "cli/png_while_tracing.h"
+#include "cli/image_while_tracing.h"
 
 #include <chrono>
 #include <new>
 #include <system_error>
 
-void PngWhileTracing::start(const Surface& picture, const std::atomic<int>& rows_done) {
+#include "record/ppm_ahead.h"
+
+void ImageWhileTracing::start(const Surface& picture, ImageFormat format, const std::string& path,
+                              const std::atomic<int>& rows_done) {
     stop();
     try {
-        ahead_ = std::make_unique<PngAhead>(picture);
+        if (format == ImageFormat::Png)
+            ahead_ = std::make_unique<PngAhead>(picture);
+        else
+            ahead_ = std::make_unique<PpmAhead>(picture, path);
         stop_.store(false);
         thread_ = std::thread([this, &rows_done] { run(rows_done); });
     } catch (const std::bad_alloc&) {
-        ahead_.reset();  // the write deflates the whole picture
+        ahead_.reset();  // the write does the whole picture
     } catch (const std::system_error&) {
         ahead_.reset();
     }
 }
 
-void PngWhileTracing::run(const std::atomic<int>& rows_done) {
+void ImageWhileTracing::run(const std::atomic<int>& rows_done) {
     // A band of a large picture takes the render some milliseconds; looking
     // a few times as often costs nothing.
     constexpr auto Pause = std::chrono::milliseconds(2);
     for (;;) {
         // Acquire: the settled rows' pixels are seen as the render set them.
-        ahead_->deflate_settled(rows_done.load(std::memory_order_acquire), stop_);
+        ahead_->take_settled(rows_done.load(std::memory_order_acquire), stop_);
         if (ahead_->complete()) return;
         std::unique_lock<std::mutex> lock(mutex_);
         if (wake_.wait_for(lock, Pause, [this] { return stop_.load(); })) return;
     }
 }
 
-const PngAhead* PngWhileTracing::finish() {
+RowsAhead* ImageWhileTracing::finish() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stop_.store(true);
@@ -40,7 +46,7 @@ const PngAhead* PngWhileTracing::finish() {
     return ahead_.get();
 }
 
-void PngWhileTracing::stop() {
+void ImageWhileTracing::stop() {
     finish();
     ahead_.reset();
 }

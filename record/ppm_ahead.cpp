@@ -1,0 +1,82 @@
+#include "record/ppm_ahead.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <new>
+
+#include "record/rgb_rows.h"
+#include "scene/surface.h"
+
+namespace {
+
+// Rows converted and written at once: large writes, a small buffer.
+constexpr int BandRows = 32;
+
+// A regular file, or none yet: what the write puts a temporary beside.
+bool replaced_by_rename(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    return !fs::exists(status) || fs::is_regular_file(status);
+}
+
+}  // namespace
+
+std::string ppm_header(int width, int height) {
+    return "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+}
+
+PpmAhead::PpmAhead(const Surface& picture, std::string path)
+    : picture_(picture), path_(std::move(path)) {}
+
+void PpmAhead::give_up() {
+    usable_ = false;
+    file_.discard_temporary();
+}
+
+void PpmAhead::take_settled(int settled_rows, const std::atomic<bool>& stop) {
+    if (!usable_ || settled_rows < 1) return;
+    if (!begun_) {
+        begun_ = true;
+        width_ = picture_.width();
+        height_ = picture_.height();
+        if (width_ < 1 || height_ < 1 || !replaced_by_rename(path_)) {
+            usable_ = false;
+            return;
+        }
+        try {
+            band_.resize(3 * static_cast<size_t>(width_) * BandRows);
+        } catch (const std::bad_alloc&) {
+            usable_ = false;
+            return;
+        }
+        const std::string header = ppm_header(width_, height_);
+        if (!file_.create_temporary_for(path_) || !file_.append(header.data(), header.size()))
+            return give_up();
+    }
+    const int settled = std::min(settled_rows, height_);
+    const size_t row_bytes = 3 * static_cast<size_t>(width_);
+    while (written_ < settled && !stop.load()) {
+        const int n = std::min(BandRows, settled - written_);
+        for (int k = 0; k < n; ++k)
+            surface_rgb_row(picture_, written_ + k, band_.data() + row_bytes * k);
+        const uint64_t at = file_.end();
+        if (!file_.append(band_.data(), row_bytes * n)) return give_up();
+        file_.start_writeback(at, row_bytes * n);
+        written_ += n;
+    }
+}
+
+bool PpmAhead::complete() const { return begun_ && (!usable_ || written_ == height_); }
+
+OutputFile* PpmAhead::begun_file(const std::string& path, int width, int height,
+                                 int& rows_written) {
+    // A file holding the header alone is dropped: the write starts afresh.
+    if (!begun_ || !usable_ || written_ == 0 || path != path_ || width != width_ ||
+        height != height_) {
+        file_.discard_temporary();
+        return nullptr;
+    }
+    rows_written = written_;
+    return &file_;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "record/output_file.h"
+#include "record/rows_ahead.h"
+
+class Surface;
+
+// The header of a binary PPM picture.
+std::string ppm_header(int width, int height);
+
+// The PPM file of a picture written while the picture is being traced: the
+// settled rows go straight into the file's temporary, and the system is asked
+// to start putting them on disk. A write given it writes only the rows after
+// them; the file is the same byte for byte. Whatever fails here is left to
+// the write, which starts again and says why it failed.
+class PpmAhead : public RowsAhead {
+  public:
+    // For the picture traced into `picture`, to be written to `path`.
+    PpmAhead(const Surface& picture, std::string path);
+
+    void take_settled(int settled_rows, const std::atomic<bool>& stop) override;
+    bool complete() const override;
+
+    // The temporary holding the header and the first `rows_written` rows (at
+    // least one), when it was begun for `path` at width x height; null
+    // otherwise. The write appends the rest to it and renames it over `path`.
+    OutputFile* begun_file(const std::string& path, int width, int height, int& rows_written);
+
+  private:
+    void give_up();
+
+    const Surface& picture_;
+    const std::string path_;
+    OutputFile file_;
+    std::vector<unsigned char> band_;
+    int width_ = 0;
+    int height_ = 0;
+    int written_ = 0;
+    bool begun_ = false;
+    bool usable_ = true;
+};
