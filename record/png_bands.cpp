@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <memory>
 #include <new>
 #include <system_error>
@@ -28,6 +29,43 @@ void sub_filter(const unsigned char* rgb, size_t n, unsigned char* out) {
 }
 
 using Band = PngBand;
+
+// Rows of a band looked at before its search is chosen.
+constexpr int ProbeRows = 4;
+
+// The order-0 entropy, in bits per byte, of `n` bytes.
+double entropy_bits(const unsigned char* bytes, size_t n) {
+    size_t count[256] = {};
+    for (size_t i = 0; i < n; ++i)
+        ++count[bytes[i]];
+    double bits = 0.0;
+    for (const size_t c : count)
+        if (c != 0) bits -= static_cast<double>(c) * std::log2(static_cast<double>(c) / n);
+    return n != 0 ? bits / static_cast<double>(n) : 0.0;
+}
+
+// The search for a band whose first filtered rows are `probe`. Measured on
+// the eleven examples and four benchmark pictures at 2560 x 1920: bands of
+// more than 1.5 bits per byte (soft shadows, dithered textures) with nice
+// length and chain 16, above 3 bits (a picture of noise) 8, make the files
+// at most 6.4 % larger than zlib level 6's own search (the setting alone:
+// 6.2 %), and take 85 % of the time (many_spheres 58 %).
+PngDeflateSetting search_for(const PngDeflateSetting& setting, const unsigned char* probe,
+                             size_t n) {
+    if (!setting.by_noise) return setting;
+    const double bits = entropy_bits(probe, n);
+    PngDeflateSetting s = setting;
+    if (bits > 3.0) {
+        s.max_lazy = 4;
+        s.nice_length = 8;
+        s.max_chain = 8;
+    } else if (bits > 1.5) {
+        s.max_lazy = 4;
+        s.nice_length = 16;
+        s.max_chain = 16;
+    }
+    return s;
+}
 
 }  // namespace
 
@@ -56,7 +94,7 @@ class PngBandDeflater {
         const size_t rgb = 3 * static_cast<size_t>(rows_.width);
         const size_t stride = rgb + 1;
         rgb_.resize(rgb);
-        filtered_.resize(stride);
+        filtered_.resize(stride * ProbeRows);
         if (!ready_) {
             if (deflateInit2(&z_, setting_.level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
                 return false;
@@ -64,12 +102,19 @@ class PngBandDeflater {
         } else if (deflateReset(&z_) != Z_OK) {
             return false;
         }
-        // A reset goes back to the level's own search; the tuning is set again.
-        if (deflateTune(&z_, setting_.good_length, setting_.max_lazy, setting_.nice_length,
-                        setting_.max_chain) != Z_OK)
-            return false;
         const int first = index * PngBandRows;
         const int end = std::min(rows_.height, first + PngBandRows);
+        // The band's first rows choose its search. A reset goes back to the
+        // level's own search; the tuning is set again.
+        const int probed = std::min(ProbeRows, end - first);
+        for (int k = 0; k < probed; ++k) {
+            rows_.rgb_row(first + k, rgb_.data());
+            sub_filter(rgb_.data(), rgb, filtered_.data() + static_cast<size_t>(k) * stride);
+        }
+        const PngDeflateSetting s =
+            search_for(setting_, filtered_.data(), static_cast<size_t>(probed) * stride);
+        if (deflateTune(&z_, s.good_length, s.max_lazy, s.nice_length, s.max_chain) != Z_OK)
+            return false;
         if (first > 0) {
             const int above = std::min(first, static_cast<int>((Window + stride - 1) / stride));
             window_.resize(static_cast<size_t>(above) * stride);
@@ -98,12 +143,17 @@ class PngBandDeflater {
             append(band, header, 2);
         }
         for (int y = first; y < end; ++y) {
-            rows_.rgb_row(y, rgb_.data());
-            sub_filter(rgb_.data(), rgb, filtered_.data());
-            band.adler = adler32(band.adler, filtered_.data(), static_cast<uInt>(stride));
+            unsigned char* row = filtered_.data();
+            if (y - first < probed) {
+                row += static_cast<size_t>(y - first) * stride;
+            } else {
+                rows_.rgb_row(y, rgb_.data());
+                sub_filter(rgb_.data(), rgb, row);
+            }
+            band.adler = adler32(band.adler, row, static_cast<uInt>(stride));
             band.length += stride;
             const int flush = y + 1 < end ? Z_NO_FLUSH : last ? Z_FINISH : Z_SYNC_FLUSH;
-            if (!deflate_row(band, flush)) return false;
+            if (!deflate_row(band, row, stride, flush)) return false;
         }
         return true;
     }
@@ -114,9 +164,9 @@ class PngBandDeflater {
         band.used += n;
     }
 
-    bool deflate_row(Band& band, int flush) {
-        z_.next_in = filtered_.data();
-        z_.avail_in = static_cast<uInt>(filtered_.size());
+    bool deflate_row(Band& band, unsigned char* row, size_t n, int flush) {
+        z_.next_in = row;
+        z_.avail_in = static_cast<uInt>(n);
         for (;;) {
             if (band.used == band.bytes.size())
                 band.bytes.resize(std::max<size_t>(16384, 2 * band.bytes.size()));

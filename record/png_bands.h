@@ -26,12 +26,16 @@ constexpr int PngBandRows = 64;
 
 // How zlib deflates: its level, and the match search it is tuned to
 // (deflateTune's good_length, max_lazy, nice_length and max_chain).
+// With `by_noise`, a band whose first rows are noisy gets a shorter search
+// still (see PngBandDeflater): its filtered bytes hold few long matches, and
+// looking for them costs most where they are fewest.
 struct PngDeflateSetting {
     int level = 6;
     int good_length = 8;
     int max_lazy = 16;
     int nice_length = 128;
     int max_chain = 128;
+    bool by_noise = false;
     bool operator==(const PngDeflateSetting&) const = default;
 };
 
