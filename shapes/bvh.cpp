@@ -11,6 +11,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "shapes/triangle.h"
+
 // The ray as the box tests need it. Direction components too small to divide
 // by count as parallel: over any distance a hit can be taken at, such a ray
 // moves along that axis by far less than the boxes are padded.
@@ -192,6 +194,7 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     flat_.clear();
     leaves_.clear();
     prims_.clear();
+    packed_.clear();
     unbounded_.clear();
     inOrder_.clear();
     root_ = Empty;
@@ -240,6 +243,34 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     root_ = childRef(tree, 0);
     nodes_.shrink_to_fit();
     leaves_.shrink_to_fit();
+    packTriangles();
+}
+
+bool PackedTriangle::pack(const Triangle& t) {
+    A = t.A;
+    e1 = t.B - t.A;
+    e2 = t.C - t.A;
+    n = e1.cross(e2);
+    if (n.dot(n) == 0.0f) return false;
+    E11 = e1.dot(e1);
+    E12 = e1.dot(e2);
+    E22 = e2.dot(e2);
+    den = E12 * E12 - E11 * E22;
+    return true;
+}
+
+void ShapeBvh::packTriangles() {
+    packed_.clear();
+    size_t count = 0;
+    for (const Prim& p : prims_)
+        count += dynamic_cast<const Triangle*>(p.shape) != nullptr;
+    // Worth a copy only where triangles are many: a few are tested as shapes.
+    if (count < 64) return;
+    packed_.resize(prims_.size());
+    for (size_t i = 0; i < prims_.size(); ++i) {
+        const auto* t = dynamic_cast<const Triangle*>(prims_[i].shape);
+        prims_[i].packed = t != nullptr && packed_[i].pack(*t) ? 1 : 0;
+    }
 }
 
 uint32_t ShapeBvh::buildBinary(std::vector<BuildNode>& tree, std::vector<Bounds>& boxes,
@@ -527,6 +558,10 @@ struct Keeper {
     void consider(CShape* shape, uint32_t index) {
         shape->intersectDistances(work, ray);
         if (work.entryKind == 0) return;
+        keepIfNearer(shape, index);
+    }
+
+    void keepIfNearer(CShape* shape, uint32_t index) {
         const float d = work.entryDistance;
         if (!(d < limit)) return;
         if (d < distance || (d == distance && index < keptIndex)) {
@@ -535,6 +570,34 @@ struct Keeper {
             keptIndex = index;
             kept = shape;
         }
+    }
+
+    // The test of Triangle::intersectDistances on its packed values.
+    void consider(const PackedTriangle& p, CShape* shape, uint32_t index) {
+        work.entryKind = 0;
+        if (work.skipShape == shape) return;
+        const Vector3& O = ray.origin;
+        const Vector3& D = ray.direction;
+        const float dn = p.n.dot(D);
+        if (dn == 0.0f) return;
+        const float t = -((O - p.A).dot(p.n)) / dn;
+        if (t < 0.0f) return;
+        const Vector3 P = O + D * t;
+        const Vector3 w = P - p.A;
+        const float W1 = p.e1.dot(w);
+        const float W2 = p.e2.dot(w);
+        const float s = (W2 * p.E12 - p.E22 * W1) / p.den;
+        if (s < 0.0f || s > 1.0f) return;
+        const float g = (p.E12 * W1 - p.E11 * W2) / p.den;
+        if (g < 0.0f || s + g > 1.0f) return;
+        work.entryKind = 1;
+        work.boundaryCount = 2;
+        work.shape = shape;
+        work.entryDistance = t;
+        work.exitDistance = t;
+        work.weights[0] = s;
+        work.weights[1] = g;
+        keepIfNearer(shape, index);
     }
 
     Hit& best;
@@ -577,8 +640,13 @@ const CShape* ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const
         if (e.t <= keep.distance) {
             if (e.ref & LeafFlag) {
                 const Leaf& leaf = leaves_[e.ref & ~LeafFlag];
-                for (uint32_t i = 0; i < leaf.count; ++i)
-                    keep.consider(prims_[leaf.first + i].shape, prims_[leaf.first + i].index);
+                for (uint32_t i = leaf.first; i < leaf.first + leaf.count; ++i) {
+                    const Prim& p = prims_[i];
+                    if (p.packed != 0)
+                        keep.consider(packed_[i], p.shape, p.index);
+                    else
+                        keep.consider(p.shape, p.index);
+                }
             } else {
                 const Node& node = nodes_[e.ref];
                 float tc[4];

@@ -7,6 +7,19 @@
 #include "shapes/shape.h"
 
 struct BoxRay;
+struct Triangle;
+
+// What a triangle's test works out from its corners alone, worked out once
+// with the same arithmetic (so the same bits): corner A, the edges from it,
+// the plane's normal and the edges' dot products. One cache line, stored in
+// leaf order.
+struct alignas(64) PackedTriangle {
+    Vector3 A, e1, e2, n;
+    float E11 = 0.0f, E12 = 0.0f, E22 = 0.0f, den = 0.0f;
+
+    // False for a triangle without area, which no ray meets.
+    bool pack(const Triangle& t);
+};
 
 // A bounding volume hierarchy over the members of one shape list. Its search
 // gives exactly the hit of the list's linear scan: the strictly nearer entry
@@ -33,7 +46,8 @@ class ShapeBvh {
   private:
     struct Prim {
         CShape* shape;
-        uint32_t index;  // position in the list, for ties
+        uint32_t index;       // position in the list, for ties
+        uint32_t packed = 0;  // a triangle tested from packed_
     };
     // Children's boxes by axis and child, so that four boxes are tested at once.
     struct alignas(64) Node {
@@ -68,6 +82,7 @@ class ShapeBvh {
                          int spareThreads = 0);
     uint32_t flatten(const std::vector<BuildNode>& tree, uint32_t node);
     uint32_t childRef(const std::vector<BuildNode>& tree, uint32_t node);
+    void packTriangles();
 
     // The shape whose hit was kept, its points, normals and colours still
     // to be completed; null when none was.
@@ -81,6 +96,7 @@ class ShapeBvh {
     std::vector<Node> flat_;  // groups of a flat list; child[i] indexes prims_
     std::vector<Leaf> leaves_;
     std::vector<Prim> prims_;
+    std::vector<PackedTriangle> packed_;  // by prims_ slot, for the tree's triangles
     std::vector<Prim> unbounded_;
     std::vector<CShape*> inOrder_;  // every member, in list order
     uint32_t root_ = Empty;         // a node, a leaf, or Empty

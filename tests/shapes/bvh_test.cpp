@@ -4,6 +4,7 @@
 #include <random>
 
 #include "shapes/bvh.h"
+#include "shapes/triangle.h"
 #include "tests/support/hit_checks.h"
 #include "tests/support/test_ball.h"
 
@@ -16,6 +17,9 @@ struct Case {
     int unbounded;    // some balls without bounds
     bool skipFirst;
     int threads = 1;  // the build's
+    // Triangles around the balls' places instead of the balls (every fifth
+    // without area), tested from the hierarchy's own copy of their corners.
+    bool triangles = false;
 };
 
 class BvhMatchesLinearScan : public ::testing::TestWithParam<Case> {};
@@ -25,14 +29,25 @@ TEST_P(BvhMatchesLinearScan, EveryRayGivesTheSameHit) {
     std::mt19937 rng(1234);
     std::uniform_real_distribution<float> pos(-20.0f, 20.0f), rad(0.1f, 2.0f), dir(-1.0f, 1.0f);
     ShapeList list;
-    std::vector<TestBall*> balls;
-    for (int i = 0; i < c.balls; ++i) {
+    std::vector<CShape*> shapes;
+    for (int i = 0; i < c.balls && c.triangles; ++i) {
+        const Vector3 m{pos(rng), pos(rng), pos(rng)};
+        const Vector3 a = m + Vector3{dir(rng), dir(rng), dir(rng)} * 3.0f;
+        const Vector3 b = m + Vector3{dir(rng), dir(rng), dir(rng)} * 3.0f;
+        const Vector3 up{0.0f, 1.0f, 0.0f};
+        for (int copy = 0; copy < (c.duplicates ? 2 : 1); ++copy) {
+            shapes.push_back(
+                new Triangle(a, b, i % 5 == 4 ? a : m, up, up, up, 0, 0, 1, 0, 0, 1, nullptr));
+            list.append(shapes.back());
+        }
+    }
+    for (int i = 0; i < c.balls && !c.triangles; ++i) {
         auto* b = new TestBall;
         b->centre = {pos(rng), pos(rng), pos(rng)};
         b->radius = rad(rng);
         b->bounded = i >= c.unbounded;
         list.append(b);
-        balls.push_back(b);
+        shapes.push_back(b);
         if (c.duplicates) {
             auto* twin = new TestBall;
             twin->centre = b->centre;
@@ -54,7 +69,7 @@ TEST_P(BvhMatchesLinearScan, EveryRayGivesTheSameHit) {
     for (int r = 0; r < 3000; ++r) {
         Ray ray{{pos(rng), pos(rng), pos(rng)}, {dir(rng), dir(rng), dir(rng)}};
         if (r % 7 == 0) ray.direction = {0.0f, dir(rng), 0.0f};  // axis-parallel rays
-        CShape* skip = c.skipFirst ? balls[r % balls.size()] : nullptr;
+        CShape* skip = c.skipFirst ? shapes[r % shapes.size()] : nullptr;
         Hit linear, fast;
         linear.reset(skip);
         fast.reset(skip);
@@ -75,7 +90,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"ties", 200, true, 0, false}, Case{"mixed", 300, false, 40, false},
                       Case{"skip", 300, false, 0, true},
                       // large enough for halves on threads
-                      Case{"threads", 12000, false, 5, false, 3}),
+                      Case{"threads", 12000, false, 5, false, 3},
+                      Case{"triangles", 400, false, 0, false, 1, true},
+                      Case{"triangleTies", 300, true, 0, true, 1, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ShapeListAcceleration, AppendDropsTheHierarchy) {
