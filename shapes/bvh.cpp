@@ -43,34 +43,57 @@ int binIndex(float centre, float lo, float scale, int bins) {
     return std::clamp(b, 0, bins - 1);
 }
 
-// A box as the build grows it: plain floats, empty when lo > hi.
+// A box as the build grows it: plain floats, empty when lo > hi. Four lanes,
+// the fourth unused, so that it grows by one wide min and max; the lanes
+// take exactly the comparisons a lane-by-lane loop would.
 struct Span {
-    float lo[3] = {std::numeric_limits<float>::infinity(), std::numeric_limits<float>::infinity(),
-                   std::numeric_limits<float>::infinity()};
-    float hi[3] = {-std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
-                   -std::numeric_limits<float>::infinity()};
+    alignas(16) float lo[4] = {
+        std::numeric_limits<float>::infinity(), std::numeric_limits<float>::infinity(),
+        std::numeric_limits<float>::infinity(), std::numeric_limits<float>::infinity()};
+    alignas(16) float hi[4] = {
+        -std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+        -std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity()};
 
-    void grow(const Vector3& p) {
-        const float v[3] = {p.x, p.y, p.z};
-        for (int a = 0; a < 3; ++a) {
-            lo[a] = v[a] < lo[a] ? v[a] : lo[a];
-            hi[a] = v[a] > hi[a] ? v[a] : hi[a];
-        }
-    }
-    void grow(const Bounds& b) {
-        const float l[3] = {b.lo.x, b.lo.y, b.lo.z};
-        const float h[3] = {b.hi.x, b.hi.y, b.hi.z};
-        for (int a = 0; a < 3; ++a) {
+    // lo = l < lo ? l : lo and hi = h > hi ? h : hi in every lane.
+    void growBy(const float* l, const float* h) {
+#if defined(__SSE2__)
+        _mm_store_ps(lo, _mm_min_ps(_mm_loadu_ps(l), _mm_load_ps(lo)));
+        _mm_store_ps(hi, _mm_max_ps(_mm_loadu_ps(h), _mm_load_ps(hi)));
+#else
+        for (int a = 0; a < 4; ++a) {
             lo[a] = l[a] < lo[a] ? l[a] : lo[a];
             hi[a] = h[a] > hi[a] ? h[a] : hi[a];
         }
+#endif
     }
-    void grow(const Span& s) {
-        for (int a = 0; a < 3; ++a) {
-            lo[a] = s.lo[a] < lo[a] ? s.lo[a] : lo[a];
-            hi[a] = s.hi[a] > hi[a] ? s.hi[a] : hi[a];
-        }
+    void grow(const Vector3& p) {
+#if defined(__SSE2__)
+        const __m128 xy = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(&p.x));
+        const __m128 v = _mm_movelh_ps(xy, _mm_load_ss(&p.z));
+        _mm_store_ps(lo, _mm_min_ps(v, _mm_load_ps(lo)));
+        _mm_store_ps(hi, _mm_max_ps(v, _mm_load_ps(hi)));
+#else
+        const float v[4] = {p.x, p.y, p.z, p.z};
+        growBy(v, v);
+#endif
     }
+    void grow(const Bounds& b) {
+#if defined(__SSE2__)
+        // Two loads within the box's six floats: lo.x lo.y lo.z hi.x, and
+        // lo.z hi.x hi.y hi.z turned to hi.x hi.y hi.z hi.z.
+        static_assert(sizeof(Bounds) == 6 * sizeof(float));
+        const __m128 l = _mm_loadu_ps(&b.lo.x);
+        const __m128 h = _mm_loadu_ps(&b.lo.z);
+        _mm_store_ps(lo, _mm_min_ps(l, _mm_load_ps(lo)));
+        _mm_store_ps(hi,
+                     _mm_max_ps(_mm_shuffle_ps(h, h, _MM_SHUFFLE(3, 3, 2, 1)), _mm_load_ps(hi)));
+#else
+        const float l[4] = {b.lo.x, b.lo.y, b.lo.z, b.lo.z};
+        const float h[4] = {b.hi.x, b.hi.y, b.hi.z, b.hi.z};
+        growBy(l, h);
+#endif
+    }
+    void grow(const Span& s) { growBy(s.lo, s.hi); }
     float area() const {
         if (!(lo[0] <= hi[0] && lo[1] <= hi[1] && lo[2] <= hi[2])) return 0.0f;
         const float dx = hi[0] - lo[0], dy = hi[1] - lo[1], dz = hi[2] - lo[2];
@@ -305,6 +328,7 @@ uint32_t ShapeBvh::buildBinary(std::vector<BuildNode>& tree, std::vector<Bounds>
     }
     Span bins[3][kBins];
     uint32_t binCount[3][kBins] = {};
+    static_assert(sizeof(Span) == 32);
     for (uint32_t i = begin; i < end; ++i) {
         const float c[3] = {centres[i].x, centres[i].y, centres[i].z};
         for (int a = 0; a < 3; ++a) {
