@@ -15,7 +15,10 @@ struct Case {
     bool duplicates;  // every ball twice at the same place: ties everywhere
     int unbounded;    // some balls without bounds
     bool skipFirst;
-    int threads = 1;  // the build's
+    int threads = 1;      // the build's
+    float scale = 1.0f;   // of the positions, sizes and ray origins
+    float offset = 0.0f;  // added to the positions and ray origins
+    int extreme = 0;      // balls out near the largest floats, both ways
 };
 
 class BvhMatchesLinearScan : public ::testing::TestWithParam<Case> {};
@@ -28,8 +31,12 @@ TEST_P(BvhMatchesLinearScan, EveryRayGivesTheSameHit) {
     std::vector<TestBall*> balls;
     for (int i = 0; i < c.balls; ++i) {
         auto* b = new TestBall;
-        b->centre = {pos(rng), pos(rng), pos(rng)};
-        b->radius = rad(rng);
+        b->centre = Vector3{pos(rng), pos(rng), pos(rng)} * c.scale + Vector3{1, 1, 1} * c.offset;
+        b->radius = rad(rng) * c.scale;
+        if (i < c.extreme) {
+            b->centre.x = i % 2 ? 3e38f : -3e38f;
+            b->radius = 1e37f;
+        }
         b->bounded = i >= c.unbounded;
         list.append(b);
         balls.push_back(b);
@@ -51,8 +58,10 @@ TEST_P(BvhMatchesLinearScan, EveryRayGivesTheSameHit) {
         one.build(list, 1);
         EXPECT_EQ(bvh.nodeCount(), one.nodeCount());
     }
+    int hits = 0;
     for (int r = 0; r < 3000; ++r) {
-        Ray ray{{pos(rng), pos(rng), pos(rng)}, {dir(rng), dir(rng), dir(rng)}};
+        Ray ray{Vector3{pos(rng), pos(rng), pos(rng)} * c.scale + Vector3{1, 1, 1} * c.offset,
+                {dir(rng), dir(rng), dir(rng)}};
         if (r % 7 == 0) ray.direction = {0.0f, dir(rng), 0.0f};  // axis-parallel rays
         CShape* skip = c.skipFirst ? balls[r % balls.size()] : nullptr;
         Hit linear, fast;
@@ -61,7 +70,9 @@ TEST_P(BvhMatchesLinearScan, EveryRayGivesTheSameHit) {
         list.nearestHitLinear(linear, ray);
         bvh.nearestHit(fast, ray);
         EXPECT_TRUE(same_hit(linear, fast)) << r;
+        hits += linear.entryKind != 0;
     }
+    EXPECT_GT(hits, 10);  // the rays meet the scene
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -75,7 +86,12 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"ties", 200, true, 0, false}, Case{"mixed", 300, false, 40, false},
                       Case{"skip", 300, false, 0, true},
                       // large enough for halves on threads
-                      Case{"threads", 12000, false, 5, false, 3}),
+                      Case{"threads", 12000, false, 5, false, 3},
+                      // boxes of every size and place the nodes must hold
+                      Case{"tiny", 300, false, 0, false, 1, 1e-3f},
+                      Case{"huge", 300, false, 0, false, 1, 1e17f},
+                      Case{"farFromOrigin", 300, true, 0, false, 1, 1.0f, 1e6f},
+                      Case{"nearFloatLimit", 300, false, 0, false, 1, 1.0f, 0.0f, 6}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ShapeListAcceleration, AppendDropsTheHierarchy) {
