@@ -4,7 +4,6 @@
 #include <cmath>
 #include <exception>
 #include <limits>
-#include <stdexcept>
 #include <system_error>
 #include <thread>
 
@@ -186,92 +185,10 @@ bool worthVisiting(bool met, float tmin, float tmax, float bestDistance) {
     return met && tmax >= 0.0f && tmin <= bestDistance;
 }
 
-// A face of a node's child read back from whole steps. The build checks its
-// choices with this and the search's box tests do the same arithmetic, so
-// what the build proves of the read-back faces holds in the search.
-inline float stepFace(float origin, unsigned steps, float step) {
-    return origin + static_cast<float>(steps) * step;
-}
-
-constexpr unsigned kMostSteps = 255;
-
-// Whole steps from `origin` to a low face, rounded down so that the face
-// read back is at or below `lo`: the most such steps.
-unsigned lowSteps(float origin, float step, float lo) {
-    const double guess = std::floor((static_cast<double>(lo) - origin) / step);
-    unsigned q = static_cast<unsigned>(std::clamp(guess, 0.0, double{kMostSteps}));
-    while (q < kMostSteps && stepFace(origin, q + 1, step) <= lo)
-        ++q;
-    while (q > 0 && stepFace(origin, q, step) > lo)
-        --q;
-    return q;
-}
-
-// Whole steps from `origin` to a high face, rounded up so that the face read
-// back is at or above `hi`: the fewest such steps, or more than kMostSteps
-// when none will do.
-unsigned highSteps(float origin, float step, float hi) {
-    const double guess = std::ceil((static_cast<double>(hi) - origin) / step);
-    unsigned q = static_cast<unsigned>(std::clamp(guess, 0.0, double{kMostSteps}));
-    while (q > 0 && stepFace(origin, q - 1, step) >= hi)
-        --q;
-    while (q <= kMostSteps && stepFace(origin, q, step) < hi)
-        ++q;
-    return q;
-}
-
-// Sets the origins, steps and steps of `count` children's boxes in `node`,
-// every box read back holding the child's own, with the finest power-of-two
-// step along each axis that does; false when some axis has none (an infinite
-// box, or one too large for finite steps), and the node stays wide.
-template <typename QuantisedNode>
-bool quantise(const Bounds* const boxes[4], int count, QuantisedNode& node) {
-    for (int a = 0; a < 3; ++a) {
-        float lo[4], hi[4];
-        float origin = std::numeric_limits<float>::infinity();
-        float top = -std::numeric_limits<float>::infinity();
-        for (int i = 0; i < count; ++i) {
-            lo[i] = axisOf(boxes[i]->lo, a);
-            hi[i] = axisOf(boxes[i]->hi, a);
-            if (!(lo[i] <= hi[i])) return false;
-            origin = std::min(origin, lo[i]);
-            top = std::max(top, hi[i]);
-        }
-        const float extent = top - origin;
-        if (!std::isfinite(origin) || !std::isfinite(top) || !std::isfinite(extent)) return false;
-        // The power of two at or just above extent / kMostSteps, never so
-        // small that products of it lose precision below the normal range.
-        int e = 0;
-        std::frexp(extent / static_cast<float>(kMostSteps), &e);
-        e = std::max(e, -100);
-        for (;; ++e) {
-            const float step = std::ldexp(1.0f, e);
-            if (!std::isfinite(stepFace(origin, kMostSteps, step))) return false;
-            bool fits = true;
-            for (int i = 0; i < count && fits; ++i) {
-                const unsigned ql = lowSteps(origin, step, lo[i]);
-                const unsigned qh = highSteps(origin, step, hi[i]);
-                fits = qh <= kMostSteps && stepFace(origin, ql, step) <= lo[i];
-                node.q[a][i] = static_cast<uint8_t>(ql);
-                node.q[a][4 + i] = static_cast<uint8_t>(qh);
-            }
-            if (fits) {
-                node.origin[a] = origin;
-                node.step[a] = step;
-                break;
-            }
-        }
-        for (int i = count; i < 4; ++i)
-            node.q[a][i] = node.q[a][4 + i] = 0;
-    }
-    return true;
-}
-
 }  // namespace
 
 void ShapeBvh::build(const ShapeList& list, int threads) {
     nodes_.clear();
-    wide_.clear();
     flat_.clear();
     leaves_.clear();
     prims_.clear();
@@ -297,7 +214,7 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     if (prims_.empty()) return;
     if (prims_.size() <= FlatMax) {
         for (size_t first = 0; first < prims_.size(); first += 4) {
-            WideNode group{};
+            Node group{};
             for (size_t i = 0; i < 4; ++i) {
                 if (first + i >= prims_.size()) {
                     group.child[i] = Empty;
@@ -322,7 +239,6 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     leaves_.reserve(tree.size() / 2 + 1);
     root_ = childRef(tree, 0);
     nodes_.shrink_to_fit();
-    wide_.shrink_to_fit();
     leaves_.shrink_to_fit();
 }
 
@@ -473,6 +389,8 @@ uint32_t ShapeBvh::childRef(const std::vector<BuildNode>& tree, uint32_t node) {
 }
 
 uint32_t ShapeBvh::flatten(const std::vector<BuildNode>& tree, uint32_t node) {
+    const uint32_t me = static_cast<uint32_t>(nodes_.size());
+    nodes_.emplace_back();
     // The two children, with the largest inner one replaced by its own two
     // while there is room for four.
     uint32_t kids[4] = {tree[node].left, tree[node].right, 0, 0};
@@ -494,37 +412,20 @@ uint32_t ShapeBvh::flatten(const std::vector<BuildNode>& tree, uint32_t node) {
         kids[widest] = k.left;
         kids[count++] = k.right;
     }
-    const Bounds* boxes[4];
-    for (int i = 0; i < count; ++i)
-        boxes[i] = &tree[kids[i]].box;
-    // A node comes before its children in its vector.
-    Node small{};
-    if (quantise(boxes, count, small)) {
-        const uint32_t me = static_cast<uint32_t>(nodes_.size());
-        if (me >= WideFlag) throw std::length_error("too many nodes");
-        nodes_.emplace_back();
-        for (int i = 0; i < 4; ++i)
-            small.child[i] = i < count ? childRef(tree, kids[i]) : Empty;
-        nodes_[me] = small;
-        return me;
-    }
-    const uint32_t wideMe = static_cast<uint32_t>(wide_.size());
-    if (wideMe >= WideFlag) throw std::length_error("too many nodes");
-    wide_.emplace_back();
-    WideNode out{};
+    Node out{};
     for (int i = 0; i < 4; ++i) {
         if (i >= count) {
             out.child[i] = Empty;
             continue;
         }
-        const Bounds& b = *boxes[i];
+        const Bounds& b = tree[kids[i]].box;
         out.lo[0][i] = b.lo.x, out.lo[1][i] = b.lo.y, out.lo[2][i] = b.lo.z;
         out.hi[0][i] = b.hi.x, out.hi[1][i] = b.hi.y, out.hi[2][i] = b.hi.z;
         out.child[i] = childRef(tree, kids[i]);
         out.valid |= 1u << i;
     }
-    wide_[wideMe] = out;
-    return WideFlag | wideMe;
+    nodes_[me] = out;
+    return me;
 }
 
 void ShapeBvh::nearestHit(Hit& best, const Ray& ray, bool complete) const {
@@ -573,49 +474,31 @@ struct WideRay {
     }
 };
 
-#if defined(__SSE2__)
-// The four boxes worth visiting, as a bit mask, with the distance at which
-// the ray's line enters each box, for a ray crossing every axis.
-inline unsigned boxSpans4(const __m128 lo[3], const __m128 hi[3], const WideRay& w,
-                          float bestDistance, float t0[4]) {
-    __m128 tmin = _mm_set1_ps(-std::numeric_limits<float>::infinity());
-    __m128 tmax = _mm_set1_ps(std::numeric_limits<float>::infinity());
-    for (int a = 0; a < 3; ++a) {
-        const __m128 u = _mm_mul_ps(_mm_sub_ps(lo[a], w.o[a]), w.inv[a]);
-        const __m128 v = _mm_mul_ps(_mm_sub_ps(hi[a], w.o[a]), w.inv[a]);
-        tmin = _mm_max_ps(tmin, _mm_min_ps(u, v));
-        tmax = _mm_min_ps(tmax, _mm_max_ps(u, v));
-    }
-    tmin = _mm_sub_ps(tmin, w.slack);
-    tmax = _mm_add_ps(tmax, w.slack);
-    const __m128 ok =
-        _mm_and_ps(_mm_and_ps(_mm_cmple_ps(tmin, tmax), _mm_cmpge_ps(tmax, _mm_setzero_ps())),
-                   _mm_cmple_ps(tmin, _mm_set1_ps(bestDistance)));
-    _mm_storeu_ps(t0, tmin);
-    return static_cast<unsigned>(_mm_movemask_ps(ok));
-}
-#endif
-
-// The one box `lo`..`hi` as four boxes are tested: bit 0 when worth visiting.
-inline unsigned boxSpan1(const float lo[3], const float hi[3], const BoxRay& r, float bestDistance,
-                         float& t0) {
-    float tmax = 0.0f;
-    const bool met = boxSpan(lo, hi, r, t0, tmax);
-    return worthVisiting(met, t0, tmax, bestDistance) ? 1u : 0u;
-}
-
 // The children of `node` worth visiting, as a bit mask, with the distance at
 // which the ray's line enters each child's box.
-template <bool AnyParallel, typename WideNode>
-unsigned childSpans(const WideNode& node, const BoxRay& r, const WideRay& w, float bestDistance,
+template <bool AnyParallel, typename Node>
+unsigned childSpans(const Node& node, const BoxRay& r, const WideRay& w, float bestDistance,
                     float t0[4]) {
 #if defined(__SSE2__)
     if (!AnyParallel) {
-        const __m128 lo[3] = {_mm_load_ps(node.lo[0]), _mm_load_ps(node.lo[1]),
-                              _mm_load_ps(node.lo[2])};
-        const __m128 hi[3] = {_mm_load_ps(node.hi[0]), _mm_load_ps(node.hi[1]),
-                              _mm_load_ps(node.hi[2])};
-        return boxSpans4(lo, hi, w, bestDistance, t0) & node.valid;
+        // Along each axis the near face's distance is the smaller of the two
+        // (lo <= hi, and rounding keeps the order), so no min and max of
+        // the pair are needed; the spans come out the same.
+        __m128 tmin = _mm_set1_ps(-std::numeric_limits<float>::infinity());
+        __m128 tmax = _mm_set1_ps(std::numeric_limits<float>::infinity());
+        for (int a = 0; a < 3; ++a) {
+            const __m128 u = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.lo[a]), w.o[a]), w.inv[a]);
+            const __m128 v = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.hi[a]), w.o[a]), w.inv[a]);
+            tmin = _mm_max_ps(tmin, _mm_min_ps(u, v));
+            tmax = _mm_min_ps(tmax, _mm_max_ps(u, v));
+        }
+        tmin = _mm_sub_ps(tmin, w.slack);
+        tmax = _mm_add_ps(tmax, w.slack);
+        const __m128 ok =
+            _mm_and_ps(_mm_and_ps(_mm_cmple_ps(tmin, tmax), _mm_cmpge_ps(tmax, _mm_setzero_ps())),
+                       _mm_cmple_ps(tmin, _mm_set1_ps(bestDistance)));
+        _mm_storeu_ps(t0, tmin);
+        return static_cast<unsigned>(_mm_movemask_ps(ok)) & node.valid;
     }
 #else
     (void)w;
@@ -625,52 +508,10 @@ unsigned childSpans(const WideNode& node, const BoxRay& r, const WideRay& w, flo
         if (!(node.valid & (1u << i))) continue;
         const float lo[3] = {node.lo[0][i], node.lo[1][i], node.lo[2][i]};
         const float hi[3] = {node.hi[0][i], node.hi[1][i], node.hi[2][i]};
-        mask |= boxSpan1(lo, hi, r, bestDistance, t0[i]) << i;
-    }
-    return mask;
-}
-
-// The same for a node of whole steps, on the boxes read back from them: each
-// holds its child's own box, so no child the plain boxes would let through is
-// left out.
-template <bool AnyParallel, typename Node, uint32_t Empty>
-unsigned stepChildSpans(const Node& node, const BoxRay& r, const WideRay& w, float bestDistance,
-                        float t0[4]) {
-#if defined(__SSE2__)
-    if (!AnyParallel) {
-        // Bytes widened to 32-bit integers, then converted exactly; the faces
-        // as stepFace reads them.
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i xy = _mm_load_si128(reinterpret_cast<const __m128i*>(node.q[0]));
-        const __m128i z = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(node.q[2]));
-        const __m128i words[3] = {_mm_unpacklo_epi8(xy, zero), _mm_unpackhi_epi8(xy, zero),
-                                  _mm_unpacklo_epi8(z, zero)};
-        __m128 lo[3], hi[3];
-        for (int a = 0; a < 3; ++a) {
-            const __m128 origin = _mm_set1_ps(node.origin[a]);
-            const __m128 step = _mm_set1_ps(node.step[a]);
-            const __m128 ql = _mm_cvtepi32_ps(_mm_unpacklo_epi16(words[a], zero));
-            const __m128 qh = _mm_cvtepi32_ps(_mm_unpackhi_epi16(words[a], zero));
-            lo[a] = _mm_add_ps(origin, _mm_mul_ps(ql, step));
-            hi[a] = _mm_add_ps(origin, _mm_mul_ps(qh, step));
-        }
-        const __m128i unused = _mm_cmpeq_epi32(
-            _mm_load_si128(reinterpret_cast<const __m128i*>(node.child)), _mm_set1_epi32(-1));
-        const unsigned valid = ~static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(unused)));
-        return boxSpans4(lo, hi, w, bestDistance, t0) & valid;
-    }
-#else
-    (void)w;
-#endif
-    unsigned mask = 0;
-    for (int i = 0; i < 4; ++i) {
-        if (node.child[i] == Empty) continue;
-        float lo[3], hi[3];
-        for (int a = 0; a < 3; ++a) {
-            lo[a] = stepFace(node.origin[a], node.q[a][i], node.step[a]);
-            hi[a] = stepFace(node.origin[a], node.q[a][4 + i], node.step[a]);
-        }
-        mask |= boxSpan1(lo, hi, r, bestDistance, t0[i]) << i;
+        float tmin = 0.0f, tmax = 0.0f;
+        const bool met = boxSpan(lo, hi, r, tmin, tmax);
+        t0[i] = tmin;
+        if (worthVisiting(met, tmin, tmax, bestDistance)) mask |= 1u << i;
     }
     return mask;
 }
@@ -739,19 +580,9 @@ const CShape* ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const
                 for (uint32_t i = 0; i < leaf.count; ++i)
                     keep.consider(prims_[leaf.first + i].shape, prims_[leaf.first + i].index);
             } else {
+                const Node& node = nodes_[e.ref];
                 float tc[4];
-                unsigned mask;
-                const uint32_t* child;
-                if (e.ref & WideFlag) {
-                    const WideNode& node = wide_[e.ref & ~WideFlag];
-                    mask = childSpans<AnyParallel>(node, r, wide, keep.distance, tc);
-                    child = node.child;
-                } else {
-                    const Node& node = nodes_[e.ref];
-                    mask =
-                        stepChildSpans<AnyParallel, Node, Empty>(node, r, wide, keep.distance, tc);
-                    child = node.child;
-                }
+                unsigned mask = childSpans<AnyParallel>(node, r, wide, keep.distance, tc);
                 if (mask != 0) {
                     // The nearest child is searched next, the others wait on
                     // the stack, the nearer of them on top. One or two
@@ -759,13 +590,13 @@ const CShape* ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const
                     const int first = __builtin_ctz(mask);
                     mask &= mask - 1;
                     if (mask == 0) {
-                        e = Entry{child[first], tc[first]};
+                        e = Entry{node.child[first], tc[first]};
                         continue;
                     }
                     if ((mask & (mask - 1)) == 0) {
                         const int second = __builtin_ctz(mask);
-                        const Entry a{child[first], tc[first]};
-                        const Entry b{child[second], tc[second]};
+                        const Entry a{node.child[first], tc[first]};
+                        const Entry b{node.child[second], tc[second]};
                         const bool bFirst = b.t < a.t;
                         stack[top++] = bFirst ? a : b;
                         e = bFirst ? b : a;
@@ -777,7 +608,7 @@ const CShape* ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const
                     while (mask != 0) {
                         const int i = __builtin_ctz(mask);
                         mask &= mask - 1;
-                        const Entry c{child[i], tc[i]};
+                        const Entry c{node.child[i], tc[i]};
                         int j = k++;
                         while (j > 0 && found[j - 1].t < c.t) {
                             found[j] = found[j - 1];
@@ -813,7 +644,7 @@ const CShape* ShapeBvh::searchFlat(Hit& best, const Ray& ray, const BoxRay& r) c
     Entry met[FlatMax];
     int k = 0;
     const WideRay wide(r);
-    for (const WideNode& group : flat_) {
+    for (const Node& group : flat_) {
         float tc[4];
         unsigned mask = childSpans<AnyParallel>(group, r, wide, keep.distance, tc);
         while (mask != 0) {

@@ -28,32 +28,19 @@ class ShapeBvh {
 
     size_t boundedCount() const { return prims_.size(); }
     size_t unboundedCount() const { return unbounded_.size(); }
-    size_t nodeCount() const { return nodes_.size() + wide_.size() + flat_.size(); }
+    size_t nodeCount() const { return nodes_.size() + flat_.size(); }
 
   private:
     struct Prim {
         CShape* shape;
         uint32_t index;  // position in the list, for ties
     };
-    // Four children in one cache line. Along each axis the node keeps an
-    // origin and a power-of-two step, and each child's box as whole steps
-    // from the origin: its low face rounded down and its high face up, so
-    // that the box read back always holds the child's own.
+    // Children's boxes by axis and child, so that four boxes are tested at once.
     struct alignas(64) Node {
-        uint8_t q[3][8];  // per axis, the four children's low faces, then their high faces
-        float origin[3];
-        float step[3];
-        // A child node, a wide node (WideFlag | index into wide_), a leaf
-        // (LeafFlag | index into leaves_), or Empty for an unused slot.
-        uint32_t child[4];
-    };
-    static_assert(sizeof(Node) == 64, "a node fills one cache line");
-    // Children's boxes as plain floats, by axis and child, so that four boxes
-    // are tested at once: the groups of a flat list, and the nodes whose
-    // children's boxes the steps cannot hold (infinite or far too large).
-    struct alignas(64) WideNode {
         float lo[3][4];
         float hi[3][4];
+        // A child node's index, a leaf (LeafFlag | index into leaves_), or
+        // Empty for an unused slot.
         uint32_t child[4];
         uint32_t valid;  // bit i set when child i is used
         uint32_t pad[3];
@@ -63,7 +50,6 @@ class ShapeBvh {
         uint32_t count;
     };
     static constexpr uint32_t LeafFlag = 0x80000000u;
-    static constexpr uint32_t WideFlag = 0x40000000u;
     static constexpr uint32_t Empty = 0xFFFFFFFFu;
 
     // The binary tree of the build, flattened afterwards.
@@ -92,8 +78,7 @@ class ShapeBvh {
     void nearestHitInOrder(Hit& best, const Ray& ray) const;
 
     std::vector<Node> nodes_;
-    std::vector<WideNode> wide_;
-    std::vector<WideNode> flat_;  // groups of a flat list; child[i] indexes prims_
+    std::vector<Node> flat_;  // groups of a flat list; child[i] indexes prims_
     std::vector<Leaf> leaves_;
     std::vector<Prim> prims_;
     std::vector<Prim> unbounded_;
