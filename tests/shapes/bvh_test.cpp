@@ -18,7 +18,6 @@ struct Case {
     int threads = 1;      // the build's
     float scale = 1.0f;   // of the positions, sizes and ray origins
     float offset = 0.0f;  // added to the positions and ray origins
-    int extreme = 0;      // balls out near the largest floats, both ways
 };
 
 class BvhMatchesLinearScan : public ::testing::TestWithParam<Case> {};
@@ -33,10 +32,6 @@ TEST_P(BvhMatchesLinearScan, EveryRayGivesTheSameHit) {
         auto* b = new TestBall;
         b->centre = Vector3{pos(rng), pos(rng), pos(rng)} * c.scale + Vector3{1, 1, 1} * c.offset;
         b->radius = rad(rng) * c.scale;
-        if (i < c.extreme) {
-            b->centre.x = i % 2 ? 3e38f : -3e38f;
-            b->radius = 1e37f;
-        }
         b->bounded = i >= c.unbounded;
         list.append(b);
         balls.push_back(b);
@@ -87,11 +82,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"skip", 300, false, 0, true},
                       // large enough for halves on threads
                       Case{"threads", 12000, false, 5, false, 3},
-                      // boxes of every size and place the nodes must hold
-                      Case{"tiny", 300, false, 0, false, 1, 1e-3f},
+                      // boxes far larger than the padding, and boxes far off
                       Case{"huge", 300, false, 0, false, 1, 1e17f},
-                      Case{"farFromOrigin", 300, true, 0, false, 1, 1.0f, 1e6f},
-                      Case{"nearFloatLimit", 300, false, 0, false, 1, 1.0f, 0.0f, 6}),
+                      Case{"farFromOrigin", 300, true, 0, false, 1, 1.0f, 1e6f}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ShapeListAcceleration, AppendDropsTheHierarchy) {
