@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <stdexcept>
 #include <system_error>
 #include <thread>
 
@@ -262,7 +263,6 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
                 std::max(0, threads - 1));
     rootBox_ = tree[0].box;
     nodes_.reserve(tree.size() / 2 + 1);
-    leaves_.reserve(tree.size() / 2 + 1);
     root_ = childRef(tree, 0);
     nodes_.shrink_to_fit();
     leaves_.shrink_to_fit();
@@ -437,6 +437,9 @@ uint32_t ShapeBvh::buildBinary(std::vector<BuildNode>& tree, std::vector<Bounds>
 uint32_t ShapeBvh::childRef(const std::vector<BuildNode>& tree, uint32_t node) {
     const BuildNode& b = tree[node];
     if (b.count > 0) {
+        if (b.count <= LeafCountMax && b.first <= LeafFirstMask)
+            return LeafFlag | b.count << LeafCountShift | b.first;
+        if (leaves_.size() > LeafFirstMask) throw std::length_error("too many large leaves");
         leaves_.push_back({b.first, b.count});
         return LeafFlag | static_cast<uint32_t>(leaves_.size() - 1);
     }
@@ -663,8 +666,14 @@ const CShape* ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const
     for (;;) {
         if (e.t <= keep.distance) {
             if (e.ref & LeafFlag) {
-                const Leaf& leaf = leaves_[e.ref & ~LeafFlag];
-                for (uint32_t i = leaf.first; i < leaf.first + leaf.count; ++i) {
+                uint32_t first = e.ref & LeafFirstMask;
+                uint32_t count = (e.ref & ~LeafFlag) >> LeafCountShift;
+                if (count == 0) {
+                    const Leaf& leaf = leaves_[first];
+                    first = leaf.first;
+                    count = leaf.count;
+                }
+                for (uint32_t i = first; i < first + count; ++i) {
                     const Prim& p = prims_[i];
                     if (p.packed != 0)
                         keep.consider(packed_[i], p.shape, p.index);

@@ -53,7 +53,7 @@ class ShapeBvh {
     struct alignas(64) Node {
         float lo[3][4];
         float hi[3][4];
-        // A child node's index, a leaf (LeafFlag | index into leaves_), or
+        // A child node's index, a leaf (LeafFlag with its primitives), or
         // Empty for an unused slot.
         uint32_t child[4];
         uint32_t valid;  // bit i set when child i is used
@@ -63,7 +63,14 @@ class ShapeBvh {
         uint32_t first;
         uint32_t count;
     };
+    // A leaf of up to LeafCountMax primitives keeps their count and the
+    // first one's position in prims_ in its reference; a count of 0 there
+    // sends to leaves_ instead (larger leaves, or primitives beyond the
+    // position's bits). The count never reaches 15, so no leaf is Empty.
     static constexpr uint32_t LeafFlag = 0x80000000u;
+    static constexpr int LeafCountShift = 27;
+    static constexpr uint32_t LeafFirstMask = (1u << LeafCountShift) - 1;
+    static constexpr uint32_t LeafCountMax = 8;
     static constexpr uint32_t Empty = 0xFFFFFFFFu;
 
     // The binary tree of the build, flattened afterwards.

@@ -16,7 +16,9 @@ struct Case {
     bool duplicates;  // every ball twice at the same place: ties everywhere
     int unbounded;    // some balls without bounds
     bool skipFirst;
-    int threads = 1;  // the build's
+    int threads = 1;      // the build's
+    float scale = 1.0f;   // of the positions, sizes and ray origins
+    float offset = 0.0f;  // added to the positions and ray origins
     // Triangles around the balls' places instead of the balls (every fifth
     // without area), tested from the hierarchy's own copy of their corners.
     bool triangles = false;
@@ -43,8 +45,8 @@ TEST_P(BvhMatchesLinearScan, EveryRayGivesTheSameHit) {
     }
     for (int i = 0; i < c.balls && !c.triangles; ++i) {
         auto* b = new TestBall;
-        b->centre = {pos(rng), pos(rng), pos(rng)};
-        b->radius = rad(rng);
+        b->centre = Vector3{pos(rng), pos(rng), pos(rng)} * c.scale + Vector3{1, 1, 1} * c.offset;
+        b->radius = rad(rng) * c.scale;
         b->bounded = i >= c.unbounded;
         list.append(b);
         shapes.push_back(b);
@@ -66,8 +68,10 @@ TEST_P(BvhMatchesLinearScan, EveryRayGivesTheSameHit) {
         one.build(list, 1);
         EXPECT_EQ(bvh.nodeCount(), one.nodeCount());
     }
+    int hits = 0;
     for (int r = 0; r < 3000; ++r) {
-        Ray ray{{pos(rng), pos(rng), pos(rng)}, {dir(rng), dir(rng), dir(rng)}};
+        Ray ray{Vector3{pos(rng), pos(rng), pos(rng)} * c.scale + Vector3{1, 1, 1} * c.offset,
+                {dir(rng), dir(rng), dir(rng)}};
         if (r % 7 == 0) ray.direction = {0.0f, dir(rng), 0.0f};  // axis-parallel rays
         CShape* skip = c.skipFirst ? shapes[r % shapes.size()] : nullptr;
         Hit linear, fast;
@@ -76,7 +80,9 @@ TEST_P(BvhMatchesLinearScan, EveryRayGivesTheSameHit) {
         list.nearestHitLinear(linear, ray);
         bvh.nearestHit(fast, ray);
         EXPECT_TRUE(same_hit(linear, fast)) << r;
+        hits += linear.entryKind != 0;
     }
+    EXPECT_GT(hits, 10);  // the rays meet the scene
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -91,8 +97,11 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"skip", 300, false, 0, true},
                       // large enough for halves on threads
                       Case{"threads", 12000, false, 5, false, 3},
-                      Case{"triangles", 400, false, 0, false, 1, true},
-                      Case{"triangleTies", 300, true, 0, true, 1, true}),
+                      // boxes far larger than the padding, and boxes far off
+                      Case{"huge", 300, false, 0, false, 1, 1e17f},
+                      Case{"farFromOrigin", 300, true, 0, false, 1, 1.0f, 1e6f},
+                      Case{"triangles", 400, false, 0, false, 1, 1.0f, 0.0f, true},
+                      Case{"triangleTies", 300, true, 0, true, 1, 1.0f, 0.0f, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ShapeListAcceleration, AppendDropsTheHierarchy) {
