@@ -11,6 +11,8 @@ namespace {
 
 // Rows converted and written at once: large writes, a small buffer.
 constexpr int BandRows = 32;
+// Bytes the disk is asked to take at once.
+constexpr uint64_t WritebackBytes = 4u << 20;
 
 // A regular file, or none yet: what the write puts a temporary beside.
 bool replaced_by_rename(const std::string& path) {
@@ -60,10 +62,14 @@ void PpmAhead::take_settled(int settled_rows, const std::atomic<bool>& stop) {
         const int n = std::min(BandRows, settled - written_);
         for (int k = 0; k < n; ++k)
             surface_rgb_row(picture_, written_ + k, band_.data() + row_bytes * k);
-        const uint64_t at = file_.end();
         if (!file_.append(band_.data(), row_bytes * n)) return give_up();
-        file_.start_writeback(at, row_bytes * n);
         written_ += n;
+        // Sent to the disk a few megabytes at a time: each request has a
+        // cost of its own (on a virtual machine, a trip to the host).
+        if (file_.end() - unsent_ >= WritebackBytes) {
+            file_.start_writeback(unsent_, file_.end() - unsent_);
+            unsent_ = file_.end();
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,7 @@ class PpmAhead : public RowsAhead {
     int width_ = 0;
     int height_ = 0;
     int written_ = 0;
+    uint64_t unsent_ = 0;  // bytes before this are on their way to the disk
     bool begun_ = false;
     bool usable_ = true;
 };
