@@ -285,15 +285,21 @@ bool PackedTriangle::pack(const Triangle& t) {
 void ShapeBvh::packTriangles() {
     packed_.clear();
     size_t count = 0;
-    for (const Prim& p : prims_)
-        count += dynamic_cast<const Triangle*>(p.shape) != nullptr;
-    // Worth a copy only where triangles are many: a few are tested as shapes.
-    if (count < 64) return;
-    packed_.resize(prims_.size());
-    for (size_t i = 0; i < prims_.size(); ++i) {
-        const auto* t = dynamic_cast<const Triangle*>(prims_[i].shape);
-        prims_[i].packed = t != nullptr && packed_[i].pack(*t) ? 1 : 0;
+    for (Prim& p : prims_) {
+        p.packed = dynamic_cast<const Triangle*>(p.shape) != nullptr ? 1 : 0;
+        count += p.packed;
     }
+    // Worth a copy only where triangles are many: a few are tested as shapes.
+    if (count < 64) {
+        for (Prim& p : prims_)
+            p.packed = 0;
+        return;
+    }
+    packed_.resize(prims_.size());
+    for (size_t i = 0; i < prims_.size(); ++i)
+        if (prims_[i].packed != 0 &&
+            !packed_[i].pack(*static_cast<const Triangle*>(prims_[i].shape)))
+            prims_[i].packed = 0;
 }
 
 uint32_t ShapeBvh::buildBinary(std::vector<BuildNode>& tree, std::vector<Bounds>& boxes,
