@@ -76,6 +76,7 @@ class ParallelFrame {
           slots_(static_cast<size_t>(window_)),
           next_row_(first_),
           settled_(first_) {
+        if (aa_ == 0) return;  // the pixels go straight to the picture
         const size_t row = static_cast<size_t>(columns_);
         const size_t all = row * slots_.size();
         Vector3* primary = uncleared_block<Vector3>(primary_block_, all);
@@ -115,6 +116,10 @@ class ParallelFrame {
         work();
         for (std::thread& t : helpers)
             t.join();
+        // Without supersampling rows are drawn as they are traced; those
+        // below the last settled one were cut short or are out of order.
+        if (aa_ == 0 && abort_.load() && surface_ != nullptr)
+            surface_->fill_black(0, settled_.load(), columns_, rows_);
     }
 
   private:
@@ -152,6 +157,16 @@ class ParallelFrame {
 
     // False when the frame was stopped meanwhile.
     bool trace_row(int row, RowSlot& slot) {
+        if (aa_ == 0) {
+            // Each pixel is its own sample: nothing waits for the chain.
+            for (int col = 0; col < columns_; ++col) {
+                if ((col & 31) == 0 && (abort_.load(std::memory_order_relaxed) || job_.abandoned()))
+                    return false;
+                const Vector3 c = primary_sample(scene_, job_, col, row);
+                if (surface_ != nullptr) surface_->set_pixel(col, row, to_colorref(c));
+            }
+            return true;
+        }
         for (int col = 0; col < columns_; ++col) {
             if ((col & 31) == 0 && (abort_.load(std::memory_order_relaxed) || job_.abandoned()))
                 return false;
@@ -195,7 +210,11 @@ class ParallelFrame {
     // The chain through one row; false when a stop was asked for.
     bool settle_row(int row, RowSlot& slot) {
         long long rays = 0;
-        for (int col = 0; col < columns_; ++col) {
+        if (aa_ == 0) {
+            if (job_.abandoned()) return false;
+            rays = columns_;
+        }
+        for (int col = 0; col < columns_ && aa_ > 0; ++col) {
             if (job_.abandoned()) return false;
             Vector3 c = slot.primary[static_cast<size_t>(col)];
             rays += 1;

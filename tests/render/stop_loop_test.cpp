@@ -27,17 +27,20 @@ using Clock = std::chrono::steady_clock;
 constexpr int kWidth = 64;
 constexpr int kHeight = 48;
 
-// Two shapes, a light and adaptive antialiasing: a few milliseconds a frame.
-const char* const kScene =
-    "TRACER WIDTH 64 HEIGHT 48 ANTIALIASING 4 END_TRACER\n"
-    "SCENE BACKGROUND_COLOR 0.2 0.3 0.4\n"
-    "  CAMERA TRANSLATE 0 0 -4 END_CAMERA\n"
-    "  LIGHT TRANSLATE -3 4 -3 STRENGTH 20 END_LIGHT\n"
-    "  MATERIAL DIFFUSE 0.9 0.3 0.2 END_MATERIAL\n"
-    "  SPHERE TRANSLATE 0.8 0 0 END_SPHERE\n"
-    "  MATERIAL DIFFUSE 0.3 0.8 0.3 REFLECTION 0.3 END_MATERIAL\n"
-    "  CUBE TRANSLATE -1.2 0.3 1 ROTATE 0.4 0.6 0 END_CUBE\n"
-    "END_SCENE\n";
+// Two shapes, a light and adaptive antialiasing (or none, where rows are
+// drawn as they are traced): a few milliseconds a frame.
+std::string scene_with(int antialiasing) {
+    return "TRACER WIDTH 64 HEIGHT 48 ANTIALIASING " + std::to_string(antialiasing) +
+           " END_TRACER\n"
+           "SCENE BACKGROUND_COLOR 0.2 0.3 0.4\n"
+           "  CAMERA TRANSLATE 0 0 -4 END_CAMERA\n"
+           "  LIGHT TRANSLATE -3 4 -3 STRENGTH 20 END_LIGHT\n"
+           "  MATERIAL DIFFUSE 0.9 0.3 0.2 END_MATERIAL\n"
+           "  SPHERE TRANSLATE 0.8 0 0 END_SPHERE\n"
+           "  MATERIAL DIFFUSE 0.3 0.8 0.3 REFLECTION 0.3 END_MATERIAL\n"
+           "  CUBE TRANSLATE -1.2 0.3 1 ROTATE 0.4 0.6 0 END_CUBE\n"
+           "END_SCENE\n";
+}
 
 enum class StopAt {
     BeforeStart,      // a stale request: the job builder clears it
@@ -70,7 +73,7 @@ struct Outcome {
 
 // One run of the command line's frame cycle: the handler joins the render
 // thread, takes the finished picture and hands the message to the controller.
-Outcome run_once(StopAt when, std::chrono::microseconds delay, int threads) {
+Outcome run_once(StopAt when, std::chrono::microseconds delay, int threads, int antialiasing) {
     Outcome out;
     // The host outlives the controller, whose destruction joins its thread.
     HeadlessHost host;
@@ -95,7 +98,8 @@ Outcome run_once(StopAt when, std::chrono::microseconds delay, int threads) {
                 std::this_thread::sleep_for(delay);
                 tc.request_stop();
             });
-        tc.start(kScene, true, false, render_thread_main);
+        const std::string scene = scene_with(antialiasing);
+        tc.start(scene.c_str(), true, false, render_thread_main);
         if (when == StopAt::RightAfterStart) tc.request_stop();
         host.run_loop();
         if (stopper.joinable()) stopper.join();
@@ -125,20 +129,23 @@ void expect_stop_rule(const Outcome& o, const std::vector<uint32_t>& whole,
 TEST(RenderStopLoop, AThousandStopsAtRandomMomentsEachEndWithCompleteRowsAndBlackBelow) {
     // Every pixel of the whole frame is lit, so a black row can only be one
     // the stop left untraced.
-    const Outcome whole = run_once(StopAt::AfterTheEnd, {}, 1);
-    ASSERT_EQ(whole.frames, 1);
-    ASSERT_TRUE(whole.messages.empty()) << whole.messages.front();
-    ASSERT_EQ(whole.rows_done, kHeight + 2);
-    ASSERT_EQ(whole.picture.size(), static_cast<size_t>(kWidth * kHeight));
-    ASSERT_EQ(std::count(whole.picture.begin(), whole.picture.end(), 0u), 0);
-    // The same picture on every core count.
-    ASSERT_EQ(run_once(StopAt::AfterTheEnd, {}, 0).picture, whole.picture);
+    Outcome wholes[2];
+    for (int aa = 0; aa < 2; ++aa) {
+        const Outcome& whole = wholes[aa] = run_once(StopAt::AfterTheEnd, {}, 1, 4 * aa);
+        ASSERT_EQ(whole.frames, 1);
+        ASSERT_TRUE(whole.messages.empty()) << whole.messages.front();
+        ASSERT_EQ(whole.rows_done, kHeight + 2);
+        ASSERT_EQ(whole.picture.size(), static_cast<size_t>(kWidth * kHeight));
+        ASSERT_EQ(std::count(whole.picture.begin(), whole.picture.end(), 0u), 0);
+        // The same picture on every core count.
+        ASSERT_EQ(run_once(StopAt::AfterTheEnd, {}, 0, 4 * aa).picture, whole.picture);
+    }
 
     // The length of one run sets the range of the delays: some land before
     // the first row, most within the frame, some after its end.
     const auto t0 = Clock::now();
     for (int i = 0; i < 5; ++i)
-        run_once(StopAt::AfterTheEnd, {}, 0);
+        run_once(StopAt::AfterTheEnd, {}, 0, 4);
     const auto run_length =
         std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - t0) / 5;
     std::uniform_int_distribution<long long> delay_us(0,
@@ -155,13 +162,16 @@ TEST(RenderStopLoop, AThousandStopsAtRandomMomentsEachEndWithCompleteRowsAndBlac
                             : p < 95 ? StopAt::During
                                      : StopAt::AfterTheEnd;
         const std::chrono::microseconds delay(delay_us(random));
-        // The plain loop of -j 1 and the parallel loop of the default.
+        // The plain loop of -j 1 and the parallel loop of the default, with
+        // and without antialiasing.
         const int threads = run % 2 == 0 ? 0 : 1;
+        const int aa = run / 2 % 2;
         const std::string what = "run " + std::to_string(run) + ", stop " + name_of(when) + " (" +
                                  std::to_string(delay.count()) + " us), threads " +
-                                 std::to_string(threads);
+                                 std::to_string(threads) + ", antialiasing " +
+                                 std::to_string(4 * aa);
         watchdog.begin(what);
-        const Outcome o = run_once(when, delay, threads);
+        const Outcome o = run_once(when, delay, threads, 4 * aa);
         watchdog.end();
 
         ASSERT_FALSE(o.still_running) << what;
@@ -173,7 +183,7 @@ TEST(RenderStopLoop, AThousandStopsAtRandomMomentsEachEndWithCompleteRowsAndBlac
         if (when == StopAt::BeforeStart || when == StopAt::AfterTheEnd) {
             ASSERT_EQ(o.rows_done, kHeight + 2) << what;
         }
-        expect_stop_rule(o, whole.picture, what);
+        expect_stop_rule(o, wholes[aa].picture, what);
         if (HasFatalFailure()) return;
         if (o.rows_done < kHeight) ++stopped_short;
         if (o.rows_done == kHeight + 2) ++whole_frames;
