@@ -70,10 +70,17 @@ bool read_file(const ParseContext& pc, const std::string& name, TextBuffer& out)
     const int behind = std::max(pc.document.length - pc.document.position, 0);
     content.reserve(static_cast<size_t>(size) + 1 + static_cast<size_t>(behind));
     ask_for_huge_pages(content.data(), content.capacity());
-    content.resize(static_cast<size_t>(size));
-    in.read(content.data(), static_cast<std::streamsize>(size));
-    // A file that shrank since its size was taken keeps what was read.
-    content.resize(static_cast<size_t>(in.gcount()));
+    // In pieces appended as they come: a resize first would clear the whole
+    // text only for the read to overwrite it.
+    content.clear();
+    char piece[1 << 16];
+    while (content.size() < static_cast<size_t>(size)) {
+        const size_t want = std::min(sizeof piece, static_cast<size_t>(size) - content.size());
+        in.read(piece, static_cast<std::streamsize>(want));
+        content.append(piece, static_cast<size_t>(in.gcount()));
+        // A file that shrank since its size was taken keeps what was read.
+        if (static_cast<size_t>(in.gcount()) < want) break;
+    }
     if (in.bad()) return false;
     const size_t nul = content.find('\0');
     if (nul != std::string::npos) content.resize(nul);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <new>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -218,7 +219,7 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     flat_.clear();
     leaves_.clear();
     prims_.clear();
-    packed_.clear();
+    packed_.reset();
     unbounded_.clear();
     inOrder_.clear();
     root_ = Empty;
@@ -262,11 +263,41 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     buildBinary(tree, boxes, centres, 0, static_cast<uint32_t>(prims_.size()), 0,
                 std::max(0, threads - 1));
     rootBox_ = tree[0].box;
+    // Room for the most nodes the tree can need: the pages past the last
+    // node are never touched, so there is nothing to give back.
     nodes_.reserve(tree.size() / 2 + 1);
-    root_ = childRef(tree, 0);
-    nodes_.shrink_to_fit();
-    leaves_.shrink_to_fit();
-    packTriangles();
+    // The triangles are packed while the tree is flattened: the two touch
+    // different things.
+    std::thread packer;
+    std::exception_ptr failure;
+    if (threads > 1 && prims_.size() >= kParallelMin) {
+        try {
+            packer = std::thread([this, &failure] {
+                try {
+                    packTriangles();
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+        }
+    }
+    try {
+        root_ = childRef(tree, 0);
+    } catch (...) {
+        if (packer.joinable()) packer.join();
+        throw;
+    }
+    if (packer.joinable()) {
+        packer.join();
+        if (failure) std::rethrow_exception(failure);
+    } else {
+        packTriangles();
+    }
+}
+
+void ShapeBvh::FreePacked::operator()(PackedTriangle* p) const {
+    ::operator delete (p, std::align_val_t{alignof(PackedTriangle)});
 }
 
 bool PackedTriangle::pack(const Triangle& t) {
@@ -283,7 +314,7 @@ bool PackedTriangle::pack(const Triangle& t) {
 }
 
 void ShapeBvh::packTriangles() {
-    packed_.clear();
+    packed_.reset();
     size_t count = 0;
     for (Prim& p : prims_) {
         p.packed = dynamic_cast<const Triangle*>(p.shape) != nullptr ? 1 : 0;
@@ -295,7 +326,10 @@ void ShapeBvh::packTriangles() {
             p.packed = 0;
         return;
     }
-    packed_.resize(prims_.size());
+    // Left as the system gives it: each triangle's slot is written whole
+    // before any search reads it.
+    packed_.reset(static_cast<PackedTriangle*>(::operator new (
+        prims_.size() * sizeof(PackedTriangle), std::align_val_t{alignof(PackedTriangle)})));
     for (size_t i = 0; i < prims_.size(); ++i)
         if (prims_[i].packed != 0 &&
             !packed_[i].pack(*static_cast<const Triangle*>(prims_[i].shape)))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "core/bounds.h"
@@ -103,7 +104,12 @@ class ShapeBvh {
     std::vector<Node> flat_;  // groups of a flat list; child[i] indexes prims_
     std::vector<Leaf> leaves_;
     std::vector<Prim> prims_;
-    std::vector<PackedTriangle> packed_;  // by prims_ slot, for the tree's triangles
+    struct FreePacked {
+        void operator()(PackedTriangle* p) const;
+    };
+    // By prims_ slot, for the tree's triangles; the other slots are never
+    // written or read.
+    std::unique_ptr<PackedTriangle[], FreePacked> packed_;
     std::vector<Prim> unbounded_;
     std::vector<CShape*> inOrder_;  // every member, in list order
     uint32_t root_ = Empty;         // a node, a leaf, or Empty
