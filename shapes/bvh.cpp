@@ -223,22 +223,45 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     unbounded_.clear();
     inOrder_.clear();
     root_ = Empty;
-    std::vector<Bounds> boxes;
-    std::vector<Vector3> centres;
-    uint32_t index = 0;
-    for (CShape* s = list.head; s != nullptr; s = nextOf(s), ++index) {
+    for (CShape* s = list.head; s != nullptr; s = nextOf(s))
         inOrder_.push_back(s);
-        Bounds b;
-        if (!s->worldBounds(b) || !isFiniteBox(b)) {
-            unbounded_.push_back({s, index});
+    // Every member's padded box, the halves of a long list on two threads.
+    const size_t count = inOrder_.size();
+    std::vector<Bounds> boxes(count);
+    std::vector<uint8_t> bounded(count);
+    auto bound = [&](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i) {
+            Bounds b;
+            bounded[i] = inOrder_[i]->worldBounds(b) && isFiniteBox(b) ? 1 : 0;
+            if (bounded[i]) boxes[i] = padded(b);
+        }
+    };
+    std::thread helper;
+    if (threads > 1 && count >= kParallelMin) {
+        try {
+            helper = std::thread(bound, 0, count / 2);
+        } catch (const std::system_error&) {
+        }
+    }
+    bound(helper.joinable() ? count / 2 : 0, count);
+    if (helper.joinable()) helper.join();
+    // The bounded members in list order, their boxes moved up to match.
+    prims_.reserve(count);
+    std::vector<Vector3> centres;
+    centres.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t index = static_cast<uint32_t>(i);
+        if (!bounded[i]) {
+            unbounded_.push_back({inOrder_[i], index});
             continue;
         }
-        prims_.push_back({s, index});
-        boxes.push_back(padded(b));
-        const Bounds& p = boxes.back();
+        const Bounds p = boxes[i];
+        boxes[prims_.size()] = p;
+        prims_.push_back({inOrder_[i], index});
         centres.push_back(
             {0.5f * (p.lo.x + p.hi.x), 0.5f * (p.lo.y + p.hi.y), 0.5f * (p.lo.z + p.hi.z)});
     }
+    boxes.resize(prims_.size());
     if (prims_.empty()) return;
     if (prims_.size() <= FlatMax) {
         for (size_t first = 0; first < prims_.size(); first += 4) {
