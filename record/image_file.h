@@ -42,7 +42,9 @@ std::vector<unsigned char> rgb_bytes(const std::vector<uint32_t>& pixels);
 // length 64 too: the mesh example +18 %), libdeflate (Sub, level 6: mesh
 // +12 %; no filter: showcase +23 %; and its bands could only be joined into
 // one stream by decoding each to find its last block) and ISA-L level 3
-// (+73 %).
+// (+73 %). Bands whose first rows are noisy take shorter searches still
+// (`by_noise`, see png_bands.cpp): at most 7.6 % above level 6 on the
+// fifteen pictures, in 70 % of its time (1.39 s against 2.00 s).
 constexpr PngDeflateSetting PngCompression{6, 4, 8, 258, 80, true};
 
 // Writes a width x height picture of 0x00BBGGRR pixels. A PNG (8-bit RGB,
