@@ -323,19 +323,6 @@ void ShapeBvh::FreePacked::operator()(PackedTriangle* p) const {
     ::operator delete (p, std::align_val_t{alignof(PackedTriangle)});
 }
 
-bool PackedTriangle::pack(const Triangle& t) {
-    A = t.A;
-    e1 = t.B - t.A;
-    e2 = t.C - t.A;
-    n = e1.cross(e2);
-    if (n.dot(n) == 0.0f) return false;
-    E11 = e1.dot(e1);
-    E12 = e1.dot(e2);
-    E22 = e2.dot(e2);
-    den = E12 * E12 - E11 * E22;
-    return true;
-}
-
 void ShapeBvh::packTriangles() {
     packed_.reset();
     size_t count = 0;
@@ -353,10 +340,11 @@ void ShapeBvh::packTriangles() {
     // before any search reads it.
     packed_.reset(static_cast<PackedTriangle*>(::operator new (
         prims_.size() * sizeof(PackedTriangle), std::align_val_t{alignof(PackedTriangle)})));
-    for (size_t i = 0; i < prims_.size(); ++i)
-        if (prims_[i].packed != 0 &&
-            !packed_[i].pack(*static_cast<const Triangle*>(prims_[i].shape)))
-            prims_[i].packed = 0;
+    for (size_t i = 0; i < prims_.size(); ++i) {
+        if (prims_[i].packed == 0) continue;
+        const auto& t = *static_cast<const Triangle*>(prims_[i].shape);
+        if (!packed_[i].pack(t.A, t.B, t.C)) prims_[i].packed = 0;
+    }
 }
 
 uint32_t ShapeBvh::buildBinary(std::vector<BuildNode>& tree, std::vector<Bounds>& boxes,
@@ -662,32 +650,12 @@ struct Keeper {
         }
     }
 
-    // The test of Triangle::intersectDistances on its packed values.
+    // Triangle::intersectDistances on the triangle's packed values.
     void consider(const PackedTriangle& p, CShape* shape, uint32_t index) {
         work.entryKind = 0;
         if (work.skipShape == shape) return;
-        const Vector3& O = ray.origin;
-        const Vector3& D = ray.direction;
-        const float dn = p.n.dot(D);
-        if (dn == 0.0f) return;
-        const float t = -((O - p.A).dot(p.n)) / dn;
-        if (t < 0.0f) return;
-        const Vector3 P = O + D * t;
-        const Vector3 w = P - p.A;
-        const float W1 = p.e1.dot(w);
-        const float W2 = p.e2.dot(w);
-        const float s = (W2 * p.E12 - p.E22 * W1) / p.den;
-        if (s < 0.0f || s > 1.0f) return;
-        const float g = (p.E12 * W1 - p.E11 * W2) / p.den;
-        if (g < 0.0f || s + g > 1.0f) return;
-        work.entryKind = 1;
-        work.boundaryCount = 2;
-        work.shape = shape;
-        work.entryDistance = t;
-        work.exitDistance = t;
-        work.weights[0] = s;
-        work.weights[1] = g;
-        keepIfNearer(shape, index);
+        p.meet(work, shape, ray);
+        if (work.entryKind != 0) keepIfNearer(shape, index);
     }
 
     Hit& best;

@@ -6,21 +6,9 @@
 
 #include "core/bounds.h"
 #include "shapes/shape.h"
+#include "shapes/triangle.h"
 
 struct BoxRay;
-struct Triangle;
-
-// What a triangle's test works out from its corners alone, worked out once
-// with the same arithmetic (so the same bits): corner A, the edges from it,
-// the plane's normal and the edges' dot products. One cache line, stored in
-// leaf order.
-struct alignas(64) PackedTriangle {
-    Vector3 A, e1, e2, n;
-    float E11 = 0.0f, E12 = 0.0f, E22 = 0.0f, den = 0.0f;
-
-    // False for a triangle without area, which no ray meets.
-    bool pack(const Triangle& t);
-};
 
 // A bounding volume hierarchy over the members of one shape list. Its search
 // gives exactly the hit of the list's linear scan: the strictly nearer entry

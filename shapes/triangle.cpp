@@ -122,40 +122,8 @@ Triangle::Triangle(const Vector3& A_, const Vector3& B_, const Vector3& C_, cons
 void Triangle::intersectDistances(Hit& hit, const Ray& ray) {
     hit.entryKind = 0;
     if (hit.skipShape == this) return;
-    const Vector3& O = ray.origin;
-    const Vector3& D = ray.direction;
-
-    // The plane of the triangle; a zero normal means a triangle without area.
-    const Vector3 e1 = B - A;
-    const Vector3 e2 = C - A;
-    const Vector3 n = e1.cross(e2);
-    if (n.dot(n) == 0.0f) return;
-    const float dn = n.dot(D);
-    if (dn == 0.0f) return;
-    const float t = -((O - A).dot(n)) / dn;
-    if (t < 0.0f) return;
-
-    // Barycentric weights of the plane point; the bounds are inclusive so
-    // that neighbouring triangles leave no gap along a shared edge.
-    const Vector3 P = O + D * t;
-    const Vector3 w = P - A;
-    const float E11 = e1.dot(e1);
-    const float E12 = e1.dot(e2);
-    const float E22 = e2.dot(e2);
-    const float W1 = e1.dot(w);
-    const float W2 = e2.dot(w);
-    const float den = E12 * E12 - E11 * E22;
-    const float s = (W2 * E12 - E22 * W1) / den;
-    if (s < 0.0f || s > 1.0f) return;
-    const float g = (E12 * W1 - E11 * W2) / den;
-    if (g < 0.0f || s + g > 1.0f) return;
-    hit.entryKind = 1;
-    hit.boundaryCount = 2;
-    hit.shape = this;
-    hit.entryDistance = t;
-    hit.exitDistance = t;
-    hit.weights[0] = s;
-    hit.weights[1] = g;
+    PackedTriangle plane;
+    if (plane.pack(A, B, C)) plane.meet(hit, this, ray);
 }
 
 void Triangle::completeHit(Hit& hit, const Ray& ray) const {

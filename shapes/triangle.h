@@ -4,6 +4,57 @@
 
 #include "shapes/shape.h"
 
+// What a triangle's test works out from its corners alone: corner A, the
+// edges from it, the plane's normal and the edges' dot products. A mesh's
+// hierarchy keeps them, one cache line a triangle, so that its searches need
+// not work them out again; the values, and the test, are the same.
+struct alignas(64) PackedTriangle {
+    Vector3 A, e1, e2, n;
+    float E11 = 0.0f, E12 = 0.0f, E22 = 0.0f, den = 0.0f;
+
+    // False for a triangle without area, which no ray meets.
+    bool pack(const Vector3& a, const Vector3& b, const Vector3& c) {
+        A = a;
+        e1 = b - a;
+        e2 = c - a;
+        n = e1.cross(e2);
+        if (n.dot(n) == 0.0f) return false;
+        E11 = e1.dot(e1);
+        E12 = e1.dot(e2);
+        E22 = e2.dot(e2);
+        den = E12 * E12 - E11 * E22;
+        return true;
+    }
+
+    // Where the ray meets the plane, and the barycentric weights there: a
+    // hit of `shape` is set on `hit`, whose kind must read 0, when they lie
+    // within the triangle. The bounds are inclusive, so that neighbouring
+    // triangles leave no gap along a shared edge.
+    void meet(Hit& hit, CShape* shape, const Ray& ray) const {
+        const Vector3& O = ray.origin;
+        const Vector3& D = ray.direction;
+        const float dn = n.dot(D);
+        if (dn == 0.0f) return;
+        const float t = -((O - A).dot(n)) / dn;
+        if (t < 0.0f) return;
+        const Vector3 P = O + D * t;
+        const Vector3 w = P - A;
+        const float W1 = e1.dot(w);
+        const float W2 = e2.dot(w);
+        const float s = (W2 * E12 - E22 * W1) / den;
+        if (s < 0.0f || s > 1.0f) return;
+        const float g = (E12 * W1 - E11 * W2) / den;
+        if (g < 0.0f || s + g > 1.0f) return;
+        hit.entryKind = 1;
+        hit.boundaryCount = 2;
+        hit.shape = shape;
+        hit.entryDistance = t;
+        hit.exitDistance = t;
+        hit.weights[0] = s;
+        hit.weights[1] = g;
+    }
+};
+
 // One triangle of a mesh, stored in world space: it has no frames, so a ray
 // costs no matrix work. It has no inside either: every hit is a span of zero
 // length, reported with the blend of the corner normals whichever side the
