@@ -18,23 +18,14 @@
 #include "scene/render_job.h"
 #include "studio_test_support.h"
 #include "tests/render/watchdog.h"
+#include "tests/support/stop_scene.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const char* const kScene =
-    "TRACER WIDTH 128 HEIGHT 96 ANTIALIASING 4 END_TRACER\n"
-    "SCENE BACKGROUND_COLOR 0.2 0.3 0.4\n"
-    "  CAMERA TRANSLATE 0 0 -4 END_CAMERA\n"
-    "  LIGHT TRANSLATE -3 4 -3 STRENGTH 20 END_LIGHT\n"
-    "  MATERIAL DIFFUSE 0.9 0.3 0.2 END_MATERIAL\n"
-    "  SPHERE TRANSLATE 0.8 0 0 END_SPHERE\n"
-    "  MATERIAL DIFFUSE 0.3 0.8 0.3 REFLECTION 0.3 END_MATERIAL\n"
-    "  CUBE TRANSLATE -1.2 0.3 1 ROTATE 0.4 0.6 0 END_CUBE\n"
-    "END_SCENE\n";
-
 constexpr int kHeight = 96;
+const std::string kScene = stop_test_scene(128, kHeight, 4);
 
 // One studio session: its own controller and window, gone when it ends.
 struct Session {
@@ -46,7 +37,7 @@ struct Session {
         studio_app();
         window = std::make_unique<MainWindow>(controller, &dialogs);
         window->show();
-        window->editor()->setPlainText(kScene);
+        window->editor()->setPlainText(QString::fromStdString(kScene));
     }
     ~Session() { window.reset(); }
     bool wait_for_run_end() {

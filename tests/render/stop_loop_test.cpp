@@ -18,6 +18,7 @@
 #include "render/pixel_loop.h"
 #include "run/headless_host.h"
 #include "run/trace_controller.h"
+#include "tests/support/stop_scene.h"
 #include "watchdog.h"
 
 namespace {
@@ -27,20 +28,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kWidth = 64;
 constexpr int kHeight = 48;
 
-// Two shapes, a light and adaptive antialiasing (or none, where rows are
-// drawn as they are traced): a few milliseconds a frame.
-std::string scene_with(int antialiasing) {
-    return "TRACER WIDTH 64 HEIGHT 48 ANTIALIASING " + std::to_string(antialiasing) +
-           " END_TRACER\n"
-           "SCENE BACKGROUND_COLOR 0.2 0.3 0.4\n"
-           "  CAMERA TRANSLATE 0 0 -4 END_CAMERA\n"
-           "  LIGHT TRANSLATE -3 4 -3 STRENGTH 20 END_LIGHT\n"
-           "  MATERIAL DIFFUSE 0.9 0.3 0.2 END_MATERIAL\n"
-           "  SPHERE TRANSLATE 0.8 0 0 END_SPHERE\n"
-           "  MATERIAL DIFFUSE 0.3 0.8 0.3 REFLECTION 0.3 END_MATERIAL\n"
-           "  CUBE TRANSLATE -1.2 0.3 1 ROTATE 0.4 0.6 0 END_CUBE\n"
-           "END_SCENE\n";
-}
+// Adaptive antialiasing, or none, where rows are drawn as they are traced.
+std::string scene_with(int antialiasing) { return stop_test_scene(kWidth, kHeight, antialiasing); }
 
 enum class StopAt {
     BeforeStart,      // a stale request: the job builder clears it
