@@ -4,13 +4,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <utility>
 
-#if __has_include(<sys/mman.h>)
-#include <sys/mman.h>
-#endif
-
+#include "core/huge_pages.h"
 #include "language/expressions.h"
 #include "language/parse_threads.h"
 #include "language/tokenizer.h"
@@ -140,7 +138,7 @@ NumberRun::Values::Values(Values&& other) noexcept
 
 NumberRun::Values& NumberRun::Values::operator=(Values&& other) noexcept {
     if (this != &other) {
-        std::free(data_);
+        huge_free(data_, capacity_ * sizeof(float));
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
         capacity_ = std::exchange(other.capacity_, 0);
@@ -148,25 +146,15 @@ NumberRun::Values& NumberRun::Values::operator=(Values&& other) noexcept {
     return *this;
 }
 
-NumberRun::Values::~Values() { std::free(data_); }
+NumberRun::Values::~Values() { huge_free(data_, capacity_ * sizeof(float)); }
 
 void NumberRun::Values::reserve(size_t count) {
     if (count <= capacity_) return;
-    constexpr size_t Huge = size_t{1} << 21;
-    size_t bytes = count * sizeof(float);
-    void* fresh = nullptr;
-    if (bytes >= Huge) {
-        bytes = (bytes + Huge - 1) & ~(Huge - 1);
-        fresh = std::aligned_alloc(Huge, bytes);
-#ifdef MADV_HUGEPAGE
-        if (fresh != nullptr) madvise(fresh, bytes, MADV_HUGEPAGE);
-#endif
-    } else {
-        fresh = std::malloc(bytes);
-    }
-    if (fresh == nullptr) throw std::bad_alloc();
+    if (count > std::numeric_limits<size_t>::max() / sizeof(float)) throw std::bad_alloc();
+    const size_t bytes = huge_rounded(count * sizeof(float));
+    void* fresh = huge_allocate(bytes);
     if (size_ > 0) std::memcpy(fresh, data_, size_ * sizeof(float));
-    std::free(data_);
+    huge_free(data_, capacity_ * sizeof(float));
     data_ = static_cast<float*>(fresh);
     capacity_ = bytes / sizeof(float);
 }

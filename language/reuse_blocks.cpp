@@ -5,10 +5,7 @@
 #include <fstream>
 #include <memory>
 
-#if __has_include(<sys/mman.h>)
-#include <sys/mman.h>
-#endif
-
+#include "core/huge_pages.h"
 #include "language/blocks.h"
 #include "language/expressions.h"
 #include "language/scene_budget.h"
@@ -37,21 +34,6 @@ const TextBuffer* find_text(const ParseContext& pc, const std::string& name) {
     return it == pc.text_names.end() ? nullptr : it->second;
 }
 
-// A long text is read into memory the system may back with huge pages: a
-// fault per 2 MB instead of one per 4 KB, which is much of the time it takes
-// to read a text of many megabytes. Only a hint; nothing changes without it.
-void ask_for_huge_pages(char* data, size_t size) {
-#ifdef MADV_HUGEPAGE
-    constexpr uintptr_t Huge = uintptr_t{1} << 21;
-    const uintptr_t first = (reinterpret_cast<uintptr_t>(data) + Huge - 1) & ~(Huge - 1);
-    const uintptr_t last = (reinterpret_cast<uintptr_t>(data) + size) & ~(Huge - 1);
-    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-    (void)data;
-    (void)size;
-#endif
-}
-
 // Reads the whole file into `out`; false when it cannot be read. Only
 // regular files of at most MaxDocumentLength bytes are read: a device or a
 // pipe may never end. Like any document, the text ends at its first NUL byte.
@@ -69,7 +51,9 @@ bool read_file(const ParseContext& pc, const std::string& name, TextBuffer& out)
     std::string& content = out.text;
     const int behind = std::max(pc.document.length - pc.document.position, 0);
     content.reserve(static_cast<size_t>(size) + 1 + static_cast<size_t>(behind));
-    ask_for_huge_pages(content.data(), content.capacity());
+    // A long text is read into huge pages: a fault per 2 MB instead of one
+    // per 4 KB, which is much of the time it takes to read many megabytes.
+    advise_huge_pages(content.data(), content.capacity());
     // In pieces appended as they come: a resize first would clear the whole
     // text only for the read to overwrite it.
     content.clear();

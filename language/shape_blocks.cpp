@@ -1,6 +1,7 @@
 // The shape blocks: unit shapes, QUADRIC and CUBIC, SOR and MESH, and the two
 // rules every shape follows: placing it and its local transforms.
 
+#include "core/huge_pages.h"
 #include "language/blocks.h"
 
 #include <algorithm>
@@ -132,7 +133,7 @@ constexpr size_t TrianglesPerThread = 4096;
 // What the plain-number path keeps from one try to the next in one list.
 struct VertexRun {
     NumberRun numbers;
-    std::vector<void*> places;
+    std::vector<void*, HugePageAllocator<void*>> places;
     // A run cut into chunks that ended at a word that is no plain number is
     // not cut again before here: its chunks would read the same text again.
     int chunks_from = 0;
@@ -143,7 +144,7 @@ struct VertexRun {
 void append_triangles(ParseContext& pc, ShapeList& target, VertexRun& run, size_t count,
                       int threads) {
     if (count == 0) return;
-    std::vector<void*>& places = run.places;
+    auto& places = run.places;
     places.clear();
     places.reserve(count);
     try {

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "core/huge_pages.h"
+
 #if __has_include(<sys/mman.h>)
 #include <sys/mman.h>
 #endif
@@ -19,31 +21,20 @@ void Surface::resize(int width, int height) {
     const size_t n =
         static_cast<size_t>(std::max(0, width)) * static_cast<size_t>(std::max(0, height));
     const size_t bytes = std::max<size_t>(n, 1) * sizeof(uint32_t);
-    // A picture of megabytes is aligned to huge pages and marked for them:
-    // a few faults instead of one per 4 KB page as the picture is first
-    // written, which took much of a large render's system time.
-    constexpr size_t Huge = size_t{1} << 21;
-    void* memory = nullptr;
-    size_t size = bytes;
-    if (bytes >= Huge) {
-        size = (bytes + Huge - 1) & ~(Huge - 1);
-        memory = std::aligned_alloc(Huge, size);
-#ifdef MADV_HUGEPAGE
-        if (memory != nullptr) madvise(memory, size, MADV_HUGEPAGE);
-#endif
-    } else {
-        memory = std::malloc(bytes);
-    }
-    if (memory == nullptr) throw std::bad_alloc();
-    pixels_.reset(static_cast<uint32_t*>(memory));
+    // A picture of megabytes is kept in huge pages: a few faults instead of
+    // one per 4 KB page as the picture is first written, which took much of a
+    // large render's system time.
+    void* memory = huge_allocate(bytes);
+    pixels_ =
+        std::unique_ptr<uint32_t[], FreePixels>(static_cast<uint32_t*>(memory), FreePixels{bytes});
     width_ = std::max(0, width);
     height_ = std::max(0, height);
-    bytes_ = size;
-    paged_ = bytes >= Huge;
-    if (!zero_by_system()) std::memset(memory, 0, size);
+    bytes_ = huge_rounded(bytes);
+    paged_ = bytes >= HugeRoomBytes;
+    if (!zero_by_system()) std::memset(memory, 0, bytes_);
 }
 
-void Surface::FreePixels::operator()(uint32_t* pixels) const { std::free(pixels); }
+void Surface::FreePixels::operator()(uint32_t* pixels) const { huge_free(pixels, bytes); }
 
 bool Surface::zero_by_system() {
 #if defined(MADV_DONTNEED) && defined(__linux__)

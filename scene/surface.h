@@ -41,9 +41,10 @@ class Surface {
     std::vector<uint32_t> snapshot() const;
 
   private:
-    // The pixels' memory comes from the C heap, a large picture's in pages
-    // the system may back with huge pages (see resize).
+    // A large picture's memory is in pages the system may back with huge
+    // pages (see resize).
     struct FreePixels {
+        size_t bytes;  // set whenever there are pixels to free
         void operator()(uint32_t* pixels) const;
     };
     // Sets every pixel to black; false when the system could not do it.
@@ -51,7 +52,7 @@ class Surface {
 
     int width_ = 0;
     int height_ = 0;
-    size_t bytes_ = 0;    // allocated, a whole number of huge pages when large
+    size_t bytes_ = 0;    // allocated, whole 4 KB pages when large
     bool paged_ = false;  // bytes_ came aligned to huge pages
     std::unique_ptr<uint32_t[], FreePixels> pixels_;
 };

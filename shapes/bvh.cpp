@@ -223,12 +223,16 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     unbounded_.clear();
     inOrder_.clear();
     root_ = Empty;
+    size_t members = 0;
+    for (CShape* s = list.head; s != nullptr; s = nextOf(s))
+        ++members;
+    inOrder_.reserve(members);
     for (CShape* s = list.head; s != nullptr; s = nextOf(s))
         inOrder_.push_back(s);
     // Every member's padded box, the halves of a long list on two threads.
     const size_t count = inOrder_.size();
-    std::vector<Bounds> boxes(count);
-    std::vector<uint8_t> bounded(count);
+    LongArray<Bounds> boxes(count);
+    LongArray<uint8_t> bounded(count);
     auto bound = [&](size_t from, size_t to) {
         for (size_t i = from; i < to; ++i) {
             Bounds b;
@@ -247,7 +251,7 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     if (helper.joinable()) helper.join();
     // The bounded members in list order, their boxes moved up to match.
     prims_.reserve(count);
-    std::vector<Vector3> centres;
+    LongArray<Vector3> centres;
     centres.reserve(count);
     for (size_t i = 0; i < count; ++i) {
         const uint32_t index = static_cast<uint32_t>(i);
@@ -281,7 +285,7 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
         }
         return;
     }
-    std::vector<BuildNode> tree;
+    LongArray<BuildNode> tree;
     tree.reserve(2 * prims_.size());
     buildBinary(tree, boxes, centres, 0, static_cast<uint32_t>(prims_.size()), 0,
                 std::max(0, threads - 1));
@@ -320,7 +324,7 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
 }
 
 void ShapeBvh::FreePacked::operator()(PackedTriangle* p) const {
-    ::operator delete (p, std::align_val_t{alignof(PackedTriangle)});
+    huge_free(p, bytes, alignof(PackedTriangle));
 }
 
 void ShapeBvh::packTriangles() {
@@ -338,8 +342,10 @@ void ShapeBvh::packTriangles() {
     }
     // Left as the system gives it: each triangle's slot is written whole
     // before any search reads it.
-    packed_.reset(static_cast<PackedTriangle*>(::operator new (
-        prims_.size() * sizeof(PackedTriangle), std::align_val_t{alignof(PackedTriangle)})));
+    const size_t bytes = prims_.size() * sizeof(PackedTriangle);
+    packed_ = std::unique_ptr<PackedTriangle[], FreePacked>(
+        static_cast<PackedTriangle*>(huge_allocate(bytes, alignof(PackedTriangle))),
+        FreePacked{bytes});
     for (size_t i = 0; i < prims_.size(); ++i) {
         if (prims_[i].packed == 0) continue;
         const auto& t = *static_cast<const Triangle*>(prims_[i].shape);
@@ -347,9 +353,9 @@ void ShapeBvh::packTriangles() {
     }
 }
 
-uint32_t ShapeBvh::buildBinary(std::vector<BuildNode>& tree, std::vector<Bounds>& boxes,
-                               std::vector<Vector3>& centres, uint32_t begin, uint32_t end,
-                               int depth, int spareThreads) {
+uint32_t ShapeBvh::buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& boxes,
+                               LongArray<Vector3>& centres, uint32_t begin, uint32_t end, int depth,
+                               int spareThreads) {
     const uint32_t me = static_cast<uint32_t>(tree.size());
     tree.emplace_back();
     Span all, centreSpan;
@@ -440,7 +446,7 @@ uint32_t ShapeBvh::buildBinary(std::vector<BuildNode>& tree, std::vector<Bounds>
         // flattening follows the structure only, which is the same.
         const int leftSpare = (spareThreads - 1) / 2;
         const int rightSpare = spareThreads - 1 - leftSpare;
-        std::vector<BuildNode> leftTree;
+        LongArray<BuildNode> leftTree;
         std::exception_ptr failure;
         std::thread helper;
         try {
@@ -485,7 +491,7 @@ uint32_t ShapeBvh::buildBinary(std::vector<BuildNode>& tree, std::vector<Bounds>
     return me;
 }
 
-uint32_t ShapeBvh::childRef(const std::vector<BuildNode>& tree, uint32_t node) {
+uint32_t ShapeBvh::childRef(const LongArray<BuildNode>& tree, uint32_t node) {
     const BuildNode& b = tree[node];
     if (b.count > 0) {
         if (b.count <= LeafCountMax && b.first <= LeafFirstMask)
@@ -497,7 +503,7 @@ uint32_t ShapeBvh::childRef(const std::vector<BuildNode>& tree, uint32_t node) {
     return flatten(tree, node);
 }
 
-uint32_t ShapeBvh::flatten(const std::vector<BuildNode>& tree, uint32_t node) {
+uint32_t ShapeBvh::flatten(const LongArray<BuildNode>& tree, uint32_t node) {
     const uint32_t me = static_cast<uint32_t>(nodes_.size());
     nodes_.emplace_back();
     // The two children, with the largest inner one replaced by its own two

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/bounds.h"
+#include "core/huge_pages.h"
 #include "shapes/shape.h"
 #include "shapes/triangle.h"
 
@@ -73,11 +74,15 @@ class ShapeBvh {
     // nearest box first.
     static constexpr size_t FlatMax = 16;
 
-    uint32_t buildBinary(std::vector<BuildNode>& tree, std::vector<Bounds>& boxes,
-                         std::vector<Vector3>& centres, uint32_t begin, uint32_t end, int depth,
+    // The arrays of a large list, in huge pages.
+    template <class T>
+    using LongArray = std::vector<T, HugePageAllocator<T>>;
+
+    uint32_t buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& boxes,
+                         LongArray<Vector3>& centres, uint32_t begin, uint32_t end, int depth,
                          int spareThreads = 0);
-    uint32_t flatten(const std::vector<BuildNode>& tree, uint32_t node);
-    uint32_t childRef(const std::vector<BuildNode>& tree, uint32_t node);
+    uint32_t flatten(const LongArray<BuildNode>& tree, uint32_t node);
+    uint32_t childRef(const LongArray<BuildNode>& tree, uint32_t node);
     void packTriangles();
 
     // The shape whose hit was kept, its points, normals and colours still
@@ -88,18 +93,19 @@ class ShapeBvh {
     const CShape* searchFlat(Hit& best, const Ray& ray, const BoxRay& r) const;
     void nearestHitInOrder(Hit& best, const Ray& ray) const;
 
-    std::vector<Node> nodes_;
+    LongArray<Node> nodes_;
     std::vector<Node> flat_;  // groups of a flat list; child[i] indexes prims_
     std::vector<Leaf> leaves_;
-    std::vector<Prim> prims_;
+    LongArray<Prim> prims_;
     struct FreePacked {
+        size_t bytes;  // set whenever there is a room to free
         void operator()(PackedTriangle* p) const;
     };
     // By prims_ slot, for the tree's triangles; the other slots are never
     // written or read.
     std::unique_ptr<PackedTriangle[], FreePacked> packed_;
     std::vector<Prim> unbounded_;
-    std::vector<CShape*> inOrder_;  // every member, in list order
-    uint32_t root_ = Empty;         // a node, a leaf, or Empty
+    LongArray<CShape*> inOrder_;  // every member, in list order
+    uint32_t root_ = Empty;       // a node, a leaf, or Empty
     Bounds rootBox_;
 };

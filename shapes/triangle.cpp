@@ -7,10 +7,7 @@
 #include <new>
 #include <vector>
 
-#if __has_include(<sys/mman.h>)
-#include <sys/mman.h>
-#endif
-
+#include "core/huge_pages.h"
 #include "shapes/shape_support.h"
 
 namespace {
@@ -63,9 +60,7 @@ class TriangleSlabs {
         slabs_.reserve(slabs_.size() + 1);
         void* slab = std::aligned_alloc(SlabBytes, SlabBytes);
         if (slab == nullptr) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-        madvise(slab, SlabBytes, MADV_HUGEPAGE);
-#endif
+        advise_huge_pages(slab, SlabBytes);
         slabs_.push_back(slab);
         cursor_ = static_cast<char*>(slab);
         left_ = SlabBytes;
