@@ -26,9 +26,15 @@ size_t huge_rounded(size_t bytes) {
 namespace {
 
 // The alignment a room of `size` bytes is given: a large one starts on a
-// huge page.
+// huge page where the system has them to ask for (elsewhere, a WebAssembly
+// build for one, the start would only waste memory).
 size_t room_alignment(size_t size, size_t alignment) {
+#ifdef MADV_HUGEPAGE
     return size >= HugeRoomBytes ? std::max(alignment, HugePageBytes) : alignment;
+#else
+    (void)size;
+    return alignment;
+#endif
 }
 
 }  // namespace
