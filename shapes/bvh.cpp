@@ -253,6 +253,7 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     prims_.reserve(count);
     LongArray<Vector3> centres;
     centres.reserve(count);
+    Span all, centreSpan;
     for (size_t i = 0; i < count; ++i) {
         const uint32_t index = static_cast<uint32_t>(i);
         if (!bounded[i]) {
@@ -264,6 +265,8 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
         prims_.push_back({inOrder_[i], index});
         centres.push_back(
             {0.5f * (p.lo.x + p.hi.x), 0.5f * (p.lo.y + p.hi.y), 0.5f * (p.lo.z + p.hi.z)});
+        all.grow(p);
+        centreSpan.grow(centres.back());
     }
     boxes.resize(prims_.size());
     if (prims_.empty()) return;
@@ -287,8 +290,8 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     }
     LongArray<BuildNode> tree;
     tree.reserve(2 * prims_.size());
-    buildBinary(tree, boxes, centres, 0, static_cast<uint32_t>(prims_.size()), 0,
-                std::max(0, threads - 1));
+    buildBinary(tree, boxes, centres, 0, static_cast<uint32_t>(prims_.size()),
+                Extent{all.bounds(), centreSpan.bounds()}, 0, std::max(0, threads - 1));
     rootBox_ = tree[0].box;
     // Room for the most nodes the tree can need: the pages past the last
     // node are never touched, so there is nothing to give back.
@@ -354,16 +357,15 @@ void ShapeBvh::packTriangles() {
 }
 
 uint32_t ShapeBvh::buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& boxes,
-                               LongArray<Vector3>& centres, uint32_t begin, uint32_t end, int depth,
-                               int spareThreads) {
+                               LongArray<Vector3>& centres, uint32_t begin, uint32_t end,
+                               const Extent& extent, int depth, int spareThreads) {
     const uint32_t me = static_cast<uint32_t>(tree.size());
     tree.emplace_back();
-    Span all, centreSpan;
-    for (uint32_t i = begin; i < end; ++i) {
-        all.grow(boxes[i]);
-        centreSpan.grow(centres[i]);
-    }
-    const Bounds box = all.bounds();
+    // The extent was grown from exactly these members, and a minimum or a
+    // maximum does not depend on the order it is taken in.
+    Span centreSpan;
+    centreSpan.grow(extent.centres);
+    const Bounds box = extent.box;
     tree[me].box = box;
     const uint32_t n = end - begin;
     auto makeLeaf = [&] {
@@ -428,17 +430,27 @@ uint32_t ShapeBvh::buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& bo
     const float leafCost = area * static_cast<float>(n);
     if (bestAxis < 0 || (n <= kMaxLeaf && leafCost <= splitCost)) return makeLeaf();
 
+    // The members go to their sides, and each side's extent is grown on
+    // the way.
     const int axis = bestAxis;
     uint32_t mid = begin;
+    Span leftAll, leftCentres, rightAll, rightCentres;
     for (uint32_t i = begin; i < end; ++i) {
         if (binIndex(axisOf(centres[i], axis), centreSpan.lo[axis], scale[axis], nb) < bestSplit) {
+            leftAll.grow(boxes[i]);
+            leftCentres.grow(centres[i]);
             std::swap(prims_[i], prims_[mid]);
             std::swap(boxes[i], boxes[mid]);
             std::swap(centres[i], centres[mid]);
             ++mid;
+        } else {
+            rightAll.grow(boxes[i]);
+            rightCentres.grow(centres[i]);
         }
     }
     if (mid == begin || mid == end) return makeLeaf();
+    const Extent leftExtent{leftAll.bounds(), leftCentres.bounds()};
+    const Extent rightExtent{rightAll.bounds(), rightCentres.bounds()};
     if (spareThreads > 0 && mid - begin >= kParallelMin && end - mid >= kParallelMin) {
         // The halves touch disjoint ranges of the primitives, so the left one
         // is built on a thread of its own into a tree of its own, appended
@@ -453,7 +465,8 @@ uint32_t ShapeBvh::buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& bo
             leftTree.reserve(2 * static_cast<size_t>(mid - begin));
             helper = std::thread([&] {
                 try {
-                    buildBinary(leftTree, boxes, centres, begin, mid, depth + 1, leftSpare);
+                    buildBinary(leftTree, boxes, centres, begin, mid, leftExtent, depth + 1,
+                                leftSpare);
                 } catch (...) {
                     failure = std::current_exception();
                 }
@@ -464,7 +477,8 @@ uint32_t ShapeBvh::buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& bo
         if (helper.joinable()) {
             uint32_t right = 0;
             try {
-                right = buildBinary(tree, boxes, centres, mid, end, depth + 1, rightSpare);
+                right =
+                    buildBinary(tree, boxes, centres, mid, end, rightExtent, depth + 1, rightSpare);
             } catch (...) {
                 helper.join();
                 throw;
@@ -484,8 +498,8 @@ uint32_t ShapeBvh::buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& bo
             return me;
         }
     }
-    const uint32_t left = buildBinary(tree, boxes, centres, begin, mid, depth + 1);
-    const uint32_t right = buildBinary(tree, boxes, centres, mid, end, depth + 1);
+    const uint32_t left = buildBinary(tree, boxes, centres, begin, mid, leftExtent, depth + 1);
+    const uint32_t right = buildBinary(tree, boxes, centres, mid, end, rightExtent, depth + 1);
     tree[me].left = left;
     tree[me].right = right;
     return me;

@@ -78,9 +78,15 @@ class ShapeBvh {
     template <class T>
     using LongArray = std::vector<T, HugePageAllocator<T>>;
 
+    // The box of a range's members and the box of their centres, worked out
+    // by whoever split the range off.
+    struct Extent {
+        Bounds box;
+        Bounds centres;
+    };
     uint32_t buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& boxes,
-                         LongArray<Vector3>& centres, uint32_t begin, uint32_t end, int depth,
-                         int spareThreads = 0);
+                         LongArray<Vector3>& centres, uint32_t begin, uint32_t end,
+                         const Extent& extent, int depth, int spareThreads = 0);
     uint32_t flatten(const LongArray<BuildNode>& tree, uint32_t node);
     uint32_t childRef(const LongArray<BuildNode>& tree, uint32_t node);
     void packTriangles();
