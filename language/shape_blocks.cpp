@@ -1,7 +1,6 @@
 // The shape blocks: unit shapes, QUADRIC and CUBIC, SOR and MESH, and the two
 // rules every shape follows: placing it and its local transforms.
 
-#include "core/huge_pages.h"
 #include "language/blocks.h"
 
 #include <algorithm>
@@ -9,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/huge_pages.h"
 #include "language/expressions.h"
 #include "language/number_run.h"
 #include "language/parse_threads.h"
