@@ -38,6 +38,35 @@ float highlight_exponent(float gloss) {
     return last;
 }
 
+// The half vector of a light at `light` on a shape at `shape` seen from
+// `eye`. It is taken from the shape's position, not from the hit point, so
+// that a highlight spreads evenly over a flat face: it depends on the three
+// positions alone. Neighbouring pixels mostly shade the same shape, so each
+// thread keeps the last one of each of the first few lights, keyed by the
+// positions' bits (the value is always what the sums below give).
+Vector3 half_vector(const Vector3& eye, const Vector3& shape, const Vector3& light, int slot) {
+    struct Kept {
+        float key[9];
+        Vector3 H;
+        bool known = false;
+    };
+    constexpr int Slots = 4;
+    thread_local Kept kept[Slots];
+    const float key[9] = {eye.x,   eye.y,   eye.z,   shape.x, shape.y,
+                          shape.z, light.x, light.y, light.z};
+    Kept* k = slot < Slots ? &kept[slot] : nullptr;
+    if (k != nullptr && k->known && std::memcmp(k->key, key, sizeof key) == 0) return k->H;
+    const Vector3 V = (eye - shape).normalized();
+    const Vector3 Lc = (shape - light).normalized();
+    const Vector3 H = (V - Lc).normalized();
+    if (k != nullptr) {
+        std::memcpy(k->key, key, sizeof key);
+        k->H = H;
+        k->known = true;
+    }
+    return H;
+}
+
 // The colour along a secondary ray leaving `from`.
 Vector3 trace_secondary(const Ray& ray, const CShape* from, const Scene& scene,
                         const RenderJob& job, int depth) {
@@ -132,9 +161,6 @@ void shade_entry(Vector3& out, const Hit& hit, const Ray& ray, const Scene& scen
     Vector3 highlight_sum;
     int n = 0;
 
-    // The half vector is taken from the shape's position, not from the hit
-    // point, so a highlight spreads evenly over a flat face.
-    const Vector3 V = (scene.camera.eye - shape_position).normalized();
     const float h = highlight_exponent(M.gloss);
 
     for (const Light* L = scene.lights.head; L != nullptr; L = L->next) {
@@ -173,8 +199,7 @@ void shade_entry(Vector3& out, const Hit& hit, const Ray& ray, const Scene& scen
         diffuse_sum = diffuse_sum.plus(t);
 
         if (!job.no_highlights && M.gloss > 0.0f && !occluded && att > 0.0f) {
-            const Vector3 Lc = (shape_position - L->position).normalized();
-            const Vector3 H = (V - Lc).normalized();
+            const Vector3 H = half_vector(scene.camera.eye, shape_position, L->position, n);
             const float s = std::max(0.0f, N.dot(H));
             highlight_sum = highlight_sum.plus(L->color.scaled(powf(s, h)).scaled(att));
         }
@@ -247,8 +272,9 @@ void shade_inside(Vector3& out, const Hit& hit, const Ray& ray, const Scene& sce
 
 void shade(Vector3& out, const Hit& hit, const Ray& ray, const Scene& scene, const RenderJob& job,
            int depth) {
-    const float d_eye = (hit.entryPoint - scene.camera.eye).length();
+    // The distance from the eye only matters in fog.
     const float fog = scene.fog_depth;
+    const float d_eye = fog > 0.0f ? (hit.entryPoint - scene.camera.eye).length() : 0.0f;
     if (fog > 0.0f && fog < d_eye) {
         out = scene.background_color;
         return;

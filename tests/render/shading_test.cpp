@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <thread>
 
 #include "render/shading.h"
 #include "render_test_support.h"
@@ -154,6 +156,43 @@ TEST_F(LitSphere, FacingAwayGetsNoDiffuseButAHighlightFromTheShapeCentre) {
     const float s = std::pow(1.0f / std::sqrt(2.0f), std::pow(10.0f, 1.2f));
     const float hl = s * att;
     expect_colour(colour(), {0.02f + hl, 0.04f + hl, 0.06f + hl}, 1e-5f);
+}
+
+// Each thread keeps the half vectors it worked out last; a moved eye, shape
+// or light must give the colour a thread that kept nothing gives.
+TEST_F(LitSphere, HighlightFollowsTheEyeTheShapeAndEachLight) {
+    m->gloss = 0.2f;
+    Light* first = t.light({0, 10, 5}, {1, 1, 1}, 100.0f);
+    Light* second = t.light({-8, 2, 1}, {1, 1, 1}, 100.0f);
+    CShape* ball = t.scene.shapes.head;
+    const auto afresh = [this] {
+        Vector3 c;
+        std::thread([&] { c = colour(); }).join();
+        return c;
+    };
+    const std::function<void()> moves[] = {
+        [&] {
+            t.scene.camera.eye = {0.5f, -0.5f, 0.0f};
+        },
+        [&] {
+            ball->position = {0.2f, 0.3f, 5.0f};
+        },
+        [&] {
+            first->position = {1.0f, 9.0f, 4.0f};
+        },
+        [&] {
+            second->position = {-7.0f, 3.0f, 2.0f};
+        },
+    };
+    for (const auto& move : moves) {
+        const Vector3 before = colour();
+        move();
+        const Vector3 after = colour(), want = afresh();
+        EXPECT_NE(before.x, want.x);  // the move changes the highlight
+        EXPECT_EQ(after.x, want.x);
+        EXPECT_EQ(after.y, want.y);
+        EXPECT_EQ(after.z, want.z);
+    }
 }
 
 TEST_F(LitSphere, NoHighlightsSwitchRemovesTheHighlight) {
