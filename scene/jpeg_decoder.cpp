@@ -5,7 +5,6 @@
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
-#include <cstdlib>
 #include <new>
 #include <vector>
 
@@ -142,9 +141,10 @@ void cmyk_to_rgb(const unsigned char* cmyk, unsigned char* rgb, unsigned width) 
     }
 }
 
-// Decodes every row into `rgb` (row by row, three bytes a pixel) and reads on
-// to the end of the file's picture. `cmyk_row` holds one row of a CMYK file.
-bool read_rows(JpegSession& s, unsigned char* rgb, unsigned char* cmyk_row) {
+// Decodes every row into `rgb` (row by row, three bytes a pixel), which grows
+// as the rows arrive, and reads on to the end of the file's picture.
+// `cmyk_row` holds one row of a CMYK file.
+bool read_rows(JpegSession& s, GrowingBytes& rgb, unsigned char* cmyk_row) {
     if (setjmp(s.guard.jump)) return false;
     jpeg_decompress_struct& cinfo = s.cinfo;
     cinfo.progress = &s.guard.progress;
@@ -155,7 +155,8 @@ bool read_rows(JpegSession& s, unsigned char* rgb, unsigned char* cmyk_row) {
         return false;
     const size_t stride = static_cast<size_t>(cinfo.output_width) * 3;
     while (cinfo.output_scanline < cinfo.output_height) {
-        unsigned char* target = rgb + cinfo.output_scanline * stride;
+        unsigned char* target = rgb.extend(stride);
+        if (target == nullptr) return false;
         JSAMPROW row = channels == 4 ? cmyk_row : target;
         if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) return false;
         if (channels == 4) cmyk_to_rgb(cmyk_row, target, cinfo.output_width);
@@ -201,17 +202,21 @@ DecodeResult decode_jpeg(const std::vector<unsigned char>& file, long long max_t
     s.guard.blocks_allowed = MaxBlockPasses * picture_blocks;
     if (!count_scan(s.cinfo, s.guard)) return DecodeResult::Refused;  // the first scan
 
-    DecodedBitmap image;
-    image.rgb.reset(
-        static_cast<unsigned char*>(std::malloc(static_cast<size_t>(width) * height * 3)));
+    // A sequential file is decoded as it is read: one that breaks off costs
+    // the rows it held. (A progressive one is read whole into libjpeg's
+    // coefficients first, within the bounds above.)
+    const size_t size = static_cast<size_t>(width) * height * 3;
+    GrowingBytes rgb(size);
     std::vector<unsigned char> cmyk_row;
     try {
         if (s.cinfo.out_color_space == JCS_CMYK) cmyk_row.resize(static_cast<size_t>(width) * 4);
     } catch (const std::bad_alloc&) {
         return DecodeResult::Refused;
     }
+    if (!read_rows(s, rgb, cmyk_row.data()) || rgb.size() != size) return DecodeResult::Refused;
+    DecodedBitmap image;
+    image.rgb = rgb.take();
     if (image.rgb == nullptr) return DecodeResult::Refused;
-    if (!read_rows(s, image.rgb.get(), cmyk_row.data())) return DecodeResult::Refused;
     image.width = static_cast<int>(width);
     image.height = static_cast<int>(height);
     out = std::move(image);

@@ -3,9 +3,7 @@
 // running; the two steps below hold no C++ objects that a jump could skip.
 
 #include <csetjmp>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include <png.h>
@@ -70,19 +68,52 @@ bool read_header(PngSession& s, png_uint_32& width, png_uint_32& height) {
     // Alpha, and a palette's transparency, are dropped: the colours stay as
     // stored, not blended with anything.
     png_set_strip_alpha(s.png);
-    png_set_interlace_handling(s.png);
+    // Interlaced rows come pass by pass, each holding that pass's pixels only
+    // (no interlace handling): see read_rows.
     png_read_update_info(s.png, s.info);
     return png_get_bit_depth(s.png, s.info) == 8 && png_get_channels(s.png, s.info) == 3 &&
            png_get_rowbytes(s.png, s.info) == static_cast<size_t>(width) * 3;
 }
 
-// Reads every row (every pass of an interlaced image) and the chunks after
-// them up to IEND.
-bool read_rows(PngSession& s, png_bytepp rows) {
+// Reads every row into `rows` as it arrives, then the chunks after them up
+// to IEND. An interlaced picture's rows are those of its seven passes, one
+// after the other, each only as wide as its pass; `row` holds one whole row,
+// which libpng may fill past a pass's pixels.
+bool read_rows(PngSession& s, GrowingBytes& rows, unsigned char* row) {
     if (setjmp(png_jmpbuf(s.png))) return false;
-    png_read_image(s.png, rows);
+    const png_uint_32 width = png_get_image_width(s.png, s.info);
+    const png_uint_32 height = png_get_image_height(s.png, s.info);
+    const bool interlaced = png_get_interlace_type(s.png, s.info) != PNG_INTERLACE_NONE;
+    for (int pass = 0; pass < (interlaced ? 7 : 1); ++pass) {
+        const png_uint_32 columns = interlaced ? PNG_PASS_COLS(width, pass) : width;
+        const png_uint_32 count = interlaced ? PNG_PASS_ROWS(height, pass) : height;
+        // libpng skips the passes a small picture leaves empty.
+        if (columns == 0) continue;
+        for (png_uint_32 y = 0; y < count; ++y) {
+            unsigned char* target = rows.extend(static_cast<size_t>(columns) * 3);
+            if (target == nullptr) return false;
+            png_read_row(s.png, row, nullptr);
+            std::memcpy(target, row, static_cast<size_t>(columns) * 3);
+        }
+    }
     png_read_end(s.png, nullptr);
     return true;
+}
+
+// Puts each pixel of the passes, read one after the other, in its place.
+void spread_passes(const unsigned char* passes, unsigned char* rgb, png_uint_32 width,
+                   png_uint_32 height) {
+    for (int pass = 0; pass < 7; ++pass) {
+        const png_uint_32 columns = PNG_PASS_COLS(width, pass);
+        const png_uint_32 count = PNG_PASS_ROWS(height, pass);
+        if (columns == 0) continue;
+        for (png_uint_32 y = 0; y < count; ++y)
+            for (png_uint_32 x = 0; x < columns; ++x, passes += 3)
+                std::memcpy(rgb + (static_cast<size_t>(PNG_ROW_FROM_PASS_ROW(y, pass)) * width +
+                                   PNG_COL_FROM_PASS_COL(x, pass)) *
+                                      3,
+                            passes, 3);
+    }
 }
 
 }  // namespace
@@ -101,19 +132,21 @@ DecodeResult decode_png(const std::vector<unsigned char>& file, long long max_te
         return DecodeResult::Refused;
     if (static_cast<long long>(width) * height > max_texels) return DecodeResult::TooLarge;
 
-    DecodedBitmap image;
-    image.rgb.reset(
-        static_cast<unsigned char*>(std::malloc(static_cast<size_t>(width) * height * 3)));
-    std::vector<png_bytep> rows;
-    try {
-        rows.resize(height);
-    } catch (const std::bad_alloc&) {
+    // The rows are kept as they arrive: a file that ends early or breaks off
+    // costs what it held.
+    const size_t size = static_cast<size_t>(width) * height * 3;
+    GrowingBytes rows(size);
+    OwnedBytes row(allocate_bytes(static_cast<size_t>(width) * 3));
+    if (row == nullptr || !read_rows(s, rows, row.get()) || rows.size() != size)
         return DecodeResult::Refused;
+    DecodedBitmap image;
+    if (png_get_interlace_type(s.png, s.info) == PNG_INTERLACE_NONE) {
+        image.rgb = rows.take();
+    } else {
+        image.rgb.reset(allocate_bytes(size));
+        if (image.rgb != nullptr) spread_passes(rows.data(), image.rgb.get(), width, height);
     }
     if (image.rgb == nullptr) return DecodeResult::Refused;
-    for (png_uint_32 y = 0; y < height; ++y)
-        rows[y] = image.rgb.get() + static_cast<size_t>(y) * width * 3;
-    if (!read_rows(s, rows.data())) return DecodeResult::Refused;
     image.width = static_cast<int>(width);
     image.height = static_cast<int>(height);
     out = std::move(image);
