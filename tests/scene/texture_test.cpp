@@ -5,12 +5,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "scene/texture.h"
+#include "tests/support/bitmap_files.h"
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -156,6 +158,7 @@ struct PngEncoding {
     int colour;  // PNG_COLOR_TYPE_...
     int depth;
     bool interlaced;
+    bool gamma = true;  // a gAMA chunk, which must not change the samples
 };
 
 // Writes `im` in the encoding: grey takes the green channel, a palette holds
@@ -217,7 +220,7 @@ Image write_png_as(const std::string& path, const PngEncoding& e, const Image& i
         png_set_PLTE(png, info, colours.data(), static_cast<int>(colours.size()));
         png_set_tRNS(png, info, opacity.data(), static_cast<int>(opacity.size()), nullptr);
     }
-    png_set_gAMA(png, info, 0.3);  // must not change the samples
+    if (e.gamma) png_set_gAMA(png, info, 0.3);
     png_write_info(png, info);
     png_write_image(png, row_pointers.data());
     png_write_end(png, nullptr);
@@ -583,5 +586,226 @@ TEST(Texture, PngWhoseFirstImageChunkIsEmptyLoads) {
     EXPECT_EQ(m.texels[2], (Vector3{1 / 256.0f, 2 / 256.0f, 3 / 256.0f}));
     std::remove(path.c_str());
 }
+
+}  // namespace
+
+namespace {
+
+using bitmap_files::Bytes;
+using bitmap_files::Colour;
+
+const std::vector<Colour> sixteen = [] {
+    std::vector<Colour> p;
+    for (int i = 0; i < 16; ++i)
+        p.push_back({static_cast<unsigned char>(17 * i), static_cast<unsigned char>(255 - 13 * i),
+                     static_cast<unsigned char>(97 * i)});
+    return p;
+}();
+
+// One 8 x 8 picture of 16 colours, in pairs along each row, unlike its
+// mirror images either way.
+int index_at(int x, int y) { return (3 * (x / 2) + 5 * y) % 16; }
+
+Image picture() {
+    Image im = solid(8, 8, 0);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            std::copy_n(sixteen[index_at(x, y)].begin(), 3, im.at(x, y));
+    return im;
+}
+
+bool save(const std::string& path, const Bytes& b) {
+    write_bytes(path, {b.begin(), b.end()});
+    return true;
+}
+
+// The picture's rows in a file's order (`bottom_up`, `right_to_left`) as
+// bytes made by `pixel`.
+Bytes rows(bool bottom_up, bool right_to_left, const std::function<void(Bytes&, int)>& pixel) {
+    Bytes d;
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c)
+            pixel(d, index_at(right_to_left ? 7 - c : c, bottom_up ? 7 - r : r));
+    return d;
+}
+
+void bgr(Bytes& d, int i) { d.insert(d.end(), {sixteen[i][2], sixteen[i][1], sixteen[i][0]}); }
+
+// Run-length BMP data, rows from the bottom: even ones as one absolute run,
+// odd ones as runs of two; each ends its row, and the last the bitmap.
+Bytes bmp_runs(int bits) {
+    Bytes d;
+    for (int r = 0; r < 8; ++r) {
+        const int y = 7 - r;
+        if (r % 2 == 0) {
+            d.insert(d.end(), {0, 8});
+            for (int x = 0; x < 8; x += bits == 8 ? 1 : 2)
+                d.push_back(static_cast<unsigned char>(
+                    bits == 8 ? index_at(x, y) : index_at(x, y) << 4 | index_at(x + 1, y)));
+        } else {
+            for (int x = 0; x < 8; x += 2)
+                d.insert(d.end(),
+                         {2, static_cast<unsigned char>(index_at(x, y) * (bits == 8 ? 1 : 17))});
+        }
+        d.insert(d.end(), {0, 0});
+    }
+    d.insert(d.end(), {0, 1});
+    return d;
+}
+
+// TGA packets: even rows one raw packet of eight, odd rows repeats of two.
+Bytes tga_packets(bool bottom_up, bool right_to_left) {
+    Bytes plain = rows(bottom_up, right_to_left, bgr), d;
+    for (int r = 0; r < 8; ++r) {
+        const auto row = plain.begin() + 24 * r;
+        if (r % 2 == 0) {
+            d.push_back(7);
+            d.insert(d.end(), row, row + 24);
+        } else {
+            for (int c = 0; c < 8; c += 2) {
+                d.push_back(0x81);
+                d.insert(d.end(), row + 3 * c, row + 3 * c + 3);
+            }
+        }
+    }
+    return d;
+}
+
+using Writer = std::function<bool(const std::string&)>;
+
+Writer tga_from(unsigned descriptor, bool run_length) {
+    return [=](const std::string& path) {
+        const bool bottom_up = (descriptor & 0x20) == 0, right_to_left = (descriptor & 0x10) != 0;
+        return save(path, bitmap_files::tga(8, 8, run_length, descriptor,
+                                            run_length ? tga_packets(bottom_up, right_to_left)
+                                                       : rows(bottom_up, right_to_left, bgr)));
+    };
+}
+
+Writer png_as(PngEncoding e) {
+    return [=](const std::string& path) { return !write_png_as(path, e, picture()).rgb.empty(); };
+}
+
+struct Variant {
+    const char* name;
+    Writer write;
+    int tolerance = 0;  // levels a lossy format may be off
+};
+
+class OnePicture : public ::testing::TestWithParam<Variant> {};
+
+TEST_P(OnePicture, GivesTheSameTexelsWhateverTheFileAndCorner) {
+    const std::string path = temp_path(std::string("one_picture_") + GetParam().name);
+    ASSERT_TRUE(GetParam().write(path));
+    Material m;
+    ASSERT_TRUE(load_texture(m, path));
+    ASSERT_EQ(m.texture_width, 8);
+    ASSERT_EQ(m.texture_height, 8);
+    Image im = picture();
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) {
+            const Vector3& t = m.texels[x + 8 * y];
+            const unsigned char* p = im.at(x, y);
+            const float tolerance = static_cast<float>(GetParam().tolerance);
+            ASSERT_NEAR(t.x * 256, p[0], tolerance) << x << "," << y;
+            ASSERT_NEAR(t.y * 256, p[1], tolerance) << x << "," << y;
+            ASSERT_NEAR(t.z * 256, p[2], tolerance) << x << "," << y;
+        }
+    std::remove(path.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, OnePicture,
+    ::testing::Values(
+        Variant{"bmp_bottom_up",
+                [](const std::string& p) {
+                    return save(p, bitmap_files::bmp(8, 8, 24, 0, {}, rows(true, false, bgr)));
+                }},
+        Variant{"bmp_top_down",
+                [](const std::string& p) {
+                    return save(p, bitmap_files::bmp(8, -8, 24, 0, {}, rows(false, false, bgr)));
+                }},
+        Variant{"bmp_palette8",
+                [](const std::string& p) {
+                    return save(p, bitmap_files::bmp(8, 8, 8, 0, sixteen,
+                                                     rows(true, false, [](Bytes& d, int i) {
+                                                         d.push_back(static_cast<unsigned char>(i));
+                                                     })));
+                }},
+        Variant{"bmp_rle8",
+                [](const std::string& p) {
+                    return save(p, bitmap_files::bmp(8, 8, 8, 1, sixteen, bmp_runs(8)));
+                }},
+        Variant{"bmp_rle4",
+                [](const std::string& p) {
+                    return save(p, bitmap_files::bmp(8, 8, 4, 2, sixteen, bmp_runs(4)));
+                }},
+        Variant{"tga_bottom_left", tga_from(0x00, false)},
+        Variant{"tga_top_left", tga_from(0x20, false)},
+        Variant{"tga_bottom_right", tga_from(0x10, false)},
+        Variant{"tga_top_right", tga_from(0x30, false)},
+        Variant{"tga_rle_bottom_left", tga_from(0x00, true)},
+        Variant{"tga_rle_top_left", tga_from(0x20, true)},
+        Variant{"tga_rle_bottom_right", tga_from(0x10, true)},
+        Variant{"tga_rle_top_right", tga_from(0x30, true)},
+        Variant{"png_rgb8", png_as({"", PNG_COLOR_TYPE_RGB, 8, false, false})},
+        Variant{"png_rgb8_gamma", png_as({"", PNG_COLOR_TYPE_RGB, 8, false})},
+        Variant{"png_rgb16", png_as({"", PNG_COLOR_TYPE_RGB, 16, false})},
+        Variant{"png_palette", png_as({"", PNG_COLOR_TYPE_PALETTE, 8, false})},
+        Variant{"png_rgba8", png_as({"", PNG_COLOR_TYPE_RGBA, 8, false})},
+        Variant{"png_rgb8_interlaced", png_as({"", PNG_COLOR_TYPE_RGB, 8, true})},
+        Variant{"png_rgba16_interlaced", png_as({"", PNG_COLOR_TYPE_RGBA, 16, true, false})},
+        Variant{"jpeg", [](const std::string& p) { return write_image(p, "jpg", picture()); }, 8}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Run-length BMPs of 4 x 2 pixels, well formed or not: each is refused or
+// gives the stated picture, never reads or writes out of bounds (the fuzz
+// target looks at that under AddressSanitizer).
+struct RleCase {
+    const char* name;
+    Bytes runs;
+    const char* indices;  // top row then bottom row; "": refused
+    int bits = 8;
+    int height = 2;
+    int compression = 0;  // 0: RLE8 or RLE4, as `bits` asks
+};
+
+class RleBitmapFile : public ::testing::TestWithParam<RleCase> {};
+
+TEST_P(RleBitmapFile, IsRefusedOrGivesItsPicture) {
+    const RleCase& c = GetParam();
+    const std::string path = temp_path(std::string("rle_") + c.name + ".bmp");
+    const int compression = c.compression != 0 ? c.compression : c.bits == 8 ? 1 : 2;
+    save(path, bitmap_files::bmp(4, c.height, c.bits, compression, sixteen, c.runs));
+    Material m;
+    const std::string expected = c.indices;
+    ASSERT_EQ(load_texture(m, path), !expected.empty());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const Colour& colour = sixteen[std::stoi(expected.substr(i, 1), nullptr, 16)];
+        EXPECT_EQ(m.texels[i],
+                  (Vector3{colour[0] / 256.0f, colour[1] / 256.0f, colour[2] / 256.0f}))
+            << i;
+    }
+    std::remove(path.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, RleBitmapFile,
+    ::testing::Values(
+        RleCase{"two_rows", {4, 1, 0, 0, 2, 2, 2, 3, 0, 0, 0, 1}, "22331111"},
+        RleCase{"run_past_row_end", {6, 1, 0, 0, 4, 2, 0, 1}, "22221111"},
+        RleCase{"absolute_past_row_end", {0, 5, 1, 2, 3, 4, 5, 0, 0, 0, 0, 1}, "00001234"},
+        RleCase{"absolute_odd_padded", {0, 3, 1, 2, 3, 0, 1, 9, 0, 1}, "00001239"},
+        RleCase{"delta_skips", {0, 2, 1, 1, 1, 3, 0, 1}, "03000000"},
+        RleCase{"end_of_bitmap_first", {0, 1}, "00000000"},
+        RleCase{"delta_past_top", {1, 5, 0, 2, 0, 9}, "00005000"},
+        RleCase{"rows_past_top_ignored", {4, 1, 0, 0, 4, 2, 0, 0, 4, 3, 0, 0, 4, 4}, "22221111"},
+        RleCase{"rle4_runs", {6, 0x12, 0, 0, 0, 3, 0x45, 0x60, 0, 1}, "45601212", 4},
+        RleCase{"empty", {}, ""}, RleCase{"no_end", {4, 1, 0, 0, 4, 2}, ""},
+        RleCase{"odd_byte", {4, 1, 0}, ""}, RleCase{"cut_in_absolute", {0, 6, 1, 2}, ""},
+        RleCase{"cut_in_padding", {0, 3, 1, 2, 3}, ""}, RleCase{"cut_in_delta", {0, 2, 1}, ""},
+        RleCase{"top_down", {4, 1, 0, 0, 4, 2, 0, 1}, "", 8, -2},
+        RleCase{"rle8_of_4_bit_pixels", {4, 1, 0, 1}, "", 4, 2, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
