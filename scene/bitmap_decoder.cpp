@@ -168,12 +168,13 @@ DecodeResult decode_bmp(const std::vector<unsigned char>& file, long long max_te
         rle.palette_entries = static_cast<int>(entries);
         return decode_bmp_rle(file, rle, out);
     }
-    // Each row padded to four bytes, the last one's padding too.
-    const long long row_bytes = (width * bits + 7) / 8;
-    const long long needed = offset + ((row_bytes + 3) & ~3LL) * rows;
-    if (within && bits >= 1 && bits <= 32 && width * rows <= max_texels &&
-        needed > static_cast<long long>(file.size()))
-        return DecodeResult::Refused;
+    // Each row padded to four bytes, the last one's padding too. (What is
+    // too large or of no known depth stb_image refuses as before.)
+    if (within && bits >= 1 && bits <= 32 && width * rows <= max_texels) {
+        const long long row_bytes = (width * bits + 7) / 8;
+        if (offset + ((row_bytes + 3) & ~3LL) * rows > static_cast<long long>(file.size()))
+            return DecodeResult::Refused;
+    }
     return decode_with_stb(file, max_texels, out);
 }
 
