@@ -242,6 +242,8 @@ bool unpack_tga(const std::vector<unsigned char>& f, const TgaLayout& t, Growing
 
 DecodeResult decode_tga(const std::vector<unsigned char>& file, long long max_texels,
                         DecodedBitmap& out) {
+    // stb_image would read a header cut short as if zeros followed it.
+    if (file.size() < 18) return DecodeResult::Refused;
     TgaLayout t;
     // What is not a TGA, or is too large, stb_image refuses as before.
     if (!tga_layout(file, t) || t.width > MaxTextureSide || t.height > MaxTextureSide ||
@@ -292,15 +294,52 @@ bool looks_like_jpeg(const std::vector<unsigned char>& file) {
     return p > 0 && p < file.size() && file[p] == 0xD8;
 }
 
+namespace {
+
+uint32_t be32(const std::vector<unsigned char>& f, size_t at) {
+    return static_cast<uint32_t>(f[at]) << 24 | f[at + 1] << 16 | f[at + 2] << 8 | f[at + 3];
+}
+
+// stb_image takes the whole picture's memory before it inflates a byte.
+// Deflate packs at most 1032 bytes into one (a 258-byte match in two bits),
+// so image data too short for the picture's samples even at that rate cannot
+// hold it, and the file is refused first.
+bool png_data_can_hold_picture(const std::vector<unsigned char>& f) {
+    if (f.size() < 8 + 8 + 13 || std::memcmp(&f[12], "IHDR", 4) != 0) return true;
+    const long long width = be32(f, 16), height = be32(f, 20), depth = f[24];
+    static const int channels_of_colour[7] = {1, 0, 3, 1, 2, 0, 4};
+    const long long channels = f[25] <= 6 ? channels_of_colour[f[25]] : 0;
+    if (width > MaxTextureSide || height > MaxTextureSide) return true;  // stb_image refuses
+    long long data = 0;
+    for (size_t at = 8; f.size() - at >= 12;) {
+        const uint32_t length = be32(f, at);
+        if (std::memcmp(&f[at + 4], "IDAT", 4) == 0) data += length;
+        if (length > f.size() - at - 12) break;
+        at += 12 + length;
+    }
+    return (data + 1) * 1032 >= width * height * channels * depth / 8;
+}
+
+}  // namespace
+
 DecodeResult decode_png(const std::vector<unsigned char>& file, long long max_texels,
                         DecodedBitmap& out) {
     if (!looks_like_png(file)) return DecodeResult::Refused;
+    if (!png_data_can_hold_picture(file)) return DecodeResult::Refused;
     return decode_with_stb(file, max_texels, out);
 }
 
 DecodeResult decode_jpeg(const std::vector<unsigned char>& file, long long max_texels,
                          DecodedBitmap& out) {
     if (!looks_like_jpeg(file)) return DecodeResult::Refused;
+    // As the libjpeg decoder does: Huffman coding (stb_image reads no other)
+    // spends at least a bit on each 8 x 8 block, and stb_image takes the
+    // whole picture's memory first.
+    FileReader probe{file.data(), file.size()};
+    int w = 0, h = 0, channels = 0;
+    if (stbi_info_from_callbacks(&file_callbacks, &probe, &w, &h, &channels) &&
+        static_cast<long long>(file.size()) * 8 < (w + 7LL) / 8 * ((h + 7LL) / 8))
+        return DecodeResult::Refused;
     return decode_with_stb(file, max_texels, out);
 }
 #endif

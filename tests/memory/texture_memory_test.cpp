@@ -129,6 +129,13 @@ INSTANTIATE_TEST_SUITE_P(
                   [] { return bitmap_files::tga(8000, 8000, false, 0, Bytes(16, 7)); }},
         ShortFile{"plain.bmp",
                   [] { return bitmap_files::bmp(8000, 8000, 24, 0, {}, Bytes(64, 7)); }},
+        // Run-length, without its last header byte (found by fuzzing).
+        ShortFile{"header_cut.tga",
+                  [] {
+                      Bytes b = bitmap_files::tga(8000, 8000, true, 0, {});
+                      b.pop_back();
+                      return b;
+                  }},
         ShortFile{"runs_for_20_rows.tga",
                   [] { return bitmap_files::tga(8000, 8000, true, 0, tga_packets(8000, 20)); }},
         ShortFile{"runs_for_20_rows.bmp",
