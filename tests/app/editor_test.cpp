@@ -1,13 +1,18 @@
 // The editor: its keys on the real window, the line numbers, Find and Replace.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFontMetricsF>
+#include <QImage>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTextCursor>
+#include <random>
 
 #include "app/code_editor.h"
 #include "app/commands.h"
@@ -44,6 +49,13 @@ void zoomed_by(MainWindow& w, qreal points) {
     const QFont font = w.editor()->font();
     EXPECT_EQ(font.pointSizeF(), fixed_editor_font().pointSizeF() + points);
     EXPECT_DOUBLE_EQ(w.editor()->tabStopDistance(), 4 * QFontMetricsF(font).averageCharWidth());
+}
+
+// The preview, its menu mark and the next start all agree.
+void live_preview_is(MainWindow& w, bool on) {
+    EXPECT_EQ(w.live_preview_on(), on);
+    EXPECT_EQ(w.action(cmd::LivePreview)->isChecked(), on);
+    EXPECT_EQ(studio_settings()->value("view/livePreview").toBool(), on);
 }
 
 void find_opened(MainWindow& w, bool replacing) {
@@ -139,6 +151,15 @@ const KeyCase kKeys[] = {
      [](MainWindow& w, FakeDialogs&) { zoomed_by(w, 1); }},
     {"CtrlMinusZoomsOut", "", nullptr, Qt::Key_Minus, Qt::ControlModifier,
      [](MainWindow& w, FakeDialogs&) { zoomed_by(w, -1); }},
+    {"CtrlLTurnsTheLivePreviewOn", "", nullptr, Qt::Key_L, Qt::ControlModifier,
+     [](MainWindow& w, FakeDialogs&) { live_preview_is(w, true); }},
+    {"CtrlLTwiceTurnsItOffAgain", "",
+     [](MainWindow& w, FakeDialogs&) {
+         QTest::keyClick(w.editor(), Qt::Key_L, Qt::ControlModifier);
+         live_preview_is(w, true);
+     },
+     Qt::Key_L, Qt::ControlModifier,
+     [](MainWindow& w, FakeDialogs&) { live_preview_is(w, false); }},
 };
 
 class StudioEditorKeys : public StudioWindowTest, public ::testing::WithParamInterface<KeyCase> {};
@@ -268,4 +289,175 @@ TEST_F(StudioEditor, ReplaceTakesTheMatchAndFindsTheNext) {
     QTest::keyClick(bar->replace_field(), Qt::Key_Return);
     EXPECT_EQ(window->editor()->toPlainText(), "1 two one");
     EXPECT_EQ(window->editor()->textCursor().selectionStart(), 6);
+}
+
+namespace {
+
+// What the clipboard holds when Paste is asked for; null: nothing owns it.
+struct PasteCase {
+    const char* name;
+    QMimeData* (*contents)();
+    QString pasted;  // what the editor's "ab|cd" gets between b and c
+};
+
+void PrintTo(const PasteCase& c, std::ostream* os) { *os << c.name; }
+
+QMimeData* with_format(const char* type, const QByteArray& bytes) {
+    auto* data = new QMimeData;
+    data->setData(type, bytes);
+    return data;
+}
+
+const PasteCase kPastes[] = {
+    {"NothingOwnsTheClipboard", [] { return static_cast<QMimeData*>(nullptr); }, ""},
+    {"EmptyData", [] { return new QMimeData; }, ""},
+    {"EmptyText", [] { return with_format("text/plain", {}); }, ""},
+    {"HtmlOnly", [] { return with_format("text/html", "<b>sphere</b>"); }, ""},
+    {"HtmlAndText",
+     [] {
+         auto* data = new QMimeData;
+         data->setHtml("<b>sphere</b>");
+         data->setText("sphere");
+         return data;
+     },
+     "sphere"},
+    {"ImageOnly",
+     [] {
+         auto* data = new QMimeData;
+         QImage image(4, 4, QImage::Format_RGB32);
+         image.fill(Qt::red);
+         data->setImageData(image);
+         return data;
+     },
+     ""},
+    {"BinaryData", [] { return with_format("application/octet-stream", QByteArray(64, '\xFF')); },
+     ""},
+    {"TextUpToItsNul", [] { return with_format("text/plain", QByteArray("x=1\0garbage", 11)); },
+     "x=1"},
+    {"TextTooLongForARun",
+     [] { return with_format("text/plain", QByteArray(MainWindow::kTextBufferSize, 'x')); }, ""},
+    {"ManyLines",
+     [] { return with_format("text/plain", QByteArray("sphere end_sphere\n").repeated(20000)); },
+     QString("sphere end_sphere\n").repeated(20000)},
+};
+
+class StudioPaste : public StudioWindowTest, public ::testing::WithParamInterface<PasteCase> {};
+
+}  // namespace
+
+// Ctrl+V in the editor and the Paste button take plain text only, and only
+// as much as a run reads; anything else leaves the text as it was.
+TEST_P(StudioPaste, TakesPlainTextOrNothing) {
+    const PasteCase& c = GetParam();
+    ASSERT_TRUE(window_active);
+    for (const bool by_key : {true, false}) {
+        SCOPED_TRACE(by_key ? "Ctrl+V" : "Paste button");
+        window->editor()->setPlainText("abcd");
+        QTextCursor cursor = window->editor()->textCursor();
+        cursor.setPosition(2);
+        window->editor()->setTextCursor(cursor);
+        if (QMimeData* data = c.contents())
+            QGuiApplication::clipboard()->setMimeData(data);
+        else
+            QGuiApplication::clipboard()->clear();
+        if (by_key)
+            QTest::keyClick(window->editor(), Qt::Key_V, Qt::ControlModifier);
+        else
+            window->button(cmd::Paste)->click();
+        const QString text = window->editor()->toPlainText();
+        EXPECT_EQ(text.size(), 4 + c.pasted.size());
+        EXPECT_TRUE(text == "ab" + c.pasted + "cd") << text.left(40).toStdString();
+        // Nothing put in says why.
+        EXPECT_EQ(window->statusBar()->currentMessage().endsWith("nothing was pasted."),
+                  c.pasted.isEmpty());
+        window->statusBar()->clearMessage();
+    }
+}
+
+// The limit counts the text that stays: the selection a paste replaces goes.
+TEST(StudioPasteLimit, CountsTheTextThatStays) {
+    studio_app();
+    CodeEditor editor;
+    editor.set_character_limit(10);
+    QString refused;
+    QObject::connect(&editor, &CodeEditor::insert_refused,
+                     [&](const QString& why) { refused = why; });
+    const struct {
+        int selected;  // characters of "abcd" selected from its start
+        const char* clipboard;
+        const char* after;
+    } cases[] = {{0, "123456", "123456abcd"},
+                 {0, "1234567", "abcd"},
+                 {2, "12345678", "12345678cd"},
+                 {2, "123456789", "abcd"}};
+    for (const auto& c : cases) {
+        editor.setPlainText("abcd");
+        QTextCursor cursor(editor.document());
+        cursor.setPosition(c.selected, QTextCursor::KeepAnchor);
+        editor.setTextCursor(cursor);
+        refused.clear();
+        QGuiApplication::clipboard()->setText(c.clipboard);
+        editor.paste_from_clipboard();
+        EXPECT_EQ(editor.toPlainText(), c.after) << c.clipboard;
+        EXPECT_EQ(refused.isEmpty(), editor.toPlainText() != "abcd") << c.clipboard;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, StudioPaste, ::testing::ValuesIn(kPastes),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Random clipboards of random kinds, pasted by key and by button between
+// random edits and undos: the studio stays up, and the text only ever
+// takes what a clipboard held as plain text, up to its first NUL.
+TEST_F(StudioEditor, RandomClipboardsPasteAsPlainTextOrNothing) {
+    ASSERT_TRUE(window_active);
+    std::mt19937 random(29);
+    const char* const kinds[] = {"text/plain",    "text/html",
+                                 "image/png",     "application/octet-stream",
+                                 "text/uri-list", "text/plain;charset=utf-8"};
+    QPlainTextEdit* editor = window->editor();
+    editor->setPlainText("scene end_scene");
+    for (int event = 0; event < 1000; ++event) {
+        auto* data = new QMimeData;
+        QString expected;
+        for (int kind = 0; kind < 6; ++kind) {
+            if (random() % 3 != 0) continue;
+            QByteArray bytes(static_cast<int>(random() % 40), '\0');
+            for (char& b : bytes)
+                b = static_cast<char>(random() % 4 == 0 ? random() % 256 : 'a' + random() % 26);
+            data->setData(kinds[kind], bytes);
+        }
+        if (data->hasText()) expected = data->text().section(QChar(u'\0'), 0, 0);
+        const QString before = editor->toPlainText();
+        const int at = editor->textCursor().position();
+        if (random() % 8 == 0) {
+            delete data;
+            QGuiApplication::clipboard()->clear();
+            expected.clear();
+        } else {
+            QGuiApplication::clipboard()->setMimeData(data);
+        }
+        const unsigned action = random() % 4;
+        if (action == 0)
+            QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+        else if (action == 1)
+            window->button(cmd::Paste)->click();
+        else if (action == 2)
+            QTest::keyClick(editor, Qt::Key_Z, Qt::ControlModifier);
+        else
+            QTest::keyClick(editor, static_cast<Qt::Key>(Qt::Key_A + random() % 26));
+        if (action < 2) {
+            QString wanted = before;
+            // As the editor keeps them: each line end one, and no-break spaces
+            // read back as spaces.
+            expected.replace("\r\n", "\n");
+            for (const QChar end :
+                 {QChar(u'\r'), QChar(QChar::ParagraphSeparator), QChar(0xFDD0), QChar(0xFDD1)})
+                expected.replace(end, u'\n');
+            expected.replace(QChar::Nbsp, u' ');
+            wanted.insert(at, expected);
+            ASSERT_EQ(editor->toPlainText(), wanted) << "event " << event;
+        }
+        ASSERT_FALSE(editor->toPlainText().contains(QChar(u'\0'))) << "event " << event;
+    }
 }
