@@ -313,6 +313,7 @@ bool MainWindow::offer_recovery_copy(const QString& path, const QString& documen
         }
     }
     format_ = set_document_bytes(*editor_->document(), bytes);
+    editor_->moveCursor(QTextCursor::Start);
     // The restored text differs from the file until it is saved; the copy
     // stays its recovery file until a save or a discard.
     editor_->document()->setModified(true);

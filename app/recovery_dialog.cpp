@@ -1,6 +1,7 @@
 #include "app/recovery_dialog.h"
 
 #include <QDialogButtonBox>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -24,9 +25,11 @@ RecoveryDialog::RecoveryDialog(QWidget* owner, const QString& question, const QS
     preview_->setReadOnly(true);
     preview_->setLineWrapMode(QPlainTextEdit::NoWrap);
     preview_->setFont(fixed_editor_font());
+    // Tab stops as in the editor.
+    preview_->setTabStopDistance(4 * QFontMetricsF(preview_->font()).averageCharWidth());
     new SceneHighlighter(preview_->document());
     preview_->setPlainText(kept_text);
-    preview_->setMinimumSize(480, 240);
+    preview_->setMinimumSize(640, 320);
     layout->addWidget(preview_, 1);
 
     auto* buttons = new QDialogButtonBox(this);
