@@ -1,6 +1,10 @@
 #include "app/code_editor.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QToolTip>
 
 #include <QFontDatabase>
@@ -230,4 +234,48 @@ bool CodeEditor::event(QEvent* event) {
         QToolTip::hideText();
     }
     return QPlainTextEdit::event(event);
+}
+
+void CodeEditor::paste_from_clipboard() {
+    insertFromMimeData(QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard));
+}
+
+void CodeEditor::keyPressEvent(QKeyEvent* event) {
+    if (event == QKeySequence::Paste && !isReadOnly()) {
+        paste_from_clipboard();
+        event->accept();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+bool CodeEditor::canInsertFromMimeData(const QMimeData* source) const {
+    return source != nullptr && source->hasText();
+}
+
+void CodeEditor::insertFromMimeData(const QMimeData* source) {
+    if (isReadOnly()) return;
+    // Rich text, pictures and other data carry no scene text: only their
+    // plain-text form is taken, and nothing when there is none.
+    QString text = source != nullptr && source->hasText() ? source->text() : QString();
+    // The scene text ends at a NUL character, as a file's does.
+    if (const qsizetype nul = text.indexOf(QChar(u'\0')); nul >= 0) text.truncate(nul);
+    if (text.isEmpty()) {
+        emit insert_refused("The clipboard holds no text: nothing was pasted.");
+        return;
+    }
+    QTextCursor cursor = textCursor();
+    const qint64 kept =
+        document()->characterCount() - 1 - (cursor.selectionEnd() - cursor.selectionStart());
+    if (character_limit_ >= 0 && kept + text.size() > character_limit_) {
+        emit insert_refused(
+            QString("The text to paste has %1 characters; the editor holds at most %2 in all: "
+                    "nothing was pasted.")
+                .arg(text.size())
+                .arg(character_limit_));
+        return;
+    }
+    cursor.insertText(text);
+    setTextCursor(cursor);
+    ensureCursorVisible();
 }

@@ -4,6 +4,8 @@
 #include <QPlainTextEdit>
 #include <QString>
 
+class QMimeData;
+
 // The editor's two faces: the desktop's fixed-width font, at a size that
 // reads well, and the studio's original 8-point Verdana (or the desktop's
 // sans-serif face where Verdana is missing).
@@ -42,8 +44,22 @@ class CodeEditor : public QPlainTextEdit {
     QTextCursor error_mark() const { return error_mark_; }
     const QString& error_message() const { return error_message_; }
 
+    // Paste and drop put in plain text only, and only while the whole text
+    // stays within this many characters.
+    void set_character_limit(qint64 limit) { character_limit_ = limit; }
+    // Paste (Ctrl+V, the button, the menu): whatever the clipboard holds, or
+    // nothing at all when no program owns it.
+    void paste_from_clipboard();
+
+  signals:
+    // A paste or drop put nothing in; `why` says so in one line.
+    void insert_refused(const QString& why);
+
   protected:
+    bool canInsertFromMimeData(const QMimeData* source) const override;
+    void insertFromMimeData(const QMimeData* source) override;
     bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -58,4 +74,5 @@ class CodeEditor : public QPlainTextEdit {
     QWidget* line_numbers_ = nullptr;
     QTextCursor error_mark_;
     QString error_message_;
+    qint64 character_limit_ = -1;
 };

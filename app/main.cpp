@@ -78,11 +78,10 @@ int main(int argc, char** argv) {
     });
     app.setWindowIcon(window.windowIcon());
     window.show();
-    // Text a signal or a crash left behind is offered back.
-    if (!args.isEmpty())
-        window.open_file(args.front());
-    else
-        window.offer_recovery();
+    // Text a signal or a crash left behind is offered back: that of the file
+    // opened, then every other copy.
+    if (!args.isEmpty()) window.open_file(args.front());
+    window.offer_recovery_at_start();
     // The signal came while a box of the start was open: there is no loop
     // yet for the exit to end.
     if (terminated) return 0;

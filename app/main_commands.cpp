@@ -10,6 +10,7 @@
 
 #include <algorithm>
 
+#include "app/code_editor.h"
 #include "app/commands.h"
 #include "app/main_window.h"
 #include "app/recording_notice.h"
@@ -48,7 +49,7 @@ void MainWindow::run_command(int id) {
             editor_->copy();
             break;
         case cmd::Paste:
-            editor_->paste();
+            static_cast<CodeEditor*>(editor_)->paste_from_clipboard();
             break;
         case cmd::Undo:
             editor_->undo();

@@ -29,6 +29,11 @@ QPlainTextEdit* MainWindow::create_editor(QWidget* parent) {
     editor->setLineWrapMode(QPlainTextEdit::NoWrap);
     // The editor keeps its tab stops at four average characters of this font.
     editor->setFont(proportional_font_chosen() ? proportional_editor_font() : fixed_editor_font());
+    // A paste that would make the text longer than a run reads is refused
+    // before it can hold the studio up.
+    editor->set_character_limit(kTextBufferSize - 1);
+    connect(editor, &CodeEditor::insert_refused, this,
+            [this](const QString& why) { statusBar()->showMessage(why, 6000); });
     return editor;
 }
 

@@ -6,16 +6,21 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QSaveFile>
+#include <QStatusBar>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <QUrl>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include "app/code_editor.h"
 #include "app/commands.h"
 #include "app/editor_text.h"
 #include "app/file_drop.h"
 #include "app/main_window.h"
+#include "app/run_status.h"
 #include "app/studio_dialogs.h"
 #include "app/studio_settings.h"
 
@@ -29,7 +34,45 @@ const char* const kFolderKey = "files/last_folder";
 // Changed text goes to the recovery file this long after the last change.
 constexpr int kRecoveryDelayMs = 2000;
 
+const char* const kRecoveryKey = "files/recovery_copies";
+const char* const kRecoverySuffix = ".recover";
+
 QStringList recent_files() { return studio_settings()->value(kRecentKey).toStringList(); }
+
+QString untitled_recovery_file() {
+    return QDir(studio_state_folder()).filePath(QString("untitled.gmk") + kRecoverySuffix);
+}
+
+// Every recovery copy written and not yet removed, so that the next start
+// can offer them all: those of named files lie beside their files.
+QStringList recovery_copies() { return studio_settings()->value(kRecoveryKey).toStringList(); }
+
+void note_recovery_copy(const QString& path, bool kept) {
+    QStringList copies = recovery_copies();
+    if (copies.contains(path) == kept) return;
+    copies.removeAll(path);
+    if (kept) copies.append(path);
+    studio_settings()->setValue(kRecoveryKey, copies);
+}
+
+void drop_recovery_copy(const QString& path) {
+    QFile::remove(path);
+    note_recovery_copy(path, false);
+}
+
+// The document a copy belongs to; empty for the text without a file.
+QString document_of_copy(const QString& path) {
+    if (path == untitled_recovery_file()) return {};
+    return path.endsWith(kRecoverySuffix) ? path.chopped(qsizetype(strlen(kRecoverySuffix))) : path;
+}
+
+// A copy older than its file was overtaken by a later save.
+bool copy_worth_offering(const QString& path, const QString& document) {
+    const QFileInfo copy(path);
+    if (!copy.isFile()) return false;
+    return document.isEmpty() || !QFileInfo::exists(document) ||
+           copy.lastModified() >= QFileInfo(document).lastModified();
+}
 
 QString last_folder() { return studio_settings()->value(kFolderKey).toString(); }
 
@@ -73,6 +116,15 @@ void MainWindow::new_file() {
     editor_->document()->setModified(false);
     current_file_.clear();
     update_title();
+    forget_document_status();
+}
+
+void MainWindow::forget_document_status() {
+    // How a run of the text before ended, or where it failed to parse, says
+    // nothing about this one. A run still under way keeps its line.
+    if (!run_status_->in_run()) run_status_->show(QString());
+    statusBar()->clearMessage();
+    static_cast<CodeEditor*>(editor_)->set_error_mark(0, 0, {});
 }
 
 bool MainWindow::changes_may_go(const QString& what) {
@@ -168,9 +220,8 @@ void MainWindow::fill_recent_menu() {
 }
 
 QString MainWindow::recovery_file() const {
-    if (current_file_.isEmpty())
-        return QDir(studio_state_folder()).filePath("untitled.gmk.recover");
-    return current_file_ + ".recover";
+    if (current_file_.isEmpty()) return untitled_recovery_file();
+    return current_file_ + kRecoverySuffix;
 }
 
 void MainWindow::write_recovery_file() {
@@ -180,52 +231,89 @@ void MainWindow::write_recovery_file() {
     // another was opened) holds nothing that is still needed.
     if (!recovery_written_.isEmpty() &&
         (recovery_written_ != path || !editor_->document()->isModified())) {
-        QFile::remove(recovery_written_);
+        drop_recovery_copy(recovery_written_);
         recovery_written_.clear();
     }
     if (!editor_->document()->isModified()) return;
     if (current_file_.isEmpty()) QDir().mkpath(studio_state_folder());
     const QByteArray bytes = editor_bytes();
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit()) {
+        if (recovery_written_ != path) note_recovery_copy(path, true);
         recovery_written_ = path;
-    else
+    } else {
         file.cancelWriting();
+    }
 }
 
 void MainWindow::remove_recovery_files() {
     recovery_timer_->stop();
-    if (!recovery_written_.isEmpty()) QFile::remove(recovery_written_);
+    if (!recovery_written_.isEmpty()) drop_recovery_copy(recovery_written_);
     recovery_written_.clear();
-    if (!current_file_.isEmpty()) QFile::remove(recovery_file());
+    if (!current_file_.isEmpty()) drop_recovery_copy(recovery_file());
 }
 
 bool MainWindow::offer_recovery() {
-    const QString path = recovery_file();
-    const QFileInfo recovery(path);
-    if (!recovery.isFile()) return false;
-    // A copy older than the file was overtaken by a later save.
-    if (!current_file_.isEmpty() &&
-        recovery.lastModified() < QFileInfo(current_file_).lastModified())
-        return false;
+    return offer_recovery_copy(recovery_file(), current_file_, QString(), false);
+}
+
+void MainWindow::offer_recovery_at_start() {
+    // The document opened at the start has had its own copy offered.
+    QStringList copies = recovery_copies();
+    copies.prepend(untitled_recovery_file());
+    copies.removeDuplicates();
+    if (!current_file_.isEmpty()) copies.removeAll(recovery_file());
+    QStringList offered;
+    for (const QString& path : copies) {
+        if (copy_worth_offering(path, document_of_copy(path)))
+            offered << path;
+        else if (!QFileInfo::exists(path))
+            note_recovery_copy(path, false);
+    }
+    for (qsizetype i = 0; i < offered.size(); ++i) {
+        // One text is restored; the other copies wait for the next start, or
+        // until their file is opened.
+        if (editor_->document()->isModified()) break;
+        const QString count =
+            offered.size() > 1 ? QString(" (copy %1 of %2)").arg(i + 1).arg(offered.size()) : "";
+        offer_recovery_copy(offered[i], document_of_copy(offered[i]), count, true);
+    }
+}
+
+bool MainWindow::offer_recovery_copy(const QString& path, const QString& document,
+                                     const QString& count, bool open_document) {
+    if (!copy_worth_offering(path, document)) return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
     const QByteArray bytes = file.readAll();
     file.close();
-    const QString when = QLocale().toString(recovery.lastModified(), QLocale::ShortFormat);
+    const QString when = QLocale().toString(QFileInfo(path).lastModified(), QLocale::ShortFormat);
     const QString text =
-        current_file_.isEmpty()
+        document.isEmpty()
             ? QString(
                   "Glimmark kept the text of a document that was never saved (%1). Restore "
-                  "it?")
-                  .arg(when)
-            : QString("Glimmark kept changes to %1 that were not saved (%2). Restore them?")
-                  .arg(QDir::toNativeSeparators(current_file_), when);
-    if (!dialogs_->ask_restore(this, text)) {
-        QFile::remove(path);
+                  "it?%2")
+                  .arg(when, count)
+            : QString("Glimmark kept changes to %1 that were not saved (%2). Restore them?%3")
+                  .arg(QDir::toNativeSeparators(document), when, count);
+    // The copy's text as the editor would show it.
+    QTextDocument kept;
+    set_document_bytes(kept, bytes);
+    if (!dialogs_->ask_restore(this, text, kept.toPlainText())) {
+        drop_recovery_copy(path);
         return false;
     }
+    if (open_document) {
+        // The copy of a file that is gone is restored under its name: Save
+        // writes it there again.
+        if (document.isEmpty() || !QFileInfo::exists(document)) {
+            current_file_ = document;
+        } else if (!load_file(document)) {
+            return false;
+        }
+    }
     format_ = set_document_bytes(*editor_->document(), bytes);
+    editor_->moveCursor(QTextCursor::Start);
     // The restored text differs from the file until it is saved; the copy
     // stays its recovery file until a save or a discard.
     editor_->document()->setModified(true);
@@ -236,6 +324,12 @@ bool MainWindow::offer_recovery() {
 }
 
 bool MainWindow::open_file(const QString& name) {
+    if (!load_file(name)) return false;
+    offer_recovery();
+    return true;
+}
+
+bool MainWindow::load_file(const QString& name) {
     QFile file(name);
     // Only a regular file is a document: a pipe would hold the studio until
     // something writes to it, and a device or a folder holds no scene.
@@ -268,6 +362,7 @@ bool MainWindow::open_file(const QString& name) {
     current_file_ = full;
     update_title();
     remember_file(full);
+    forget_document_status();
     // The text ends at a NUL byte; a Save would write only what came before
     // it, which the user must know before saving.
     const qsizetype nul = bytes.indexOf('\0');
@@ -278,7 +373,6 @@ bool MainWindow::open_file(const QString& name) {
                               .arg(QDir::toNativeSeparators(full))
                               .arg(bytes.left(nul).count('\n') + 1),
                           "Glimmark", QMessageBox::Warning);
-    offer_recovery();
     return true;
 }
 

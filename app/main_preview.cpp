@@ -98,7 +98,10 @@ void MainWindow::set_live_preview(bool on) {
     } else {
         preview_timer_->stop();
         preview_->stop(false);
-        static_cast<CodeEditor*>(editor_)->set_error_mark(0, 0, {});
+        // The preview's parse error goes with its mark.
+        auto* editor = static_cast<CodeEditor*>(editor_);
+        if (!editor->error_message().isEmpty()) statusBar()->clearMessage();
+        editor->set_error_mark(0, 0, {});
         pane_->set_dimmed(false);
     }
     update_time_slider();

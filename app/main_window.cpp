@@ -151,12 +151,19 @@ void MainWindow::build_accelerators() {
         auto* shortcut = new QShortcut(this);
         shortcut->setKeys(keys);
         shortcut->setContext(Qt::WindowShortcut);
-        const int command = id;
-        connect(shortcut, &QShortcut::activated, this, [this, command] { run_command(command); });
+        // The key of a menu item with a mark works as a click on the item:
+        // the mark turns first, and the command follows the mark.
+        const auto press = [this, command = id] {
+            QAction* item = actions_.value(command);
+            if (item != nullptr && item->isCheckable())
+                item->trigger();
+            else
+                run_command(command);
+        };
+        connect(shortcut, &QShortcut::activated, this, press);
         // A press that matches two keys of this one shortcut is still this
         // command; Qt delivers it once.
-        connect(shortcut, &QShortcut::activatedAmbiguously, this,
-                [this, command] { run_command(command); });
+        connect(shortcut, &QShortcut::activatedAmbiguously, this, press);
     }
 }
 

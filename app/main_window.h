@@ -53,6 +53,9 @@ class MainWindow : public QMainWindow, public Host {
     // when there is no file) if it is newer than the document; true when
     // its text was restored.
     bool offer_recovery();
+    // At the start: offers every recovery copy left behind, one after the
+    // other, until one is restored (opening its file).
+    void offer_recovery_at_start();
     // Where changed text of the current document is kept until it is saved.
     QString recovery_file() const;
     QMenu* recent_menu() const { return recent_menu_; }
@@ -149,6 +152,8 @@ class MainWindow : public QMainWindow, public Host {
     void setup_files();
     void open_recent(int index);
     void new_file();
+    // Clears the status bar of what it said about the text that was there.
+    void forget_document_status();
     void open_command();
     bool save_command();
     bool save_as_command();
@@ -165,6 +170,13 @@ class MainWindow : public QMainWindow, public Host {
     // a run, removed by a save or a discard.
     void write_recovery_file();
     void remove_recovery_files();
+    // Asks about the copy at `path` of `document` (empty: the text without a
+    // file); on Restore its text is in the editor, after `document` is opened
+    // when `open_document` says so. `count` ends the question.
+    bool offer_recovery_copy(const QString& path, const QString& document, const QString& count,
+                             bool open_document);
+    // Open without the offer of a recovery copy.
+    bool load_file(const QString& name);
 
     TraceController& controller_;
     StudioDialogs* dialogs_;

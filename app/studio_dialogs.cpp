@@ -9,6 +9,7 @@
 
 #include "app/about_dialog.h"
 #include "app/compression_dialog.h"
+#include "app/recovery_dialog.h"
 
 namespace {
 
@@ -61,15 +62,10 @@ StudioDialogs::Unsaved StudioDialogs::ask_unsaved(QWidget* owner, const QString&
     }
 }
 
-bool StudioDialogs::ask_restore(QWidget* owner, const QString& text) {
-    QMessageBox box(QMessageBox::Question, "Glimmark", text, QMessageBox::NoButton, owner);
-    QPushButton* restore = box.addButton("&Restore", QMessageBox::AcceptRole);
-    QPushButton* discard = box.addButton("&Discard", QMessageBox::DestructiveRole);
-    // The recovery file goes either way: Enter and Escape keep its text.
-    box.setDefaultButton(restore);
-    box.setEscapeButton(restore);
-    box.exec();
-    return box.clickedButton() != discard;
+bool StudioDialogs::ask_restore(QWidget* owner, const QString& text, const QString& kept_text) {
+    RecoveryDialog dialog(owner, text, kept_text);
+    dialog.exec();
+    return dialog.restore();
 }
 
 QString StudioDialogs::open_file_name(QWidget* owner, const QString& title, const QString& start) {

@@ -35,8 +35,9 @@ class StudioDialogs {
     // Go to Line: a line from 1 to `count`, `current` offered first; 0 when
     // cancelled.
     virtual int ask_line(QWidget* owner, int current, int count);
-    // Whether to take back the text of a recovery file; true for Restore.
-    virtual bool ask_restore(QWidget* owner, const QString& text);
+    // Whether to take back the text of a recovery file, shown to the user
+    // as `kept_text`; true for Restore.
+    virtual bool ask_restore(QWidget* owner, const QString& text, const QString& kept_text);
 };
 
 // The dialogs a person answers.

@@ -42,19 +42,21 @@ bool VideoRecorder::open(Host* owner, const std::string& file_name, int width, i
         if (ok) active_ = &avi;
         return ok;
     }
-    // A format chosen in the dialog brings its own codec; one from the file
-    // name keeps the codec asked for.
-    if (format != format_for(file_name, asked)) choice.codec = codec_of(format);
+    // A format chosen in the dialog brings its own codec for this recording
+    // only: the next one starts again from the file name and `choice`. One
+    // from the file name keeps the codec asked for.
+    VideoChoice used = choice;
+    if (format != format_for(file_name, asked)) used.codec = codec_of(format);
     // The quality was shown on the AVI scale, or changed: it is the choice.
     if (to_avi || quality != preset) {
-        choice.quality = quality;
-        choice.crf = -1;
+        choice.quality = used.quality = quality;
+        choice.crf = used.crf = -1;
     }
     // refuse_video_choice has said why already, unless the owner chose the
     // format: a build or an installation without FFmpeg's libraries.
-    if (refuse(owner, file_, refuse_video_choice(file_, choice))) return false;
+    if (refuse(owner, file_, refuse_video_choice(file_, used))) return false;
     auto writer = std::make_unique<FfmpegWriter>();
-    writer->choice = choice;
+    writer->choice = used;
     if (!writer->open(owner, file_, width, height, rate)) return false;
     other_ = std::move(writer);
     active_ = other_.get();

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -14,6 +15,7 @@
 #include "app/about_dialog.h"
 #include "app/commands.h"
 #include "app/compression_dialog.h"
+#include "app/recovery_dialog.h"
 #include "app/studio_dialogs.h"
 #include "app/trace_window.h"
 #include "record/video_formats.h"
@@ -73,6 +75,45 @@ TEST(StudioUnsavedBox, EnterAndEscapeCancel) {
             << key;
         buttons.sort();
         EXPECT_EQ(buttons, (QStringList{"&Cancel", "&Discard", "&Save"})) << key;
+    }
+}
+
+// The recovery box shows the kept text, read-only, under its question;
+// Enter and Escape restore it, and only Discard (Alt+D) lets it go.
+TEST(StudioRecoveryBox, ShowsTheKeptTextAndDiscardsOnlyOnPurpose) {
+    studio_app();
+    StudioDialogs dialogs;
+    const QString kept = "scene\n\tsphere end_sphere\nend_scene\n";
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        bool restore;
+    } presses[] = {{Qt::Key_Return, Qt::NoModifier, true},
+                   {Qt::Key_Escape, Qt::NoModifier, true},
+                   {Qt::Key_D, Qt::AltModifier, false}};
+    for (const auto& press : presses) {
+        SCOPED_TRACE(press.key);
+        QString shown, question;
+        bool read_only = false, closed_by_key = false;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<RecoveryDialog*>(QApplication::activeModalWidget());
+            if (box == nullptr) return;
+            shown = box->preview()->toPlainText();
+            read_only = box->preview()->isReadOnly();
+            question = box->question()->text();
+            // The keys go where a person's would: to the widget with the focus.
+            box->activateWindow();
+            if (QTest::qWaitForWindowActive(box) && QApplication::focusWidget() != nullptr)
+                QTest::keyClick(QApplication::focusWidget(), press.key, press.modifiers);
+            // A button's letter clicks it a moment later, as a person sees.
+            closed_by_key = QTest::qWaitFor([box] { return !box->isVisible(); }, 2000);
+            if (box->isVisible()) box->close();
+        });
+        EXPECT_EQ(dialogs.ask_restore(nullptr, "Restore them?", kept), press.restore);
+        EXPECT_EQ(question, "Restore them?");
+        EXPECT_EQ(shown, kept);
+        EXPECT_TRUE(read_only);
+        EXPECT_TRUE(closed_by_key);
     }
 }
 

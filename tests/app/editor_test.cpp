@@ -1,13 +1,17 @@
 // The editor: its keys on the real window, the line numbers, Find and Replace.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFontMetricsF>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTextCursor>
+#include <random>
 
 #include "app/code_editor.h"
 #include "app/commands.h"
@@ -44,6 +48,13 @@ void zoomed_by(MainWindow& w, qreal points) {
     const QFont font = w.editor()->font();
     EXPECT_EQ(font.pointSizeF(), fixed_editor_font().pointSizeF() + points);
     EXPECT_DOUBLE_EQ(w.editor()->tabStopDistance(), 4 * QFontMetricsF(font).averageCharWidth());
+}
+
+// The preview, its menu mark and the next start all agree.
+void live_preview_is(MainWindow& w, bool on) {
+    EXPECT_EQ(w.live_preview_on(), on);
+    EXPECT_EQ(w.action(cmd::LivePreview)->isChecked(), on);
+    EXPECT_EQ(studio_settings()->value("view/livePreview").toBool(), on);
 }
 
 void find_opened(MainWindow& w, bool replacing) {
@@ -139,6 +150,15 @@ const KeyCase kKeys[] = {
      [](MainWindow& w, FakeDialogs&) { zoomed_by(w, 1); }},
     {"CtrlMinusZoomsOut", "", nullptr, Qt::Key_Minus, Qt::ControlModifier,
      [](MainWindow& w, FakeDialogs&) { zoomed_by(w, -1); }},
+    {"CtrlLTurnsTheLivePreviewOn", "", nullptr, Qt::Key_L, Qt::ControlModifier,
+     [](MainWindow& w, FakeDialogs&) { live_preview_is(w, true); }},
+    {"CtrlLTwiceTurnsItOffAgain", "",
+     [](MainWindow& w, FakeDialogs&) {
+         QTest::keyClick(w.editor(), Qt::Key_L, Qt::ControlModifier);
+         live_preview_is(w, true);
+     },
+     Qt::Key_L, Qt::ControlModifier,
+     [](MainWindow& w, FakeDialogs&) { live_preview_is(w, false); }},
 };
 
 class StudioEditorKeys : public StudioWindowTest, public ::testing::WithParamInterface<KeyCase> {};
@@ -268,4 +288,125 @@ TEST_F(StudioEditor, ReplaceTakesTheMatchAndFindsTheNext) {
     QTest::keyClick(bar->replace_field(), Qt::Key_Return);
     EXPECT_EQ(window->editor()->toPlainText(), "1 two one");
     EXPECT_EQ(window->editor()->textCursor().selectionStart(), 6);
+}
+
+namespace {
+
+// What the clipboard holds when Paste is asked for, by type.
+struct PasteCase {
+    const char* name;
+    bool owned;  // false: no program owns the clipboard
+    std::vector<std::pair<QString, QByteArray>> formats;
+    QString pasted;  // what the editor's "ab|cd" gets between b and c
+};
+
+void PrintTo(const PasteCase& c, std::ostream* os) { *os << c.name; }
+
+const PasteCase kPastes[] = {
+    {"NothingOwnsTheClipboard", false, {}, ""},
+    {"EmptyData", true, {}, ""},
+    {"EmptyText", true, {{"text/plain", ""}}, ""},
+    {"HtmlOnly", true, {{"text/html", "<b>sphere</b>"}}, ""},
+    {"HtmlAndText", true, {{"text/html", "<b>sphere</b>"}, {"text/plain", "sphere"}}, "sphere"},
+    {"ImageOnly", true, {{"image/png", "\x89PNG\r\n\x1A\n"}}, ""},
+    {"BinaryData", true, {{"application/octet-stream", QByteArray(64, '\xFF')}}, ""},
+    {"TextUpToItsNul", true, {{"text/plain", QByteArray("x=1\0garbage", 11)}}, "x=1"},
+    {"TextTooLongForARun",
+     true,
+     {{"text/plain", QByteArray(MainWindow::kTextBufferSize, 'x')}},
+     ""},
+    {"ManyLines",
+     true,
+     {{"text/plain", QByteArray("sphere end_sphere\n").repeated(20000)}},
+     QString("sphere end_sphere\n").repeated(20000)},
+};
+
+class StudioPaste : public StudioWindowTest, public ::testing::WithParamInterface<PasteCase> {};
+
+}  // namespace
+
+// Ctrl+V in the editor and the Paste button take plain text only, and only
+// as much as a run reads; anything else leaves the text as it was.
+TEST_P(StudioPaste, TakesPlainTextOrNothing) {
+    const PasteCase& c = GetParam();
+    ASSERT_TRUE(window_active);
+    for (const bool by_key : {true, false}) {
+        SCOPED_TRACE(by_key ? "Ctrl+V" : "Paste button");
+        window->editor()->setPlainText("abcd");
+        QTextCursor cursor = window->editor()->textCursor();
+        cursor.setPosition(2);
+        window->editor()->setTextCursor(cursor);
+        if (c.owned) {
+            auto* data = new QMimeData;
+            for (const auto& [type, bytes] : c.formats)
+                data->setData(type, bytes);
+            QGuiApplication::clipboard()->setMimeData(data);
+        } else {
+            QGuiApplication::clipboard()->clear();
+        }
+        if (by_key)
+            QTest::keyClick(window->editor(), Qt::Key_V, Qt::ControlModifier);
+        else
+            window->button(cmd::Paste)->click();
+        const QString text = window->editor()->toPlainText();
+        EXPECT_EQ(text.size(), 4 + c.pasted.size());
+        EXPECT_TRUE(text == "ab" + c.pasted + "cd") << text.left(40).toStdString();
+        // Nothing put in says why.
+        EXPECT_EQ(window->statusBar()->currentMessage().endsWith("nothing was pasted."),
+                  c.pasted.isEmpty());
+        window->statusBar()->clearMessage();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, StudioPaste, ::testing::ValuesIn(kPastes),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Random clipboards of random kinds, pasted by key and by button between
+// random edits and undos: the studio stays up, and the text only ever
+// takes what a clipboard held as plain text, up to its first NUL.
+TEST_F(StudioEditor, RandomClipboardsPasteAsPlainTextOrNothing) {
+    ASSERT_TRUE(window_active);
+    std::mt19937 random(29);
+    const char* const kinds[] = {"text/plain",    "text/html",
+                                 "image/png",     "application/octet-stream",
+                                 "text/uri-list", "text/plain;charset=utf-8"};
+    QPlainTextEdit* editor = window->editor();
+    editor->setPlainText("scene end_scene");
+    for (int event = 0; event < 1000; ++event) {
+        auto* data = new QMimeData;
+        QString expected;
+        for (int kind = 0; kind < 6; ++kind) {
+            if (random() % 3 != 0) continue;
+            QByteArray bytes(static_cast<int>(random() % 40), '\0');
+            for (char& b : bytes)
+                b = "ab\r\n\0\xFF"[random() % 6];
+            data->setData(kinds[kind], bytes);
+        }
+        if (data->hasText()) expected = data->text().section(QChar(u'\0'), 0, 0);
+        const QString before = editor->toPlainText();
+        const int at = editor->textCursor().position();
+        if (random() % 8 == 0) {
+            delete data;
+            QGuiApplication::clipboard()->clear();
+            expected.clear();
+        } else {
+            QGuiApplication::clipboard()->setMimeData(data);
+        }
+        const unsigned action = random() % 4;
+        if (action == 0)
+            QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+        else if (action == 1)
+            window->button(cmd::Paste)->click();
+        else if (action == 2)
+            QTest::keyClick(editor, Qt::Key_Z, Qt::ControlModifier);
+        else
+            QTest::keyClick(editor, static_cast<Qt::Key>(Qt::Key_A + random() % 26));
+        if (action < 2) {
+            QString wanted = before;
+            // Each line end, CR LF, LF or CR, is one in the editor.
+            wanted.insert(at, expected.replace("\r\n", "\n").replace(u'\r', u'\n'));
+            ASSERT_EQ(editor->toPlainText(), wanted) << "event " << event;
+        }
+        ASSERT_FALSE(editor->toPlainText().contains(QChar(u'\0'))) << "event " << event;
+    }
 }

@@ -627,3 +627,55 @@ TEST_F(StudioFiles, ChangedTextIsKeptInARecoveryFile) {
     EXPECT_EQ(dialogs.restore_questions.size(), 2);
     EXPECT_FALSE(QFile::exists(untitled));
 }
+
+// Every copy left behind is offered at the next start with its text, not
+// only when its file is opened again. The one restored opens its file, and
+// those after it wait for the next start.
+TEST_F(StudioFiles, EveryRecoveryCopyIsOfferedAtTheStart) {
+    QTemporaryDir dir;
+    const QString a = dir.filePath("a.gmk"), b = dir.filePath("b.gmk");
+    const QString untitled = QDir(studio_state_folder()).filePath("untitled.gmk.recover");
+    for (const QString& path : {a, b, QString()}) {
+        if (!path.isEmpty()) {
+            ASSERT_TRUE(write_bytes(path, kSceneBytes));
+            ASSERT_TRUE(window->open_file(path));
+        }
+        QTest::keyClicks(window->editor(), path.isEmpty() ? "new" : QFileInfo(path).baseName());
+        window->close_without_asking();
+        restart_window();
+    }
+    EXPECT_TRUE(dialogs.restore_questions.isEmpty());
+    const QString scene = QString::fromLatin1(kSceneBytes).replace("\r\n", "\n");
+    const struct {
+        QList<bool> answers;
+        QStringList texts;  // shown with each question
+        QString file;       // open after the answers
+        QByteArray bytes;
+        QStringList copies_left;
+    } starts[] = {
+        {{true}, {"new"}, "", "new", {untitled, a + ".recover", b + ".recover"}},
+        {{false, true}, {"a" + scene, "b" + scene}, b, "b" + kSceneBytes, {b + ".recover"}},
+        {{}, {}, "", "", {}},
+    };
+    for (const auto& start : starts) {
+        SCOPED_TRACE(start.texts.join("|").toStdString());
+        dialogs.restore_questions.clear();
+        dialogs.restore_texts.clear();
+        dialogs.restore_answers = start.answers;
+        window->offer_recovery_at_start();
+        EXPECT_EQ(dialogs.restore_texts, start.texts);
+        if (start.answers.size() == 2) {
+            ASSERT_EQ(dialogs.restore_questions.size(), 2);
+            EXPECT_TRUE(dialogs.restore_questions[0].startsWith(
+                "Glimmark kept changes to " + QDir::toNativeSeparators(a) + " that were not"));
+            EXPECT_TRUE(dialogs.restore_questions[1].endsWith("Restore them? (copy 2 of 2)"));
+        }
+        EXPECT_EQ(window->current_file(), start.file);
+        EXPECT_EQ(window->editor_bytes(), start.bytes);
+        EXPECT_EQ(window->editor()->document()->isModified(), !start.bytes.isEmpty());
+        for (const QString& copy : {untitled, a + ".recover", b + ".recover"})
+            EXPECT_EQ(QFile::exists(copy), start.copies_left.contains(copy)) << copy.toStdString();
+        window->run_command(cmd::New);  // Discard
+        restart_window();
+    }
+}

@@ -18,8 +18,8 @@
 #include "app/commands.h"
 #include "app/trace_pane.h"
 #include "app/trace_window.h"
-#include "render/pixel_loop.h"
 #include "record/video_formats.h"
+#include "render/pixel_loop.h"
 #include "scene/render_job.h"
 #include "scene/surface.h"
 #include "studio_test_support.h"
@@ -134,6 +134,35 @@ TEST_F(StudioRuns, ParseErrorShowsTheBoxAndSelectsTheWord) {
     EXPECT_TRUE(window->editor()->hasFocus());
     EXPECT_TRUE(window->button(cmd::Play)->isEnabled());
     EXPECT_FALSE(window->trace_window()->isVisible());
+}
+
+// How the last run of one text ended is not said of the next, after Open
+// or New: the line would come back after every passing message.
+TEST_F(StudioRuns, OpenAndNewForgetHowTheLastTextsRunEnded) {
+    QTemporaryDir dir;
+    dialogs.open_answer = dir.filePath("other.gmk");
+    ASSERT_TRUE(write_bytes(dialogs.open_answer, kRedScene));
+    const char* const bogus = "scene\n\tbogus\nend_scene\n";
+    const struct {
+        const char* scene;
+        const char* ended;
+        Qt::Key key;
+    } cases[] = {
+        {bogus, "Parse Error at Line 2", Qt::Key_O},
+        {kRedScene, "Done in ", Qt::Key_O},
+        {bogus, "Parse Error at Line 2", Qt::Key_N},
+        {kRedScene, "Done in ", Qt::Key_N},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ended);
+        window->editor()->setPlainText(c.scene);
+        QTest::keyClick(window->editor(), Qt::Key_F5);
+        ASSERT_TRUE(wait_for_run_end());
+        ASSERT_TRUE(window->run_status_text().startsWith(c.ended));
+        QTest::keyClick(window->editor(), c.key, Qt::ControlModifier);
+        EXPECT_EQ(window->editor()->toPlainText().isEmpty(), c.key == Qt::Key_N);
+        EXPECT_EQ(window->run_status_text(), "");
+    }
 }
 
 TEST_F(StudioRuns, ParseErrorFarDownScrollsToTheWord) {
@@ -397,6 +426,43 @@ TEST_F(StudioRuns, RecordOffersTheFormatOfTheFileAndWritesTheOneChosen) {
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_FALSE(QFile::exists(dir.filePath("out.mp4")));
     EXPECT_EQ(read_bytes(dir.filePath("out.webm")).left(4), QByteArray("\x1A\x45\xDF\xA3"));
+}
+
+// Each Record asks again, from OUTPUT_FILE: the format chosen last time
+// is not carried into the next run.
+TEST_F(StudioRuns, RecordAsksEveryTimeAndEachChoiceHoldsForItsRunOnly) {
+    if (!have_video_libraries()) GTEST_SKIP() << "built without FFmpeg's libraries";
+    QTemporaryDir dir;
+    window->editor()->setPlainText(QString("animation frames 2 output_file \"%1\" end_animation\n"
+                                           "tracer width 8 height 6 end_tracer\n"
+                                           "scene background_color 0, 1, 0 end_scene\n")
+                                       .arg(dir.filePath("bounce.avi")));
+    const struct {
+        VideoFormat chosen;
+        const char* file;
+        QByteArray magic;
+        int at;
+    } rounds[] = {
+        {VideoFormat::Mp4H264, "bounce.mp4", "ftyp", 4},
+        {VideoFormat::Gif, "bounce.gif", "GIF89a", 0},
+        {VideoFormat::AviRaw, "bounce.avi", "RIFF", 0},
+        {VideoFormat::WebmVp9, "bounce.webm", "\x1A\x45\xDF\xA3", 0},
+    };
+    int asked = 0;
+    for (const auto& round : rounds) {
+        SCOPED_TRACE(round.file);
+        dialogs.answer_format = static_cast<int>(round.chosen);
+        window->button(cmd::Record)->click();
+        ASSERT_TRUE(wait_for_run_end());
+        EXPECT_EQ(dialogs.compression_calls, ++asked);
+        EXPECT_EQ(container_of(dialogs.offered_format), VideoContainer::Avi);
+        EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages[0].text.toStdString();
+        dialogs.messages.clear();
+        EXPECT_EQ(read_bytes(dir.filePath(round.file)).mid(round.at, round.magic.size()),
+                  round.magic);
+        EXPECT_EQ(window->run_status_text(),
+                  "Wrote 2 frames to " + QDir::toNativeSeparators(dir.filePath(round.file)));
+    }
 }
 
 TEST_F(StudioRuns, PlayNeverRecords) {

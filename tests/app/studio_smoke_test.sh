@@ -92,6 +92,12 @@ echo "window $WIDTH x $HEIGHT at $X,$Y"
 [ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le $W ] && [ $((Y + HEIGHT)) -le $H ] ||
   fail "the window is not wholly on the screen"
 
+# Ctrl+V while no program owns the clipboard pastes nothing, and the studio
+# stays up.
+xdotool key --clearmodifiers ctrl+v
+sleep 1
+kill -0 "$studio_pid" 2>/dev/null || fail "the studio ended on Ctrl+V with an empty clipboard"
+
 # Replace the text with a green scene and save it under its own name.
 new_text='tracer width 64 height 48 end_tracer scene background_color 0, 1, 0 end_scene'
 xdotool key --clearmodifiers ctrl+a

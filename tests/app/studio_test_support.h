@@ -107,9 +107,10 @@ class FakeDialogs : public StudioDialogs {
         line_questions.push_back({current, count});
         return line_answer;
     }
-    bool ask_restore(QWidget*, const QString& text) override {
+    bool ask_restore(QWidget*, const QString& text, const QString& kept_text) override {
         restore_questions << text;
-        return restore_answer;
+        restore_texts << kept_text;
+        return restore_answers.isEmpty() ? restore_answer : restore_answers.takeFirst();
     }
 
     std::vector<Message> messages;
@@ -130,7 +131,9 @@ class FakeDialogs : public StudioDialogs {
     std::vector<std::pair<int, int>> line_questions;
     int line_answer = 0;
     bool real_unsaved_box = false;
-    QStringList restore_questions;
+    QStringList restore_questions, restore_texts;
+    // The answers to the next questions, then restore_answer to the rest.
+    QList<bool> restore_answers;
     bool restore_answer = true;
 };
 

@@ -267,7 +267,12 @@ TEST_F(StudioWindow, EditorFontIsFixedOrEightPointSansSerif) {
             EXPECT_EQ(info.pointSize(), 8);
         } else {
             EXPECT_EQ(font.family(), QFontDatabase::systemFont(QFontDatabase::FixedFont).family());
-            EXPECT_TRUE(info.fixedPitch()) << info.family().toStdString();
+            // Every character takes the same width on the screen, whatever the
+            // face says of itself (Noto Sans Mono does not claim a fixed pitch).
+            const QFontMetrics shown = w.editor()->fontMetrics();
+            for (const QChar c : {u'i', u'.'})
+                EXPECT_EQ(shown.horizontalAdvance(c), shown.horizontalAdvance(u'W'))
+                    << info.family().toStdString() << " '" << c.toLatin1() << "'";
             EXPECT_GE(font.pointSizeF(), 10);
         }
         // Tab stops of four average characters of the font shown.
