@@ -53,6 +53,7 @@ bool VideoRecorder::open(Host* owner, const std::string& file_name, int width, i
     // refuse_video_choice has said why already, unless the owner chose the
     // format: a build or an installation without FFmpeg's libraries.
     if (refuse(owner, file_, refuse_video_choice(file_, choice))) return false;
+    if (refuse(owner, file_, refuse_video_rate(codec_of(format), rate))) return false;
     auto writer = std::make_unique<FfmpegWriter>();
     writer->choice = choice;
     if (!writer->open(owner, file_, width, height, rate)) return false;
