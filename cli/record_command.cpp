@@ -36,9 +36,10 @@ void print_record_usage(std::FILE* out) {
         "                        (default 12)\n"
         "  --preset P            the encoder's speed: for h264 ultrafast, superfast,\n"
         "                        veryfast, faster, fast (default), medium, slow,\n"
-        "                        slower or veryslow; for vp9 realtime, good (default)\n"
-        "                        or best. Faster ones make larger files at the same\n"
-        "                        quality (h264 superfast: about 1.3 to 1.7 times fast)\n",
+        "                        slower or veryslow; for vp9 realtime, fast, good\n"
+        "                        (default) or best. Faster ones make larger files at\n"
+        "                        the same quality (h264 superfast: 1.3 to 1.7 times\n"
+        "                        fast; vp9 realtime: 1.25 to 1.6 times good)\n",
         out);
     std::fputs(TraceOptionsHelp, out);
     std::fputs(

@@ -44,8 +44,9 @@ struct Vp9Speed {
 
 Vp9Speed vp9_speed(const std::string& preset) {
     if (preset == "realtime") return {"realtime", 8};
+    if (preset == "fast") return {"good", 4};
     if (preset == "best") return {"good", 0};
-    return {"good", 4};
+    return {"good", 2};
 }
 
 void put_text(const std::string& text, char* out, size_t size) {

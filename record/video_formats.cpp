@@ -134,7 +134,7 @@ std::vector<std::string> presets_of(const std::string& codec) {
     if (codec == "h264")
         return {"ultrafast", "superfast", "veryfast", "faster",  "fast",
                 "medium",    "slow",      "slower",   "veryslow"};
-    if (codec == "vp9") return {"realtime", "good", "best"};
+    if (codec == "vp9") return {"realtime", "fast", "good", "best"};
     return {};
 }
 

@@ -71,7 +71,8 @@ int crf_for_quality(const std::string& codec, int quality);
 int default_crf(const std::string& codec);
 
 // The names --preset takes for a codec, fastest first (x264's own for
-// h264; realtime, good and best for vp9); none for the other codecs.
+// h264; realtime, fast, good and best for vp9, which are libvpx's realtime
+// at cpu-used 8 and good at 4, 2 and 0); none for the other codecs.
 std::vector<std::string> presets_of(const std::string& codec);
 // The preset when none is asked for: the fastest whose files stay within
 // 15 % of the size of the slower settings at the same quality (h264 fast,
