@@ -304,7 +304,7 @@ std::string GmkVideoEncoder::open_encoder(int rate, int crf) {
         encoder->max_b_frames = 0;
         if (codec == "h264") {
             av_dict_set_int(&options, "crf", crf, 0);
-            // x264's own preset names.
+            // x264's own preset names; the writer passes its default.
             av_dict_set(&options, "preset", preset.empty() ? "medium" : preset.c_str(), 0);
         } else if (codec == "vp9") {
             encoder->bit_rate = 0;
@@ -461,10 +461,11 @@ int finish(GmkVideoEncoder* m) {
     if (rc >= 0) rc = m->encode(nullptr);
     if (rc >= 0 && m->frames_muxed == 0) rc = AVERROR(ENODATA);
     if (rc >= 0 && m->codec == "gif") {
-        // A GIF frame's delay is the gap to the next frame's time in whole
-        // hundredths of a second, each time rounded on its own, so the
-        // delays add up to the animation's length; the last frame has no
-        // next one, and is given what is left of that length.
+        // Each frame's time is rounded to whole hundredths of a second and
+        // its delay is the gap to the next frame's, so the delays add up to
+        // the animation's length; the last frame has no next one and is
+        // given what is left of that length (the muxer would repeat the
+        // delay before it).
         const AVRational hundredths{1, 100};
         const int64_t end = av_rescale_q(m->next_pts, m->encoder->time_base, hundredths);
         const int64_t last = av_rescale_q(m->next_pts - 1, m->encoder->time_base, hundredths);
