@@ -38,8 +38,8 @@ void print_record_usage(std::FILE* out) {
         "                        veryfast, faster, fast (default), medium, slow,\n"
         "                        slower or veryslow; for vp9 realtime, fast, good\n"
         "                        (default) or best. Faster ones make larger files at\n"
-        "                        the same quality (h264 superfast: 1.3 to 1.7 times\n"
-        "                        fast; vp9 realtime: 1.25 to 1.6 times good)\n",
+        "                        the same quality (h264 superfast: 1.3 to 1.6 times\n"
+        "                        fast; vp9 realtime: 1.25 to 2.2 times good)\n",
         out);
     std::fputs(TraceOptionsHelp, out);
     std::fputs(
