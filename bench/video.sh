@@ -73,8 +73,18 @@ for scene in bounce showcase; do
         awk -v trace="$trace_cpu" '{ print } NR > 2 {
             printf "  %s: encoding adds %.1f %% of the tracing processor time\n", $1, $5 / (10 * trace) }'
     rm -f "$scene.ppm"
-    for ext in mp4 webm gif; do
-        set -- $(seconds "$glimmark" record "$scene.gmk" -o "$scene.$ext" -q)
+    # Each format with its default preset (marked *) and the presets either
+    # side of it: what the speed costs in size at the same crf.
+    for run in mp4:superfast mp4:fast* mp4:medium webm:realtime webm:good* webm:best gif:; do
+        ext=${run%%:*}
+        preset=${run#*:}
+        case $preset in
+            *\*) set_preset="" label=" ${preset%\*} (default)" ;;
+            "") set_preset="" label="" ;;
+            *) set_preset="--preset $preset" label=" $preset" ;;
+        esac
+        # shellcheck disable=SC2086
+        set -- $(seconds "$glimmark" record "$scene.gmk" -o "$scene.$ext" -q $set_preset)
         t=$1 cpu=$2
         cost=$(echo "scale=1; 100 * ($t - $trace) / $trace" | bc)
         cost_cpu=$(echo "scale=1; 100 * ($cpu - $trace_cpu) / $trace_cpu" | bc)
@@ -87,7 +97,7 @@ for scene in bounce showcase; do
             space="yuv420p"
         fi
         size=$(stat -c %s "$scene.$ext")
-        echo "$scene.$ext: ${t} s with encoding (${cost} % more than tracing; processor" \
+        echo "$scene.$ext$label: ${t} s with encoding (${cost} % more than tracing; processor" \
              "${cpu} s, ${cost_cpu} % more), ${size} bytes, PSNR ($space) $p"
     done
 done

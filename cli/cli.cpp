@@ -17,7 +17,7 @@ void print_usage(std::FILE* out) {
         "Usage:\n"
         "  glimmark check SCENE [--strict]\n"
         "  glimmark render SCENE [-o OUT] [options]\n"
-        "  glimmark record SCENE [-o OUT] [--codec C] [--quality Q | --crf N] [options]\n"
+        "  glimmark record SCENE [-o OUT] [--codec C] [--quality Q | --crf N] [--preset P] [options]\n"
         "  glimmark join-rows -o OUT BAND...\n"
         "  glimmark --help | --version\n"
         "  glimmark COMMAND --help   (the options of one command)\n"

@@ -36,6 +36,19 @@ std::string av_text(int code) {
     return text;
 }
 
+// VP9's speed settings by --preset's names.
+struct Vp9Speed {
+    const char* deadline;
+    int cpu_used;
+};
+
+Vp9Speed vp9_speed(const std::string& preset) {
+    if (preset == "realtime") return {"realtime", 8};
+    if (preset == "fast") return {"good", 4};
+    if (preset == "best") return {"good", 0};
+    return {"good", 2};
+}
+
 void put_text(const std::string& text, char* out, size_t size) {
     if (out == nullptr || size == 0) return;
     const size_t n = std::min(text.size(), size - 1);
@@ -48,6 +61,7 @@ void put_text(const std::string& text, char* out, size_t size) {
 struct GmkVideoEncoder {
     GmkEncoderOutput output{};
     std::string codec;
+    std::string preset;
     std::string path;
 
     AVFormatContext* format = nullptr;
@@ -95,6 +109,75 @@ struct GmkVideoEncoder {
     static int64_t seek(void* opaque, int64_t offset, int whence) {
         auto* m = static_cast<GmkVideoEncoder*>(opaque);
         return m->output.seek(m->output.opaque, offset, whence);
+    }
+
+    // The file read back from its start, beside the writing: the MP4 muxer
+    // opens it so once the frames are in, to move them behind the index.
+    struct ReadBack {
+        GmkVideoEncoder* owner;
+        int64_t position;
+    };
+
+    static int read_back(void* opaque, uint8_t* data, int n) {
+        auto* r = static_cast<ReadBack*>(opaque);
+        const int got = r->owner->output.read_at(r->owner->output.opaque, r->position, data, n);
+        if (got == 0) return AVERROR_EOF;
+        if (got > 0) r->position += got;
+        return got;
+    }
+
+    static int64_t seek_back(void* opaque, int64_t offset, int whence) {
+        constexpr int kSeekSize = 0x10000;  // AVSEEK_SIZE
+        auto* r = static_cast<ReadBack*>(opaque);
+        const GmkEncoderOutput& o = r->owner->output;
+        if (whence & kSeekSize) return o.seek(o.opaque, 0, kSeekSize);
+        switch (whence & ~0x20000) {  // AVSEEK_FORCE
+            case SEEK_SET:
+                break;
+            case SEEK_CUR:
+                offset += r->position;
+                break;
+            case SEEK_END: {
+                const int64_t size = o.seek(o.opaque, 0, kSeekSize);
+                if (size < 0) return size;
+                offset += size;
+                break;
+            }
+            default:
+                return AVERROR(EINVAL);
+        }
+        if (offset < 0) return AVERROR(EINVAL);
+        r->position = offset;
+        return offset;
+    }
+
+    // Only reading is opened this way: the muxer writes through `io`.
+    static int open_read_back(AVFormatContext* s, AVIOContext** pb, const char*, int flags,
+                              AVDictionary**) {
+        auto* m = static_cast<GmkVideoEncoder*>(s->opaque);
+        if (m == nullptr || (flags & AVIO_FLAG_WRITE)) return AVERROR(ENOSYS);
+        auto* r = static_cast<ReadBack*>(av_mallocz(sizeof(ReadBack)));
+        auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
+        AVIOContext* made =
+            r == nullptr || buffer == nullptr
+                ? nullptr
+                : avio_alloc_context(buffer, kIoBufferSize, 0, r, &read_back, nullptr, &seek_back);
+        if (made == nullptr) {
+            av_free(buffer);
+            av_free(r);
+            return AVERROR(ENOMEM);
+        }
+        r->owner = m;
+        *pb = made;
+        return 0;
+    }
+
+    static int close_read_back(AVFormatContext*, AVIOContext* pb) {
+        if (pb == nullptr) return 0;
+        av_free(pb->opaque);
+        av_freep(&pb->buffer);
+        avio_context_free(&pb);
+        return 0;
     }
 
     // Moves the packets the encoder has ready into the file.
@@ -221,16 +304,16 @@ std::string GmkVideoEncoder::open_encoder(int rate, int crf) {
         encoder->max_b_frames = 0;
         if (codec == "h264") {
             av_dict_set_int(&options, "crf", crf, 0);
-            // Far above the quality asked for already, at half the time of
-            // the next slower preset: the encoder keeps up with the tracing.
-            av_dict_set(&options, "preset", "superfast", 0);
+            // x264's own preset names; the writer passes its default.
+            av_dict_set(&options, "preset", preset.empty() ? "medium" : preset.c_str(), 0);
         } else if (codec == "vp9") {
             encoder->bit_rate = 0;
             av_dict_set_int(&options, "crf", crf, 0);
-            av_dict_set(&options, "deadline", "realtime", 0);
-            av_dict_set(&options, "cpu-used", "8", 0);
+            const Vp9Speed speed = vp9_speed(preset);
+            av_dict_set(&options, "deadline", speed.deadline, 0);
+            av_dict_set_int(&options, "cpu-used", speed.cpu_used, 0);
             // No look-ahead: it holds frames back and costs a tenth of a
-            // second to set up, for nothing at this quality.
+            // second to set up.
             av_dict_set(&options, "lag-in-frames", "0", 0);
         } else {
             encoder->flags |= AV_CODEC_FLAG_QSCALE;
@@ -250,6 +333,11 @@ std::string GmkVideoEncoder::open(const GmkEncoderSettings& s) {
     int rc = avformat_alloc_output_context2(&format, nullptr, s.muxer, nullptr);
     if (rc < 0 || format == nullptr)
         return "the " + std::string(s.muxer) + " writer: " + av_text(rc);
+    // A muxer that reads its file back (MP4 moving its index to the front)
+    // opens it through these.
+    format->opaque = this;
+    format->io_open = &GmkVideoEncoder::open_read_back;
+    format->io_close2 = &GmkVideoEncoder::close_read_back;
     std::string trouble = open_encoder(std::max(1, s.rate), s.crf);
     if (trouble.empty() && !yuv) trouble = open_filters(std::max(1, s.rate));
     if (!trouble.empty()) return trouble;
@@ -271,7 +359,13 @@ std::string GmkVideoEncoder::open(const GmkEncoderSettings& s) {
     stream->avg_frame_rate = AVRational{std::max(1, s.rate), 1};
     stream->r_frame_rate = stream->avg_frame_rate;
     rc = avcodec_parameters_from_context(stream->codecpar, encoder);
-    if (rc >= 0) rc = avformat_write_header(format, nullptr);
+    // MP4 and QuickTime: the index (moov) before the frames, so that a
+    // player can start before the whole file has arrived.
+    AVDictionary* muxer_options = nullptr;
+    if (std::strcmp(s.muxer, "mp4") == 0 || std::strcmp(s.muxer, "mov") == 0)
+        av_dict_set(&muxer_options, "movflags", "+faststart", 0);
+    if (rc >= 0) rc = avformat_write_header(format, &muxer_options);
+    av_dict_free(&muxer_options);
     if (rc < 0) return av_text(rc);
     header_written = true;
 
@@ -319,6 +413,7 @@ GmkVideoEncoder* open_encoder(const GmkEncoderSettings* settings, const GmkEncod
     try {
         m->output = *output;
         m->codec = settings->codec;
+        m->preset = settings->preset != nullptr ? settings->preset : "";
         m->path = settings->path;
         m->width = settings->width;
         m->height = settings->height;
@@ -365,6 +460,17 @@ int finish(GmkVideoEncoder* m) {
     if (m->graph != nullptr) rc = m->filter_and_encode(nullptr);
     if (rc >= 0) rc = m->encode(nullptr);
     if (rc >= 0 && m->frames_muxed == 0) rc = AVERROR(ENODATA);
+    if (rc >= 0 && m->codec == "gif") {
+        // Each frame's time is rounded to whole hundredths of a second and
+        // its delay is the gap to the next frame's, so the delays add up to
+        // the animation's length; the last frame has no next one and is
+        // given what is left of that length (the muxer would repeat the
+        // delay before it).
+        const AVRational hundredths{1, 100};
+        const int64_t end = av_rescale_q(m->next_pts, m->encoder->time_base, hundredths);
+        const int64_t last = av_rescale_q(m->next_pts - 1, m->encoder->time_base, hundredths);
+        av_opt_set_int(m->format->priv_data, "final_delay", end - last, 0);
+    }
     if (rc >= 0) {
         m->trailer_tried = true;
         rc = av_write_trailer(m->format);

@@ -50,7 +50,7 @@ struct FfmpegWriter::Impl {
     uint64_t size = 0;
 
     // What the encoder is opened with.
-    std::string muxer, codec;
+    std::string muxer, codec, preset;
     int crf = 0, rate = 1;
     int width = 0, height = 0;  // traced
     int coded_width = 0, coded_height = 0;
@@ -101,6 +101,14 @@ struct FfmpegWriter::Impl {
         return n;
     }
 
+    static int read_at(void* opaque, int64_t offset, uint8_t* data, int n) {
+        auto* m = static_cast<Impl*>(opaque);
+        if (offset < 0 || n < 0) return -EINVAL;
+        const long got =
+            m->file.read_at(static_cast<uint64_t>(offset), data, static_cast<size_t>(n));
+        return got < 0 ? -m->file.error() : static_cast<int>(got);
+    }
+
     static int64_t seek(void* opaque, int64_t offset, int whence) {
         constexpr int kSeekSize = 0x10000;   // AVSEEK_SIZE
         constexpr int kSeekForce = 0x20000;  // AVSEEK_FORCE
@@ -149,9 +157,10 @@ struct FfmpegWriter::Impl {
         const GmkVideoEncoderApi* loaded = video_encoder_api(&why);
         GmkVideoEncoder* made = nullptr;
         if (loaded != nullptr) {
-            const GmkEncoderSettings settings{
-                muxer.c_str(), codec.c_str(), path.c_str(), coded_width, coded_height, rate, crf};
-            const GmkEncoderOutput output{this, &Impl::write_bytes, &Impl::seek};
+            const GmkEncoderSettings settings{muxer.c_str(), codec.c_str(), path.c_str(),
+                                              coded_width,   coded_height,  rate,
+                                              crf,           preset.c_str()};
+            const GmkEncoderOutput output{this, &Impl::write_bytes, &Impl::seek, &Impl::read_at};
             char trouble[512] = {};
             char name[64] = {};
             made = loaded->open(&settings, &output, trouble, sizeof trouble, name, sizeof name);
@@ -273,6 +282,7 @@ bool FfmpegWriter::open(Host* owner, const std::string& file_name, int width, in
     m->path = file_name;
     m->muxer = muxer_of(container);
     m->codec = choice.codec.empty() ? codecs_of(container).front() : choice.codec;
+    m->preset = choice.preset.empty() ? default_preset(m->codec) : choice.preset;
     m->rate = std::max(1, rate);
     m->width = width;
     m->height = height;
@@ -298,6 +308,14 @@ bool FfmpegWriter::open(Host* owner, const std::string& file_name, int width, in
                          ? "column and row are"
                          : (width != m->coded_width ? "column is" : "row is"),
                      m->coded_width, m->coded_height);
+    // GIF delays are whole hundredths of a second, and browsers hold a
+    // frame shown for less than two of them for ten.
+    if (m->codec == "gif" && m->rate > 50 && owner != nullptr)
+        owner->message_box(file_name + ": GIF cannot show " + std::to_string(m->rate) +
+                               " frames a second (its delays are whole hundredths of a second, "
+                               "and browsers hold a frame shown for less than 0.02 s for 0.1 s); "
+                               "at 50 or fewer it plays as traced",
+                           video_messages::kWarningCaption);
     // FFmpeg's libraries are loaded, and the encoder opened, on the encoding
     // thread while the first frame is traced; trouble there is told when
     // the first frame is handed over.

@@ -11,8 +11,11 @@
 // converted to yuv420p with the BT.709 matrix in limited range, and the
 // stream says so; an odd width or height is padded by repeating the last
 // column or row. The time base is one frame, so every frame lasts exactly
-// 1/rate. Each recording starts with a key frame, so that parts recorded
-// separately can be joined without encoding again.
+// 1/rate (a GIF's delays, whole hundredths of a second, add up to the
+// animation's length; above 50 frames a second the owner is warned that
+// browsers play it slower). MP4 has its index before the frames. Each
+// recording starts with a key frame, so that parts recorded separately can
+// be joined without encoding again.
 //
 // The libraries are loaded and the encoder opened on a thread of the
 // writer's own while the first frame is traced. A frame is copied when it is

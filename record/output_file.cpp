@@ -102,6 +102,18 @@ bool OutputFile::write_at(uint64_t offset, const void* data, size_t n) {
     return true;
 }
 
+long OutputFile::read_at(uint64_t offset, void* data, size_t n) {
+    int code = EBADF;
+    while (fd_ >= 0) {
+        const ssize_t done = ::pread(fd_, data, n, static_cast<off_t>(offset));
+        if (done >= 0) return static_cast<long>(done);
+        code = errno;
+        if (code != EINTR) break;
+    }
+    fail(code);
+    return -1;
+}
+
 bool OutputFile::append(const void* data, size_t n) {
     if (!write_at(end_, data, n)) return false;
     end_ += n;
@@ -146,7 +158,7 @@ bool OutputFile::create_temporary_for(const std::string& target) {
     target_ = target;
 #ifdef O_TMPFILE
     if (nameless_temporaries.load()) {
-        fd_ = ::open(folder_of(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        fd_ = ::open(folder_of(target).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
         if (fd_ >= 0) {
             if (can_be_named(fd_)) {
                 nameless_ = true;
@@ -163,7 +175,7 @@ bool OutputFile::create_temporary_for(const std::string& target) {
     int slot = -1;
     const int code = claim_hidden_name(target, name, slot, [this](const std::string& n) {
         // The mode is narrowed by the umask, as for any file the user creates.
-        fd_ = ::open(n.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd_ = ::open(n.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         return fd_ >= 0 ? 0 : errno;
     });
     if (code != 0) return fail(code);

@@ -49,6 +49,9 @@ class OutputFile {
     bool append(const void* data, size_t n);
     // Overwrites bytes already written.
     bool write_at(uint64_t offset, const void* data, size_t n);
+    // Reads back up to n bytes from offset (a temporary is open for reading
+    // too): the bytes read, 0 past the end, -1 after a failure (error()).
+    long read_at(uint64_t offset, void* data, size_t n);
     // Cuts the file back; later appends continue there.
     bool truncate(uint64_t size);
     bool sync();

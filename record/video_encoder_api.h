@@ -14,7 +14,7 @@
 extern "C" {
 
 // Raised whenever a call or a structure below changes.
-#define GMK_VIDEO_ENCODER_ABI 1
+#define GMK_VIDEO_ENCODER_ABI 2
 
 struct GmkEncoderSettings {
     const char* muxer;  // "mp4", "matroska", "webm", "gif"
@@ -24,14 +24,21 @@ struct GmkEncoderSettings {
     int height;
     int rate;  // frames per second; the time base is one frame
     int crf;   // the codec's constant-quality value
+    // The encoder's speed setting (video_formats.h, presets_of); "" for the
+    // codec's default.
+    const char* preset;
 };
 
 // Where the muxer's bytes go. write returns n, or a negative error code
 // (minus the errno); seek follows avio's rules (AVSEEK_SIZE included).
+// read_at reads back up to n bytes written before, from offset, without
+// moving where the next write goes: the bytes read, 0 past the end, or a
+// negative error code (MP4's index is moved to the front that way).
 struct GmkEncoderOutput {
     void* opaque;
     int (*write)(void* opaque, const uint8_t* data, int n);
     int64_t (*seek)(void* opaque, int64_t offset, int whence);
+    int (*read_at)(void* opaque, int64_t offset, uint8_t* data, int n);
 };
 
 struct GmkVideoEncoder;

@@ -130,12 +130,43 @@ int default_crf(const std::string& codec) {
     return 0;
 }
 
+std::vector<std::string> presets_of(const std::string& codec) {
+    if (codec == "h264")
+        return {"ultrafast", "superfast", "veryfast", "faster",  "fast",
+                "medium",    "slow",      "slower",   "veryslow"};
+    if (codec == "vp9") return {"realtime", "fast", "good", "best"};
+    return {};
+}
+
+std::string default_preset(const std::string& codec) {
+    if (codec == "h264") return "fast";
+    if (codec == "vp9") return "good";
+    return {};
+}
+
+namespace {
+
+// Why `preset` cannot be given to `codec`; empty when it can (or is empty).
+std::string refuse_preset(const std::string& codec, const std::string& preset) {
+    if (preset.empty()) return {};
+    const std::vector<std::string> names = presets_of(codec);
+    if (names.empty()) return "--preset has no meaning for " + codec;
+    if (std::find(names.begin(), names.end(), preset) != names.end()) return {};
+    std::string list;
+    for (const std::string& n : names)
+        list += (list.empty() ? "" : ", ") + n;
+    return "--preset for " + codec + " is one of " + list + ", not '" + preset + "'";
+}
+
+}  // namespace
+
 std::string refuse_video_choice(const std::string& path, const VideoChoice& choice) {
     const VideoContainer c = container_of(path);
     if (c == VideoContainer::Unknown) {
         // Any other name stays an AVI file, as recordings have always been,
         // unless a codec of another container is asked for.
-        if (choice.codec.empty() || choice.codec == "raw" || choice.codec == "mjpeg") return {};
+        if (choice.codec.empty() || choice.codec == "raw" || choice.codec == "mjpeg")
+            return refuse_preset(choice.codec.empty() ? "mjpeg" : choice.codec, choice.preset);
         std::string list;
         for (const std::string& e : recordable_extensions())
             list += (list.empty() ? "" : ", ") + e;
@@ -155,6 +186,8 @@ std::string refuse_video_choice(const std::string& path, const VideoChoice& choi
             return "--crf for " + codec + " is a whole number from 0 to " + std::to_string(top) +
                    ", not " + std::to_string(choice.crf);
     }
+    const std::string preset_refused = refuse_preset(codec, choice.preset);
+    if (!preset_refused.empty()) return preset_refused;
     // A codec or crf a container cannot take is said first, in every build.
     std::string missing;
     if (c != VideoContainer::Avi && !video_encoder_present(&missing)) {
@@ -169,6 +202,12 @@ std::string refuse_video_choice(const std::string& path, const VideoChoice& choi
 #endif
     }
     return {};
+}
+
+std::string refuse_video_rate(const std::string& codec, int rate) {
+    if (codec != "gif" || rate <= 100) return {};
+    return "a GIF frame lasts a whole number of hundredths of a second, so GIF cannot show " +
+           std::to_string(rate) + " frames a second (100 at most)";
 }
 
 VideoContainer container_of(VideoFormat format) {

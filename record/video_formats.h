@@ -17,8 +17,9 @@ inline constexpr int kDefaultVideoQuality = 65;
 // container's default.
 struct VideoChoice {
     std::string codec;
-    int quality = -1;  // 1 (smallest file) to 100 (best picture)
-    int crf = -1;      // the encoder's own constant-quality scale
+    int quality = -1;    // 1 (smallest file) to 100 (best picture)
+    int crf = -1;        // the encoder's own constant-quality scale
+    std::string preset;  // the encoder's speed setting; empty: default_preset
 };
 
 // By the extension, case-insensitive; Unknown for any other name.
@@ -42,8 +43,14 @@ std::string video_library_versions();
 // Why a recording to `path` with `choice` cannot be made, before anything is
 // traced: an extension this build cannot write (naming the missing library),
 // a codec the container cannot hold (with the list of those it can), a crf
-// out of the codec's range. Empty when it can be made.
+// out of the codec's range, a preset the codec does not know. Empty when it
+// can be made.
 std::string refuse_video_choice(const std::string& path, const VideoChoice& choice);
+
+// Why frames at `rate` a second cannot be recorded with `codec` (GIF: more
+// than 100, as its delays are whole hundredths of a second); empty when they
+// can.
+std::string refuse_video_rate(const std::string& codec, int rate);
 
 // The format the studio's dialog preselects for a file name, and the
 // container and codec a format stands for.
@@ -62,3 +69,12 @@ int crf_for_quality(const std::string& codec, int quality);
 // PSNR or more in their own pixel format (h264 16, vp9 12; mpeg4's
 // quantiser 3).
 int default_crf(const std::string& codec);
+
+// The names --preset takes for a codec, fastest first (x264's own for
+// h264; realtime, fast, good and best for vp9, which are libvpx's realtime
+// at cpu-used 8 and good at 4, 2 and 0); none for the other codecs.
+std::vector<std::string> presets_of(const std::string& codec);
+// The preset when none is asked for: the fastest whose files stay within
+// 15 % of the size of the slower settings at the same quality (h264 fast,
+// vp9 good); empty for a codec without presets.
+std::string default_preset(const std::string& codec);

@@ -4,5 +4,7 @@
 namespace video_messages {
 
 inline constexpr const char* kCaption = "Video Error";
+// What is recorded all the same, but will not play as traced.
+inline constexpr const char* kWarningCaption = "Video Warning";
 
 }  // namespace video_messages

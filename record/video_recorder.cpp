@@ -25,6 +25,7 @@ bool VideoRecorder::open(Host* owner, const std::string& file_name, int width, i
     if (refuse(owner, file_name, refuse_video_choice(file_name, asked))) return false;
 
     VideoFormat format = format_for(file_name, asked);
+    if (refuse(owner, file_name, refuse_video_rate(codec_of(format), rate))) return false;
     const bool to_avi = container_of(format) == VideoContainer::Avi;
     const int preset =
         to_avi ? avi.quality : (choice.quality > 0 ? choice.quality : kDefaultVideoQuality);
@@ -55,6 +56,8 @@ bool VideoRecorder::open(Host* owner, const std::string& file_name, int width, i
     // refuse_video_choice has said why already, unless the owner chose the
     // format: a build or an installation without FFmpeg's libraries.
     if (refuse(owner, file_, refuse_video_choice(file_, used))) return false;
+    // The dialog may have chosen GIF.
+    if (refuse(owner, file_, refuse_video_rate(codec_of(format), rate))) return false;
     auto writer = std::make_unique<FfmpegWriter>();
     writer->choice = used;
     if (!writer->open(owner, file_, width, height, rate)) return false;

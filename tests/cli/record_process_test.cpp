@@ -157,32 +157,51 @@ TEST_P(RecordCommandLine, IsRefusedBeforeTracing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RecordCommandLine,
-    ::testing::Values(BadLine{{"anim.gmk", "--codec", "h264"}, "cannot hold --codec h264"},
-                      BadLine{{"anim.gmk", "--codec", "x265"}, "--codec is raw, mjpeg, h264"},
-                      BadLine{{"anim.gmk", "-o", "a.webm", "--codec", "h264"},
-                              "a .webm file cannot hold --codec h264; it holds vp9"},
-                      BadLine{{"anim.gmk", "-o", "a.gif", "--codec", "mjpeg"}, "it holds gif"},
-                      BadLine{{"anim.gmk", "-o", "a.mp4", "--crf", "52"}, "from 0 to 51, not 52"},
-                      BadLine{{"anim.gmk", "-o", "a.avi", "--crf", "20"}, "--crf has no meaning"},
-                      BadLine{{"anim.gmk", "--quality", "50", "--crf", "20"}, "give one of them"},
-                      BadLine{{"anim.gmk", "--quality", "0"}, "--quality is a whole number"},
-                      BadLine{{"anim.gmk", "--quality", "101"}, "--quality is a whole number"},
-                      BadLine{{"anim.gmk", "--quality", "9x"}, "--quality is a whole number"},
-                      BadLine{{}, "no SCENE given"},
-                      BadLine{{"anim.gmk", "other.gmk"}, "only one SCENE"},
-                      BadLine{{"missing.gmk"}, "missing.gmk"},
-                      BadLine{{"anim.gmk", "--frames", "3-1"}, "--frames is A-B"},
-                      BadLine{{"anim.gmk", "--frames", "-2"}, "--frames is A-B"},
-                      BadLine{{"anim.gmk", "--frames", "a-b"}, "--frames is A-B"},
-                      BadLine{{"anim.gmk", "--frames", "5"}, "names none of them"},
-                      BadLine{{"anim.gmk", "-o", ""}, "option '--output' needs a value"},
-                      BadLine{{"anim.gmk", "--codec="}, "option '--codec' needs a value"},
-                      // Names it cannot write, found before the scene is traced.
-                      BadLine{{"anim.gmk", "-o", "anim.mov"}, "this name asks for another kind"},
-                      BadLine{{"anim.gmk", "-o", "-"}, "cannot go to standard output"},
-                      BadLine{{"anim.gmk", "-o", "no/anim.avi"}, "the folder 'no' does not exist"},
-                      BadLine{{"anim.gmk", "-qH", "0"}, "--height is a whole number"},
-                      BadLine{{"anim.gmk", "--rows", "1-2"}, "unknown option '--rows'"}));
+    ::testing::Values(
+        BadLine{{"anim.gmk", "--codec", "h264"}, "cannot hold --codec h264"},
+        BadLine{{"anim.gmk", "--codec", "x265"}, "--codec is raw, mjpeg, h264"},
+        BadLine{{"anim.gmk", "-o", "a.webm", "--codec", "h264"},
+                "a .webm file cannot hold --codec h264; it holds vp9"},
+        BadLine{{"anim.gmk", "-o", "a.gif", "--codec", "mjpeg"}, "it holds gif"},
+        BadLine{{"anim.gmk", "-o", "a.mp4", "--crf", "52"}, "from 0 to 51, not 52"},
+        BadLine{{"anim.gmk", "-o", "a.avi", "--crf", "20"}, "--crf has no meaning"},
+        BadLine{{"anim.gmk", "--quality", "50", "--crf", "20"}, "give one of them"},
+        BadLine{{"anim.gmk", "--preset", "quick"}, "--preset is one of ultrafast"},
+        BadLine{{"anim.gmk", "--preset", "fast"}, "--preset has no meaning for mjpeg"},
+        BadLine{{"anim.gmk", "-o", "a.webm", "--preset", "veryfast"},
+                "--preset for vp9 is one of realtime, fast, good, best, not 'veryfast'"},
+        BadLine{{"anim.gmk", "--quality", "0"}, "--quality is a whole number"},
+        BadLine{{"anim.gmk", "--quality", "101"}, "--quality is a whole number"},
+        BadLine{{"anim.gmk", "--quality", "9x"}, "--quality is a whole number"},
+        BadLine{{}, "no SCENE given"}, BadLine{{"anim.gmk", "other.gmk"}, "only one SCENE"},
+        BadLine{{"missing.gmk"}, "missing.gmk"},
+        BadLine{{"anim.gmk", "--frames", "3-1"}, "--frames is A-B"},
+        BadLine{{"anim.gmk", "--frames", "-2"}, "--frames is A-B"},
+        BadLine{{"anim.gmk", "--frames", "a-b"}, "--frames is A-B"},
+        BadLine{{"anim.gmk", "--frames", "5"}, "names none of them"},
+        BadLine{{"anim.gmk", "-o", ""}, "option '--output' needs a value"},
+        BadLine{{"anim.gmk", "--codec="}, "option '--codec' needs a value"},
+        // Names it cannot write, found before the scene is traced.
+        BadLine{{"anim.gmk", "-o", "anim.mov"}, "this name asks for another kind"},
+        BadLine{{"anim.gmk", "-o", "-"}, "cannot go to standard output"},
+        BadLine{{"anim.gmk", "-o", "no/anim.avi"}, "the folder 'no' does not exist"},
+        BadLine{{"anim.gmk", "-qH", "0"}, "--height is a whole number"},
+        BadLine{{"anim.gmk", "--rows", "1-2"}, "unknown option '--rows'"}));
+
+// GIF cannot show 60 frames a second: recorded all the same, said once.
+TEST(RecordCommand, WarnsOnceOfAGifAbove50FramesASecond) {
+    if (!have_video_libraries()) GTEST_SKIP() << "built without FFmpeg's libraries";
+    TempFolder dir("record_gif_rate");
+    std::string scene = animation("", 6);
+    scene.replace(scene.find("FRAMES_PER_SECOND 4"), 19, "FRAMES_PER_SECOND 60");
+    write_text(dir.file("anim.gmk"), scene);
+    const ProcessResult r = run_glimmark({"record", "anim.gmk", "-o", "a.gif", "-q"}, dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "a.gif\n");
+    const std::string said = "Video Warning: a.gif: GIF cannot show 60 frames a second";
+    EXPECT_EQ(r.err.find(said), 0u) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+}
 
 TEST(RecordCommand, AFileThatIsNotAnAviIsNeverOverwritten) {
     TempFolder dir("record_guard");

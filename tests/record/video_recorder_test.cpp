@@ -3,11 +3,47 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 
+#include "record/output_file.h"
 #include "record/video_recorder.h"
 #include "record_test_support.h"
 
 namespace {
+
+// Records `frames` frames of 8 x 8 pictures at `rate` with `preset`; the
+// messages of the recording.
+std::vector<RecordingHost::Message> record_frames(const std::string& path, int frames, int rate,
+                                                  const std::string& preset = "") {
+    RecordingHost host;
+    VideoRecorder recorder;
+    recorder.choice.preset = preset;
+    EXPECT_TRUE(recorder.open(&host, path, 8, 8, rate)) << path;
+    Surface s(8, 8);
+    for (int i = 0; i < frames; ++i) {
+        paint(s, i);
+        EXPECT_TRUE(recorder.write_frame(s)) << i;
+    }
+    recorder.close();
+    EXPECT_EQ(recorder.frame_count(), frames);
+    return host.messages;
+}
+
+// The kinds of an MP4 file's top-level boxes, in order ("ftyp moov ...").
+std::string top_level_boxes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string kinds;
+    unsigned char head[8];
+    while (in.read(reinterpret_cast<char*>(head), 8)) {
+        const uint32_t size =
+            (uint32_t{head[0]} << 24) | (head[1] << 16) | (head[2] << 8) | head[3];
+        if (!kinds.empty()) kinds += ' ';
+        kinds.append(reinterpret_cast<const char*>(head) + 4, 4);
+        if (size < 8) break;
+        in.seekg(size - 8, std::ios::cur);
+    }
+    return kinds;
+}
 
 struct FormatCase {
     const char* name;      // file name
@@ -71,6 +107,8 @@ struct Refusal {
     const char* codec;
     int crf;
     const char* says;
+    const char* preset = "";
+    int rate = 4;
 };
 
 class VideoRecorderRefusal : public ::testing::TestWithParam<Refusal> {};
@@ -82,7 +120,8 @@ TEST_P(VideoRecorderRefusal, SaysWhyBeforeAskingOrWriting) {
     VideoRecorder recorder;
     recorder.choice.codec = c.codec;
     recorder.choice.crf = c.crf;
-    EXPECT_FALSE(recorder.open(&host, dir.file(c.name), 8, 8, 4));
+    recorder.choice.preset = c.preset;
+    EXPECT_FALSE(recorder.open(&host, dir.file(c.name), 8, 8, c.rate));
     EXPECT_TRUE(recorder.refused());
     EXPECT_EQ(host.choices, 0);
     ASSERT_EQ(host.messages.size(), 1u);
@@ -93,11 +132,107 @@ TEST_P(VideoRecorderRefusal, SaysWhyBeforeAskingOrWriting) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, VideoRecorderRefusal,
-    ::testing::Values(Refusal{"a.webm", "h264", -1, "cannot hold --codec h264; it holds vp9"},
-                      Refusal{"a.avi", "vp9", -1, "it holds mjpeg, raw"},
-                      Refusal{"a.mp4", "gif", -1, "it holds h264, mpeg4"},
-                      Refusal{"a.mp4", "", 52, "from 0 to 51, not 52"},
-                      Refusal{"a.bin", "h264", -1, "needs a file name ending in one of .avi"}));
+    ::testing::Values(
+        Refusal{"a.webm", "h264", -1, "cannot hold --codec h264; it holds vp9"},
+        Refusal{"a.avi", "vp9", -1, "it holds mjpeg, raw"},
+        Refusal{"a.mp4", "gif", -1, "it holds h264, mpeg4"},
+        Refusal{"a.mp4", "", 52, "from 0 to 51, not 52"},
+        Refusal{"a.bin", "h264", -1, "needs a file name ending in one of .avi"},
+        Refusal{"a.mp4", "", -1,
+                "--preset for h264 is one of ultrafast, superfast, veryfast, "
+                "faster, fast, medium, slow, slower, veryslow, not 'good'",
+                "good"},
+        Refusal{"a.webm", "", -1,
+                "--preset for vp9 is one of realtime, fast, good, best, not 'slow'", "slow"},
+        Refusal{"a.mp4", "mpeg4", -1, "--preset has no meaning for mpeg4", "fast"},
+        Refusal{"a.avi", "", -1, "--preset has no meaning for mjpeg", "fast"},
+        Refusal{"a.gif", "", -1, "cannot show 101 frames a second (100 at most)", "", 101}));
+
+struct GifTiming {
+    int rate;
+    int frames;
+    int hundredths;  // the delays added up
+    bool warned;     // above 50 frames a second
+};
+
+class GifDelays : public ::testing::TestWithParam<GifTiming> {};
+
+// Each frame's delay is rounded from the time the frames before it end, so
+// the delays add up to the animation's length, the last frame's included.
+TEST_P(GifDelays, AddUpToTheAnimationsLength) {
+    const GifTiming& c = GetParam();
+    if (!have_video_libraries()) GTEST_SKIP() << "built without FFmpeg's libraries";
+    TempFolder dir;
+    const auto messages = record_frames(dir.file("a.gif"), c.frames, c.rate);
+    ASSERT_EQ(messages.size(), c.warned ? 1u : 0u) << messages[0].text;
+    if (c.warned) {
+        EXPECT_EQ(messages[0].caption, "Video Warning");
+        EXPECT_NE(messages[0].text.find("GIF cannot show " + std::to_string(c.rate)),
+                  std::string::npos)
+            << messages[0].text;
+    }
+    REQUIRE_FFMPEG_TOOLS();
+    // -min_delay 0: the delays as written, without the demuxer's stand-in
+    // for very short ones.
+    const std::string delays =
+        tool_output("ffprobe -v error -min_delay 0 -show_entries packet=duration -of csv=p=0 " +
+                    quoted_for_shell(dir.file("a.gif")));
+    std::istringstream in(delays);
+    int sum = 0, count = 0, d = 0;
+    while (in >> d) {
+        sum += d;
+        count += 1;
+    }
+    EXPECT_EQ(count, c.frames) << delays;
+    EXPECT_EQ(sum, c.hundredths) << delays;
+    if (c.rate == 8) {
+        const std::string length =
+            tool_output("ffprobe -v error -show_entries format=duration -of csv=p=0 " +
+                        quoted_for_shell(dir.file("a.gif")));
+        EXPECT_EQ(length, "2.000000\n");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, GifDelays,
+                         ::testing::Values(GifTiming{8, 16, 200, false}, GifTiming{7, 5, 71, false},
+                                           GifTiming{50, 10, 20, false},
+                                           GifTiming{60, 60, 100, true}));
+
+// The index (moov) comes before the frames (mdat), whether the file grows
+// without a name or under a hidden one, and every frame still decodes.
+TEST(VideoRecorder, Mp4IndexComesFirst) {
+    if (!have_video_libraries()) GTEST_SKIP() << "built without FFmpeg's libraries";
+    for (bool nameless : {true, false}) {
+        OutputFile::nameless_temporaries.store(nameless);
+        TempFolder dir;
+        const std::string path = dir.file("a.mp4");
+        EXPECT_TRUE(record_frames(path, 30, 10).empty());
+        OutputFile::nameless_temporaries.store(true);
+        const std::string boxes = top_level_boxes(path);
+        EXPECT_EQ(boxes.substr(0, 9), "ftyp moov") << boxes;
+        EXPECT_NE(boxes.find("mdat"), std::string::npos) << boxes;
+        REQUIRE_FFMPEG_TOOLS();
+        EXPECT_NE(probe_video(path).find("nb_read_frames=30"), std::string::npos);
+        EXPECT_EQ(tool_output("ffmpeg -v error -i " + quoted_for_shell(path) + " -f null - 2>&1"),
+                  "");
+    }
+}
+
+// The preset reaches x264, which writes its settings into the stream:
+// fast (the default) searches sub-pixels at level 6, ultrafast at 0 and
+// without CABAC.
+TEST(VideoRecorder, H264PresetReachesTheEncoder) {
+    if (!have_video_libraries()) GTEST_SKIP() << "built without FFmpeg's libraries";
+    TempFolder dir;
+    for (const char* preset : {"", "ultrafast"}) {
+        const std::string path = dir.file(std::string("a") + preset + ".mp4");
+        EXPECT_TRUE(record_frames(path, 3, 10, preset).empty());
+        std::ifstream in(path, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        if (bytes.find("x264 - core") == std::string::npos) GTEST_SKIP() << "not libx264";
+        EXPECT_NE(bytes.find(*preset ? "cabac=0" : " subme=6 "), std::string::npos) << preset;
+    }
+}
 
 TEST(VideoRecorder, AnExistingFileThatIsNoVideoIsKept) {
     if (!have_video_libraries()) GTEST_SKIP() << "built without FFmpeg's libraries";
