@@ -90,7 +90,18 @@ inline PpmImage read_ppm(const std::string& path) {
     std::istringstream s(data);
     std::string magic;
     int maxval = 0;
-    s >> magic >> im.width >> im.height >> maxval;
+    // Comment lines (the band's record) may stand between the header's words.
+    auto skip_comments = [&] {
+        while ((s >> std::ws).peek() == '#')
+            s.ignore(data.size(), '\n');
+    };
+    s >> magic;
+    skip_comments();
+    s >> im.width;
+    skip_comments();
+    s >> im.height;
+    skip_comments();
+    s >> maxval;
     if (magic != "P6" || maxval != 255) return {};
     s.get();
     const size_t n = static_cast<size_t>(im.width) * im.height * 3;

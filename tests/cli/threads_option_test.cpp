@@ -71,15 +71,22 @@ TEST(TracerOptions, OverTheDocumentsValuesGiveThatDocumentsPicture) {
     ASSERT_EQ(render(dir, {"other.gmk", "-qW40", "-H30", "-A4", "--max-depth", "3", "-o", "o.ppm"})
                   .status,
               0);
-    EXPECT_EQ(slurp(dir.file("o.ppm")), slurp(dir.file("s.ppm")));
-    EXPECT_NE(slurp(dir.file("plain.ppm")), slurp(dir.file("s.ppm")));
+    // The same pixels (the files' records name their own scene texts).
+    auto pixels = [&dir](const char* name) {
+        const PpmImage im = read_ppm(dir.file(name));
+        return std::to_string(im.width) + "x" + std::to_string(im.height) +
+               std::string(im.rgb.begin(), im.rgb.end());
+    };
+    ASSERT_EQ(pixels("s.ppm").substr(0, 5), "40x30");
+    EXPECT_EQ(pixels("o.ppm"), pixels("s.ppm"));
+    EXPECT_NE(pixels("plain.ppm"), pixels("s.ppm"));
     // Each option alone changes the picture.
     for (const std::vector<std::string>& option :
          {std::vector<std::string>{"-A", "0"}, {"--max-depth", "0"}, {"-W", "41"}}) {
         std::vector<std::string> args = {"s.gmk", "-o", "changed.ppm"};
         args.insert(args.end(), option.begin(), option.end());
         ASSERT_EQ(render(dir, args).status, 0) << option[0];
-        EXPECT_NE(slurp(dir.file("changed.ppm")), slurp(dir.file("s.ppm"))) << option[0];
+        EXPECT_NE(pixels("changed.ppm"), pixels("s.ppm")) << option[0];
     }
 }
 
@@ -142,6 +149,54 @@ TEST(RowsOption, BandsJoinIntoTheWholePicture) {
     EXPECT_NE(mixed.err.find("'small.png' is 3 x 3, the bands before it 40 x 30"),
               std::string::npos)
         << mixed.err;
+    const ProcessResult piped = run_glimmark(
+        {"join-rows", "-o", "-", "band21-.png", "band0-6.png", "band8-20.png", "band7-7.png"}, dir);
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.out, slurp(dir.file("whole.png")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("-")));
+    // Bands of another picture, or that leave rows out or hold them twice,
+    // are refused in one line naming the files and the rows; nothing is
+    // written.
+    ASSERT_EQ(render(dir, {"s.gmk", "-o", "deep.png", "--rows", "7-7", "--max-depth", "1"}).status,
+              0);
+    ASSERT_EQ(render(dir, {"s.gmk", "-o", "b5-9.ppm", "--rows", "5-9"}).status, 0);
+    write_text(dir.file("old.ppm"), "P6\n40 30\n255\n" + std::string(40 * 30 * 3, '\0'));
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"band0-6.png"},
+         "no band holds rows 7-29 of the 40 x 30 picture; the last band, 'band0-6.png', ends at "
+         "row 6"},
+        {{"band8-20.png", "band21-.png", "band0-6.png"},
+         "no band holds row 7 of the 40 x 30 picture, between 'band0-6.png' (rows 0-6) and "
+         "'band8-20.png' (rows 8-20)"},
+        {{"band8-20.png", "band21-.png"},
+         "no band holds rows 0-7 of the 40 x 30 picture; the first band, 'band8-20.png', starts "
+         "at row 8"},
+        {{"band0-6.png", "b5-9.ppm", "band8-20.png", "band21-.png"},
+         "'band0-6.png' (rows 0-6) and 'b5-9.ppm' (rows 5-9) both hold rows 5-6"},
+        {{"band0-6.png", "band7-7.png", "band7-7.png", "band8-20.png", "band21-.png"},
+         "'band7-7.png' (row 7) and 'band7-7.png' (row 7) both hold row 7"},
+        {{"band0-6.png", "deep.png", "band8-20.png", "band21-.png"},
+         "'deep.png' (row 7) is of another picture than 'band0-6.png' (rows 0-6): another scene, "
+         "frame or setting"},
+        {{"old.ppm"},
+         "Cannot join 'old.ppm': it does not say which rows of which picture it holds (written "
+         "by another program or an older Glimmark); trace its rows again with glimmark render "
+         "--rows"},
+        {{"s.gmk"}, "Cannot join 's.gmk': it is not a PNG or PPM picture"},
+        {{"band0-6.png", "nosuch.png"},
+         "Could not read picture 'nosuch.png': No such file or directory"},
+    };
+    for (const auto& [bands, message] : refused) {
+        for (const char* out : {"out.png", "-"}) {
+            std::vector<std::string> join = {"join-rows", "-o", out};
+            join.insert(join.end(), bands.begin(), bands.end());
+            const ProcessResult r = run_glimmark(join, dir);
+            EXPECT_EQ(r.status, 2) << message;
+            EXPECT_EQ(r.err, "Glimmark Error: " + message + "\n");
+            EXPECT_EQ(r.out, "");
+            EXPECT_FALSE(std::filesystem::exists(dir.file("out.png"))) << message;
+        }
+    }
 }
 
 // -n leaves a picture that exists and traces the rest; -f replaces a file
