@@ -231,15 +231,17 @@ int run_render(const std::vector<std::string>& args) {
     // without saving the frame it was tracing or writing.
     InterruptEndsProgram interrupt;
     status = session.run(source, true, false, write_frame);
-    if (status == ExitOk && refused != ExitOk) return refused;
-    if (status == ExitOk && parsed.has("frames") && session.frames_done.load() == 0 &&
-        session.frames_skipped.load() == 0) {
+    if (status == ExitOk && refused != ExitOk) {
+        status = refused;
+    } else if (status == ExitOk && parsed.has("frames") && session.frames_done.load() == 0 &&
+               session.frames_skipped.load() == 0) {
         std::fprintf(stderr,
                      "glimmark render: the scene has %d frame%s (0 to %d); --frames %s names "
                      "none of them\n",
                      std::max(1, tc.frames), tc.frames > 1 ? "s" : "", std::max(1, tc.frames) - 1,
                      parsed.value("frames").c_str());
-        return ExitUsageOrFile;
+        status = ExitUsageOrFile;
     }
+    session.end_progress(status);
     return status;
 }

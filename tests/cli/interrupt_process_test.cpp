@@ -204,7 +204,8 @@ void set_files(const std::string& folder, const std::map<std::string, std::strin
 TEST(InterruptedRender, AtRandomMomentsLeavesEveryPictureOldOrComplete) {
     TempFolder dir("killed_render");
     write_text(dir.file("scene.gmk"), scene_text(640, 480, 3));
-    const std::vector<std::string> args = {"render", "scene.gmk", "-o", "out/pic.ppm", "-q"};
+    const std::vector<std::string> args = {"render", "scene.gmk",  "-o",          "out/pic.ppm",
+                                           "-q",     "--progress", "progress.log"};
     const Reference ref = reference_run(args, dir);
     const std::vector<std::string> names = {"pic_0000.ppm", "pic_0001.ppm", "pic_0002.ppm"};
     ASSERT_EQ(ref.files.size(), names.size()) << names_of(ref.files);
@@ -225,6 +226,7 @@ TEST(InterruptedRender, AtRandomMomentsLeavesEveryPictureOldOrComplete) {
             const std::chrono::microseconds delay(moment(random));
             set_files(dir.file("out"),
                       plan.earlier_files ? old : std::map<std::string, std::string>{});
+            fs::remove(dir.file("progress.log"));
             const Ending e =
                 kill_after(args, dir.path(), plan.signal, delay, std::chrono::minutes(2));
             const std::string what = std::string(signal_name(plan.signal)) + " after " +
@@ -240,6 +242,16 @@ TEST(InterruptedRender, AtRandomMomentsLeavesEveryPictureOldOrComplete) {
                             (e.exited && e.code == 128 + plan.signal))
                     << what << ": " << slurp(dir.file("run.err"));
             if (!finished) ++interrupted;
+            // The progress log ends with a last record whenever the program
+            // saw the end coming (not when the signal came before its handler).
+            const std::string log = slurp(dir.file("progress.log"));
+            const std::string end =
+                finished ? "status=done\nprogress=end\n" : "status=interrupted\nprogress=end\n";
+            if (finished || (e.exited && e.code == 128 + plan.signal)) {
+                EXPECT_TRUE(log.size() >= end.size() &&
+                            log.compare(log.size() - end.size(), end.size(), end) == 0)
+                    << what << ": " << log;
+            }
 
             const std::map<std::string, std::string> now = contents(dir.file("out"));
             bool earlier_frame_complete = true;

@@ -224,35 +224,84 @@ TEST(OverwriteOptions, NoOverwriteSkipsAndForceReplaces) {
     EXPECT_EQ(slurp(dir.file("notes.avi")).substr(0, 4), "RIFF");
 }
 
-// The progress records of a log: key=value lines, each record ending with
-// progress=, the last one progress=end at 100 percent.
+// The records of a progress log, each a map of its key=value lines; false
+// when a line is not key=value or the log does not end with a record.
+bool read_records(const std::string& text, std::vector<std::map<std::string, std::string>>& out) {
+    std::istringstream log(text);
+    std::string line;
+    std::map<std::string, std::string> record;
+    while (std::getline(log, line)) {
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos || eq == 0) return false;
+        record[line.substr(0, eq)] = line.substr(eq + 1);
+        if (line.rfind("progress=", 0) == 0) {
+            out.push_back(record);
+            record.clear();
+        }
+    }
+    return record.empty();
+}
+
+struct ProgressCase {
+    std::vector<std::string> args;
+    int status;
+    // The last record's frame, frames_total, row, rows_total and status.
+    const char* last;
+    int least_records = 1;
+};
+
+// Every record keeps the frame and the row within their totals, and the log
+// ends with one progress=end whose status says how the run ended: a whole
+// animation, a band of rows, frames all skipped by -n, a parse error, a
+// refusal once the scene is read, and short intervals.
 TEST(ProgressOption, WritesKeyValueRecords) {
     TempFolder dir("progress_option");
     write_text(dir.file("a.gmk"), "ANIMATION FRAMES 2 END_ANIMATION\n" + kScene);
-    const ProcessResult r = render(dir, {"a.gmk", "-o", "a.ppm", "--progress", "log.txt"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    std::istringstream log(slurp(dir.file("log.txt")));
-    std::map<std::string, std::string> record;
-    std::string line, last_progress;
-    int records = 0;
-    while (std::getline(log, line)) {
-        const size_t eq = line.find('=');
-        ASSERT_NE(eq, std::string::npos) << line;
-        ASSERT_GT(eq, 0u) << line;
-        record[line.substr(0, eq)] = line.substr(eq + 1);
-        if (line.rfind("progress=", 0) == 0) {
-            ++records;
-            last_progress = line;
+    write_text(dir.file("s.gmk"), kScene);
+    write_text(dir.file("bad.gmk"), "SCENE BOGUS END_SCENE\n");
+    const std::vector<ProgressCase> cases = {
+        {{"a.gmk", "-o", "a.ppm"}, 0, "2 2 30 30 done"},
+        {{"s.gmk", "-o", "band.ppm", "--rows", "10-20"}, 0, "1 1 11 11 done"},
+        {{"a.gmk", "-o", "a.ppm", "-n"}, 0, "2 2 0 30 done"},
+        {{"bad.gmk", "-o", "bad.ppm"}, 1, "0 1 0 0 error"},
+        {{"s.gmk", "-o", "x.ppm", "--rows", "30-40"}, 2, "0 1 0 0 error"},
+        {{"a.gmk", "-o", "big.ppm", "-W", "400", "-H", "300", "-j", "1", "--progress-interval",
+          "0.01"},
+         0,
+         "2 2 300 300 done",
+         4},
+    };
+    for (const ProgressCase& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--progress", "log.txt"});
+        const ProcessResult r = render(dir, args);
+        ASSERT_EQ(r.status, c.status) << c.args[0] << r.err;
+        std::vector<std::map<std::string, std::string>> records;
+        ASSERT_TRUE(read_records(slurp(dir.file("log.txt")), records)) << c.args[0];
+        ASSERT_GE(records.size(), size_t(c.least_records)) << c.args[0];
+        for (size_t i = 0; i < records.size(); ++i) {
+            auto& rec = records[i];
+            EXPECT_EQ(rec["progress"], i + 1 < records.size() ? "continue" : "end");
+            EXPECT_LE(std::stoi(rec["frame"]), std::stoi(rec["frames_total"]));
+            EXPECT_LE(std::stoi(rec["row"]), std::stoi(rec["rows_total"]));
+            for (const char* key : {"percent", "elapsed_s", "eta_s", "rays_per_s", "threads"})
+                EXPECT_EQ(rec.count(key), 1u) << key;
+        }
+        auto& last = records.back();
+        EXPECT_EQ(last["frame"] + " " + last["frames_total"] + " " + last["row"] + " " +
+                      last["rows_total"] + " " + last["status"],
+                  c.last)
+            << c.args[0];
+        if (c.status == 0) {
+            EXPECT_EQ(last["percent"], "100.0");
+            EXPECT_EQ(last["eta_s"], "0.0");
         }
     }
-    EXPECT_GE(records, 1);
-    EXPECT_EQ(last_progress, "progress=end");
-    for (const char* key : {"frame", "row", "percent", "elapsed_s", "eta_s", "rays_per_s"})
-        EXPECT_EQ(record.count(key), 1u) << key;
-    EXPECT_EQ(record["frame"], "1");
-    EXPECT_EQ(record["percent"], "100.0");
-    EXPECT_EQ(record["eta_s"], "0.0");
-    EXPECT_GT(std::stod(record["rays_per_s"]), 0.0);
+    // The interval is for the records of --progress; alone it is a slip.
+    const ProcessResult alone = render(dir, {"s.gmk", "-o", "s.ppm", "--progress-interval", "2"});
+    EXPECT_EQ(alone.status, 2);
+    EXPECT_EQ(alone.err.rfind("glimmark render: --progress-interval sets how often", 0), 0u)
+        << alone.err;
 }
 
 }  // namespace
