@@ -490,7 +490,8 @@ TEST_P(InterruptedVideo, SigintInTheSecondFrameLeavesAVideoOfTwoFrames) {
     const long second_frame = static_cast<long>((children_seconds() - before + 0.5) * tick);
     fs::remove(dir.file("first" + file));
 
-    const pid_t pid = spawn_glimmark({"record", "scene.gmk", "-o", file, "-q"}, dir.path());
+    const pid_t pid =
+        spawn_glimmark({"record", "scene.gmk", "-o", file, "-q", "--progress", "-"}, dir.path());
     ASSERT_GT(pid, 0);
     const auto give_up = Clock::now() + std::chrono::minutes(1);
     for (long used = 0; used >= 0 && used < second_frame && Clock::now() < give_up;
@@ -502,6 +503,14 @@ TEST_P(InterruptedVideo, SigintInTheSecondFrameLeavesAVideoOfTwoFrames) {
     ASSERT_TRUE(e.exited) << describe(e) << ": " << err;
     EXPECT_EQ(e.code, 130) << err;
     EXPECT_NE(err.find("interrupted after 2 frames"), std::string::npos) << err;
+    // The progress log's last record counts the two frames.
+    const size_t last = err.rfind("frame=");
+    ASSERT_NE(last, std::string::npos) << err;
+    const std::string counts = "frame=2\nframes_total=4\n";
+    const std::string end = "status=interrupted\nprogress=end\n";
+    EXPECT_EQ(err.substr(last, counts.size()), counts) << err;
+    ASSERT_GT(err.size(), end.size());
+    EXPECT_EQ(err.substr(err.size() - end.size()), end) << err;
     EXPECT_EQ(slurp(dir.file("run.out")), file + "\n");
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(dir.path()))
