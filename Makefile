@@ -85,7 +85,7 @@ fuzz-build:
 	cmake -S . -B build-fuzz -DGLIMMARK_FUZZ=ON -DGLIMMARK_STUDIO=OFF \
 	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build-fuzz -j $(JOBS) --target fuzz_build_trace fuzz_check \
-	  fuzz_texture_png fuzz_texture_jpeg fuzz_texture_bitmap
+	  fuzz_texture_png fuzz_texture_jpeg fuzz_texture_bitmap fuzz_band_record
 
 # Each target runs FUZZ_SECONDS on a working corpus seeded from fuzz/seeds;
 # crashes land in build-fuzz/crashes.

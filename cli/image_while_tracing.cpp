@@ -7,13 +7,13 @@
 #include "record/ppm_ahead.h"
 
 void ImageWhileTracing::start(const Surface& picture, ImageFormat format, const std::string& path,
-                              const std::atomic<int>& rows_done) {
+                              const std::atomic<int>& rows_done, const BandRecord* band) {
     stop();
     try {
         if (format == ImageFormat::Png)
             ahead_ = std::make_unique<PngAhead>(picture);
         else
-            ahead_ = std::make_unique<PpmAhead>(picture, path);
+            ahead_ = std::make_unique<PpmAhead>(picture, path, band);
         stop_.store(false);
         thread_ = std::thread([this, &rows_done] { run(rows_done); });
     } catch (const std::bad_alloc&) {

@@ -27,9 +27,9 @@ class ImageWhileTracing {
     // and must already read 0, as the trace controller's job does once the
     // frame is parsed (the count of the frame before is not this frame's).
     // The picture is read only once rows are counted, after any change of
-    // its size. Stops the one before.
+    // its size. A PPM's header holds `band` when given. Stops the one before.
     void start(const Surface& picture, ImageFormat format, const std::string& path,
-               const std::atomic<int>& rows_done);
+               const std::atomic<int>& rows_done, const BandRecord* band = nullptr);
     // Ends the thread after the band it is at; what it did, for the write of
     // the finished frame (null when nothing was started).
     RowsAhead* finish();

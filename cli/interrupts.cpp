@@ -17,7 +17,10 @@ std::atomic<bool> g_interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler sets the stop flag");
 static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free, "and reads where it is");
 
+std::atomic<void (*)(int)> g_last_words{nullptr};
+
 [[noreturn]] void end_now(int signal_number) {
+    if (void (*last_words)(int) = g_last_words.load()) last_words(signal_number);
     remove_pending_files();
 #ifdef SYS_exit_group
     // Straight to the kernel: nothing of the program runs after an interrupt,
@@ -51,6 +54,8 @@ void restore(const struct sigaction (&old)[3]) {
 }
 
 }  // namespace
+
+void set_interrupt_last_words(void (*last_words)(int)) { g_last_words.store(last_words); }
 
 InterruptEndsProgram::InterruptEndsProgram() { install(on_interrupt_end, old_); }
 

@@ -7,6 +7,11 @@
 // hidden temporaries the process holds (pending_files.h) are removed before
 // it ends early: only complete files ever take a final name.
 
+// What an interrupt that ends the program does first, from the signal
+// handler (so only what is async-signal-safe): the progress log's last
+// record. None when null.
+void set_interrupt_last_words(void (*last_words)(int signal_number));
+
 // render: an interrupted picture is not saved. The program ends at once with
 // status 128 + the signal's number (130 for Ctrl-C); the pictures saved
 // before stay.

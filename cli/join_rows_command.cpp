@@ -1,12 +1,15 @@
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "cli/arguments.h"
+#include "cli/band_joins.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
-#include "record/image_file.h"
 #include "cli/output_checks.h"
+#include "record/image_file.h"
 
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
@@ -33,22 +36,105 @@ void print_join_usage(std::FILE* out) {
         "Usage: glimmark join-rows -o OUT BAND...\n"
         "\n"
         "Joins the bands of one picture, each rendered with render --rows, into the\n"
-        "whole picture: every band is full size and black outside its rows, so each\n"
-        "pixel of OUT is the one band that traced it (bands may overlap; rows no\n"
-        "band traced stay black). BAND and OUT are PNG or PPM files.\n"
+        "whole picture, byte for byte the one a whole render writes. Each band says\n"
+        "which rows of which picture it holds (a PNG text chunk, a PPM comment);\n"
+        "every row must be in exactly one band, and every band of the same size and\n"
+        "picture: the same scene, frame and settings. A picture that does not say\n"
+        "(written by another program or an older Glimmark) is refused. BAND and OUT\n"
+        "are PNG or PPM files.\n"
         "  -o, --output OUT  the joined picture (.png or .ppm); - writes it to\n"
         "                    standard output in the --format given (default png)\n"
         "  --format png|ppm  the format of -o -\n"
         "  -f, --force       replace OUT even when it is not a PNG or PPM picture\n"
         "\n"
-        "Exit status: 0 done; 2 a wrong command line, or a file that could not be\n"
-        "read or written, or bands of different sizes.\n",
+        "Exit status: 0 done; 2 a wrong command line, a file that could not be read\n"
+        "or written, or bands that are not one picture (another size or picture,\n"
+        "rows missing or in two bands); nothing is written then.\n",
         out);
 }
 
 struct StbFree {
     void operator()(unsigned char* p) const { stbi_image_free(p); }
 };
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens a band, or says why it cannot.
+File open_band(const std::string& name) {
+    errno = 0;
+    File f(std::fopen(name.c_str(), "rb"));
+    if (!f)
+        std::fprintf(stderr, "Glimmark Error: Could not read picture '%s': %s\n", name.c_str(),
+                     errno != 0 ? std::strerror(errno) : "it cannot be opened");
+    return f;
+}
+
+// Reads what the band says of its rows; false after saying why not.
+bool read_record(NamedBand& band) {
+    const File f = open_band(band.name);
+    if (!f) return false;
+    // The record stands before the image data, within the first bytes.
+    std::vector<unsigned char> head(1 << 16);
+    errno = 0;
+    head.resize(std::fread(head.data(), 1, head.size(), f.get()));
+    const char* why = nullptr;
+    if (std::ferror(f.get())) {
+        std::fprintf(stderr, "Glimmark Error: Could not read picture '%s': %s\n", band.name.c_str(),
+                     errno != 0 ? std::strerror(errno) : "read failed");
+        return false;
+    }
+    switch (find_band_record(head.data(), head.size(), band.record)) {
+        case BandRecordFound::Found:
+            return true;
+        case BandRecordFound::Missing:
+            why =
+                "it does not say which rows of which picture it holds (written by another "
+                "program or an older Glimmark); trace its rows again with glimmark render "
+                "--rows";
+            break;
+        case BandRecordFound::Damaged:
+            why = "its record of the rows it holds is damaged";
+            break;
+        case BandRecordFound::NotPicture:
+            why = "it is not a PNG or PPM picture";
+            break;
+    }
+    std::fprintf(stderr, "Glimmark Error: Cannot join '%s': %s\n", band.name.c_str(), why);
+    return false;
+}
+
+// Decodes the band and copies its rows into the picture; false after saying
+// why not.
+bool copy_rows(const NamedBand& band, std::vector<uint32_t>& pixels) {
+    const File f = open_band(band.name);
+    if (!f) return false;
+    const BandRecord& r = band.record;
+    int w = 0, h = 0, channels = 0;
+    const std::unique_ptr<unsigned char, StbFree> rgb(
+        stbi_load_from_file(f.get(), &w, &h, &channels, 3));
+    if (!rgb) {
+        std::fprintf(stderr, "Glimmark Error: Could not read picture '%s': %s\n", band.name.c_str(),
+                     stbi_failure_reason());
+        return false;
+    }
+    if (w != r.width || h != r.height) {
+        std::fprintf(stderr,
+                     "Glimmark Error: Cannot join '%s': it is %d x %d, not the %d x %d its "
+                     "record says\n",
+                     band.name.c_str(), w, h, r.width, r.height);
+        return false;
+    }
+    const size_t from = static_cast<size_t>(r.first_row) * static_cast<size_t>(w);
+    const size_t to = (static_cast<size_t>(r.last_row) + 1) * static_cast<size_t>(w);
+    for (size_t i = from; i < to; ++i) {
+        const unsigned char* p = rgb.get() + 3 * i;
+        pixels[i] = uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16);
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -95,36 +181,29 @@ int run_join_rows(const std::vector<std::string>& args) {
         }
     }
 
-    int width = 0, height = 0;
-    std::vector<uint32_t> pixels;
-    for (const std::string& band : parsed.positional) {
-        int w = 0, h = 0, channels = 0;
-        const std::unique_ptr<unsigned char, StbFree> rgb(
-            stbi_load(band.c_str(), &w, &h, &channels, 3));
-        if (!rgb) {
-            std::fprintf(stderr, "Glimmark Error: Could not read picture '%s': %s\n", band.c_str(),
-                         stbi_failure_reason());
-            return ExitUsageOrFile;
-        }
-        if (pixels.empty()) {
-            width = w;
-            height = h;
-            pixels.assign(static_cast<size_t>(w) * static_cast<size_t>(h), 0u);
-        } else if (w != width || h != height) {
-            std::fprintf(stderr,
-                         "Glimmark Error: '%s' is %d x %d, the bands before it %d x %d; bands of "
-                         "one picture have its size\n",
-                         band.c_str(), w, h, width, height);
-            return ExitUsageOrFile;
-        }
-        // Black outside a band's rows is zero: or-ing the bands leaves each
-        // pixel the one band that traced it.
-        for (size_t i = 0; i < pixels.size(); ++i) {
-            const unsigned char* p = rgb.get() + 3 * i;
-            pixels[i] |= uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16);
-        }
+    // Every band's record is read and the bands checked against each other
+    // before any picture is decoded: a refusal writes nothing.
+    std::vector<NamedBand> bands;
+    for (const std::string& name : parsed.positional) {
+        bands.push_back({name, {}});
+        if (!read_record(bands.back())) return ExitUsageOrFile;
     }
-    if (!write_image(out, format, width, height, pixels, error)) {
+    const std::string problem = bands_problem(bands);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "Glimmark Error: %s\n", problem.c_str());
+        return ExitUsageOrFile;
+    }
+
+    const BandRecord whole = whole_picture(bands.front().record);
+    std::vector<uint32_t> pixels(static_cast<size_t>(whole.width) *
+                                 static_cast<size_t>(whole.height));
+    for (const NamedBand& band : bands)
+        if (!copy_rows(band, pixels)) return ExitUsageOrFile;
+    const bool written =
+        out == "-" ? write_image_to(stdout, "standard output", format, whole.width, whole.height,
+                                    pixels, error, &whole)
+                   : write_image(out, format, whole.width, whole.height, pixels, error, &whole);
+    if (!written) {
         std::fprintf(stderr, "Glimmark Error: %s\n", error.c_str());
         return ExitUsageOrFile;
     }

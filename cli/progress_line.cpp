@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "cli/progress_log.h"
 #include "cli/scene_session.h"
 
 std::string progress_text(int frame, int frames, int rows, int height, double seconds,
@@ -31,14 +32,23 @@ std::string progress_text(int frame, int frames, int rows, int height, double se
 ProgressFields progress_fields(const SceneSession& s, double seconds) {
     const RenderJob& job = s.controller().job;
     ProgressFields f;
-    f.frame = s.current_frame.load();
-    const int rows = std::max(1, s.frame_rows.load());
-    const int row = std::clamp(job.rows_done.load(), 0, rows);
+    f.frames_total = std::max(1, s.frames_in_range.load());
+    const int settled = s.frames_done.load() + s.frames_skipped.load();
+    f.frame = std::min(settled, f.frames_total);
+    // The loop traces two rows past a whole picture; they are not the
+    // picture's.
+    f.rows_total = std::max(0, s.frame_rows.load());
+    const int row =
+        s.frames_started.load() > 0 ? std::clamp(job.rows_done.load(), 0, f.rows_total) : 0;
     f.row = row;
-    const double frames = std::max(1, s.frames_in_range.load());
-    const double done = s.frames_done.load() + s.frames_skipped.load() +
-                        static_cast<double>(row) / static_cast<double>(rows);
-    const double fraction = std::clamp(done / frames, 0.0, 1.0);
+    // The frame being traced counts with the rows it has done; a finished
+    // one is among the frames done.
+    const bool tracing = s.frames_started.load() > s.frames_done.load();
+    const double part = tracing && f.rows_total > 0
+                            ? static_cast<double>(row) / static_cast<double>(f.rows_total)
+                            : 0.0;
+    const double fraction =
+        std::clamp((static_cast<double>(f.frame) + part) / f.frames_total, 0.0, 1.0);
     f.percent = 100.0 * fraction;
     f.elapsed_s = seconds;
     if (fraction > 0.0) f.eta_s = seconds * (1.0 - fraction) / fraction;
@@ -58,19 +68,7 @@ std::string progress_remainder(const ProgressFields& f) {
     return buffer;
 }
 
-std::string progress_record(const ProgressFields& f, bool end) {
-    char buffer[512];
-    char eta[32] = "N/A";
-    if (f.eta_s >= 0.0) std::snprintf(eta, sizeof eta, "%.1f", f.eta_s);
-    std::snprintf(buffer, sizeof buffer,
-                  "frame=%d\nrow=%d\npercent=%.1f\nelapsed_s=%.1f\neta_s=%s\nrays_per_s=%.0f\n"
-                  "threads=%d\nprogress=%s\n",
-                  f.frame, f.row, f.percent, f.elapsed_s, eta, f.rays_per_s, f.threads,
-                  end ? "end" : "continue");
-    return buffer;
-}
-
-void ProgressLine::start(bool line, std::FILE* log) {
+void ProgressLine::start(bool line, ProgressLog* log) {
     line_ = line;
     log_ = log;
     started_ = std::chrono::steady_clock::now();
@@ -86,8 +84,6 @@ void ProgressLine::stop() {
     }
     wake_.notify_all();
     thread_.join();
-    // A run that traced nothing has no progress to report.
-    if (log_ != nullptr && session_.frames_started.load() > 0) log(true);
     if (!line_) return;
     std::fputs("\r\033[K", stderr);
     std::fflush(stderr);
@@ -108,22 +104,29 @@ void ProgressLine::resume() {
 }
 
 void ProgressLine::loop() {
+    using Clock = std::chrono::steady_clock;
     std::unique_lock<std::mutex> lock(mutex_);
-    // Four ticks to the second: the line on each, the log's record on every
-    // fourth (whether or not the line is held for other output).
-    for (int tick = 1;
-         !wake_.wait_for(lock, std::chrono::milliseconds(250), [this] { return stopping_; });
-         ++tick) {
-        if (line_ && !held_) print();
-        if (log_ != nullptr && tick % 4 == 0) log(false);
+    // The line four times a second, the log's record at its own interval
+    // (whether or not the line is held for other output).
+    const auto line_every = std::chrono::milliseconds(250);
+    const auto log_every = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(log_ != nullptr ? log_->interval_s : 1.0));
+    auto next_line = started_ + line_every;
+    auto next_log = started_ + log_every;
+    for (;;) {
+        const auto next = line_ && (log_ == nullptr || next_line < next_log) ? next_line : next_log;
+        if (wake_.wait_until(lock, next, [this] { return stopping_; })) return;
+        const auto now = Clock::now();
+        if (line_ && now >= next_line) {
+            if (!held_) print();
+            next_line = now + line_every;
+        }
+        if (log_ != nullptr && now >= next_log) {
+            log_->write_continue();
+            next_log += log_every;
+            if (next_log < now) next_log = now + log_every;  // a late wake
+        }
     }
-}
-
-void ProgressLine::log(bool end) const {
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
-    std::fputs(progress_record(progress_fields(session_, seconds), end).c_str(), log_);
-    std::fflush(log_);
 }
 
 void ProgressLine::print() const {

@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+class ProgressLog;
 class SceneSession;
 
 // "frame 2/8  row 120/240  3.4 s  1.25 M rays/s": the frame part only for an
@@ -16,8 +17,10 @@ std::string progress_text(int frame, int frames, int rows, int height, double se
 
 // Where a run stands, for people and for logs.
 struct ProgressFields {
-    int frame = 0;  // the animation's numbering
-    int row = 0;    // rows of that frame traced
+    int frame = 0;         // frames of the run done (traced, or skipped by -n)
+    int frames_total = 1;  // frames the run traces at most
+    int row = 0;           // rows of the frame being traced (or the last) done
+    int rows_total = 0;    // rows each frame traces: its height, or the band's
     double percent = 0.0;
     double elapsed_s = 0.0;
     double eta_s = -1.0;  // unknown until something is traced
@@ -30,12 +33,8 @@ ProgressFields progress_fields(const SceneSession& session, double seconds);
 // "  37%  12 s left": percent and time left for the line on a terminal.
 std::string progress_remainder(const ProgressFields& f);
 
-// One record of key=value lines, in the manner of ffmpeg's -progress, ending
-// with progress=continue, or progress=end for the last one.
-std::string progress_record(const ProgressFields& f, bool end);
-
 // Rewrites one line on stderr four times a second while a run traces, and
-// writes a progress record to a log once a second.
+// writes a progress record to a log every interval of the log.
 class ProgressLine {
   public:
     explicit ProgressLine(const SceneSession& session) : session_(session) {}
@@ -43,7 +42,7 @@ class ProgressLine {
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
 
-    void start(bool line, std::FILE* log);
+    void start(bool line, ProgressLog* log);
     // Ends the thread and clears the line.
     void stop();
     // Clears the line and stops updating it, so that other output starts at
@@ -54,7 +53,6 @@ class ProgressLine {
   private:
     void loop();
     void print() const;
-    void log(bool end) const;
 
     const SceneSession& session_;
     std::chrono::steady_clock::time_point started_;
@@ -64,5 +62,5 @@ class ProgressLine {
     bool stopping_ = false;
     bool held_ = false;
     bool line_ = false;
-    std::FILE* log_ = nullptr;
+    ProgressLog* log_ = nullptr;
 };

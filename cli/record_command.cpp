@@ -216,20 +216,25 @@ int run_record(const std::vector<std::string>& args) {
         };
         status = session.run(source, true, true, keep_stopped);
     }
-    if (status != ExitOk) return status;
-    if (refused != ExitOk) return refused;
+    // Every way out from here ends the progress log with the exit status.
+    auto end = [&session](int code) {
+        session.end_progress(code);
+        return code;
+    };
+    if (status != ExitOk) return end(status);
+    if (refused != ExitOk) return end(refused);
     bool trouble = false;
     for (const auto& m : session.host().messages)
         if (is_recorder_message(m.caption)) trouble = true;
     // A recording refused before its first frame ended the run.
-    if (trouble && tc.recorder.refused()) return ExitUsageOrFile;
+    if (trouble && tc.recorder.refused()) return end(ExitUsageOrFile);
     if (session.frames_done.load() == 0) {
         std::fprintf(stderr,
                      "glimmark record: the animation has %d frame%s (0 to %d); --frames %s "
                      "names none of them\n",
                      std::max(1, tc.frames), tc.frames > 1 ? "s" : "", std::max(1, tc.frames) - 1,
                      parsed.value("frames").c_str());
-        return ExitUsageOrFile;
+        return end(ExitUsageOrFile);
     }
 
     const int frames = tc.recorder.frame_count();
@@ -240,7 +245,7 @@ int run_record(const std::vector<std::string>& args) {
     if (InterruptStopsRun::interrupted()) {
         std::fprintf(stderr, "glimmark record: interrupted after %d frame%s\n", frames,
                      frames == 1 ? "" : "s");
-        return 128 + SIGINT;
+        return end(128 + SIGINT);
     }
-    return trouble ? ExitUsageOrFile : ExitOk;
+    return end(trouble ? ExitUsageOrFile : ExitOk);
 }

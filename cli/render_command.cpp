@@ -53,6 +53,18 @@ void print_render_usage(std::FILE* out) {
         out);
 }
 
+// Which picture a frame is: the scene's text, the frame and the settings
+// that change its pixels (not the threads, nor the band of rows traced).
+uint64_t picture_fingerprint(const std::string& text, const TraceController& c) {
+    char settings[200];
+    std::snprintf(settings, sizeof settings,
+                  "\n%dx%d antialiasing %d depth %d frame %d time %a off %d%d%d%d%d", c.width,
+                  c.height, c.job.antialiasing, c.job.max_depth, c.frame_index,
+                  static_cast<double>(c.time), c.job.no_diffuse, c.job.no_highlights,
+                  c.job.no_shadow, c.job.no_reflection, c.job.no_refraction);
+    return fingerprint(settings, fingerprint(text));
+}
+
 }  // namespace
 
 int run_render(const std::vector<std::string>& args) {
@@ -140,10 +152,20 @@ int run_render(const std::vector<std::string>& args) {
     // A still, or one moment of an animation, is named as a single picture.
     auto named_frames = [&tc]() { return tc.overrides.time ? 1 : tc.frames; };
     auto name_of = [&](int index) { return frame_file_name(pattern, index, named_frames()); };
+    // Every picture says which rows of which picture it holds, so that
+    // join-rows joins only the bands of one picture.
+    BandRecord band;
     auto begin_picture = [&](const TraceController& c) {
+        band.width = c.width;
+        band.height = c.height;
+        band.first_row = options.first_row;
+        band.last_row =
+            options.last_row < 0 ? c.height - 1 : std::min(options.last_row, c.height - 1);
+        band.scene = picture_fingerprint(source.text, c);
         if (while_tracing)
             ahead.start(session.host().trace_surface(), format,
-                        to_stdout ? std::string("-") : name_of(c.frame_index), c.job.rows_done);
+                        to_stdout ? std::string("-") : name_of(c.frame_index), c.job.rows_done,
+                        &band);
     };
 
     int refused = ExitOk;
@@ -190,9 +212,9 @@ int run_render(const std::vector<std::string>& args) {
         const std::string name = to_stdout ? std::string("-") : name_of(index);
         std::string why;
         RowsAhead* begun = ahead.finish();
-        const bool written =
-            to_stdout ? write_image_to(stdout, "standard output", format, picture, why, begun)
-                      : write_image(name, format, picture, why, begun);
+        const bool written = to_stdout ? write_image_to(stdout, "standard output", format, picture,
+                                                        why, begun, &band)
+                                       : write_image(name, format, picture, why, begun, &band);
         ahead.stop();
         if (!written) {
             std::fprintf(stderr, "Glimmark Error: %s\n", why.c_str());
@@ -209,15 +231,17 @@ int run_render(const std::vector<std::string>& args) {
     // without saving the frame it was tracing or writing.
     InterruptEndsProgram interrupt;
     status = session.run(source, true, false, write_frame);
-    if (status == ExitOk && refused != ExitOk) return refused;
-    if (status == ExitOk && parsed.has("frames") && session.frames_done.load() == 0 &&
-        session.frames_skipped.load() == 0) {
+    if (status == ExitOk && refused != ExitOk) {
+        status = refused;
+    } else if (status == ExitOk && parsed.has("frames") && session.frames_done.load() == 0 &&
+               session.frames_skipped.load() == 0) {
         std::fprintf(stderr,
                      "glimmark render: the scene has %d frame%s (0 to %d); --frames %s names "
                      "none of them\n",
                      std::max(1, tc.frames), tc.frames > 1 ? "s" : "", std::max(1, tc.frames) - 1,
                      parsed.value("frames").c_str());
-        return ExitUsageOrFile;
+        status = ExitUsageOrFile;
     }
+    session.end_progress(status);
     return status;
 }

@@ -10,18 +10,13 @@
 
 SceneSession::SceneSession() { controller_.host = &host_; }
 
-SceneSession::~SceneSession() {
-    if (progress_log_ != nullptr && progress_log_ != stderr) std::fclose(progress_log_);
+SceneSession::~SceneSession() = default;
+
+bool SceneSession::open_progress_log(const std::string& path, double interval_s) {
+    progress_log_.interval_s = interval_s;
+    return progress_log_.open(path);
 }
 
-bool SceneSession::open_progress_log(const std::string& path) {
-    if (path == "-") {
-        progress_log_ = stderr;
-        return true;
-    }
-    progress_log_ = std::fopen(path.c_str(), "w");
-    return progress_log_ != nullptr;
-}
 int SceneSession::run(const SceneSource& source, bool build, bool record, FrameHandler on_frame) {
     frame_failed_ = false;
     controller_.source_folder = source.folder;
@@ -50,26 +45,28 @@ int SceneSession::run(const SceneSource& source, bool build, bool record, FrameH
     // traced, around whatever the caller decides about it.
     const auto decide = controller_.before_frame;
     controller_.before_frame = [this, decide](const TraceController& tc) {
-        const FrameChoice choice = decide ? decide(tc) : FrameChoice::Trace;
-        if (choice == FrameChoice::Skip) frames_skipped.fetch_add(1);
-        if (choice != FrameChoice::Trace) return choice;
         const int first = std::max(0, tc.first_frame);
         const int last = tc.overrides.time || !tc.has_animation ? first
                          : tc.last_frame < 0                    ? tc.frames - 1
                                              : std::min(tc.last_frame, tc.frames - 1);
         frames_in_range.store(std::max(1, last - first + 1));
+        // The rows of the picture: not the two the loop traces past it.
+        const LoopRows rows = loop_rows(tc.height, tc.job.first_row, tc.job.last_row);
+        frame_rows.store(std::max(0, std::min(rows.end, tc.height) - rows.begin));
+        const FrameChoice choice = decide ? decide(tc) : FrameChoice::Trace;
+        if (choice == FrameChoice::Skip) frames_skipped.fetch_add(1);
+        if (choice != FrameChoice::Trace) return choice;
         current_frame.store(tc.frame_index);
         frames_started.fetch_add(1);
-        const LoopRows rows = loop_rows(tc.height, tc.job.first_row, tc.job.last_row);
-        frame_rows.store(rows.end - rows.begin);
         return choice;
     };
     threads.store(resolved_thread_count(controller_.job));
+    if (progress_log_.is_open()) progress_log_.start_clock();
     controller_.start(source.text.c_str(), build, record, build ? render_thread_main : nullptr);
     frame_count.store(controller_.frames);
     frame_height.store(controller_.job.height);
-    if (build && (show_progress || progress_log_ != nullptr))
-        progress.start(show_progress, progress_log_);
+    if (build && (show_progress || progress_log_.is_open()))
+        progress.start(show_progress, progress_log_.is_open() ? &progress_log_ : nullptr);
     host_.run_loop();
     progress.stop();
     controller_.before_frame = decide;

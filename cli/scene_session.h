@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "cli/progress_log.h"
 #include "cli/scene_source.h"
 #include "run/headless_host.h"
 #include "run/trace_controller.h"
@@ -35,10 +36,12 @@ class SceneSession {
 
     // A progress line on stderr while tracing (the caller decides when).
     bool show_progress = false;
-    // key=value progress records once a second to `path` ("-": stderr).
-    // False, with errno set, when the file cannot be opened.
-    bool open_progress_log(const std::string& path);
-    std::FILE* progress_log() const { return progress_log_; }
+    // key=value progress records every `interval_s` seconds to `path` ("-":
+    // stderr). False, with errno set, when the file cannot be opened.
+    bool open_progress_log(const std::string& path, double interval_s = 1.0);
+    // The log's last record, for the command's exit status; nothing when
+    // no log is open or it has ended.
+    void end_progress(int exit_status) { progress_log_.end(progress_end_status(exit_status)); }
 
     // Read by the progress line from its own thread.
     std::atomic<int> frames_done{0};
@@ -50,7 +53,7 @@ class SceneSession {
     // Frames whose tracing has begun.
     std::atomic<int> frames_started{0};
     // The frames the run traces at most, the frame being traced (numbered as
-    // in the whole animation), the loop rows it traces and the threads.
+    // in the whole animation), the picture's rows it traces and the threads.
     std::atomic<int> frames_in_range{1};
     std::atomic<int> current_frame{0};
     std::atomic<int> frame_rows{0};
@@ -64,5 +67,5 @@ class SceneSession {
     HeadlessHost host_;
     TraceController controller_;
     bool frame_failed_ = false;
-    std::FILE* progress_log_ = nullptr;
+    ProgressLog progress_log_{*this};
 };

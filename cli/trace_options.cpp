@@ -26,17 +26,22 @@ const char* const TraceOptionsHelp =
     "  -f, --force           replace a file of the output's name even when it\n"
     "                        is not one Glimmark writes\n"
     "  -q, --quiet           no progress line (shown when stderr is a terminal)\n"
-    "  --progress FILE       once a second, key=value lines for a log (frame,\n"
-    "                        row, percent, elapsed_s, eta_s, rays_per_s,\n"
-    "                        threads, then progress=continue or end); - writes\n"
-    "                        them to standard error\n";
+    "  --progress FILE       once a second, key=value lines for a log (frame:\n"
+    "                        frames done, frames_total, row: rows of the frame\n"
+    "                        done, rows_total, percent, elapsed_s, eta_s,\n"
+    "                        rays_per_s, threads, then progress=continue); the\n"
+    "                        last record has status=done, interrupted or error\n"
+    "                        and progress=end. - writes them to standard error\n"
+    "  --progress-interval S seconds between those records, from 0.01 to\n"
+    "                        86400 (default 1)\n";
 
 std::vector<OptionSpec> trace_option_specs(bool render) {
-    std::vector<OptionSpec> specs = {
-        {"output", 'o', true},  {"quiet", 'q', false}, {"threads", 'j', true},
-        {"width", 'W', true},   {"height", 'H', true}, {"antialiasing", 'A', true},
-        {"max-depth", 0, true}, {"frames", 0, true},   {"force", 'f', false},
-        {"progress", 0, true},  {"help", 'h', false}};
+    std::vector<OptionSpec> specs = {{"output", 'o', true},          {"quiet", 'q', false},
+                                     {"threads", 'j', true},         {"width", 'W', true},
+                                     {"height", 'H', true},          {"antialiasing", 'A', true},
+                                     {"max-depth", 0, true},         {"frames", 0, true},
+                                     {"force", 'f', false},          {"progress", 0, true},
+                                     {"progress-interval", 0, true}, {"help", 'h', false}};
     if (render) {
         specs.push_back({"time", 0, true});
         specs.push_back({"rows", 0, true});
@@ -136,6 +141,25 @@ bool read_trace_options(const char* command, const ParsedArguments& parsed, Trac
     }
     out.quiet = parsed.has("quiet");
     out.progress = parsed.value("progress");
+    if (parsed.has("progress-interval")) {
+        const std::string text = parsed.value("progress-interval");
+        float seconds = 0.0f;
+        // Below a hundredth of a second the records would be all the run does.
+        if (!parse_time(text, seconds) || !(seconds >= 0.01f) || seconds > 86400.0f) {
+            report_usage_error(command,
+                               "--progress-interval is a number of seconds from 0.01 to 86400, "
+                               "not '" +
+                                   text + "'");
+            return false;
+        }
+        if (out.progress.empty()) {
+            report_usage_error(command,
+                               "--progress-interval sets how often --progress writes; "
+                               "give --progress FILE too");
+            return false;
+        }
+        out.progress_interval = seconds;
+    }
     out.force = parsed.has("force");
     out.no_overwrite = parsed.has("no-overwrite");
     if (out.force && out.no_overwrite) {
@@ -158,7 +182,8 @@ bool apply_trace_options(const char* command, const TraceOptions& options, Scene
     tc.recorder.avi.replace_any_file = options.force;
     const bool log_to_stderr = options.progress == "-";
     session.show_progress = !options.quiet && !log_to_stderr && isatty(STDERR_FILENO);
-    if (!options.progress.empty() && !session.open_progress_log(options.progress)) {
+    if (!options.progress.empty() &&
+        !session.open_progress_log(options.progress, options.progress_interval)) {
         std::fprintf(stderr, "glimmark %s: could not open progress file '%s': %s\n", command,
                      options.progress.c_str(), std::strerror(errno));
         return false;

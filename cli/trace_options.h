@@ -22,6 +22,8 @@ struct TraceOptions {
     bool quiet = false;
     // --progress: a file, or "-" for standard error; empty for none.
     std::string progress;
+    // --progress-interval: seconds between its records.
+    double progress_interval = 1.0;
     bool force = false;
     bool no_overwrite = false;
 };

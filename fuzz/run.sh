@@ -10,7 +10,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] &&
-  targets=(fuzz_build_trace fuzz_check fuzz_texture_png fuzz_texture_jpeg fuzz_texture_bitmap)
+  targets=(fuzz_build_trace fuzz_check fuzz_texture_png fuzz_texture_jpeg fuzz_texture_bitmap
+           fuzz_band_record)
 
 status=0
 for t in "${targets[@]}"; do
@@ -22,6 +23,7 @@ for t in "${targets[@]}"; do
     fuzz_texture_png) cp -n "$here"/seeds/textures/*.png "$root"/examples/*.png "$corpus"/ ;;
     fuzz_texture_jpeg) cp -n "$here"/seeds/textures/*.jpg "$corpus"/ ;;
     fuzz_texture_bitmap) cp -n "$here"/seeds/textures/*.bmp "$here"/seeds/textures/*.tga "$corpus"/ ;;
+    fuzz_band_record) cp -n "$here"/seeds/bands/* "$corpus"/ ;;
     *) cp -n "$here"/seeds/documents/* "$root"/examples/*.gmk "$corpus"/ ;;
   esac
   echo "== $t for ${seconds}s"

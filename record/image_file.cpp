@@ -34,6 +34,8 @@ struct PictureRows {
     int height = 0;
     const uint32_t* pixels = nullptr;
     const Surface* surface = nullptr;
+    // What the file says of the rows it holds; none when null.
+    const BandRecord* band = nullptr;
 
     void rgb_row(int y, unsigned char* out) const {
         if (surface == nullptr) {
@@ -93,7 +95,7 @@ class ByteSink {
 // The header unless the rows start further down, then the rows from `first`.
 void write_ppm(ByteSink& sink, const PictureRows& rows, unsigned char* row, int first) {
     if (first == 0) {
-        const std::string header = ppm_header(rows.width, rows.height);
+        const std::string header = ppm_header(rows.width, rows.height, rows.band);
         sink.put(header.data(), header.size());
     }
     for (int y = first; y < rows.height && !sink.failed(); ++y) {
@@ -165,6 +167,11 @@ PngRows png_rows_of(const PictureRows& rows) {
 // taken from it.
 bool write_png(ByteSink& sink, const PictureRows& rows, const PngBandsAhead* ahead) {
     if (!write_png_header(sink, rows)) return false;
+    if (rows.band != nullptr) {
+        const std::string text = band_record_png_text(*rows.band);
+        put_png_chunk(sink, "tEXt", reinterpret_cast<const unsigned char*>(text.data()),
+                      text.size());
+    }
     bool out_of_memory = false;
     const bool deflated = deflate_png_rows(
         png_rows_of(rows), PngCompression, 0,
@@ -251,7 +258,7 @@ bool write_file(const std::string& path, ImageFormat format, const PictureRows& 
     OutputFile own;
     int first_row = 0;
     OutputFile* begun = format == ImageFormat::Ppm && ppm != nullptr
-                            ? ppm->begun_file(path, rows.width, rows.height, first_row)
+                            ? ppm->begun_file(path, rows.width, rows.height, rows.band, first_row)
                             : nullptr;
     OutputFile& file = begun != nullptr ? *begun : own;
     try {
@@ -295,14 +302,27 @@ std::vector<unsigned char> rgb_bytes(const std::vector<uint32_t>& pixels) {
 }
 
 bool write_image(const std::string& path, ImageFormat format, int width, int height,
-                 const std::vector<uint32_t>& pixels, std::string& error) {
+                 const std::vector<uint32_t>& pixels, std::string& error, const BandRecord* band) {
     if (width < 1 || height < 1 ||
         pixels.size() != static_cast<size_t>(width) * static_cast<size_t>(height)) {
         error = "Could not write image '" + path + "': the picture is empty";
         return false;
     }
-    PictureRows rows{width, height, pixels.data(), nullptr};
+    PictureRows rows{width, height, pixels.data(), nullptr, band};
     return write_file(path, format, rows, error);
+}
+
+bool write_image_to(std::FILE* out, const std::string& name, ImageFormat format, int width,
+                    int height, const std::vector<uint32_t>& pixels, std::string& error,
+                    const BandRecord* band) {
+    std::string reason = "the picture is empty";
+    const PictureRows rows{width, height, pixels.data(), nullptr, band};
+    if (width >= 1 && height >= 1 &&
+        pixels.size() == static_cast<size_t>(width) * static_cast<size_t>(height) &&
+        write_stream(out, format, rows, reason, nullptr))
+        return true;
+    error = "Could not write image '" + name + "': " + reason;
+    return false;
 }
 
 PngAhead::PngAhead(const Surface& picture) : picture_(picture) {}
@@ -335,15 +355,16 @@ const PngBandsAhead* png_bands_of(RowsAhead* ahead) {
 }  // namespace
 
 bool write_image(const std::string& path, ImageFormat format, const Surface& picture,
-                 std::string& error, RowsAhead* ahead) {
-    PictureRows rows{picture.width(), picture.height(), nullptr, &picture};
+                 std::string& error, RowsAhead* ahead, const BandRecord* band) {
+    PictureRows rows{picture.width(), picture.height(), nullptr, &picture, band};
     return write_file(path, format, rows, error, png_bands_of(ahead),
                       dynamic_cast<PpmAhead*>(ahead));
 }
 
 bool write_image_to(std::FILE* out, const std::string& name, ImageFormat format,
-                    const Surface& picture, std::string& error, RowsAhead* ahead) {
-    PictureRows rows{picture.width(), picture.height(), nullptr, &picture};
+                    const Surface& picture, std::string& error, RowsAhead* ahead,
+                    const BandRecord* band) {
+    PictureRows rows{picture.width(), picture.height(), nullptr, &picture, band};
     std::string reason = "the picture is empty";
     if (rows.width >= 1 && rows.height >= 1 &&
         write_stream(out, format, rows, reason, png_bands_of(ahead)))

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "record/band_record.h"
 #include "record/png_bands.h"
 #include "record/rows_ahead.h"
 
@@ -51,8 +52,15 @@ constexpr PngDeflateSetting PngCompression{6, 4, 8, 258, 80, true};
 // marked sRGB) is deflated in bands of rows on every core as it is written,
 // so the writer holds a band's bytes per core besides the picture. On failure
 // `error` names the file and the reason, and no partial file is left behind.
+// `band`, when given, is written into the file (record/band_record.h).
 bool write_image(const std::string& path, ImageFormat format, int width, int height,
-                 const std::vector<uint32_t>& pixels, std::string& error);
+                 const std::vector<uint32_t>& pixels, std::string& error,
+                 const BandRecord* band = nullptr);
+// The same onto an open stream, such as standard output; `name` is what an
+// error message calls it. The stream is flushed, not closed.
+bool write_image_to(std::FILE* out, const std::string& name, ImageFormat format, int width,
+                    int height, const std::vector<uint32_t>& pixels, std::string& error,
+                    const BandRecord* band = nullptr);
 
 // The PNG of a picture deflated while it is being traced: the bands of rows
 // the render has settled, in order, as soon as they are settled. A write
@@ -80,9 +88,9 @@ class PngAhead : public RowsAhead {
 // picture was traced is taken when it was made for this picture at its
 // present size (and, for a PPM, for this file): a PngAhead's bands, a
 // PpmAhead's file.
+// A PpmAhead's file is taken only when it was begun with the same `band`.
 bool write_image(const std::string& path, ImageFormat format, const Surface& picture,
-                 std::string& error, RowsAhead* ahead = nullptr);
-// The same onto an open stream, such as standard output; `name` is what an
-// error message calls it. The stream is flushed, not closed.
+                 std::string& error, RowsAhead* ahead = nullptr, const BandRecord* band = nullptr);
 bool write_image_to(std::FILE* out, const std::string& name, ImageFormat format,
-                    const Surface& picture, std::string& error, RowsAhead* ahead = nullptr);
+                    const Surface& picture, std::string& error, RowsAhead* ahead = nullptr,
+                    const BandRecord* band = nullptr);

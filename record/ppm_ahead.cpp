@@ -24,12 +24,16 @@ bool replaced_by_rename(const std::string& path) {
 
 }  // namespace
 
-std::string ppm_header(int width, int height) {
-    return "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+std::string ppm_header(int width, int height, const BandRecord* band) {
+    return "P6\n" + (band != nullptr ? band_record_ppm_comment(*band) : std::string()) +
+           std::to_string(width) + " " + std::to_string(height) + "\n255\n";
 }
 
-PpmAhead::PpmAhead(const Surface& picture, std::string path)
-    : picture_(picture), path_(std::move(path)) {}
+PpmAhead::PpmAhead(const Surface& picture, std::string path, const BandRecord* band)
+    : picture_(picture),
+      path_(std::move(path)),
+      has_band_(band != nullptr),
+      band_record_(band != nullptr ? *band : BandRecord{}) {}
 
 void PpmAhead::give_up() {
     usable_ = false;
@@ -52,7 +56,7 @@ void PpmAhead::take_settled(int settled_rows, const std::atomic<bool>& stop) {
             usable_ = false;
             return;
         }
-        const std::string header = ppm_header(width_, height_);
+        const std::string header = ppm_header(width_, height_, has_band_ ? &band_record_ : nullptr);
         if (!file_.create_temporary_for(path_) || !file_.append(header.data(), header.size()))
             return give_up();
     }
@@ -76,10 +80,12 @@ void PpmAhead::take_settled(int settled_rows, const std::atomic<bool>& stop) {
 bool PpmAhead::complete() const { return begun_ && (!usable_ || written_ == height_); }
 
 OutputFile* PpmAhead::begun_file(const std::string& path, int width, int height,
-                                 int& rows_written) {
+                                 const BandRecord* band, int& rows_written) {
     // A file holding the header alone is dropped: the write starts afresh.
+    const bool same_band =
+        (band != nullptr) == has_band_ && (band == nullptr || *band == band_record_);
     if (!begun_ || !usable_ || written_ == 0 || path != path_ || width != width_ ||
-        height != height_) {
+        height != height_ || !same_band) {
         file_.discard_temporary();
         return nullptr;
     }

@@ -4,13 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "record/band_record.h"
 #include "record/output_file.h"
 #include "record/rows_ahead.h"
 
 class Surface;
 
-// The header of a binary PPM picture.
-std::string ppm_header(int width, int height);
+// The header of a binary PPM picture, with the band's record when given.
+std::string ppm_header(int width, int height, const BandRecord* band = nullptr);
 
 // The PPM file of a picture written while the picture is being traced: the
 // settled rows go straight into the file's temporary, and the system is asked
@@ -19,8 +20,9 @@ std::string ppm_header(int width, int height);
 // the write, which starts again and says why it failed.
 class PpmAhead : public RowsAhead {
   public:
-    // For the picture traced into `picture`, to be written to `path`.
-    PpmAhead(const Surface& picture, std::string path);
+    // For the picture traced into `picture`, to be written to `path` with
+    // the record `band` (none when null).
+    PpmAhead(const Surface& picture, std::string path, const BandRecord* band = nullptr);
 
     void take_settled(int settled_rows, const std::atomic<bool>& stop) override;
     bool complete() const override;
@@ -28,13 +30,16 @@ class PpmAhead : public RowsAhead {
     // The temporary holding the header and the first `rows_written` rows (at
     // least one), when it was begun for `path` at width x height; null
     // otherwise. The write appends the rest to it and renames it over `path`.
-    OutputFile* begun_file(const std::string& path, int width, int height, int& rows_written);
+    OutputFile* begun_file(const std::string& path, int width, int height, const BandRecord* band,
+                           int& rows_written);
 
   private:
     void give_up();
 
     const Surface& picture_;
     const std::string path_;
+    const bool has_band_;
+    const BandRecord band_record_;
     OutputFile file_;
     std::vector<unsigned char> band_;
     int width_ = 0;

@@ -73,6 +73,20 @@ inline ProcessResult run_glimmark(const std::vector<std::string>& args, const Te
     return r;
 }
 
+// The stderr of a run refused with --progress -: the refusal, then nothing
+// more when it came before the scene was read, else only the progress log's
+// last record, of nothing traced, with status=error.
+inline bool refused_with_last_record(const std::string& err) {
+    const size_t at = err.find("frame=");
+    if (at == std::string::npos) return err.find("progress=") == std::string::npos;
+    const std::string record = err.substr(at);
+    const std::string end = "status=error\nprogress=end\n";
+    return record.find("progress=continue") == std::string::npos &&
+           record.rfind("frame=0\n", 0) == 0 && record.find("\nrow=0\n") != std::string::npos &&
+           record.size() > end.size() &&
+           record.compare(record.size() - end.size(), end.size(), end) == 0;
+}
+
 // RGB bytes of a binary PPM written by glimmark; empty when it is not one.
 struct PpmImage {
     int width = 0;
@@ -90,7 +104,18 @@ inline PpmImage read_ppm(const std::string& path) {
     std::istringstream s(data);
     std::string magic;
     int maxval = 0;
-    s >> magic >> im.width >> im.height >> maxval;
+    // Comment lines (the band's record) may stand between the header's words.
+    auto skip_comments = [&] {
+        while ((s >> std::ws).peek() == '#')
+            s.ignore(data.size(), '\n');
+    };
+    s >> magic;
+    skip_comments();
+    s >> im.width;
+    skip_comments();
+    s >> im.height;
+    skip_comments();
+    s >> maxval;
     if (magic != "P6" || maxval != 255) return {};
     s.get();
     const size_t n = static_cast<size_t>(im.width) * im.height * 3;

@@ -2,6 +2,7 @@
 
 #include "cli/frame_names.h"
 #include "cli/progress_line.h"
+#include "cli/progress_log.h"
 #include "cli/scene_source.h"
 
 namespace {
@@ -114,14 +115,23 @@ TEST(ProgressText, PercentAndTimeLeftAndTheLogsRecord) {
     EXPECT_EQ(progress_remainder(f), "  99%  1 s left");
     f.eta_s = -1.0;
     EXPECT_EQ(progress_remainder(f), "  99%");
-    f = ProgressFields{3, 17, 42.25, 1.5, -1.0, 2500.4, 2};
-    EXPECT_EQ(progress_record(f, false),
-              "frame=3\nrow=17\npercent=42.2\nelapsed_s=1.5\neta_s=N/A\nrays_per_s=2500\n"
-              "threads=2\nprogress=continue\n");
+    f = ProgressFields{3, 8, 17, 30, 42.25, 1.5, -1.0, 2500.4, 2};
+    EXPECT_EQ(progress_record(f),
+              "frame=3\nframes_total=8\nrow=17\nrows_total=30\npercent=42.2\nelapsed_s=1.5\n"
+              "eta_s=N/A\nrays_per_s=2500\nthreads=2\nprogress=continue\n");
     f.eta_s = 2.04;
-    const std::string last = progress_record(f, true);
-    EXPECT_EQ(last.substr(last.find("eta_s")),
-              "eta_s=2.0\nrays_per_s=2500\nthreads=2\nprogress=end\n");
+    f.elapsed_s = 0.25;  // a half goes to the even tenth
+    f.rays_per_s = 3e9 + 0.5;
+    const std::string last = progress_record(f, progress_end_status(130));
+    EXPECT_EQ(last.substr(last.find("elapsed_s")),
+              "elapsed_s=0.2\neta_s=2.0\nrays_per_s=3000000000\nthreads=2\n"
+              "status=interrupted\nprogress=end\n");
+    EXPECT_STREQ(progress_end_status(0), "done");
+    EXPECT_STREQ(progress_end_status(2), "error");
+    // A buffer too small cuts the record short and says how much it holds.
+    char small[8];
+    EXPECT_EQ(format_progress_record(f, nullptr, small, sizeof small), sizeof small);
+    EXPECT_EQ(std::string(small, sizeof small), "frame=3\n");
 }
 
 }  // namespace

@@ -204,7 +204,8 @@ void set_files(const std::string& folder, const std::map<std::string, std::strin
 TEST(InterruptedRender, AtRandomMomentsLeavesEveryPictureOldOrComplete) {
     TempFolder dir("killed_render");
     write_text(dir.file("scene.gmk"), scene_text(640, 480, 3));
-    const std::vector<std::string> args = {"render", "scene.gmk", "-o", "out/pic.ppm", "-q"};
+    const std::vector<std::string> args = {"render", "scene.gmk",  "-o",          "out/pic.ppm",
+                                           "-q",     "--progress", "progress.log"};
     const Reference ref = reference_run(args, dir);
     const std::vector<std::string> names = {"pic_0000.ppm", "pic_0001.ppm", "pic_0002.ppm"};
     ASSERT_EQ(ref.files.size(), names.size()) << names_of(ref.files);
@@ -225,6 +226,7 @@ TEST(InterruptedRender, AtRandomMomentsLeavesEveryPictureOldOrComplete) {
             const std::chrono::microseconds delay(moment(random));
             set_files(dir.file("out"),
                       plan.earlier_files ? old : std::map<std::string, std::string>{});
+            fs::remove(dir.file("progress.log"));
             const Ending e =
                 kill_after(args, dir.path(), plan.signal, delay, std::chrono::minutes(2));
             const std::string what = std::string(signal_name(plan.signal)) + " after " +
@@ -240,6 +242,16 @@ TEST(InterruptedRender, AtRandomMomentsLeavesEveryPictureOldOrComplete) {
                             (e.exited && e.code == 128 + plan.signal))
                     << what << ": " << slurp(dir.file("run.err"));
             if (!finished) ++interrupted;
+            // The progress log ends with a last record whenever the program
+            // saw the end coming (not when the signal came before its handler).
+            const std::string log = slurp(dir.file("progress.log"));
+            const std::string end =
+                finished ? "status=done\nprogress=end\n" : "status=interrupted\nprogress=end\n";
+            if (finished || (e.exited && e.code == 128 + plan.signal)) {
+                EXPECT_TRUE(log.size() >= end.size() &&
+                            log.compare(log.size() - end.size(), end.size(), end) == 0)
+                    << what << ": " << log;
+            }
 
             const std::map<std::string, std::string> now = contents(dir.file("out"));
             bool earlier_frame_complete = true;
@@ -478,7 +490,8 @@ TEST_P(InterruptedVideo, SigintInTheSecondFrameLeavesAVideoOfTwoFrames) {
     const long second_frame = static_cast<long>((children_seconds() - before + 0.5) * tick);
     fs::remove(dir.file("first" + file));
 
-    const pid_t pid = spawn_glimmark({"record", "scene.gmk", "-o", file, "-q"}, dir.path());
+    const pid_t pid =
+        spawn_glimmark({"record", "scene.gmk", "-o", file, "-q", "--progress", "-"}, dir.path());
     ASSERT_GT(pid, 0);
     const auto give_up = Clock::now() + std::chrono::minutes(1);
     for (long used = 0; used >= 0 && used < second_frame && Clock::now() < give_up;
@@ -490,6 +503,14 @@ TEST_P(InterruptedVideo, SigintInTheSecondFrameLeavesAVideoOfTwoFrames) {
     ASSERT_TRUE(e.exited) << describe(e) << ": " << err;
     EXPECT_EQ(e.code, 130) << err;
     EXPECT_NE(err.find("interrupted after 2 frames"), std::string::npos) << err;
+    // The progress log's last record counts the two frames.
+    const size_t last = err.rfind("frame=");
+    ASSERT_NE(last, std::string::npos) << err;
+    const std::string counts = "frame=2\nframes_total=4\n";
+    const std::string end = "status=interrupted\nprogress=end\n";
+    EXPECT_EQ(err.substr(last, counts.size()), counts) << err;
+    ASSERT_GT(err.size(), end.size());
+    EXPECT_EQ(err.substr(err.size() - end.size()), end) << err;
     EXPECT_EQ(slurp(dir.file("run.out")), file + "\n");
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(dir.path()))

@@ -261,8 +261,9 @@ struct RefusedCase {
 
 class RefusedOutputTest : public ::testing::TestWithParam<RefusedCase> {};
 
-// Refused before anything is traced: no progress record, no file, and the
-// file that was there is as it was.
+// Refused before anything is traced: no progress record but the last one
+// (once the scene is read), no file, and the file that was there is as it
+// was.
 TEST_P(RefusedOutputTest, SaysWhyAndExits) {
     TempFolder dir("render_refused");
     write_text(dir.file("bg.gmk"), kBackgroundScene);
@@ -273,7 +274,7 @@ TEST_P(RefusedOutputTest, SaysWhyAndExits) {
     const ProcessResult r = run_glimmark(args, dir);
     EXPECT_EQ(r.status, GetParam().status);
     EXPECT_EQ(r.err.rfind(GetParam().err_start, 0), 0u) << r.err;
-    EXPECT_EQ(r.err.find("progress="), std::string::npos) << r.err;
+    EXPECT_TRUE(refused_with_last_record(r.err)) << r.err;
     for (const auto& e : fs::directory_iterator(dir.path())) {
         const std::string name = e.path().filename().string();
         if (GetParam().existing != nullptr && name == GetParam().existing)
@@ -331,6 +332,19 @@ INSTANTIATE_TEST_SUITE_P(
                     {"render", "a.gmk", "--time", "noon"},
                     2,
                     "glimmark render: --time is a number"},
+        RefusedCase{"interval_zero",
+                    {"render", "bg.gmk", "--progress-interval", "0"},
+                    2,
+                    "glimmark render: --progress-interval is a number of seconds from 0.01 to "
+                    "86400, not '0'\n"},
+        RefusedCase{"interval_no_number",
+                    {"render", "bg.gmk", "--progress-interval=nan"},
+                    2,
+                    "glimmark render: --progress-interval is a number of seconds"},
+        RefusedCase{"interval_too_long",
+                    {"render", "bg.gmk", "--progress-interval", "1e6"},
+                    2,
+                    "glimmark render: --progress-interval is a number of seconds"},
         RefusedCase{"format_for_a_file",
                     {"render", "bg.gmk", "-o", "x.png", "--format", "ppm"},
                     2,

@@ -71,15 +71,22 @@ TEST(TracerOptions, OverTheDocumentsValuesGiveThatDocumentsPicture) {
     ASSERT_EQ(render(dir, {"other.gmk", "-qW40", "-H30", "-A4", "--max-depth", "3", "-o", "o.ppm"})
                   .status,
               0);
-    EXPECT_EQ(slurp(dir.file("o.ppm")), slurp(dir.file("s.ppm")));
-    EXPECT_NE(slurp(dir.file("plain.ppm")), slurp(dir.file("s.ppm")));
+    // The same pixels (the files' records name their own scene texts).
+    auto pixels = [&dir](const char* name) {
+        const PpmImage im = read_ppm(dir.file(name));
+        return std::to_string(im.width) + "x" + std::to_string(im.height) +
+               std::string(im.rgb.begin(), im.rgb.end());
+    };
+    ASSERT_EQ(pixels("s.ppm").substr(0, 5), "40x30");
+    EXPECT_EQ(pixels("o.ppm"), pixels("s.ppm"));
+    EXPECT_NE(pixels("plain.ppm"), pixels("s.ppm"));
     // Each option alone changes the picture.
     for (const std::vector<std::string>& option :
          {std::vector<std::string>{"-A", "0"}, {"--max-depth", "0"}, {"-W", "41"}}) {
         std::vector<std::string> args = {"s.gmk", "-o", "changed.ppm"};
         args.insert(args.end(), option.begin(), option.end());
         ASSERT_EQ(render(dir, args).status, 0) << option[0];
-        EXPECT_NE(slurp(dir.file("changed.ppm")), slurp(dir.file("s.ppm"))) << option[0];
+        EXPECT_NE(pixels("changed.ppm"), pixels("s.ppm")) << option[0];
     }
 }
 
@@ -142,6 +149,54 @@ TEST(RowsOption, BandsJoinIntoTheWholePicture) {
     EXPECT_NE(mixed.err.find("'small.png' is 3 x 3, the bands before it 40 x 30"),
               std::string::npos)
         << mixed.err;
+    const ProcessResult piped = run_glimmark(
+        {"join-rows", "-o", "-", "band21-.png", "band0-6.png", "band8-20.png", "band7-7.png"}, dir);
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.out, slurp(dir.file("whole.png")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("-")));
+    // Bands of another picture, or that leave rows out or hold them twice,
+    // are refused in one line naming the files and the rows; nothing is
+    // written.
+    ASSERT_EQ(render(dir, {"s.gmk", "-o", "deep.png", "--rows", "7-7", "--max-depth", "1"}).status,
+              0);
+    ASSERT_EQ(render(dir, {"s.gmk", "-o", "b5-9.ppm", "--rows", "5-9"}).status, 0);
+    write_text(dir.file("old.ppm"), "P6\n40 30\n255\n" + std::string(40 * 30 * 3, '\0'));
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"band0-6.png"},
+         "no band holds rows 7-29 of the 40 x 30 picture; the last band, 'band0-6.png', ends at "
+         "row 6"},
+        {{"band8-20.png", "band21-.png", "band0-6.png"},
+         "no band holds row 7 of the 40 x 30 picture, between 'band0-6.png' (rows 0-6) and "
+         "'band8-20.png' (rows 8-20)"},
+        {{"band8-20.png", "band21-.png"},
+         "no band holds rows 0-7 of the 40 x 30 picture; the first band, 'band8-20.png', starts "
+         "at row 8"},
+        {{"band0-6.png", "b5-9.ppm", "band8-20.png", "band21-.png"},
+         "'band0-6.png' (rows 0-6) and 'b5-9.ppm' (rows 5-9) both hold rows 5-6"},
+        {{"band0-6.png", "band7-7.png", "band7-7.png", "band8-20.png", "band21-.png"},
+         "'band7-7.png' (row 7) and 'band7-7.png' (row 7) both hold row 7"},
+        {{"band0-6.png", "deep.png", "band8-20.png", "band21-.png"},
+         "'deep.png' (row 7) is of another picture than 'band0-6.png' (rows 0-6): another scene, "
+         "frame or setting"},
+        {{"old.ppm"},
+         "Cannot join 'old.ppm': it does not say which rows of which picture it holds (written "
+         "by another program or an older Glimmark); trace its rows again with glimmark render "
+         "--rows"},
+        {{"s.gmk"}, "Cannot join 's.gmk': it is not a PNG or PPM picture"},
+        {{"band0-6.png", "nosuch.png"},
+         "Could not read picture 'nosuch.png': No such file or directory"},
+    };
+    for (const auto& [bands, message] : refused) {
+        for (const char* out : {"out.png", "-"}) {
+            std::vector<std::string> join = {"join-rows", "-o", out};
+            join.insert(join.end(), bands.begin(), bands.end());
+            const ProcessResult r = run_glimmark(join, dir);
+            EXPECT_EQ(r.status, 2) << message;
+            EXPECT_EQ(r.err, "Glimmark Error: " + message + "\n");
+            EXPECT_EQ(r.out, "");
+            EXPECT_FALSE(std::filesystem::exists(dir.file("out.png"))) << message;
+        }
+    }
 }
 
 // -n leaves a picture that exists and traces the rest; -f replaces a file
@@ -169,35 +224,84 @@ TEST(OverwriteOptions, NoOverwriteSkipsAndForceReplaces) {
     EXPECT_EQ(slurp(dir.file("notes.avi")).substr(0, 4), "RIFF");
 }
 
-// The progress records of a log: key=value lines, each record ending with
-// progress=, the last one progress=end at 100 percent.
+// The records of a progress log, each a map of its key=value lines; false
+// when a line is not key=value or the log does not end with a record.
+bool read_records(const std::string& text, std::vector<std::map<std::string, std::string>>& out) {
+    std::istringstream log(text);
+    std::string line;
+    std::map<std::string, std::string> record;
+    while (std::getline(log, line)) {
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos || eq == 0) return false;
+        record[line.substr(0, eq)] = line.substr(eq + 1);
+        if (line.rfind("progress=", 0) == 0) {
+            out.push_back(record);
+            record.clear();
+        }
+    }
+    return record.empty();
+}
+
+struct ProgressCase {
+    std::vector<std::string> args;
+    int status;
+    // The last record's frame, frames_total, row, rows_total and status.
+    const char* last;
+    int least_records = 1;
+};
+
+// Every record keeps the frame and the row within their totals, and the log
+// ends with one progress=end whose status says how the run ended: a whole
+// animation, a band of rows, frames all skipped by -n, a parse error, a
+// refusal once the scene is read, and short intervals.
 TEST(ProgressOption, WritesKeyValueRecords) {
     TempFolder dir("progress_option");
     write_text(dir.file("a.gmk"), "ANIMATION FRAMES 2 END_ANIMATION\n" + kScene);
-    const ProcessResult r = render(dir, {"a.gmk", "-o", "a.ppm", "--progress", "log.txt"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    std::istringstream log(slurp(dir.file("log.txt")));
-    std::map<std::string, std::string> record;
-    std::string line, last_progress;
-    int records = 0;
-    while (std::getline(log, line)) {
-        const size_t eq = line.find('=');
-        ASSERT_NE(eq, std::string::npos) << line;
-        ASSERT_GT(eq, 0u) << line;
-        record[line.substr(0, eq)] = line.substr(eq + 1);
-        if (line.rfind("progress=", 0) == 0) {
-            ++records;
-            last_progress = line;
+    write_text(dir.file("s.gmk"), kScene);
+    write_text(dir.file("bad.gmk"), "SCENE BOGUS END_SCENE\n");
+    const std::vector<ProgressCase> cases = {
+        {{"a.gmk", "-o", "a.ppm"}, 0, "2 2 30 30 done"},
+        {{"s.gmk", "-o", "band.ppm", "--rows", "10-20"}, 0, "1 1 11 11 done"},
+        {{"a.gmk", "-o", "a.ppm", "-n"}, 0, "2 2 0 30 done"},
+        {{"bad.gmk", "-o", "bad.ppm"}, 1, "0 1 0 0 error"},
+        {{"s.gmk", "-o", "x.ppm", "--rows", "30-40"}, 2, "0 1 0 0 error"},
+        {{"a.gmk", "-o", "big.ppm", "-W", "400", "-H", "300", "-j", "1", "--progress-interval",
+          "0.01"},
+         0,
+         "2 2 300 300 done",
+         4},
+    };
+    for (const ProgressCase& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--progress", "log.txt"});
+        const ProcessResult r = render(dir, args);
+        ASSERT_EQ(r.status, c.status) << c.args[0] << r.err;
+        std::vector<std::map<std::string, std::string>> records;
+        ASSERT_TRUE(read_records(slurp(dir.file("log.txt")), records)) << c.args[0];
+        ASSERT_GE(records.size(), size_t(c.least_records)) << c.args[0];
+        for (size_t i = 0; i < records.size(); ++i) {
+            auto& rec = records[i];
+            EXPECT_EQ(rec["progress"], i + 1 < records.size() ? "continue" : "end");
+            EXPECT_LE(std::stoi(rec["frame"]), std::stoi(rec["frames_total"]));
+            EXPECT_LE(std::stoi(rec["row"]), std::stoi(rec["rows_total"]));
+            for (const char* key : {"percent", "elapsed_s", "eta_s", "rays_per_s", "threads"})
+                EXPECT_EQ(rec.count(key), 1u) << key;
+        }
+        auto& last = records.back();
+        EXPECT_EQ(last["frame"] + " " + last["frames_total"] + " " + last["row"] + " " +
+                      last["rows_total"] + " " + last["status"],
+                  c.last)
+            << c.args[0];
+        if (c.status == 0) {
+            EXPECT_EQ(last["percent"], "100.0");
+            EXPECT_EQ(last["eta_s"], "0.0");
         }
     }
-    EXPECT_GE(records, 1);
-    EXPECT_EQ(last_progress, "progress=end");
-    for (const char* key : {"frame", "row", "percent", "elapsed_s", "eta_s", "rays_per_s"})
-        EXPECT_EQ(record.count(key), 1u) << key;
-    EXPECT_EQ(record["frame"], "1");
-    EXPECT_EQ(record["percent"], "100.0");
-    EXPECT_EQ(record["eta_s"], "0.0");
-    EXPECT_GT(std::stod(record["rays_per_s"]), 0.0);
+    // The interval is for the records of --progress; alone it is a slip.
+    const ProcessResult alone = render(dir, {"s.gmk", "-o", "s.ppm", "--progress-interval", "2"});
+    EXPECT_EQ(alone.status, 2);
+    EXPECT_EQ(alone.err.rfind("glimmark render: --progress-interval sets how often", 0), 0u)
+        << alone.err;
 }
 
 }  // namespace
