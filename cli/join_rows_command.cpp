@@ -40,7 +40,8 @@ void print_join_usage(std::FILE* out) {
         "which rows of which picture it holds (a PNG text chunk, a PPM comment);\n"
         "every row must be in exactly one band, and every band of the same size and\n"
         "picture: the same scene, frame and settings. A picture that does not say\n"
-        "(written by another program or an older Glimmark) is refused. BAND and OUT\n"
+        "(a whole picture, or one written by another program or an older Glimmark)\n"
+        "is refused. BAND and OUT\n"
         "are PNG or PPM files.\n"
         "  -o, --output OUT  the joined picture (.png or .ppm); - writes it to\n"
         "                    standard output in the --format given (default png)\n"
@@ -91,7 +92,7 @@ bool read_record(NamedBand& band) {
             return true;
         case BandRecordFound::Missing:
             why =
-                "it does not say which rows of which picture it holds (written by another "
+                "it is not a band of rows (a whole picture, or one written by another "
                 "program or an older Glimmark); trace its rows again with glimmark render "
                 "--rows";
             break;
@@ -199,10 +200,10 @@ int run_join_rows(const std::vector<std::string>& args) {
                                  static_cast<size_t>(whole.height));
     for (const NamedBand& band : bands)
         if (!copy_rows(band, pixels)) return ExitUsageOrFile;
-    const bool written =
-        out == "-" ? write_image_to(stdout, "standard output", format, whole.width, whole.height,
-                                    pixels, error, &whole)
-                   : write_image(out, format, whole.width, whole.height, pixels, error, &whole);
+    const bool written = out == "-"
+                             ? write_image_to(stdout, "standard output", format, whole.width,
+                                              whole.height, pixels, error)
+                             : write_image(out, format, whole.width, whole.height, pixels, error);
     if (!written) {
         std::fprintf(stderr, "Glimmark Error: %s\n", error.c_str());
         return ExitUsageOrFile;

@@ -152,9 +152,14 @@ int run_render(const std::vector<std::string>& args) {
     // A still, or one moment of an animation, is named as a single picture.
     auto named_frames = [&tc]() { return tc.overrides.time ? 1 : tc.frames; };
     auto name_of = [&](int index) { return frame_file_name(pattern, index, named_frames()); };
-    // Every picture says which rows of which picture it holds, so that
-    // join-rows joins only the bands of one picture.
+    // A band of rows says which rows of which picture it holds, so that
+    // join-rows joins only the bands of one picture. A band of every row is
+    // the whole picture, written as a whole picture always was.
     BandRecord band;
+    auto band_record = [&]() -> const BandRecord* {
+        const bool whole = band.first_row == 0 && band.last_row == band.height - 1;
+        return options.has_rows && !whole ? &band : nullptr;
+    };
     auto begin_picture = [&](const TraceController& c) {
         band.width = c.width;
         band.height = c.height;
@@ -165,7 +170,7 @@ int run_render(const std::vector<std::string>& args) {
         if (while_tracing)
             ahead.start(session.host().trace_surface(), format,
                         to_stdout ? std::string("-") : name_of(c.frame_index), c.job.rows_done,
-                        &band);
+                        band_record());
     };
 
     int refused = ExitOk;
@@ -212,9 +217,10 @@ int run_render(const std::vector<std::string>& args) {
         const std::string name = to_stdout ? std::string("-") : name_of(index);
         std::string why;
         RowsAhead* begun = ahead.finish();
-        const bool written = to_stdout ? write_image_to(stdout, "standard output", format, picture,
-                                                        why, begun, &band)
-                                       : write_image(name, format, picture, why, begun, &band);
+        const bool written = to_stdout
+                                 ? write_image_to(stdout, "standard output", format, picture, why,
+                                                  begun, band_record())
+                                 : write_image(name, format, picture, why, begun, band_record());
         ahead.stop();
         if (!written) {
             std::fprintf(stderr, "Glimmark Error: %s\n", why.c_str());

@@ -142,9 +142,9 @@ TEST(RowsOption, BandsJoinIntoTheWholePicture) {
         EXPECT_EQ(r.out, slurp(dir.file(std::string("file.") + format))) << format;
     }
     write_text(dir.file("small.gmk"), "TRACER WIDTH 3 HEIGHT 3 END_TRACER SCENE END_SCENE\n");
-    ASSERT_EQ(render(dir, {"small.gmk", "-o", "small.png"}).status, 0);
+    ASSERT_EQ(render(dir, {"small.gmk", "-o", "small.png", "--rows", "1-"}).status, 0);
     const ProcessResult mixed =
-        run_glimmark({"join-rows", "-o", "x.png", "whole.png", "small.png"}, dir);
+        run_glimmark({"join-rows", "-o", "x.png", "band0-6.png", "small.png"}, dir);
     EXPECT_EQ(mixed.status, 2);
     EXPECT_NE(mixed.err.find("'small.png' is 3 x 3, the bands before it 40 x 30"),
               std::string::npos)
@@ -178,9 +178,13 @@ TEST(RowsOption, BandsJoinIntoTheWholePicture) {
         {{"band0-6.png", "deep.png", "band8-20.png", "band21-.png"},
          "'deep.png' (row 7) is of another picture than 'band0-6.png' (rows 0-6): another scene, "
          "frame or setting"},
+        {{"whole.png"},
+         "Cannot join 'whole.png': it is not a band of rows (a whole picture, or one written by "
+         "another program or an older Glimmark); trace its rows again with glimmark render "
+         "--rows"},
         {{"old.ppm"},
-         "Cannot join 'old.ppm': it does not say which rows of which picture it holds (written "
-         "by another program or an older Glimmark); trace its rows again with glimmark render "
+         "Cannot join 'old.ppm': it is not a band of rows (a whole picture, or one written by "
+         "another program or an older Glimmark); trace its rows again with glimmark render "
          "--rows"},
         {{"s.gmk"}, "Cannot join 's.gmk': it is not a PNG or PPM picture"},
         {{"band0-6.png", "nosuch.png"},
