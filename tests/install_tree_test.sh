@@ -100,9 +100,9 @@ if [ -f /usr/share/bash-completion/bash_completion ]; then
     }
     complete_line "glimmark re" _glimmark
     complete_line "glimmark record --co" _glimmark
-    complete_line "glimmark record --codec " _glimmark
+    complete_line "glimmark record -o a.mp4 --codec " _glimmark
   ' _ "$prefix/share/bash-completion/completions/glimmark")
-  expected=$'render record \n--codec \nraw mjpeg '
+  expected=$'render record \n--codec \nh264 mpeg4 '
   [ "$got" = "$expected" ] || fail "bash completion gave: $got"
 fi
 if [ $status -eq 0 ] && [ $skipped = 1 ]; then
