@@ -14,7 +14,7 @@ if [ ! -f "$framework" ]; then
 fi
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
-cd "$folder"
+cd "$folder" || exit 1
 mkdir .bin vids
 ln -s "$glimmark" .bin/glimmark
 cat >scene.gmk <<'EOF'
