@@ -43,7 +43,8 @@ test: build
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
-# The Debian packages glimmark and glimmark-studio, in $(BUILD)/packages/.
+# The Debian packages glimmark, glimmark-video and glimmark-studio, in
+# $(BUILD)/packages/.
 package: build
 	cmake --build $(BUILD) --target package
 

@@ -1,8 +1,11 @@
 # What `cmake --install` puts where (the GNU layout: bin/, share/man/,
-# share/doc/glimmark/, ...) and the two Debian packages `make package` builds
-# from it: `glimmark`, the command (component cli), and `glimmark-studio`,
-# the studio (component studio). The studio's package depends on the
-# command's, which holds the help page and the examples it opens.
+# share/doc/glimmark/, ...) and the Debian packages `make package` builds
+# from it: `glimmark`, the command (component cli); `glimmark-video`, the
+# video module that records MP4, Matroska, WebM and GIF through FFmpeg's
+# libraries (component video), which `glimmark` recommends, so that the
+# command alone needs none of them; and `glimmark-studio`, the studio
+# (component studio). The studio's package depends on the command's, which
+# holds the help page and the examples it opens.
 
 set(GLIMMARK_PACKAGE_MAINTAINER "The Glimmark developers <glimmark@example.org>"
     CACHE STRING "Maintainer named in the Debian packages")
@@ -24,9 +27,9 @@ file(MAKE_DIRECTORY ${gmk_dist})
 # The command, its man page, completion, the help page, the examples.
 install(TARGETS glimmark RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT cli)
 # The video encoder module (FFmpeg's libraries), loaded from the program's
-# folder's ../LIBDIR/glimmark when a recording needs it.
+# folder's ../GLIMMARK_MODULEDIR when a recording needs it.
 if(TARGET glimmark_ffmpeg)
-  install(TARGETS glimmark_ffmpeg LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/glimmark COMPONENT cli)
+  install(TARGETS glimmark_ffmpeg LIBRARY DESTINATION ${GLIMMARK_MODULEDIR} COMPONENT video)
 endif()
 gmk_gzipped(${CMAKE_SOURCE_DIR}/docs/glimmark.1 ${gmk_dist}/glimmark.1.gz)
 install(FILES ${gmk_dist}/glimmark.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT cli)
@@ -36,6 +39,12 @@ install(FILES ${CMAKE_SOURCE_DIR}/packaging/glimmark.bash-completion
 install(FILES ${CMAKE_SOURCE_DIR}/docs/gmkhelp.htm DESTINATION ${GLIMMARK_DOCDIR} COMPONENT cli)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION ${GLIMMARK_DOCDIR}/examples
         COMPONENT cli)
+# The render farm recipes (README.md, "Render farms"), run from where they are
+# or copied beside a cluster's job files.
+install(PROGRAMS ${CMAKE_SOURCE_DIR}/scripts/farm/parallel-frames.sh
+        ${CMAKE_SOURCE_DIR}/scripts/farm/parallel-rows.sh
+        ${CMAKE_SOURCE_DIR}/scripts/farm/slurm-frames.sbatch
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/glimmark/farm COMPONENT cli)
 # The licence as it is; the packages carry it as Debian's copyright file.
 install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${GLIMMARK_DOCDIR} COMPONENT license)
 
@@ -60,6 +69,9 @@ endif()
 # packages install them (a component install), not a plain `cmake --install`.
 string(TIMESTAMP GLIMMARK_PACKAGE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 set(gmk_components cli)
+if(TARGET glimmark_ffmpeg)
+  list(APPEND gmk_components video)
+endif()
 if(TARGET glimmark-studio)
   list(APPEND gmk_components studio)
 endif()
@@ -67,7 +79,7 @@ foreach(component IN LISTS gmk_components)
   if(component STREQUAL "cli")
     set(DEB_PACKAGE glimmark)
   else()
-    set(DEB_PACKAGE glimmark-studio)
+    set(DEB_PACKAGE glimmark-${component})
   endif()
   configure_file(${CMAKE_SOURCE_DIR}/packaging/changelog.in ${gmk_dist}/${DEB_PACKAGE}/changelog
                  @ONLY)
@@ -98,11 +110,25 @@ set(CPACK_DEBIAN_CLI_DESCRIPTION
     "ray tracer with a scene language of its own\n\
 Glimmark traces scenes written in its own plain-text language (spheres,\n\
 boxes, cones, quadrics, surfaces of revolution, meshes, CSG, lights, a\n\
-camera and materials) into PNG or PPM pictures, or into AVI videos when\n\
-the scene is animated.\n\
+camera and materials) into PNG or PPM pictures, or into videos when the\n\
+scene is animated: AVI (raw or Motion-JPEG) by itself, and MP4, Matroska,\n\
+WebM and GIF with the package glimmark-video.\n\
 .\n\
-This package holds the command glimmark, the reference of the language\n\
-and example scenes.")
+This package holds the command glimmark, the reference of the language,\n\
+example scenes and the recipes that share a render among the machines of a\n\
+farm (GNU parallel, Slurm) in /usr/share/glimmark/farm.")
+set(CPACK_DEBIAN_CLI_PACKAGE_RECOMMENDS "glimmark-video (= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_CLI_PACKAGE_SUGGESTS "parallel, slurm-client")
+set(CPACK_DEBIAN_VIDEO_PACKAGE_NAME glimmark-video)
+set(CPACK_DEBIAN_VIDEO_PACKAGE_DEPENDS "glimmark (= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_VIDEO_DESCRIPTION
+    "MP4, Matroska, WebM and GIF recordings for Glimmark\n\
+Glimmark traces scenes written in its own plain-text language into\n\
+pictures and videos; by itself it records AVI files.\n\
+.\n\
+This package holds the module through which glimmark record and the\n\
+studio write H.264 and MPEG-4 in MP4 and Matroska, VP9 in WebM and\n\
+Matroska, and animated GIF, with FFmpeg's libraries.")
 set(CPACK_DEBIAN_STUDIO_PACKAGE_NAME glimmark-studio)
 set(CPACK_DEBIAN_STUDIO_PACKAGE_DEPENDS "glimmark (= ${PROJECT_VERSION})")
 set(CPACK_DEBIAN_STUDIO_DESCRIPTION

@@ -14,6 +14,7 @@ struct Loaded {
     std::string why;
 };
 
+#ifdef GLIMMARK_VIDEO_MODULE
 // The folder of the running program, with its slash; empty when unknown.
 std::string program_folder() {
     std::vector<char> path(4096);
@@ -23,10 +24,9 @@ std::string program_folder() {
     return p.substr(0, p.find_last_of('/') + 1);
 }
 
-#ifdef GLIMMARK_VIDEO_MODULE
 // GLIMMARK_VIDEO_MODULE names another file. Otherwise a program of the build
 // tree takes the module the build made, and an installed one the module
-// installed with it (../lib/glimmark from its folder).
+// installed with it (../lib/<triplet>/glimmark from its folder).
 std::string module_place() {
     if (const char* own = std::getenv("GLIMMARK_VIDEO_MODULE"); own != nullptr && *own != '\0')
         return own;
@@ -42,12 +42,18 @@ std::string missing_text(const std::string& reason) {
     return "FFmpeg's libraries (libavformat), which could not be loaded: " + reason;
 }
 
+// The module is not installed: the package that brings it.
+[[maybe_unused]] std::string absent_text(const std::string& place) {
+    return missing_text(place +
+                        " is missing (install glimmark-video for MP4, Matroska, WebM and GIF)");
+}
+
 Loaded load() {
     Loaded loaded;
 #ifdef GLIMMARK_VIDEO_MODULE
     const std::string place = module_place();
     if (access(place.c_str(), F_OK) != 0) {
-        loaded.why = missing_text(place + " is missing");
+        loaded.why = absent_text(place);
         return loaded;
     }
     void* handle = dlopen(place.c_str(), RTLD_LAZY | RTLD_LOCAL);
@@ -84,7 +90,7 @@ bool video_encoder_present(std::string* why) {
 #ifdef GLIMMARK_VIDEO_MODULE
     const std::string place = module_place();
     if (access(place.c_str(), F_OK) == 0) return true;
-    if (why != nullptr) *why = missing_text(place + " is missing");
+    if (why != nullptr) *why = absent_text(place);
     return false;
 #else
     if (why != nullptr) *why = "this build has no FFmpeg libraries (libavformat)";

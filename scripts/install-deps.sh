@@ -48,7 +48,10 @@ if [ $web = 1 ]; then
   command -v npm > /dev/null || packages+=(nodejs npm)
 fi
 if [ "${GLIMMARK_EXTRA_DEPS:-}" = 1 ]; then
-  packages+=(povray clang-format clang libclang-rt-14-dev)
+  packages+=(povray clang-format
+    # make fuzz: clang with libFuzzer and the sanitizers' runtimes, and
+    # llvm-symbolizer for the stacks of what a fuzz target finds.
+    clang libclang-rt-14-dev llvm)
 fi
 
 missing=()

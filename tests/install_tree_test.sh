@@ -25,6 +25,9 @@ files=(
   share/bash-completion/completions/glimmark
   share/doc/glimmark/gmkhelp.htm
   share/doc/glimmark/LICENSE
+  share/glimmark/farm/parallel-frames.sh
+  share/glimmark/farm/parallel-rows.sh
+  share/glimmark/farm/slurm-frames.sbatch
 )
 # Every example, with the pictures its scenes read.
 while IFS= read -r example; do
@@ -43,7 +46,9 @@ fi
 for f in "${files[@]}"; do
   [ -f "$prefix/$f" ] || fail "not installed: $f"
 done
-[ -x "$prefix/bin/glimmark" ] || fail "bin/glimmark is not executable"
+for program in bin/glimmark share/glimmark/farm/{parallel-frames.sh,parallel-rows.sh,slurm-frames.sbatch}; do
+  [ -x "$prefix/$program" ] || fail "$program is not executable"
+done
 # The copyright and changelog files are the packages' own.
 [ ! -e "$prefix/share/doc/glimmark/copyright" ] || fail "a plain install has Debian's copyright"
 
@@ -100,9 +105,9 @@ if [ -f /usr/share/bash-completion/bash_completion ]; then
     }
     complete_line "glimmark re" _glimmark
     complete_line "glimmark record --co" _glimmark
-    complete_line "glimmark record --codec " _glimmark
+    complete_line "glimmark record -o a.mp4 --codec " _glimmark
   ' _ "$prefix/share/bash-completion/completions/glimmark")
-  expected=$'render record \n--codec \nraw mjpeg '
+  expected=$'render record \n--codec \nh264 mpeg4 '
   [ "$got" = "$expected" ] || fail "bash completion gave: $got"
 fi
 if [ $status -eq 0 ] && [ $skipped = 1 ]; then

@@ -457,7 +457,7 @@ TEST(RecordCommand, FfmpegsLibrariesAreLoadedOnlyForTheFormatsThatNeedThem) {
         const char* says;
         int status;
     } cases[] = {
-        {dir.file("missing.so"), "missing.so is missing", 2},
+        {dir.file("missing.so"), "missing.so is missing (install glimmark-video for MP4", 2},
         {dir.file("broken.so"), "Nothing is recorded", 2},
     };
     for (const auto& c : cases) {
