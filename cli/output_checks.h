@@ -20,5 +20,10 @@ enum class ExistingPicture {
 
 ExistingPicture existing_picture(const std::string& path);
 
+// Whether the file at `path` is a whole picture of width x height: a PNG
+// that decodes to its end (IEND), or a binary PPM holding every sample. A
+// missing, empty, cut-short or other-sized file is not (what -n traces again).
+bool picture_is_complete(const std::string& path, int width, int height);
+
 // Whether the name ends in `extension` (".avi"), in any case.
 bool has_extension(const std::string& path, const char* extension);
