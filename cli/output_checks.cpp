@@ -79,19 +79,24 @@ bool ppm_is_complete(const std::vector<unsigned char>& file, int width, int heig
 
 }  // namespace
 
-bool picture_is_complete(const std::string& path, int width, int height) {
-    if (existing_picture(path) != ExistingPicture::Picture || width < 1 || height < 1) return false;
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<unsigned char> file{std::istreambuf_iterator<char>(in),
-                                          std::istreambuf_iterator<char>()};
-    if (!in.eof() && in.fail()) return false;
-    if (file.size() >= 3 && file[0] == 'P' && file[1] == '6')
+bool picture_bytes_complete(const std::vector<unsigned char>& file, int width, int height) {
+    if (width < 1 || height < 1) return false;
+    if (file.size() >= 3 && file[0] == 'P' && file[1] == '6' && std::isspace(file[2]))
         return ppm_is_complete(file, width, height);
     if (!looks_like_png(file)) return false;
     DecodedBitmap picture;
     return decode_png(file, static_cast<long long>(width) * height, picture) ==
                DecodeResult::Decoded &&
            picture.width == width && picture.height == height;
+}
+
+bool picture_is_complete(const std::string& path, int width, int height) {
+    if (existing_picture(path) != ExistingPicture::Picture) return false;
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<unsigned char> file{std::istreambuf_iterator<char>(in),
+                                          std::istreambuf_iterator<char>()};
+    if (in.bad()) return false;
+    return picture_bytes_complete(file, width, height);
 }
 
 bool has_extension(const std::string& path, const char* extension) {
