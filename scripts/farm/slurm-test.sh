@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# `make farm-test`: brings up a one-node Slurm cluster on this machine (Debian's
-# slurm-wlm and munge, installed here when missing), runs slurm-frames.sbatch
-# as an array job and compares its frames with a whole run. Where Slurm cannot
-# start it says why and skips (exit 0); a farm that runs and gives other
-# pictures fails (exit 1).
+# `make farm-test`, and ctest's FarmSlurm: brings up a one-node Slurm cluster
+# on this machine (Debian's slurm-wlm and munge, which scripts/install-deps.sh
+# installs), runs slurm-frames.sbatch as array jobs (a whole run, tasks 1 and
+# 3 again over a cut-short frame and a stale part file, stepped ranges, a task
+# past the end) and compares every frame with a whole run's, byte for byte.
+# Where Slurm cannot start (not root, not installed, no node) it says why and
+# skips (exit 77); a farm that runs and gives other pictures fails (exit 1).
 #   scripts/farm/slurm-test.sh BUILD_DIR
 set -uo pipefail
 build=${1:-build}
@@ -19,12 +21,10 @@ skip() {
 [ -x "$glimmark" ] || { echo "no $glimmark: build first" >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || skip "starting Slurm's daemons needs root"
 
-if ! command -v slurmctld >/dev/null || ! command -v munged >/dev/null; then
-  export DEBIAN_FRONTEND=noninteractive
-  { apt-get update && apt-get install -y --no-install-recommends slurm-wlm munge; } \
-    >/tmp/glimmark-farm-apt.log 2>&1 ||
-    skip "slurm-wlm and munge could not be installed (see /tmp/glimmark-farm-apt.log)"
-fi
+for daemon in slurmctld slurmd munged sbatch; do
+  command -v "$daemon" >/dev/null ||
+    skip "no $daemon: scripts/install-deps.sh installs slurm-wlm and munge"
+done
 
 work=$(mktemp -d /tmp/glimmark-farm.XXXXXX)
 chmod 755 "$work"
@@ -124,7 +124,7 @@ submit() {
   local spec=$1
   shift
   rm -f glimmark-*.log
-  if ! GLIMMARK=$glimmark sbatch --wait --array="$spec" --chdir="$work" \
+  if ! GLIMMARK=$glimmark timeout 300 sbatch --wait --array="$spec" --chdir="$work" \
     "$source/scripts/farm/slurm-frames.sbatch" "$@" >/dev/null; then
     failed "the array job --array=$spec failed"
     cat glimmark-*.log
@@ -185,7 +185,7 @@ same long 0000 0010 0020 0030
 
 # A task past the animation fails, saying so.
 rm -f glimmark-*.log
-if GLIMMARK=$glimmark sbatch --wait --array=4 --chdir="$work" \
+if GLIMMARK=$glimmark timeout 300 sbatch --wait --array=4 --chdir="$work" \
   "$source/scripts/farm/slurm-frames.sbatch" scene.gmk full/f.png 2 >/dev/null; then
   failed "task 4 of 8 frames in 2s succeeded"
 fi
