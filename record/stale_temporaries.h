@@ -21,5 +21,9 @@ bool is_temporary_of(const std::string& name, const std::string& target);
 // Removes, from the folder of each target, the hidden temporaries of that
 // target that are regular files of this user and that no process holds. A
 // file that cannot be opened or locked, or that changes under the check, is
-// left alone. Returns how many were removed.
+// left alone. Returns how many were removed. Where flock becomes a POSIX lock
+// (NFS) a process does not conflict with its own locks, and closing the
+// tested file would drop them: call this before this process makes
+// temporaries of its own for these targets (render does, before its first
+// frame).
 int remove_stale_temporaries(const std::vector<std::string>& targets);

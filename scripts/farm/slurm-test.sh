@@ -99,8 +99,8 @@ if [ "${state:-}" != idle ]; then
 fi
 
 # The farm: 8 frames over 4 array tasks of K 2, against one whole run.
-cd "$work"
-cat > scene.gmk <<'SCENE'
+cd "$work" || exit 2
+cat > scene.gmk <<'GMK'
 ANIMATION FRAMES 8 END_ANIMATION
 TRACER WIDTH 48 HEIGHT 37 ANTIALIASING 4 END_TRACER
 SCENE BACKGROUND_COLOR 0.1 0.1 0.3
@@ -109,7 +109,7 @@ SCENE BACKGROUND_COLOR 0.1 0.1 0.3
  PLANE MATERIAL DIFFUSE 0.6 0.6 0.6 GLOSS 0 END_MATERIAL END_PLANE
  SPHERE TRANSLATE -1 TIME 0 MATERIAL DIFFUSE 0.9 0.2 0.2 REFLECTION 0.5 END_MATERIAL END_SPHERE
 END_SCENE
-SCENE
+GMK
 mkdir whole
 "$glimmark" render scene.gmk -q -o whole/f.png >/dev/null
 fail=0
@@ -157,13 +157,14 @@ same full "${all[@]}"
 
 # Tasks 1 and 3 again: frame 2 cut short, frame 7 missing and a part file a
 # killed task left for frame 6; frames 3 and 6 are whole and stay.
-head -c 100 full/f_0002.png > cut && mv cut full/f_0002.png
+head -c 100 full/f_0002.png > cut.png && mv cut.png full/f_0002.png
 rm full/f_0007.png
 echo partial > full/.f_0006.png.4242-0.part
 submit 1,3 scene.gmk full/f.png 2
 traced full 0002 0007
 same full "${all[@]}"
-[ -z "$(ls -A full | grep '\.part$')" ] || failed "a stale part file stayed: $(ls -A full)"
+parts=(full/.*.part)
+[ ! -e "${parts[0]}" ] || failed "a stale part file stayed: ${parts[*]}"
 
 # A stepped range and then the tasks between: the array's shape changes
 # nothing, and the two together trace every frame once.

@@ -15,7 +15,7 @@ farm=$source/scripts/farm
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-cat > scene.gmk <<'SCENE'
+cat > scene.gmk <<'GMK'
 ANIMATION FRAMES 5 END_ANIMATION
 TRACER WIDTH 48 HEIGHT 37 ANTIALIASING 4 END_TRACER
 SCENE BACKGROUND_COLOR 0.1 0.1 0.3
@@ -25,7 +25,7 @@ SCENE BACKGROUND_COLOR 0.1 0.1 0.3
  SPHERE TRANSLATE -1 TIME 0 MATERIAL DIFFUSE 0.9 0.2 0.2 REFLECTION 0.5 END_MATERIAL END_SPHERE
  SPHERE TRANSLATE 1.2 0.6 -0.5 SCALE 0.6 0.6 0.6 END_SPHERE
 END_SCENE
-SCENE
+GMK
 export GLIMMARK=$glimmark
 fail=0
 failed() {
@@ -76,7 +76,8 @@ cmp still.png joined.png || fail=1
 "$glimmark" render scene.gmk -q --time 0.4 -H 50 -o tall.png >/dev/null
 GLIMMARK_OPTIONS="--time 0.4 -H 50" "$farm/parallel-rows.sh" scene.gmk joined.png 3 >/dev/null
 cmp tall.png joined.png || fail=1
-[ -z "$(ls -A | grep '^\.bands')" ] || failed "the bands were left behind"
+bands=(.bands*)
+[ ! -e "${bands[0]}" ] || failed "the bands were left behind: ${bands[*]}"
 
 # The usage is the leading comment alone; a wrong command line is one line
 # on stderr and exit 2, with nothing traced.
