@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Checks of an output name made before anything is traced, so that a run
 // that cannot save its work ends at once.
@@ -19,6 +20,13 @@ enum class ExistingPicture {
 };
 
 ExistingPicture existing_picture(const std::string& path);
+
+// Whether the file at `path` is a whole picture of width x height: a PNG
+// that decodes to its end (IEND), or a binary PPM holding every sample. A
+// missing, empty, cut-short or other-sized file is not (what -n traces again).
+bool picture_is_complete(const std::string& path, int width, int height);
+// The same for the bytes of a file already read.
+bool picture_bytes_complete(const std::vector<unsigned char>& file, int width, int height);
 
 // Whether the name ends in `extension` (".avi"), in any case.
 bool has_extension(const std::string& path, const char* extension);

@@ -2,6 +2,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
@@ -13,6 +15,7 @@
 #include "cli/scene_session.h"
 #include "cli/trace_options.h"
 #include "record/image_file.h"
+#include "record/stale_temporaries.h"
 #include "scene/surface.h"
 
 namespace {
@@ -39,7 +42,9 @@ void print_render_usage(std::FILE* out) {
         "                        bottom); the other rows stay black. The rows traced\n"
         "                        are exactly those of the whole picture, so bands\n"
         "                        traced apart join into it (glimmark join-rows).\n"
-        "  -n, --no-overwrite    skip the frames whose file exists (a restarted job)\n",
+        "  -n, --no-overwrite    skip the frames whose file is a whole picture of\n"
+        "                        the run's size (a restarted job); an empty, cut\n"
+        "                        short or other-sized one is traced again\n",
         out);
     std::fputs(TraceOptionsHelp, out);
     std::fputs(
@@ -192,22 +197,30 @@ int run_render(const std::vector<std::string>& args) {
             const int last = c.overrides.time || c.frames <= 1 ? c.frame_index
                              : c.last_frame < 0                ? c.frames - 1
                                                 : std::min(c.last_frame, c.frames - 1);
+            std::vector<std::string> names;
             for (int i = c.frame_index; i <= last; ++i) {
                 const std::string name = name_of(i);
                 std::string why = output_path_problem(name);
-                if (why.empty() && !options.force && !options.no_overwrite &&
+                // With -n a foreign file is no finished frame, and -n
+                // replaces nothing but pictures.
+                if (why.empty() && !options.force &&
                     existing_picture(name) == ExistingPicture::Other)
-                    why = "it exists and is not a PNG or PPM picture; --force replaces it";
+                    why = options.no_overwrite
+                              ? "it exists and is not a PNG or PPM picture; move it away"
+                              : "it exists and is not a PNG or PPM picture; --force replaces it";
                 if (!why.empty()) {
                     std::fprintf(stderr, "Glimmark Error: Cannot write '%s': %s\n", name.c_str(),
                                  why.c_str());
                     refused = ExitUsageOrFile;
                     return FrameChoice::Stop;
                 }
+                names.push_back(name);
             }
+            // What a run of these frames that was killed before its last
+            // rename left behind.
+            remove_stale_temporaries(names);
         }
-        if (options.no_overwrite &&
-            existing_picture(name_of(c.frame_index)) != ExistingPicture::None)
+        if (options.no_overwrite && picture_is_complete(name_of(c.frame_index), c.width, c.height))
             return FrameChoice::Skip;
         begin_picture(c);
         return FrameChoice::Trace;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "record/pending_files.h"
+#include "record/stale_temporaries.h"
 #include "record/target_file.h"
 
 std::atomic<bool> OutputFile::nameless_temporaries{true};
@@ -36,6 +37,15 @@ bool can_be_named(int fd) {
 // What open says when the folder's file system (or the kernel) cannot make
 // a nameless file; a missing or closed folder says something else.
 bool nameless_refused(int code) { return code == EOPNOTSUPP || code == EISDIR || code == EINVAL; }
+
+// Whether `name` still names the open file: a rerun that found it before its
+// lock was taken may have removed it as stale.
+bool still_named(int fd, const std::string& name) {
+    struct stat opened {
+    }, named{};
+    return ::fstat(fd, &opened) == 0 && ::lstat(name.c_str(), &named) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
 
 // Tries fresh hidden names beside `target` until `make` creates a file under
 // one (it returns 0) or fails for a reason other than a name already taken
@@ -161,6 +171,8 @@ bool OutputFile::create_temporary_for(const std::string& target) {
         fd_ = ::open(folder_of(target).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
         if (fd_ >= 0) {
             if (can_be_named(fd_)) {
+                // Held from before it has a name (stale_temporaries.h).
+                lock_temporary(fd_);
                 nameless_ = true;
                 return true;
             }
@@ -176,7 +188,15 @@ bool OutputFile::create_temporary_for(const std::string& target) {
     const int code = claim_hidden_name(target, name, slot, [this](const std::string& n) {
         // The mode is narrowed by the umask, as for any file the user creates.
         fd_ = ::open(n.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        return fd_ >= 0 ? 0 : errno;
+        if (fd_ < 0) return errno;
+        // Held while this process lives (stale_temporaries.h); a name lost
+        // before the lock was taken is given up for another.
+        if (lock_temporary(fd_) && !still_named(fd_, n)) {
+            ::close(fd_);
+            fd_ = -1;
+            return EEXIST;
+        }
+        return 0;
     });
     if (code != 0) return fail(code);
     temporary_ = name;

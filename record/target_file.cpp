@@ -34,7 +34,7 @@ std::string temporary_name_for(const std::string& path) {
         slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     // Leaves room for the prefix and suffix within the longest file name.
-    if (base.size() > 200) base.resize(200);
+    if (base.size() > TemporaryBaseLength) base.resize(TemporaryBaseLength);
     char suffix[64];
     std::snprintf(suffix, sizeof suffix, ".%ld-%u.part", static_cast<long>(::getpid()),
                   counter.fetch_add(1));

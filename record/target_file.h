@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // What stands at the name a recording is to be saved under. The name comes
@@ -8,6 +9,9 @@
 enum class TargetKind { Missing, Avi, NotAvi, Folder };
 
 TargetKind classify_target(const std::string& path);
+
+// The longest part of a file's name its temporary's name keeps.
+constexpr size_t TemporaryBaseLength = 200;
 
 // A fresh name in the same folder (so that the final rename stays within one
 // file system), hidden and distinct for every call in this process.

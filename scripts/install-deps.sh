@@ -38,8 +38,9 @@ if [ $cli_only = 0 ]; then
     # The install and package checks: desktop entry, MIME type, man pages,
     # completion, and lintian on the .deb files.
     desktop-file-utils shared-mime-info man-db bash-completion lintian
-    # The render farm recipes' test.
-    parallel
+    # The render farm recipes' tests: GNU parallel, and a one-node Slurm
+    # (the test starts its own daemons, as root; elsewhere it skips).
+    parallel slurm-wlm munge
   )
 fi
 if [ $web = 1 ]; then

@@ -1,28 +1,44 @@
 #!/usr/bin/env bash
 # Renders one large still with GNU parallel as bands of rows, then joins them.
 #
-#   scripts/farm/parallel-rows.sh SCENE OUT HEIGHT [BANDS]
+#   scripts/farm/parallel-rows.sh SCENE OUT [BANDS]
 #
-# HEIGHT is the picture's height (the scene's HEIGHT, or the -H in
-# GLIMMARK_OPTIONS); BANDS is how many bands (default: one per core). Each
-# band is a full-size picture in which only its rows are traced
-# (glimmark render --rows A-B); glimmark join-rows puts them together into
-# OUT, byte for byte the picture one whole run writes.
+# BANDS is how many bands (default: one per core, at most one per row); the
+# picture's height is the scene's own, or the -H in GLIMMARK_OPTIONS
+# (glimmark check --info). Each band is a full-size picture in which only its
+# rows are traced (glimmark render --rows A-B); glimmark join-rows puts them
+# together into OUT, byte for byte the picture one whole run writes.
 #
 # Environment: GLIMMARK (the command, default glimmark), JOBS (parallel jobs,
-# default one per core), PARALLEL_HOSTS (a --sshlogin list; the scene and
-# BAND_FOLDER must then be on a folder every host sees), BAND_FOLDER (where
-# the bands go, default a temporary folder beside OUT), GLIMMARK_OPTIONS.
+# default one per core), PARALLEL_HOSTS (a --sshlogin list; each job runs in
+# the folder of the same path, relative to the home folder, on its host, so
+# the scene and BAND_FOLDER must be on a folder every host sees there),
+# BAND_FOLDER (where the bands go, default a temporary folder beside OUT),
+# GLIMMARK_OPTIONS (options for glimmark render, say -W 8000 -H 6000).
 set -euo pipefail
 
-if [ $# -lt 3 ]; then
-  sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//' >&2
+usage() { awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0" >&2; }
+if [ $# -gt 3 ]; then
+  echo "parallel-rows.sh: the height comes from the scene now; give SCENE OUT [BANDS]" >&2
   exit 2
 fi
-scene=$1 out=$2 height=$3 bands=${4:-$(nproc)}
+if [ $# -lt 2 ]; then
+  usage
+  exit 2
+fi
+scene=$1 out=$2 bands=${3:-$(nproc)}
 glimmark=${GLIMMARK:-glimmark}
 jobs=${JOBS:-100%}
 read -r -a extra <<< "${GLIMMARK_OPTIONS:-}"
+if ! [[ $bands =~ ^[0-9]+$ ]] || [ "$bands" -lt 1 ]; then
+  echo "parallel-rows.sh: BANDS is a whole number from 1, not '$bands'" >&2
+  exit 2
+fi
+
+# The height a render with these options traces; glimmark says why when it
+# cannot tell.
+info=$("$glimmark" check --info "$scene" "${extra[@]}")
+height=$(sed -n 's/^height=//p' <<< "$info")
 [ "$bands" -gt "$height" ] && bands=$height
 
 folder=${BAND_FOLDER:-}
@@ -39,7 +55,7 @@ band_list() {
 }
 
 hosts=()
-[ -n "${PARALLEL_HOSTS:-}" ] && hosts=(--sshlogin "$PARALLEL_HOSTS")
+[ -n "${PARALLEL_HOSTS:-}" ] && hosts=(--sshlogin "$PARALLEL_HOSTS" --workdir .)
 band_list | parallel --will-cite --quote --halt now,fail=1 --jobs "$jobs" "${hosts[@]}" \
   "$glimmark" render "$scene" -o "$folder/band_{}.ppm" --rows {} -q -j 1 "${extra[@]}"
 "$glimmark" join-rows -o "$out" "$folder"/band_*.ppm

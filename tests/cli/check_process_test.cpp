@@ -156,6 +156,113 @@ TEST(CheckCommand, ASceneEndsAtANulByteAndSaysSo) {
     }
 }
 
+// check --info: key=value lines of what a render with the same options
+// traces, for scripts; nothing on stdout when the scene cannot be traced.
+struct InfoCase {
+    const char* name;
+    std::string text;
+    std::vector<std::string> options;
+    int status;
+    std::string out;
+    std::string err;  // the start of the message
+};
+
+class CheckInfoTest : public ::testing::TestWithParam<InfoCase> {};
+
+TEST_P(CheckInfoTest, PrintsWhatARenderTraces) {
+    TempFolder dir("check_info");
+    write_text(dir.file("s.gmk"), GetParam().text);
+    std::vector<std::string> args = {"check", "s.gmk"};
+    args.insert(args.end(), GetParam().options.begin(), GetParam().options.end());
+    const ProcessResult r = run_glimmark(args, dir);
+    EXPECT_EQ(r.status, GetParam().status);
+    EXPECT_EQ(r.out, GetParam().out);
+    EXPECT_EQ(r.err.substr(0, GetParam().err.size()), GetParam().err) << r.err;
+    EXPECT_EQ(r.err.empty(), GetParam().err.empty()) << r.err;
+}
+
+std::string info_lines(const std::string& size, const std::string& animation,
+                       const std::string& antialiasing) {
+    return size + animation + "antialiasing=" + antialiasing + "\n";
+}
+
+const std::string kClip =
+    "ANIMATION FRAMES 16 FRAMES_PER_SECOND 8 START_TIME 0.25 END_TIME 2.1 OUTPUT_FILE "
+    "\"clip one.avi\" END_ANIMATION TRACER WIDTH 64 HEIGHT 300 ANTIALIASING 3 END_TRACER "
+    "SCENE END_SCENE\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CheckInfoTest,
+    ::testing::Values(
+        InfoCase{"animation",
+                 kClip,
+                 {"--info"},
+                 0,
+                 info_lines("width=64\nheight=300\n",
+                            "frames=16\nframes_per_second=8\nstart_time=0.25\nend_time=2.1\n"
+                            "output_file=clip one.avi\n",
+                            "3"),
+                 ""},
+        InfoCase{"still",
+                 "SCENE END_SCENE\n",
+                 {"--info"},
+                 0,
+                 info_lines("width=320\nheight=240\n",
+                            "frames=1\nframes_per_second=4\nstart_time=0\nend_time=1\n"
+                            "output_file=\n",
+                            "0"),
+                 ""},
+        // The options over the scene's values; --time traces one picture.
+        InfoCase{"options",
+                 kClip,
+                 {"--info", "-W", "10", "-H20", "-A", "7", "--time", "1"},
+                 0,
+                 info_lines("width=10\nheight=20\n",
+                            "frames=1\nframes_per_second=8\nstart_time=0.25\nend_time=2.1\n"
+                            "output_file=clip one.avi\n",
+                            "7"),
+                 ""},
+        // What the render makes of out-of-range values: FRAMES 0 is one
+        // picture, ANTIALIASING counts as 1024 at most; a line break in a
+        // name cannot end its line.
+        InfoCase{"limits",
+                 "ANIMATION FRAMES 0 OUTPUT_FILE \"a\nb.avi\" END_ANIMATION\n"
+                 "TRACER ANTIALIASING 5000 END_TRACER\n",
+                 {"--info"},
+                 0,
+                 info_lines("width=320\nheight=240\n",
+                            "frames=1\nframes_per_second=4\nstart_time=0\nend_time=1\n"
+                            "output_file=a\\nb.avi\n",
+                            "1024"),
+                 ""},
+        InfoCase{"no_size",
+                 "TRACER WIDTH 0 END_TRACER\n",
+                 {"--info"},
+                 1,
+                 "",
+                 "Glimmark Error: Image size 0 x 240 cannot be traced"},
+        InfoCase{"parse_error", "TRACER BOGUS END_TRACER\n", {"--info"}, 1, "", "Parse Error: "},
+        InfoCase{"missing_texture",
+                 "SCENE MATERIAL TEXTURE_FILE \"nowhere.png\" END_MATERIAL SPHERE END_SPHERE "
+                 "END_SCENE\n",
+                 {"--info"},
+                 1,
+                 "",
+                 "Parse Error: Could not load texture."},
+        InfoCase{"option_without_info",
+                 kClip,
+                 {"-W", "10"},
+                 2,
+                 "",
+                 "glimmark check: option '--width' goes with --info\n"},
+        InfoCase{"bad_option_value",
+                 kClip,
+                 {"--info", "-H", "0"},
+                 2,
+                 "",
+                 "glimmark check: --height is a whole number from 1 to 16384, not '0'\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct UsageCase {
     std::vector<std::string> args;
     int status;

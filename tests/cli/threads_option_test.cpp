@@ -51,6 +51,8 @@ TEST(ThreadsOption, ACountThatIsNoNumberIsAUsageError) {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 ProcessResult render(const TempFolder& dir, std::vector<std::string> args) {
     args.insert(args.begin(), "render");
     return run_glimmark(args, dir);
@@ -203,16 +205,72 @@ TEST(RowsOption, BandsJoinIntoTheWholePicture) {
     }
 }
 
-// -n leaves a picture that exists and traces the rest; -f replaces a file
-// that is not a picture.
-TEST(OverwriteOptions, NoOverwriteSkipsAndForceReplaces) {
+// -n keeps a frame only when its file is a whole picture of the run's size
+// and traces the rest again: missing, empty, cut short (PPM samples, PNG data
+// or its IEND), another size. A part file a killed run left for a frame of
+// the range goes; -f replaces a file that is not a picture, -n refuses it.
+TEST(OverwriteOptions, NoOverwriteKeepsWholePicturesAndForceReplaces) {
     TempFolder dir("overwrite_options");
-    write_text(dir.file("a.gmk"), "ANIMATION FRAMES 3 END_ANIMATION\n" + kScene);
-    write_text(dir.file("a_0001.ppm"), "P6 kept");
-    ProcessResult r = render(dir, {"a.gmk", "-n", "-o", "a.ppm"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "a_0000.ppm\na_0002.ppm\n");
-    EXPECT_EQ(slurp(dir.file("a_0001.ppm")), "P6 kept");
+    write_text(dir.file("a.gmk"), "ANIMATION FRAMES 6 END_ANIMATION\n" + kScene);
+    for (const char* out : {"whole.ppm", "whole.png"})
+        ASSERT_EQ(render(dir, {"a.gmk", "-q", "-o", out}).status, 0);
+    ASSERT_EQ(render(dir, {"a.gmk", "-q", "-W", "20", "--frames", "2", "-o", "small.png"}).status,
+              0);
+    auto whole = [&dir](int frame, const char* ext) {
+        return slurp(dir.file("whole_000" + std::to_string(frame) + ext));
+    };
+    const std::string ppm5 = whole(5, ".ppm");
+    const std::string ppm_header = "P6\n40 30\n255\n";
+    ASSERT_EQ(ppm5.substr(0, ppm_header.size()), ppm_header);
+    struct Frame {
+        std::string text;  // what stands at the frame's name; "-" nothing
+        bool kept;
+    };
+    const std::map<std::string, std::vector<Frame>> runs = {
+        {".ppm",
+         {{"-", false},
+          {"P6 kept", false},
+          {whole(2, ".ppm").substr(0, ppm5.size() - 1), false},
+          // Another frame's whole picture counts as done: -n looks at files.
+          {ppm5, true},
+          {"", false},
+          {"P6 # a comment\n40 30\n255\n" + ppm5.substr(ppm_header.size()), true}}},
+        {".png",
+         {{whole(0, ".png").substr(0, whole(0, ".png").size() / 2), false},
+          {whole(1, ".png").substr(0, whole(1, ".png").size() - 12), false},
+          {slurp(dir.file("small_0002.png")), false},
+          {whole(3, ".png"), true},
+          {"-", false},
+          {whole(0, ".png"), true}}},
+    };
+    for (const auto& [ext, frames] : runs) {
+        std::string traced;
+        for (size_t i = 0; i < frames.size(); ++i) {
+            const std::string name = "a_000" + std::to_string(i) + ext;
+            if (frames[i].text != "-") write_text(dir.file(name), frames[i].text);
+            if (!frames[i].kept) traced += name + "\n";
+        }
+        write_text(dir.file(".a_0004" + ext + ".4242-7.part"), "left by a killed run");
+        write_text(dir.file(".a_0004" + ext + ".notours.part"), "someone else's");
+        const ProcessResult r = render(dir, {"a.gmk", "-n", "-q", "-o", "a" + ext});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, traced) << ext;
+        for (size_t i = 0; i < frames.size(); ++i)
+            EXPECT_EQ(slurp(dir.file("a_000" + std::to_string(i) + ext)),
+                      frames[i].kept ? frames[i].text : whole(int(i), ext.c_str()))
+                << ext << " frame " << i;
+        EXPECT_FALSE(fs::exists(dir.file(".a_0004" + ext + ".4242-7.part"))) << ext;
+        EXPECT_TRUE(fs::exists(dir.file(".a_0004" + ext + ".notours.part"))) << ext;
+    }
+    // A file -n would have to trace over that is no picture: nothing traced.
+    fs::remove(dir.file("a_0000.ppm"));
+    write_text(dir.file("a_0003.ppm"), "my notes");
+    ProcessResult r = render(dir, {"a.gmk", "-n", "-q", "-o", "a.ppm"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err,
+              "Glimmark Error: Cannot write 'a_0003.ppm': it exists and is not a PNG or PPM "
+              "picture; move it away\n");
+    EXPECT_FALSE(fs::exists(dir.file("a_0000.ppm")));
     write_text(dir.file("notes.ppm"), "my notes");
     write_text(dir.file("notes.avi"), "my notes");
     write_text(dir.file("s.gmk"), kScene);

@@ -10,6 +10,8 @@
 #include "record/avi_writer.h"
 #include "record/output_file.h"
 #include "record/pending_files.h"
+#include "record/stale_temporaries.h"
+#include "record/target_file.h"
 #include "record_test_support.h"
 #include "riff_reader.h"
 
@@ -205,8 +207,68 @@ TEST_P(TemporaryKind, AClosedRecordingTakesItsNameWithEveryFrame) {
     EXPECT_TRUE(std::filesystem::exists(path));
 }
 
+// A rerun removes what a killed process left under a hidden name, and never
+// the temporary of a writer still at work, nor a file of any other name.
+TEST_P(TemporaryKind, ARerunRemovesOnlyTheTemporariesNobodyHolds) {
+    TempFolder dir;
+    const std::string target = dir.file("f_0003.png");
+    OutputFile writing;
+    ASSERT_TRUE(writing.create_temporary_for(target));
+    ASSERT_TRUE(writing.name_temporary()) << writing.error_text();
+    const std::string held = writing.temporary_path();
+    const std::string left = dir.write(".f_0003.png.4242-0.part", "left by a killed run");
+    const std::vector<std::string> kept = {
+        dir.write(".f_0004.png.4242-0.part", "another frame's"),
+        dir.write(".f_0003.png.4242-0.part.bak", "not a temporary"),
+        dir.write(".f_0003.png.me-0.part", "not one of ours"),
+    };
+    std::filesystem::create_symlink(left, dir.file(".f_0003.png.1-1.part"));
+    std::filesystem::create_directory(dir.file(".f_0003.png.1-2.part"));
+    EXPECT_EQ(remove_stale_temporaries({target, dir.file("f_0005.png")}), 1);
+    EXPECT_FALSE(std::filesystem::exists(left));
+    EXPECT_TRUE(std::filesystem::exists(held));
+    for (const std::string& path : kept)
+        EXPECT_TRUE(std::filesystem::exists(path)) << path;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file(".f_0003.png.1-1.part")));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file(".f_0003.png.1-2.part")));
+    // Once the writer is gone without a rename, its temporary is stale too.
+    ASSERT_TRUE(writing.close());
+    writing.keep_temporary();
+    EXPECT_EQ(remove_stale_temporaries({target}), 1);
+    EXPECT_FALSE(std::filesystem::exists(held));
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, TemporaryKind, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Nameless" : "Named"; });
+
+TEST(StaleTemporaries, TellTheirTargetByName) {
+    const std::string long_name(250, 'x');
+    const struct {
+        std::string name;
+        std::string target;
+        bool is;
+    } cases[] = {
+        {".a.png.12-0.part", "a.png", true},
+        {".a.png.12-0.part", "frames/a.png", true},
+        // A long name is cut in its temporary's name.
+        {temporary_name_for(long_name), "dir/" + long_name, true},
+        {"." + long_name + ".12-0.part", long_name, false},
+        {".a.png.x-0.part", "a.png", false},
+        {".a.png.12-.part", "a.png", false},
+        {".a.png.-0.part", "a.png", false},
+        {".a.png.1.2-0.part", "a.png", false},
+        {".a.png.12-0.part~", "a.png", false},
+        {"a.png.12-0.part", "a.png", false},
+        {".b.png.12-0.part", "a.png", false},
+        {".a.png.12-0.part", "a.pn", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(is_temporary_of(c.name, c.target), c.is) << c.name << " of " << c.target;
+    for (const char* target : {"f.png", "dir/f_0001.ppm", ".hidden", "a.b.c"}) {
+        const std::string made = temporary_name_for(target);
+        EXPECT_TRUE(is_temporary_of(made.substr(made.find_last_of('/') + 1), target)) << made;
+    }
+}
 
 TEST(PendingFiles, ANameTooLongForASlotIsRefused) {
     EXPECT_EQ(hold_pending_file(std::string(5000, 'a')), -1);
