@@ -47,7 +47,8 @@ glimmark record --progress-interval |-
 glimmark record -o a.mp4 --preset |$presets
 glimmark record -o a.mkv --preset |$presets
 glimmark record --preset |$presets
-glimmark record -o a.mkv --codec vp9 --preset |-
+glimmark record -o a.mkv --codec vp9 --preset |best fast good realtime
+glimmark record -o a.webm --preset g|good
 glimmark record -o a.avi --preset |-
 glimmark record --codec mpeg4 -o a.mp4 --preset s|-
 glimmark record -o a.mp4 --preset very|veryfast veryslow
