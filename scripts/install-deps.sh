@@ -32,6 +32,9 @@ if [ $cli_only = 0 ]; then
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-svg-dev
     fonts-dejavu-core  # a fixed-width face for the studio editor (and its tests)
+    # A desktop's usual fixed-width face, whose font flags do not say
+    # "fixed pitch": the editor tests must hold with it too.
+    fonts-noto-mono
     # The studio's smoke test: an X server, a window manager, keys and a
     # screenshot.
     xvfb xauth openbox xdotool
