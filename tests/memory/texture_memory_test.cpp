@@ -142,12 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
                   [] { return bitmap_files::bmp(8000, 8000, 8, 1, two, bmp_runs(20)); }},
         ShortFile{"four_rows.png", png_of_four_rows},
         ShortFile{"eighth_of_noise.jpg", [] { return jpeg_of_noise(0.125); }}),
-    [](const auto& info) {
-        std::string n = info.param.name;
-        for (char& c : n)
-            if (c == '.') c = '_';
-        return n;
-    });
+    [](const auto& info) { return bitmap_files::test_name(info.param.name); });
 
 // The same budget stops the whole files, so the test above sees what the
 // decoders take.

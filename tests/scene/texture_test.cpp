@@ -414,12 +414,7 @@ INSTANTIATE_TEST_SUITE_P(
                                {"IEND", {}}})},
         BadFile{"no_iend.png",
                 png_of_chunks({{"IHDR", ihdr_2x2}, {"IDAT", stored_zlib(rows_2x2)}})}),
-    [](const auto& info) {
-        std::string n = info.param.name;
-        for (char& c : n)
-            if (c == '.') c = '_';
-        return n;
-    });
+    [](const auto& info) { return bitmap_files::test_name(info.param.name); });
 
 TEST(Texture, MissingFileFails) {
     Material m;

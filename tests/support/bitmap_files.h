@@ -5,12 +5,20 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace bitmap_files {
 
 using Bytes = std::vector<unsigned char>;
 using Colour = std::array<unsigned char, 3>;  // red, green, blue
+
+// A file name as a test's name: "short.tga" -> "short_tga".
+inline std::string test_name(std::string file) {
+    for (char& c : file)
+        if (c == '.') c = '_';
+    return file;
+}
 
 inline void put16(Bytes& b, uint32_t v) {
     b.push_back(static_cast<unsigned char>(v));
