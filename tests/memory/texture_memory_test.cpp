@@ -11,15 +11,8 @@
 #include "memory_limit.h"
 #include "scene/texture.h"
 #include "tests/support/bitmap_files.h"
+#include "tests/support/stb_image_write.h"
 #include "tests/support/temp_folder.h"
-
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#include <stb/stb_image_write.h>
-#pragma GCC diagnostic pop
 
 namespace {
 
