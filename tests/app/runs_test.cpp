@@ -28,6 +28,16 @@ namespace {
 
 using StudioRuns = StudioWindowTest;
 
+// FRAMES frames of an 8 x 6 green picture, recorded to OUTPUT.
+QString green_recording(int frames, const QString& output) {
+    return QString(
+               "animation frames %1 output_file \"%2\" end_animation\n"
+               "tracer width 8 height 6 end_tracer\n"
+               "scene background_color 0, 1, 0 end_scene\n")
+        .arg(frames)
+        .arg(output);
+}
+
 constexpr uint32_t kWhite = 0x00FFFFFF;
 
 // A render thread that draws white rows and takes its time over row 3: it
@@ -254,10 +264,7 @@ TEST_F(StudioRuns, ClosingDuringATraceStopsItAndQuitsCleanly) {
 TEST_F(StudioRuns, RecordAsksForTheCodecAndCancelMeansNoRecording) {
     QTemporaryDir dir;
     const QString avi = dir.filePath("out.avi");
-    window->editor()->setPlainText(QString("animation frames 3 output_file \"%1\" end_animation\n"
-                                           "tracer width 8 height 6 end_tracer\n"
-                                           "scene background_color 0, 1, 0 end_scene\n")
-                                       .arg(avi));
+    window->editor()->setPlainText(green_recording(3, avi));
     dialogs.compression_answer = false;
     window->button(cmd::Record)->click();
     ASSERT_TRUE(wait_for_run_end());
@@ -272,10 +279,7 @@ TEST_F(StudioRuns, RecordAsksForTheCodecAndCancelMeansNoRecording) {
 TEST_F(StudioRuns, RecordWritesEveryFrame) {
     QTemporaryDir dir;
     const QString avi = dir.filePath("out.avi");
-    window->editor()->setPlainText(QString("animation frames 3 output_file \"%1\" end_animation\n"
-                                           "tracer width 8 height 6 end_tracer\n"
-                                           "scene background_color 0, 1, 0 end_scene\n")
-                                       .arg(avi));
+    window->editor()->setPlainText(green_recording(3, avi));
     dialogs.compression_answer = true;
     dialogs.answer_mjpeg = false;
     window->run_command(cmd::Record);
@@ -415,10 +419,7 @@ TEST_F(StudioRuns, F5PlaysAnAnimationNoFasterThanItsFramesPerSecondAndStopEndsIt
 TEST_F(StudioRuns, RecordOffersTheFormatOfTheFileAndWritesTheOneChosen) {
     if (!have_video_libraries()) GTEST_SKIP() << "built without FFmpeg's libraries";
     QTemporaryDir dir;
-    window->editor()->setPlainText(QString("animation frames 3 output_file \"%1\" end_animation\n"
-                                           "tracer width 8 height 6 end_tracer\n"
-                                           "scene background_color 0, 1, 0 end_scene\n")
-                                       .arg(dir.filePath("out.mp4")));
+    window->editor()->setPlainText(green_recording(3, dir.filePath("out.mp4")));
     dialogs.answer_format = static_cast<int>(VideoFormat::WebmVp9);
     window->run_command(cmd::Record);
     ASSERT_TRUE(wait_for_run_end());
@@ -433,10 +434,7 @@ TEST_F(StudioRuns, RecordOffersTheFormatOfTheFileAndWritesTheOneChosen) {
 TEST_F(StudioRuns, RecordAsksEveryTimeAndEachChoiceHoldsForItsRunOnly) {
     if (!have_video_libraries()) GTEST_SKIP() << "built without FFmpeg's libraries";
     QTemporaryDir dir;
-    window->editor()->setPlainText(QString("animation frames 2 output_file \"%1\" end_animation\n"
-                                           "tracer width 8 height 6 end_tracer\n"
-                                           "scene background_color 0, 1, 0 end_scene\n")
-                                       .arg(dir.filePath("bounce.avi")));
+    window->editor()->setPlainText(green_recording(2, dir.filePath("bounce.avi")));
     const struct {
         VideoFormat chosen;
         const char* file;
