@@ -55,6 +55,17 @@ ranges() {
 }
 
 hosts=()
-[ -n "${PARALLEL_HOSTS:-}" ] && hosts=(--sshlogin "$PARALLEL_HOSTS" --workdir .)
+if [ -n "${PARALLEL_HOSTS:-}" ]; then
+  # GNU parallel finds a job's folder on another host from HOME (taken from
+  # the user database when unset), and without SHELL it reports a job that
+  # failed there as done.
+  [ -n "${HOME:-}" ] || HOME=$(getent passwd "$(id -u)" | cut -d: -f6)
+  if [ -z "$HOME" ]; then
+    echo "parallel-frames.sh: HOME is not set; GNU parallel needs it for jobs on other hosts" >&2
+    exit 2
+  fi
+  export HOME PARALLEL_SHELL=${PARALLEL_SHELL:-${SHELL:-$(command -v bash)}}
+  hosts=(--sshlogin "$PARALLEL_HOSTS" --workdir .)
+fi
 ranges | parallel --will-cite --quote --halt now,fail=1 --jobs "$jobs" "${hosts[@]}" \
   "$glimmark" render "$scene" -o "$out" --frames {} -n -q -j "$threads" "${extra[@]}"

@@ -64,10 +64,14 @@ shift
 cd "$work/login" && exec bash -c "\$*"
 EOF2
 chmod +x ssh
-PARALLEL_SSH=$work/ssh PARALLEL_HOSTS=farmhost JOBS=2 \
-  "$farm/parallel-frames.sh" scene.gmk remote/f.png 3 >/dev/null 2>remote.err ||
+# Without HOME and SHELL (as under some CI runners) GNU parallel loses the exit
+# status of a job on another host: a job that fails there must fail the recipe.
+remote() { env -u HOME -u SHELL PARALLEL_SSH=$work/ssh PARALLEL_HOSTS=farmhost JOBS=2 "$farm/$@"; }
+remote parallel-frames.sh scene.gmk remote/f.png 3 >/dev/null 2>remote.err ||
   failed "the jobs on another host failed: $(cat remote.err)"
 same_frames remote
+! remote parallel-frames.sh scene.gmk nowhere/f.png 3 >/dev/null 2>&1 ||
+  failed "frames that failed on another host were reported done"
 
 "$glimmark" render scene.gmk -q --time 0.4 -o still.png >/dev/null
 GLIMMARK_OPTIONS="--time 0.4" "$farm/parallel-rows.sh" scene.gmk joined.png 4 >/dev/null
