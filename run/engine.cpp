@@ -92,7 +92,7 @@ Picture Frame::trace(const TraceControl& control) {
         // the frame has ended.
         if (control.stop != nullptr && control.stop->load()) job.stop_requested.store(true);
         std::unique_lock<std::mutex> lock(mutex);
-        if (ended.wait_for(lock, std::chrono::milliseconds(10), [&] { return done; })) break;
+        if (ended.wait_for(lock, std::chrono::milliseconds(5), [&] { return done; })) break;
         lock.unlock();
         report();
     }
