@@ -100,9 +100,9 @@ void EngineParse::run(const char* text, const glimmark::Settings& settings, bool
     s.facts.height = tc.height;
     s.facts.frame_index = tc.frame_index;
     s.facts.time = tc.time;
-    s.facts.animation = glimmark::Animation{tc.has_animation,     tc.frames,
-                                            tc.start_time,        tc.end_time,
-                                            tc.frames_per_second, tc.output_file};
+    s.facts.animation =
+        glimmark::Animation{tc.has_animation,     tc.frames,     tc.start_time, tc.end_time,
+                            tc.frames_per_second, tc.output_file};
 }
 
 const std::optional<ParseError>& EngineParse::error() const { return state_->error; }

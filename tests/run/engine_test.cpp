@@ -60,8 +60,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "HEIGHT at char 36 found: BOGUS",
                   4, 3, 30, 35, "", 0},
         CheckCase{"in_included_file", "SCENE\n INCLUDE FILE \"inc.gmk\" END_INCLUDE\nEND_SCENE\n",
-                  "SPHERE END_SPHERE\n; a comment\n  BAD\n", kSceneMessage + " at char 42 found: BAD",
-                  2, 25, 30, 41, "inc.gmk", 3}),
+                  "SPHERE END_SPHERE\n; a comment\n  BAD\n",
+                  kSceneMessage + " at char 42 found: BAD", 2, 25, 30, 41, "inc.gmk", 3}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EngineCheck, GoodTextHasNoDiagnostic) {
@@ -128,16 +128,20 @@ glimmark::Settings settings_of(int threads, int frame, std::optional<float> time
     return s;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, EnginePicture,
-    ::testing::Values(
-        PictureCase{"first_frame_one_thread", {"--frames", "0-0", "-j", "1"}, "out_0000.ppm",
-                    settings_of(1, 0)},
-        PictureCase{"third_frame_all_cores", {"--frames", "2-2"}, "out_0002.ppm",
-                    settings_of(0, 2)},
-        PictureCase{"one_moment_wider", {"--time", "2.5", "-W", "60"}, "out.ppm",
-                    settings_of(2, 0, 2.5f, 60)}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, EnginePicture,
+                         ::testing::Values(PictureCase{"first_frame_one_thread",
+                                                       {"--frames", "0-0", "-j", "1"},
+                                                       "out_0000.ppm",
+                                                       settings_of(1, 0)},
+                                           PictureCase{"third_frame_all_cores",
+                                                       {"--frames", "2-2"},
+                                                       "out_0002.ppm",
+                                                       settings_of(0, 2)},
+                                           PictureCase{"one_moment_wider",
+                                                       {"--time", "2.5", "-W", "60"},
+                                                       "out.ppm",
+                                                       settings_of(2, 0, 2.5f, 60)}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EngineTrace, StopFromTheProgressEndsEarly) {
     std::atomic<bool> stop{false};
