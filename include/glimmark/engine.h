@@ -3,7 +3,8 @@
 // The engine for a program of its own: check a scene text, parse it into a
 // frame, trace the frame into RGB bytes, list an animation's frames and find
 // the text behind a pixel. Plain standard types only; link gmk_run (CMake
-// target glimmark::engine).
+// target glimmark::engine). One parse at a time in a process: RND draws
+// from one sequence, on from one parse to the next, as in a studio session.
 
 #include <atomic>
 #include <functional>
@@ -140,7 +141,6 @@ struct Parsed {
 };
 
 // Parses the text as a render of it does, building the scene of one frame.
-// RND draws on from one parse to the next, as in one studio session.
 Parsed parse(const std::string& text, const Settings& settings = {});
 
 // Parses and traces; with an error or a refusal the picture is empty and

@@ -89,12 +89,25 @@ std::string ppm_pixels(const std::string& file) {
     return at == std::string::npos ? std::string() : file.substr(at + 1);
 }
 
-// A picture traced here against the one `glimmark render` writes.
+glimmark::Settings settings_of(int threads, int frame, std::optional<float> time = {},
+                               std::optional<int> width = {}, std::optional<int> height = {}) {
+    glimmark::Settings s;
+    s.threads = threads;
+    s.frame = frame;
+    s.time = time;
+    s.width = width;
+    s.height = height;
+    return s;
+}
+
+// A picture traced here against the one `glimmark render OPTIONS` writes.
 struct PictureCase {
     const char* name;
     std::vector<std::string> options;
     const char* written;
-    glimmark::Settings settings;
+    int threads, frame;
+    std::optional<float> time;
+    std::optional<int> width;
 };
 
 class EnginePicture : public ::testing::TestWithParam<PictureCase> {};
@@ -108,8 +121,9 @@ TEST_P(EnginePicture, IsTheRenderCommandsPicture) {
     ASSERT_EQ(run_glimmark(args, dir).status, 0);
     const std::string want = ppm_pixels(slurp(dir.file(c.written)));
     std::vector<std::pair<int, int>> progress;
-    const glimmark::Picture picture = glimmark::trace(
-        kBall, c.settings, {[&](int done, int total) { progress.emplace_back(done, total); }});
+    const glimmark::Picture picture =
+        glimmark::trace(kBall, settings_of(c.threads, c.frame, c.time, c.width),
+                        {[&](int done, int total) { progress.emplace_back(done, total); }});
     ASSERT_FALSE(want.empty());
     EXPECT_EQ(std::string(picture.rgb.begin(), picture.rgb.end()), want);
     EXPECT_EQ(static_cast<size_t>(picture.width) * picture.height * 3, want.size());
@@ -118,43 +132,23 @@ TEST_P(EnginePicture, IsTheRenderCommandsPicture) {
     EXPECT_EQ(progress.back(), std::make_pair(picture.height, picture.height));
 }
 
-glimmark::Settings settings_of(int threads, int frame, std::optional<float> time = {},
-                               std::optional<int> width = {}) {
-    glimmark::Settings s;
-    s.threads = threads;
-    s.frame = frame;
-    s.time = time;
-    s.width = width;
-    return s;
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, EnginePicture,
-                         ::testing::Values(PictureCase{"first_frame_one_thread",
-                                                       {"--frames", "0-0", "-j", "1"},
-                                                       "out_0000.ppm",
-                                                       settings_of(1, 0)},
-                                           PictureCase{"third_frame_all_cores",
-                                                       {"--frames", "2-2"},
-                                                       "out_0002.ppm",
-                                                       settings_of(0, 2)},
-                                           PictureCase{"one_moment_wider",
-                                                       {"--time", "2.5", "-W", "60"},
-                                                       "out.ppm",
-                                                       settings_of(2, 0, 2.5f, 60)}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EnginePicture,
+    ::testing::Values(
+        PictureCase{"first_frame_one_thread", {"--frames", "0-0", "-j", "1"}, "out_0000.ppm", 1, 0},
+        PictureCase{"third_frame_all_cores", {"--frames", "2-2"}, "out_0002.ppm", 0, 2},
+        PictureCase{"one_moment_wider", {"--time", "2.5", "-W", "60"}, "out.ppm", 2, 0, 2.5f, 60}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EngineTrace, StopFromTheProgressEndsEarly) {
     std::atomic<bool> stop{false};
     int last_done = -1;
-    glimmark::Settings settings;
-    settings.width = 1200;
-    settings.height = 900;
-    const glimmark::Picture picture = glimmark::trace(kBall, settings,
-                                                      {[&](int done, int) {
-                                                           last_done = done;
-                                                           if (done > 0) stop.store(true);
-                                                       },
-                                                       &stop});
+    auto progress = [&](int done, int) {
+        last_done = done;
+        if (done > 0) stop.store(true);
+    };
+    const glimmark::Picture picture =
+        glimmark::trace(kBall, settings_of(0, 0, {}, 1200, 900), {progress, &stop});
     EXPECT_TRUE(picture.stopped);
     EXPECT_LT(last_done, 900);
     ASSERT_EQ(picture.rgb.size(), 1200u * 900u * 3u);
