@@ -6,7 +6,6 @@
 #include <mutex>
 #include <thread>
 
-#include "record/image_file.h"
 #include "render/pick.h"
 #include "render/pixel_loop.h"
 #include "run/engine_parse.h"
@@ -98,7 +97,15 @@ Picture Frame::trace(const TraceControl& control) {
     }
     worker.join();
     report();
-    Picture picture{job.width, job.height, rgb_bytes(job.drawing_context->snapshot()), false};
+    // 0x00BBGGRR pixels, as the picture files take them; the build without
+    // picture files (the WebAssembly one) has none of their code.
+    const std::vector<uint32_t> pixels = job.drawing_context->snapshot();
+    Picture picture{job.width, job.height, std::vector<unsigned char>(pixels.size() * 3), false};
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        picture.rgb[3 * i] = static_cast<unsigned char>(pixels[i] & 0xFF);
+        picture.rgb[3 * i + 1] = static_cast<unsigned char>((pixels[i] >> 8) & 0xFF);
+        picture.rgb[3 * i + 2] = static_cast<unsigned char>((pixels[i] >> 16) & 0xFF);
+    }
     picture.stopped = job.rows_done.load() < rows.end - rows.begin;
     return picture;
 }
