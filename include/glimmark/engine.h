@@ -85,8 +85,8 @@ struct Picture {
 };
 
 // Watching a trace. `progress` is called on the caller's thread with the
-// rows finished so far, as they finish, and once at the end; the trace ends
-// after a whole row once `stop` reads true.
+// rows finished so far, every few milliseconds while they grow and once at
+// the end; the trace ends after a whole row once `stop` reads true.
 struct TraceControl {
     std::function<void(int rows_done, int rows_total)> progress;
     const std::atomic<bool>* stop = nullptr;
