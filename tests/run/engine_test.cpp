@@ -106,8 +106,8 @@ struct PictureCase {
     std::vector<std::string> options;
     const char* written;
     int threads, frame;
-    std::optional<float> time;
-    std::optional<int> width;
+    std::optional<float> time = {};
+    std::optional<int> width = {};
 };
 
 class EnginePicture : public ::testing::TestWithParam<PictureCase> {};
