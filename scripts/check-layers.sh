@@ -12,11 +12,14 @@ declare -A uses=(
   [language]="core shapes scene language"
   [render]="core shapes scene render"
   [record]="core shapes scene record"
-  [run]="core shapes scene language render record run"
-  [cli]="core shapes scene language render record run cli"
-  [app]="core shapes scene language render record run app"
+  # run/ implements the public headers of include/glimmark; the front ends
+  # above it may use them.
+  [run]="core shapes scene language render record run include/glimmark"
+  [cli]="core shapes scene language render record run include/glimmark cli"
+  [app]="core shapes scene language render record run include/glimmark app"
   # The browser playground's bridge, over the same layers as the command.
-  [web/bridge]="core shapes scene language render record run web/bridge"
+  [web/bridge]="core shapes scene language render record run include/glimmark web/bridge"
+  [include/glimmark]="include/glimmark"
 )
 layers=" ${!uses[*]} "
 
@@ -31,6 +34,7 @@ for layer in "${!uses[@]}"; do
     [ -n "$target" ] || continue
     folder=${target%%/*}
     [[ $target == web/bridge/* ]] && folder=web/bridge
+    [[ $target == glimmark/* ]] && folder=include/glimmark
     if [[ $target == ../* ]]; then
       echo "${file#"$root"/}:$line: includes \"$target\" by a relative path; name it by its layer" >&2
       status=1
@@ -40,4 +44,19 @@ for layer in "${!uses[@]}"; do
     fi
   done < <(grep -rn --include='*.cpp' --include='*.h' -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$root/$layer" || true)
 done
+
+# A public header includes the standard library's headers and the other
+# public headers, nothing of the engine's own.
+if [ -d "$root/include" ]; then
+  while IFS= read -r hit; do
+    file=${hit%%:*}
+    rest=${hit#*:}
+    line=${rest%%:*}
+    target=$(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*\(.*\)$/\1/p' <<<"${rest#*:}")
+    if ! [[ $target =~ ^\<[a-z_]+\>$ || $target =~ ^\"glimmark/[^\"]+\"$ ]]; then
+      echo "${file#"$root"/}:$line: a public header includes $target; only standard headers and glimmark/ ones" >&2
+      status=1
+    fi
+  done < <(grep -rn -E '^[[:space:]]*#[[:space:]]*include' "$root/include" || true)
+fi
 exit $status

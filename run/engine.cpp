@@ -1,0 +1,163 @@
+#include "glimmark/engine.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "render/pick.h"
+#include "render/pixel_loop.h"
+#include "run/engine_parse.h"
+#include "scene/surface.h"
+#include "shapes/shape.h"
+
+namespace glimmark {
+
+namespace {
+
+Diagnostic diagnostic_of(const ParseError& error, const std::string& text) {
+    Diagnostic d;
+    d.text = parse_error_text(error);
+    d.message = error.message;
+    d.word = error.word;
+    d.start = error.selection_start;
+    d.end = error.selection_end;
+    // Line and column count bytes, as the command line's SCENE:LINE:COL does.
+    const size_t end = std::min(static_cast<size_t>(std::max(0, d.start)), text.size());
+    for (size_t i = 0; i < end; ++i) {
+        d.column += 1;
+        if (text[i] == '\n') {
+            d.line += 1;
+            d.column = 1;
+        }
+    }
+    d.include_file = error.include_file;
+    d.include_line = error.include_line;
+    return d;
+}
+
+}  // namespace
+
+struct Frame::State {
+    // The text the parse read; its frame and recorded blocks point into it.
+    std::string text;
+    EngineParse parse;
+};
+
+Frame::Frame(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+Frame::~Frame() = default;
+
+int Frame::width() const { return state_->parse.facts().width; }
+
+int Frame::height() const { return state_->parse.facts().height; }
+
+int Frame::index() const { return state_->parse.facts().frame_index; }
+
+float Frame::time() const { return state_->parse.facts().time; }
+
+Animation Frame::animation() const { return state_->parse.facts().animation; }
+
+float Animation::time_of(int index) const {
+    // As the controller steps from one frame to the next.
+    return start_time +
+           (end_time - start_time) * static_cast<float>(index) / static_cast<float>(frames);
+}
+
+Picture Frame::trace(const TraceControl& control) {
+    RenderJob& job = *state_->parse.job();
+    const int total = job.height;
+    const LoopRows rows = loop_rows(job);
+    // The frame is traced on a thread of its own, so that the caller's
+    // thread watches it: progress and the stop flag.
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    std::thread worker([&] {
+        render_frame(job);
+        std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+        ended.notify_one();
+    });
+    int reported = -1;
+    auto report = [&] {
+        const int finished = std::min(job.rows_done.load(std::memory_order_acquire), total);
+        if (control.progress && finished != reported) control.progress(finished, total);
+        reported = finished;
+    };
+    for (;;) {
+        // render_frame clears the stop as it begins: it is set again until
+        // the frame has ended.
+        if (control.stop != nullptr && control.stop->load()) job.stop_requested.store(true);
+        std::unique_lock<std::mutex> lock(mutex);
+        if (ended.wait_for(lock, std::chrono::milliseconds(5), [&] { return done; })) break;
+        lock.unlock();
+        report();
+    }
+    worker.join();
+    report();
+    // 0x00BBGGRR pixels, as the picture files take them; the build without
+    // picture files (the WebAssembly one) has none of their code.
+    const std::vector<uint32_t> pixels = job.drawing_context->snapshot();
+    Picture picture{job.width, job.height, std::vector<unsigned char>(pixels.size() * 3), false};
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        picture.rgb[3 * i] = static_cast<unsigned char>(pixels[i] & 0xFF);
+        picture.rgb[3 * i + 1] = static_cast<unsigned char>((pixels[i] >> 8) & 0xFF);
+        picture.rgb[3 * i + 2] = static_cast<unsigned char>((pixels[i] >> 16) & 0xFF);
+    }
+    picture.stopped = job.rows_done.load() < rows.end - rows.begin;
+    return picture;
+}
+
+std::optional<Pick> Frame::pick(int x, int y, bool innermost) {
+    RenderJob& job = *state_->parse.job();
+    if (x < 0 || y < 0 || x >= job.width || y >= job.height) return std::nullopt;
+    // The search structures a trace would build, if none has yet.
+    prepare_acceleration(job);
+    const std::vector<const CShape*> path = pick_shapes(job, x, y);
+    if (path.empty()) return std::nullopt;
+    Pick found;
+    found.kind = shape_kind_name(path.back());
+    auto take = [&](const CShape* shape) {
+        const SourceRange* range = state_->parse.ranges().find(shape);
+        if (range == nullptr) return false;
+        found.start = range->start;
+        found.end = range->end;
+        return true;
+    };
+    if (innermost)
+        std::find_if(path.rbegin(), path.rend(), take);
+    else
+        std::find_if(path.begin(), path.end(), take);
+    return found;
+}
+
+std::vector<Diagnostic> check(const std::string& text, const Settings& settings) {
+    EngineParse parse;
+    parse.run(text.c_str(), settings, false);
+    if (!parse.error()) return {};
+    return {diagnostic_of(*parse.error(), text)};
+}
+
+Parsed parse(const std::string& text, const Settings& settings) {
+    auto state = std::make_unique<Frame::State>();
+    state->text = text;
+    state->parse.run(state->text.c_str(), settings, true);
+    Parsed parsed;
+    if (state->parse.error()) parsed.error = diagnostic_of(*state->parse.error(), state->text);
+    parsed.refusal = state->parse.refusal();
+    if (state->parse.job() != nullptr) parsed.frame = std::make_unique<Frame>(std::move(state));
+    return parsed;
+}
+
+Picture trace(const std::string& text, const Settings& settings, const TraceControl& control,
+              Parsed* outcome) {
+    Parsed parsed = parse(text, settings);
+    Picture picture;
+    if (parsed.frame) picture = parsed.frame->trace(control);
+    if (outcome != nullptr) *outcome = std::move(parsed);
+    return picture;
+}
+
+}  // namespace glimmark
