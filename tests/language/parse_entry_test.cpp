@@ -9,186 +9,73 @@
 // The parse entry alone: no host, no controller, no thread.
 namespace {
 
-const char* const Sized =
-    "TRACER WIDTH 100 HEIGHT 50 END_TRACER SCENE SPHERE } BACKGROUND_COLOR TIME 0 0 END_SCENE";
-const char* const Animated =
-    "ANIMATION START_TIME 2 END_TIME 4 FRAMES 2 END_ANIMATION "
-    "SCENE BACKGROUND_COLOR TIME 0 0 END_SCENE";
-const char* const Broken = "TRACER WIDTH 640\n  BOGUS\nEND_TRACER";
-
-struct EntryCase {
-    const char* what;
-    const char* text;
-    bool build;
-    float time;
-    bool first_frame;
-    std::optional<int> width_over;
-    std::optional<int> antialiasing_over;
-    std::optional<float> time_over;
-    // The error box's text; null when the text parses to a frame of this
-    // size, these extra samples and shapes, read at this TIME.
-    const char* error;
-    int width, height, antialiasing, shapes;
-    float parsed_time;
-};
-
-void PrintTo(const EntryCase& c, std::ostream* os) { *os << c.what; }
-
-class ParseEntry : public ::testing::TestWithParam<EntryCase> {};
-
-TEST_P(ParseEntry, ReturnsTheFrameOrTheErrorRecord) {
-    const EntryCase& c = GetParam();
-    ParseSettings settings;
-    settings.build_scene = c.build;
-    settings.time = c.time;
-    settings.first_frame = c.first_frame;
-    settings.overrides.width = c.width_over;
-    settings.overrides.antialiasing = c.antialiasing_over;
-    settings.overrides.time = c.time_over;
-    const ParsedFrame parsed = parse_frame_text(c.text, settings);
-    if (c.error != nullptr) {
-        ASSERT_FALSE(parsed);
-        EXPECT_EQ(parse_error_text(parsed.error), c.error);
-        EXPECT_EQ(parsed.error.selection_start, 19);
-        EXPECT_EQ(parsed.error.selection_end, 24);
-        return;
-    }
-    ASSERT_TRUE(parsed) << parse_error_text(parsed.error);
-    const ParseContext& frame = *parsed.frame;
-    EXPECT_EQ(frame.width, c.width);
-    EXPECT_EQ(frame.height, c.height);
-    EXPECT_EQ(frame.job.antialiasing, c.antialiasing);
-    EXPECT_EQ(frame.time, c.parsed_time);
-    if (!c.build) {
-        EXPECT_EQ(frame.scene, nullptr);
-        return;
-    }
-    ASSERT_NE(frame.scene, nullptr);
-    EXPECT_EQ(frame.job.scene, frame.scene.get());
-    EXPECT_EQ(frame.scene->background_color.x, c.parsed_time);
+// What a parse gave: the error box's text and the selection, or the frame's
+// size, extra samples, shapes, TIME and background red (set from TIME).
+std::string outcome(const ParsedFrame& parsed) {
+    if (!parsed)
+        return parse_error_text(parsed.error) + " [" +
+               std::to_string(parsed.error.selection_start) + "," +
+               std::to_string(parsed.error.selection_end) + ")";
+    const ParseContext& f = *parsed.frame;
+    std::string text = std::to_string(f.width) + "x" + std::to_string(f.height) + " aa " +
+                       std::to_string(f.job.antialiasing) + " TIME " + std::to_string(f.time);
+    if (!f.scene) return text + " no scene";
+    if (f.job.scene != f.scene.get()) return text + " a job without its scene";
     int shapes = 0;
-    for (const CShape* s = frame.scene->shapes.head; s != nullptr; s = nextOf(s))
+    for (const CShape* s = f.scene->shapes.head; s != nullptr; s = nextOf(s))
         ++shapes;
-    EXPECT_EQ(shapes, c.shapes);
+    return text + " shapes " + std::to_string(shapes) + " red " +
+           std::to_string(f.scene->background_color.x);
 }
 
-const char* const BrokenText =
-    "Bad Tracer. Expected NO_REFLECTION, NO_REFRACTION, ANTIALIASING, WIDTH or HEIGHT at char 25 "
-    "found: BOGUS";
+ParseSettings settings(bool build, float time, bool first_frame, TracerOverrides overrides = {}) {
+    ParseSettings s;
+    s.build_scene = build;
+    s.time = time;
+    s.first_frame = first_frame;
+    s.overrides = overrides;
+    return s;
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, ParseEntry,
-    ::testing::Values(EntryCase{"a good text gives its scene",
-                                Sized,
-                                true,
-                                0,
-                                true,
-                                {},
-                                {},
-                                {},
-                                nullptr,
-                                100,
-                                50,
-                                0,
-                                1,
-                                0.0f},
-                      EntryCase{"the overrides go over the TRACER block",
-                                Sized,
-                                true,
-                                0,
-                                true,
-                                64,
-                                3,
-                                {},
-                                nullptr,
-                                64,
-                                50,
-                                3,
-                                1,
-                                0.0f},
-                      EntryCase{"a check builds nothing and overrides nothing",
-                                Sized,
-                                false,
-                                0,
-                                true,
-                                64,
-                                3,
-                                {},
-                                nullptr,
-                                320,
-                                240,
-                                0,
-                                0,
-                                0.0f},
-                      EntryCase{"the first frame is read again at START_TIME",
-                                Animated,
-                                true,
-                                0,
-                                true,
-                                {},
-                                {},
-                                {},
-                                nullptr,
-                                320,
-                                240,
-                                0,
-                                0,
-                                2.0f},
-                      EntryCase{"a later frame is read at its own TIME",
-                                Animated,
-                                true,
-                                3,
-                                false,
-                                {},
-                                {},
-                                {},
-                                nullptr,
-                                320,
-                                240,
-                                0,
-                                0,
-                                3.0f},
-                      EntryCase{"the overridden TIME is the moment, first frame or not",
-                                Animated,
-                                true,
-                                0,
-                                true,
-                                {},
-                                {},
-                                1.5f,
-                                nullptr,
-                                320,
-                                240,
-                                0,
-                                0,
-                                1.5f},
-                      EntryCase{"an error comes back as the record",
-                                Broken,
-                                true,
-                                0,
-                                true,
-                                {},
-                                {},
-                                {},
-                                BrokenText,
-                                0,
-                                0,
-                                0,
-                                0,
-                                0.0f},
-                      EntryCase{"an error of a check comes back as the record",
-                                Broken,
-                                false,
-                                0,
-                                true,
-                                {},
-                                {},
-                                {},
-                                BrokenText,
-                                0,
-                                0,
-                                0,
-                                0,
-                                0.0f}));
+TEST(ParseEntry, ReturnsTheFrameOrTheErrorRecord) {
+    const std::string sized =
+        "TRACER WIDTH 100 HEIGHT 50 END_TRACER SCENE SPHERE } BACKGROUND_COLOR TIME 0 0 END_SCENE";
+    const std::string animated =
+        "ANIMATION START_TIME 2 END_TIME 4 FRAMES 2 END_ANIMATION "
+        "SCENE BACKGROUND_COLOR TIME 0 0 END_SCENE";
+    const std::string broken = "TRACER WIDTH 640\n  BOGUS\nEND_TRACER";
+    const std::string bad_tracer =
+        "Bad Tracer. Expected NO_REFLECTION, NO_REFRACTION, ANTIALIASING, WIDTH or HEIGHT at char "
+        "25 found: BOGUS [19,24)";
+    TracerOverrides over;
+    over.width = 64;
+    over.antialiasing = 3;
+    TracerOverrides moment;
+    moment.time = 1.5f;
+    struct Case {
+        const std::string& text;
+        ParseSettings settings;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {sized, settings(true, 0, true), "100x50 aa 0 TIME 0.000000 shapes 1 red 0.000000"},
+        {sized, settings(true, 0, true, over), "64x50 aa 3 TIME 0.000000 shapes 1 red 0.000000"},
+        // A check builds nothing, and no override applies.
+        {sized, settings(false, 0, true, over), "320x240 aa 0 TIME 0.000000 no scene"},
+        // Frame 0 is read again at START_TIME; a later frame at its own TIME.
+        {animated, settings(true, 0, true), "320x240 aa 0 TIME 2.000000 shapes 0 red 2.000000"},
+        {animated, settings(true, 3, false), "320x240 aa 0 TIME 3.000000 shapes 0 red 3.000000"},
+        // The overridden TIME is the moment, first frame or not.
+        {animated, settings(true, 0, true, moment),
+         "320x240 aa 0 TIME 1.500000 shapes 0 red 1.500000"},
+        // Errors come back as the record the front end shows.
+        {broken, settings(true, 0, true), bad_tracer},
+        {broken, settings(false, 0, true), bad_tracer},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(outcome(parse_frame_text(c.text, c.settings)), c.expected);
+    }
+}
 
 }  // namespace
