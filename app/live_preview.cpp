@@ -13,62 +13,12 @@
 #include "render/pick.h"
 #include "render/pixel_loop.h"
 #include "render/progressive_passes.h"
-#include "scene/host.h"
+#include "run/image_size.h"
 #include "shapes/shape.h"
 
-// The controller's host for the preview's parses: no boxes and no window;
-// the frame the controller would hand to a render thread is kept instead,
-// to be traced pass by pass.
-class PreviewHost : public Host {
-  public:
-    void message_box(const std::string& text, const std::string& caption) override {
-        (void)caption;
-        last_message = text;
-    }
-    void select_editor_text(int start, int end) override {
-        (void)start;
-        (void)end;
-    }
-    void show_parse_error(const ParseError& error) override { (void)error; }
-    void show_trace_window(int width, int height) override {
-        (void)width;
-        (void)height;
-    }
-    Surface& trace_surface() override { return unused_; }
-    void post_trace_done(int wparam) override { (void)wparam; }
-    void send_trace_done(int wparam) override {
-        if (controller != nullptr) controller->handle_trace_done(wparam);
-    }
-    void start_render_thread(ThreadEntry entry, RenderJob* job) override {
-        (void)entry;
-        captured = job;
-    }
-    bool render_thread_running() const override { return false; }
-    void join_render_thread() override {}
+LivePreview::LivePreview(QObject* parent) : QObject(parent) {}
 
-    TraceController* controller = nullptr;
-    RenderJob* captured = nullptr;
-    std::string last_message;
-
-  private:
-    Surface unused_;
-};
-
-LivePreview::LivePreview(QObject* parent) : QObject(parent), host_(new PreviewHost) {
-    host_->controller = &controller_;
-    controller_.host = host_.get();
-    controller_.source_ranges = &ranges_;
-}
-
-LivePreview::~LivePreview() {
-    stop(true);
-    // The frame the last parse left is over; the controller frees its scene.
-    if (host_->captured != nullptr) {
-        host_->captured = nullptr;
-        controller_.handle_trace_done(TRACE_RUN_OVER);
-    }
-    controller_.host = nullptr;
-}
+LivePreview::~LivePreview() { stop(true); }
 
 // A call from the preview's thread, run on the UI thread only while its
 // request is still the newest.
@@ -129,43 +79,33 @@ void LivePreview::work(std::shared_ptr<Run> run, Request request) {
     {
         std::lock_guard<std::mutex> lock(scene_mutex_);
         pickable_ = false;
-        if (host_->captured != nullptr) {
-            host_->captured = nullptr;
-            controller_.handle_trace_done(TRACE_RUN_OVER);
-        }
-        host_->last_message.clear();
+        // The frame the last parse left goes before the next parse begins.
+        frame_ = ParsedFrame{};
         text_ = std::move(request.text);
-        controller_.source_folder = request.folder;
-        // One parse at one moment: Play's first (TIME 0) unless asked for
-        // another, and an animation's START_TIME when it starts elsewhere.
-        controller_.overrides.time = request.time.value_or(0.0f);
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            if (host_->captured != nullptr) {
-                host_->captured = nullptr;
-                controller_.handle_trace_done(TRACE_RUN_OVER);
-            }
-            ranges_.reset(text_.c_str());
-            controller_.start(text_.c_str(), true, false, nullptr);
-            if (request.time || controller_.parse_error || !controller_.has_animation ||
-                controller_.start_time == 0.0f)
-                break;
-            controller_.overrides.time = controller_.start_time;
-        }
-        if (controller_.parse_error) {
-            const ParseError error = controller_.parse_error_record;
+        // One parse at one moment: Play's first (TIME 0, and an animation's
+        // START_TIME when it starts elsewhere) unless asked for another.
+        ParseSettings settings;
+        settings.overrides.time = request.time;
+        settings.source_folder = request.folder;
+        settings.source_ranges = &ranges_;
+        frame_ = parse_frame_text(text_, settings);
+        if (!frame_) {
+            const ParseError error = frame_.error;
             post(generation, [this, error] { emit parse_failed(error); });
             return;
         }
-        job = host_->captured;
-        if (job == nullptr) {
-            const QString message = QString::fromStdString(
-                controller_.run_error.empty() ? host_->last_message : controller_.run_error);
+        const ParseContext& frame = *frame_.frame;
+        const std::string problem = image_size_problem(frame.width, frame.height);
+        if (!problem.empty()) {
+            frame_ = ParsedFrame{};
+            const QString message = QString::fromStdString(problem);
             post(generation, [this, message] { emit run_refused(message); });
             return;
         }
-        const bool animation = controller_.has_animation;
-        const float start = controller_.start_time;
-        const float end = controller_.end_time;
+        job = &frame_.frame->job;
+        const bool animation = frame.has_animation;
+        const float start = frame.start_time;
+        const float end = frame.end_time;
         post(generation, [this, animation, start, end] {
             has_animation_ = animation;
             start_time_ = start;
@@ -173,12 +113,14 @@ void LivePreview::work(std::shared_ptr<Run> run, Request request) {
             emit parsed();
         });
         const int divisor = std::max(1, request.divisor);
-        width = std::max(1, controller_.width / divisor);
-        height = std::max(1, controller_.height / divisor);
+        width = std::max(1, frame.width / divisor);
+        height = std::max(1, frame.height / divisor);
         while (static_cast<long long>(width) * height > kMaxPixels) {
             width = std::max(1, width / 2);
             height = std::max(1, height / 2);
         }
+        job->image_x = frame.image_x;
+        job->image_y = frame.image_y;
         job->width = width;
         job->height = height;
         job->abandon = &run->abandon;
@@ -230,7 +172,7 @@ LivePreview::Pick LivePreview::pick(int x, int y, bool innermost) {
         found.busy = true;
         return found;
     }
-    if (!pickable_ || host_->captured == nullptr) return found;
+    if (!pickable_ || !frame_) return found;
     // A picture of another size (the newest run has not shown one yet) is
     // the same view: its pixel stands for the same place.
     if (picture_ && picture_->width() > 0 && picture_->height() > 0 &&
@@ -239,7 +181,7 @@ LivePreview::Pick LivePreview::pick(int x, int y, bool innermost) {
         y = static_cast<int>(static_cast<long long>(y) * traced_height_ / picture_->height());
     }
     if (x < 0 || y < 0 || x >= traced_width_ || y >= traced_height_) return found;
-    const std::vector<const CShape*> path = pick_shapes(*host_->captured, x, y);
+    const std::vector<const CShape*> path = pick_shapes(frame_.frame->job, x, y);
     if (path.empty()) return found;
     // The shape that coloured the pixel names the kind and the material.
     const CShape* hit = path.back();

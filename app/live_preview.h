@@ -11,12 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include "language/parse_entry.h"
 #include "language/source_ranges.h"
-#include "run/trace_controller.h"
 #include "scene/parse_error.h"
 #include "scene/surface.h"
-
-class PreviewHost;
 
 // The live preview's work off the UI thread: one thread at a time parses the
 // text it is given and traces the scene in three passes, every 8th position
@@ -119,8 +117,9 @@ class LivePreview : public QObject {
     // scene against a pick while a parse replaces it or builds its search
     // structures.
     std::mutex scene_mutex_;
-    std::unique_ptr<PreviewHost> host_;
-    TraceController controller_;
+    // The newest parse's frame, traced pass by pass and picked in; its
+    // ranges point into text_.
+    ParsedFrame frame_;
     SourceRanges ranges_;
     std::string text_;
     // The size the scene was traced at, and whether it may be picked.

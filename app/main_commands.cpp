@@ -182,7 +182,7 @@ void MainWindow::start_run(bool build_scene, bool record) {
     controller_.start(run_text_.c_str(), build_scene, record,
                       build_scene ? render_entry_ : nullptr);
     if (controller_.running()) run_status_->follow();
-    if (!build_scene && !controller_.parse_error) message_box("Parsed OK!", "Parse");
+    if (!build_scene && !controller_.parsed().parse_error) message_box("Parsed OK!", "Parse");
 }
 
 void MainWindow::stop_run() {
@@ -225,7 +225,7 @@ void MainWindow::report_run_end() {
         text = stop_pressed_ ? "Stopped. " + wrote : wrote;
         show_recording_notice(this, *dialogs_, wrote, file);
     }
-    if (!controller_.parse_error) run_status_->show(text);
+    if (!controller_.parsed().parse_error) run_status_->show(text);
     run_status_->run_reported();
 }
 

@@ -60,7 +60,7 @@ QString RunStatus::text() const { return label_->text(); }
 
 void RunStatus::refresh() {
     if (!controller_.running()) return;
-    const int frames = controller_.has_animation ? controller_.frames : 1;
+    const int frames = controller_.parsed().has_animation ? controller_.parsed().frames : 1;
     // Between two frames of an animation no render thread runs: the frame
     // traced last is shown until the next one is due.
     if (!host_.render_thread_running() && frames > 1) {
@@ -68,6 +68,6 @@ void RunStatus::refresh() {
         return;
     }
     label_->setText(tracing_text(controller_.frame_index + 1, frames,
-                                 controller_.job.rows_done.load(std::memory_order_relaxed),
-                                 controller_.job.height));
+                                 controller_.job().rows_done.load(std::memory_order_relaxed),
+                                 controller_.job().height));
 }

@@ -9,7 +9,7 @@
 
 #include "render/parallel_render.h"
 #include "render/pixel_loop.h"
-#include "run/captured_scene.h"
+#include "tests/support/captured_scene.h"
 
 const TraceMode TraceModes[3] = {
     {"plain", 1, false},

@@ -30,7 +30,7 @@ std::string progress_text(int frame, int frames, int rows, int height, double se
 }
 
 ProgressFields progress_fields(const SceneSession& s, double seconds) {
-    const RenderJob& job = s.controller().job;
+    const RenderJob& job = s.controller().job();
     ProgressFields f;
     f.frames_total = std::max(1, s.frames_in_range.load());
     const int settled = s.frames_done.load() + s.frames_skipped.load();
@@ -132,7 +132,7 @@ void ProgressLine::loop() {
 void ProgressLine::print() const {
     const SceneSession& s = session_;
     // The job is the controller's embedded one; only its counters are read.
-    const RenderJob& job = s.controller().job;
+    const RenderJob& job = s.controller().job();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
     const int frames = s.frame_count.load();

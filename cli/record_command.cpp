@@ -189,7 +189,7 @@ int run_record(const std::vector<std::string>& args) {
     tc.before_frame = [&](const TraceController& c) {
         if (checked) return FrameChoice::Trace;
         checked = true;
-        const std::string file = c.record_file.empty() ? c.output_file : c.record_file;
+        const std::string file = c.record_file.empty() ? c.parsed().output_file : c.record_file;
         std::string why;
         if (file.empty()) {
             std::fprintf(stderr,
@@ -207,7 +207,7 @@ int run_record(const std::vector<std::string>& args) {
     };
 
     {
-        InterruptStopsRun interrupt(tc.job.stop_requested);
+        InterruptStopsRun interrupt(tc.job().stop_requested);
         // A stop that came between frames is made again before the next
         // frame is begun (the render thread clears the flag when it starts).
         auto keep_stopped = [&tc](int, int, const Surface&) {
@@ -232,8 +232,8 @@ int run_record(const std::vector<std::string>& args) {
         std::fprintf(stderr,
                      "glimmark record: the animation has %d frame%s (0 to %d); --frames %s "
                      "names none of them\n",
-                     std::max(1, tc.frames), tc.frames > 1 ? "s" : "", std::max(1, tc.frames) - 1,
-                     parsed.value("frames").c_str());
+                     std::max(1, tc.parsed().frames), tc.parsed().frames > 1 ? "s" : "",
+                     std::max(1, tc.parsed().frames) - 1, parsed.value("frames").c_str());
         return end(ExitUsageOrFile);
     }
 

@@ -63,10 +63,11 @@ void print_render_usage(std::FILE* out) {
 uint64_t picture_fingerprint(const std::string& text, const TraceController& c) {
     char settings[200];
     std::snprintf(settings, sizeof settings,
-                  "\n%dx%d antialiasing %d depth %d frame %d time %a off %d%d%d%d%d", c.width,
-                  c.height, c.job.antialiasing, c.job.max_depth, c.frame_index,
-                  static_cast<double>(c.time), c.job.no_diffuse, c.job.no_highlights,
-                  c.job.no_shadow, c.job.no_reflection, c.job.no_refraction);
+                  "\n%dx%d antialiasing %d depth %d frame %d time %a off %d%d%d%d%d",
+                  c.parsed().width, c.parsed().height, c.job().antialiasing, c.job().max_depth,
+                  c.frame_index, static_cast<double>(c.parsed().time), c.job().no_diffuse,
+                  c.job().no_highlights, c.job().no_shadow, c.job().no_reflection,
+                  c.job().no_refraction);
     return fingerprint(settings, fingerprint(text));
 }
 
@@ -155,7 +156,7 @@ int run_render(const std::vector<std::string>& args) {
     const bool while_tracing = !options.has_rows && (format == ImageFormat::Png || !to_stdout);
     ImageWhileTracing ahead;
     // A still, or one moment of an animation, is named as a single picture.
-    auto named_frames = [&tc]() { return tc.overrides.time ? 1 : tc.frames; };
+    auto named_frames = [&tc]() { return tc.overrides.time ? 1 : tc.parsed().frames; };
     auto name_of = [&](int index) { return frame_file_name(pattern, index, named_frames()); };
     // A band of rows says which rows of which picture it holds, so that
     // join-rows joins only the bands of one picture. A band of every row is
@@ -166,24 +167,24 @@ int run_render(const std::vector<std::string>& args) {
         return options.has_rows && !whole ? &band : nullptr;
     };
     auto begin_picture = [&](const TraceController& c) {
-        band.width = c.width;
-        band.height = c.height;
+        band.width = c.parsed().width;
+        band.height = c.parsed().height;
         band.first_row = options.first_row;
-        band.last_row =
-            options.last_row < 0 ? c.height - 1 : std::min(options.last_row, c.height - 1);
+        band.last_row = options.last_row < 0 ? c.parsed().height - 1
+                                             : std::min(options.last_row, c.parsed().height - 1);
         band.scene = picture_fingerprint(source.text, c);
         if (while_tracing)
             ahead.start(session.host().trace_surface(), format,
-                        to_stdout ? std::string("-") : name_of(c.frame_index), c.job.rows_done,
+                        to_stdout ? std::string("-") : name_of(c.frame_index), c.job().rows_done,
                         band_record());
     };
 
     int refused = ExitOk;
     bool names_checked = false;
     tc.before_frame = [&](const TraceController& c) {
-        if (options.has_rows && options.first_row >= c.height) {
+        if (options.has_rows && options.first_row >= c.parsed().height) {
             std::fprintf(stderr, "glimmark render: --rows %s: the picture has %d rows (0 to %d)\n",
-                         parsed.value("rows").c_str(), c.height, c.height - 1);
+                         parsed.value("rows").c_str(), c.parsed().height, c.parsed().height - 1);
             refused = ExitUsageOrFile;
             return FrameChoice::Stop;
         }
@@ -194,9 +195,9 @@ int run_render(const std::vector<std::string>& args) {
         // Every name of the run is checked before its first frame is traced.
         if (!names_checked) {
             names_checked = true;
-            const int last = c.overrides.time || c.frames <= 1 ? c.frame_index
-                             : c.last_frame < 0                ? c.frames - 1
-                                                : std::min(c.last_frame, c.frames - 1);
+            const int last = c.overrides.time || c.parsed().frames <= 1 ? c.frame_index
+                             : c.last_frame < 0                         ? c.parsed().frames - 1
+                                                : std::min(c.last_frame, c.parsed().frames - 1);
             std::vector<std::string> names;
             for (int i = c.frame_index; i <= last; ++i) {
                 const std::string name = name_of(i);
@@ -220,7 +221,8 @@ int run_render(const std::vector<std::string>& args) {
             // rename left behind.
             remove_stale_temporaries(names);
         }
-        if (options.no_overwrite && picture_is_complete(name_of(c.frame_index), c.width, c.height))
+        if (options.no_overwrite &&
+            picture_is_complete(name_of(c.frame_index), c.parsed().width, c.parsed().height))
             return FrameChoice::Skip;
         begin_picture(c);
         return FrameChoice::Trace;
@@ -257,8 +259,8 @@ int run_render(const std::vector<std::string>& args) {
         std::fprintf(stderr,
                      "glimmark render: the scene has %d frame%s (0 to %d); --frames %s names "
                      "none of them\n",
-                     std::max(1, tc.frames), tc.frames > 1 ? "s" : "", std::max(1, tc.frames) - 1,
-                     parsed.value("frames").c_str());
+                     std::max(1, tc.parsed().frames), tc.parsed().frames > 1 ? "s" : "",
+                     std::max(1, tc.parsed().frames) - 1, parsed.value("frames").c_str());
         status = ExitUsageOrFile;
     }
     session.end_progress(status);

@@ -26,18 +26,19 @@ int SceneSession::run(const SceneSource& source, bool build, bool record, FrameH
             // The render thread posts as its last act; once it has ended the
             // surface holds the finished picture.
             host_.join_render_thread();
-            rays_done.fetch_add(controller_.job.rays_traced.load());
+            rays_done.fetch_add(controller_.job().rays_traced.load());
             frames_done.fetch_add(1);
             progress.hold();
             if (on_frame && !frame_failed_ &&
-                !on_frame(controller_.frame_index, controller_.frames, host_.trace_surface())) {
+                !on_frame(controller_.frame_index, controller_.parsed().frames,
+                          host_.trace_surface())) {
                 frame_failed_ = true;
                 controller_.request_stop();
             }
         }
         controller_.handle_trace_done(wparam);
-        frame_count.store(controller_.frames);
-        frame_height.store(controller_.job.height);
+        frame_count.store(controller_.parsed().frames);
+        frame_height.store(controller_.job().height);
         progress.resume();
     });
 
@@ -46,13 +47,13 @@ int SceneSession::run(const SceneSource& source, bool build, bool record, FrameH
     const auto decide = controller_.before_frame;
     controller_.before_frame = [this, decide](const TraceController& tc) {
         const int first = std::max(0, tc.first_frame);
-        const int last = tc.overrides.time || !tc.has_animation ? first
-                         : tc.last_frame < 0                    ? tc.frames - 1
-                                             : std::min(tc.last_frame, tc.frames - 1);
+        const int last = tc.overrides.time || !tc.parsed().has_animation ? first
+                         : tc.last_frame < 0                             ? tc.parsed().frames - 1
+                                             : std::min(tc.last_frame, tc.parsed().frames - 1);
         frames_in_range.store(std::max(1, last - first + 1));
         // The rows of the picture: not the two the loop traces past it.
-        const LoopRows rows = loop_rows(tc.height, tc.job.first_row, tc.job.last_row);
-        frame_rows.store(std::max(0, std::min(rows.end, tc.height) - rows.begin));
+        const LoopRows rows = loop_rows(tc.parsed().height, tc.job().first_row, tc.job().last_row);
+        frame_rows.store(std::max(0, std::min(rows.end, tc.parsed().height) - rows.begin));
         const FrameChoice choice = decide ? decide(tc) : FrameChoice::Trace;
         if (choice == FrameChoice::Skip) frames_skipped.fetch_add(1);
         if (choice != FrameChoice::Trace) return choice;
@@ -60,11 +61,11 @@ int SceneSession::run(const SceneSource& source, bool build, bool record, FrameH
         frames_started.fetch_add(1);
         return choice;
     };
-    threads.store(resolved_thread_count(controller_.job));
+    threads.store(resolved_thread_count(controller_.job()));
     if (progress_log_.is_open()) progress_log_.start_clock();
     controller_.start(source.text.c_str(), build, record, build ? render_thread_main : nullptr);
-    frame_count.store(controller_.frames);
-    frame_height.store(controller_.job.height);
+    frame_count.store(controller_.parsed().frames);
+    frame_height.store(controller_.job().height);
     if (build && (show_progress || progress_log_.is_open()))
         progress.start(show_progress, progress_log_.is_open() ? &progress_log_ : nullptr);
     host_.run_loop();
@@ -73,8 +74,8 @@ int SceneSession::run(const SceneSource& source, bool build, bool record, FrameH
     // The handler refers to this run's progress line.
     host_.set_handler([this](int wparam) { controller_.handle_trace_done(wparam); });
 
-    if (controller_.parse_error) {
-        print_error_location(source);
+    if (controller_.parsed().parse_error) {
+        print_error_location(source, controller_.parsed().parse_error_record);
         return ExitSceneError;
     }
     if (frame_failed_) return ExitUsageOrFile;
@@ -82,8 +83,13 @@ int SceneSession::run(const SceneSource& source, bool build, bool record, FrameH
     return ExitOk;
 }
 
-void SceneSession::print_error_location(const SceneSource& source) const {
-    const ParseError& error = controller_.parse_error_record;
+int SceneSession::show_parse_error(const SceneSource& source, const ParseError& error) {
+    host_.show_parse_error(error);
+    print_error_location(source, error);
+    return ExitSceneError;
+}
+
+void SceneSession::print_error_location(const SceneSource& source, const ParseError& error) const {
     int line = 1, column = 1;
     line_and_column(source.text, error.selection_start, line, column);
     std::fprintf(stderr, "%s:%d:%d: %s\n", source.name.c_str(), line, column,

@@ -33,6 +33,9 @@ class SceneSession {
     // controller's whole cycle. Prints parse errors with the scene's line and
     // column, and returns the exit status.
     int run(const SceneSource& source, bool build, bool record, FrameHandler on_frame = {});
+    // Shows the error of a parse made without a run as a run shows it: the
+    // host's box, then the scene's line and column. Returns the exit status.
+    int show_parse_error(const SceneSource& source, const ParseError& error);
 
     // A progress line on stderr while tracing (the caller decides when).
     bool show_progress = false;
@@ -60,7 +63,7 @@ class SceneSession {
     std::atomic<int> threads{1};
 
   private:
-    void print_error_location(const SceneSource& source) const;
+    void print_error_location(const SceneSource& source, const ParseError& error) const;
 
     // Declared before the controller, which joins the host's thread when it
     // is destroyed.

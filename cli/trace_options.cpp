@@ -176,9 +176,9 @@ bool apply_trace_options(const char* command, const TraceOptions& options, Scene
     tc.overrides = options.overrides;
     tc.first_frame = options.first_frame;
     tc.last_frame = options.last_frame;
-    tc.job.threads = options.threads;
-    tc.job.first_row = options.first_row;
-    tc.job.last_row = options.last_row;
+    tc.job().threads = options.threads;
+    tc.job().first_row = options.first_row;
+    tc.job().last_row = options.last_row;
     tc.recorder.avi.replace_any_file = options.force;
     const bool log_to_stderr = options.progress == "-";
     session.show_progress = !options.quiet && !log_to_stderr && isatty(STDERR_FILENO);

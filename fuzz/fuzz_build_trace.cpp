@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "fuzz/fuzz_host.h"
+#include "fuzz/fuzz_document.h"
 
 // A building parse of any text and, when it parses, a traced 8 x 8 frame.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "fuzz/fuzz_host.h"
+#include "fuzz/fuzz_document.h"
 
 // The `check` command's parse: nothing is built or traced.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -13,7 +13,6 @@
 #include "scene/scene.h"
 #include "shapes/material.h"
 
-class Host;
 class SourceRanges;
 
 // What a parse has created so far, or may create (see scene_budget.h).
@@ -27,18 +26,17 @@ struct SceneBudget {
 
 using FrameList = RecordList<Frame, &Frame::parent, &Frame::child>;
 
-// The parse state and everything a parse builds. The trace controller is
-// one of these; the parsers see nothing else of it.
+// The parse state and everything a parse builds: the scene, its job, the
+// records its shapes point into, and what the TRACER and ANIMATION blocks
+// said. The parse entry (parse_entry.h) fills one; the trace controller keeps
+// one from frame to frame. Everything it built goes with it.
 struct ParseContext {
     ParseContext();
     ~ParseContext();
     ParseContext(const ParseContext&) = delete;
     ParseContext& operator=(const ParseContext&) = delete;
 
-    // Message boxes and the editor selection go here.
-    Host* host = nullptr;
     std::string output_file;
-    const char* source_text = nullptr;
     // Folder of the scene file, for relative INCLUDE FILE and TEXTURE_FILE
     // names; empty for text that has no file.
     std::string source_folder;
@@ -89,4 +87,7 @@ struct ParseContext {
     Material* current_material() const { return material_list.tail; }
     // The innermost frame of the FRAME stack.
     Frame* current_frame() const { return frame_list.tail; }
+    // Frees the scene and every record the parse built; the job no longer
+    // points at a scene.
+    void release_scene();
 };

@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "scene/host.h"
-
 namespace {
 
 bool is_separator(char c) { return is_word_separator(c); }
@@ -227,7 +225,6 @@ void report_parse_error(ParseContext& pc, const char* message) {
     error.position = n;
     error.selection_start = std::max(n - word - behind, 0);
     error.selection_end = std::max(n - behind, error.selection_start);
-    if (pc.host != nullptr) pc.host->show_parse_error(error);
 }
 
 NestingGuard::NestingGuard(ParseContext& pc) : pc_(pc), ok_(true) {

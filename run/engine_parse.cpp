@@ -1,50 +1,20 @@
 #include "run/engine_parse.h"
 
 #include <algorithm>
+#include <new>
 
-#include "run/headless_host.h"
-#include "run/trace_controller.h"
-
-namespace {
-
-// The controller's host: it shows nothing and keeps the frame it would hand
-// to a render thread.
-class KeepingHost : public HeadlessHost {
-  public:
-    void start_render_thread(ThreadEntry entry, RenderJob* job) override {
-        (void)entry;
-        kept = job;
-    }
-    bool render_thread_running() const override { return false; }
-    void join_render_thread() override {}
-
-    RenderJob* kept = nullptr;
-};
-
-}  // namespace
+#include "language/parse_entry.h"
+#include "run/image_size.h"
+#include "scene/surface.h"
 
 struct EngineParse::State {
-    // Declared before the controller, which calls it when it goes.
-    KeepingHost host;
-    TraceController controller;
+    ParseContext parse;
+    Surface surface;
     SourceRanges ranges;
     std::optional<ParseError> error;
     std::string refusal;
     ParsedFacts facts;
-
-    // One run of the controller, from fresh ranges; the frame of a run
-    // before is over first.
-    void start(const char* text, bool build) {
-        release();
-        ranges.reset(text);
-        controller.start(text, build, false, nullptr);
-    }
-    void release() {
-        if (host.kept == nullptr) return;
-        host.kept = nullptr;
-        controller.handle_trace_done(TRACE_RUN_OVER);
-    }
-    ~State() { release(); }
+    bool ready = false;
 };
 
 EngineParse::EngineParse() : state_(std::make_unique<State>()) {}
@@ -53,63 +23,67 @@ EngineParse::~EngineParse() = default;
 
 void EngineParse::run(const char* text, const glimmark::Settings& settings, bool build) {
     State& s = *state_;
-    TraceController& tc = s.controller;
-    s.host.quiet = true;
-    s.host.set_handler([&tc](int wparam) { tc.handle_trace_done(wparam); });
-    tc.host = &s.host;
-    tc.source_folder = settings.folder;
-    tc.overrides = TracerOverrides{settings.width, settings.height, settings.antialiasing,
-                                   settings.max_depth, settings.time};
-    tc.job.threads = settings.threads;
-    tc.source_ranges = build ? &s.ranges : nullptr;
+    ParseContext& pc = s.parse;
+    ParseSettings frame;
+    frame.overrides = TracerOverrides{settings.width, settings.height, settings.antialiasing,
+                                      settings.max_depth, settings.time};
+    frame.build_scene = build;
+    frame.source_folder = settings.folder;
+    frame.source_ranges = build ? &s.ranges : nullptr;
+    frame.time = settings.time.value_or(0.0f);
+    pc.job.threads = settings.threads;
+    // The frames before the one asked for are parsed as a render parses
+    // them, so that RND and every other state they carry along are the same;
+    // the ranges are recorded afresh by each parse.
     const int wanted = settings.time ? 0 : std::max(0, settings.frame);
-    // The shapes of a frame passed over are gone before the next frame's
-    // parse, and no pick may find their blocks.
-    tc.before_frame = [&s, wanted, text](const TraceController& c) {
-        if (c.frame_index >= wanted) return FrameChoice::Trace;
-        s.ranges.reset(text);
-        return FrameChoice::Skip;
-    };
-    if (build && wanted == 0 && !settings.time) {
-        // Frame 0 of an animation that starts at another TIME is parsed at 0
-        // and again at START_TIME; as two runs of one moment each the blocks
-        // recorded are those of the second parse alone.
-        tc.overrides.time = 0.0f;
-        s.start(text, build);
-        if (!tc.parse_error && tc.has_animation && tc.start_time != 0.0f) {
-            tc.overrides.time = tc.start_time;
-            s.start(text, build);
-        }
-        tc.overrides.time.reset();
-    } else {
-        s.start(text, build);
+    int index = 0;
+    bool parsed = parse_frame_into(pc, text, frame);
+    while (parsed && build && index < wanted && index + 1 < pc.frames) {
+        index += 1;
+        frame.first_frame = false;
+        frame.time = pc.start_time + (pc.end_time - pc.start_time) * static_cast<float>(index) /
+                                         static_cast<float>(pc.frames);
+        parsed = parse_frame_into(pc, text, frame);
     }
-    tc.before_frame = nullptr;
-
-    if (tc.parse_error) s.error = tc.parse_error_record;
-    const int frames = std::max(1, tc.frames);
-    if (build && !s.error && s.host.kept == nullptr) {
-        if (!tc.run_error.empty())
-            s.refusal = tc.run_error;
-        else
+    if (!parsed) s.error = pc.parse_error_record;
+    const int frames = std::max(1, pc.frames);
+    if (build && parsed) {
+        if (index < wanted)
             s.refusal = "The scene has " + std::to_string(frames) + " frame" +
                         (frames > 1 ? "s" : "") + " (0 to " + std::to_string(frames - 1) +
                         "); frame " + std::to_string(wanted) + " is none of them.";
+        if (s.refusal.empty()) s.refusal = image_size_problem(pc.width, pc.height);
+        if (s.refusal.empty()) {
+            try {
+                s.surface.resize(pc.width, pc.height);
+            } catch (const std::bad_alloc&) {
+                s.refusal = "Image size " + std::to_string(pc.width) + " x " +
+                            std::to_string(pc.height) + " needs more memory than this machine has.";
+            }
+        }
+        if (s.refusal.empty()) {
+            pc.job.image_x = pc.image_x;
+            pc.job.image_y = pc.image_y;
+            pc.job.width = pc.width;
+            pc.job.height = pc.height;
+            pc.job.drawing_context = &s.surface;
+            s.ready = true;
+        }
     }
-    s.facts.width = tc.width;
-    s.facts.height = tc.height;
-    s.facts.frame_index = tc.frame_index;
-    s.facts.time = tc.time;
+    s.facts.width = pc.width;
+    s.facts.height = pc.height;
+    s.facts.frame_index = index;
+    s.facts.time = index == 0 && pc.has_animation && !settings.time ? pc.start_time : pc.time;
     s.facts.animation =
-        glimmark::Animation{tc.has_animation,     tc.frames,     tc.start_time, tc.end_time,
-                            tc.frames_per_second, tc.output_file};
+        glimmark::Animation{pc.has_animation,     pc.frames,     pc.start_time, pc.end_time,
+                            pc.frames_per_second, pc.output_file};
 }
 
 const std::optional<ParseError>& EngineParse::error() const { return state_->error; }
 
 const std::string& EngineParse::refusal() const { return state_->refusal; }
 
-RenderJob* EngineParse::job() { return state_->host.kept; }
+RenderJob* EngineParse::job() { return state_->ready ? &state_->parse.job : nullptr; }
 
 const SourceRanges& EngineParse::ranges() const { return state_->ranges; }
 

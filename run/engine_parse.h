@@ -18,9 +18,9 @@ struct ParsedFacts {
     glimmark::Animation animation;
 };
 
-// One parse of a document for the embedding interface, through the trace
-// controller's cycle as a render runs it, and the frame it leaves ready to
-// be traced. The engine reads the parse's state here and nowhere else.
+// One parse of a document for the embedding interface, frame by frame as a
+// render parses it, and the frame it leaves ready to be traced. The engine
+// reads the parse's state here and nowhere else.
 class EngineParse {
   public:
     EngineParse();

@@ -4,21 +4,9 @@
 #include <functional>
 #include <optional>
 
-#include "language/parse_context.h"
+#include "language/parse_entry.h"
 #include "record/video_recorder.h"
 #include "scene/host.h"
-
-// Settings a front end puts over the document's TRACER block (the command
-// line's options), applied after every building parse.
-struct TracerOverrides {
-    std::optional<int> width;
-    std::optional<int> height;
-    std::optional<int> antialiasing;
-    std::optional<int> max_depth;
-    // One moment of the animation: the document is parsed at this TIME and
-    // traced once.
-    std::optional<float> time;
-};
 
 // What the front end wants done with a parsed frame before it is traced.
 enum class FrameChoice {
@@ -31,9 +19,18 @@ enum class FrameChoice {
 
 // Turns the editor's text into traced pictures: parses, runs one render thread
 // per frame and closes the cycle when the frame-done message comes back.
-struct TraceController : ParseContext {
+struct TraceController {
     TraceController();
     ~TraceController();
+    TraceController(const TraceController&) = delete;
+    TraceController& operator=(const TraceController&) = delete;
+
+    // Message boxes, the editor selection, the trace window and the render
+    // thread go here.
+    Host* host = nullptr;
+    // Folder of the scene file, for relative INCLUDE FILE and TEXTURE_FILE
+    // names; empty for text that has no file.
+    std::string source_folder;
 
     ThreadEntry thread_entry = nullptr;
     bool record = false;
@@ -59,23 +56,32 @@ struct TraceController : ParseContext {
     // (an image size that cannot be traced); empty otherwise. Cleared by start.
     std::string run_error;
 
+    // What the last parse built and read: the scene, the TRACER and ANIMATION
+    // blocks' values (overrides applied), the TIME of the frame and the first
+    // error. It stays until the next parse or the end of the frame. Before a
+    // run a front end may lower its limits.
+    const ParseContext& parsed() const { return parse_; }
+    ParseContext& parsed() { return parse_; }
+    // The job of the frame: before a run the front end sets its host choices
+    // (threads, search, band of rows); while a frame is traced its progress
+    // is read from it.
+    RenderJob& job() { return parse_.job; }
+    const RenderJob& job() const { return parse_.job; }
+
     void start(const char* source_text, bool build_scene, bool record, ThreadEntry thread_entry);
     void begin_frame();
-    // Steps 1 to 3 of a frame: a fresh scene and job, and the parse.
+    // Steps 1 to 3 of a frame: a fresh scene and job, and the parse; a parse
+    // error is shown through the host.
     void parse_frame();
-    // One building or check-only parse of the whole text, from fresh state.
-    void parse_once();
-    // Puts `overrides` over what the building parse just read.
-    void apply_overrides();
     void next_frame();
-    void release_scene();
+    void release_scene() { parse_.release_scene(); }
     void destroy();
     // The main window's handler of WM_TRACE_DONE; both hosts call it.
     void handle_trace_done(int wparam);
     // True while a render thread runs or a run is under way.
     bool running() const { return run_active_; }
     // The Stop command.
-    void request_stop() { job.stop_requested.store(true); }
+    void request_stop() { parse_.job.stop_requested.store(true); }
 
   private:
     // Whether the frame parsed now is the last one the run may trace.
@@ -88,9 +94,11 @@ struct TraceController : ParseContext {
     std::string recording_problem() const;
     // Sends (or, without a host, handles) the message that the run is over.
     void end_run();
-    // The scene with its shapes and lights; the job no longer points at it.
-    void delete_scene();
+    // What the parse of the frame frame_index is told beside the text.
+    ParseSettings frame_settings() const;
 
+    ParseContext parse_;
+    const char* source_text_ = nullptr;
     bool run_active_ = false;
     // When the render thread of the last frame was started.
     std::chrono::steady_clock::time_point frame_started_;

@@ -253,7 +253,7 @@ TEST_F(StudioRuns, ClosingDuringATraceStopsItAndQuitsCleanly) {
     // The render thread has ended before close returns, and the run is over.
     EXPECT_TRUE(g_exited.load());
     EXPECT_EQ(g_rows_done.load(), 4);
-    EXPECT_TRUE(controller.job.stop_requested.load());
+    EXPECT_TRUE(controller.job().stop_requested.load());
     EXPECT_FALSE(controller.running());
     EXPECT_FALSE(window->trace_window()->isVisible());
     // The thread's own message, still queued, is dropped.

@@ -78,7 +78,7 @@ TEST(StudioStopLoop, PlayStoppedOrClosedAtRandomMomentsEndsWithCompleteRowsAndBl
         for (int i = 0; i < 5; ++i) {
             s.window->run_command(cmd::Play);
             const auto t0 = Clock::now();
-            while (s.controller.job.rows_done.load() < kHeight + 2 &&
+            while (s.controller.job().rows_done.load() < kHeight + 2 &&
                    Clock::now() - t0 < std::chrono::seconds(60))
                 std::this_thread::sleep_for(std::chrono::microseconds(20));
             run_length =
@@ -112,7 +112,7 @@ TEST(StudioStopLoop, PlayStoppedOrClosedAtRandomMomentsEndsWithCompleteRowsAndBl
         watchdog.begin(what);
         s.window->run_command(cmd::Play);
         if (after_the_frame)
-            while (s.controller.job.rows_done.load() < kHeight + 2)
+            while (s.controller.job().rows_done.load() < kHeight + 2)
                 std::this_thread::sleep_for(std::chrono::microseconds(50));
         pass_time(after_the_frame ? std::chrono::microseconds(0) : delay, events);
         if (close) {
@@ -126,7 +126,7 @@ TEST(StudioStopLoop, PlayStoppedOrClosedAtRandomMomentsEndsWithCompleteRowsAndBl
         EXPECT_FALSE(s.controller.running()) << what;
         EXPECT_FALSE(s.window->render_thread_running()) << what;
         EXPECT_TRUE(s.dialogs.messages.empty()) << what;
-        const int rows = s.controller.job.rows_done.load();
+        const int rows = s.controller.job().rows_done.load();
         ASSERT_GE(rows, 1) << what;
         ASSERT_LE(rows, kHeight + 2) << what;
         if (rows < kHeight + 2) ++stopped_short;

@@ -115,7 +115,7 @@ TEST_P(StudioTemplateParse, ChecksCleanWhereItBelongs) {
     host.set_handler([&](int w) { controller.handle_trace_done(w); });
     controller.host = &host;
     controller.start(text.c_str(), false, false, nullptr);
-    EXPECT_FALSE(controller.parse_error)
+    EXPECT_FALSE(controller.parsed().parse_error)
         << id << ": " << (host.messages.empty() ? "" : host.messages[0].text);
     controller.host = nullptr;
 }

@@ -111,7 +111,7 @@ TEST(CsgBlock, CheckOnlyParseBuildsNothing) {
                 "MATERIAL END_MATERIAL SPHERE END_SPHERE END_DIFFERENCE END_UNION "
                 "END_SCENE"))
         << p.error();
-    EXPECT_EQ(p.tc.scene, nullptr);
+    EXPECT_EQ(p.tc.parsed().scene, nullptr);
 }
 
 TEST(CsgBlock, DeepNestingEndsWithAnErrorInsteadOfTheStack) {

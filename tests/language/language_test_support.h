@@ -1,12 +1,14 @@
 #pragma once
 
 // Parsing a document in a test, two ways: LanguageParse prepares the parse
-// state as the trace controller does and leaves the parsing to the test (the
+// state as the parse entry does and leaves the parsing to the test (the
 // scanner, the expressions and the blocks need nothing else); SceneParse runs
 // one parse through the controller, as Play and Parse Only do. The render
 // thread of its building parse does nothing and sends nothing back, so the
 // scene and the lists stay as the parse left them until the fixture is
-// destroyed.
+// destroyed. Either way the parse's first error reaches the recording host
+// once, as a front end shows it: the controller shows it, and LanguageParse
+// shows the error its state holds when the test first asks for a message.
 
 #include <gtest/gtest.h>
 
@@ -33,8 +35,25 @@ struct ParseMessages {
 
     ParseMessages() { host.quiet = true; }
     // The text of the first message box, empty without one.
-    std::string error() const { return host.messages.empty() ? "" : host.messages.front().text; }
-    size_t message_count() const { return host.messages.size(); }
+    std::string error() { return shown().messages.empty() ? "" : host.messages.front().text; }
+    size_t message_count() { return shown().messages.size(); }
+    // The host, once the error of a parse that shows nothing itself has been
+    // shown through it.
+    HeadlessHost& shown() {
+        if (shows_ != nullptr && shows_->parse_error && !error_shown_) {
+            error_shown_ = true;
+            host.show_parse_error(shows_->parse_error_record);
+        }
+        return host;
+    }
+
+  protected:
+    // The parse state whose first error the fixture shows; none when the
+    // controller shows it.
+    const ParseContext* shows_ = nullptr;
+
+  private:
+    bool error_shown_ = false;
 };
 
 struct LanguageParse : ParseMessages {
@@ -42,7 +61,7 @@ struct LanguageParse : ParseMessages {
     std::string text;
 
     explicit LanguageParse(const std::string& document, bool build = true) : text(document) {
-        pc.host = &host;
+        shows_ = &pc;
         pc.build_scene = build;
         if (build) {
             Frame* root = new Frame;
@@ -53,17 +72,12 @@ struct LanguageParse : ParseMessages {
         }
         set_text(pc.document, text.c_str());
     }
-    ~LanguageParse() {
-        if (pc.scene) {
-            pc.scene->lights.deleteAll();
-            pc.scene->shapes.deleteAll();
-        }
-    }
 };
 
 // The whole document loop; true when it ended without an error.
 inline bool parse_whole(LanguageParse& p) {
     parse_document(p.pc);
+    p.shown();
     return !p.pc.parse_error;
 }
 
@@ -80,11 +94,11 @@ struct SceneParse : ParseMessages {
         text = document;
         tc.start(text.c_str(), build, false, build ? idle_render_entry : nullptr);
         host.join_render_thread();
-        return !tc.parse_error;
+        return !tc.parsed().parse_error;
     }
     bool check(const std::string& document) { return parse(document, false); }
 
-    std::vector<CShape*> shapes() const { return list_of(tc.scene->shapes); }
+    std::vector<CShape*> shapes() const { return list_of(tc.parsed().scene->shapes); }
     static std::vector<CShape*> list_of(const ShapeList& list) {
         std::vector<CShape*> out;
         for (CShape* s = list.head; s != nullptr; s = nextOf(s))
@@ -93,7 +107,7 @@ struct SceneParse : ParseMessages {
     }
     std::vector<Material*> materials() const {
         std::vector<Material*> out;
-        for (Material* m = tc.material_list.head; m != nullptr; m = m->next)
+        for (Material* m = tc.parsed().material_list.head; m != nullptr; m = m->next)
             out.push_back(m);
         return out;
     }

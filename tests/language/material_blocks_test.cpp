@@ -19,7 +19,7 @@ TEST(MaterialBlock, EmptyBlockAppendsDefaultsAndBecomesCurrent) {
     auto materials = p.materials();
     ASSERT_EQ(materials.size(), 2u);
     const Material* m = materials[1];
-    EXPECT_EQ(p.tc.current_material(), m);
+    EXPECT_EQ(p.tc.parsed().current_material(), m);
     EXPECT_EQ(m->diffuse, Vector3(1, 1, 1));
     EXPECT_EQ(m->gloss, 1.0f);
     EXPECT_EQ(m->transparency, 0.0f);
@@ -38,7 +38,7 @@ TEST(MaterialBlock, EveryValueGoesIntoItsField) {
                 "inner_transparency_depth 3 reflection 0.75 refraction ADD 1 0.5 "
                 "density 4 } END_SCENE"))
         << p.error();
-    const Material* m = p.tc.current_material();
+    const Material* m = p.tc.parsed().current_material();
     EXPECT_EQ(m->diffuse, Vector3(0.1f, 0.2f, 0.5f * 0.6f));
     EXPECT_EQ(m->gloss, 7.0f);
     EXPECT_EQ(m->transparency, 0.25f);
@@ -87,7 +87,7 @@ TEST(MaterialBlock, StatementsBeforeNameAreLostAndNamedMovesToEnd) {
     EXPECT_EQ(materials[1]->name, "blue");
     EXPECT_EQ(materials[2]->name, "red");
     EXPECT_EQ(materials[2]->diffuse, Vector3(1, 0, 0));
-    EXPECT_EQ(p.tc.current_material(), materials[2]);
+    EXPECT_EQ(p.tc.parsed().current_material(), materials[2]);
 }
 
 TEST(MaterialBlock, NamesAreCaseSensitive) {
@@ -135,14 +135,14 @@ TEST(MaterialBlock, SecondNameSwitchesWithoutLosingTheFirst) {
     EXPECT_EQ(shapes[0]->material->name, "red");
     EXPECT_EQ(shapes[0]->material->diffuse, Vector3(1, 0, 0));
     EXPECT_EQ(shapes[1]->material->gloss, 9.0f);
-    EXPECT_EQ(p.tc.current_material(), shapes[1]->material);
+    EXPECT_EQ(p.tc.parsed().current_material(), shapes[1]->material);
     EXPECT_EQ(p.materials().size(), 3u);
 }
 
 TEST(MaterialBlock, SecondNameOfNewNameRenames) {
     SceneParse p;
     ASSERT_TRUE(p.parse("SCENE MATERIAL NAME a NAME b END_MATERIAL END_SCENE"));
-    EXPECT_EQ(p.tc.current_material()->name, "b");
+    EXPECT_EQ(p.tc.parsed().current_material()->name, "b");
     EXPECT_EQ(p.materials().size(), 2u);
 }
 
@@ -153,8 +153,8 @@ TEST(MaterialBlock, CheckOnlyParseCreatesNothing) {
                 "END_MATERIAL LIGHT TRANSLATE 1 2 3 END_LIGHT CAMERA LOOK_AT 1 1 1 "
                 "END_CAMERA END_SCENE"))
         << p.error();
-    EXPECT_TRUE(p.tc.material_list.empty());
-    EXPECT_EQ(p.tc.scene, nullptr);
+    EXPECT_TRUE(p.tc.parsed().material_list.empty());
+    EXPECT_EQ(p.tc.parsed().scene, nullptr);
 }
 
 // A 2 x 1 24-bit BMP whose left pixel is pure red.
@@ -202,7 +202,7 @@ TEST_F(TextureFileTest, RelativeNameIsLookedUpBesideTheSceneFirst) {
     p.tc.source_folder = (root / "scene").string();
     ASSERT_TRUE(p.parse("SCENE MATERIAL TEXTURE_FILE \"tex.bmp\" END_MATERIAL END_SCENE"))
         << p.error();
-    const Material* m = p.tc.current_material();
+    const Material* m = p.tc.parsed().current_material();
     EXPECT_TRUE(m->texture_loaded);
     EXPECT_EQ(m->texture_width, 4);
 }
@@ -213,7 +213,7 @@ TEST_F(TextureFileTest, RelativeNameFallsBackToTheCurrentFolder) {
     p.tc.source_folder = (root / "scene").string();
     ASSERT_TRUE(p.parse("SCENE MATERIAL TEXTURE_FILE \"tex.bmp\" END_MATERIAL END_SCENE"))
         << p.error();
-    EXPECT_EQ(p.tc.current_material()->texture_width, 2);
+    EXPECT_EQ(p.tc.parsed().current_material()->texture_width, 2);
 }
 
 TEST_F(TextureFileTest, TextureOfANamedMaterialIsReusedByName) {
@@ -250,7 +250,7 @@ TEST(LightBlock, DefaultsAndValues) {
         p.parse("SCENE LIGHT END_LIGHT LIGHT TRANSLATE 1 2 3 COLOR 0.5 0.25 1 "
                 "STRENGTH 40 } END_SCENE"))
         << p.error();
-    const Light* first = p.tc.scene->lights.head;
+    const Light* first = p.tc.parsed().scene->lights.head;
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->position, Vector3(0, 0, 0));
     EXPECT_EQ(first->color, Vector3(1, 1, 1));
@@ -269,7 +269,7 @@ TEST(LightBlock, FrameCarriesTranslatedPositionOnly) {
         p.parse("SCENE FRAME TRANSLATE 0 5 0 LIGHT TRANSLATE 1 1 1 TRANSLATE 2 0 0 "
                 "END_LIGHT LIGHT END_LIGHT END_FRAME END_SCENE"))
         << p.error();
-    const Light* first = p.tc.scene->lights.head;
+    const Light* first = p.tc.parsed().scene->lights.head;
     ASSERT_NE(first, nullptr);
     // A later TRANSLATE replaces the position, through the frame.
     EXPECT_EQ(first->position, Vector3(2, 5, 0));
@@ -284,7 +284,7 @@ TEST(CameraBlock, TranslateThenLookAt) {
         p.parse("SCENE CAMERA TRANSLATE 0.0, 1, 4.0 LOOK_AT 0.0, 0.0, 0.0 END_CAMERA "
                 "END_SCENE"))
         << p.error();
-    const Camera& c = p.tc.scene->camera;
+    const Camera& c = p.tc.parsed().scene->camera;
     EXPECT_EQ(c.eye, Vector3(0, 1, 4));
     const float r = std::sqrt(17.0f);
     expect_near(c.view_point, Vector3(0, 1 - 1 / r, 4 - 4 / r));
@@ -299,7 +299,7 @@ TEST(CameraBlock, TranslateThenLookAt) {
 TEST(CameraBlock, LookAtBackwardsFromOrigin) {
     SceneParse p;
     ASSERT_TRUE(p.parse("SCENE CAMERA LOOK_AT 0,0,-1 END_CAMERA END_SCENE")) << p.error();
-    const Camera& c = p.tc.scene->camera;
+    const Camera& c = p.tc.parsed().scene->camera;
     expect_near(c.frame_matrix.row(2), Vector3(0, 0, -1));
     expect_near(c.view_point, Vector3(0, 0, -1));
 }
@@ -312,7 +312,7 @@ TEST(CameraBlock, LocalTransformsActInCameraSpace) {
         p.parse("SCENE CAMERA TRANSLATE 0 0 -5 ROTATE 0 1.5707964 0 SCALE 2 2 2 "
                 "END_CAMERA END_SCENE"))
         << p.error();
-    const Camera& c = p.tc.scene->camera;
+    const Camera& c = p.tc.parsed().scene->camera;
     expect_near(c.eye, Vector3(0, 0, -5));
     // Ry turns +z into +x; the scale written last lengthens every axis.
     expect_near(c.view_point, Vector3(2, 0, -5));
@@ -326,7 +326,7 @@ TEST(CameraBlock, SecondCameraStartsOverFromTheFrame) {
         p.parse("SCENE CAMERA TRANSLATE 1 2 3 END_CAMERA FRAME TRANSLATE 0 0 7 "
                 "CAMERA END_CAMERA END_FRAME END_SCENE"))
         << p.error();
-    const Camera& c = p.tc.scene->camera;
+    const Camera& c = p.tc.parsed().scene->camera;
     EXPECT_EQ(c.eye, Vector3(0, 0, 7));
     EXPECT_EQ(c.view_point, Vector3(0, 0, 8));
     EXPECT_EQ(c.right_axis, Vector3(1, 0, 0));

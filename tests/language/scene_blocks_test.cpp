@@ -18,18 +18,18 @@ TEST(SceneBlock, ValuesAreStoredWhenBuilding) {
         p.parse("SCENE BACKGROUND_COLOR 0.25 0.5 1 AMBIENCE ADD 0.1 0.2 FOG_DEPTH 30 "
                 "END_SCENE"))
         << p.error();
-    EXPECT_EQ(p.tc.scene->background_color, Vector3(0.25f, 0.5f, 1.0f));
-    EXPECT_EQ(p.tc.scene->ambience, 0.1f + 0.2f);
-    EXPECT_EQ(p.tc.scene->fog_depth, 30.0f);
+    EXPECT_EQ(p.tc.parsed().scene->background_color, Vector3(0.25f, 0.5f, 1.0f));
+    EXPECT_EQ(p.tc.parsed().scene->ambience, 0.1f + 0.2f);
+    EXPECT_EQ(p.tc.parsed().scene->fog_depth, 30.0f);
 }
 
 TEST(SceneBlock, DefaultsWithoutValues) {
     SceneParse p;
     ASSERT_TRUE(p.parse("SCENE { }")) << p.error();
-    EXPECT_EQ(p.tc.scene->background_color, Vector3(0, 0, 0.5f));
-    EXPECT_EQ(p.tc.scene->ambience, 0.2f);
-    EXPECT_EQ(p.tc.scene->fog_depth, 0.0f);
-    EXPECT_EQ(p.tc.scene->shapes.head, nullptr);
+    EXPECT_EQ(p.tc.parsed().scene->background_color, Vector3(0, 0, 0.5f));
+    EXPECT_EQ(p.tc.parsed().scene->ambience, 0.2f);
+    EXPECT_EQ(p.tc.parsed().scene->fog_depth, 0.0f);
+    EXPECT_EQ(p.tc.parsed().scene->shapes.head, nullptr);
 }
 
 TEST(SceneBlock, SeveralScenesFillOneScene) {
@@ -38,8 +38,8 @@ TEST(SceneBlock, SeveralScenesFillOneScene) {
         p.parse("SCENE AMBIENCE 0.5 SPHERE END_SPHERE END_SCENE "
                 "SCENE FOG_DEPTH 2 CUBE END_CUBE END"))
         << p.error();
-    EXPECT_EQ(p.tc.scene->ambience, 0.5f);
-    EXPECT_EQ(p.tc.scene->fog_depth, 2.0f);
+    EXPECT_EQ(p.tc.parsed().scene->ambience, 0.5f);
+    EXPECT_EQ(p.tc.parsed().scene->fog_depth, 2.0f);
     auto shapes = p.shapes();
     ASSERT_EQ(shapes.size(), 2u);
     EXPECT_NE(dynamic_cast<Sphere*>(shapes[0]), nullptr);
@@ -51,7 +51,7 @@ TEST(SceneBlock, CheckOnlyParseReadsTheSameExpressions) {
     // The bad operand is found although nothing is stored.
     EXPECT_FALSE(p.check("SCENE AMBIENCE ADD 1 foo END_SCENE"));
     EXPECT_EQ(p.error(), error_at("Expected Float.", p.text, "foo"));
-    EXPECT_EQ(p.tc.scene, nullptr);
+    EXPECT_EQ(p.tc.parsed().scene, nullptr);
 }
 
 TEST(FrameBlock, TranslationsActOnWhatFollows) {
@@ -66,8 +66,8 @@ TEST(FrameBlock, TranslationsActOnWhatFollows) {
     EXPECT_EQ(shapes[1]->position, Vector3(0, 2, 0));
     EXPECT_EQ(shapes[2]->position, Vector3(0, 0, 0));
     // Only the root frame is left after the parse.
-    ASSERT_NE(p.tc.frame_list.head, nullptr);
-    EXPECT_EQ(p.tc.frame_list.head, p.tc.frame_list.tail);
+    ASSERT_NE(p.tc.parsed().frame_list.head, nullptr);
+    EXPECT_EQ(p.tc.parsed().frame_list.head, p.tc.parsed().frame_list.tail);
 }
 
 const UnitShape& unit(const CShape* s) { return *dynamic_cast<const UnitShape*>(s); }

@@ -49,7 +49,7 @@ struct CountLimit {
 
 // Sets the limit the case is about; the others stay as a parse starts.
 void lower(SceneParse& p, const std::string& message, long long limit) {
-    SceneBudget& l = p.tc.limits;
+    SceneBudget& l = p.tc.parsed().limits;
     long long& which = message.find("lights") != std::string::npos   ? l.lights
                        : message.find("shapes") != std::string::npos ? l.shapes
                        : message.find("DEFINE") != std::string::npos ? l.texts
@@ -60,7 +60,7 @@ void lower(SceneParse& p, const std::string& message, long long limit) {
 long long limit_of(const CountLimit& c) {
     SceneParse p;
     lower(p, c.message, c.limit);
-    const SceneBudget& l = p.tc.limits;
+    const SceneBudget& l = p.tc.parsed().limits;
     const std::string m = c.message;
     return m.find("lights") != std::string::npos   ? l.lights
            : m.find("shapes") != std::string::npos ? l.shapes
@@ -101,11 +101,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SceneLimits, EveryParseStartsWithTheSameLimits) {
     SceneParse p;
-    p.tc.limits.shapes = 3;
+    p.tc.parsed().limits.shapes = 3;
     ASSERT_TRUE(p.parse("SCENE SPHERE } SPHERE } SPHERE } END_SCENE")) << p.error();
     // The next frame's parse of the same text counts from nothing again.
-    p.tc.parse_once();
-    EXPECT_FALSE(p.tc.parse_error);
+    p.tc.parse_frame();
+    EXPECT_FALSE(p.tc.parsed().parse_error);
     EXPECT_EQ(p.shapes().size(), 3u);
     EXPECT_EQ(ParseContext().limits.shapes, MaxSceneShapes);
     EXPECT_EQ(ParseContext().limits.lights, MaxSceneLights);
@@ -134,10 +134,10 @@ TEST(SceneShapeLimit, EveryKindOfShapeCounts) {
         const std::string text =
             "SCENE SPHERE } SPHERE } SPHERE } " + kind.text + " " + kind.text + " END_SCENE";
         SceneParse fits;
-        fits.tc.limits.shapes = 3 + 2 * kind.shapes;
+        fits.tc.parsed().limits.shapes = 3 + 2 * kind.shapes;
         EXPECT_TRUE(fits.parse(text)) << kind.text << ": " << fits.error();
         SceneParse p;
-        p.tc.limits.shapes = 3 + 2 * kind.shapes - 1;
+        p.tc.parsed().limits.shapes = 3 + 2 * kind.shapes - 1;
         EXPECT_FALSE(p.parse(text)) << kind.text;
         EXPECT_TRUE(starts_with(p.error(), "Too many shapes. Expected at most"))
             << kind.text << ": " << p.error();
@@ -146,7 +146,7 @@ TEST(SceneShapeLimit, EveryKindOfShapeCounts) {
 
 TEST(SceneShapeLimit, ACheckOnlyParseReadsEachLoopOnceAndCountsNothing) {
     SceneParse p;
-    p.tc.limits.shapes = 100;
+    p.tc.parsed().limits.shapes = 100;
     EXPECT_TRUE(p.check(repeated("SPHERE }", 101, 1))) << p.error();
 }
 
@@ -200,11 +200,11 @@ TEST(SceneTexelLimit, TexturesShareOneAllowanceAndAReplacedOneGivesItsTexelsBack
     const std::string full = "SCENE MATERIAL" + half + half + "} MATERIAL" + half + "}";
     {
         SceneParse p;
-        p.tc.limits.texels = 64 * 64;
+        p.tc.parsed().limits.texels = 64 * 64;
         EXPECT_TRUE(p.parse(full + " END_SCENE")) << p.error();
     }
     SceneParse p;
-    p.tc.limits.texels = 64 * 64;
+    p.tc.parsed().limits.texels = 64 * 64;
     EXPECT_FALSE(p.parse(full + " MATERIAL" + folder.file("dot.tga") + "} END_SCENE"));
     EXPECT_TRUE(
         starts_with(p.error(), "Too many texture pixels. Expected at most 4096 in all at char"))
@@ -240,7 +240,7 @@ TEST(SceneFiles, AFileIncludedOnEveryPassLeavesNoCopies) {
                         "\" END_INCLUDE END_LOOP END_SCENE"))
         << p.error();
     EXPECT_EQ(p.shapes().size(), 1000u);
-    EXPECT_TRUE(p.tc.text_list.empty());
+    EXPECT_TRUE(p.tc.parsed().text_list.empty());
 }
 
 TEST(LoopTextLimit, ALongBodyRunManyTimesStops) {

@@ -57,7 +57,7 @@ TEST_P(UnitShapeKindTest, BlockPlacesItsClassWithMaterialAndFrame) {
     auto shapes = p.shapes();
     ASSERT_EQ(shapes.size(), 1u);
     EXPECT_EQ(typeid(*shapes[0]), k.type);
-    EXPECT_EQ(shapes[0]->material, p.tc.current_material());
+    EXPECT_EQ(shapes[0]->material, p.tc.parsed().current_material());
     EXPECT_EQ(shapes[0]->position, Vector3(1, 2, 3));
     const UnitShape& u = unit(shapes[0]);
     EXPECT_EQ(u.unitToWorld.matrix.row(3), Vector3(1, 2, 3));
@@ -243,7 +243,7 @@ TEST(MeshBlock, TrianglesTakePositionsNormalsTexturesAndMaterial) {
     EXPECT_EQ(t->uC, 0.5f);
     EXPECT_EQ(t->vC, 0.6f);
     EXPECT_EQ(t->material, p.materials()[0]);
-    EXPECT_EQ(shapes[1]->material, p.tc.current_material());
+    EXPECT_EQ(shapes[1]->material, p.tc.parsed().current_material());
     EXPECT_EQ(shapes[2]->material->diffuse, Vector3(0, 1, 0));
     EXPECT_EQ(dynamic_cast<const Triangle*>(shapes[2])->C, Vector3(0, 1, 2));
 }
@@ -268,10 +268,10 @@ TEST(MeshBlock, MillionTriangles) {
     SceneParse p;
     ASSERT_TRUE(p.parse(text)) << p.error();
     int n = 0;
-    for (CShape* s = p.tc.scene->shapes.head; s != nullptr; s = nextOf(s))
+    for (CShape* s = p.tc.parsed().scene->shapes.head; s != nullptr; s = nextOf(s))
         ++n;
     EXPECT_EQ(n, count);
-    const Triangle* last = dynamic_cast<const Triangle*>(p.tc.scene->shapes.tail);
+    const Triangle* last = dynamic_cast<const Triangle*>(p.tc.parsed().scene->shapes.tail);
     ASSERT_NE(last, nullptr);
     EXPECT_EQ(last->C, Vector3(0, 1, 0));
     EXPECT_EQ(last->vC, 1.0f);
@@ -304,7 +304,7 @@ std::string long_vertex_list(int triangles, bool wrapped, std::vector<size_t>* a
 TEST(MeshBlock, PlainNumberRunsOnThreadsBuildWhatExpressionsBuild) {
     const int count = 6000;
     SceneParse plain;
-    plain.tc.job.threads = 3;
+    plain.tc.job().threads = 3;
     ASSERT_TRUE(plain.parse(long_vertex_list(count, false))) << plain.error();
     SceneParse wrapped;
     ASSERT_TRUE(wrapped.parse(long_vertex_list(count, true))) << wrapped.error();
@@ -326,7 +326,7 @@ TEST(MeshBlock, PlainNumberRunsOnThreadsBuildWhatExpressionsBuild) {
     for (size_t i = 0; i < a.size(); ++i)
         ASSERT_EQ(bits(a[i]), bits(b[i])) << "triangle " << i;
     SceneParse checked;
-    checked.tc.job.threads = 3;
+    checked.tc.job().threads = 3;
     EXPECT_TRUE(checked.check(long_vertex_list(count, false))) << checked.error();
 }
 
@@ -343,7 +343,7 @@ TEST(MeshBlock, ErrorsDeepInALongListStandWhereTheScanFindsThem) {
         text.replace(start, end - start, bad);
         for (bool build : {true, false}) {
             SceneParse p;
-            p.tc.job.threads = 2;
+            p.tc.job().threads = 2;
             EXPECT_FALSE(p.parse(text, build));
             EXPECT_EQ(p.error(), error_at("Expected Float.", text, bad)) << bad;
         }
@@ -351,14 +351,14 @@ TEST(MeshBlock, ErrorsDeepInALongListStandWhereTheScanFindsThem) {
         TempFolder folder;
         SceneParse p;
         EXPECT_FALSE(p.parse("INCLUDE FILE \"" + folder.write("list.gmk", text) + "\" END"));
-        EXPECT_EQ(p.tc.parse_error_record.include_line,
+        EXPECT_EQ(p.tc.parsed().parse_error_record.include_line,
                   1 + std::count(text.begin(), text.begin() + static_cast<long>(start), '\n'));
     }
     // The shape allowance ends the list at the triangle it has no room for,
     // behind that triangle's last number.
     SceneParse p;
-    p.tc.job.threads = 2;
-    p.tc.limits.shapes = 4000;
+    p.tc.job().threads = 2;
+    p.tc.parsed().limits.shapes = 4000;
     EXPECT_FALSE(p.parse(list));
     const size_t behind = at[4001 * 24 - 1];
     size_t start = behind;

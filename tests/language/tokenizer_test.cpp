@@ -254,17 +254,17 @@ TEST(ReportParseError, WordAtTheVeryEndIsSelectedWhole) {
             LanguageParse q(c.text);
             scan_token(q.pc);
             report_parse_error(q.pc, "Bad.");
-            EXPECT_EQ(q.host.messages.at(0).text,
+            EXPECT_EQ(q.shown().messages.at(0).text,
                       "Bad. at char " + std::to_string(c.position) + " found: bogus");
-            EXPECT_EQ(q.host.selection_start, c.start) << c.text;
-            EXPECT_EQ(q.host.selection_end, c.end) << c.text;
+            EXPECT_EQ(q.shown().selection_start, c.start) << c.text;
+            EXPECT_EQ(q.shown().selection_end, c.end) << c.text;
             continue;
         }
         report_parse_error(p.pc, "Bad.");
-        EXPECT_EQ(p.host.messages.at(0).text,
+        EXPECT_EQ(p.shown().messages.at(0).text,
                   "Bad. at char " + std::to_string(c.position) + " found: bogus");
-        EXPECT_EQ(p.host.selection_start, c.start) << c.text;
-        EXPECT_EQ(p.host.selection_end, c.end) << c.text;
+        EXPECT_EQ(p.shown().selection_start, c.start) << c.text;
+        EXPECT_EQ(p.shown().selection_end, c.end) << c.text;
     }
 }
 

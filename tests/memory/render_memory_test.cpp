@@ -82,23 +82,23 @@ TEST(ParseWithoutMemory, IsAParseErrorAndWhatItBuiltIsFreed) {
         tc.start(scene.c_str(), true, false, finish_frame);
         host.run_loop();
     }
-    EXPECT_TRUE(tc.parse_error);
+    EXPECT_TRUE(tc.parsed().parse_error);
     ASSERT_FALSE(host.messages.empty());
     EXPECT_EQ(host.messages.back().caption, "Parse Error");
     EXPECT_EQ(host.messages.back().text.rfind(
                   "Out of memory. The scene needs more than this machine has. at char ", 0),
               0u)
         << host.messages.back().text;
-    EXPECT_EQ(tc.scene, nullptr);
-    EXPECT_TRUE(tc.frame_list.empty());
-    EXPECT_TRUE(tc.material_list.empty());
+    EXPECT_EQ(tc.parsed().scene, nullptr);
+    EXPECT_TRUE(tc.parsed().frame_list.empty());
+    EXPECT_TRUE(tc.parsed().material_list.empty());
     EXPECT_EQ(host.runs_finished, 1);
     EXPECT_FALSE(tc.running());
 
     // The next run has all it needs again.
     tc.start("SCENE SPHERE END_SPHERE END_SCENE", true, false, finish_frame);
     host.run_loop();
-    EXPECT_FALSE(tc.parse_error);
+    EXPECT_FALSE(tc.parsed().parse_error);
     EXPECT_EQ(host.runs_finished, 2);
 }
 

@@ -230,7 +230,7 @@ TEST_F(RecordRun, AFrameRangeRecordsThePicturesOfAWholeRun) {
 
     // As in a fresh process: the generator and the time at start-up.
     random15_seed(7);
-    tc.time = 0.0f;
+    tc.parsed().time = 0.0f;
     tc.record_file = dir.file("part.avi");
     tc.first_frame = 2;
     tc.last_frame = 4;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "run/captured_scene.h"
+#include "tests/support/captured_scene.h"
 
 namespace fs = std::filesystem;
 

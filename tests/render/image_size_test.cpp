@@ -34,10 +34,10 @@ TEST_P(ImageSizeTest, UntraceableSizesEndTheRunWithOneMessage) {
     host.run_loop();
 
     const std::string want = GetParam().message;
-    EXPECT_FALSE(tc.parse_error);
+    EXPECT_FALSE(tc.parsed().parse_error);
     EXPECT_EQ(host.runs_finished, 1);
     EXPECT_FALSE(tc.running());
-    EXPECT_EQ(tc.scene, nullptr);
+    EXPECT_EQ(tc.parsed().scene, nullptr);
     if (want.empty()) {
         EXPECT_EQ(frames_traced, 1);
         EXPECT_TRUE(tc.run_error.empty());

@@ -70,12 +70,12 @@ Outcome run_once(StopAt when, std::chrono::microseconds delay, int threads, int 
     {
         TraceController tc;
         tc.host = &host;
-        tc.job.threads = threads;
+        tc.job().threads = threads;
         host.set_handler([&](int wparam) {
             if (wparam == TRACE_FRAME_DONE) {
                 host.join_render_thread();
                 ++out.frames;
-                out.rows_done = tc.job.rows_done.load();
+                out.rows_done = tc.job().rows_done.load();
                 out.picture = host.trace_surface().snapshot();
             }
             tc.handle_trace_done(wparam);

@@ -24,7 +24,7 @@ FrameLog* g_log = nullptr;
 
 int recording_entry(RenderJob* job) {
     std::this_thread::sleep_for(std::chrono::milliseconds(g_log->trace_ms));
-    g_log->times.push_back(g_log->controller->time);
+    g_log->times.push_back(g_log->controller->parsed().time);
     g_log->background_red.push_back(job->scene->background_color.x);
     if (static_cast<int>(g_log->times.size()) - 1 == g_log->stop_at)
         job->stop_requested.store(true);
@@ -55,7 +55,7 @@ class TraceControllerTest : public ::testing::Test {
 
 TEST_F(TraceControllerTest, ParseOnlyOfEmptyDocumentStartsNoThread) {
     run("", false);
-    EXPECT_FALSE(tc.parse_error);
+    EXPECT_FALSE(tc.parsed().parse_error);
     EXPECT_TRUE(log.times.empty());
     EXPECT_EQ(host.runs_finished, 1);
     EXPECT_TRUE(host.messages.empty());
@@ -66,9 +66,9 @@ TEST_F(TraceControllerTest, SingleFrameTracesOnceAndReleasesScene) {
     run("SCENE BACKGROUND_COLOR 0.25 0 0 END_SCENE");
     ASSERT_EQ(log.times.size(), 1u);
     EXPECT_FLOAT_EQ(log.background_red[0], 0.25f);
-    EXPECT_EQ(tc.scene, nullptr);
-    EXPECT_TRUE(tc.material_list.empty());
-    EXPECT_TRUE(tc.frame_list.empty());
+    EXPECT_EQ(tc.parsed().scene, nullptr);
+    EXPECT_TRUE(tc.parsed().material_list.empty());
+    EXPECT_TRUE(tc.parsed().frame_list.empty());
     EXPECT_EQ(host.runs_finished, 1);
     EXPECT_EQ(host.trace_window_width, 320);
     EXPECT_EQ(host.trace_window_height, 240);
@@ -150,8 +150,12 @@ RunSeen run_after(const char* before, const char* doc) {
         host.run_loop();
     }
     g_log = nullptr;
-    return {log.times,     log.background_red, tc.has_animation,
-            tc.start_time, tc.end_time,        tc.frames_per_second};
+    return {log.times,
+            log.background_red,
+            tc.parsed().has_animation,
+            tc.parsed().start_time,
+            tc.parsed().end_time,
+            tc.parsed().frames_per_second};
 }
 
 TEST(TraceControllerRuns, ARunAfterAnAnimationSeesWhatAFreshControllerSees) {
@@ -180,20 +184,20 @@ TEST(TraceControllerRuns, ARunAfterAnAnimationSeesWhatAFreshControllerSees) {
 
 TEST_F(TraceControllerTest, ParseErrorShowsOneBoxAndTracesNothing) {
     run("SCENE BOGUS END_SCENE");
-    EXPECT_TRUE(tc.parse_error);
+    EXPECT_TRUE(tc.parsed().parse_error);
     EXPECT_TRUE(log.times.empty());
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].caption, "Parse Error");
     EXPECT_EQ(host.runs_finished, 1);
-    EXPECT_EQ(tc.scene, nullptr);
+    EXPECT_EQ(tc.parsed().scene, nullptr);
 }
 
 TEST_F(TraceControllerTest, TracerSizeReachesTheWindowAndJob) {
     run("TRACER WIDTH 64 HEIGHT 48 END_TRACER");
     EXPECT_EQ(host.trace_window_width, 64);
     EXPECT_EQ(host.trace_window_height, 48);
-    EXPECT_EQ(tc.job.width, 64);
-    EXPECT_EQ(tc.job.height, 48);
+    EXPECT_EQ(tc.job().width, 64);
+    EXPECT_EQ(tc.job().height, 48);
 }
 
 TEST_F(TraceControllerTest, RecordWithoutOutputFileTracesWithoutRecording) {

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "run/captured_scene.h"
+#include "tests/support/captured_scene.h"
 #include "web/bridge/playground.h"
 
 namespace fs = std::filesystem;

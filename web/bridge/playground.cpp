@@ -94,8 +94,15 @@ bool Playground::begin(const std::string& text, bool build) {
 
 void Playground::parse(const std::string& text) {
     if (!begin(text, false)) return;
-    controller_.start(text_.c_str(), false, false, nullptr);
-    if (!controller_.parse_error) events_.parsed("Parse", "Parsed OK!");
+    ParseSettings settings;
+    settings.overrides = controller_.overrides;
+    settings.build_scene = false;
+    settings.source_folder = controller_.source_folder;
+    const ParsedFrame parsed = parse_frame_text(text_, settings);
+    if (parsed)
+        events_.parsed("Parse", "Parsed OK!");
+    else
+        show_parse_error(parsed.error);
 }
 
 void Playground::play(const std::string& text) {
@@ -142,11 +149,11 @@ void Playground::start_render_thread(ThreadEntry entry, RenderJob* job) {
         previous_ = chain_into_row(*job->scene, *job, rows.begin);
     }
     pending_ = true;
-    const int count = controller_.has_animation && !controller_.overrides.time
-                          ? std::max(1, controller_.frames)
+    const int count = controller_.parsed().has_animation && !controller_.overrides.time
+                          ? std::max(1, controller_.parsed().frames)
                           : 1;
     events_.frame(job->width, job->height, controller_.frame_index, count,
-                  controller_.frames_per_second);
+                  controller_.parsed().frames_per_second);
 }
 
 int Playground::trace_rows(int rows) {
@@ -229,11 +236,11 @@ void Playground::run_finished() {
     if (!building_) return;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
-    const bool failed = controller_.parse_error || !controller_.run_error.empty();
+    const bool failed = controller_.parsed().parse_error || !controller_.run_error.empty();
     std::string status;
     if (!controller_.run_error.empty()) {
         status = controller_.run_error;
-    } else if (controller_.parse_error) {
+    } else if (controller_.parsed().parse_error) {
         // The parse error's line stays.
     } else if (stop_pressed_) {
         status = "Stopped";
