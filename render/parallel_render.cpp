@@ -7,11 +7,11 @@
 #include <memory>
 #include <mutex>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
 
-#include "render/pixel_loop.h"
+#include "render/frame_threads.h"
+#include "render/pixel_samples.h"
+#include "render/row_cursor.h"
 #include "render/shading.h"
 #include "scene/surface.h"
 
@@ -27,9 +27,9 @@
 // colours of the pixels that will probably need them (those whose own sample
 // differs from the one to the left, or follow such a pixel: a supersampled
 // colour seldom equals the next own sample). The settler, one thread at a
-// time, walks the chain through the finished rows in order, takes the
-// prepared colours, traces the few that were not foreseen, and sets the
-// pixels of each row as it goes.
+// time, hands the finished rows in order to the frame's row cursor, which
+// walks the chain through them, takes the prepared colours, traces the few
+// that were not foreseen, and sets the pixels of each row as it goes.
 
 namespace {
 
@@ -60,14 +60,15 @@ T* uncleared_block(std::unique_ptr<void, FreeBlock>& owner, size_t count) {
 
 class ParallelFrame {
   public:
-    ParallelFrame(RenderJob& job, int threads, LoopRows rows)
-        : job_(job),
-          scene_(*job.scene),
-          surface_(job.drawing_context),
-          columns_(job.width + 2),
-          first_(rows.begin),
-          rows_(rows.end),
-          aa_(extra_samples(job)),
+    ParallelFrame(RowCursor& frame, int threads)
+        : frame_(frame),
+          job_(frame.job()),
+          scene_(*job_.scene),
+          surface_(job_.drawing_context),
+          columns_(job_.width + 2),
+          first_(frame.row()),
+          rows_(frame.rows().end),
+          aa_(extra_samples(job_)),
           threads_(threads),
           // Enough rows ahead for the threads to keep busy while the settler
           // traces an unforeseen supersample, or while the thread with the
@@ -92,34 +93,10 @@ class ParallelFrame {
     }
 
     void run() {
-        // A band of rows takes up the chain where a whole frame has it; the
-        // rays that finds count among the frame's.
-        const long long cast_before = rays_cast_on_this_thread();
-        previous_ = chain_into_row(scene_, job_, first_);
-        job_.rays_cast.fetch_add(rays_cast_on_this_thread() - cast_before);
-        std::vector<std::thread> helpers;
-        // A thread started and then lost to a failing growth of the list
-        // could not be joined: the room is taken first, or none are started.
-        int wanted = threads_ - 1;
-        try {
-            helpers.reserve(static_cast<size_t>(std::max(0, wanted)));
-        } catch (const std::bad_alloc&) {
-            wanted = 0;
-        }
-        for (int i = 0; i < wanted; ++i) {
-            try {
-                helpers.emplace_back([this] { work(); });
-            } catch (const std::system_error&) {
-                break;  // fewer threads trace the same picture
-            }
-        }
-        work();
-        for (std::thread& t : helpers)
-            t.join();
+        run_on_threads(threads_, [this] { work(); });
         // Without supersampling rows are drawn as they are traced; those
         // below the last settled one were cut short or are out of order.
-        if (aa_ == 0 && abort_.load() && surface_ != nullptr)
-            surface_->fill_black(0, settled_.load(), columns_, rows_);
+        if (aa_ == 0 && abort_.load()) frame_.clear_unsettled_rows();
     }
 
   private:
@@ -197,8 +174,9 @@ class ParallelFrame {
             bool expected = false;
             if (!settling_.compare_exchange_strong(expected, true)) return;
             while (!abort_.load() && row_ready(settled_.load())) {
-                const int row = settled_.load();
-                if (!settle_row(row, slots_[static_cast<size_t>(row % window_)])) stop();
+                settle_row(slots_[static_cast<size_t>(settled_.load() % window_)]);
+                // A stop asked for or the job abandoned before the last row.
+                if (frame_.over() && frame_.row() < rows_) stop();
             }
             settling_.store(false);
             // A row finished while this thread was settling found the settler
@@ -207,34 +185,17 @@ class ParallelFrame {
         }
     }
 
-    // The chain through one row; false when a stop was asked for.
-    bool settle_row(int row, RowSlot& slot) {
-        long long rays = 0;
-        if (aa_ == 0) {
-            if (job_.abandoned()) return false;
-            rays = columns_;
-        }
-        for (int col = 0; col < columns_ && aa_ > 0; ++col) {
-            if (job_.abandoned()) return false;
-            Vector3 c = slot.primary[static_cast<size_t>(col)];
-            rays += 1;
-            if (needs_supersampling(job_, c, previous_)) {
-                c = slot.prepared[static_cast<size_t>(col)]
-                        ? slot.extra[static_cast<size_t>(col)]
-                        : supersampled(scene_, job_, col, row, c);
-                rays += aa_;
-            }
-            if (surface_ != nullptr) surface_->set_pixel(col, row, to_colorref(c));
-            previous_ = c;
-        }
-        job_.rays_traced.fetch_add(rays, std::memory_order_relaxed);
-        job_.rows_done.fetch_add(1, std::memory_order_release);
+    // The chain through the frame's next row, by its cursor.
+    void settle_row(const RowSlot& slot) {
+        if (aa_ == 0)
+            frame_.count_row();
+        else
+            frame_.settle_row(slot.primary, slot.extra, slot.prepared);
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            settled_.store(row + 1);
+            settled_.store(frame_.row());
         }
         room_.notify_all();
-        return !job_.stop_requested.load();
     }
 
     void stop() {
@@ -245,6 +206,7 @@ class ParallelFrame {
         room_.notify_all();
     }
 
+    RowCursor& frame_;  // settled by one thread at a time
     RenderJob& job_;
     const Scene& scene_;
     Surface* surface_;
@@ -262,28 +224,21 @@ class ParallelFrame {
     int next_row_;  // guarded by mutex_
     std::atomic<int> settled_;
     std::atomic<bool> abort_{false};
-    // Held by the one thread that settles; previous_ belongs to it.
+    // Held by the one thread that settles; frame_ belongs to it.
     std::atomic<bool> settling_{false};
-    Vector3 previous_{0.0f, 0.0f, 0.0f};
 };
 
 }  // namespace
 
-int resolved_thread_count(const RenderJob& job) {
-    if (job.threads > 0) return std::min(job.threads, 256);
-    return usable_cores();
-}
-
-bool render_frame_parallel(RenderJob& job) {
-    const LoopRows rows = loop_rows(job);
-    if (job.scene == nullptr || job.width < 1 || job.height < 1 || rows.begin >= rows.end)
-        return true;
-    std::unique_ptr<ParallelFrame> frame;
+bool trace_rows_parallel(RowCursor& frame) {
+    if (frame.over()) return true;
+    std::unique_ptr<ParallelFrame> parallel;
     try {
-        frame = std::make_unique<ParallelFrame>(job, std::max(1, resolved_thread_count(job)), rows);
+        parallel =
+            std::make_unique<ParallelFrame>(frame, std::max(1, resolved_thread_count(frame.job())));
     } catch (const std::bad_alloc&) {
         return false;
     }
-    frame->run();
+    parallel->run();
     return true;
 }

@@ -1,43 +1,13 @@
 #pragma once
 
-#include <cstdint>
-
-#include "core/ray.h"
+// The frame loop; it is built on the pixel functions and the row cursor,
+// which come with it.
+#include "render/pixel_samples.h"
+#include "render/row_cursor.h"
 #include "scene/render_job.h"
 
 // Entry routine of the render thread: render_frame, then post 200.
 int render_thread_main(RenderJob* job);
+// Traces the job's frame into its drawing context: its rows through a
+// RowCursor, on resolved_thread_count(job) threads.
 void render_frame(RenderJob& job);
-Ray primary_ray(const Camera& camera, float x, float y);
-// The colour of loop position (col, row) given the colour of the position
-// before it; reads only the scene and the job, so any thread may call it.
-// `samples`, when given, receives the number of primary rays traced.
-Vector3 render_pixel(const Scene& scene, const RenderJob& job, int col, int row,
-                     const Vector3& previous, int* samples = nullptr);
-// The steps of render_pixel, for loops that take them apart (the parallel
-// loop): the position's own sample; whether a position whose own sample is
-// `c` is supersampled after `previous`; and the supersampled colour, `c`
-// averaged with the extra jittered samples. render_pixel is exactly
-// needs_supersampling ? supersampled(primary_sample) : primary_sample.
-Vector3 primary_sample(const Scene& scene, const RenderJob& job, int col, int row);
-bool needs_supersampling(const RenderJob& job, const Vector3& c, const Vector3& previous);
-Vector3 supersampled(const Scene& scene, const RenderJob& job, int col, int row, const Vector3& c);
-// The loop rows a frame traces, from `begin` up to (not including) `end`:
-// every row and the two past the picture, or the job's band of rows.
-struct LoopRows {
-    int begin = 0;
-    int end = 0;
-};
-LoopRows loop_rows(const RenderJob& job);
-LoopRows loop_rows(int height, int first_row, int last_row);
-// The colour the loop carries into position (0, row): the final colour of
-// the last position of the row above, exactly as a loop from row 0 leaves
-// it, found by tracing as few rows above as settle the chain.
-Vector3 chain_into_row(const Scene& scene, const RenderJob& job, int row);
-// Extra samples per supersampled pixel: ANTIALIASING limited to 0..MaxAntialiasing.
-int extra_samples(const RenderJob& job);
-// Builds the scene's search structures when the job accelerates and drops
-// them when it does not; render_frame calls it before the first pixel.
-void prepare_acceleration(const RenderJob& job);
-float noise(int32_t n);
-uint32_t to_colorref(const Vector3& c);

@@ -2,12 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <system_error>
-#include <thread>
-#include <vector>
 
-#include "render/parallel_render.h"
-#include "render/pixel_loop.h"
+#include "render/frame_threads.h"
+#include "render/pixel_samples.h"
 #include "scene/surface.h"
 
 namespace {
@@ -41,17 +38,6 @@ bool trace_coarse_pass(const RenderJob& job, Surface& surface, int step) {
             }
         }
     };
-    std::vector<std::thread> helpers;
-    const int threads = std::min(resolved_thread_count(job), block_rows);
-    for (int i = 1; i < threads; ++i) {
-        try {
-            helpers.emplace_back(work);
-        } catch (const std::system_error&) {
-            break;  // fewer threads trace the same blocks
-        }
-    }
-    work();
-    for (std::thread& t : helpers)
-        t.join();
+    run_on_threads(std::min(resolved_thread_count(job), block_rows), work);
     return !given_up.load() && !job.abandoned();
 }

@@ -69,6 +69,27 @@ TEST_P(ParallelChain, EveryThreadCountGivesThePlainLoopsPixelsAndRays) {
     }
 }
 
+// Every loop drives the same row cursor, so the pixels are also held against
+// the chain as render_pixel defines it: from black at (0, 0), row after row.
+TEST_P(ParallelChain, ThePlainLoopIsRenderPixelsChainFromTheTop) {
+    const ChainCase& c = GetParam();
+    TracedFrame f(c.width, c.height, c.aa);
+    add_chain_shape(f, c);
+    const std::vector<uint32_t> plain = f.trace(1, false);
+    std::vector<uint32_t> chain(plain.size());
+    long long rays = 0;
+    Vector3 previous{0.0f, 0.0f, 0.0f};
+    for (int y = 0; y < c.height + 2; ++y)
+        for (int x = 0; x < c.width + 2; ++x) {
+            int samples = 0;
+            previous = render_pixel(f.t.scene, f.job, x, y, previous, &samples);
+            chain[static_cast<size_t>(y * (c.width + 2) + x)] = to_colorref(previous);
+            rays += samples;
+        }
+    EXPECT_EQ(plain, chain);
+    EXPECT_EQ(f.job.rays_traced.load(), rays);
+}
+
 // A band of rows (the command line's --rows) starts from the colour the
 // chain brings into it in a whole frame, so that bands traced apart join
 // into the whole picture. On the stripes the chain never settles within a

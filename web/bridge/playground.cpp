@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "language/text_buffer.h"
-#include "render/pixel_loop.h"
+#include "render/row_cursor.h"
 
 namespace {
 
@@ -67,7 +67,7 @@ Playground::Playground(PlaygroundEvents& events) : events_(events) { controller_
 Playground::~Playground() {
     // The controller calls its host while it goes; the host goes after it.
     pending_ = false;
-    job_ = nullptr;
+    frame_.reset();
     controller_.host = nullptr;
 }
 
@@ -130,24 +130,11 @@ void Playground::next_frame_due() {
 
 void Playground::start_render_thread(ThreadEntry entry, RenderJob* job) {
     (void)entry;
-    // What render_frame does before its first row, then the rows on demand.
-    job_ = job;
-    job->stop_requested.store(false);
-    job->rows_done.store(0);
-    if (job->drawing_context != nullptr)
-        job->drawing_context->fill_black(job->image_x, job->image_y, job->width, job->height);
-    next_row_ = 0;
-    end_row_ = 0;
-    previous_ = Vector3{0.0f, 0.0f, 0.0f};
-    if (job->scene != nullptr && job->width >= 1 && job->height >= 1) {
-        prepare_acceleration(*job);
-        const LoopRows rows = loop_rows(*job);
-        next_row_ = rows.begin;
-        // The two loop rows past the picture are clipped away and carry no
-        // colour into a visible pixel, so they are not traced.
-        end_row_ = std::min(rows.end, job->height);
-        previous_ = chain_into_row(*job->scene, *job, rows.begin);
-    }
+    // The frame starts as render_frame starts it; its rows come on demand.
+    frame_ = std::make_unique<RowCursor>(*job);
+    // The two loop rows past the picture are clipped away and carry no
+    // colour into a visible pixel, so they are not traced.
+    frame_->end_at_picture();
     pending_ = true;
     const int count = controller_.parsed().has_animation && !controller_.overrides.time
                           ? std::max(1, controller_.parsed().frames)
@@ -157,26 +144,21 @@ void Playground::start_render_thread(ThreadEntry entry, RenderJob* job) {
 }
 
 int Playground::trace_rows(int rows) {
-    if (!pending_ || job_ == nullptr) return 0;
-    RenderJob& job = *job_;
-    Surface* surface = job.drawing_context;
-    for (int n = 0; n < rows && next_row_ < end_row_; ++n, ++next_row_) {
-        const int row = next_row_;
-        for (int col = 0; col <= job.width + 1; ++col) {
-            const Vector3 c = render_pixel(*job.scene, job, col, row, previous_);
-            if (surface != nullptr) surface->set_pixel(col, row, to_colorref(c));
-            previous_ = c;
-        }
-        job.rows_done.fetch_add(1, std::memory_order_relaxed);
-    }
-    if (next_row_ >= end_row_) finish_frame();
-    return pending_ && job_ != nullptr ? std::min(next_row_, job_->height) : 0;
+    if (!pending_ || frame_ == nullptr) return 0;
+    for (int n = 0; n < rows && !frame_->over(); ++n)
+        frame_->trace_row();
+    if (frame_->over()) finish_frame();
+    return pending_ && frame_ != nullptr ? picture_rows() : 0;
+}
+
+int Playground::picture_rows() const {
+    return frame_ != nullptr ? std::min(frame_->row(), frame_->job().height) : 0;
 }
 
 void Playground::finish_frame() {
-    const int rows = job_ != nullptr ? std::min(next_row_, job_->height) : 0;
+    const int rows = picture_rows();
     pending_ = false;
-    job_ = nullptr;
+    frame_.reset();
     events_.frame_done(controller_.frame_index, rows);
     controller_.handle_trace_done(TRACE_FRAME_DONE);
 }

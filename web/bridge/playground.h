@@ -2,13 +2,15 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "core/vector3.h"
 #include "run/trace_controller.h"
 #include "scene/host.h"
 #include "scene/surface.h"
+
+class RowCursor;
 
 // Where an error's word stands in the editor's text: the word as UTF-16
 // offsets [from, to) (what a browser editor counts), and the line and column
@@ -108,18 +110,17 @@ class Playground : public Host {
     // Starts a run; false when the text cannot be run (said why).
     bool begin(const std::string& text, bool build);
     void finish_frame();
+    // The picture rows the pending frame has reached (0 when none is).
+    int picture_rows() const;
 
     PlaygroundEvents& events_;
     TraceController controller_;
     Surface surface_;
     std::string text_;
     std::vector<uint8_t> rgba_;
-    // The frame handed over instead of a render thread.
-    RenderJob* job_ = nullptr;
+    // The frame handed over instead of a render thread, while it is pending.
+    std::unique_ptr<RowCursor> frame_;
     bool pending_ = false;
-    int next_row_ = 0;
-    int end_row_ = 0;
-    Vector3 previous_;
     bool stop_pressed_ = false;
     bool waiting_ = false;
     bool building_ = false;
