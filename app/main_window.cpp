@@ -78,6 +78,7 @@ MainWindow::MainWindow(TraceController& controller, StudioDialogs* dialogs)
 MainWindow::~MainWindow() {
     end_run_for_exit();
     controller_.host = nullptr;
+    controller_.choose_compression = nullptr;
 }
 
 void MainWindow::build_buttons(QWidget* row) {
@@ -234,6 +235,3 @@ void MainWindow::run_finished() {
     report_run_end();
 }
 
-bool MainWindow::choose_compression(VideoFormat& format, int& quality) {
-    return dialogs_->choose_compression(this, format, quality);
-}
