@@ -234,4 +234,3 @@ void MainWindow::run_finished() {
     set_trace_live(false);
     report_run_end();
 }
-

@@ -178,8 +178,7 @@ void prepare_recording(TraceController& tc, const VideoChoice& choice, const std
     if (choice.quality > 0) tc.recorder.avi.quality = choice.quality;
     tc.recorder.choice = choice;
     tc.record_file = named;
-    tc.before_frame = [&refused, choice, force,
-                       checked = false](const TraceController& c) mutable {
+    tc.before_frame = [&refused, choice, force, checked = false](const TraceController& c) mutable {
         if (checked) return FrameChoice::Trace;
         checked = true;
         const std::string file = c.record_file.empty() ? c.output_file : c.record_file;
@@ -264,8 +263,7 @@ int run_record(const std::vector<std::string>& args) {
     SceneSession session;
     if (!apply_trace_options("record", options, session)) return ExitUsageOrFile;
     int refused = ExitOk;
-    prepare_recording(session.controller(), choice, parsed.value("output"), options.force,
-                      refused);
+    prepare_recording(session.controller(), choice, parsed.value("output"), options.force, refused);
     status = run_recording(session, source);
     // Every way out from here ends the progress log with the exit status.
     if (status == ExitOk) status = refused;

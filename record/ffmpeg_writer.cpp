@@ -360,9 +360,9 @@ std::optional<RecordingError> FfmpegWriter::finish() {
                                                              : RecordingErrorKind::Compressor;
         m->file.discard_temporary();
         frames_written_ = 0;
-        return RecordingError{kind, video_messages::kCaption,
-                              "Could not record " + m->path + ": " + why +
-                                  ". Nothing is recorded."};
+        return RecordingError{
+            kind, video_messages::kCaption,
+            "Could not record " + m->path + ": " + why + ". Nothing is recorded."};
     }
     // A frame that failed is reported with the frames before it, kept; the
     // record is of the frame's kind then.

@@ -70,9 +70,9 @@ void TraceController::start(const char* text, bool build, bool rec, ThreadEntry 
     end_time = 1.0f;
     frames_per_second = 4;
     output_file.clear();
-    recording_errors.clear();
     recorder.forget_last();
     show_recording_errors();
+    recording_errors.clear();
     begin_frame();
 }
 
@@ -220,8 +220,7 @@ bool TraceController::open_recording(const std::string& file) {
     std::optional<CompressionChoice> chosen = recorder.offer(file, frames_per_second);
     if (chosen && choose_compression && !choose_compression(chosen->format, chosen->quality))
         chosen.reset();
-    const bool open =
-        chosen && recorder.open_as(file, width, height, frames_per_second, *chosen);
+    const bool open = chosen && recorder.open_as(file, width, height, frames_per_second, *chosen);
     show_recording_errors();
     return open;
 }

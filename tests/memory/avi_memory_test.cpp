@@ -37,8 +37,8 @@ TEST(AviWithoutMemory, TheFramesWrittenStayWithTheirIndex) {
     EXPECT_EQ(avi.frames_written, refused);
     const RecordingErrors messages = avi.take_errors();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text, "Could not write frame " + std::to_string(refused) + " to " +
-                                    path + ": out of memory. The file was closed with " +
+    EXPECT_EQ(messages[0].text, "Could not write frame " + std::to_string(refused) + " to " + path +
+                                    ": out of memory. The file was closed with " +
                                     std::to_string(refused) + " frames.");
 
     const RiffFile f(path);

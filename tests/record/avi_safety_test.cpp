@@ -88,10 +88,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "Could not create uncompressed AVI stream for selected window. Switch desktop "
                     "to high color?",
                     "AVI Error."},
-        OpenFailure{"raw frame beyond a part", 20000, 20000, AviCodec::Raw,
-                    RecordingErrorKind::Format,
-                    "Could not set compressed format on AVI stream. Select another codec.",
-                    "Error AVI."}));
+        OpenFailure{
+            "raw frame beyond a part", 20000, 20000, AviCodec::Raw, RecordingErrorKind::Format,
+            "Could not set compressed format on AVI stream. Select another codec.", "Error AVI."}));
 
 TEST(AviOpen, TheNameOfAFolderCannotBeOpened) {
     TempFolder dir;
