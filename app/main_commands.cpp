@@ -150,6 +150,11 @@ void MainWindow::setup_runs() {
     });
     // Record of a scene with nowhere to record says so and traces nothing.
     controller_.refuse_empty_recording = true;
+    // Record asks for the format and quality once the file it records to is
+    // known, before the file is opened.
+    controller_.choose_compression = [this](VideoFormat& format, int& quality) {
+        return dialogs_->choose_compression(this, format, quality);
+    };
 }
 
 QString MainWindow::run_status_text() const { return run_status_->text(); }

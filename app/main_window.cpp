@@ -78,6 +78,7 @@ MainWindow::MainWindow(TraceController& controller, StudioDialogs* dialogs)
 MainWindow::~MainWindow() {
     end_run_for_exit();
     controller_.host = nullptr;
+    controller_.choose_compression = nullptr;
 }
 
 void MainWindow::build_buttons(QWidget* row) {
@@ -232,8 +233,4 @@ void MainWindow::run_finished() {
     buttons_.value(cmd::Record)->setEnabled(true);
     set_trace_live(false);
     report_run_end();
-}
-
-bool MainWindow::choose_compression(VideoFormat& format, int& quality) {
-    return dialogs_->choose_compression(this, format, quality);
 }

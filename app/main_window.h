@@ -68,7 +68,6 @@ class MainWindow : public QMainWindow, public Host {
     void post_trace_done(int wparam) override;
     void send_trace_done(int wparam) override;
     void run_finished() override;
-    bool choose_compression(VideoFormat& format, int& quality) override;
     void show_parse_error(const ParseError& error) override;
     bool delay_next_frame(int milliseconds) override;
 

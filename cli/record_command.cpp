@@ -10,10 +10,9 @@
 #include "cli/output_checks.h"
 #include "cli/scene_session.h"
 #include "cli/trace_options.h"
-#include "record/avi_messages.h"
+#include "record/recording_error.h"
 #include "record/target_file.h"
 #include "record/video_formats.h"
-#include "record/video_messages.h"
 
 namespace {
 
@@ -82,35 +81,30 @@ std::string record_target_problem(const std::string& file, const VideoChoice& ch
     return "it exists and is not a video file";
 }
 
-bool is_recorder_message(const std::string& caption) {
-    return caption == avi_messages::kOpenFailedCaption ||
-           caption == avi_messages::kStreamFailedCaption ||
-           caption == avi_messages::kCompressorFailedCaption || caption == video_messages::kCaption;
+// Whether the run's recording went wrong (a warning is no trouble), and
+// whether it was refused before anything was traced.
+bool went_wrong(const RecordingErrors& errors) {
+    return std::any_of(errors.begin(), errors.end(), [](const RecordingError& e) {
+        return e.kind != RecordingErrorKind::Warning;
+    });
 }
 
-}  // namespace
+bool was_refused(const RecordingErrors& errors) {
+    return std::any_of(errors.begin(), errors.end(), [](const RecordingError& e) {
+        return e.kind == RecordingErrorKind::Refused;
+    });
+}
 
-int run_record(const std::vector<std::string>& args) {
-    ParsedArguments parsed;
-    std::string error;
-    std::vector<OptionSpec> specs = trace_option_specs(false);
-    specs.push_back({"codec", 0, true});
-    specs.push_back({"quality", 0, true});
-    specs.push_back({"crf", 0, true});
-    specs.push_back({"preset", 0, true});
-    int status = ExitOk;
-    if (!open_command_line("record", "recorded", args, specs, print_record_usage, parsed, status))
-        return status;
-    TraceOptions options;
-    if (!read_trace_options("record", parsed, options)) return ExitUsageOrFile;
-    VideoChoice choice;
+// --codec, --preset, --quality and --crf into `choice`; false after saying
+// what is wrong with them.
+bool read_video_choice(const ParsedArguments& parsed, VideoChoice& choice) {
     if (parsed.has("codec")) {
         choice.codec = parsed.value("codec");
         const char* known[] = {"raw", "mjpeg", "h264", "mpeg4", "vp9", "gif"};
         if (std::find(std::begin(known), std::end(known), choice.codec) == std::end(known)) {
             report_usage_error("record", "--codec is raw, mjpeg, h264, mpeg4, vp9 or gif, not '" +
                                              choice.codec + "'");
-            return ExitUsageOrFile;
+            return false;
         }
     }
     if (parsed.has("preset")) {
@@ -126,18 +120,18 @@ int run_record(const std::vector<std::string>& args) {
                 list += (list.empty() ? "" : ", ") + p;
             report_usage_error("record",
                                "--preset is one of " + list + ", not '" + choice.preset + "'");
-            return ExitUsageOrFile;
+            return false;
         }
     }
     if (parsed.has("quality") && parsed.has("crf")) {
         report_usage_error("record", "--quality and --crf both set the quality; give one of them");
-        return ExitUsageOrFile;
+        return false;
     }
     if (parsed.has("quality")) {
         if (!parse_number(parsed.value("quality"), 1, 100, choice.quality)) {
             report_usage_error("record", "--quality is a whole number from 1 to 100, not '" +
                                              parsed.value("quality") + "'");
-            return ExitUsageOrFile;
+            return false;
         }
         if (choice.codec == "raw" || choice.codec == "gif")
             std::fprintf(stderr, "glimmark record: --quality has no effect on %s\n",
@@ -146,51 +140,48 @@ int run_record(const std::vector<std::string>& args) {
     if (parsed.has("crf") && !parse_number(parsed.value("crf"), 0, 63, choice.crf)) {
         report_usage_error(
             "record", "--crf is a whole number from 0 to 63, not '" + parsed.value("crf") + "'");
-        return ExitUsageOrFile;
+        return false;
     }
-    // The file named here is checked now; OUTPUT_FILE when the scene names
-    // it, before its first frame is traced.
+    return true;
+}
+
+// Says why a recording cannot go to `file`; false when it can.
+bool refuse_target(const std::string& file, const VideoChoice& choice, bool force) {
+    const std::string why = record_target_problem(file, choice, force);
+    if (why.empty()) return false;
+    std::fprintf(stderr, "Glimmark Error: Cannot record to '%s': %s\n", file.c_str(), why.c_str());
+    return true;
+}
+
+// The file named with -o, checked before the scene is read; false after
+// saying why nothing can be recorded to it. OUTPUT_FILE is checked when the
+// scene names it, before its first frame is traced.
+bool check_named_target(const ParsedArguments& parsed, const VideoChoice& choice, bool force) {
     if (parsed.has("output")) {
         const std::string refusal = refuse_video_choice(parsed.value("output"), choice);
         if (!refusal.empty()) {
             report_usage_error("record", refusal);
-            return ExitUsageOrFile;
+            return false;
         }
     }
-    // A name given here is checked before the scene is read.
     const std::string named = parsed.value("output");
-    if (!named.empty()) {
-        const std::string why = record_target_problem(named, choice, options.force);
-        if (!why.empty()) {
-            std::fprintf(stderr, "Glimmark Error: Cannot record to '%s': %s\n", named.c_str(),
-                         why.c_str());
-            return ExitUsageOrFile;
-        }
-    }
+    return named.empty() || !refuse_target(named, choice, force);
+}
 
-    SceneSource source;
-    if (!load_scene_source(parsed.positional[0], source, error)) {
-        std::fprintf(stderr, "Glimmark Error: %s\n", error.c_str());
-        return ExitUsageOrFile;
-    }
-
-    SceneSession session;
-    if (!apply_trace_options("record", options, session)) return ExitUsageOrFile;
-    TraceController& tc = session.controller();
+// Sets the recorder up for `choice` and the file named with -o, and checks
+// the file the run records to once the scene is parsed: a run that cannot
+// record stops there with `refused` set to its exit status.
+void prepare_recording(TraceController& tc, const VideoChoice& choice, const std::string& named,
+                       bool force, int& refused) {
     if (choice.codec == "raw" || choice.codec == "mjpeg")
         tc.recorder.avi.codec = choice.codec == "raw" ? AviCodec::Raw : AviCodec::Mjpeg;
     if (choice.quality > 0) tc.recorder.avi.quality = choice.quality;
     tc.recorder.choice = choice;
     tc.record_file = named;
-    // The document's OUTPUT_FILE is known once it is parsed: checked then,
-    // before the first frame is traced.
-    int refused = ExitOk;
-    bool checked = false;
-    tc.before_frame = [&](const TraceController& c) {
+    tc.before_frame = [&refused, choice, force, checked = false](const TraceController& c) mutable {
         if (checked) return FrameChoice::Trace;
         checked = true;
         const std::string file = c.record_file.empty() ? c.parsed().output_file : c.record_file;
-        std::string why;
         if (file.empty()) {
             std::fprintf(stderr,
                          "glimmark record: the scene names no OUTPUT_FILE and no -o was given; "
@@ -198,45 +189,40 @@ int run_record(const std::vector<std::string>& args) {
             refused = ExitUsageOrFile;
             return FrameChoice::Stop;
         }
-        why = record_target_problem(file, choice, options.force);
-        if (why.empty()) return FrameChoice::Trace;
-        std::fprintf(stderr, "Glimmark Error: Cannot record to '%s': %s\n", file.c_str(),
-                     why.c_str());
+        if (!refuse_target(file, choice, force)) return FrameChoice::Trace;
         refused = ExitUsageOrFile;
         return FrameChoice::Stop;
     };
+}
 
-    {
-        InterruptStopsRun interrupt(tc.job().stop_requested);
-        // A stop that came between frames is made again before the next
-        // frame is begun (the render thread clears the flag when it starts).
-        auto keep_stopped = [&tc](int, int, const Surface&) {
-            if (InterruptStopsRun::interrupted()) tc.request_stop();
-            return true;
-        };
-        status = session.run(source, true, true, keep_stopped);
-    }
-    // Every way out from here ends the progress log with the exit status.
-    auto end = [&session](int code) {
-        session.end_progress(code);
-        return code;
+// Runs the scene; Ctrl-C stops after the frame being traced.
+int run_recording(SceneSession& session, const SceneSource& source) {
+    TraceController& tc = session.controller();
+    InterruptStopsRun interrupt(tc.job().stop_requested);
+    // A stop that came between frames is made again before the next frame
+    // is begun (the render thread clears the flag when it starts).
+    auto keep_stopped = [&tc](int, int, const Surface&) {
+        if (InterruptStopsRun::interrupted()) tc.request_stop();
+        return true;
     };
-    if (status != ExitOk) return end(status);
-    if (refused != ExitOk) return end(refused);
-    bool trouble = false;
-    for (const auto& m : session.host().messages)
-        if (is_recorder_message(m.caption)) trouble = true;
+    return session.run(source, true, true, keep_stopped);
+}
+
+// What a finished run recorded: the file's name on standard output, and
+// the exit status.
+int report_recording(SceneSession& session, const std::string& frames_option) {
+    const TraceController& tc = session.controller();
+    const bool trouble = went_wrong(tc.recording_errors);
     // A recording refused before its first frame ended the run.
-    if (trouble && tc.recorder.refused()) return end(ExitUsageOrFile);
+    if (was_refused(tc.recording_errors)) return ExitUsageOrFile;
     if (session.frames_done.load() == 0) {
         std::fprintf(stderr,
                      "glimmark record: the animation has %d frame%s (0 to %d); --frames %s "
                      "names none of them\n",
                      std::max(1, tc.parsed().frames), tc.parsed().frames > 1 ? "s" : "",
-                     std::max(1, tc.parsed().frames) - 1, parsed.value("frames").c_str());
-        return end(ExitUsageOrFile);
+                     std::max(1, tc.parsed().frames) - 1, frames_option.c_str());
+        return ExitUsageOrFile;
     }
-
     const int frames = tc.recorder.frame_count();
     if (frames > 0) {
         std::printf("%s\n", tc.recorder.file().c_str());
@@ -245,7 +231,43 @@ int run_record(const std::vector<std::string>& args) {
     if (InterruptStopsRun::interrupted()) {
         std::fprintf(stderr, "glimmark record: interrupted after %d frame%s\n", frames,
                      frames == 1 ? "" : "s");
-        return end(128 + SIGINT);
+        return 128 + SIGINT;
     }
-    return end(trouble ? ExitUsageOrFile : ExitOk);
+    return trouble ? ExitUsageOrFile : ExitOk;
+}
+
+}  // namespace
+
+int run_record(const std::vector<std::string>& args) {
+    ParsedArguments parsed;
+    std::vector<OptionSpec> specs = trace_option_specs(false);
+    specs.push_back({"codec", 0, true});
+    specs.push_back({"quality", 0, true});
+    specs.push_back({"crf", 0, true});
+    specs.push_back({"preset", 0, true});
+    int status = ExitOk;
+    if (!open_command_line("record", "recorded", args, specs, print_record_usage, parsed, status))
+        return status;
+    TraceOptions options;
+    if (!read_trace_options("record", parsed, options)) return ExitUsageOrFile;
+    VideoChoice choice;
+    if (!read_video_choice(parsed, choice)) return ExitUsageOrFile;
+    if (!check_named_target(parsed, choice, options.force)) return ExitUsageOrFile;
+
+    SceneSource source;
+    std::string error;
+    if (!load_scene_source(parsed.positional[0], source, error)) {
+        std::fprintf(stderr, "Glimmark Error: %s\n", error.c_str());
+        return ExitUsageOrFile;
+    }
+    SceneSession session;
+    if (!apply_trace_options("record", options, session)) return ExitUsageOrFile;
+    int refused = ExitOk;
+    prepare_recording(session.controller(), choice, parsed.value("output"), options.force, refused);
+    status = run_recording(session, source);
+    // Every way out from here ends the progress log with the exit status.
+    if (status == ExitOk) status = refused;
+    if (status == ExitOk) status = report_recording(session, parsed.value("frames"));
+    session.end_progress(status);
+    return status;
 }

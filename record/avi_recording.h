@@ -42,6 +42,8 @@ class AviRecording {
     bool rename_over(const std::string& target) { return file_.rename_temporary_over(target); }
     void keep() { file_.keep_temporary(); }
 
+    // errno of the file's last failure.
+    int error() const { return file_.error(); }
     bool index_full() const { return index_full_; }
     std::string error_text() const { return file_.error_text(); }
     size_t frame_count() const { return frames_.size(); }

@@ -12,7 +12,6 @@
 #include "record/dib_format.h"
 #include "record/mjpeg_encoder.h"
 #include "record/target_file.h"
-#include "scene/host.h"
 
 namespace {
 
@@ -22,14 +21,9 @@ constexpr int kLargestSide = 32767;
 // fit the 31 bits a standard index entry has for it.
 constexpr uint32_t kLargestRawFrame = (1u << 30) - (1u << 20);
 
-void tell(Host* owner, const std::string& text, const char* caption) {
-    if (owner != nullptr) owner->message_box(text, caption);
-}
-
 }  // namespace
 
 struct AviWriter::Impl {
-    Host* owner = nullptr;
     std::string path;
     AviCodec codec = AviCodec::Mjpeg;
     int quality = 90;
@@ -46,7 +40,7 @@ AviWriter::~AviWriter() { close(); }
 
 bool AviWriter::is_open() const { return impl_ != nullptr; }
 
-bool AviWriter::open(Host* owner, const std::string& file_name, int width_, int height_, int rate_,
+bool AviWriter::open(const std::string& file_name, int width_, int height_, int rate_,
                      const char* fourcc) {
     // fourcc presets the platform's compressor dialog; here the preset is the
     // codec and quality already chosen on this writer.
@@ -60,42 +54,36 @@ bool AviWriter::open(Host* owner, const std::string& file_name, int width_, int 
     switch (classify_target(file_name)) {
         case TargetKind::NotAvi:
             if (replace_any_file) break;
-            tell(owner,
-                 file_name +
-                     " exists and is not an AVI file; it is left as it is and nothing is "
-                     "recorded.",
-                 avi_messages::kFileCaption);
+            report(RecordingErrorKind::TargetTaken, avi_messages::kFileCaption,
+                   file_name +
+                       " exists and is not an AVI file; it is left as it is and nothing is "
+                       "recorded.");
             return false;
         case TargetKind::Folder:
-            tell(owner, avi_messages::kOpenFailed, avi_messages::kOpenFailedCaption);
+            report(RecordingErrorKind::CannotCreate, avi_messages::kOpenFailedCaption,
+                   avi_messages::kOpenFailed);
             return false;
         case TargetKind::Missing:
         case TargetKind::Avi:
             break;
     }
     auto impl = std::make_unique<Impl>();
-    impl->owner = owner;
     impl->path = file_name;
     if (file_name.empty() || !impl->recording.create(file_name)) {
-        tell(owner, avi_messages::kOpenFailed, avi_messages::kOpenFailedCaption);
+        report(RecordingErrorKind::CannotCreate, avi_messages::kOpenFailedCaption,
+               avi_messages::kOpenFailed);
         return false;
     }
 
     if (width <= 0 || height <= 0 || width > kLargestSide || height > kLargestSide) {
         impl->recording.discard();
-        tell(owner, avi_messages::kStreamFailed, avi_messages::kStreamFailedCaption);
+        report(RecordingErrorKind::Stream, avi_messages::kStreamFailedCaption,
+               avi_messages::kStreamFailed);
         return false;
     }
 
-    VideoFormat format = codec == AviCodec::Mjpeg ? VideoFormat::AviMjpeg : VideoFormat::AviRaw;
-    int q = std::clamp(quality, 1, 100);
-    if (ask_codec && owner != nullptr && !owner->choose_compression(format, q)) {
-        impl->recording.discard();
-        return false;
-    }
-    const bool mjpeg = format != VideoFormat::AviRaw;
-    codec = mjpeg ? AviCodec::Mjpeg : AviCodec::Raw;
-    quality = std::clamp(q, 1, 100);
+    const bool mjpeg = codec == AviCodec::Mjpeg;
+    quality = std::clamp(quality, 1, 100);
     impl->codec = codec;
     impl->quality = quality;
 
@@ -103,7 +91,8 @@ bool AviWriter::open(Host* owner, const std::string& file_name, int width_, int 
         impl->jpeg = std::make_unique<MjpegEncoder>();
         if (!impl->jpeg->ready()) {
             impl->recording.discard();
-            tell(owner, avi_messages::kCompressorFailed, avi_messages::kCompressorFailedCaption);
+            report(RecordingErrorKind::Compressor, avi_messages::kCompressorFailedCaption,
+                   avi_messages::kCompressorFailed);
             return false;
         }
     }
@@ -111,7 +100,8 @@ bool AviWriter::open(Host* owner, const std::string& file_name, int width_, int 
     impl->format = dib_format(width, height, 1, 24);
     if (!mjpeg && impl->format.size_image > kLargestRawFrame) {
         impl->recording.discard();
-        tell(owner, avi_messages::kFormatFailed, avi_messages::kFormatFailedCaption);
+        report(RecordingErrorKind::Format, avi_messages::kFormatFailedCaption,
+               avi_messages::kFormatFailed);
         return false;
     }
     impl->format.compression = mjpeg ? fourcc_value("MJPG") : 0;
@@ -126,10 +116,9 @@ bool AviWriter::open(Host* owner, const std::string& file_name, int width_, int 
     settings.format = impl->format;
     settings.suggested_buffer = impl->format.size_image;
     if (!impl->recording.begin(settings, riff_size_limit)) {
-        tell(owner,
-             "Could not write " + file_name + ": " + impl->recording.error_text() +
-                 ". Nothing is recorded.",
-             avi_messages::kFileCaption);
+        report(write_error_kind(impl->recording.error()), avi_messages::kFileCaption,
+               "Could not write " + file_name + ": " + impl->recording.error_text() +
+                   ". Nothing is recorded.");
         impl->recording.discard();
         return false;
     }
@@ -171,47 +160,52 @@ bool AviWriter::write_frame(const Surface& source) {
     // The file refused the frame (a full disk, a file too large): keep what
     // is written, with its indexes, and let the run go on without recording.
     const int frame = frames_written;
+    RecordingErrorKind kind = RecordingErrorKind::WriteFailed;
     std::string text;
-    if (out_of_memory)
+    if (out_of_memory) {
         text =
             "Could not write frame " + std::to_string(frame) + " to " + m.path + ": out of memory.";
-    else if (m.recording.index_full())
+    } else if (m.recording.index_full()) {
+        kind = RecordingErrorKind::IndexFull;
         text = m.path + " has reached the largest size its index can describe; frame " +
                std::to_string(frame) + " and later frames are not recorded.";
-    else
+    } else {
+        kind = write_error_kind(m.recording.error());
         text = "Could not write frame " + std::to_string(frame) + " to " + m.path + ": " +
                m.recording.error_text() + ".";
-    Host* owner = m.owner;
-    const std::string trouble = finish();
-    if (trouble.empty()) {
+    }
+    const std::optional<RecordingError> trouble = finish();
+    if (!trouble) {
         char tail[96];
         std::snprintf(tail, sizeof tail, " The file was closed with %d frame%s.", frames_written,
                       frames_written == 1 ? "" : "s");
         text += tail;
     } else {
-        text += " " + trouble;
+        text += " " + trouble->text;
     }
-    tell(owner, text, avi_messages::kFileCaption);
+    report(kind, avi_messages::kFileCaption, std::move(text));
     return false;
 }
 
 void AviWriter::close() {
-    Host* owner = impl_ != nullptr ? impl_->owner : nullptr;
-    const std::string trouble = finish();
-    if (!trouble.empty()) tell(owner, trouble, avi_messages::kFileCaption);
+    if (std::optional<RecordingError> trouble = finish()) errors_.push_back(std::move(*trouble));
 }
 
-std::string AviWriter::finish() {
-    if (impl_ == nullptr) return std::string();
+std::optional<RecordingError> AviWriter::finish() {
+    if (impl_ == nullptr) return std::nullopt;
     std::unique_ptr<Impl> m(impl_);
     impl_ = nullptr;
 
     AviRecording::Result done = m->recording.finish();
     frames_written = static_cast<int>(done.frames);
+    const auto saving = [](std::string text) {
+        return RecordingError{RecordingErrorKind::SaveFailed, avi_messages::kFileCaption,
+                              std::move(text)};
+    };
     if (!done.ok) {
         m->recording.discard();
         frames_written = 0;
-        return "Could not finish " + m->path + ": " + done.error + ". Nothing was saved.";
+        return saving("Could not finish " + m->path + ": " + done.error + ". Nothing was saved.");
     }
     std::string trouble;
     if (done.dropped > 0)
@@ -226,15 +220,17 @@ std::string AviWriter::finish() {
     if ((now == TargetKind::NotAvi && !replace_any_file) || now == TargetKind::Folder) {
         m->recording.keep();
         if (!trouble.empty()) trouble += " ";
-        return trouble + m->path +
-               " is now taken by something that is not an AVI file; the recording is kept as " +
-               kept_as + ".";
+        return saving(trouble + m->path +
+                      " is now taken by something that is not an AVI file; the recording is "
+                      "kept as " +
+                      kept_as + ".");
     }
     if (!m->recording.rename_over(m->path)) {
         m->recording.keep();
         if (!trouble.empty()) trouble += " ";
-        return trouble + "Could not save " + m->path + ": " + m->recording.error_text() +
-               ". The recording is kept as " + kept_as + ".";
+        return saving(trouble + "Could not save " + m->path + ": " + m->recording.error_text() +
+                      ". The recording is kept as " + kept_as + ".");
     }
-    return trouble;
+    if (trouble.empty()) return std::nullopt;
+    return saving(trouble);
 }

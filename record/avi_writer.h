@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "record/video_writer.h"
@@ -25,9 +26,6 @@ class AviWriter : public VideoWriter {
     // Whether open may replace a file that is not an AVI file (the command
     // line's --force); otherwise such a file is left alone.
     bool replace_any_file = false;
-    // Whether open asks the owner for the codec; off when it was asked
-    // already, for the format as a whole.
-    bool ask_codec = true;
 
     int width = 0;
     int height = 0;
@@ -39,12 +37,10 @@ class AviWriter : public VideoWriter {
     static constexpr int64_t kRiffSizeLimit = int64_t{1} << 30;
     int64_t riff_size_limit = kRiffSizeLimit;
 
-    // Messages go through owner; false (after a message) when nothing can be
-    // recorded, or when the compression choice was cancelled (no message).
-    bool open(Host* owner, const std::string& file_name, int width, int height, int rate,
-              const char* fourcc);
-    bool open(Host* owner, const std::string& file_name, int width, int height, int rate) override {
-        return open(owner, file_name, width, height, rate, "IV50");
+    // False (after a record) when nothing can be recorded.
+    bool open(const std::string& file_name, int width, int height, int rate, const char* fourcc);
+    bool open(const std::string& file_name, int width, int height, int rate) override {
+        return open(file_name, width, height, rate, "IV50");
     }
     // Appends the finished picture of the surface as the next frame.
     bool write_frame(const Surface& source) override;
@@ -53,8 +49,8 @@ class AviWriter : public VideoWriter {
     int frame_count() const override { return frames_written; }
 
   private:
-    // Finishes and saves the file; the trouble to report, empty when none.
-    std::string finish();
+    // Finishes and saves the file; the trouble to report, none when none.
+    std::optional<RecordingError> finish();
 
     struct Impl;
     Impl* impl_ = nullptr;

@@ -17,13 +17,8 @@
 #include "record/target_file.h"
 #include "record/video_messages.h"
 #include "record/video_module.h"
-#include "scene/host.h"
 
 namespace {
-
-void tell(Host* owner, const std::string& text) {
-    if (owner != nullptr) owner->message_box(text, video_messages::kCaption);
-}
 
 const char* muxer_of(VideoContainer c) {
     switch (c) {
@@ -43,7 +38,6 @@ const char* muxer_of(VideoContainer c) {
 }  // namespace
 
 struct FfmpegWriter::Impl {
-    Host* owner = nullptr;
     std::string path;
     OutputFile file;
     uint64_t position = 0;
@@ -249,8 +243,7 @@ FfmpegWriter::FfmpegWriter() = default;
 
 FfmpegWriter::~FfmpegWriter() { close(); }
 
-bool FfmpegWriter::open(Host* owner, const std::string& file_name, int width, int height,
-                        int rate) {
+bool FfmpegWriter::open(const std::string& file_name, int width, int height, int rate) {
     close();
     frames_written_ = 0;
     const VideoContainer container = container_of(file_name);
@@ -259,18 +252,21 @@ bool FfmpegWriter::open(Host* owner, const std::string& file_name, int width, in
         refusal = "a " + std::string(extension_of(container)) + " file is not written here";
     if (refusal.empty() && (width <= 0 || height <= 0)) refusal = "the picture has no pixels";
     if (!refusal.empty()) {
-        tell(owner, "Cannot record " + file_name + ": " + refusal + ".");
+        report(RecordingErrorKind::Refused, video_messages::kCaption,
+               "Cannot record " + file_name + ": " + refusal + ".");
         return false;
     }
     switch (classify_target(file_name)) {
         case TargetKind::Folder:
-            tell(owner, "Cannot record " + file_name + ": it is a folder.");
+            report(RecordingErrorKind::CannotCreate, video_messages::kCaption,
+                   "Cannot record " + file_name + ": it is a folder.");
             return false;
         case TargetKind::NotAvi:
             if (is_video_file(file_name)) break;
-            tell(owner, file_name +
-                            " exists and is not a video file; it is left as it is and nothing "
-                            "is recorded.");
+            report(RecordingErrorKind::TargetTaken, video_messages::kCaption,
+                   file_name +
+                       " exists and is not a video file; it is left as it is and nothing "
+                       "is recorded.");
             return false;
         case TargetKind::Missing:
         case TargetKind::Avi:
@@ -278,7 +274,6 @@ bool FfmpegWriter::open(Host* owner, const std::string& file_name, int width, in
     }
 
     auto m = std::make_unique<Impl>();
-    m->owner = owner;
     m->path = file_name;
     m->muxer = muxer_of(container);
     m->codec = choice.codec.empty() ? codecs_of(container).front() : choice.codec;
@@ -295,8 +290,9 @@ bool FfmpegWriter::open(Host* owner, const std::string& file_name, int width, in
                                   : default_crf(m->codec);
 
     if (!m->file.create_temporary_for(file_name)) {
-        tell(owner, "Could not write " + file_name + ": " + m->file.error_text() +
-                        ". Nothing is recorded.");
+        report(RecordingErrorKind::CannotCreate, video_messages::kCaption,
+               "Could not write " + file_name + ": " + m->file.error_text() +
+                   ". Nothing is recorded.");
         return false;
     }
     if (yuv && (width != m->coded_width || height != m->coded_height))
@@ -310,12 +306,12 @@ bool FfmpegWriter::open(Host* owner, const std::string& file_name, int width, in
                      m->coded_width, m->coded_height);
     // GIF delays are whole hundredths of a second, and browsers hold a
     // frame shown for less than two of them for ten.
-    if (m->codec == "gif" && m->rate > 50 && owner != nullptr)
-        owner->message_box(file_name + ": GIF cannot show " + std::to_string(m->rate) +
-                               " frames a second (its delays are whole hundredths of a second, "
-                               "and browsers hold a frame shown for less than 0.02 s for 0.1 s); "
-                               "at 50 or fewer it plays as traced",
-                           video_messages::kWarningCaption);
+    if (m->codec == "gif" && m->rate > 50)
+        report(RecordingErrorKind::Warning, video_messages::kWarningCaption,
+               file_name + ": GIF cannot show " + std::to_string(m->rate) +
+                   " frames a second (its delays are whole hundredths of a second, "
+                   "and browsers hold a frame shown for less than 0.02 s for 0.1 s); "
+                   "at 50 or fewer it plays as traced");
     // FFmpeg's libraries are loaded, and the encoder opened, on the encoding
     // thread while the first frame is traced; trouble there is told when
     // the first frame is handed over.
@@ -343,19 +339,16 @@ bool FfmpegWriter::write_frame(const Surface& source) {
     }
     // The failure stays in the writer; finish reports it with the frames kept.
     if (m.failure == 0 && !m.out_of_memory && !m.open_failed()) return false;
-    Host* owner = m.owner;
-    tell(owner, finish());
+    close();
     return false;
 }
 
 void FfmpegWriter::close() {
-    Host* owner = impl_ != nullptr ? impl_->owner : nullptr;
-    const std::string trouble = finish();
-    if (!trouble.empty()) tell(owner, trouble);
+    if (std::optional<RecordingError> trouble = finish()) errors_.push_back(std::move(*trouble));
 }
 
-std::string FfmpegWriter::finish() {
-    if (impl_ == nullptr) return {};
+std::optional<RecordingError> FfmpegWriter::finish() {
+    if (impl_ == nullptr) return std::nullopt;
     std::unique_ptr<Impl> m(impl_);
     impl_ = nullptr;
 
@@ -363,20 +356,29 @@ std::string FfmpegWriter::finish() {
     m->stop_worker();
     if (m->encoder == nullptr) {
         const std::string why = m->open_trouble;
+        const RecordingErrorKind kind = m->file.error() != 0 ? write_error_kind(m->file.error())
+                                                             : RecordingErrorKind::Compressor;
         m->file.discard_temporary();
         frames_written_ = 0;
-        return "Could not record " + m->path + ": " + why + ". Nothing is recorded.";
+        return RecordingError{
+            kind, video_messages::kCaption,
+            "Could not record " + m->path + ": " + why + ". Nothing is recorded."};
     }
-    // A frame that failed is reported with the frames before it, kept.
+    // A frame that failed is reported with the frames before it, kept; the
+    // record is of the frame's kind then.
     std::string frame_trouble;
+    RecordingErrorKind kind = RecordingErrorKind::SaveFailed;
     if (m->failure != 0 || m->out_of_memory) {
         const std::string why =
             m->failure != 0 ? m->reason(m->failure) : std::string("out of memory");
+        kind = m->failure != 0 && m->file.error() != 0 ? write_error_kind(m->file.error())
+                                                       : RecordingErrorKind::WriteFailed;
         frame_trouble = "Could not write frame " + std::to_string(m->frames_encoded) + " to " +
                         m->path + ": " + why + ".";
     }
-    auto with_frame_trouble = [&frame_trouble](const std::string& text) {
-        return frame_trouble.empty() ? text : frame_trouble + " " + text;
+    auto with_frame_trouble = [&frame_trouble, kind](const std::string& text) {
+        return RecordingError{kind, video_messages::kCaption,
+                              frame_trouble.empty() ? text : frame_trouble + " " + text};
     };
 
     // The frames still inside the encoder, then the trailer.
@@ -418,9 +420,9 @@ std::string FfmpegWriter::finish() {
         return with_frame_trouble("Could not save " + m->path + ": " + m->file.error_text() +
                                   ". The recording is kept as " + kept_as + ".");
     }
-    if (frame_trouble.empty()) return {};
+    if (frame_trouble.empty()) return std::nullopt;
     char tail[96];
     std::snprintf(tail, sizeof tail, " The file was closed with %d frame%s.", frames_written_,
                   frames_written_ == 1 ? "" : "s");
-    return frame_trouble + tail;
+    return RecordingError{kind, video_messages::kCaption, frame_trouble + tail};
 }

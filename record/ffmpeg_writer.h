@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "record/video_formats.h"
@@ -12,7 +13,7 @@
 // stream says so; an odd width or height is padded by repeating the last
 // column or row. The time base is one frame, so every frame lasts exactly
 // 1/rate (a GIF's delays, whole hundredths of a second, add up to the
-// animation's length; above 50 frames a second the owner is warned that
+// animation's length; above 50 frames a second a warning says that
 // browsers play it slower). MP4 has its index before the frames. Each
 // recording starts with a key frame, so that parts recorded separately can
 // be joined without encoding again.
@@ -32,8 +33,8 @@ class FfmpegWriter : public VideoWriter {
     // The codec (empty: the container's default) and quality; set before open.
     VideoChoice choice;
 
-    bool open(Host* owner, const std::string& file_name, int width, int height, int rate) override;
-    // False, after the message, when this frame or one handed over before it
+    bool open(const std::string& file_name, int width, int height, int rate) override;
+    // False, after a record, when this frame or one handed over before it
     // could not be written; the writer is closed then, with the frames kept.
     bool write_frame(const Surface& source) override;
     void close() override;
@@ -44,8 +45,8 @@ class FfmpegWriter : public VideoWriter {
   private:
     struct Impl;
     // Waits for the frames handed over, finishes and saves the file; the
-    // trouble to report, empty when none.
-    std::string finish();
+    // trouble to report, none when none.
+    std::optional<RecordingError> finish();
     Impl* impl_ = nullptr;
     int frames_written_ = 0;
 };

@@ -34,6 +34,8 @@ void TraceController::start(const char* text, bool build, bool rec, ThreadEntry 
     parse_.frames_per_second = 4;
     parse_.output_file.clear();
     recorder.forget_last();
+    show_recording_errors();
+    recording_errors.clear();
     begin_frame();
 }
 
@@ -111,8 +113,7 @@ void TraceController::begin_frame() {
     if (frame_index == std::max(0, first_frame)) {
         const std::string& file = record_file.empty() ? parse_.output_file : record_file;
         const bool wanted = record && !file.empty();
-        record = wanted &&
-                 recorder.open(host, file, parse_.width, parse_.height, parse_.frames_per_second);
+        record = wanted && open_recording(file);
         // A kind of file or codec that cannot be written is not traced for.
         if (wanted && !record && recorder.refused()) {
             end_run();
@@ -131,6 +132,23 @@ std::string TraceController::recording_problem() const {
     if (record_file.empty() && parse_.output_file.empty())
         return "The ANIMATION block names no OUTPUT_FILE: nothing was recorded.";
     return {};
+}
+
+bool TraceController::open_recording(const std::string& file) {
+    std::optional<CompressionChoice> chosen = recorder.offer(file, parse_.frames_per_second);
+    if (chosen && choose_compression && !choose_compression(chosen->format, chosen->quality))
+        chosen.reset();
+    const bool open = chosen && recorder.open_as(file, parse_.width, parse_.height,
+                                                 parse_.frames_per_second, *chosen);
+    show_recording_errors();
+    return open;
+}
+
+void TraceController::show_recording_errors() {
+    for (RecordingError& error : recorder.take_errors()) {
+        if (host != nullptr) host->message_box(error.text, error.caption);
+        recording_errors.push_back(std::move(error));
+    }
 }
 
 void TraceController::begin_paced_frame() {
@@ -193,6 +211,7 @@ void TraceController::handle_trace_done(int wparam) {
             // writer with the frames written so far; a frame the writer only
             // skipped leaves it open, to be closed when the run ends.
             if (!recorder.write_frame(host->trace_surface())) record = recorder.is_open();
+            show_recording_errors();
         }
         release_scene();
         if (parse_.has_animation && !overrides.time) {
@@ -205,6 +224,7 @@ void TraceController::handle_trace_done(int wparam) {
     if (!run_active_) return;
     if (record) {
         recorder.close();
+        show_recording_errors();
         record = false;
     }
     run_active_ = false;
@@ -218,6 +238,7 @@ void TraceController::destroy() {
     }
     parse_.release_scene();
     recorder.close();
+    show_recording_errors();
     parse_.document.text.clear();
     parse_.document.length = 0;
     parse_.document.position = 0;

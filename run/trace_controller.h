@@ -39,6 +39,14 @@ struct TraceController {
     // When set, a recording goes to this file instead of OUTPUT_FILE (the
     // command line's -o); a relative name is relative to the current folder.
     std::string record_file;
+    // Asked for the recording's format and quality before its file is opened,
+    // starting from those the file name selects (the studio's dialog); false
+    // when the user cancels: nothing is recorded and nothing is said. None:
+    // recorded as selected.
+    std::function<bool(VideoFormat& format, int& quality)> choose_compression;
+    // What went wrong with this run's recording, in order, each shown once
+    // through the host as it happened. Cleared by start.
+    RecordingErrors recording_errors;
     // Traces only frames first_frame to last_frame of an animation (last -1:
     // to its end); the frames before are parsed without being traced.
     int first_frame = 0;
@@ -92,6 +100,11 @@ struct TraceController {
     // Why Record has nothing to write this run (refuse_empty_recording);
     // empty when it has.
     std::string recording_problem() const;
+    // Offers the format, lets choose_compression change it and opens the
+    // recording; false when nothing is recorded.
+    bool open_recording(const std::string& file);
+    // Shows the recorder's new records through the host and keeps them.
+    void show_recording_errors();
     // Sends (or, without a host, handles) the message that the run is over.
     void end_run();
     // What the parse of the frame frame_index is told beside the text.

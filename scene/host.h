@@ -5,7 +5,6 @@
 
 #include "scene/parse_error.h"
 #include "scene/surface.h"
-#include "scene/video_format.h"
 
 struct RenderJob;
 
@@ -53,14 +52,6 @@ class Host {
     virtual bool delay_next_frame(int milliseconds) {
         (void)milliseconds;
         return false;
-    }
-    // Asks for the recording's format and quality before its file is opened,
-    // starting from the format the file name's extension selects; false when
-    // the user cancels (then nothing is recorded and no message is shown).
-    virtual bool choose_compression(VideoFormat& format, int& quality) {
-        (void)format;
-        (void)quality;
-        return true;
     }
 
     // The render thread; one at a time.

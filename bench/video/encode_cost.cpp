@@ -65,8 +65,10 @@ template <class Writer>
 Cost record(Writer& writer, const std::string& file, const std::vector<Surface>& frames,
             size_t count, int rate) {
     const double w0 = wall_ms(), c0 = cpu_ms();
-    if (!writer.open(nullptr, file, frames[0].width(), frames[0].height(), rate)) {
+    if (!writer.open(file, frames[0].width(), frames[0].height(), rate)) {
         std::fprintf(stderr, "could not open %s\n", file.c_str());
+        for (const RecordingError& e : writer.take_errors())
+            std::fprintf(stderr, "%s: %s\n", e.caption.c_str(), e.text.c_str());
         std::exit(1);
     }
     for (size_t i = 0; i < count; ++i)
@@ -114,7 +116,6 @@ int main(int argc, char** argv) {
                 Cost c;
                 if (std::string(ext) == "avi") {
                     AviWriter w;
-                    w.ask_codec = false;
                     c = record(w, file, frames, count, rate);
                 } else {
                     FfmpegWriter w;

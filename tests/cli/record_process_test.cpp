@@ -204,6 +204,23 @@ TEST(RecordCommand, WarnsOnceOfAGifAbove50FramesASecond) {
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
 }
 
+// Above 100 frames a second a GIF is refused as its file would be opened:
+// nothing is traced, nothing written, and the status is that of a file.
+TEST(RecordCommand, RefusesAGifAbove100FramesASecondBeforeTracing) {
+    if (!have_video_libraries()) GTEST_SKIP() << "built without FFmpeg's libraries";
+    TempFolder dir("record_gif_refused");
+    std::string scene = animation("", 3);
+    scene.replace(scene.find("FRAMES_PER_SECOND 4"), 19, "FRAMES_PER_SECOND 120");
+    write_text(dir.file("anim.gmk"), scene);
+    const ProcessResult r = run_glimmark({"record", "anim.gmk", "-o", "a.gif", "-q"}, dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err,
+              "Video Error: Cannot record a.gif: a GIF frame lasts a whole number of hundredths "
+              "of a second, so GIF cannot show 120 frames a second (100 at most).\n");
+    EXPECT_FALSE(fs::exists(dir.file("a.gif")));
+}
+
 TEST(RecordCommand, AFileThatIsNotAnAviIsNeverOverwritten) {
     TempFolder dir("record_guard");
     write_text(dir.file("anim.gmk"), animation("OUTPUT_FILE \"anim.gmk\"", 2));

@@ -13,10 +13,9 @@ namespace {
 TEST(AviWithoutMemory, TheFramesWrittenStayWithTheirIndex) {
     TempFolder dir;
     const std::string path = dir.file("starved.avi");
-    RecordingHost host;
     AviWriter avi;
     avi.codec = AviCodec::Raw;
-    ASSERT_TRUE(avi.open(&host, path, 256, 256, 4, "IV50"));
+    ASSERT_TRUE(avi.open(path, 256, 256, 4, "IV50"));
     Surface s(256, 256);
     for (int i = 0; i < 2; ++i) {
         paint(s, i);
@@ -36,10 +35,11 @@ TEST(AviWithoutMemory, TheFramesWrittenStayWithTheirIndex) {
     ASSERT_GE(refused, 2);
     EXPECT_FALSE(avi.is_open());
     EXPECT_EQ(avi.frames_written, refused);
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, "Could not write frame " + std::to_string(refused) + " to " +
-                                         path + ": out of memory. The file was closed with " +
-                                         std::to_string(refused) + " frames.");
+    const RecordingErrors messages = avi.take_errors();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Could not write frame " + std::to_string(refused) + " to " + path +
+                                    ": out of memory. The file was closed with " +
+                                    std::to_string(refused) + " frames.");
 
     const RiffFile f(path);
     ASSERT_EQ(f.problem, "");

@@ -35,12 +35,12 @@ int run_in_child(const std::function<int()>& body) {
 }
 
 // Records up to `frames` raw 16 x 16 pictures into path and keeps the
-// messages, one a line, in messages_path.
+// messages, one a line, in messages_path; 4 when one is not of the kind of
+// a file that cannot grow.
 int record_until_refused(const std::string& path, const std::string& messages_path, int frames) {
-    RecordingHost host;
     AviWriter avi;
     avi.codec = AviCodec::Raw;
-    if (!avi.open(&host, path, 16, 16, 4, "IV50")) return 2;
+    if (!avi.open(path, 16, 16, 4, "IV50")) return 2;
     Surface s(16, 16);
     int first_refused = -1;
     for (int i = 0; i < frames; ++i) {
@@ -49,11 +49,14 @@ int record_until_refused(const std::string& path, const std::string& messages_pa
     }
     avi.close();
     std::ofstream out(messages_path);
-    for (const auto& m : host.messages)
+    bool full = true;
+    for (const RecordingError& m : avi.take_errors()) {
         out << m.caption << "|" << m.text << "\n";
+        full = full && m.kind == RecordingErrorKind::FileFull;
+    }
     out << "frames_written|" << avi.frames_written << "\n";
     out << "first_refused|" << first_refused << "\n";
-    return 0;
+    return full ? 0 : 4;
 }
 
 std::vector<std::string> lines_of(const std::string& path) {

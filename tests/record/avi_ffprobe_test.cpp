@@ -14,18 +14,17 @@ namespace {
 
 void record(const std::string& path, AviCodec codec, int w, int h, int rate, int frames,
             int64_t riff_limit = AviWriter::kRiffSizeLimit) {
-    RecordingHost host;
     AviWriter avi;
     avi.codec = codec;
     avi.riff_size_limit = riff_limit;
-    ASSERT_TRUE(avi.open(&host, path, w, h, rate, "IV50"));
+    ASSERT_TRUE(avi.open(path, w, h, rate, "IV50"));
     Surface s(w, h);
     for (int i = 0; i < frames; ++i) {
         paint(s, i);
         ASSERT_TRUE(avi.write_frame(s));
     }
     avi.close();
-    ASSERT_TRUE(host.messages.empty());
+    ASSERT_TRUE(avi.take_errors().empty());
 }
 
 std::string probe(const std::string& path) {
@@ -88,9 +87,8 @@ TEST_F(AviWithFfmpeg, MjpegRecordingDecodesCloseToTheTracedPixels) {
     const std::string path = dir.file("mjpeg.avi");
     // A smooth picture, which JPEG keeps close at the default quality.
     const int w = 64, h = 48;
-    RecordingHost host;
     AviWriter avi;
-    ASSERT_TRUE(avi.open(&host, path, w, h, 10, "IV50"));
+    ASSERT_TRUE(avi.open(path, w, h, 10, "IV50"));
     Surface s(w, h);
     for (int i = 0; i < 5; ++i) {
         for (int y = 0; y < h; ++y)

@@ -1,18 +1,20 @@
 #include <gtest/gtest.h>
 
 #include "record/avi_writer.h"
+#include "record/video_recorder.h"
 #include "record_test_support.h"
 #include "riff_reader.h"
 
 namespace {
 
-// Records `frames` test pictures of w x h and returns the parsed file.
+// Records `frames` test pictures of w x h and returns the parsed file; the
+// writer's records go to `errors`.
 RiffFile record(const std::string& path, AviCodec codec, int w, int h, int rate, int frames,
-                RecordingHost& host, int quality = 90) {
+                RecordingErrors& errors, int quality = 90) {
     AviWriter avi;
     avi.codec = codec;
     avi.quality = quality;
-    EXPECT_TRUE(avi.open(&host, path, w, h, rate, "IV50"));
+    EXPECT_TRUE(avi.open(path, w, h, rate, "IV50"));
     Surface s(w, h);
     for (int i = 0; i < frames; ++i) {
         paint(s, i);
@@ -21,6 +23,7 @@ RiffFile record(const std::string& path, AviCodec codec, int w, int h, int rate,
     EXPECT_EQ(avi.frames_written, frames);
     avi.close();
     EXPECT_FALSE(avi.is_open());
+    errors = avi.take_errors();
     return RiffFile(path);
 }
 
@@ -28,11 +31,11 @@ uint32_t row_bytes(int w) { return ((24u * w + 31u) & ~31u) / 8u; }
 
 TEST(AviHeaders, RawRecordingOfEightFramesAtFourPerSecond) {
     TempFolder dir;
-    RecordingHost host;
+    RecordingErrors errors;
     const int w = 5, h = 3;
-    const RiffFile f = record(dir.file("eight.avi"), AviCodec::Raw, w, h, 4, 8, host);
+    const RiffFile f = record(dir.file("eight.avi"), AviCodec::Raw, w, h, 4, 8, errors);
     ASSERT_EQ(f.problem, "");
-    EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(errors.empty());
     ASSERT_EQ(f.parts.size(), 1u);
     const RiffChunk& riff = f.parts[0];
     EXPECT_EQ(riff.id, "RIFF");
@@ -134,8 +137,8 @@ TEST(AviHeaders, RawRecordingOfEightFramesAtFourPerSecond) {
 
 TEST(AviHeaders, MjpegFramesAreJpegPicturesWithTheirOwnFourcc) {
     TempFolder dir;
-    RecordingHost host;
-    const RiffFile f = record(dir.file("m.avi"), AviCodec::Mjpeg, 33, 17, 25, 3, host);
+    RecordingErrors errors;
+    const RiffFile f = record(dir.file("m.avi"), AviCodec::Mjpeg, 33, 17, 25, 3, errors);
     ASSERT_EQ(f.problem, "");
     const RiffChunk& riff = f.parts.at(0);
     const RiffChunk* strl = riff.child("LIST", "hdrl")->child("LIST", "strl");
@@ -161,9 +164,9 @@ TEST(AviHeaders, MjpegFramesAreJpegPicturesWithTheirOwnFourcc) {
 
 TEST(AviHeaders, QualityChangesTheMjpegSize) {
     TempFolder dir;
-    RecordingHost host;
-    const RiffFile low = record(dir.file("q5.avi"), AviCodec::Mjpeg, 64, 64, 4, 1, host, 5);
-    const RiffFile high = record(dir.file("q100.avi"), AviCodec::Mjpeg, 64, 64, 4, 1, host, 100);
+    RecordingErrors errors;
+    const RiffFile low = record(dir.file("q5.avi"), AviCodec::Mjpeg, 64, 64, 4, 1, errors, 5);
+    const RiffFile high = record(dir.file("q100.avi"), AviCodec::Mjpeg, 64, 64, 4, 1, errors, 100);
     const uint32_t small = low.parts.at(0).child("LIST", "movi")->all("00dc").at(0)->size;
     const uint32_t large = high.parts.at(0).child("LIST", "movi")->all("00dc").at(0)->size;
     EXPECT_LT(small * 2, large);
@@ -171,8 +174,8 @@ TEST(AviHeaders, QualityChangesTheMjpegSize) {
 
 TEST(AviHeaders, RatesBelowOneAreWrittenAsOneFramePerSecond) {
     TempFolder dir;
-    RecordingHost host;
-    const RiffFile f = record(dir.file("r.avi"), AviCodec::Raw, 2, 2, 0, 1, host);
+    RecordingErrors errors;
+    const RiffFile f = record(dir.file("r.avi"), AviCodec::Raw, 2, 2, 0, 1, errors);
     ASSERT_EQ(f.problem, "");
     const RiffChunk* hdrl = f.parts.at(0).child("LIST", "hdrl");
     EXPECT_EQ(f.u32(hdrl->child("avih")->data), 1000000u);
@@ -181,10 +184,9 @@ TEST(AviHeaders, RatesBelowOneAreWrittenAsOneFramePerSecond) {
 
 TEST(AviHeaders, ALaterPictureOfAnotherSizeIsCutToTheRecordingSize) {
     TempFolder dir;
-    RecordingHost host;
     AviWriter avi;
     avi.codec = AviCodec::Raw;
-    ASSERT_TRUE(avi.open(&host, dir.file("s.avi"), 2, 2, 4, "IV50"));
+    ASSERT_TRUE(avi.open(dir.file("s.avi"), 2, 2, 4, "IV50"));
     Surface big(4, 1);
     big.set_pixel(0, 0, 0x00010203);
     big.set_pixel(3, 0, 0x00FFFFFF);
@@ -202,18 +204,16 @@ TEST(AviHeaders, ALaterPictureOfAnotherSizeIsCutToTheRecordingSize) {
 
 TEST(AviHeaders, CodecChoiceIsOfferedWithThePresetAndTaken) {
     TempFolder dir;
-    RecordingHost host;
-    host.answer_mjpeg = 0;
-    host.answer_quality = 40;
-    AviWriter avi;
-    avi.codec = AviCodec::Mjpeg;
-    avi.quality = 77;
-    ASSERT_TRUE(avi.open(&host, dir.file("c.avi"), 4, 4, 4, "IV50"));
-    EXPECT_EQ(host.choices, 1);
-    EXPECT_TRUE(host.preset_mjpeg);
-    EXPECT_EQ(host.preset_quality, 77);
-    EXPECT_EQ(avi.codec, AviCodec::Raw);
-    avi.close();
+    VideoRecorder recorder;
+    recorder.avi.codec = AviCodec::Mjpeg;
+    recorder.avi.quality = 77;
+    const std::optional<CompressionChoice> offered = recorder.offer(dir.file("c.avi"), 4);
+    ASSERT_TRUE(offered);
+    EXPECT_EQ(offered->format, VideoFormat::AviMjpeg);
+    EXPECT_EQ(offered->quality, 77);
+    ASSERT_TRUE(recorder.open_as(dir.file("c.avi"), 4, 4, 4, {VideoFormat::AviRaw, 40}));
+    EXPECT_EQ(recorder.avi.codec, AviCodec::Raw);
+    recorder.close();
     const RiffFile f(dir.file("c.avi"));
     const RiffChunk* strl = f.parts.at(0).child("LIST", "hdrl")->child("LIST", "strl");
     EXPECT_EQ(f.u32(strl->child("strf")->data + 16), 0u);
@@ -221,8 +221,8 @@ TEST(AviHeaders, CodecChoiceIsOfferedWithThePresetAndTaken) {
 
 TEST(AviHeaders, ARecordingWithoutFramesIsStillAValidFile) {
     TempFolder dir;
-    RecordingHost host;
-    const RiffFile f = record(dir.file("z.avi"), AviCodec::Raw, 3, 3, 4, 0, host);
+    RecordingErrors errors;
+    const RiffFile f = record(dir.file("z.avi"), AviCodec::Raw, 3, 3, 4, 0, errors);
     ASSERT_EQ(f.problem, "");
     const RiffChunk& riff = f.parts.at(0);
     EXPECT_EQ(riff.child("LIST", "movi")->children.size(), 0u);

@@ -10,23 +10,22 @@ constexpr int kW = 16, kH = 16;            // raw frames of 768 bytes
 constexpr uint32_t kFrameBytes = 16 * 48;  // 16 rows of 48 bytes
 
 struct Recorded {
-    std::vector<RecordingHost::Message> messages;
+    RecordingErrors messages;
     int frames_written = 0;
 };
 
 Recorded record(const std::string& path, int frames, int64_t limit) {
-    RecordingHost host;
     AviWriter avi;
     avi.codec = AviCodec::Raw;
     avi.riff_size_limit = limit;
-    EXPECT_TRUE(avi.open(&host, path, kW, kH, 4, "IV50"));
+    EXPECT_TRUE(avi.open(path, kW, kH, 4, "IV50"));
     Surface s(kW, kH);
     for (int i = 0; i < frames; ++i) {
         paint(s, i);
         if (!avi.write_frame(s)) break;
     }
     avi.close();
-    return {host.messages, avi.frames_written};
+    return {avi.take_errors(), avi.frames_written};
 }
 
 // The frame number a 00dc chunk holds, read back from its top-left pixel

@@ -14,16 +14,6 @@
 
 namespace {
 
-class CancellingHost : public HeadlessHost {
-  public:
-    bool cancel = false;
-    bool choose_compression(VideoFormat& format, int& quality) override {
-        (void)format;
-        (void)quality;
-        return !cancel;
-    }
-};
-
 // A render thread of the test: paints the whole picture with the frame's
 // number in red, or only its top half for the frame that the Stop command
 // interrupts, and can change the document between frames.
@@ -60,6 +50,10 @@ class RecordRun : public ::testing::Test {
         tc.host = &host;
         tc.recorder.avi.codec = AviCodec::Raw;
         host.set_handler([this](int w) { tc.handle_trace_done(w); });
+        tc.choose_compression = [this](VideoFormat&, int&) {
+            ++choices;
+            return !cancel;
+        };
         g_paint = &paint_log;
         paint_log.text = &text;
     }
@@ -97,7 +91,11 @@ class RecordRun : public ::testing::Test {
         return out;
     }
 
-    CancellingHost host;
+    HeadlessHost host;
+    // The studio's compression dialog: how often it was asked, and whether
+    // it is cancelled.
+    int choices = 0;
+    bool cancel = false;
     TraceController tc;
     PaintLog paint_log;
     std::string text;
@@ -159,6 +157,9 @@ TEST_F(RecordRun, AFolderThatDoesNotExistGivesTheOpenErrorAndTheRunGoesOn) {
     EXPECT_EQ(host.messages[0].text,
               "Error opening AVI file for write. Check path and permissions.");
     EXPECT_EQ(host.messages[0].caption, "AVI Error");
+    ASSERT_EQ(tc.recording_errors.size(), 1u);
+    EXPECT_EQ(tc.recording_errors[0].kind, RecordingErrorKind::CannotCreate);
+    EXPECT_EQ(choices, 1) << "asked before the file is opened";
     EXPECT_TRUE(dir.names().empty());
 }
 
@@ -170,8 +171,9 @@ TEST_F(RecordRun, FramesZeroRecordsOneFrame) {
 }
 
 TEST_F(RecordRun, CancellingTheCodecChoiceTracesWithoutRecording) {
-    host.cancel = true;
+    cancel = true;
     run(animation(3, dir.file("c.avi")));
+    EXPECT_EQ(choices, 1);
     EXPECT_EQ(paint_log.frames, 3);
     EXPECT_TRUE(host.messages.empty());
     EXPECT_TRUE(dir.names().empty());

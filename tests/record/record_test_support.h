@@ -1,7 +1,7 @@
 #pragma once
 
-// Shared pieces of the recorder's tests: a host that keeps its messages, a
-// fresh folder per test, and pictures whose pixels tell frames apart.
+// Shared pieces of the recorder's tests: a fresh folder per test, and
+// pictures whose pixels tell frames apart.
 
 #include <gtest/gtest.h>
 
@@ -12,54 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "scene/host.h"
+#include "record/recording_error.h"
 #include "scene/surface.h"
 #include "tests/support/ffmpeg_tools.h"
 #include "tests/support/temp_folder.h"
-
-class RecordingHost : public Host {
-  public:
-    struct Message {
-        std::string text;
-        std::string caption;
-    };
-    std::vector<Message> messages;
-    bool cancel = false;
-    int choices = 0;
-    // What the dialog answers when not cancelled; -1 keeps the preset.
-    int answer_mjpeg = -1;
-    int answer_quality = -1;
-    bool preset_mjpeg = false;
-    int preset_quality = 0;
-
-    void message_box(const std::string& text, const std::string& caption) override {
-        messages.push_back({text, caption});
-    }
-    void select_editor_text(int, int) override {}
-    void show_trace_window(int width, int height) override { surface_.resize(width, height); }
-    Surface& trace_surface() override { return surface_; }
-    void post_trace_done(int) override {}
-    void send_trace_done(int) override {}
-    // answer_mjpeg chooses between the two AVI formats; answer_format, when
-    // set, any format.
-    VideoFormat preset_format = VideoFormat::AviMjpeg;
-    int answer_format = -1;
-    bool choose_compression(VideoFormat& format, int& quality) override {
-        ++choices;
-        preset_format = format;
-        preset_mjpeg = format == VideoFormat::AviMjpeg;
-        preset_quality = quality;
-        if (cancel) return false;
-        if (answer_mjpeg >= 0)
-            format = answer_mjpeg != 0 ? VideoFormat::AviMjpeg : VideoFormat::AviRaw;
-        if (answer_format >= 0) format = static_cast<VideoFormat>(answer_format);
-        if (answer_quality >= 0) quality = answer_quality;
-        return true;
-    }
-
-  private:
-    Surface surface_;
-};
 
 // A picture where every pixel differs from its neighbours and from the same
 // pixel of other frames: red = x + 7 frame, green = y + 13 frame, blue = mix.

@@ -160,13 +160,12 @@ TEST_P(TemporaryKind, ABareNameGoesIntoTheCurrentFolder) {
 
 TEST_P(TemporaryKind, ARecordingInProgressLeavesTheOldFileAndNoOtherName) {
     TempFolder dir;
-    RecordingHost host;
     const std::string path = dir.file("anim.avi");
     write_text(path, "RIFF....AVI old recording");
     {
         AviWriter avi;
         avi.codec = AviCodec::Raw;
-        ASSERT_TRUE(avi.open(&host, path, 4, 4, 4, "IV50"));
+        ASSERT_TRUE(avi.open(path, 4, 4, 4, "IV50"));
         Surface s(4, 4);
         paint(s, 0);
         ASSERT_TRUE(avi.write_frame(s));
@@ -186,18 +185,17 @@ TEST_P(TemporaryKind, ARecordingInProgressLeavesTheOldFileAndNoOtherName) {
 
 TEST_P(TemporaryKind, AClosedRecordingTakesItsNameWithEveryFrame) {
     TempFolder dir;
-    RecordingHost host;
     const std::string path = dir.file("anim.avi");
     AviWriter avi;
     avi.codec = AviCodec::Raw;
-    ASSERT_TRUE(avi.open(&host, path, 4, 4, 4, "IV50"));
+    ASSERT_TRUE(avi.open(path, 4, 4, 4, "IV50"));
     Surface s(4, 4);
     for (int i = 0; i < 3; ++i) {
         paint(s, i);
         ASSERT_TRUE(avi.write_frame(s));
     }
     avi.close();
-    EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(avi.take_errors().empty());
     EXPECT_EQ(dir.names(), std::vector<std::string>{"anim.avi"});
     const RiffFile f(path);
     ASSERT_TRUE(f.problem.empty()) << f.problem;

@@ -13,12 +13,11 @@ namespace {
 
 // Records `frames` frames of 8 x 8 pictures at `rate` with `preset`; the
 // messages of the recording.
-std::vector<RecordingHost::Message> record_frames(const std::string& path, int frames, int rate,
-                                                  const std::string& preset = "") {
-    RecordingHost host;
+RecordingErrors record_frames(const std::string& path, int frames, int rate,
+                              const std::string& preset = "") {
     VideoRecorder recorder;
     recorder.choice.preset = preset;
-    EXPECT_TRUE(recorder.open(&host, path, 8, 8, rate)) << path;
+    EXPECT_TRUE(recorder.open(path, 8, 8, rate)) << path;
     Surface s(8, 8);
     for (int i = 0; i < frames; ++i) {
         paint(s, i);
@@ -26,7 +25,7 @@ std::vector<RecordingHost::Message> record_frames(const std::string& path, int f
     }
     recorder.close();
     EXPECT_EQ(recorder.frame_count(), frames);
-    return host.messages;
+    return recorder.take_errors();
 }
 
 // The kinds of an MP4 file's top-level boxes, in order ("ftyp moov ...").
@@ -61,11 +60,12 @@ TEST_P(VideoRecorderFormats, WritesTheFormatChosenWithEveryFrame) {
     const FormatCase& c = GetParam();
     if (!have_video_libraries()) GTEST_SKIP() << "built without FFmpeg's libraries";
     TempFolder dir;
-    RecordingHost host;
-    host.answer_format = c.answer;
     VideoRecorder recorder;
-    ASSERT_TRUE(recorder.open(&host, dir.file(c.name), 9, 7, 5));
-    EXPECT_EQ(host.preset_format, c.preset);
+    std::optional<CompressionChoice> chosen = recorder.offer(dir.file(c.name), 5);
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(chosen->format, c.preset);
+    if (c.answer >= 0) chosen->format = static_cast<VideoFormat>(c.answer);
+    ASSERT_TRUE(recorder.open_as(dir.file(c.name), 9, 7, 5, *chosen));
     EXPECT_EQ(recorder.file(), dir.file(c.saved_as));
     Surface s(9, 7);
     for (int i = 0; i < 6; ++i) {
@@ -74,7 +74,8 @@ TEST_P(VideoRecorderFormats, WritesTheFormatChosenWithEveryFrame) {
     }
     recorder.close();
     EXPECT_EQ(recorder.frame_count(), 6);
-    EXPECT_TRUE(host.messages.empty()) << host.messages[0].text;
+    const RecordingErrors messages = recorder.take_errors();
+    EXPECT_TRUE(messages.empty()) << messages[0].text;
     REQUIRE_FFMPEG_TOOLS();
     const std::string info = probe_video(dir.file(c.saved_as));
     const bool yuv = std::string(c.codec) == "h264" || std::string(c.codec) == "vp9";
@@ -116,17 +117,17 @@ class VideoRecorderRefusal : public ::testing::TestWithParam<Refusal> {};
 TEST_P(VideoRecorderRefusal, SaysWhyBeforeAskingOrWriting) {
     const Refusal& c = GetParam();
     TempFolder dir;
-    RecordingHost host;
     VideoRecorder recorder;
     recorder.choice.codec = c.codec;
     recorder.choice.crf = c.crf;
     recorder.choice.preset = c.preset;
-    EXPECT_FALSE(recorder.open(&host, dir.file(c.name), 8, 8, c.rate));
+    EXPECT_FALSE(recorder.offer(dir.file(c.name), c.rate)) << "nothing is offered";
     EXPECT_TRUE(recorder.refused());
-    EXPECT_EQ(host.choices, 0);
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].caption, "Video Error");
-    EXPECT_NE(host.messages[0].text.find(c.says), std::string::npos) << host.messages[0].text;
+    const RecordingErrors messages = recorder.take_errors();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].kind, RecordingErrorKind::Refused);
+    EXPECT_EQ(messages[0].caption, "Video Error");
+    EXPECT_NE(messages[0].text.find(c.says), std::string::npos) << messages[0].text;
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
@@ -147,6 +148,57 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"a.mp4", "mpeg4", -1, "--preset has no meaning for mpeg4", "fast"},
         Refusal{"a.avi", "", -1, "--preset has no meaning for mjpeg", "fast"},
         Refusal{"a.gif", "", -1, "cannot show 101 frames a second (100 at most)", "", 101}));
+
+// What a recording that cannot be made keeps: the kind, and the caption and
+// text the user is shown ("%s" stands for the file's path).
+struct Failure {
+    const char* name;  // a name ending in '/' is made a folder
+    const char* codec;
+    bool needs_libraries;
+    RecordingErrorKind kind;
+    const char* caption;
+    const char* text;
+};
+
+class VideoRecorderFailure : public ::testing::TestWithParam<Failure> {};
+
+TEST_P(VideoRecorderFailure, KeepsTheRecordShownToTheUser) {
+    const Failure& c = GetParam();
+    if (c.needs_libraries && !have_video_libraries()) GTEST_SKIP() << "without FFmpeg's libraries";
+    TempFolder dir;
+    std::string path = dir.file(c.name);
+    if (path.back() == '/') {
+        path.pop_back();
+        std::filesystem::create_directory(path);
+    }
+    VideoRecorder recorder;
+    recorder.choice.codec = c.codec;
+    EXPECT_FALSE(recorder.open(path, 8, 8, 4));
+    std::string text = c.text;
+    if (const size_t at = text.find("%s"); at != std::string::npos) text.replace(at, 2, path);
+    const RecordingErrors messages = recorder.take_errors();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].kind, c.kind);
+    EXPECT_EQ(messages[0].caption, c.caption);
+    EXPECT_EQ(messages[0].text, text);
+}
+
+constexpr const char* kAviOpenFailed =
+    "Error opening AVI file for write. Check path and permissions.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, VideoRecorderFailure,
+    ::testing::Values(
+        Failure{"sub.avi/", "", false, RecordingErrorKind::CannotCreate, "AVI Error",
+                kAviOpenFailed},
+        Failure{"sub.mp4/", "", true, RecordingErrorKind::CannotCreate, "Video Error",
+                "Cannot record %s: it is a folder."},
+        Failure{"no/out.avi", "", false, RecordingErrorKind::CannotCreate, "AVI Error",
+                kAviOpenFailed},
+        Failure{"no/out.webm", "", true, RecordingErrorKind::CannotCreate, "Video Error",
+                "Could not write %s: No such file or directory. Nothing is recorded."},
+        Failure{"a.avi", "vp9", false, RecordingErrorKind::Refused, "Video Error",
+                "Cannot record %s: a .avi file cannot hold --codec vp9; it holds mjpeg, raw."}));
 
 struct GifTiming {
     int rate;
@@ -239,11 +291,12 @@ TEST(VideoRecorder, AnExistingFileThatIsNoVideoIsKept) {
     TempFolder dir;
     for (const char* name : {"notes.mp4", "notes.webm"}) {
         std::ofstream(dir.file(name)) << "my notes, not a video\n";
-        RecordingHost host;
         VideoRecorder recorder;
-        EXPECT_FALSE(recorder.open(&host, dir.file(name), 8, 8, 4));
-        ASSERT_EQ(host.messages.size(), 1u);
-        EXPECT_NE(host.messages[0].text.find("exists and is not a video file"), std::string::npos);
+        EXPECT_FALSE(recorder.open(dir.file(name), 8, 8, 4));
+        const RecordingErrors messages = recorder.take_errors();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].kind, RecordingErrorKind::TargetTaken);
+        EXPECT_NE(messages[0].text.find("exists and is not a video file"), std::string::npos);
         std::ifstream in(dir.file(name));
         std::string text;
         std::getline(in, text);
@@ -255,20 +308,20 @@ TEST(VideoRecorder, ReplacesAVideoOfAnotherKindAndLeavesNoTemporary) {
     if (!have_video_libraries()) GTEST_SKIP() << "built without FFmpeg's libraries";
     TempFolder dir;
     const std::string path = dir.file("out.mkv");
-    RecordingHost host;
     Surface s(8, 8);
     {
         VideoRecorder gif;
-        ASSERT_TRUE(gif.open(&host, dir.file("x.gif"), 8, 8, 4));
+        ASSERT_TRUE(gif.open(dir.file("x.gif"), 8, 8, 4));
         gif.write_frame(s);
         gif.close();
         std::filesystem::rename(dir.file("x.gif"), path);
     }
     VideoRecorder recorder;
-    ASSERT_TRUE(recorder.open(&host, path, 8, 8, 4));
+    ASSERT_TRUE(recorder.open(path, 8, 8, 4));
     ASSERT_TRUE(recorder.write_frame(s));
     recorder.close();
-    EXPECT_TRUE(host.messages.empty()) << host.messages[0].text;
+    const RecordingErrors messages = recorder.take_errors();
+    EXPECT_TRUE(messages.empty()) << messages[0].text;
     std::ifstream in(path, std::ios::binary);
     char head[4] = {};
     in.read(head, 4);
