@@ -1,16 +1,40 @@
 #pragma once
 
 // The words of the scene language, each spelled here and nowhere else: the
-// keywords with their token codes, the words only one block understands, and
-// the operator words of expressions. The scanner, the block parsers, the
-// expression reader, the studio's highlighter and its pick all read these
-// tables.
+// characters that end a word, the keywords with their token codes, the words
+// only one block understands, and the operator words of expressions. The
+// scanner, the block parsers, the expression reader, the studio's highlighter
+// and its pick all read these tables; web/tools/vocabulary.mjs writes them
+// out for the playground's highlighter.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "scene/shape_block.h"
+
+// The characters that end a word.
+inline constexpr std::string_view word_separators = " \t\n\r,";
+
+// The separators as the bits of a mask: the scanner asks about every
+// character, and one bit test is as quick as comparing them one by one.
+inline constexpr uint64_t word_separator_bits = [] {
+    uint64_t bits = 0;
+    for (const char c : word_separators)
+        bits |= uint64_t{1} << c;
+    return bits;
+}();
+static_assert([] {
+    for (const char c : word_separators)
+        if (static_cast<unsigned char>(c) >= 64) return false;
+    return true;
+}());
+
+constexpr bool is_word_separator(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 64 && ((word_separator_bits >> byte) & 1) != 0;
+}
 
 // Token codes of the keyword table. Block keywords and their ends pair up.
 enum Token : int {
