@@ -47,7 +47,10 @@ bool starts_with_number(const QString& word) {
     return digit;
 }
 
-bool is_separator(QChar c) { return c == u' ' || c == u'\t' || c == u',' || c == u'\r'; }
+// The scanner's rule; no character beyond ASCII ends a word.
+bool is_separator(QChar c) {
+    return c.unicode() < 128 && is_word_separator(static_cast<char>(c.unicode()));
+}
 
 }  // namespace
 

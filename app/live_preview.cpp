@@ -4,12 +4,14 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <string_view>
 #include <utility>
 
 #if defined(__linux__)
 #include <pthread.h>
 #endif
 
+#include "language/vocabulary.h"
 #include "render/pick.h"
 #include "render/pixel_loop.h"
 #include "render/progressive_passes.h"
@@ -185,7 +187,8 @@ LivePreview::Pick LivePreview::pick(int x, int y, bool innermost) {
     if (path.empty()) return found;
     // The shape that coloured the pixel names the kind and the material.
     const CShape* hit = path.back();
-    found.kind = shape_kind_name(hit);
+    const std::string_view kind = shape_block_keyword(shape_block(hit));
+    found.kind = QString::fromLatin1(kind.data(), static_cast<qsizetype>(kind.size()));
     if (hit->material != nullptr) found.material = QString::fromStdString(hit->material->name);
     auto take = [&](const CShape* s) {
         const SourceRange* range = ranges_.find(s);

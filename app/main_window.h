@@ -79,7 +79,6 @@ class MainWindow : public QMainWindow, public Host {
     const QString& current_file() const { return current_file_; }
     const QString& help_path() const { return help_path_; }
     void set_help_path(const QString& path) { help_path_ = path; }
-    const TextFormat& text_format() const { return format_; }
     // The run's line in the status bar.
     QString run_status_text() const;
     // The editor's text as a file or a parse sees it.

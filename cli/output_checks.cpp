@@ -98,13 +98,3 @@ bool picture_is_complete(const std::string& path, int width, int height) {
     if (in.bad()) return false;
     return picture_bytes_complete(file, width, height);
 }
-
-bool has_extension(const std::string& path, const char* extension) {
-    const size_t n = std::strlen(extension);
-    if (path.size() < n) return false;
-    for (size_t i = 0; i < n; ++i)
-        if (std::tolower(static_cast<unsigned char>(path[path.size() - n + i])) !=
-            std::tolower(static_cast<unsigned char>(extension[i])))
-            return false;
-    return true;
-}

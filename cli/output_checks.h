@@ -27,6 +27,3 @@ ExistingPicture existing_picture(const std::string& path);
 bool picture_is_complete(const std::string& path, int width, int height);
 // The same for the bytes of a file already read.
 bool picture_bytes_complete(const std::vector<unsigned char>& file, int width, int height);
-
-// Whether the name ends in `extension` (".avi"), in any case.
-bool has_extension(const std::string& path, const char* extension);

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,152 @@ uint64_t picture_fingerprint(const std::string& text, const TraceController& c) 
     return fingerprint(settings, fingerprint(text));
 }
 
+// Where the pictures go, as the command line names them.
+struct RenderOutput {
+    std::string name;  // -o's name, or the scene's own with .png
+    bool to_stdout = false;
+    ImageFormat format = ImageFormat::Png;
+    FramePattern pattern;  // of the files' names; not for standard output
+};
+
+// Reads -o and --format and checks, before the scene is read, that the
+// first picture can be written and would not replace the scene. False after
+// the reason has been reported.
+bool read_render_output(const ParsedArguments& parsed, const TraceOptions& options,
+                        const std::string& scene, RenderOutput& output) {
+    std::string error;
+    std::string& out = output.name;
+    out = parsed.value("output");
+    if (out.empty()) {
+        if (scene == "-") {
+            report_usage_error("render", "a scene from standard input needs -o OUT");
+            return false;
+        }
+        out = default_picture_name(scene);
+    }
+    output.to_stdout = out == "-";
+    if (parsed.has("format")) {
+        const std::string name = parsed.value("format");
+        if (!output.to_stdout) {
+            report_usage_error("render",
+                               "--format is for -o -; a file's name ends in .png or "
+                               ".ppm");
+            return false;
+        }
+        if (name != "png" && name != "ppm") {
+            report_usage_error("render", "--format is png or ppm, not '" + name + "'");
+            return false;
+        }
+        output.format = name == "ppm" ? ImageFormat::Ppm : ImageFormat::Png;
+    }
+    if (!output.to_stdout) {
+        if (!parse_frame_pattern(out, output.pattern, error)) {
+            report_usage_error("render", error);
+            return false;
+        }
+        if (!image_format_for(out, output.format)) {
+            report_usage_error("render", "'" + out + "' should end in .png or .ppm");
+            return false;
+        }
+        // The folder is known before the scene is read: a run that could not
+        // save its first picture does not begin.
+        const std::string first = frame_file_name(output.pattern, options.first_frame, 1);
+        const std::string why = output_path_problem(first);
+        if (!why.empty()) {
+            std::fprintf(stderr, "Glimmark Error: Cannot write '%s': %s\n", first.c_str(),
+                         why.c_str());
+            return false;
+        }
+    } else if (options.no_overwrite) {
+        report_usage_error("render", "--no-overwrite needs files; -o - writes no file");
+        return false;
+    }
+
+    // "render scene.png" would write its picture over the scene it reads.
+    std::error_code same_ec;
+    if (scene != "-" && !output.to_stdout && std::filesystem::equivalent(scene, out, same_ec)) {
+        std::fprintf(stderr,
+                     "Glimmark Error: The picture '%s' would replace the scene file; name it with "
+                     "-o\n",
+                     out.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Checks every name of the run's frames from `c`'s first before it is
+// traced, and removes what a killed run of these frames left behind. False
+// after the reason has been reported.
+bool check_frame_names(const TraceController& c, const TraceOptions& options,
+                       const std::function<std::string(int)>& name_of) {
+    const int last = c.overrides.time || c.parsed().frames <= 1 ? c.frame_index
+                     : c.last_frame < 0                         ? c.parsed().frames - 1
+                                        : std::min(c.last_frame, c.parsed().frames - 1);
+    std::vector<std::string> names;
+    for (int i = c.frame_index; i <= last; ++i) {
+        const std::string name = name_of(i);
+        std::string why = output_path_problem(name);
+        // With -n a foreign file is no finished frame, and -n
+        // replaces nothing but pictures.
+        if (why.empty() && !options.force && existing_picture(name) == ExistingPicture::Other)
+            why = options.no_overwrite
+                      ? "it exists and is not a PNG or PPM picture; move it away"
+                      : "it exists and is not a PNG or PPM picture; --force replaces it";
+        if (!why.empty()) {
+            std::fprintf(stderr, "Glimmark Error: Cannot write '%s': %s\n", name.c_str(),
+                         why.c_str());
+            return false;
+        }
+        names.push_back(name);
+    }
+    // What a run of these frames that was killed before its last
+    // rename left behind.
+    remove_stale_temporaries(names);
+    return true;
+}
+
+// Writes a traced frame to its file, or to standard output, with what was
+// begun while it was traced; names the file on standard output. False after
+// the reason has been reported.
+bool write_picture(const RenderOutput& output, const std::string& name, const Surface& picture,
+                   ImageWhileTracing& ahead, const BandRecord* band) {
+    std::string why;
+    RowsAhead* begun = ahead.finish();
+    const bool written =
+        output.to_stdout
+            ? write_image_to(stdout, "standard output", output.format, picture, why, begun, band)
+            : write_image(name, output.format, picture, why, begun, band);
+    ahead.stop();
+    if (!written) {
+        std::fprintf(stderr, "Glimmark Error: %s\n", why.c_str());
+        return false;
+    }
+    // Standard output carries the pictures themselves with -o -.
+    if (!output.to_stdout) {
+        std::printf("%s\n", name.c_str());
+        std::fflush(stdout);
+    }
+    return true;
+}
+
+// The run's exit status: a frame refused, or --frames naming no frame of the
+// scene, turns a finished run into a usage error.
+int render_status(int status, int refused, const ParsedArguments& parsed,
+                  const SceneSession& session) {
+    if (status == ExitOk && refused != ExitOk) return refused;
+    const TraceController& tc = session.controller();
+    if (status == ExitOk && parsed.has("frames") && session.frames_done.load() == 0 &&
+        session.frames_skipped.load() == 0) {
+        std::fprintf(stderr,
+                     "glimmark render: the scene has %d frame%s (0 to %d); --frames %s names "
+                     "none of them\n",
+                     std::max(1, tc.parsed().frames), tc.parsed().frames > 1 ? "s" : "",
+                     std::max(1, tc.parsed().frames) - 1, parsed.value("frames").c_str());
+        return ExitUsageOrFile;
+    }
+    return status;
+}
+
 }  // namespace
 
 int run_render(const std::vector<std::string>& args) {
@@ -83,63 +230,10 @@ int run_render(const std::vector<std::string>& args) {
     TraceOptions options;
     if (!read_trace_options("render", parsed, options)) return ExitUsageOrFile;
     const std::string scene = parsed.positional[0];
-    std::string out = parsed.value("output");
-    if (out.empty()) {
-        if (scene == "-") {
-            report_usage_error("render", "a scene from standard input needs -o OUT");
-            return ExitUsageOrFile;
-        }
-        out = default_picture_name(scene);
-    }
-    const bool to_stdout = out == "-";
-    ImageFormat format = ImageFormat::Png;
-    if (parsed.has("format")) {
-        const std::string name = parsed.value("format");
-        if (!to_stdout) {
-            report_usage_error("render",
-                               "--format is for -o -; a file's name ends in .png or "
-                               ".ppm");
-            return ExitUsageOrFile;
-        }
-        if (name != "png" && name != "ppm") {
-            report_usage_error("render", "--format is png or ppm, not '" + name + "'");
-            return ExitUsageOrFile;
-        }
-        format = name == "ppm" ? ImageFormat::Ppm : ImageFormat::Png;
-    }
-    FramePattern pattern;
-    if (!to_stdout) {
-        if (!parse_frame_pattern(out, pattern, error)) {
-            report_usage_error("render", error);
-            return ExitUsageOrFile;
-        }
-        if (!image_format_for(out, format)) {
-            report_usage_error("render", "'" + out + "' should end in .png or .ppm");
-            return ExitUsageOrFile;
-        }
-        // The folder is known before the scene is read: a run that could not
-        // save its first picture does not begin.
-        const std::string first = frame_file_name(pattern, options.first_frame, 1);
-        const std::string why = output_path_problem(first);
-        if (!why.empty()) {
-            std::fprintf(stderr, "Glimmark Error: Cannot write '%s': %s\n", first.c_str(),
-                         why.c_str());
-            return ExitUsageOrFile;
-        }
-    } else if (options.no_overwrite) {
-        report_usage_error("render", "--no-overwrite needs files; -o - writes no file");
-        return ExitUsageOrFile;
-    }
-
-    // "render scene.png" would write its picture over the scene it reads.
-    std::error_code same_ec;
-    if (scene != "-" && !to_stdout && std::filesystem::equivalent(scene, out, same_ec)) {
-        std::fprintf(stderr,
-                     "Glimmark Error: The picture '%s' would replace the scene file; name it with "
-                     "-o\n",
-                     out.c_str());
-        return ExitUsageOrFile;
-    }
+    RenderOutput output;
+    if (!read_render_output(parsed, options, scene, output)) return ExitUsageOrFile;
+    const bool to_stdout = output.to_stdout;
+    const ImageFormat format = output.format;
 
     SceneSource source;
     if (!load_scene_source(scene, source, error)) {
@@ -157,7 +251,9 @@ int run_render(const std::vector<std::string>& args) {
     ImageWhileTracing ahead;
     // A still, or one moment of an animation, is named as a single picture.
     auto named_frames = [&tc]() { return tc.overrides.time ? 1 : tc.parsed().frames; };
-    auto name_of = [&](int index) { return frame_file_name(pattern, index, named_frames()); };
+    auto name_of = [&](int index) {
+        return frame_file_name(output.pattern, index, named_frames());
+    };
     // A band of rows says which rows of which picture it holds, so that
     // join-rows joins only the bands of one picture. A band of every row is
     // the whole picture, written as a whole picture always was.
@@ -195,31 +291,10 @@ int run_render(const std::vector<std::string>& args) {
         // Every name of the run is checked before its first frame is traced.
         if (!names_checked) {
             names_checked = true;
-            const int last = c.overrides.time || c.parsed().frames <= 1 ? c.frame_index
-                             : c.last_frame < 0                         ? c.parsed().frames - 1
-                                                : std::min(c.last_frame, c.parsed().frames - 1);
-            std::vector<std::string> names;
-            for (int i = c.frame_index; i <= last; ++i) {
-                const std::string name = name_of(i);
-                std::string why = output_path_problem(name);
-                // With -n a foreign file is no finished frame, and -n
-                // replaces nothing but pictures.
-                if (why.empty() && !options.force &&
-                    existing_picture(name) == ExistingPicture::Other)
-                    why = options.no_overwrite
-                              ? "it exists and is not a PNG or PPM picture; move it away"
-                              : "it exists and is not a PNG or PPM picture; --force replaces it";
-                if (!why.empty()) {
-                    std::fprintf(stderr, "Glimmark Error: Cannot write '%s': %s\n", name.c_str(),
-                                 why.c_str());
-                    refused = ExitUsageOrFile;
-                    return FrameChoice::Stop;
-                }
-                names.push_back(name);
+            if (!check_frame_names(c, options, name_of)) {
+                refused = ExitUsageOrFile;
+                return FrameChoice::Stop;
             }
-            // What a run of these frames that was killed before its last
-            // rename left behind.
-            remove_stale_temporaries(names);
         }
         if (options.no_overwrite &&
             picture_is_complete(name_of(c.frame_index), c.parsed().width, c.parsed().height))
@@ -229,40 +304,14 @@ int run_render(const std::vector<std::string>& args) {
     };
 
     auto write_frame = [&](int index, int, const Surface& picture) {
-        const std::string name = to_stdout ? std::string("-") : name_of(index);
-        std::string why;
-        RowsAhead* begun = ahead.finish();
-        const bool written = to_stdout
-                                 ? write_image_to(stdout, "standard output", format, picture, why,
-                                                  begun, band_record())
-                                 : write_image(name, format, picture, why, begun, band_record());
-        ahead.stop();
-        if (!written) {
-            std::fprintf(stderr, "Glimmark Error: %s\n", why.c_str());
-            return false;
-        }
-        // Standard output carries the pictures themselves with -o -.
-        if (!to_stdout) {
-            std::printf("%s\n", name.c_str());
-            std::fflush(stdout);
-        }
-        return true;
+        return write_picture(output, to_stdout ? std::string("-") : name_of(index), picture, ahead,
+                             band_record());
     };
     // A picture cut short is not a picture: an interrupt ends the program
     // without saving the frame it was tracing or writing.
     InterruptEndsProgram interrupt;
     status = session.run(source, true, false, write_frame);
-    if (status == ExitOk && refused != ExitOk) {
-        status = refused;
-    } else if (status == ExitOk && parsed.has("frames") && session.frames_done.load() == 0 &&
-               session.frames_skipped.load() == 0) {
-        std::fprintf(stderr,
-                     "glimmark render: the scene has %d frame%s (0 to %d); --frames %s names "
-                     "none of them\n",
-                     std::max(1, tc.parsed().frames), tc.parsed().frames > 1 ? "s" : "",
-                     std::max(1, tc.parsed().frames) - 1, parsed.value("frames").c_str());
-        status = ExitUsageOrFile;
-    }
+    status = render_status(status, refused, parsed, session);
     session.end_progress(status);
     return status;
 }

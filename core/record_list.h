@@ -61,10 +61,4 @@ struct RecordList {
         head = nullptr;
         tail = nullptr;
     }
-
-    template <class F>
-    void forEach(F&& f) const {
-        for (T* n = head; n != nullptr; n = n->*Next)
-            f(*n);
-    }
 };

@@ -5,10 +5,6 @@
 #include "language/parse_context.h"
 #include "language/vocabulary.h"
 
-// The characters that end a word.
-inline bool is_word_separator(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == ',';
-}
 // The longest word the scan reads at once.
 constexpr int MaxWord = 255;
 

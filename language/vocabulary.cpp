@@ -53,3 +53,12 @@ bool find_operator(const std::string& word, Operator& op) {
     }
     return false;
 }
+
+std::string_view shape_block_keyword(ShapeBlock block) {
+    if (block != ShapeBlock::None) {
+        const Token keyword = shape_block_keywords[static_cast<int>(block)].keyword;
+        for (const Word<Token>& k : keywords)
+            if (k.code == keyword) return k.word;
+    }
+    return "shape";
+}

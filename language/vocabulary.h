@@ -1,13 +1,40 @@
 #pragma once
 
 // The words of the scene language, each spelled here and nowhere else: the
-// keywords with their token codes, the words only one block understands, and
-// the operator words of expressions. The scanner, the block parsers, the
-// expression reader and the studio's highlighter all read these tables.
+// characters that end a word, the keywords with their token codes, the words
+// only one block understands, and the operator words of expressions. The
+// scanner, the block parsers, the expression reader, the studio's highlighter
+// and its pick all read these tables; web/tools/vocabulary.mjs writes them
+// out for the playground's highlighter.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "scene/shape_block.h"
+
+// The characters that end a word.
+inline constexpr std::string_view word_separators = " \t\n\r,";
+
+// The separators as the bits of a mask: the scanner asks about every
+// character, and one bit test is as quick as comparing them one by one.
+inline constexpr uint64_t word_separator_bits = [] {
+    uint64_t bits = 0;
+    for (const char c : word_separators)
+        bits |= uint64_t{1} << c;
+    return bits;
+}();
+static_assert([] {
+    for (const char c : word_separators)
+        if (static_cast<unsigned char>(c) >= 64) return false;
+    return true;
+}());
+
+constexpr bool is_word_separator(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 64 && ((word_separator_bits >> byte) & 1) != 0;
+}
 
 // Token codes of the keyword table. Block keywords and their ends pair up.
 enum Token : int {
@@ -282,15 +309,44 @@ inline constexpr Word<Operator> operator_words[] = {
     {"OR", Operator::Or},   {"NOT", Operator::Not},
 };
 
+// In the order of ShapeBlock: the keyword of each block that makes a shape.
+struct ShapeBlockKeyword {
+    ShapeBlock code;
+    Token keyword;
+};
+inline constexpr ShapeBlockKeyword shape_block_keywords[] = {
+    {ShapeBlock::Sphere, SPHERE},
+    {ShapeBlock::Cube, CUBE},
+    {ShapeBlock::Cylinder, CYLINDER},
+    {ShapeBlock::Cone, CONE},
+    {ShapeBlock::Paraboloid, PARABOLOID},
+    {ShapeBlock::Hyperboloid, HYPERBOLOID},
+    {ShapeBlock::Plane, PLANE},
+    {ShapeBlock::Triad, TRIAD},
+    {ShapeBlock::Pyramid, PYRAMID},
+    {ShapeBlock::Cosine, COSINE},
+    {ShapeBlock::Everywhere, EVERYWHERE},
+    {ShapeBlock::Quadric, QUADRIC},
+    {ShapeBlock::Cubic, CUBIC},
+    {ShapeBlock::Sor, SOR},
+    {ShapeBlock::Mesh, MESH},
+    {ShapeBlock::Union, UNION},
+    {ShapeBlock::Intersection, INTERSECTION},
+    {ShapeBlock::Difference, DIFFERENCE},
+    {ShapeBlock::BoundingShape, BOUNDING_SHAPE},
+};
+
 // True when every entry of a table stands at the index of its code.
-template <class Code, std::size_t N>
-constexpr bool in_code_order(const Word<Code> (&table)[N]) {
+template <class Entry, std::size_t N>
+constexpr bool in_code_order(const Entry (&table)[N]) {
     for (std::size_t i = 0; i < N; ++i)
         if (static_cast<std::size_t>(table[i].code) != i) return false;
     return true;
 }
 static_assert(in_code_order(statement_words));
 static_assert(in_code_order(operator_words));
+static_assert(in_code_order(shape_block_keywords));
+static_assert(std::size(shape_block_keywords) == static_cast<std::size_t>(ShapeBlock::None));
 
 // Code of a word (case-insensitive), TOKEN_NONE when it is no keyword.
 int keyword_code(const std::string& word);
@@ -298,3 +354,6 @@ int keyword_code(const std::string& word);
 bool word_is(const std::string& word, Statement statement);
 // The operator the word names, in any letter case; false when it names none.
 bool find_operator(const std::string& word, Operator& op);
+// The keyword of the block that makes a shape ("SPHERE"), as the keyword
+// table spells it; "shape" for a shape no block makes.
+std::string_view shape_block_keyword(ShapeBlock block);

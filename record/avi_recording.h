@@ -47,7 +47,6 @@ class AviRecording {
     bool index_full() const { return index_full_; }
     std::string error_text() const { return file_.error_text(); }
     size_t frame_count() const { return frames_.size(); }
-    size_t riff_count() const { return riffs_.size(); }
 
   private:
     struct Riff {

@@ -22,30 +22,7 @@ bool image_format_for(const std::string& path, ImageFormat& format);
 // The RGB bytes of a picture of 0x00BBGGRR pixels, row by row from the top.
 std::vector<unsigned char> rgb_bytes(const std::vector<uint32_t>& pixels);
 
-// How the PNG writer compresses: every row through the Sub filter, zlib
-// level 6 with a shorter match search (deflateTune 4, 8, 258, 80 against the
-// level's own 8, 16, 128, 128). Measured on examples/showcase.gmk traced at
-// 2560 x 1920 (best of three runs), the stb_image_write encoder this writer
-// replaced gave 2154185 bytes in 0.37 s; Sub at level 6 gives 1437701 bytes
-// (33 % less) in 0.25 s, smaller than libpng's choice of filter per row even
-// at level 9 (1439054 bytes, 1.9 s) and than level 6 with it (1505200 bytes,
-// 0.34 s). On the four benchmark pictures and the eleven examples traced at
-// 2560 x 1920 (build/glimmark_png_bench: the band encoder on one thread,
-// processor time, fastest of three, load 4), the shorter search takes 81 %
-// of the level's own time (1.66 s against 2.06 s for the fifteen; the
-// benchmark pictures 0.50 s against 0.62 s) and the files grow by 6.2 % at
-// most (lathe; mesh benchmark +5.6 %, many_spheres -0.2 %). Every
-// faster choice tried grew some picture by more than a tenth, or came too
-// near it: Sub at zlib level 5 (mesh +21 %), level 4 (mesh +36 %) and
-// below, Z_RLE (many_spheres +53 %), no filter (showcase +27 %; the mesh
-// alone is smaller), Up, Average, Paeth and a filter chosen per row,
-// a shorter search still (chain 64: mesh +8.8 %, 75 % of the time; nice
-// length 64 too: the mesh example +18 %), libdeflate (Sub, level 6: mesh
-// +12 %; no filter: showcase +23 %; and its bands could only be joined into
-// one stream by decoding each to find its last block) and ISA-L level 3
-// (+73 %). Bands whose first rows are noisy take shorter searches still
-// (`by_noise`, see png_bands.cpp): at most 7.6 % above level 6 on the
-// fifteen pictures, in 70 % of its time (1.39 s against 2.00 s).
+// Sub filter, zlib level 6, a shorter match search: why, in bench/IO_RESULTS.md (PNG compression).
 constexpr PngDeflateSetting PngCompression{6, 4, 8, 258, 80, true};
 
 // Writes a width x height picture of 0x00BBGGRR pixels. A PNG (8-bit RGB,

@@ -61,10 +61,9 @@ class OutputFile {
     bool close();
 
     uint64_t end() const { return end_; }
-    // errno of the last failure, 0 when nothing failed since clear_error.
+    // errno of the last failure, 0 when nothing has failed.
     int error() const { return error_; }
     std::string error_text() const;
-    void clear_error() { error_ = 0; }
 
   private:
     bool fail(int code);

@@ -48,24 +48,6 @@ const char* extension_of(VideoContainer container) {
     return "";
 }
 
-const char* container_name(VideoContainer container) {
-    switch (container) {
-        case VideoContainer::Avi:
-            return "AVI";
-        case VideoContainer::Mp4:
-            return "MP4";
-        case VideoContainer::Mkv:
-            return "Matroska";
-        case VideoContainer::Webm:
-            return "WebM";
-        case VideoContainer::Gif:
-            return "GIF";
-        case VideoContainer::Unknown:
-            break;
-    }
-    return "";
-}
-
 std::vector<std::string> codecs_of(VideoContainer container) {
     switch (container) {
         case VideoContainer::Avi:

@@ -24,9 +24,8 @@ struct VideoChoice {
 
 // By the extension, case-insensitive; Unknown for any other name.
 VideoContainer container_of(const std::string& path);
-// ".mp4" and so on, and a name for messages ("MP4").
+// ".mp4" and so on.
 const char* extension_of(VideoContainer container);
-const char* container_name(VideoContainer container);
 // The codec names --codec accepts for the container, the default first.
 std::vector<std::string> codecs_of(VideoContainer container);
 // "h264, mpeg4": for messages.

@@ -54,25 +54,25 @@ std::vector<const CShape*> pick_shapes(const RenderJob& job, int col, int row) {
     return path;
 }
 
-const char* shape_kind_name(const CShape* s) {
-    if (dynamic_cast<const Sphere*>(s)) return "SPHERE";
-    if (dynamic_cast<const Box*>(s)) return "CUBE";
-    if (dynamic_cast<const Cylinder*>(s)) return "CYLINDER";
-    if (dynamic_cast<const Cone*>(s)) return "CONE";
-    if (dynamic_cast<const Paraboloid*>(s)) return "PARABOLOID";
-    if (dynamic_cast<const Hyperboloid*>(s)) return "HYPERBOLOID";
-    if (dynamic_cast<const Plane*>(s)) return "PLANE";
-    if (dynamic_cast<const Trioid*>(s)) return "TRIAD";
-    if (dynamic_cast<const Pyramid*>(s)) return "PYRAMID";
-    if (dynamic_cast<const Cosine*>(s)) return "COSINE";
-    if (dynamic_cast<const Everywhere*>(s)) return "EVERYWHERE";
-    if (dynamic_cast<const Quadric*>(s)) return "QUADRIC";
-    if (dynamic_cast<const Cubic*>(s)) return "CUBIC";
-    if (dynamic_cast<const SOR*>(s)) return "SOR";
-    if (dynamic_cast<const Triangle*>(s)) return "MESH";
-    if (dynamic_cast<const CSGUnion*>(s)) return "UNION";
-    if (dynamic_cast<const CSGIntersection*>(s)) return "INTERSECTION";
-    if (dynamic_cast<const CSGDifference*>(s)) return "DIFFERENCE";
-    if (dynamic_cast<const BoundingShape*>(s)) return "BOUNDING_SHAPE";
-    return "shape";
+ShapeBlock shape_block(const CShape* s) {
+    if (dynamic_cast<const Sphere*>(s)) return ShapeBlock::Sphere;
+    if (dynamic_cast<const Box*>(s)) return ShapeBlock::Cube;
+    if (dynamic_cast<const Cylinder*>(s)) return ShapeBlock::Cylinder;
+    if (dynamic_cast<const Cone*>(s)) return ShapeBlock::Cone;
+    if (dynamic_cast<const Paraboloid*>(s)) return ShapeBlock::Paraboloid;
+    if (dynamic_cast<const Hyperboloid*>(s)) return ShapeBlock::Hyperboloid;
+    if (dynamic_cast<const Plane*>(s)) return ShapeBlock::Plane;
+    if (dynamic_cast<const Trioid*>(s)) return ShapeBlock::Triad;
+    if (dynamic_cast<const Pyramid*>(s)) return ShapeBlock::Pyramid;
+    if (dynamic_cast<const Cosine*>(s)) return ShapeBlock::Cosine;
+    if (dynamic_cast<const Everywhere*>(s)) return ShapeBlock::Everywhere;
+    if (dynamic_cast<const Quadric*>(s)) return ShapeBlock::Quadric;
+    if (dynamic_cast<const Cubic*>(s)) return ShapeBlock::Cubic;
+    if (dynamic_cast<const SOR*>(s)) return ShapeBlock::Sor;
+    if (dynamic_cast<const Triangle*>(s)) return ShapeBlock::Mesh;
+    if (dynamic_cast<const CSGUnion*>(s)) return ShapeBlock::Union;
+    if (dynamic_cast<const CSGIntersection*>(s)) return ShapeBlock::Intersection;
+    if (dynamic_cast<const CSGDifference*>(s)) return ShapeBlock::Difference;
+    if (dynamic_cast<const BoundingShape*>(s)) return ShapeBlock::BoundingShape;
+    return ShapeBlock::None;
 }

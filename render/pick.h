@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "scene/render_job.h"
+#include "scene/shape_block.h"
 
 struct CShape;
 
@@ -15,6 +16,7 @@ struct CShape;
 // meanwhile.
 std::vector<const CShape*> pick_shapes(const RenderJob& job, int col, int row);
 
-// The block word that makes a shape of this kind: "SPHERE", "UNION", "MESH"
-// for a triangle, "BOUNDING_SHAPE" for a bounding group.
-const char* shape_kind_name(const CShape* shape);
+// The block that makes a shape of this class: a sphere's SPHERE, a
+// triangle's MESH, a bounding group's BOUNDING_SHAPE (the language names
+// them: shape_block_keyword).
+ShapeBlock shape_block(const CShape* shape);

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "language/vocabulary.h"
 #include "render/pick.h"
 #include "render/pixel_loop.h"
 #include "run/engine_parse.h"
@@ -118,7 +119,7 @@ std::optional<Pick> Frame::pick(int x, int y, bool innermost) {
     const std::vector<const CShape*> path = pick_shapes(job, x, y);
     if (path.empty()) return std::nullopt;
     Pick found;
-    found.kind = shape_kind_name(path.back());
+    found.kind = shape_block_keyword(shape_block(path.back()));
     auto take = [&](const CShape* shape) {
         const SourceRange* range = state_->parse.ranges().find(shape);
         if (range == nullptr) return false;

@@ -356,29 +356,15 @@ void ShapeBvh::packTriangles() {
     }
 }
 
-uint32_t ShapeBvh::buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& boxes,
-                               LongArray<Vector3>& centres, uint32_t begin, uint32_t end,
-                               const Extent& extent, int depth, int spareThreads) {
-    const uint32_t me = static_cast<uint32_t>(tree.size());
-    tree.emplace_back();
-    // The extent was grown from exactly these members, and a minimum or a
-    // maximum does not depend on the order it is taken in.
-    Span centreSpan;
-    centreSpan.grow(extent.centres);
-    const Bounds box = extent.box;
-    tree[me].box = box;
-    const uint32_t n = end - begin;
-    auto makeLeaf = [&] {
-        tree[me].first = begin;
-        tree[me].count = n;
-        return me;
-    };
-    if (n <= kMinSplit || depth >= kMaxDepth) return makeLeaf();
-
+ShapeBvh::Cut ShapeBvh::findCut(const LongArray<Bounds>& boxes, const LongArray<Vector3>& centres,
+                                uint32_t begin, uint32_t end, const Bounds& centreBox) {
     // Binned surface-area heuristic over all three axes at once: the cost of
     // a split is one more box test plus the children's shapes weighted by
     // their areas, against all shapes of a leaf.
     // Small nodes need fewer bins, and most nodes are small.
+    const uint32_t n = end - begin;
+    Span centreSpan;
+    centreSpan.grow(centreBox);
     const int nb = static_cast<int>(std::min<uint32_t>(kBins, std::max<uint32_t>(4, 2 * n)));
     float ext[3], scale[3];
     for (int a = 0; a < 3; ++a) {
@@ -396,8 +382,8 @@ uint32_t ShapeBvh::buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& bo
             ++binCount[a][b];
         }
     }
-    float bestCost = std::numeric_limits<float>::infinity();
-    int bestAxis = -1, bestSplit = -1;
+    Cut best;
+    best.bins = nb;
     for (int axis = 0; axis < 3; ++axis) {
         if (!(ext[axis] > 0.0f)) continue;
         float leftArea[kBins - 1];
@@ -418,25 +404,27 @@ uint32_t ShapeBvh::buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& bo
             if (leftCount[i - 1] == 0 || cnt == 0) continue;
             const float cost = leftArea[i - 1] * static_cast<float>(leftCount[i - 1]) +
                                acc.area() * static_cast<float>(cnt);
-            if (cost < bestCost) {
-                bestCost = cost;
-                bestAxis = axis;
-                bestSplit = i;
+            if (cost < best.cost) {
+                best.cost = cost;
+                best.axis = axis;
+                best.bin = i;
             }
         }
     }
-    const float area = surfaceArea(box);
-    const float splitCost = kNodeCost * area + bestCost;
-    const float leafCost = area * static_cast<float>(n);
-    if (bestAxis < 0 || (n <= kMaxLeaf && leafCost <= splitCost)) return makeLeaf();
+    if (best.axis >= 0) {
+        best.lo = centreSpan.lo[best.axis];
+        best.scale = scale[best.axis];
+    }
+    return best;
+}
 
-    // The members go to their sides, and each side's extent is grown on
-    // the way.
-    const int axis = bestAxis;
+uint32_t ShapeBvh::partition(LongArray<Bounds>& boxes, LongArray<Vector3>& centres, uint32_t begin,
+                             uint32_t end, const Cut& cut, Extent& left, Extent& right) {
+    // Each side's extent is grown on the way.
     uint32_t mid = begin;
     Span leftAll, leftCentres, rightAll, rightCentres;
     for (uint32_t i = begin; i < end; ++i) {
-        if (binIndex(axisOf(centres[i], axis), centreSpan.lo[axis], scale[axis], nb) < bestSplit) {
+        if (binIndex(axisOf(centres[i], cut.axis), cut.lo, cut.scale, cut.bins) < cut.bin) {
             leftAll.grow(boxes[i]);
             leftCentres.grow(centres[i]);
             std::swap(prims_[i], prims_[mid]);
@@ -448,56 +436,88 @@ uint32_t ShapeBvh::buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& bo
             rightCentres.grow(centres[i]);
         }
     }
-    if (mid == begin || mid == end) return makeLeaf();
-    const Extent leftExtent{leftAll.bounds(), leftCentres.bounds()};
-    const Extent rightExtent{rightAll.bounds(), rightCentres.bounds()};
-    if (spareThreads > 0 && mid - begin >= kParallelMin && end - mid >= kParallelMin) {
-        // The halves touch disjoint ranges of the primitives, so the left one
-        // is built on a thread of its own into a tree of its own, appended
-        // afterwards. The nodes' numbers differ from a one-thread build, but
-        // flattening follows the structure only, which is the same.
-        const int leftSpare = (spareThreads - 1) / 2;
-        const int rightSpare = spareThreads - 1 - leftSpare;
-        LongArray<BuildNode> leftTree;
-        std::exception_ptr failure;
-        std::thread helper;
-        try {
-            leftTree.reserve(2 * static_cast<size_t>(mid - begin));
-            helper = std::thread([&] {
-                try {
-                    buildBinary(leftTree, boxes, centres, begin, mid, leftExtent, depth + 1,
-                                leftSpare);
-                } catch (...) {
-                    failure = std::current_exception();
-                }
-            });
-        } catch (const std::system_error&) {
-            leftTree.clear();  // no thread: built here below
-        }
-        if (helper.joinable()) {
-            uint32_t right = 0;
+    left = Extent{leftAll.bounds(), leftCentres.bounds()};
+    right = Extent{rightAll.bounds(), rightCentres.bounds()};
+    return mid;
+}
+
+bool ShapeBvh::buildSidesInParallel(LongArray<BuildNode>& tree, LongArray<Bounds>& boxes,
+                                    LongArray<Vector3>& centres, uint32_t me, uint32_t begin,
+                                    uint32_t mid, uint32_t end, const Extent& leftExtent,
+                                    const Extent& rightExtent, int depth, int spareThreads) {
+    // The halves touch disjoint ranges of the primitives, so the left one
+    // is built on a thread of its own into a tree of its own, appended
+    // afterwards. The nodes' numbers differ from a one-thread build, but
+    // flattening follows the structure only, which is the same.
+    const int leftSpare = (spareThreads - 1) / 2;
+    const int rightSpare = spareThreads - 1 - leftSpare;
+    LongArray<BuildNode> leftTree;
+    std::exception_ptr failure;
+    std::thread helper;
+    try {
+        leftTree.reserve(2 * static_cast<size_t>(mid - begin));
+        helper = std::thread([&] {
             try {
-                right =
-                    buildBinary(tree, boxes, centres, mid, end, rightExtent, depth + 1, rightSpare);
+                buildBinary(leftTree, boxes, centres, begin, mid, leftExtent, depth + 1, leftSpare);
             } catch (...) {
-                helper.join();
-                throw;
+                failure = std::current_exception();
             }
-            helper.join();
-            if (failure) std::rethrow_exception(failure);
-            const uint32_t base = static_cast<uint32_t>(tree.size());
-            for (BuildNode node : leftTree) {
-                if (node.count == 0) {
-                    node.left += base;
-                    node.right += base;
-                }
-                tree.push_back(node);
-            }
-            tree[me].left = base;  // the left tree's root is its first node
-            tree[me].right = right;
-            return me;
-        }
+        });
+    } catch (const std::system_error&) {
+        return false;  // no thread: built by the caller
     }
+    uint32_t right = 0;
+    try {
+        right = buildBinary(tree, boxes, centres, mid, end, rightExtent, depth + 1, rightSpare);
+    } catch (...) {
+        helper.join();
+        throw;
+    }
+    helper.join();
+    if (failure) std::rethrow_exception(failure);
+    const uint32_t base = static_cast<uint32_t>(tree.size());
+    for (BuildNode node : leftTree) {
+        if (node.count == 0) {
+            node.left += base;
+            node.right += base;
+        }
+        tree.push_back(node);
+    }
+    tree[me].left = base;  // the left tree's root is its first node
+    tree[me].right = right;
+    return true;
+}
+
+uint32_t ShapeBvh::buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& boxes,
+                               LongArray<Vector3>& centres, uint32_t begin, uint32_t end,
+                               const Extent& extent, int depth, int spareThreads) {
+    const uint32_t me = static_cast<uint32_t>(tree.size());
+    tree.emplace_back();
+    // The extent was grown from exactly these members, and a minimum or a
+    // maximum does not depend on the order it is taken in.
+    const Bounds box = extent.box;
+    tree[me].box = box;
+    const uint32_t n = end - begin;
+    auto makeLeaf = [&] {
+        tree[me].first = begin;
+        tree[me].count = n;
+        return me;
+    };
+    if (n <= kMinSplit || depth >= kMaxDepth) return makeLeaf();
+
+    const Cut cut = findCut(boxes, centres, begin, end, extent.centres);
+    const float area = surfaceArea(box);
+    const float splitCost = kNodeCost * area + cut.cost;
+    const float leafCost = area * static_cast<float>(n);
+    if (cut.axis < 0 || (n <= kMaxLeaf && leafCost <= splitCost)) return makeLeaf();
+
+    Extent leftExtent, rightExtent;
+    const uint32_t mid = partition(boxes, centres, begin, end, cut, leftExtent, rightExtent);
+    if (mid == begin || mid == end) return makeLeaf();
+    if (spareThreads > 0 && mid - begin >= kParallelMin && end - mid >= kParallelMin &&
+        buildSidesInParallel(tree, boxes, centres, me, begin, mid, end, leftExtent, rightExtent,
+                             depth, spareThreads))
+        return me;
     const uint32_t left = buildBinary(tree, boxes, centres, begin, mid, leftExtent, depth + 1);
     const uint32_t right = buildBinary(tree, boxes, centres, mid, end, rightExtent, depth + 1);
     tree[me].left = left;

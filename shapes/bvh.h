@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -84,9 +85,36 @@ class ShapeBvh {
         Bounds box;
         Bounds centres;
     };
+    // Builds the node of members [begin, end) and those below it into `tree`;
+    // its number. `spareThreads` more threads may build halves beside it.
     uint32_t buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& boxes,
                          LongArray<Vector3>& centres, uint32_t begin, uint32_t end,
                          const Extent& extent, int depth, int spareThreads = 0);
+    // Where a range is cut in two: the members whose centre falls below bin
+    // `bin` of `bins` on `axis` (binned from `lo`, `scale` bins a unit) go
+    // to the left side. axis -1: no cut leaves members on both sides.
+    struct Cut {
+        int axis = -1;
+        int bin = -1;
+        int bins = 0;
+        float lo = 0.0f;
+        float scale = 0.0f;
+        // The surface-area heuristic's cost of the two sides.
+        float cost = std::numeric_limits<float>::infinity();
+    };
+    // The cheapest cut of a range whose centres span `centreBox`.
+    static Cut findCut(const LongArray<Bounds>& boxes, const LongArray<Vector3>& centres,
+                       uint32_t begin, uint32_t end, const Bounds& centreBox);
+    // Moves the members to their sides of the cut; where the right side
+    // begins, and each side's extent.
+    uint32_t partition(LongArray<Bounds>& boxes, LongArray<Vector3>& centres, uint32_t begin,
+                       uint32_t end, const Cut& cut, Extent& left, Extent& right);
+    // Builds node `me`'s two sides, the left on a thread of its own; false,
+    // with nothing built, when no thread could be started.
+    bool buildSidesInParallel(LongArray<BuildNode>& tree, LongArray<Bounds>& boxes,
+                              LongArray<Vector3>& centres, uint32_t me, uint32_t begin,
+                              uint32_t mid, uint32_t end, const Extent& leftExtent,
+                              const Extent& rightExtent, int depth, int spareThreads);
     uint32_t flatten(const LongArray<BuildNode>& tree, uint32_t node);
     uint32_t childRef(const LongArray<BuildNode>& tree, uint32_t node);
     void packTriangles();

@@ -5,10 +5,12 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <typeinfo>
 #include <vector>
 
 #include "language_test_support.h"
+#include "render/pick.h"
 #include "shapes/box.h"
 #include "shapes/capped_surface.h"
 #include "shapes/cosine.h"
@@ -62,6 +64,9 @@ TEST_P(UnitShapeKindTest, BlockPlacesItsClassWithMaterialAndFrame) {
     const UnitShape& u = unit(shapes[0]);
     EXPECT_EQ(u.unitToWorld.matrix.row(3), Vector3(1, 2, 3));
     EXPECT_EQ(u.worldToUnit.matrix.row(3), Vector3(-1, -2, -3));
+    // The pick names the shape by the keyword of its block.
+    const std::string_view block = k.block;
+    EXPECT_EQ(shape_block_keyword(shape_block(shapes[0])), block.substr(0, block.find(' ')));
 }
 
 INSTANTIATE_TEST_SUITE_P(Every, UnitShapeKindTest, ::testing::ValuesIn(unit_shapes));

@@ -5,13 +5,14 @@
 // not matter.
 import { StreamLanguage, HighlightStyle, syntaxHighlighting } from '@codemirror/language';
 import { tags } from '@lezer/highlight';
-import { keywords, statements, operators } from 'glimmark-vocabulary';
+import { separators, keywords, statements, operators } from 'glimmark-vocabulary';
 
+const separatorSet = new Set(separators);
 const keywordSet = new Set(keywords);
 const statementSet = new Set(statements);
 const operatorSet = new Set(operators);
 
-const isSeparator = (c) => c === ' ' || c === '\t' || c === ',' || c === '\r';
+const isSeparator = (c) => separatorSet.has(c);
 const isDigit = (c) => c >= '0' && c <= '9';
 
 // What the number reader accepts at the start of a word: a sign, then digits

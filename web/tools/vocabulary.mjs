@@ -1,7 +1,7 @@
-// Writes the scene language's words as a JavaScript module for the page's
-// highlighter, read from the tables the scanner and the studio use
-// (language/vocabulary.h), so that the page colours exactly the words the
-// studio colours.
+// Writes the scene language's words and the characters that end a word as a
+// JavaScript module for the page's highlighter, read from the tables and the
+// rule the scanner and the studio use (language/vocabulary.h), so that the
+// page colours exactly the words the studio colours.
 //   node vocabulary.mjs <vocabulary.h> <out.js>
 import { readFileSync, writeFileSync, mkdirSync } from 'node:fs';
 import { dirname, resolve } from 'node:path';
@@ -18,8 +18,20 @@ export function tableWords(header, name) {
   return words;
 }
 
+// The characters of one quoted constant:
+// `inline constexpr std::string_view NAME = "...";`. Its escapes (\t, \n,
+// \r) are read as JSON reads them; any other is refused.
+export function quotedConstant(header, name) {
+  const found = header.match(new RegExp(`\\b${name}\\s*=\\s*"((?:[^"\\\\]|\\\\.)*)"\\s*;`));
+  if (!found) throw new Error(`no constant ${name} in the vocabulary header`);
+  const text = found[1];
+  if (/\\[^tnr]/.test(text)) throw new Error(`constant ${name} has an escape other than \\t, \\n, \\r`);
+  return JSON.parse(`"${text}"`);
+}
+
 export function vocabularyModule(header) {
   const tables = {
+    separators: quotedConstant(header, 'word_separators'),
     keywords: tableWords(header, 'keywords'),
     statements: tableWords(header, 'statement_words'),
     operators: tableWords(header, 'operator_words'),
