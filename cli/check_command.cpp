@@ -6,10 +6,9 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
-#include "cli/scene_session.h"
+#include "cli/scene_source.h"
 #include "cli/trace_options.h"
-#include "language/parse_entry.h"
-#include "render/pixel_loop.h"
+#include "glimmark/engine.h"
 
 namespace {
 
@@ -69,6 +68,18 @@ void print_info(const SceneInfo& info) {
         info.antialiasing);
 }
 
+// The parse error as the studio's box shows it, then where it stands in the
+// scene (and in the INCLUDE FILE text that brought the word in).
+int show_parse_error(const SceneSource& source, const glimmark::Diagnostic& error) {
+    std::fprintf(stderr, "Parse Error: %s\n", error.text.c_str());
+    std::fprintf(stderr, "%s:%d:%d: %s\n", source.name.c_str(), error.line, error.column,
+                 error.message.c_str());
+    if (!error.include_file.empty())
+        std::fprintf(stderr, "%s:%d: note: the word \"%s\" stands here, in the INCLUDE FILE text\n",
+                     error.include_file.c_str(), error.include_line, error.word.c_str());
+    return ExitSceneError;
+}
+
 }  // namespace
 
 int run_check(const std::vector<std::string>& args) {
@@ -97,39 +108,36 @@ int run_check(const std::vector<std::string>& args) {
         std::fprintf(stderr, "Glimmark Error: %s\n", error.c_str());
         return ExitUsageOrFile;
     }
-    SceneSession session;
+    glimmark::Settings settings;
+    settings.width = options.overrides.width;
+    settings.height = options.overrides.height;
+    settings.antialiasing = options.overrides.antialiasing;
+    settings.max_depth = options.overrides.max_depth;
+    settings.time = options.overrides.time;
+    settings.folder = source.folder;
+    if (!parsed.has("strict") && !info) {
+        const std::vector<glimmark::Diagnostic> found = glimmark::check(source.text, settings);
+        if (!found.empty()) return show_parse_error(source, found.front());
+        std::printf("Parsed OK!\n");
+        return ExitOk;
+    }
     // A strict check is the building parse of a trace's first frame, which
     // is then not traced.
-    ParseSettings settings;
-    settings.overrides = options.overrides;
-    settings.build_scene = parsed.has("strict") || info;
-    settings.source_folder = source.folder;
-    const ParsedFrame frame = parse_frame_text(source.text, settings);
-    if (!frame) return session.show_parse_error(source, frame.error);
-    SceneInfo found;
-    if (settings.build_scene) {
-        const ParseContext& f = *frame.frame;
-        found = SceneInfo{f.width,
-                          f.height,
-                          options.overrides.time ? 1 : std::max(1, f.frames),
-                          f.frames_per_second,
-                          f.start_time,
-                          f.end_time,
-                          f.output_file,
-                          extra_samples(f.job)};
+    const glimmark::Parsed frame = glimmark::parse(source.text, settings);
+    if (frame.error) return show_parse_error(source, *frame.error);
+    if (!info) {
+        std::printf("Parsed OK!\n");
+        return ExitOk;
     }
     // A size the render would refuse is no size for a script to plan with.
-    if (info && (found.width < 1 || found.height < 1 || found.width > MaxImageSide ||
-                 found.height > MaxImageSide)) {
-        std::fprintf(stderr,
-                     "Glimmark Error: Image size %d x %d cannot be traced: WIDTH and HEIGHT must "
-                     "be 1 to %d.\n",
-                     found.width, found.height, MaxImageSide);
+    if (!frame.frame) {
+        std::fprintf(stderr, "Glimmark Error: %s\n", frame.refusal.c_str());
         return ExitSceneError;
     }
-    if (info)
-        print_info(found);
-    else
-        std::printf("Parsed OK!\n");
+    const glimmark::Animation animation = frame.frame->animation();
+    print_info(SceneInfo{frame.frame->width(), frame.frame->height(),
+                         settings.time ? 1 : std::max(1, animation.frames),
+                         animation.frames_per_second, animation.start_time, animation.end_time,
+                         animation.output_file, frame.frame->antialiasing()});
     return ExitOk;
 }

@@ -83,12 +83,6 @@ int SceneSession::run(const SceneSource& source, bool build, bool record, FrameH
     return ExitOk;
 }
 
-int SceneSession::show_parse_error(const SceneSource& source, const ParseError& error) {
-    host_.show_parse_error(error);
-    print_error_location(source, error);
-    return ExitSceneError;
-}
-
 void SceneSession::print_error_location(const SceneSource& source, const ParseError& error) const {
     int line = 1, column = 1;
     line_and_column(source.text, error.selection_start, line, column);

@@ -33,9 +33,6 @@ class SceneSession {
     // controller's whole cycle. Prints parse errors with the scene's line and
     // column, and returns the exit status.
     int run(const SceneSource& source, bool build, bool record, FrameHandler on_frame = {});
-    // Shows the error of a parse made without a run as a run shows it: the
-    // host's box, then the scene's line and column. Returns the exit status.
-    int show_parse_error(const SceneSource& source, const ParseError& error);
 
     // A progress line on stderr while tracing (the caller decides when).
     bool show_progress = false;

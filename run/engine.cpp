@@ -9,6 +9,7 @@
 #include "language/vocabulary.h"
 #include "render/pick.h"
 #include "render/pixel_loop.h"
+#include "render/pixel_samples.h"
 #include "run/engine_parse.h"
 #include "scene/surface.h"
 #include "shapes/shape.h"
@@ -59,6 +60,8 @@ int Frame::index() const { return state_->parse.facts().frame_index; }
 float Frame::time() const { return state_->parse.facts().time; }
 
 Animation Frame::animation() const { return state_->parse.facts().animation; }
+
+int Frame::antialiasing() const { return extra_samples(*state_->parse.job()); }
 
 float Animation::time_of(int index) const {
     // As the controller steps from one frame to the next.

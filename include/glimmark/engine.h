@@ -116,6 +116,9 @@ class Frame {
     int index() const;
     float time() const;
     Animation animation() const;
+    // The extra samples a pixel may take, as the trace counts the
+    // ANTIALIASING value (the settings' override applied): 0 to 1024.
+    int antialiasing() const;
 
     Picture trace(const TraceControl& control = {});
     // The shape at picture position (x, y): the block of the outermost one

@@ -169,6 +169,14 @@ TEST(EngineFrames, ListsTheAnimation) {
     EXPECT_EQ(a.output_file, "a.avi");
     EXPECT_EQ(parsed.frame->index(), 3);
     EXPECT_EQ(parsed.frame->time(), 1.75f);
+    const auto traced = [](const glimmark::Frame& f) {
+        return std::vector<int>({f.width(), f.height(), f.antialiasing()});
+    };
+    EXPECT_EQ(traced(*parsed.frame), std::vector<int>({48, 36, 2}));
+    // The settings' values, the antialiasing as a trace caps it.
+    settings.width = 10;
+    settings.antialiasing = 5000;
+    EXPECT_EQ(traced(*glimmark::parse(kBall, settings).frame), std::vector<int>({10, 36, 1024}));
     settings.frame = 8;
     parsed = glimmark::parse(kBall, settings);
     EXPECT_FALSE(parsed.frame);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "glimmark/engine.h"
 #include "language/text_buffer.h"
 #include "render/row_cursor.h"
 
@@ -94,15 +95,14 @@ bool Playground::begin(const std::string& text, bool build) {
 
 void Playground::parse(const std::string& text) {
     if (!begin(text, false)) return;
-    ParseSettings settings;
-    settings.overrides = controller_.overrides;
-    settings.build_scene = false;
-    settings.source_folder = controller_.source_folder;
-    const ParsedFrame parsed = parse_frame_text(text_, settings);
-    if (parsed)
+    // The check builds nothing, so no override of the TRACER block counts.
+    glimmark::Settings settings;
+    settings.folder = controller_.source_folder;
+    const std::vector<glimmark::Diagnostic> found = glimmark::check(text_, settings);
+    if (found.empty())
         events_.parsed("Parse", "Parsed OK!");
     else
-        show_parse_error(parsed.error);
+        show_diagnostic(found.front());
 }
 
 void Playground::play(const std::string& text) {
@@ -192,10 +192,20 @@ void Playground::select_editor_text(int start, int end) {
 }
 
 void Playground::show_parse_error(const ParseError& error) {
-    const EditorPlace place = editor_place(text_, error.selection_start, error.selection_end);
+    glimmark::Diagnostic found;
+    found.text = parse_error_text(error);
+    found.message = error.message;
+    found.word = error.word;
+    found.start = error.selection_start;
+    found.end = error.selection_end;
+    show_diagnostic(found);
+}
+
+void Playground::show_diagnostic(const glimmark::Diagnostic& error) {
+    const EditorPlace place = editor_place(text_, error.start, error.end);
     const std::string where =
         "Line " + std::to_string(place.line) + ", Col " + std::to_string(place.column);
-    events_.parse_error("Parse Error", parse_error_text(error) + "\n\n" + where,
+    events_.parse_error("Parse Error", error.text + "\n\n" + where,
                         "Parse Error at " + where + ": " + error.message + " found: " + error.word,
                         place);
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "glimmark/engine.h"
 #include "run/trace_controller.h"
 #include "scene/host.h"
 #include "scene/surface.h"
@@ -109,6 +110,9 @@ class Playground : public Host {
   private:
     // Starts a run; false when the text cannot be run (said why).
     bool begin(const std::string& text, bool build);
+    // A parse error as the page shows it: a box, a status line and the
+    // place to select in the editor.
+    void show_diagnostic(const glimmark::Diagnostic& error);
     void finish_frame();
     // The picture rows the pending frame has reached (0 when none is).
     int picture_rows() const;
