@@ -375,9 +375,9 @@ TEST_F(StudioRuns, TheStatusBarFollowsTheRowsAndKeepsHowTheRunEnded) {
         << window->run_status_text().toStdString();
     // A passing message covers the line only while it lasts.
     window->statusBar()->showMessage("passing", 1);
-    QTest::qWait(20);
+    const QLabel* line = window->findChild<QLabel*>("runStatus");
+    EXPECT_TRUE(QTest::qWaitFor([line] { return line->isVisible(); }, 5000));
     EXPECT_TRUE(window->run_status_text().startsWith("Done in "));
-    EXPECT_TRUE(window->findChild<QLabel*>("runStatus")->isVisible());
 }
 
 TEST_F(StudioRuns, F5PlaysAnAnimationNoFasterThanItsFramesPerSecondAndStopEndsIt) {
