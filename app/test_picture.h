@@ -1,6 +1,6 @@
 #pragma once
 
-class Surface;
+#include "scene/surface.h"
 
 // The hidden test picture (Ctrl+F10): a bisection search for the crossing of
 // the line 5 - 0.3 d with the curve sin(b + 0.9 d), drawn over the sine curve

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-class Surface;
+#include "scene/surface.h"
 class PictureView;
 
 // The trace view inside the main window: the surface the render thread writes,

@@ -4,7 +4,7 @@
 #include <QTimer>
 #include <QWidget>
 
-class Surface;
+#include "scene/surface.h"
 
 // The border-less window a trace is drawn into. It never takes the focus and
 // shows the surface the render thread writes; while a trace runs it repaints

@@ -9,7 +9,7 @@
 
 #include "record/image_file.h"
 
-class Surface;
+#include "scene/surface.h"
 
 // Begins the picture file of the frame being traced on a thread of its own,
 // a band of rows as soon as the render has settled them: a PNG's bands are

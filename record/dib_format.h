@@ -5,7 +5,7 @@
 
 #include "record/byte_buffer.h"
 
-class Surface;
+#include "scene/surface.h"
 
 // The BITMAPINFOHEADER of a frame and the size of its header block.
 struct DibFormat {

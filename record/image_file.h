@@ -11,7 +11,7 @@
 #include "record/png_bands.h"
 #include "record/rows_ahead.h"
 
-class Surface;
+#include "scene/surface.h"
 
 enum class ImageFormat { Png, Ppm };
 

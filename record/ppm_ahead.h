@@ -8,7 +8,7 @@
 #include "record/output_file.h"
 #include "record/rows_ahead.h"
 
-class Surface;
+#include "scene/surface.h"
 
 // The header of a binary PPM picture, with the band's record when given.
 std::string ppm_header(int width, int height, const BandRecord* band = nullptr);

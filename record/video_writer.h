@@ -5,7 +5,7 @@
 
 #include "record/recording_error.h"
 
-class Surface;
+#include "scene/surface.h"
 
 // Something that turns the traced frames of a run into one video file: the
 // AVI writer, and the writer of the formats FFmpeg's libraries encode. Each

@@ -2,7 +2,7 @@
 
 #include "scene/render_job.h"
 
-class Surface;
+#include "scene/surface.h"
 
 // A quick look at a frame before its full trace (the studio's live
 // preview): the camera ray of every `step`-th position of every `step`-th

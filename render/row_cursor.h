@@ -5,7 +5,7 @@
 #include "render/pixel_samples.h"
 #include "scene/render_job.h"
 
-class Surface;
+#include "scene/surface.h"
 
 // Builds the scene's search structures when the job accelerates and drops
 // them when it does not; a RowCursor calls it before the first pixel.

@@ -10,36 +10,12 @@
 #include "render/pick.h"
 #include "render/pixel_loop.h"
 #include "render/pixel_samples.h"
+#include "run/diagnostic_of.h"
 #include "run/engine_parse.h"
 #include "scene/surface.h"
 #include "shapes/shape.h"
 
 namespace glimmark {
-
-namespace {
-
-Diagnostic diagnostic_of(const ParseError& error, const std::string& text) {
-    Diagnostic d;
-    d.text = parse_error_text(error);
-    d.message = error.message;
-    d.word = error.word;
-    d.start = error.selection_start;
-    d.end = error.selection_end;
-    // Line and column count bytes, as the command line's SCENE:LINE:COL does.
-    const size_t end = std::min(static_cast<size_t>(std::max(0, d.start)), text.size());
-    for (size_t i = 0; i < end; ++i) {
-        d.column += 1;
-        if (text[i] == '\n') {
-            d.line += 1;
-            d.column = 1;
-        }
-    }
-    d.include_file = error.include_file;
-    d.include_line = error.include_line;
-    return d;
-}
-
-}  // namespace
 
 struct Frame::State {
     // The text the parse read; its frame and recorded blocks point into it.

@@ -5,7 +5,7 @@
 #include "scene/scene.h"
 
 class Host;
-class Surface;
+#include "scene/surface.h"
 
 // Reflection and refraction stop at this depth whatever MAX_DEPTH says, so that
 // two facing mirrors cannot exhaust the render thread's stack.

@@ -11,7 +11,9 @@
 #include <sys/mman.h>
 #endif
 
-void Surface::resize(int width, int height) {
+namespace glimmark {
+
+void Canvas::resize(int width, int height) {
     // The old picture goes first: never two at once.
     pixels_.reset();
     width_ = 0;
@@ -34,9 +36,9 @@ void Surface::resize(int width, int height) {
     if (!zero_by_system()) std::memset(memory, 0, bytes_);
 }
 
-void Surface::FreePixels::operator()(uint32_t* pixels) const { huge_free(pixels, bytes); }
+void Canvas::FreePixels::operator()(uint32_t* pixels) const { huge_free(pixels, bytes); }
 
-bool Surface::zero_by_system() {
+bool Canvas::zero_by_system() {
 #if defined(MADV_DONTNEED) && defined(__linux__)
     // Private memory given back this way reads as zeros, and its pages are
     // only made (and cleared) when the picture is written: the frame's own
@@ -46,7 +48,7 @@ bool Surface::zero_by_system() {
     return false;
 }
 
-void Surface::fill_black(int x0, int y0, int x1, int y1) {
+void Canvas::fill_black(int x0, int y0, int x1, int y1) {
     x0 = std::max(0, x0);
     y0 = std::max(0, y0);
     x1 = std::min(width_, x1);
@@ -57,9 +59,11 @@ void Surface::fill_black(int x0, int y0, int x1, int y1) {
             set_pixel(x, y, 0);
 }
 
-std::vector<uint32_t> Surface::snapshot() const {
+std::vector<uint32_t> Canvas::snapshot() const {
     std::vector<uint32_t> out(static_cast<size_t>(width_) * height_);
     for (size_t i = 0; i < out.size(); ++i)
         out[i] = __atomic_load_n(&pixels_[i], __ATOMIC_RELAXED);
     return out;
 }
+
+}  // namespace glimmark

@@ -35,6 +35,9 @@ for layer in "${!uses[@]}"; do
     folder=${target%%/*}
     [[ $target == web/bridge/* ]] && folder=web/bridge
     [[ $target == glimmark/* ]] && folder=include/glimmark
+    # The canvas is a plain picture every layer may draw into or read: the
+    # render threads write the very words a front end shows.
+    [[ $target == glimmark/canvas.h ]] && continue
     if [[ $target == ../* ]]; then
       echo "${file#"$root"/}:$line: includes \"$target\" by a relative path; name it by its layer" >&2
       status=1
