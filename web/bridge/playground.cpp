@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "glimmark/about.h"
 #include "glimmark/engine.h"
-#include "language/text_buffer.h"
-#include "render/row_cursor.h"
 
 namespace {
 
@@ -63,24 +62,24 @@ EditorPlace editor_place(const std::string& text, int start, int end) {
     return place;
 }
 
-Playground::Playground(PlaygroundEvents& events) : events_(events) { controller_.host = this; }
+Playground::Playground(PlaygroundEvents& events) : events_(events) { run_.set_window(this); }
 
 Playground::~Playground() {
-    // The controller calls its host while it goes; the host goes after it.
+    // The run calls its window while it goes; the window goes after it.
     pending_ = false;
     frame_.reset();
-    controller_.host = nullptr;
+    run_.set_window(nullptr);
 }
 
 bool Playground::begin(const std::string& text, bool build) {
-    if (controller_.running()) {
+    if (run_.running()) {
         events_.status("A trace is running; Stop (F7) ends it.");
         return false;
     }
-    if (text.size() > static_cast<size_t>(MaxSceneCharacters)) {
+    if (text.size() > static_cast<size_t>(glimmark::max_scene_characters)) {
         message_box("The scene text has " + std::to_string(text.size()) +
-                        " characters; a trace reads at most " + std::to_string(MaxSceneCharacters) +
-                        ".",
+                        " characters; a trace reads at most " +
+                        std::to_string(glimmark::max_scene_characters) + ".",
                     "Glimmark Error");
         if (build) events_.run_over(false, true, 0.0, std::string());
         return false;
@@ -97,7 +96,7 @@ void Playground::parse(const std::string& text) {
     if (!begin(text, false)) return;
     // The check builds nothing, so no override of the TRACER block counts.
     glimmark::Settings settings;
-    settings.folder = controller_.source_folder;
+    settings.folder = run_.options().folder;
     const std::vector<glimmark::Diagnostic> found = glimmark::check(text_, settings);
     if (found.empty())
         events_.parsed("Parse", "Parsed OK!");
@@ -107,12 +106,12 @@ void Playground::parse(const std::string& text) {
 
 void Playground::play(const std::string& text) {
     if (!begin(text, true)) return;
-    controller_.start(text_.c_str(), true, false, nullptr);
+    run_.start(text_, true, false);
 }
 
 void Playground::stop() {
-    controller_.request_stop();
-    if (!controller_.running()) return;
+    run_.request_stop();
+    if (!run_.running()) return;
     stop_pressed_ = true;
     // The frame ends after the row it has finished; an animation waiting for
     // its next frame ends at once.
@@ -125,22 +124,18 @@ void Playground::stop() {
 void Playground::next_frame_due() {
     if (!waiting_) return;
     waiting_ = false;
-    controller_.handle_trace_done(TRACE_NEXT_FRAME);
+    run_.handle(glimmark::NextFrameDue);
 }
 
-void Playground::start_render_thread(ThreadEntry entry, RenderJob* job) {
-    (void)entry;
-    // The frame starts as render_frame starts it; its rows come on demand.
-    frame_ = std::make_unique<RowCursor>(*job);
+void Playground::start_frame(const glimmark::FrameWork& work) {
+    // The frame starts as a render thread starts it; its rows come on demand.
+    frame_ = std::make_unique<glimmark::RowSteps>(work);
     // The two loop rows past the picture are clipped away and carry no
     // colour into a visible pixel, so they are not traced.
     frame_->end_at_picture();
     pending_ = true;
-    const int count = controller_.parsed().has_animation && !controller_.overrides.time
-                          ? std::max(1, controller_.parsed().frames)
-                          : 1;
-    events_.frame(job->width, job->height, controller_.frame_index, count,
-                  controller_.parsed().frames_per_second);
+    const int count = run_.animated() && !run_.options().time ? std::max(1, run_.frames()) : 1;
+    events_.frame(work.width(), work.height(), run_.frame_index(), count, run_.frames_per_second());
 }
 
 int Playground::trace_rows(int rows) {
@@ -152,26 +147,26 @@ int Playground::trace_rows(int rows) {
 }
 
 int Playground::picture_rows() const {
-    return frame_ != nullptr ? std::min(frame_->row(), frame_->job().height) : 0;
+    return frame_ != nullptr ? std::min(frame_->row(), frame_->height()) : 0;
 }
 
 void Playground::finish_frame() {
     const int rows = picture_rows();
     pending_ = false;
     frame_.reset();
-    events_.frame_done(controller_.frame_index, rows);
-    controller_.handle_trace_done(TRACE_FRAME_DONE);
+    events_.frame_done(run_.frame_index(), rows);
+    run_.handle(glimmark::FrameDone);
 }
 
 const std::vector<uint8_t>& Playground::rgba_rows(int y0, int y1) {
-    const int width = surface_.width();
-    y0 = std::clamp(y0, 0, surface_.height());
-    y1 = std::clamp(y1, y0, surface_.height());
+    const int width = canvas_.width();
+    y0 = std::clamp(y0, 0, canvas_.height());
+    y1 = std::clamp(y1, y0, canvas_.height());
     rgba_.resize(static_cast<size_t>(y1 - y0) * width * 4);
     size_t i = 0;
     for (int y = y0; y < y1; ++y) {
         for (int x = 0; x < width; ++x) {
-            const uint32_t p = surface_.pixel(x, y);  // 0x00BBGGRR
+            const uint32_t p = canvas_.pixel(x, y);  // 0x00BBGGRR
             rgba_[i++] = static_cast<uint8_t>(p);
             rgba_[i++] = static_cast<uint8_t>(p >> 8);
             rgba_[i++] = static_cast<uint8_t>(p >> 16);
@@ -185,21 +180,13 @@ void Playground::message_box(const std::string& text, const std::string& caption
     events_.message(caption, text);
 }
 
-void Playground::select_editor_text(int start, int end) {
+void Playground::select_text(int start, int end) {
     // Only a parse error selects text, and show_parse_error sends its place.
     (void)start;
     (void)end;
 }
 
-void Playground::show_parse_error(const ParseError& error) {
-    glimmark::Diagnostic found;
-    found.text = parse_error_text(error);
-    found.message = error.message;
-    found.word = error.word;
-    found.start = error.selection_start;
-    found.end = error.selection_end;
-    show_diagnostic(found);
-}
+void Playground::show_parse_error(const glimmark::Diagnostic& error) { show_diagnostic(error); }
 
 void Playground::show_diagnostic(const glimmark::Diagnostic& error) {
     const EditorPlace place = editor_place(text_, error.start, error.end);
@@ -210,13 +197,13 @@ void Playground::show_diagnostic(const glimmark::Diagnostic& error) {
                         place);
 }
 
-void Playground::show_trace_window(int width, int height) {
-    if (surface_.width() != width || surface_.height() != height) surface_.resize(width, height);
+void Playground::show_picture(int width, int height) {
+    if (canvas_.width() != width || canvas_.height() != height) canvas_.resize(width, height);
 }
 
-void Playground::post_trace_done(int wparam) { controller_.handle_trace_done(wparam); }
+void Playground::post_message(int message) { run_.handle(message); }
 
-void Playground::send_trace_done(int wparam) { controller_.handle_trace_done(wparam); }
+void Playground::send_message(int message) { run_.handle(message); }
 
 bool Playground::delay_next_frame(int milliseconds) {
     waiting_ = true;
@@ -228,11 +215,11 @@ void Playground::run_finished() {
     if (!building_) return;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
-    const bool failed = controller_.parsed().parse_error || !controller_.run_error.empty();
+    const bool failed = run_.parse_error().has_value() || !run_.run_error().empty();
     std::string status;
-    if (!controller_.run_error.empty()) {
-        status = controller_.run_error;
-    } else if (controller_.parsed().parse_error) {
+    if (!run_.run_error().empty()) {
+        status = run_.run_error();
+    } else if (run_.parse_error()) {
         // The parse error's line stays.
     } else if (stop_pressed_) {
         status = "Stopped";

@@ -6,12 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "glimmark/canvas.h"
 #include "glimmark/engine.h"
-#include "run/trace_controller.h"
-#include "scene/host.h"
-#include "scene/surface.h"
-
-class RowCursor;
+#include "glimmark/run.h"
 
 // Where an error's word stands in the editor's text: the word as UTF-16
 // offsets [from, to) (what a browser editor counts), and the line and column
@@ -56,11 +53,11 @@ class PlaygroundEvents {
     virtual void status(const std::string& text) = 0;
 };
 
-// The trace controller and its host for a page: runs start on demand, the
+// The run cycle and its window for a page: runs start on demand, the
 // picture is kept in memory, and the frame a render thread would trace is
 // traced by trace_rows, a few rows per call, so that the caller (the web
 // worker's loop) can take Stop in between. Runs in one thread.
-class Playground : public Host {
+class Playground : public glimmark::Window {
   public:
     explicit Playground(PlaygroundEvents& events);
     ~Playground() override;
@@ -68,9 +65,9 @@ class Playground : public Host {
     Playground& operator=(const Playground&) = delete;
 
     // INCLUDE FILE and TEXTURE_FILE names are relative to this folder.
-    void set_folder(const std::string& folder) { controller_.source_folder = folder; }
+    void set_folder(const std::string& folder) { run_.options().folder = folder; }
     // Settings over the document's TRACER block (width, height, moment).
-    TracerOverrides& overrides() { return controller_.overrides; }
+    glimmark::RunOptions& overrides() { return run_.options(); }
 
     // F4: parse only. F5: parse and trace every frame.
     void parse(const std::string& text);
@@ -87,25 +84,25 @@ class Playground : public Host {
     void next_frame_due();
     // Whether a frame waits for trace_rows.
     bool frame_pending() const { return pending_; }
-    bool running() const { return controller_.running(); }
+    bool running() const { return run_.running(); }
     // Rows [y0, y1) of the picture as RGBA bytes, alpha 255; valid until the
     // next call.
     const std::vector<uint8_t>& rgba_rows(int y0, int y1);
-    const Surface& picture() const { return surface_; }
+    const glimmark::Canvas& picture() const { return canvas_; }
 
-    // Host
+    // Window
     void message_box(const std::string& text, const std::string& caption) override;
-    void select_editor_text(int start, int end) override;
-    void show_parse_error(const ParseError& error) override;
-    void show_trace_window(int width, int height) override;
-    Surface& trace_surface() override { return surface_; }
-    void post_trace_done(int wparam) override;
-    void send_trace_done(int wparam) override;
+    void select_text(int start, int end) override;
+    void show_parse_error(const glimmark::Diagnostic& error) override;
+    void show_picture(int width, int height) override;
+    glimmark::Canvas& canvas() override { return canvas_; }
+    void post_message(int message) override;
+    void send_message(int message) override;
     void run_finished() override;
     bool delay_next_frame(int milliseconds) override;
-    void start_render_thread(ThreadEntry entry, RenderJob* job) override;
-    bool render_thread_running() const override { return false; }
-    void join_render_thread() override {}
+    void start_frame(const glimmark::FrameWork& work) override;
+    bool frame_running() const override { return false; }
+    void join_frame() override {}
 
   private:
     // Starts a run; false when the text cannot be run (said why).
@@ -118,12 +115,12 @@ class Playground : public Host {
     int picture_rows() const;
 
     PlaygroundEvents& events_;
-    TraceController controller_;
-    Surface surface_;
+    glimmark::Canvas canvas_;
+    glimmark::Run run_;
     std::string text_;
     std::vector<uint8_t> rgba_;
     // The frame handed over instead of a render thread, while it is pending.
-    std::unique_ptr<RowCursor> frame_;
+    std::unique_ptr<glimmark::RowSteps> frame_;
     bool pending_ = false;
     bool stop_pressed_ = false;
     bool waiting_ = false;

@@ -37,7 +37,7 @@ std::string frame_name(const std::string& out, int index, int count) {
         .string();
 }
 
-bool write_ppm(const std::string& path, const Surface& picture) {
+bool write_ppm(const std::string& path, const glimmark::Canvas& picture) {
     std::string bytes = "P6\n" + std::to_string(picture.width()) + " " +
                         std::to_string(picture.height()) + "\n255\n";
     bytes.reserve(bytes.size() + static_cast<size_t>(picture.width()) * picture.height() * 3);

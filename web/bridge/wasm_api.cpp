@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "run/version.h"
+#include "glimmark/about.h"
 #include "web/bridge/playground.h"
 
 // clang-format off
@@ -82,7 +82,7 @@ Playground& the_playground() {
 
 extern "C" {
 
-EMSCRIPTEN_KEEPALIVE const char* gmk_version() { return GlimmarkVersion; }
+EMSCRIPTEN_KEEPALIVE const char* gmk_version() { return glimmark::version(); }
 
 EMSCRIPTEN_KEEPALIVE void gmk_parse(const char* text) { the_playground().parse(text); }
 
