@@ -9,7 +9,7 @@ std::string rows_text(int first, int last) {
                          : "rows " + std::to_string(first) + "-" + std::to_string(last);
 }
 
-std::string size_text(const BandRecord& r) {
+std::string size_text(const glimmark::PictureBand& r) {
     return std::to_string(r.width) + " x " + std::to_string(r.height);
 }
 
@@ -21,7 +21,7 @@ std::string band_text(const NamedBand& b) {
 
 std::string bands_problem(const std::vector<NamedBand>& bands) {
     if (bands.empty()) return "no band given";
-    const BandRecord& first = bands.front().record;
+    const glimmark::PictureBand& first = bands.front().record;
     for (const NamedBand& b : bands) {
         if (b.record.width != first.width || b.record.height != first.height)
             return "'" + b.name + "' is " + size_text(b.record) + ", the bands before it " +
@@ -40,7 +40,7 @@ std::string bands_problem(const std::vector<NamedBand>& bands) {
     int next = 0;  // the first row no band before holds
     const NamedBand* before = nullptr;
     for (const NamedBand* b : order) {
-        const BandRecord& r = b->record;
+        const glimmark::PictureBand& r = b->record;
         if (r.first_row < next)
             return band_text(*before) + " and " + band_text(*b) + " both hold " +
                    rows_text(r.first_row, std::min(next - 1, r.last_row));
@@ -59,8 +59,8 @@ std::string bands_problem(const std::vector<NamedBand>& bands) {
     return "";
 }
 
-BandRecord whole_picture(const BandRecord& band) {
-    BandRecord whole = band;
+glimmark::PictureBand whole_picture(const glimmark::PictureBand& band) {
+    glimmark::PictureBand whole = band;
     whole.first_row = 0;
     whole.last_row = band.height - 1;
     return whole;

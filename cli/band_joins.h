@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "record/band_record.h"
+#include "glimmark/picture_bands.h"
 
 // A band of rows named on join-rows's command line, with its record.
 struct NamedBand {
     std::string name;
-    BandRecord record;
+    glimmark::PictureBand record;
 };
 
 // Why the bands, in the order given, are not one picture, for the line after
@@ -18,4 +18,4 @@ struct NamedBand {
 std::string bands_problem(const std::vector<NamedBand>& bands);
 
 // The record of the joined picture: every row of the bands' picture.
-BandRecord whole_picture(const BandRecord& band);
+glimmark::PictureBand whole_picture(const glimmark::PictureBand& band);

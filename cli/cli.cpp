@@ -10,7 +10,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
-#include "run/version.h"
+#include "glimmark/about.h"
 
 void print_usage(std::FILE* out) {
     std::fputs(
@@ -72,8 +72,8 @@ int run_command(int argc, char** argv) {
         return ExitOk;
     }
     if (command == "--version" || command == "-V") {
-        std::printf("glimmark %s\nBuilt with %s\n", GlimmarkVersion,
-                    built_with_libraries().c_str());
+        std::printf("glimmark %s\nBuilt with %s\n", glimmark::version(),
+                    glimmark::built_with().c_str());
         return ExitOk;
     }
     if (command == "check") return run_check(args);

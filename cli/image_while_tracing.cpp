@@ -4,16 +4,12 @@
 #include <new>
 #include <system_error>
 
-#include "record/ppm_ahead.h"
-
-void ImageWhileTracing::start(const Surface& picture, ImageFormat format, const std::string& path,
-                              const std::atomic<int>& rows_done, const BandRecord* band) {
+void ImageWhileTracing::start(const glimmark::Canvas& picture, glimmark::PictureFormat format,
+                              const std::string& path, const std::atomic<int>& rows_done,
+                              const glimmark::PictureBand* band) {
     stop();
     try {
-        if (format == ImageFormat::Png)
-            ahead_ = std::make_unique<PngAhead>(picture);
-        else
-            ahead_ = std::make_unique<PpmAhead>(picture, path, band);
+        ahead_ = std::make_unique<glimmark::PictureAhead>(picture, format, path, band);
         stop_.store(false);
         thread_ = std::thread([this, &rows_done] { run(rows_done); });
     } catch (const std::bad_alloc&) {
@@ -36,7 +32,7 @@ void ImageWhileTracing::run(const std::atomic<int>& rows_done) {
     }
 }
 
-RowsAhead* ImageWhileTracing::finish() {
+glimmark::PictureAhead* ImageWhileTracing::finish() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stop_.store(true);

@@ -3,7 +3,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "record/pending_files.h"
+#include "glimmark/output_files.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ std::atomic<void (*)(int)> g_last_words{nullptr};
 
 [[noreturn]] void end_now(int signal_number) {
     if (void (*last_words)(int) = g_last_words.load()) last_words(signal_number);
-    remove_pending_files();
+    glimmark::remove_pending_files();
 #ifdef SYS_exit_group
     // Straight to the kernel: nothing of the program runs after an interrupt,
     // not even a sanitizer's report on the threads it had no time to join.

@@ -4,8 +4,8 @@
 #include <csignal>
 
 // What SIGINT, SIGTERM and SIGHUP do while a command traces. Either way the
-// hidden temporaries the process holds (pending_files.h) are removed before
-// it ends early: only complete files ever take a final name.
+// hidden temporaries the process holds (glimmark/output_files.h) are removed
+// before it ends early: only complete files ever take a final name.
 
 // What an interrupt that ends the program does first, from the signal
 // handler (so only what is async-signal-safe): the progress log's last

@@ -9,7 +9,7 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/output_checks.h"
-#include "record/image_file.h"
+#include "glimmark/picture_file.h"
 
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
@@ -87,19 +87,19 @@ bool read_record(NamedBand& band) {
                      errno != 0 ? std::strerror(errno) : "read failed");
         return false;
     }
-    switch (find_band_record(head.data(), head.size(), band.record)) {
-        case BandRecordFound::Found:
+    switch (glimmark::find_picture_band(head.data(), head.size(), band.record)) {
+        case glimmark::BandFound::Found:
             return true;
-        case BandRecordFound::Missing:
+        case glimmark::BandFound::Missing:
             why =
                 "it is not a band of rows (a whole picture, or one written by another "
                 "program or an older Glimmark); trace its rows again with glimmark render "
                 "--rows";
             break;
-        case BandRecordFound::Damaged:
+        case glimmark::BandFound::Damaged:
             why = "its record of the rows it holds is damaged";
             break;
-        case BandRecordFound::NotPicture:
+        case glimmark::BandFound::NotPicture:
             why = "it is not a PNG or PPM picture";
             break;
     }
@@ -112,7 +112,7 @@ bool read_record(NamedBand& band) {
 bool copy_rows(const NamedBand& band, std::vector<uint32_t>& pixels) {
     const File f = open_band(band.name);
     if (!f) return false;
-    const BandRecord& r = band.record;
+    const glimmark::PictureBand& r = band.record;
     int w = 0, h = 0, channels = 0;
     const std::unique_ptr<unsigned char, StbFree> rgb(
         stbi_load_from_file(f.get(), &w, &h, &channels, 3));
@@ -157,16 +157,16 @@ int run_join_rows(const std::vector<std::string>& args) {
         report_usage_error("join-rows", out.empty() ? "no -o OUT given" : "no BAND given");
         return ExitUsageOrFile;
     }
-    ImageFormat format = ImageFormat::Png;
+    glimmark::PictureFormat format = glimmark::PictureFormat::Png;
     if (out == "-") {
         const std::string name = parsed.value("format");
         if (!name.empty() && name != "png" && name != "ppm") {
             report_usage_error("join-rows", "--format is png or ppm, not '" + name + "'");
             return ExitUsageOrFile;
         }
-        if (name == "ppm") format = ImageFormat::Ppm;
+        if (name == "ppm") format = glimmark::PictureFormat::Ppm;
     } else {
-        if (parsed.has("format") || !image_format_for(out, format)) {
+        if (parsed.has("format") || !glimmark::picture_format_for(out, format)) {
             report_usage_error("join-rows", parsed.has("format")
                                                 ? "--format is for -o -"
                                                 : "'" + out + "' should end in .png or .ppm");
@@ -195,15 +195,15 @@ int run_join_rows(const std::vector<std::string>& args) {
         return ExitUsageOrFile;
     }
 
-    const BandRecord whole = whole_picture(bands.front().record);
+    const glimmark::PictureBand whole = whole_picture(bands.front().record);
     std::vector<uint32_t> pixels(static_cast<size_t>(whole.width) *
                                  static_cast<size_t>(whole.height));
     for (const NamedBand& band : bands)
         if (!copy_rows(band, pixels)) return ExitUsageOrFile;
-    const bool written = out == "-"
-                             ? write_image_to(stdout, "standard output", format, whole.width,
-                                              whole.height, pixels, error)
-                             : write_image(out, format, whole.width, whole.height, pixels, error);
+    const bool written =
+        out == "-" ? glimmark::write_picture_to(stdout, "standard output", format, whole.width,
+                                                whole.height, pixels, error)
+                   : glimmark::write_picture(out, format, whole.width, whole.height, pixels, error);
     if (!written) {
         std::fprintf(stderr, "Glimmark Error: %s\n", error.c_str());
         return ExitUsageOrFile;

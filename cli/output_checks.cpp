@@ -11,11 +11,11 @@
 #include <iterator>
 #include <vector>
 
-#include "record/target_file.h"
-#include "scene/texture_decoders.h"
+#include "glimmark/output_files.h"
+#include "glimmark/picture_file.h"
 
 std::string output_path_problem(const std::string& path) {
-    const std::string folder = folder_of(path);
+    const std::string folder = glimmark::folder_of(path);
     struct stat st {};
     if (::stat(folder.c_str(), &st) != 0)
         return "the folder '" + folder + "' " +
@@ -83,11 +83,7 @@ bool picture_bytes_complete(const std::vector<unsigned char>& file, int width, i
     if (width < 1 || height < 1) return false;
     if (file.size() >= 3 && file[0] == 'P' && file[1] == '6' && std::isspace(file[2]))
         return ppm_is_complete(file, width, height);
-    if (!looks_like_png(file)) return false;
-    DecodedBitmap picture;
-    return decode_png(file, static_cast<long long>(width) * height, picture) ==
-               DecodeResult::Decoded &&
-           picture.width == width && picture.height == height;
+    return glimmark::png_is_whole(file, width, height);
 }
 
 bool picture_is_complete(const std::string& path, int width, int height) {

@@ -30,7 +30,7 @@ std::string progress_text(int frame, int frames, int rows, int height, double se
 }
 
 ProgressFields progress_fields(const SceneSession& s, double seconds) {
-    const RenderJob& job = s.controller().job();
+    const glimmark::Run& run = s.cycle();
     ProgressFields f;
     f.frames_total = std::max(1, s.frames_in_range.load());
     const int settled = s.frames_done.load() + s.frames_skipped.load();
@@ -38,8 +38,7 @@ ProgressFields progress_fields(const SceneSession& s, double seconds) {
     // The loop traces two rows past a whole picture; they are not the
     // picture's.
     f.rows_total = std::max(0, s.frame_rows.load());
-    const int row =
-        s.frames_started.load() > 0 ? std::clamp(job.rows_done.load(), 0, f.rows_total) : 0;
+    const int row = s.frames_started.load() > 0 ? std::clamp(run.rows_done(), 0, f.rows_total) : 0;
     f.row = row;
     // The frame being traced counts with the rows it has done; a finished
     // one is among the frames done.
@@ -52,7 +51,7 @@ ProgressFields progress_fields(const SceneSession& s, double seconds) {
     f.percent = 100.0 * fraction;
     f.elapsed_s = seconds;
     if (fraction > 0.0) f.eta_s = seconds * (1.0 - fraction) / fraction;
-    const long long rays = s.rays_done.load() + job.rays_traced.load();
+    const long long rays = s.rays_done.load() + run.rays_traced();
     if (seconds > 0.0) f.rays_per_s = static_cast<double>(rays) / seconds;
     f.threads = s.threads.load();
     return f;
@@ -131,15 +130,15 @@ void ProgressLine::loop() {
 
 void ProgressLine::print() const {
     const SceneSession& s = session_;
-    // The job is the controller's embedded one; only its counters are read.
-    const RenderJob& job = s.controller().job();
+    // Only the run's counters are read.
+    const glimmark::Run& run = s.cycle();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
     const int frames = s.frame_count.load();
     const int frame = std::min(s.frames_done.load() + 1, std::max(frames, 1));
-    const long long rays = s.rays_done.load() + job.rays_traced.load();
+    const long long rays = s.rays_done.load() + run.rays_traced();
     const std::string text =
-        progress_text(frame, frames, job.rows_done.load(), s.frame_height.load(), seconds, rays) +
+        progress_text(frame, frames, run.rows_done(), s.frame_height.load(), seconds, rays) +
         progress_remainder(progress_fields(s, seconds));
     std::fprintf(stderr, "\r%s\033[K", text.c_str());
     std::fflush(stderr);

@@ -10,9 +10,7 @@
 #include "cli/output_checks.h"
 #include "cli/scene_session.h"
 #include "cli/trace_options.h"
-#include "record/recording_error.h"
-#include "record/target_file.h"
-#include "record/video_formats.h"
+#include "glimmark/recording.h"
 
 namespace {
 
@@ -59,45 +57,46 @@ void print_record_usage(std::FILE* out) {
 // The extensions this build records, for messages.
 std::string recordable_list() {
     std::string list;
-    for (const std::string& extension : recordable_extensions())
+    for (const std::string& extension : glimmark::recordable_extensions())
         list += (list.empty() ? "" : ", ") + extension;
     return list;
 }
 
 // Why a recording with `choice` cannot go to `file` (empty when it can).
-std::string record_target_problem(const std::string& file, const VideoChoice& choice, bool force) {
+std::string record_target_problem(const std::string& file, const glimmark::VideoChoice& choice,
+                                  bool force) {
     if (file == "-") return "a recording cannot go to standard output";
-    const VideoContainer container = container_of(file);
-    if (container == VideoContainer::Unknown)
+    const glimmark::VideoContainer container = glimmark::container_of(file);
+    if (container == glimmark::VideoContainer::Unknown)
         return "record writes " + recordable_list() + " files; this name asks for another kind";
-    std::string why = refuse_video_choice(file, choice);
+    std::string why = glimmark::refuse_video_choice(file, choice);
     if (why.empty()) why = output_path_problem(file);
-    if (!why.empty() || classify_target(file) != TargetKind::NotAvi) return why;
+    if (!why.empty() || glimmark::record_target(file) != glimmark::RecordTarget::NotAvi) return why;
     // The AVI writer replaces an AVI file, or anything with --force; the
     // other formats replace a video file of any of the kinds recorded here.
-    if (container == VideoContainer::Avi)
+    if (container == glimmark::VideoContainer::Avi)
         return force ? std::string() : "it exists and is not an AVI file; --force replaces it";
-    if (is_video_file(file)) return std::string();
+    if (glimmark::is_video_file(file)) return std::string();
     return "it exists and is not a video file";
 }
 
 // Whether the run's recording went wrong (a warning is no trouble), and
 // whether it was refused before anything was traced.
-bool went_wrong(const RecordingErrors& errors) {
-    return std::any_of(errors.begin(), errors.end(), [](const RecordingError& e) {
-        return e.kind != RecordingErrorKind::Warning;
+bool went_wrong(const std::vector<glimmark::RecordingMessage>& messages) {
+    return std::any_of(messages.begin(), messages.end(), [](const glimmark::RecordingMessage& m) {
+        return m.kind != glimmark::RecordingProblem::Warning;
     });
 }
 
-bool was_refused(const RecordingErrors& errors) {
-    return std::any_of(errors.begin(), errors.end(), [](const RecordingError& e) {
-        return e.kind == RecordingErrorKind::Refused;
+bool was_refused(const std::vector<glimmark::RecordingMessage>& messages) {
+    return std::any_of(messages.begin(), messages.end(), [](const glimmark::RecordingMessage& m) {
+        return m.kind == glimmark::RecordingProblem::Refused;
     });
 }
 
 // --codec, --preset, --quality and --crf into `choice`; false after saying
 // what is wrong with them.
-bool read_video_choice(const ParsedArguments& parsed, VideoChoice& choice) {
+bool read_video_choice(const ParsedArguments& parsed, glimmark::VideoChoice& choice) {
     if (parsed.has("codec")) {
         choice.codec = parsed.value("codec");
         const char* known[] = {"raw", "mjpeg", "h264", "mpeg4", "vp9", "gif"};
@@ -111,8 +110,8 @@ bool read_video_choice(const ParsedArguments& parsed, VideoChoice& choice) {
         // A name no codec knows is refused at once; one the codec of the
         // file does not know, with the file.
         choice.preset = parsed.value("preset");
-        std::vector<std::string> known = presets_of("h264");
-        for (const std::string& p : presets_of("vp9"))
+        std::vector<std::string> known = glimmark::presets_of("h264");
+        for (const std::string& p : glimmark::presets_of("vp9"))
             known.push_back(p);
         if (std::find(known.begin(), known.end(), choice.preset) == known.end()) {
             std::string list;
@@ -146,7 +145,7 @@ bool read_video_choice(const ParsedArguments& parsed, VideoChoice& choice) {
 }
 
 // Says why a recording cannot go to `file`; false when it can.
-bool refuse_target(const std::string& file, const VideoChoice& choice, bool force) {
+bool refuse_target(const std::string& file, const glimmark::VideoChoice& choice, bool force) {
     const std::string why = record_target_problem(file, choice, force);
     if (why.empty()) return false;
     std::fprintf(stderr, "Glimmark Error: Cannot record to '%s': %s\n", file.c_str(), why.c_str());
@@ -156,9 +155,10 @@ bool refuse_target(const std::string& file, const VideoChoice& choice, bool forc
 // The file named with -o, checked before the scene is read; false after
 // saying why nothing can be recorded to it. OUTPUT_FILE is checked when the
 // scene names it, before its first frame is traced.
-bool check_named_target(const ParsedArguments& parsed, const VideoChoice& choice, bool force) {
+bool check_named_target(const ParsedArguments& parsed, const glimmark::VideoChoice& choice,
+                        bool force) {
     if (parsed.has("output")) {
-        const std::string refusal = refuse_video_choice(parsed.value("output"), choice);
+        const std::string refusal = glimmark::refuse_video_choice(parsed.value("output"), choice);
         if (!refusal.empty()) {
             report_usage_error("record", refusal);
             return false;
@@ -171,38 +171,37 @@ bool check_named_target(const ParsedArguments& parsed, const VideoChoice& choice
 // Sets the recorder up for `choice` and the file named with -o, and checks
 // the file the run records to once the scene is parsed: a run that cannot
 // record stops there with `refused` set to its exit status.
-void prepare_recording(TraceController& tc, const VideoChoice& choice, const std::string& named,
-                       bool force, int& refused) {
-    if (choice.codec == "raw" || choice.codec == "mjpeg")
-        tc.recorder.avi.codec = choice.codec == "raw" ? AviCodec::Raw : AviCodec::Mjpeg;
-    if (choice.quality > 0) tc.recorder.avi.quality = choice.quality;
-    tc.recorder.choice = choice;
-    tc.record_file = named;
-    tc.before_frame = [&refused, choice, force, checked = false](const TraceController& c) mutable {
-        if (checked) return FrameChoice::Trace;
+void prepare_recording(glimmark::Run& run, const glimmark::VideoChoice& choice,
+                       const std::string& named, bool force, int& refused) {
+    glimmark::RunOptions& o = run.options();
+    o.video = choice;
+    o.record_file = named;
+    o.before_frame = [&refused, choice, force, checked = false](const glimmark::Run& c) mutable {
+        if (checked) return glimmark::FrameChoice::Trace;
         checked = true;
-        const std::string file = c.record_file.empty() ? c.parsed().output_file : c.record_file;
+        const std::string& given = c.options().record_file;
+        const std::string file = given.empty() ? c.output_file() : given;
         if (file.empty()) {
             std::fprintf(stderr,
                          "glimmark record: the scene names no OUTPUT_FILE and no -o was given; "
                          "nothing is traced\n");
             refused = ExitUsageOrFile;
-            return FrameChoice::Stop;
+            return glimmark::FrameChoice::Stop;
         }
-        if (!refuse_target(file, choice, force)) return FrameChoice::Trace;
+        if (!refuse_target(file, choice, force)) return glimmark::FrameChoice::Trace;
         refused = ExitUsageOrFile;
-        return FrameChoice::Stop;
+        return glimmark::FrameChoice::Stop;
     };
 }
 
 // Runs the scene; Ctrl-C stops after the frame being traced.
 int run_recording(SceneSession& session, const SceneSource& source) {
-    TraceController& tc = session.controller();
-    InterruptStopsRun interrupt(tc.job().stop_requested);
+    glimmark::Run& run = session.cycle();
+    InterruptStopsRun interrupt(run.stop_flag());
     // A stop that came between frames is made again before the next frame
     // is begun (the render thread clears the flag when it starts).
-    auto keep_stopped = [&tc](int, int, const Surface&) {
-        if (InterruptStopsRun::interrupted()) tc.request_stop();
+    auto keep_stopped = [&run](int, int, const glimmark::Canvas&) {
+        if (InterruptStopsRun::interrupted()) run.request_stop();
         return true;
     };
     return session.run(source, true, true, keep_stopped);
@@ -211,21 +210,21 @@ int run_recording(SceneSession& session, const SceneSource& source) {
 // What a finished run recorded: the file's name on standard output, and
 // the exit status.
 int report_recording(SceneSession& session, const std::string& frames_option) {
-    const TraceController& tc = session.controller();
-    const bool trouble = went_wrong(tc.recording_errors);
+    const glimmark::Run& run = session.cycle();
+    const bool trouble = went_wrong(run.recording_messages());
     // A recording refused before its first frame ended the run.
-    if (was_refused(tc.recording_errors)) return ExitUsageOrFile;
+    if (was_refused(run.recording_messages())) return ExitUsageOrFile;
     if (session.frames_done.load() == 0) {
         std::fprintf(stderr,
                      "glimmark record: the animation has %d frame%s (0 to %d); --frames %s "
                      "names none of them\n",
-                     std::max(1, tc.parsed().frames), tc.parsed().frames > 1 ? "s" : "",
-                     std::max(1, tc.parsed().frames) - 1, frames_option.c_str());
+                     std::max(1, run.frames()), run.frames() > 1 ? "s" : "",
+                     std::max(1, run.frames()) - 1, frames_option.c_str());
         return ExitUsageOrFile;
     }
-    const int frames = tc.recorder.frame_count();
+    const int frames = run.recorded_frames();
     if (frames > 0) {
-        std::printf("%s\n", tc.recorder.file().c_str());
+        std::printf("%s\n", run.recorded_file().c_str());
         std::fflush(stdout);
     }
     if (InterruptStopsRun::interrupted()) {
@@ -250,7 +249,7 @@ int run_record(const std::vector<std::string>& args) {
         return status;
     TraceOptions options;
     if (!read_trace_options("record", parsed, options)) return ExitUsageOrFile;
-    VideoChoice choice;
+    glimmark::VideoChoice choice;
     if (!read_video_choice(parsed, choice)) return ExitUsageOrFile;
     if (!check_named_target(parsed, choice, options.force)) return ExitUsageOrFile;
 
@@ -263,7 +262,7 @@ int run_record(const std::vector<std::string>& args) {
     SceneSession session;
     if (!apply_trace_options("record", options, session)) return ExitUsageOrFile;
     int refused = ExitOk;
-    prepare_recording(session.controller(), choice, parsed.value("output"), options.force, refused);
+    prepare_recording(session.cycle(), choice, parsed.value("output"), options.force, refused);
     status = run_recording(session, source);
     // Every way out from here ends the progress log with the exit status.
     if (status == ExitOk) status = refused;

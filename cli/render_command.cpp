@@ -15,9 +15,8 @@
 #include "cli/output_checks.h"
 #include "cli/scene_session.h"
 #include "cli/trace_options.h"
-#include "record/image_file.h"
-#include "record/stale_temporaries.h"
-#include "scene/surface.h"
+#include "glimmark/output_files.h"
+#include "glimmark/picture_file.h"
 
 namespace {
 
@@ -61,22 +60,22 @@ void print_render_usage(std::FILE* out) {
 
 // Which picture a frame is: the scene's text, the frame and the settings
 // that change its pixels (not the threads, nor the band of rows traced).
-uint64_t picture_fingerprint(const std::string& text, const TraceController& c) {
+uint64_t picture_fingerprint(const std::string& text, const glimmark::Run& c) {
+    const glimmark::Run::PictureValues v = c.picture_values();
     char settings[200];
     std::snprintf(settings, sizeof settings,
-                  "\n%dx%d antialiasing %d depth %d frame %d time %a off %d%d%d%d%d",
-                  c.parsed().width, c.parsed().height, c.job().antialiasing, c.job().max_depth,
-                  c.frame_index, static_cast<double>(c.parsed().time), c.job().no_diffuse,
-                  c.job().no_highlights, c.job().no_shadow, c.job().no_reflection,
-                  c.job().no_refraction);
-    return fingerprint(settings, fingerprint(text));
+                  "\n%dx%d antialiasing %d depth %d frame %d time %a off %d%d%d%d%d", c.width(),
+                  c.height(), v.antialiasing, v.max_depth, c.frame_index(),
+                  static_cast<double>(v.time), v.no_diffuse, v.no_highlights, v.no_shadow,
+                  v.no_reflection, v.no_refraction);
+    return glimmark::fingerprint(settings, glimmark::fingerprint(text));
 }
 
 // Where the pictures go, as the command line names them.
 struct RenderOutput {
     std::string name;  // -o's name, or the scene's own with .png
     bool to_stdout = false;
-    ImageFormat format = ImageFormat::Png;
+    glimmark::PictureFormat format = glimmark::PictureFormat::Png;
     FramePattern pattern;  // of the files' names; not for standard output
 };
 
@@ -108,14 +107,14 @@ bool read_render_output(const ParsedArguments& parsed, const TraceOptions& optio
             report_usage_error("render", "--format is png or ppm, not '" + name + "'");
             return false;
         }
-        output.format = name == "ppm" ? ImageFormat::Ppm : ImageFormat::Png;
+        output.format = name == "ppm" ? glimmark::PictureFormat::Ppm : glimmark::PictureFormat::Png;
     }
     if (!output.to_stdout) {
         if (!parse_frame_pattern(out, output.pattern, error)) {
             report_usage_error("render", error);
             return false;
         }
-        if (!image_format_for(out, output.format)) {
+        if (!glimmark::picture_format_for(out, output.format)) {
             report_usage_error("render", "'" + out + "' should end in .png or .ppm");
             return false;
         }
@@ -148,13 +147,14 @@ bool read_render_output(const ParsedArguments& parsed, const TraceOptions& optio
 // Checks every name of the run's frames from `c`'s first before it is
 // traced, and removes what a killed run of these frames left behind. False
 // after the reason has been reported.
-bool check_frame_names(const TraceController& c, const TraceOptions& options,
+bool check_frame_names(const glimmark::Run& c, const TraceOptions& options,
                        const std::function<std::string(int)>& name_of) {
-    const int last = c.overrides.time || c.parsed().frames <= 1 ? c.frame_index
-                     : c.last_frame < 0                         ? c.parsed().frames - 1
-                                        : std::min(c.last_frame, c.parsed().frames - 1);
+    const int last_frame = c.options().last_frame;
+    const int last = c.options().time || c.frames() <= 1 ? c.frame_index()
+                     : last_frame < 0                    ? c.frames() - 1
+                                                         : std::min(last_frame, c.frames() - 1);
     std::vector<std::string> names;
-    for (int i = c.frame_index; i <= last; ++i) {
+    for (int i = c.frame_index(); i <= last; ++i) {
         const std::string name = name_of(i);
         std::string why = output_path_problem(name);
         // With -n a foreign file is no finished frame, and -n
@@ -172,21 +172,22 @@ bool check_frame_names(const TraceController& c, const TraceOptions& options,
     }
     // What a run of these frames that was killed before its last
     // rename left behind.
-    remove_stale_temporaries(names);
+    glimmark::remove_stale_temporaries(names);
     return true;
 }
 
 // Writes a traced frame to its file, or to standard output, with what was
 // begun while it was traced; names the file on standard output. False after
 // the reason has been reported.
-bool write_picture(const RenderOutput& output, const std::string& name, const Surface& picture,
-                   ImageWhileTracing& ahead, const BandRecord* band) {
+bool save_picture(const RenderOutput& output, const std::string& name,
+                  const glimmark::Canvas& picture, ImageWhileTracing& ahead,
+                  const glimmark::PictureBand* band) {
     std::string why;
-    RowsAhead* begun = ahead.finish();
+    glimmark::PictureAhead* begun = ahead.finish();
     const bool written =
-        output.to_stdout
-            ? write_image_to(stdout, "standard output", output.format, picture, why, begun, band)
-            : write_image(name, output.format, picture, why, begun, band);
+        output.to_stdout ? glimmark::write_picture_to(stdout, "standard output", output.format,
+                                                      picture, why, begun, band)
+                         : glimmark::write_picture(name, output.format, picture, why, begun, band);
     ahead.stop();
     if (!written) {
         std::fprintf(stderr, "Glimmark Error: %s\n", why.c_str());
@@ -205,14 +206,14 @@ bool write_picture(const RenderOutput& output, const std::string& name, const Su
 int render_status(int status, int refused, const ParsedArguments& parsed,
                   const SceneSession& session) {
     if (status == ExitOk && refused != ExitOk) return refused;
-    const TraceController& tc = session.controller();
+    const glimmark::Run& run = session.cycle();
     if (status == ExitOk && parsed.has("frames") && session.frames_done.load() == 0 &&
         session.frames_skipped.load() == 0) {
         std::fprintf(stderr,
                      "glimmark render: the scene has %d frame%s (0 to %d); --frames %s names "
                      "none of them\n",
-                     std::max(1, tc.parsed().frames), tc.parsed().frames > 1 ? "s" : "",
-                     std::max(1, tc.parsed().frames) - 1, parsed.value("frames").c_str());
+                     std::max(1, run.frames()), run.frames() > 1 ? "s" : "",
+                     std::max(1, run.frames()) - 1, parsed.value("frames").c_str());
         return ExitUsageOrFile;
     }
     return status;
@@ -233,7 +234,7 @@ int run_render(const std::vector<std::string>& args) {
     RenderOutput output;
     if (!read_render_output(parsed, options, scene, output)) return ExitUsageOrFile;
     const bool to_stdout = output.to_stdout;
-    const ImageFormat format = output.format;
+    const glimmark::PictureFormat format = output.format;
 
     SceneSource source;
     if (!load_scene_source(scene, source, error)) {
@@ -243,69 +244,70 @@ int run_render(const std::vector<std::string>& args) {
 
     SceneSession session;
     if (!apply_trace_options("render", options, session)) return ExitUsageOrFile;
-    TraceController& tc = session.controller();
+    glimmark::Run& run = session.cycle();
     // The picture of a whole frame is begun while the frame is traced (a band
     // of rows counts its rows from the band's first): a PNG is deflated, a
     // PPM file written, which standard output cannot take out of order.
-    const bool while_tracing = !options.has_rows && (format == ImageFormat::Png || !to_stdout);
+    const bool while_tracing =
+        !options.has_rows && (format == glimmark::PictureFormat::Png || !to_stdout);
     ImageWhileTracing ahead;
     // A still, or one moment of an animation, is named as a single picture.
-    auto named_frames = [&tc]() { return tc.overrides.time ? 1 : tc.parsed().frames; };
+    auto named_frames = [&run]() { return run.options().time ? 1 : run.frames(); };
     auto name_of = [&](int index) {
         return frame_file_name(output.pattern, index, named_frames());
     };
     // A band of rows says which rows of which picture it holds, so that
     // join-rows joins only the bands of one picture. A band of every row is
     // the whole picture, written as a whole picture always was.
-    BandRecord band;
-    auto band_record = [&]() -> const BandRecord* {
+    glimmark::PictureBand band;
+    auto band_record = [&]() -> const glimmark::PictureBand* {
         const bool whole = band.first_row == 0 && band.last_row == band.height - 1;
         return options.has_rows && !whole ? &band : nullptr;
     };
-    auto begin_picture = [&](const TraceController& c) {
-        band.width = c.parsed().width;
-        band.height = c.parsed().height;
+    auto begin_picture = [&](const glimmark::Run& c) {
+        band.width = c.width();
+        band.height = c.height();
         band.first_row = options.first_row;
-        band.last_row = options.last_row < 0 ? c.parsed().height - 1
-                                             : std::min(options.last_row, c.parsed().height - 1);
+        band.last_row =
+            options.last_row < 0 ? c.height() - 1 : std::min(options.last_row, c.height() - 1);
         band.scene = picture_fingerprint(source.text, c);
         if (while_tracing)
-            ahead.start(session.host().trace_surface(), format,
-                        to_stdout ? std::string("-") : name_of(c.frame_index), c.job().rows_done,
-                        band_record());
+            ahead.start(session.canvas(), format,
+                        to_stdout ? std::string("-") : name_of(c.frame_index()),
+                        c.rows_done_count(), band_record());
     };
 
     int refused = ExitOk;
     bool names_checked = false;
-    tc.before_frame = [&](const TraceController& c) {
-        if (options.has_rows && options.first_row >= c.parsed().height) {
+    run.options().before_frame = [&](const glimmark::Run& c) {
+        if (options.has_rows && options.first_row >= c.height()) {
             std::fprintf(stderr, "glimmark render: --rows %s: the picture has %d rows (0 to %d)\n",
-                         parsed.value("rows").c_str(), c.parsed().height, c.parsed().height - 1);
+                         parsed.value("rows").c_str(), c.height(), c.height() - 1);
             refused = ExitUsageOrFile;
-            return FrameChoice::Stop;
+            return glimmark::FrameChoice::Stop;
         }
         if (to_stdout) {
             begin_picture(c);
-            return FrameChoice::Trace;
+            return glimmark::FrameChoice::Trace;
         }
         // Every name of the run is checked before its first frame is traced.
         if (!names_checked) {
             names_checked = true;
             if (!check_frame_names(c, options, name_of)) {
                 refused = ExitUsageOrFile;
-                return FrameChoice::Stop;
+                return glimmark::FrameChoice::Stop;
             }
         }
         if (options.no_overwrite &&
-            picture_is_complete(name_of(c.frame_index), c.parsed().width, c.parsed().height))
-            return FrameChoice::Skip;
+            picture_is_complete(name_of(c.frame_index()), c.width(), c.height()))
+            return glimmark::FrameChoice::Skip;
         begin_picture(c);
-        return FrameChoice::Trace;
+        return glimmark::FrameChoice::Trace;
     };
 
-    auto write_frame = [&](int index, int, const Surface& picture) {
-        return write_picture(output, to_stdout ? std::string("-") : name_of(index), picture, ahead,
-                             band_record());
+    auto write_frame = [&](int index, int, const glimmark::Canvas& picture) {
+        return save_picture(output, to_stdout ? std::string("-") : name_of(index), picture, ahead,
+                            band_record());
     };
     // A picture cut short is not a picture: an interrupt ends the program
     // without saving the frame it was tracing or writing.

@@ -1,36 +1,40 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "cli/progress_log.h"
 #include "cli/scene_source.h"
-#include "run/headless_host.h"
-#include "run/trace_controller.h"
+#include "glimmark/run.h"
 
-// One run of the trace controller for the command line: the headless host as
-// the main window, its queue as the message loop, and the end of every frame
-// handed to the caller while the picture is still on the surface.
-class SceneSession {
+// One run for the command line: the session is the run's window (messages
+// to stderr, the picture in memory, posted messages in a queue that the run
+// loop drains), and the end of every frame is handed to the caller while the
+// picture is still on the canvas.
+class SceneSession : public glimmark::Window {
   public:
     // Called on the loop's thread after frame `index` of `frames` is traced;
     // false stops the run (the callback has reported why).
-    using FrameHandler = std::function<bool(int index, int frames, const Surface& picture)>;
+    using FrameHandler =
+        std::function<bool(int index, int frames, const glimmark::Canvas& picture)>;
 
     SceneSession();
-    ~SceneSession();
+    ~SceneSession() override;
     SceneSession(const SceneSession&) = delete;
     SceneSession& operator=(const SceneSession&) = delete;
 
-    // The controller, for settings made before run (the AVI codec, say).
-    TraceController& controller() { return controller_; }
-    const TraceController& controller() const { return controller_; }
-    HeadlessHost& host() { return host_; }
+    // The run, for settings made before `run` (the recording's codec, say)
+    // and what it read and traced.
+    glimmark::Run& cycle() { return run_; }
+    const glimmark::Run& cycle() const { return run_; }
 
     // Parses (build false) or traces (build true) the document through the
-    // controller's whole cycle. Prints parse errors with the scene's line and
+    // run's whole cycle. Prints parse errors with the scene's line and
     // column, and returns the exit status.
     int run(const SceneSource& source, bool build, bool record, FrameHandler on_frame = {});
 
@@ -59,13 +63,31 @@ class SceneSession {
     std::atomic<int> frame_rows{0};
     std::atomic<int> threads{1};
 
-  private:
-    void print_error_location(const SceneSource& source, const ParseError& error) const;
+    // The window the run shows itself in.
+    void message_box(const std::string& text, const std::string& caption) override;
+    void select_text(int, int) override {}
+    void show_picture(int width, int height) override;
+    glimmark::Canvas& canvas() override { return canvas_; }
+    void post_message(int message) override;
+    void send_message(int message) override;
+    void run_finished() override;
 
-    // Declared before the controller, which joins the host's thread when it
-    // is destroyed.
-    HeadlessHost host_;
-    TraceController controller_;
+  private:
+    // Delivers posted messages until the run is finished.
+    void run_loop();
+    void print_error_location(const SceneSource& source, const glimmark::Diagnostic& error) const;
+
+    glimmark::Canvas canvas_;
+    // Where each message goes (run_loop's and send_message's handler).
+    std::function<void(int)> handler_;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<int> queue_;
+    bool finished_ = false;
     bool frame_failed_ = false;
+    // After the window's state, which the run still uses when it joins its
+    // render thread on its way out.
+    glimmark::Run run_{this};
+    // Last, so gone before the run: an interrupt's last record reads it.
     ProgressLog progress_log_{*this};
 };

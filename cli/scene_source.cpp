@@ -6,20 +6,22 @@
 #include <cstring>
 #include <filesystem>
 
+#include "glimmark/about.h"
+
 namespace {
 
 // Reads at most one character more than a document may hold.
 bool read_stream(std::FILE* f, std::string& out) {
     char buffer[65536];
     size_t n;
-    while (static_cast<long long>(out.size()) <= MaxSceneCharacters &&
+    while (static_cast<long long>(out.size()) <= glimmark::max_scene_characters &&
            (n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
         out.append(buffer, n);
     return !std::ferror(f);
 }
 
 std::string too_long(const std::string& what) {
-    return what + " holds more than " + std::to_string(MaxSceneCharacters) +
+    return what + " holds more than " + std::to_string(glimmark::max_scene_characters) +
            " characters, the most a scene may hold";
 }
 
@@ -49,7 +51,7 @@ bool load_scene_source(const std::string& argument, SceneSource& out, std::strin
                     std::strerror(errno);
             return false;
         }
-        if (static_cast<long long>(out.text.size()) > MaxSceneCharacters) {
+        if (static_cast<long long>(out.text.size()) > glimmark::max_scene_characters) {
             error = too_long("The scene on standard input");
             return false;
         }
@@ -72,7 +74,7 @@ bool load_scene_source(const std::string& argument, SceneSource& out, std::strin
         error = "Could not read scene file '" + argument + "': " + std::strerror(read_errno);
         return false;
     }
-    if (static_cast<long long>(out.text.size()) > MaxSceneCharacters) {
+    if (static_cast<long long>(out.text.size()) > glimmark::max_scene_characters) {
         error = too_long("Scene file '" + argument + "'");
         return false;
     }

@@ -2,8 +2,6 @@
 
 #include <string>
 
-#include "language/text_buffer.h"
-
 // A scene document as the command line names it: a file, or "-" for
 // standard input.
 struct SceneSource {

@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "cli/scene_session.h"
-#include "render/pixel_loop.h"
+#include "glimmark/about.h"
 
 const char* const TraceOptionsHelp =
     "  -W, --width N         the picture's WIDTH, from 1 to 16384\n"
@@ -75,7 +75,7 @@ struct NumberOption {
     const char* name;
     int min;
     int max;
-    std::optional<int> TracerOverrides::*field;
+    std::optional<int> PictureOverrides::*field;
 };
 
 bool parse_time(const std::string& text, float& value) {
@@ -93,10 +93,10 @@ bool parse_time(const std::string& text, float& value) {
 bool read_trace_options(const char* command, const ParsedArguments& parsed, TraceOptions& out) {
     out = TraceOptions{};
     const NumberOption numbers[] = {
-        {"width", 1, MaxImageSide, &TracerOverrides::width},
-        {"height", 1, MaxImageSide, &TracerOverrides::height},
-        {"antialiasing", 0, MaxAntialiasing, &TracerOverrides::antialiasing},
-        {"max-depth", 0, MaxTraceDepth, &TracerOverrides::max_depth},
+        {"width", 1, glimmark::max_image_side, &PictureOverrides::width},
+        {"height", 1, glimmark::max_image_side, &PictureOverrides::height},
+        {"antialiasing", 0, glimmark::max_antialiasing, &PictureOverrides::antialiasing},
+        {"max-depth", 0, glimmark::max_trace_depth, &PictureOverrides::max_depth},
     };
     for (const NumberOption& n : numbers) {
         if (!parsed.has(n.name)) continue;
@@ -172,14 +172,18 @@ bool read_trace_options(const char* command, const ParsedArguments& parsed, Trac
 }
 
 bool apply_trace_options(const char* command, const TraceOptions& options, SceneSession& session) {
-    TraceController& tc = session.controller();
-    tc.overrides = options.overrides;
-    tc.first_frame = options.first_frame;
-    tc.last_frame = options.last_frame;
-    tc.job().threads = options.threads;
-    tc.job().first_row = options.first_row;
-    tc.job().last_row = options.last_row;
-    tc.recorder.avi.replace_any_file = options.force;
+    glimmark::Run& run = session.cycle();
+    glimmark::RunOptions& o = run.options();
+    o.width = options.overrides.width;
+    o.height = options.overrides.height;
+    o.antialiasing = options.overrides.antialiasing;
+    o.max_depth = options.overrides.max_depth;
+    o.time = options.overrides.time;
+    o.first_frame = options.first_frame;
+    o.last_frame = options.last_frame;
+    run.set_threads(options.threads);
+    run.set_rows(options.first_row, options.last_row);
+    o.replace_any_file = options.force;
     const bool log_to_stderr = options.progress == "-";
     session.show_progress = !options.quiet && !log_to_stderr && isatty(STDERR_FILENO);
     if (!options.progress.empty() &&

@@ -1,18 +1,28 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/arguments.h"
-#include "run/trace_controller.h"
 
 class SceneSession;
+
+// What -W, -H, -A, --max-depth and --time put over the TRACER block and the
+// frame's TIME.
+struct PictureOverrides {
+    std::optional<int> width;
+    std::optional<int> height;
+    std::optional<int> antialiasing;
+    std::optional<int> max_depth;
+    std::optional<float> time;
+};
 
 // The options render and record share: what they put over the document's
 // TRACER block, which frames and rows they trace, threads, progress and
 // whether files are replaced.
 struct TraceOptions {
-    TracerOverrides overrides;
+    PictureOverrides overrides;
     int threads = 0;
     int first_frame = 0;
     int last_frame = -1;

@@ -9,7 +9,7 @@
 
 #include "scene/host.h"
 
-// The host of the CLI and the tests: messages to stderr (and kept), the trace
+// The host of the tests: messages to stderr (and kept), the trace
 // window as an in-memory picture, posted messages in a queue that run_loop
 // drains as a message loop.
 class HeadlessHost : public Host {

@@ -141,6 +141,21 @@ void Run::set_rows(int first_row, int last_row) {
 
 int Run::threads() const { return resolved_thread_count(state_->controller.job()); }
 
+namespace {
+
+// The command line's recording options, over the recorder's last choice.
+void apply_video_options(VideoRecorder& recorder, const RunOptions& o) {
+    recorder.avi.replace_any_file = o.replace_any_file;
+    if (!o.video) return;
+    const VideoChoice& v = *o.video;
+    if (v.codec == "raw" || v.codec == "mjpeg")
+        recorder.avi.codec = v.codec == "raw" ? AviCodec::Raw : AviCodec::Mjpeg;
+    if (v.quality > 0) recorder.avi.quality = v.quality;
+    recorder.choice = {v.codec, v.quality, v.crf, v.preset};
+}
+
+}  // namespace
+
 void Run::start(const std::string& text, bool build, bool record) {
     TraceController& tc = state_->controller;
     if (tc.running()) return;
@@ -155,6 +170,7 @@ void Run::start(const std::string& text, bool build, bool record) {
     tc.last_frame = o.last_frame;
     tc.record_file = o.record_file;
     tc.refuse_empty_recording = o.refuse_empty_recording;
+    apply_video_options(tc.recorder, o);
     tc.choose_compression = nullptr;
     if (o.choose_compression)
         tc.choose_compression = [this](VideoFormat& format, int& quality) {
@@ -229,5 +245,22 @@ long long Run::rays_traced() const { return state_->controller.job().rays_traced
 std::string Run::recorded_file() const { return state_->controller.recorder.file(); }
 
 int Run::recorded_frames() const { return state_->controller.recorder.frame_count(); }
+
+// Command line
+
+std::string Run::output_file() const { return state_->controller.parsed().output_file; }
+
+Run::PictureValues Run::picture_values() const {
+    const TraceController& tc = state_->controller;
+    const RenderJob& job = tc.job();
+    return {job.antialiasing,  job.max_depth, tc.parsed().time,  job.no_diffuse,
+            job.no_highlights, job.no_shadow, job.no_reflection, job.no_refraction};
+}
+
+int Run::frame_height() const { return state_->controller.job().height; }
+
+const std::atomic<int>& Run::rows_done_count() const { return state_->controller.job().rows_done; }
+
+std::atomic<bool>& Run::stop_flag() { return state_->controller.job().stop_requested; }
 
 }  // namespace glimmark

@@ -12,6 +12,7 @@ mkdir -p "$tmp"/language "$tmp"/record "$tmp"/scene "$tmp"/cli "$tmp"/run "$tmp"
 printf '#include "scene/scene.h"\n#include <vector>\n' >"$tmp"/language/fine.cpp
 printf '#include "glimmark/run.h"\n' >"$tmp"/web/bridge/fine.cpp
 printf '#include "glimmark/engine.h"\n' >"$tmp"/run/fine.cpp
+printf '#include "cli/arguments.h"\n#include "glimmark/run.h"\n' >"$tmp"/cli/fine.cpp
 printf '#include <vector>\n#include "glimmark/engine.h"\n' >"$tmp"/include/glimmark/fine.h
 "$check" "$tmp"
 expect_failure() {  # FILE TEXT: the check fails and names the file
@@ -27,6 +28,8 @@ expect_failure language/wrong.cpp '#include "render/shading.h"'
 expect_failure record/wrong.h '#include "render/pixel_loop.h"'
 expect_failure scene/wrong.cpp '  #  include "language/tokenizer.h"'
 expect_failure cli/wrong.cpp '#include "app/main_window.h"'
+expect_failure cli/internal.h '#include "run/trace_controller.h"'
+expect_failure cli/engine.cpp '#include "language/text_buffer.h"'
 expect_failure scene/relative.cpp '#include "../run/trace_controller.h"'
 expect_failure run/wrong.cpp '#include "web/bridge/playground.h"'
 expect_failure web/bridge/wrong.cpp '#include "cli/cli.h"'
@@ -34,4 +37,4 @@ expect_failure web/bridge/inner.cpp '#include "run/trace_controller.h"'
 expect_failure record/public.cpp '#include "glimmark/engine.h"'
 expect_failure include/glimmark/wrong.h '#include "run/trace_controller.h"'
 expect_failure include/glimmark/outside.h '#include <QString>'
-echo "layer check: the tree passes, 11 wrong includes caught"
+echo "layer check: the tree passes, 13 wrong includes caught"

@@ -19,4 +19,11 @@ std::string built_with();
 // The most characters a scene text may have for a trace to read it.
 constexpr long long max_scene_characters = 0xFFFFFF;
 
+// The largest WIDTH and HEIGHT a frame is traced at; the most extra samples a
+// pixel takes and the deepest reflection or refraction followed (larger
+// ANTIALIASING and MAX_DEPTH values count as these).
+constexpr int max_image_side = 16384;
+constexpr int max_antialiasing = 1024;
+constexpr int max_trace_depth = 256;
+
 }  // namespace glimmark

@@ -17,6 +17,7 @@
 
 #include "glimmark/canvas.h"
 #include "glimmark/engine.h"
+#include "glimmark/recording.h"
 
 struct RenderJob;
 
@@ -180,6 +181,14 @@ struct RunOptions {
     // Asked for every frame of the range once it is parsed, before it is
     // traced; none: every frame is traced.
     std::function<FrameChoice(const Run&)> before_frame;
+
+    // Command line
+    // What the recording is made with (record's --codec, --quality, --crf
+    // and --preset); none: what the file name selects and the last choice.
+    std::optional<VideoChoice> video;
+    // An AVI recording replaces a file of its name even when it is not an
+    // AVI file.
+    bool replace_any_file = false;
 };
 
 class Run {
@@ -234,6 +243,34 @@ class Run {
     // The file the last recording went to, and the frames written to it.
     std::string recorded_file() const;
     int recorded_frames() const;
+
+    // Command line
+    // OUTPUT_FILE of the last parse's ANIMATION block (empty without one).
+    std::string output_file() const;
+    // What changes the picture of the frame parsed besides the text, its
+    // size and its index: ANTIALIASING and MAX_DEPTH as the trace counts
+    // them, the frame's TIME and the TRACER block's switches.
+    struct PictureValues {
+        int antialiasing = 0;
+        int max_depth = 0;
+        float time = 0.0f;
+        bool no_diffuse = false;
+        bool no_highlights = false;
+        bool no_shadow = false;
+        bool no_reflection = false;
+        bool no_refraction = false;
+    };
+    PictureValues picture_values() const;
+    // The picture rows the frame's trace covers, loop rows included: its
+    // height once its render thread has started.
+    int frame_height() const;
+    // The frame's count of loop rows finished, for a thread that follows the
+    // trace: read with acquire, the rows' pixels are seen as the render set
+    // them.
+    const std::atomic<int>& rows_done_count() const;
+    // The flag request_stop sets, for a signal handler (which may only
+    // store to it).
+    std::atomic<bool>& stop_flag();
 
     struct State;
 

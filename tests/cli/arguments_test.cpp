@@ -242,8 +242,8 @@ TEST(ImageWhileTracing, FilesBegunAsTheRowsSettleAreTheWritesFiles) {
     const std::vector<uint32_t> traced = stripes(width, height);
     for (const char* name : {"p.png", "p.ppm", "other.ppm"}) {
         SCOPED_TRACE(name);
-        ImageFormat format{};
-        ASSERT_TRUE(image_format_for(name, format));
+        glimmark::PictureFormat format{};
+        ASSERT_TRUE(glimmark::picture_format_for(name, format));
         Surface surface(width, height);
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x)
@@ -258,12 +258,14 @@ TEST(ImageWhileTracing, FilesBegunAsTheRowsSettleAreTheWritesFiles) {
             rows_done.store(y + 1, std::memory_order_release);
             if (y % 16 == 15) std::this_thread::sleep_for(std::chrono::milliseconds(3));
         }
-        const std::string during = format == ImageFormat::Png ? "during.png" : "during.ppm";
+        const std::string during =
+            format == glimmark::PictureFormat::Png ? "during.png" : "during.ppm";
         const std::string target = std::string(name) == "other.ppm" ? during : name;
         std::string error;
-        ASSERT_TRUE(write_image(dir.file(target), format, surface, error, begun.finish()));
+        ASSERT_TRUE(
+            glimmark::write_picture(dir.file(target), format, surface, error, begun.finish()));
         begun.stop();
-        ASSERT_TRUE(write_image(dir.file("after"), format, surface, error));
+        ASSERT_TRUE(glimmark::write_picture(dir.file("after"), format, surface, error));
         EXPECT_EQ(file_bytes(dir.file(target)), file_bytes(dir.file("after")));
         EXPECT_EQ(dir.names().size(), 2u);
     }
