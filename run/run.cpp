@@ -99,6 +99,7 @@ struct Run::State {
     std::unique_ptr<WindowHost> host;
     std::vector<RecordingMessage> recording_messages;
     std::size_t messages_seen = 0;
+    Run::FrameEntry frame_entry = nullptr;
 };
 
 struct FrameWorkAccess {
@@ -169,7 +170,7 @@ void Run::start(const std::string& text, bool build, bool record) {
             return static_cast<::FrameChoice>(state_->options.before_frame(*this));
         };
     state_->text = text;
-    tc.start(state_->text.c_str(), build, record, nullptr);
+    tc.start(state_->text.c_str(), build, record, state_->frame_entry);
 }
 
 void Run::handle(int message) { state_->controller.handle_trace_done(message); }
@@ -229,5 +230,7 @@ long long Run::rays_traced() const { return state_->controller.job().rays_traced
 std::string Run::recorded_file() const { return state_->controller.recorder.file(); }
 
 int Run::recorded_frames() const { return state_->controller.recorder.frame_count(); }
+
+void Run::set_frame_entry(FrameEntry entry) { state_->frame_entry = entry; }
 
 }  // namespace glimmark
