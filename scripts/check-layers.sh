@@ -16,7 +16,7 @@ declare -A uses=(
   # above it may use them.
   [run]="core shapes scene language render record run include/glimmark"
   [cli]="core shapes scene language render record run include/glimmark cli"
-  [app]="core shapes scene language render record run include/glimmark app"
+  [app]="include/glimmark app"
   # The browser playground's bridge, over the same layers as the command.
   [web/bridge]="core shapes scene language render record run include/glimmark web/bridge"
   [include/glimmark]="include/glimmark"
