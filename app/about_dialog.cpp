@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "run/version.h"
+#include "glimmark/about.h"
 
 AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner) {
     setWindowTitle("About");
@@ -21,7 +21,7 @@ AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner) {
 
     auto* name = new QLabel(this);
     name->setTextFormat(Qt::PlainText);
-    name->setText(QString("Glimmark Version %1").arg(GlimmarkVersionMajorMinor));
+    name->setText(QString("Glimmark Version %1").arg(glimmark::version_major_minor()));
 
     auto* line = new QLabel(this);
     line->setTextFormat(Qt::PlainText);

@@ -11,29 +11,31 @@
 
 #include <algorithm>
 
-#include "record/video_formats.h"
+#include "glimmark/video_kinds.h"
+
+using glimmark::VideoKind;
 
 namespace {
 
 struct Choice {
-    VideoFormat format;
+    VideoKind format;
     const char* label;
 };
 
 constexpr Choice kChoices[] = {
-    {VideoFormat::AviRaw, "&Full frames (uncompressed AVI)"},
-    {VideoFormat::AviMjpeg, "&Motion-JPEG (AVI)"},
-    {VideoFormat::Mp4H264, "MP&4 with H.264"},
-    {VideoFormat::MkvH264, "Matroska (.m&kv) with H.264"},
-    {VideoFormat::WebmVp9, "&WebM with VP9"},
-    {VideoFormat::Gif, "Animated &GIF"},
+    {VideoKind::AviRaw, "&Full frames (uncompressed AVI)"},
+    {VideoKind::AviMjpeg, "&Motion-JPEG (AVI)"},
+    {VideoKind::Mp4H264, "MP&4 with H.264"},
+    {VideoKind::MkvH264, "Matroska (.m&kv) with H.264"},
+    {VideoKind::WebmVp9, "&WebM with VP9"},
+    {VideoKind::Gif, "Animated &GIF"},
 };
 
-bool has_quality(VideoFormat f) { return f != VideoFormat::AviRaw && f != VideoFormat::Gif; }
+bool has_quality(VideoKind f) { return f != VideoKind::AviRaw && f != VideoKind::Gif; }
 
 }  // namespace
 
-CompressionDialog::CompressionDialog(QWidget* owner, VideoFormat format, int quality)
+CompressionDialog::CompressionDialog(QWidget* owner, VideoKind format, int quality)
     : QDialog(owner) {
     setWindowTitle("Video Compression");
     formats_ = new QButtonGroup(this);
@@ -41,8 +43,7 @@ CompressionDialog::CompressionDialog(QWidget* owner, VideoFormat format, int qua
     layout->addWidget(new QLabel("Format of the recording:", this));
     for (const Choice& c : kChoices) {
         auto* button = new QRadioButton(c.label, this);
-        const bool available =
-            container_of(c.format) == VideoContainer::Avi || have_video_libraries();
+        const bool available = glimmark::can_record(c.format);
         button->setEnabled(available);
         if (!available) button->setToolTip("Needs FFmpeg's libraries, which this build is without");
         button->setChecked(c.format == format && available);
@@ -50,7 +51,7 @@ CompressionDialog::CompressionDialog(QWidget* owner, VideoFormat format, int qua
         layout->addWidget(button);
     }
     if (formats_->checkedButton() == nullptr)
-        formats_->button(static_cast<int>(VideoFormat::AviMjpeg))->setChecked(true);
+        formats_->button(static_cast<int>(VideoKind::AviMjpeg))->setChecked(true);
 
     slider_ = new QSlider(Qt::Horizontal, this);
     quality_ = new QSpinBox(this);
@@ -83,8 +84,8 @@ void CompressionDialog::enable_quality() {
     quality_->setEnabled(on);
 }
 
-VideoFormat CompressionDialog::format() const {
-    return static_cast<VideoFormat>(formats_->checkedId());
+VideoKind CompressionDialog::format() const {
+    return static_cast<VideoKind>(formats_->checkedId());
 }
 
 int CompressionDialog::quality() const { return quality_->value(); }

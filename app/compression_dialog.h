@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "scene/video_format.h"
+#include "glimmark/run.h"
 
 class QButtonGroup;
 class QSlider;
@@ -15,8 +15,8 @@ class QSpinBox;
 class CompressionDialog : public QDialog {
     Q_OBJECT
   public:
-    CompressionDialog(QWidget* owner, VideoFormat format, int quality);
-    VideoFormat format() const;
+    CompressionDialog(QWidget* owner, glimmark::VideoKind format, int quality);
+    glimmark::VideoKind format() const;
     int quality() const;
 
   private:

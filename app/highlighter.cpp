@@ -3,7 +3,7 @@
 #include <QGuiApplication>
 
 #include "app/text_colours.h"
-#include "language/vocabulary.h"
+#include "glimmark/vocabulary.h"
 
 namespace {
 
@@ -16,17 +16,17 @@ struct WordSets {
     QSet<QString> operators;
 };
 
-template <class Code, size_t N>
-QSet<QString> word_set(const Word<Code> (&table)[N]) {
+QSet<QString> word_set(const std::vector<std::string_view>& words) {
     QSet<QString> set;
-    for (const Word<Code>& w : table)
-        set.insert(QString::fromLatin1(w.word.data(), static_cast<qsizetype>(w.word.size())));
+    for (const std::string_view word : words)
+        set.insert(QString::fromLatin1(word.data(), static_cast<qsizetype>(word.size())));
     return set;
 }
 
 const WordSets& word_sets() {
-    static const WordSets sets{word_set(keywords), word_set(statement_words),
-                               word_set(operator_words)};
+    static const WordSets sets{word_set(glimmark::keyword_words()),
+                               word_set(glimmark::statement_words()),
+                               word_set(glimmark::operator_words())};
     return sets;
 }
 
@@ -49,7 +49,7 @@ bool starts_with_number(const QString& word) {
 
 // The scanner's rule; no character beyond ASCII ends a word.
 bool is_separator(QChar c) {
-    return c.unicode() < 128 && is_word_separator(static_cast<char>(c.unicode()));
+    return c.unicode() < 128 && glimmark::is_word_separator(static_cast<char>(c.unicode()));
 }
 
 }  // namespace

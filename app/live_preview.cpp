@@ -4,19 +4,11 @@
 #include <QMetaObject>
 
 #include <algorithm>
-#include <string_view>
 #include <utility>
 
 #if defined(__linux__)
 #include <pthread.h>
 #endif
-
-#include "language/vocabulary.h"
-#include "render/pick.h"
-#include "render/pixel_loop.h"
-#include "render/progressive_passes.h"
-#include "run/image_size.h"
-#include "shapes/shape.h"
 
 LivePreview::LivePreview(QObject* parent) : QObject(parent) {}
 
@@ -75,60 +67,43 @@ void LivePreview::thread_ended(unsigned generation) {
 
 void LivePreview::work(std::shared_ptr<Run> run, Request request) {
     const unsigned generation = run->generation;
-    RenderJob* job = nullptr;
     int width = 0;
     int height = 0;
     {
         std::lock_guard<std::mutex> lock(scene_mutex_);
         pickable_ = false;
-        // The frame the last parse left goes before the next parse begins.
-        frame_ = ParsedFrame{};
-        text_ = std::move(request.text);
         // One parse at one moment: Play's first (TIME 0, and an animation's
         // START_TIME when it starts elsewhere) unless asked for another.
-        ParseSettings settings;
-        settings.overrides.time = request.time;
-        settings.source_folder = request.folder;
-        settings.source_ranges = &ranges_;
-        frame_ = parse_frame_text(text_, settings);
-        if (!frame_) {
-            const ParseError error = frame_.error;
-            post(generation, [this, error] { emit parse_failed(error); });
+        const std::optional<glimmark::Diagnostic> error =
+            scene_.parse(std::move(request.text), request.folder, request.time);
+        if (error) {
+            post(generation, [this, diagnostic = *error] { emit parse_failed(diagnostic); });
             return;
         }
-        const ParseContext& frame = *frame_.frame;
-        const std::string problem = image_size_problem(frame.width, frame.height);
+        const std::string problem = scene_.refusal();
         if (!problem.empty()) {
-            frame_ = ParsedFrame{};
+            scene_.clear();
             const QString message = QString::fromStdString(problem);
             post(generation, [this, message] { emit run_refused(message); });
             return;
         }
-        job = &frame_.frame->job;
-        const bool animation = frame.has_animation;
-        const float start = frame.start_time;
-        const float end = frame.end_time;
-        post(generation, [this, animation, start, end] {
-            has_animation_ = animation;
-            start_time_ = start;
-            end_time_ = end;
+        const glimmark::Animation animation = scene_.animation();
+        post(generation, [this, animation] {
+            has_animation_ = animation.animated;
+            start_time_ = animation.start_time;
+            end_time_ = animation.end_time;
             emit parsed();
         });
         const int divisor = std::max(1, request.divisor);
-        width = std::max(1, frame.width / divisor);
-        height = std::max(1, frame.height / divisor);
+        width = std::max(1, scene_.width() / divisor);
+        height = std::max(1, scene_.height() / divisor);
         while (static_cast<long long>(width) * height > kMaxPixels) {
             width = std::max(1, width / 2);
             height = std::max(1, height / 2);
         }
-        job->image_x = frame.image_x;
-        job->image_y = frame.image_y;
-        job->width = width;
-        job->height = height;
-        job->abandon = &run->abandon;
-        // The parse may have been slow; nothing is built for a run given up.
+        // The parse may have been slow; a run given up builds nothing more.
+        scene_.prepare(width, height, &run->abandon);
         if (run->abandon.load()) return;
-        prepare_acceleration(*job);
         traced_width_ = width;
         traced_height_ = height;
         pickable_ = true;
@@ -136,7 +111,7 @@ void LivePreview::work(std::shared_ptr<Run> run, Request request) {
     // The passes read the scene and nothing writes it until the next run.
     auto coarse = free_surface(width, height);
     for (const int step : {8, 2}) {
-        if (!trace_coarse_pass(*job, *coarse, step)) return;
+        if (!scene_.trace_coarse(*coarse, step)) return;
         post(generation, [this, coarse, step] {
             picture_ = coarse;
             emit pass_done(step);
@@ -144,9 +119,7 @@ void LivePreview::work(std::shared_ptr<Run> run, Request request) {
     }
     if (run->abandon.load()) return;
     auto full = free_surface(width, height);
-    job->drawing_context = full.get();
-    render_frame(*job);
-    job->drawing_context = nullptr;
+    scene_.trace(*full);
     if (run->abandon.load()) return;
     post(generation, [this, full] {
         picture_ = full;
@@ -154,7 +127,7 @@ void LivePreview::work(std::shared_ptr<Run> run, Request request) {
     });
 }
 
-std::shared_ptr<Surface> LivePreview::free_surface(int width, int height) {
+std::shared_ptr<glimmark::Canvas> LivePreview::free_surface(int width, int height) {
     std::lock_guard<std::mutex> lock(spares_mutex_);
     // Only the spares hold a free one, so nobody can take it meanwhile.
     for (const auto& s : spares_)
@@ -163,7 +136,7 @@ std::shared_ptr<Surface> LivePreview::free_surface(int width, int height) {
     std::erase_if(spares_, [&](const auto& s) {
         return s.use_count() == 1 && (s->width() != width || s->height() != height);
     });
-    spares_.push_back(std::make_shared<Surface>(width, height));
+    spares_.push_back(std::make_shared<glimmark::Canvas>(width, height));
     return spares_.back();
 }
 
@@ -174,7 +147,7 @@ LivePreview::Pick LivePreview::pick(int x, int y, bool innermost) {
         found.busy = true;
         return found;
     }
-    if (!pickable_ || !frame_) return found;
+    if (!pickable_ || !scene_.ready()) return found;
     // A picture of another size (the newest run has not shown one yet) is
     // the same view: its pixel stands for the same place.
     if (picture_ && picture_->width() > 0 && picture_->height() > 0 &&
@@ -183,26 +156,11 @@ LivePreview::Pick LivePreview::pick(int x, int y, bool innermost) {
         y = static_cast<int>(static_cast<long long>(y) * traced_height_ / picture_->height());
     }
     if (x < 0 || y < 0 || x >= traced_width_ || y >= traced_height_) return found;
-    const std::vector<const CShape*> path = pick_shapes(frame_.frame->job, x, y);
-    if (path.empty()) return found;
-    // The shape that coloured the pixel names the kind and the material.
-    const CShape* hit = path.back();
-    const std::string_view kind = shape_block_keyword(shape_block(hit));
-    found.kind = QString::fromLatin1(kind.data(), static_cast<qsizetype>(kind.size()));
-    if (hit->material != nullptr) found.material = QString::fromStdString(hit->material->name);
-    auto take = [&](const CShape* s) {
-        const SourceRange* range = ranges_.find(s);
-        if (range == nullptr) return false;
-        found.start = range->start;
-        found.end = range->end;
-        return true;
-    };
-    if (innermost) {
-        for (auto it = path.rbegin(); it != path.rend(); ++it)
-            if (take(*it)) break;
-    } else {
-        for (const CShape* s : path)
-            if (take(s)) break;
-    }
+    const std::optional<glimmark::PreviewPick> hit = scene_.pick(x, y, innermost);
+    if (!hit) return found;
+    found.start = hit->start;
+    found.end = hit->end;
+    found.kind = QString::fromStdString(hit->kind);
+    found.material = QString::fromStdString(hit->material);
     return found;
 }

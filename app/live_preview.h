@@ -11,10 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "language/parse_entry.h"
-#include "language/source_ranges.h"
-#include "scene/parse_error.h"
-#include "scene/surface.h"
+#include "glimmark/canvas.h"
+#include "glimmark/engine.h"
+#include "glimmark/preview.h"
 
 // The live preview's work off the UI thread: one thread at a time parses the
 // text it is given and traces the scene in three passes, every 8th position
@@ -66,7 +65,7 @@ class LivePreview : public QObject {
     int threads_alive() const { return thread_.joinable() ? 1 : 0; }
 
     // The last picture a run showed (its passes draw into it); null before.
-    std::shared_ptr<const Surface> picture() const { return picture_; }
+    std::shared_ptr<const glimmark::Canvas> picture() const { return picture_; }
     // The shape at pixel (x, y) of the picture shown, in the newest parsed
     // scene (traced at that size, or about to be): its
     // outermost block (a CSG or bounding group), or with `innermost` the
@@ -82,7 +81,7 @@ class LivePreview : public QObject {
     // the full picture, which is then complete.
     void pass_done(int step);
     // The newest request's parse failed; the old picture stays.
-    void parse_failed(const ParseError& error);
+    void parse_failed(const glimmark::Diagnostic& error);
     // The newest request parsed without error.
     void parsed();
     // A run gives up without a picture (a size that cannot be traced).
@@ -102,26 +101,23 @@ class LivePreview : public QObject {
     void post(unsigned generation, F what);
     // A surface of this size that nobody shows, from the spares if one is
     // free (a new one costs a moment for a large picture).
-    std::shared_ptr<Surface> free_surface(int width, int height);
+    std::shared_ptr<glimmark::Canvas> free_surface(int width, int height);
 
     std::thread thread_;
     unsigned thread_generation_ = 0;
     std::shared_ptr<Run> run_;
     std::optional<Request> pending_;
     unsigned generation_ = 0;
-    std::shared_ptr<const Surface> picture_;
+    std::shared_ptr<const glimmark::Canvas> picture_;
     std::mutex spares_mutex_;
-    std::vector<std::shared_ptr<Surface>> spares_;
+    std::vector<std::shared_ptr<glimmark::Canvas>> spares_;
 
     // The parse side, used by one run's thread at a time; the lock guards the
     // scene against a pick while a parse replaces it or builds its search
     // structures.
     std::mutex scene_mutex_;
-    // The newest parse's frame, traced pass by pass and picked in; its
-    // ranges point into text_.
-    ParsedFrame frame_;
-    SourceRanges ranges_;
-    std::string text_;
+    // The newest parse's scene, traced pass by pass and picked in.
+    glimmark::PreviewScene scene_;
     // The size the scene was traced at, and whether it may be picked.
     int traced_width_ = 0;
     int traced_height_ = 0;

@@ -18,11 +18,11 @@
 #include "app/main_window.h"
 #include "app/studio_application.h"
 #include "app/termination_signals.h"
-#include "run/trace_controller.h"
-#include "run/version.h"
+#include "glimmark/about.h"
+#include "glimmark/run.h"
 
-// One controller for the whole run of the program, made before main.
-static TraceController controller;
+// One run cycle for the whole run of the program, made before main.
+static glimmark::Run studio_run;
 
 namespace {
 
@@ -47,8 +47,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("glimmark-studio %s\nBuilt with Qt %s, %s\n", GlimmarkVersion, QT_VERSION_STR,
-                    built_with_libraries().c_str());
+        std::printf("glimmark-studio %s\nBuilt with Qt %s, %s\n", glimmark::version(),
+                    QT_VERSION_STR, glimmark::built_with().c_str());
         return 0;
     }
     // Beyond the file size limit a Save or a recording fails with its message
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
         screenshot = args.takeFirst();
     }
 
-    MainWindow window(controller);
+    MainWindow window(studio_run);
     // A logout or a kill closes the window as Exit does: a recording keeps
     // its frames and changed text its recovery file. Every event loop ends
     // as well, so that a box open at the time cannot hold the program: its
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     if (!screenshot.isEmpty()) {
         auto* poll = new QTimer(&window);
         QObject::connect(poll, &QTimer::timeout, &window, [&window, &screenshot, poll] {
-            if (controller.running()) return;
+            if (studio_run.running()) return;
             poll->stop();
             // One more repaint of both windows before the picture is taken.
             QTimer::singleShot(300, &window, [&screenshot] {

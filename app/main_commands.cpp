@@ -19,7 +19,6 @@
 #include "app/templates.h"
 #include "app/test_picture.h"
 #include "app/trace_window.h"
-#include "run/trace_controller.h"
 
 void MainWindow::run_command(int id) {
     if (insert_template_text(id) != nullptr) {
@@ -126,7 +125,7 @@ void MainWindow::run_command(int id) {
     }
 }
 
-bool MainWindow::copy_text_for_run() {
+bool MainWindow::copy_text_for_run(std::string& text) {
     const QByteArray bytes = editor_bytes();
     if (bytes.size() >= kTextBufferSize) {
         error_box(QString("The scene text has %1 characters; a trace reads at most %2.")
@@ -134,25 +133,25 @@ bool MainWindow::copy_text_for_run() {
                       .arg(kTextBufferSize - 1));
         return false;
     }
-    run_text_.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
+    text.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
     return true;
 }
 
 void MainWindow::setup_runs() {
-    run_status_ = new RunStatus(statusBar(), controller_, *this);
+    run_status_ = new RunStatus(statusBar(), run_, *this);
     pace_timer_ = new QTimer(this);
     pace_timer_->setSingleShot(true);
     // A coarse timer may fire a little early, and a frame must never come
     // sooner than its rate allows.
     pace_timer_->setTimerType(Qt::PreciseTimer);
     connect(pace_timer_, &QTimer::timeout, this, [this] {
-        if (!closing_) controller_.handle_trace_done(TRACE_NEXT_FRAME);
+        if (!closing_) run_.handle(glimmark::NextFrameDue);
     });
     // Record of a scene with nowhere to record says so and traces nothing.
-    controller_.refuse_empty_recording = true;
+    run_.options().refuse_empty_recording = true;
     // Record asks for the format and quality once the file it records to is
     // known, before the file is opened.
-    controller_.choose_compression = [this](VideoFormat& format, int& quality) {
+    run_.options().choose_compression = [this](glimmark::VideoKind& format, int& quality) {
         return dialogs_->choose_compression(this, format, quality);
     };
 }
@@ -163,7 +162,7 @@ void MainWindow::start_run(bool build_scene, bool record) {
     write_recovery_file();  // a scene that brings the studio down keeps the text
     // The text, the scene and the job of a run stay as they are until it is
     // over; a second start while one runs is not taken up.
-    if (controller_.running()) {
+    if (run_.running()) {
         statusBar()->showMessage("A trace is running; Stop (F7) ends it.", 4000);
         return;
     }
@@ -173,31 +172,32 @@ void MainWindow::start_run(bool build_scene, bool record) {
         buttons_.value(cmd::Play)->setEnabled(false);
         buttons_.value(cmd::Record)->setEnabled(false);
     }
-    if (!copy_text_for_run()) {
+    std::string text;
+    if (!copy_text_for_run(text)) {
         run_finished();
         return;
     }
     recording_run_ = build_scene && record;
     stop_pressed_ = false;
     run_status_->run_started();
-    controller_.source_folder =
+    run_.options().folder =
         current_file_.isEmpty()
             ? std::string()
             : QFile::encodeName(QFileInfo(current_file_).absolutePath()).toStdString();
-    controller_.start(run_text_.c_str(), build_scene, record,
-                      build_scene ? render_entry_ : nullptr);
-    if (controller_.running()) run_status_->follow();
-    if (!build_scene && !controller_.parsed().parse_error) message_box("Parsed OK!", "Parse");
+    run_.set_frame_entry(build_scene ? render_entry_ : nullptr);
+    run_.start(text, build_scene, record);
+    if (run_.running()) run_status_->follow();
+    if (!build_scene && !run_.parse_error()) message_box("Parsed OK!", "Parse");
 }
 
 void MainWindow::stop_run() {
-    controller_.request_stop();
-    if (!controller_.running()) return;
+    run_.request_stop();
+    if (!run_.running()) return;
     stop_pressed_ = true;
     // An animation waiting for its next frame ends at once.
     if (pace_timer_->isActive()) {
         pace_timer_->stop();
-        controller_.handle_trace_done(TRACE_NEXT_FRAME);
+        run_.handle(glimmark::NextFrameDue);
     }
 }
 
@@ -213,32 +213,32 @@ void MainWindow::report_run_end() {
     if (closing_ || !run_status_->in_run()) return;
     // A parse error has put its place on the line already, and keeps it.
     QString text;
-    if (!controller_.run_error.empty())
-        text = QString::fromStdString(controller_.run_error);
+    if (!run_.run_error().empty())
+        text = QString::fromStdString(run_.run_error());
     else if (stop_pressed_)
         text = "Stopped";
     else
         text = done_text(run_status_->elapsed_ms());
-    const int written = controller_.recorder.frame_count();
+    const int written = run_.recorded_frames();
     if (recording_run_ && written > 0) {
         // The name recorded under: OUTPUT_FILE, or with the extension of the
         // format chosen in the dialog.
         const QString file = QDir::toNativeSeparators(
-            QFileInfo(QFile::decodeName(QByteArray::fromStdString(controller_.recorder.file())))
+            QFileInfo(QFile::decodeName(QByteArray::fromStdString(run_.recorded_file())))
                 .absoluteFilePath());
         const QString wrote = wrote_text(written, file);
         text = stop_pressed_ ? "Stopped. " + wrote : wrote;
         show_recording_notice(this, *dialogs_, wrote, file);
     }
-    if (!controller_.parsed().parse_error) run_status_->show(text);
+    if (!run_.parse_error()) run_status_->show(text);
     run_status_->run_reported();
 }
 
-void MainWindow::show_parse_error(const ParseError& error) {
+void MainWindow::show_parse_error(const glimmark::Diagnostic& error) {
     // The line and column of the word's first character, as the caret's own
     // place is given below the editor.
     const QTextDocument& document = *editor_->document();
-    const int at = document_position(document, format_, std::max(0, error.selection_start));
+    const int at = document_position(document, format_, std::max(0, error.start));
     const QTextBlock block = document.findBlock(at);
     const int line = block.isValid() ? block.blockNumber() + 1 : document.blockCount();
     const int column = block.isValid() ? at - block.position() + 1 : 1;
@@ -247,9 +247,9 @@ void MainWindow::show_parse_error(const ParseError& error) {
     run_status_->show(
         QString("Parse Error at %1: %2 found: %3")
             .arg(place, QString::fromStdString(error.message), QString::fromStdString(error.word)));
-    dialogs_->message(this, QString::fromStdString(parse_error_text(error)) + "\n\n" + place,
-                      "Parse Error", QMessageBox::NoIcon);
-    select_editor_text(error.selection_start, error.selection_end);
+    dialogs_->message(this, QString::fromStdString(error.text) + "\n\n" + place, "Parse Error",
+                      QMessageBox::NoIcon);
+    select_text(error.start, error.end);
 }
 
 void MainWindow::insert_template(int id) {
@@ -264,21 +264,21 @@ void MainWindow::insert_template(int id) {
 }
 
 void MainWindow::show_test_picture() {
-    // The surface belongs to a running render thread until its frame is done.
-    if (render_thread_running()) {
+    // The canvas belongs to a running render thread until its frame is done.
+    if (frame_running()) {
         statusBar()->showMessage("A trace is running; Stop (F7) ends it.", 4000);
         return;
     }
-    if (surface_.width() != kTestPictureSize || surface_.height() != kTestPictureSize)
-        surface_.resize(kTestPictureSize, kTestPictureSize);
-    draw_test_picture(surface_);
+    if (canvas_.width() != kTestPictureSize || canvas_.height() != kTestPictureSize)
+        canvas_.resize(kTestPictureSize, kTestPictureSize);
+    draw_test_picture(canvas_);
     present_picture(kTestPictureSize, kTestPictureSize);
 }
 
 void MainWindow::end_run_for_exit() {
     if (closing_) return;
     closing_ = true;
-    controller_.request_stop();
+    run_.request_stop();
     // The threads' own messages are dropped from now on; each frame is
     // finished here instead, so that a recording is closed with the frames
     // written so far. A thread that had not begun its frame when the stop
@@ -286,12 +286,12 @@ void MainWindow::end_run_for_exit() {
     // An animation waiting for its next frame ends at once.
     if (pace_timer_->isActive()) {
         pace_timer_->stop();
-        controller_.handle_trace_done(TRACE_NEXT_FRAME);
+        run_.handle(glimmark::NextFrameDue);
     }
-    while (render_thread_running()) {
-        controller_.request_stop();
-        join_render_thread();
-        controller_.handle_trace_done(TRACE_FRAME_DONE);
+    while (frame_running()) {
+        run_.request_stop();
+        join_frame();
+        run_.handle(glimmark::FrameDone);
     }
 }
 

@@ -19,7 +19,6 @@
 #include "app/main_window.h"
 #include "app/studio_settings.h"
 #include "app/trace_pane.h"
-#include "run/trace_controller.h"
 
 namespace {
 
@@ -51,7 +50,7 @@ void MainWindow::setup_preview() {
     });
 
     connect(preview_, &LivePreview::pass_done, this, [this](int step) {
-        if (controller_.running()) return;
+        if (run_.running()) return;
         pane_->show_surface(preview_->picture());
         pane_->set_dimmed(false);
         if (step == 1) {
@@ -117,7 +116,7 @@ void MainWindow::set_preview_size(int divisor) {
 void MainWindow::start_preview() {
     if (!live_preview_ || closing_) return;
     // A run owns the pane until it is over; look again after another pause.
-    if (controller_.running()) {
+    if (run_.running()) {
         preview_timer_->start();
         return;
     }
@@ -151,11 +150,10 @@ void MainWindow::stop_preview_for_run() {
     static_cast<CodeEditor*>(editor_)->set_error_mark(0, 0, {});
 }
 
-void MainWindow::show_preview_error(const ParseError& error) {
+void MainWindow::show_preview_error(const glimmark::Diagnostic& error) {
     const QTextDocument& document = *editor_->document();
-    const int from = document_position(document, format_, std::max(0, error.selection_start));
-    const int to =
-        document_position(document, format_, std::max(error.selection_start, error.selection_end));
+    const int from = document_position(document, format_, std::max(0, error.start));
+    const int to = document_position(document, format_, std::max(error.start, error.end));
     const QTextBlock block = document.findBlock(from);
     QString text = QString::fromStdString(error.message);
     if (!error.word.empty()) text += " found: " + QString::fromStdString(error.word);

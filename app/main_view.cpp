@@ -20,7 +20,7 @@
 #include "app/studio_settings.h"
 #include "app/trace_pane.h"
 #include "app/trace_window.h"
-#include "record/image_file.h"
+#include "glimmark/picture_file.h"
 
 namespace {
 
@@ -50,7 +50,7 @@ QWidget* MainWindow::create_work_area(QWidget* parent) {
     auto* column_layout = new QVBoxLayout(column);
     column_layout->setContentsMargins(0, 0, 0, 0);
     column_layout->setSpacing(0);
-    pane_ = new TracePane(surface_, column);
+    pane_ = new TracePane(canvas_, column);
     column_layout->addWidget(pane_, 1);
     time_slider_ = new QSlider(Qt::Horizontal, column);
     time_slider_->setObjectName("previewTime");
@@ -99,8 +99,8 @@ void MainWindow::set_separate_trace_window(bool on) {
     pane_->parentWidget()->setVisible(!on);
     if (on) {
         pane_->set_live(false);
-        if (surface_.width() > 0 && surface_.height() > 0) {
-            trace_->show_at_origin(surface_.width(), surface_.height());
+        if (canvas_.width() > 0 && canvas_.height() > 0) {
+            trace_->show_at_origin(canvas_.width(), canvas_.height());
             trace_->set_live(trace_live_);
         }
     } else {
@@ -132,8 +132,8 @@ void MainWindow::set_trace_live(bool live) {
 }
 
 void MainWindow::save_picture() {
-    const int width = surface_.width();
-    const int height = surface_.height();
+    const int width = canvas_.width();
+    const int height = canvas_.height();
     if (width <= 0 || height <= 0) {
         statusBar()->showMessage("There is no picture to save yet; Play (F5) traces one.", 4000);
         return;
@@ -149,8 +149,9 @@ void MainWindow::save_picture() {
     picture_name_ = name;
     std::string error;
     // The command line's PNG writer: the same bytes as `glimmark render`.
-    if (!write_image(QFile::encodeName(name).toStdString(), ImageFormat::Png, width, height,
-                     surface_.snapshot(), error)) {
+    if (!glimmark::write_picture(QFile::encodeName(name).toStdString(),
+                                 glimmark::PictureFormat::Png, width, height, canvas_.snapshot(),
+                                 error)) {
         error_box(QString::fromLocal8Bit(error.c_str()));
         return;
     }

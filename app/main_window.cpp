@@ -24,15 +24,11 @@
 #include "app/queued_call.h"
 #include "app/studio_dialogs.h"
 #include "app/trace_window.h"
-#include "render/pixel_loop.h"
-#include "run/trace_controller.h"
 
 static void init_studio_resources() { Q_INIT_RESOURCE(studio); }
 
-MainWindow::MainWindow(TraceController& controller, StudioDialogs* dialogs)
-    : controller_(controller),
-      dialogs_(dialogs != nullptr ? dialogs : &desktop_dialogs()),
-      render_entry_(render_thread_main) {
+MainWindow::MainWindow(glimmark::Run& run, StudioDialogs* dialogs)
+    : run_(run), dialogs_(dialogs != nullptr ? dialogs : &desktop_dialogs()) {
     init_studio_resources();
     setWindowTitle("Glimmark");
     setWindowIcon(QIcon(":/icons/glimmark.svg"));
@@ -64,7 +60,7 @@ MainWindow::MainWindow(TraceController& controller, StudioDialogs* dialogs)
     update_caret_status();
     setup_runs();
 
-    trace_ = new TraceWindow(surface_, this);
+    trace_ = new TraceWindow(canvas_, this);
 
     setup_files();
 
@@ -72,13 +68,13 @@ MainWindow::MainWindow(TraceController& controller, StudioDialogs* dialogs)
     setup_preview();
     editor_->setFocus();
 
-    controller_.host = this;
+    run_.set_window(this);
 }
 
 MainWindow::~MainWindow() {
     end_run_for_exit();
-    controller_.host = nullptr;
-    controller_.choose_compression = nullptr;
+    run_.set_window(nullptr);
+    run_.options().choose_compression = nullptr;
 }
 
 void MainWindow::build_buttons(QWidget* row) {
@@ -188,14 +184,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
 }
 
-// ---- Host ----
+// ---- glimmark::Window ----
 
 void MainWindow::message_box(const std::string& text, const std::string& caption) {
     dialogs_->message(this, QString::fromStdString(text), QString::fromStdString(caption),
                       QMessageBox::NoIcon);
 }
 
-void MainWindow::select_editor_text(int start, int end) {
+void MainWindow::select_text(int start, int end) {
     const QTextDocument& document = *editor_->document();
     const int from = document_position(document, format_, std::max(0, start));
     const int to = document_position(document, format_, std::max(start, end));
@@ -207,26 +203,26 @@ void MainWindow::select_editor_text(int start, int end) {
     editor_->setFocus();
 }
 
-void MainWindow::show_trace_window(int width, int height) {
-    // The controller shows the window before it starts a thread; the surface
-    // must not change size under a running one.
-    if (!render_thread_running() && (surface_.width() != width || surface_.height() != height))
-        surface_.resize(width, height);
+void MainWindow::show_picture(int width, int height) {
+    // The run shows the picture before it starts a thread; the canvas must
+    // not change size under a running one.
+    if (!frame_running() && (canvas_.width() != width || canvas_.height() != height))
+        canvas_.resize(width, height);
     present_picture(width, height);
     set_trace_live(true);
 }
 
-void MainWindow::post_trace_done(int wparam) {
-    post_queued(this, [this, wparam] {
+void MainWindow::post_message(int message) {
+    post_queued(this, [this, message] {
         if (closing_) return;
         // A Stop that came before the render thread began its frame was
         // cleared by it; it still ends the run after this frame.
-        if (stop_pressed_) controller_.request_stop();
-        controller_.handle_trace_done(wparam);
+        if (stop_pressed_) run_.request_stop();
+        run_.handle(message);
     });
 }
 
-void MainWindow::send_trace_done(int wparam) { controller_.handle_trace_done(wparam); }
+void MainWindow::send_message(int message) { run_.handle(message); }
 
 void MainWindow::run_finished() {
     buttons_.value(cmd::Play)->setEnabled(true);

@@ -7,9 +7,10 @@
 #include <string>
 
 #include "app/editor_text.h"
-#include "language/text_buffer.h"
-#include "scene/host.h"
-#include "scene/surface.h"
+#include "glimmark/about.h"
+#include "glimmark/canvas.h"
+#include "glimmark/engine.h"
+#include "glimmark/run.h"
 
 class FindBar;
 class QAbstractButton;
@@ -23,21 +24,20 @@ class QTimer;
 class RunStatus;
 class SceneHighlighter;
 class StudioDialogs;
-class TraceController;
 class TracePane;
 class TraceWindow;
 struct MenuNode;
 
 // The studio's main window: the button row, the editor, the menu and the
-// keys, and the platform side of the trace controller (message boxes, the
-// editor selection, the trace window and the frame-done message).
-class MainWindow : public QMainWindow, public Host {
+// keys, and the window of the run cycle (message boxes, the editor
+// selection, the trace window and the run's messages).
+class MainWindow : public QMainWindow, public glimmark::Window {
     Q_OBJECT
   public:
     // Runs are at most this long, the terminating NUL included.
-    static constexpr int kTextBufferSize = MaxSceneCharacters + 1;
+    static constexpr int kTextBufferSize = static_cast<int>(glimmark::max_scene_characters) + 1;
 
-    explicit MainWindow(TraceController& controller, StudioDialogs* dialogs = nullptr);
+    explicit MainWindow(glimmark::Run& run, StudioDialogs* dialogs = nullptr);
     ~MainWindow() override;
 
     // The command table: menus, buttons and keys all come here.
@@ -60,15 +60,15 @@ class MainWindow : public QMainWindow, public Host {
     QString recovery_file() const;
     QMenu* recent_menu() const { return recent_menu_; }
 
-    // Host
+    // glimmark::Window
     void message_box(const std::string& text, const std::string& caption) override;
-    void select_editor_text(int start, int end) override;
-    void show_trace_window(int width, int height) override;
-    Surface& trace_surface() override { return surface_; }
-    void post_trace_done(int wparam) override;
-    void send_trace_done(int wparam) override;
+    void select_text(int start, int end) override;
+    void show_parse_error(const glimmark::Diagnostic& error) override;
+    void show_picture(int width, int height) override;
+    glimmark::Canvas& canvas() override { return canvas_; }
+    void post_message(int message) override;
+    void send_message(int message) override;
     void run_finished() override;
-    void show_parse_error(const ParseError& error) override;
     bool delay_next_frame(int milliseconds) override;
 
     QPlainTextEdit* editor() const { return editor_; }
@@ -83,8 +83,9 @@ class MainWindow : public QMainWindow, public Host {
     QString run_status_text() const;
     // The editor's text as a file or a parse sees it.
     QByteArray editor_bytes() const;
-    // The entry routine of the render threads (tests give their own).
-    void set_render_entry(ThreadEntry entry) { render_entry_ = entry; }
+    // The entry routine of the render threads (tests give their own; null:
+    // the engine's).
+    void set_render_entry(glimmark::Run::FrameEntry entry) { render_entry_ = entry; }
     // The live preview (main_preview.cpp): its worker, the pause after the
     // last edit, and the time slider under the picture.
     LivePreview* live_preview() const { return preview_; }
@@ -107,7 +108,9 @@ class MainWindow : public QMainWindow, public Host {
     void stop_run();
     // The status bar and the recording notice say how the run ended.
     void report_run_end();
-    bool copy_text_for_run();
+    // The editor's text for a run; false after the box that says it is too
+    // long.
+    bool copy_text_for_run(std::string& text);
     void insert_template(int id);
     void show_test_picture();
     void end_run_for_exit();
@@ -141,7 +144,7 @@ class MainWindow : public QMainWindow, public Host {
     void set_preview_size(int divisor);
     void start_preview();
     void stop_preview_for_run();
-    void show_preview_error(const ParseError& error);
+    void show_preview_error(const glimmark::Diagnostic& error);
     void pick_pixel(QPoint pixel, Qt::KeyboardModifiers modifiers);
     void hover_pixel(QPoint pixel);
     void update_time_slider();
@@ -176,10 +179,10 @@ class MainWindow : public QMainWindow, public Host {
     // Open without the offer of a recovery copy.
     bool load_file(const QString& name);
 
-    TraceController& controller_;
+    glimmark::Run& run_;
     StudioDialogs* dialogs_;
     bool closing_without_asking_ = false;
-    ThreadEntry render_entry_;
+    glimmark::Run::FrameEntry render_entry_ = nullptr;
     QPlainTextEdit* editor_ = nullptr;
     SceneHighlighter* highlighter_ = nullptr;
     FindBar* find_bar_ = nullptr;
@@ -201,9 +204,7 @@ class MainWindow : public QMainWindow, public Host {
     QTimer* recovery_timer_ = nullptr;
     // The recovery file last written, so that it goes when the name changes.
     QString recovery_written_;
-    Surface surface_;
-    // The copy of the editor's text that a run parses, frame after frame.
-    std::string run_text_;
+    glimmark::Canvas canvas_;
     TextFormat format_;
     QString current_file_;
     QString open_dialog_name_;

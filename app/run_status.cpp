@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "run/trace_controller.h"
+#include "glimmark/run.h"
 
 QString tracing_text(int frame, int frames, int rows, int height) {
     const int total = std::max(1, height);
@@ -26,8 +26,8 @@ QString wrote_text(int frames, const QString& path) {
     return QString("Wrote %1 frame%2 to %3").arg(frames).arg(frames == 1 ? "" : "s").arg(path);
 }
 
-RunStatus::RunStatus(QStatusBar* bar, const TraceController& controller, const Host& host)
-    : QObject(bar), controller_(controller), host_(host), label_(new QLabel(bar)) {
+RunStatus::RunStatus(QStatusBar* bar, const glimmark::Run& run, const glimmark::Window& window)
+    : QObject(bar), run_(run), window_(window), label_(new QLabel(bar)) {
     label_->setObjectName("runStatus");
     label_->setTextFormat(Qt::PlainText);
     // A long parse error must not widen the window.
@@ -59,15 +59,13 @@ void RunStatus::show(const QString& text) {
 QString RunStatus::text() const { return label_->text(); }
 
 void RunStatus::refresh() {
-    if (!controller_.running()) return;
-    const int frames = controller_.parsed().has_animation ? controller_.parsed().frames : 1;
+    if (!run_.running()) return;
+    const int frames = run_.animated() ? run_.frames() : 1;
     // Between two frames of an animation no render thread runs: the frame
     // traced last is shown until the next one is due.
-    if (!host_.render_thread_running() && frames > 1) {
-        label_->setText(QString("Frame %1 of %2").arg(controller_.frame_index).arg(frames));
+    if (!window_.frame_running() && frames > 1) {
+        label_->setText(QString("Frame %1 of %2").arg(run_.frame_index()).arg(frames));
         return;
     }
-    label_->setText(tracing_text(controller_.frame_index + 1, frames,
-                                 controller_.job().rows_done.load(std::memory_order_relaxed),
-                                 controller_.job().height));
+    label_->setText(tracing_text(run_.frame_index() + 1, frames, run_.rows_done(), run_.height()));
 }

@@ -5,10 +5,13 @@
 #include <QString>
 #include <QTimer>
 
-class Host;
 class QLabel;
 class QStatusBar;
-struct TraceController;
+
+namespace glimmark {
+class Run;
+class Window;
+}  // namespace glimmark
 
 // "Tracing row 120 of 480, 25 %"; in an animation of several frames with
 // "Frame 3 of 16 · " before it. Rows past the height count as the last one.
@@ -27,7 +30,7 @@ class RunStatus : public QObject {
     // The line follows the tracing this often.
     static constexpr int kRefreshMs = 100;
 
-    RunStatus(QStatusBar* bar, const TraceController& controller, const Host& host);
+    RunStatus(QStatusBar* bar, const glimmark::Run& run, const glimmark::Window& window);
 
     // A run begins with its parse: "Parsing…" at once, and its clock starts.
     void run_started();
@@ -44,8 +47,8 @@ class RunStatus : public QObject {
   private:
     void refresh();
 
-    const TraceController& controller_;
-    const Host& host_;
+    const glimmark::Run& run_;
+    const glimmark::Window& window_;
     QLabel* label_;
     QTimer timer_;
     QElapsedTimer clock_;

@@ -89,7 +89,7 @@ QString StudioDialogs::picture_file_name(QWidget* owner, const QString& start) {
 
 bool StudioDialogs::open_url(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
-bool StudioDialogs::choose_compression(QWidget* owner, VideoFormat& format, int& quality) {
+bool StudioDialogs::choose_compression(QWidget* owner, glimmark::VideoKind& format, int& quality) {
     CompressionDialog dialog(owner, format, quality);
     if (dialog.exec() != QDialog::Accepted) return false;
     format = dialog.format();

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QUrl>
 
-#include "scene/video_format.h"
+#include "glimmark/run.h"
 
 class QWidget;
 
@@ -27,7 +27,7 @@ class StudioDialogs {
     // Shows a page in the desktop's browser; false when that failed.
     virtual bool open_url(const QUrl& url);
     // The recording's format and quality; false when cancelled.
-    virtual bool choose_compression(QWidget* owner, VideoFormat& format, int& quality);
+    virtual bool choose_compression(QWidget* owner, glimmark::VideoKind& format, int& quality);
     virtual void about(QWidget* owner);
     // Whether to save changed text before it is replaced or the studio closes.
     enum class Unsaved { Save, Discard, Cancel };

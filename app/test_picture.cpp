@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "scene/surface.h"
+#include "glimmark/canvas.h"
 
 namespace {
 
@@ -12,7 +12,7 @@ constexpr float kPi = 3.14159f;
 
 }  // namespace
 
-void draw_test_picture(Surface& surface) {
+void draw_test_picture(glimmark::Canvas& surface) {
     // The picture was made for a 15-bit generator (0 to 32767). Keeping 15 bits
     // keeps b between 5 and 17 and keeps r * 240 inside an int whatever
     // RAND_MAX the library has.
@@ -21,7 +21,7 @@ void draw_test_picture(Surface& surface) {
     draw_test_picture(surface, static_cast<float>(b));
 }
 
-void draw_test_picture(Surface& surface, float b) {
+void draw_test_picture(glimmark::Canvas& surface, float b) {
     surface.fill_black(0, 0, kTestPictureSize, kTestPictureSize);
     for (int i = 0; i < 256; ++i) {
         const float y = 128.0f - 10.0f * std::sin(static_cast<float>(i) * 0.05f * kPi);

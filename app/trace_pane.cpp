@@ -9,7 +9,7 @@
 #include <cmath>
 
 #include "app/trace_window.h"
-#include "scene/surface.h"
+#include "glimmark/canvas.h"
 
 // The canvas inside the scroll area: as large as the viewport when the
 // picture fits, as large as the zoomed picture otherwise.
@@ -60,7 +60,7 @@ class PictureView : public QWidget {
     TracePane& pane_;
 };
 
-TracePane::TracePane(Surface& surface, QWidget* parent)
+TracePane::TracePane(glimmark::Canvas& surface, QWidget* parent)
     : QScrollArea(parent), surface_(surface), view_(new PictureView(*this)) {
     setObjectName("tracePane");
     setFrameShape(QFrame::NoFrame);
@@ -74,7 +74,7 @@ TracePane::TracePane(Surface& surface, QWidget* parent)
 }
 
 QSize TracePane::picture_size() const {
-    const Surface& surface = shown();
+    const glimmark::Canvas& surface = shown();
     if (surface.width() <= 0 || surface.height() <= 0) return {};
     return {surface.width(), surface.height()};
 }
@@ -151,7 +151,7 @@ QImage TracePane::picture() const {
     return surface_image(shown());
 }
 
-void TracePane::show_surface(std::shared_ptr<const Surface> surface) {
+void TracePane::show_surface(std::shared_ptr<const glimmark::Canvas> surface) {
     const QSize before = picture_size();
     other_ = std::move(surface);
     if (picture_size() != before)

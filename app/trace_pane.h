@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "scene/surface.h"
+#include "glimmark/canvas.h"
 class PictureView;
 
 // The trace view inside the main window: the surface the render thread writes,
@@ -21,7 +21,7 @@ class TracePane : public QScrollArea {
     static constexpr double kMinZoom = 1.0 / 16;
     static constexpr double kMaxZoom = 16;
 
-    TracePane(Surface& surface, QWidget* parent);
+    TracePane(glimmark::Canvas& surface, QWidget* parent);
 
     // The surface has a new picture (its size may have changed).
     void show_picture();
@@ -43,7 +43,7 @@ class TracePane : public QScrollArea {
     QImage picture() const;
     // Shows another surface than the trace surface (the live preview's
     // picture); null goes back to the trace surface.
-    void show_surface(std::shared_ptr<const Surface> surface);
+    void show_surface(std::shared_ptr<const glimmark::Canvas> surface);
     bool shows_own_surface() const { return !other_; }
     // Dimmed: the picture no longer matches the text.
     void set_dimmed(bool dimmed);
@@ -69,12 +69,12 @@ class TracePane : public QScrollArea {
     QSize picture_size() const;
     double fit_scale() const;
 
-    const Surface& shown() const {
-        return other_ ? *other_ : static_cast<const Surface&>(surface_);
+    const glimmark::Canvas& shown() const {
+        return other_ ? *other_ : static_cast<const glimmark::Canvas&>(surface_);
     }
 
-    Surface& surface_;
-    std::shared_ptr<const Surface> other_;
+    glimmark::Canvas& surface_;
+    std::shared_ptr<const glimmark::Canvas> other_;
     bool dimmed_ = false;
     PictureView* view_;
     QTimer timer_;

@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
-#include "scene/surface.h"
+#include "glimmark/canvas.h"
 
-TraceWindow::TraceWindow(Surface& surface, QWidget* owner)
+TraceWindow::TraceWindow(glimmark::Canvas& surface, QWidget* owner)
     : QWidget(owner, Qt::Window | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
       surface_(surface) {
     setWindowTitle("Trace");
@@ -37,7 +37,7 @@ void TraceWindow::set_live(bool live) {
 
 QImage TraceWindow::picture() const { return surface_image(surface_); }
 
-QImage surface_image(const Surface& surface) {
+QImage surface_image(const glimmark::Canvas& surface) {
     const int w = surface.width();
     const int h = surface.height();
     QImage image(std::max(1, w), std::max(1, h), QImage::Format_RGB32);

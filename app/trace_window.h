@@ -4,7 +4,7 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "scene/surface.h"
+#include "glimmark/canvas.h"
 
 // The border-less window a trace is drawn into. It never takes the focus and
 // shows the surface the render thread writes; while a trace runs it repaints
@@ -14,7 +14,7 @@ class TraceWindow : public QWidget {
   public:
     static constexpr int kRefreshMs = 40;
 
-    TraceWindow(Surface& surface, QWidget* owner);
+    TraceWindow(glimmark::Canvas& surface, QWidget* owner);
 
     // Shows the window without activating it, at the top-left corner of the
     // screen, with this client size, above the other windows.
@@ -30,12 +30,12 @@ class TraceWindow : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    Surface& surface_;
+    glimmark::Canvas& surface_;
     QTimer timer_;
 };
 
 // The surface's picture, pixel for pixel (one black pixel for an empty one).
-QImage surface_image(const Surface& surface);
+QImage surface_image(const glimmark::Canvas& surface);
 
 // 0x00BBGGRR as a QRgb.
 inline QRgb colorref_to_rgb(uint32_t c) {

@@ -99,6 +99,7 @@ struct Run::State {
     std::unique_ptr<WindowHost> host;
     std::vector<RecordingMessage> recording_messages;
     std::size_t messages_seen = 0;
+    Run::FrameEntry frame_entry = nullptr;
 };
 
 struct FrameWorkAccess {
@@ -185,7 +186,7 @@ void Run::start(const std::string& text, bool build, bool record) {
             return static_cast<::FrameChoice>(state_->options.before_frame(*this));
         };
     state_->text = text;
-    tc.start(state_->text.c_str(), build, record, nullptr);
+    tc.start(state_->text.c_str(), build, record, state_->frame_entry);
 }
 
 void Run::handle(int message) { state_->controller.handle_trace_done(message); }
@@ -262,5 +263,7 @@ int Run::frame_height() const { return state_->controller.job().height; }
 const std::atomic<int>& Run::rows_done_count() const { return state_->controller.job().rows_done; }
 
 std::atomic<bool>& Run::stop_flag() { return state_->controller.job().stop_requested; }
+
+void Run::set_frame_entry(FrameEntry entry) { state_->frame_entry = entry; }
 
 }  // namespace glimmark

@@ -15,11 +15,9 @@ declare -A uses=(
   # run/ implements the public headers of include/glimmark; the front ends
   # above it may use them.
   [run]="core shapes scene language render record run include/glimmark"
-  # The command reaches the engine through the public headers alone.
+  # The front ends reach the engine through the public headers alone.
   [cli]="include/glimmark cli"
-  [app]="core shapes scene language render record run include/glimmark app"
-  # The browser playground's bridge reaches the engine through the public
-  # headers alone.
+  [app]="include/glimmark app"
   [web/bridge]="include/glimmark web/bridge"
   [include/glimmark]="include/glimmark"
 )

@@ -28,7 +28,7 @@
 #include "app/main_window.h"
 #include "app/studio_dialogs.h"
 #include "app/studio_settings.h"
-#include "run/trace_controller.h"
+#include "glimmark/run.h"
 
 namespace {
 
@@ -105,8 +105,8 @@ int main(int argc, char** argv) {
     set_studio_settings_file(settings.filePath("studio.conf"));
     set_studio_state_folder(settings.filePath("state"));
 
-    TraceController controller;
-    MainWindow window(controller);
+    glimmark::Run run;
+    MainWindow window(run);
     window.show();
     LivePreview& preview = *window.live_preview();
     window.action(cmd::LivePreview)->trigger();

@@ -272,6 +272,12 @@ class Run {
     // store to it).
     std::atomic<bool>& stop_flag();
 
+    // Studio
+    // The routine a frame's render thread runs; null (the default): the
+    // engine's pixel loop. Tests give one that traces at a pace of its own.
+    using FrameEntry = int (*)(RenderJob*);
+    void set_frame_entry(FrameEntry entry);
+
     struct State;
 
   private:

@@ -119,20 +119,20 @@ TEST(StudioRecoveryBox, ShowsTheKeptTextAndDiscardsOnlyOnPurpose) {
 
 TEST(StudioCodecDialog, StartsFromTheCurrentChoiceAndReportsTheNewOne) {
     studio_app();
-    CompressionDialog raw(nullptr, VideoFormat::AviRaw, 60);
-    EXPECT_EQ(raw.format(), VideoFormat::AviRaw);
+    CompressionDialog raw(nullptr, glimmark::VideoKind::AviRaw, 60);
+    EXPECT_EQ(raw.format(), glimmark::VideoKind::AviRaw);
     EXPECT_EQ(raw.quality(), 60);
     auto* quality = raw.findChild<QSpinBox*>();
     ASSERT_NE(quality, nullptr);
     EXPECT_FALSE(quality->isEnabled());
     EXPECT_FALSE(raw.findChild<QSlider*>()->isEnabled());
 
-    CompressionDialog mjpeg(nullptr, VideoFormat::AviMjpeg, 250);
-    EXPECT_EQ(mjpeg.format(), VideoFormat::AviMjpeg);
+    CompressionDialog mjpeg(nullptr, glimmark::VideoKind::AviMjpeg, 250);
+    EXPECT_EQ(mjpeg.format(), glimmark::VideoKind::AviMjpeg);
     EXPECT_EQ(mjpeg.quality(), 100);  // kept inside 1 to 100
     for (QRadioButton* b : mjpeg.findChildren<QRadioButton*>())
         if (b->text().contains("Full")) b->click();
-    EXPECT_EQ(mjpeg.format(), VideoFormat::AviRaw);
+    EXPECT_EQ(mjpeg.format(), glimmark::VideoKind::AviRaw);
     EXPECT_FALSE(mjpeg.findChild<QSpinBox*>()->isEnabled());
 }
 
@@ -141,19 +141,23 @@ TEST(StudioCodecDialog, StartsFromTheCurrentChoiceAndReportsTheNewOne) {
 TEST(StudioCodecDialog, PreselectsEveryFormatAndItsSliderSetsTheQuality) {
     studio_app();
     struct Row {
-        VideoFormat format;
+        glimmark::VideoKind format;
         const char* button;
         bool quality;
     };
-    const Row rows[] = {
-        {VideoFormat::AviRaw, "Full frames", false}, {VideoFormat::AviMjpeg, "Motion-JPEG", true},
-        {VideoFormat::Mp4H264, "H.264", true},       {VideoFormat::MkvH264, "Matroska", true},
-        {VideoFormat::WebmVp9, "VP9", true},         {VideoFormat::Gif, "GIF", false}};
+    const Row rows[] = {{glimmark::VideoKind::AviRaw, "Full frames", false},
+                        {glimmark::VideoKind::AviMjpeg, "Motion-JPEG", true},
+                        {glimmark::VideoKind::Mp4H264, "H.264", true},
+                        {glimmark::VideoKind::MkvH264, "Matroska", true},
+                        {glimmark::VideoKind::WebmVp9, "VP9", true},
+                        {glimmark::VideoKind::Gif, "GIF", false}};
     for (const Row& row : rows) {
-        const bool available = have_video_libraries() || row.format == VideoFormat::AviRaw ||
-                               row.format == VideoFormat::AviMjpeg;
+        const bool available = have_video_libraries() ||
+                               row.format == glimmark::VideoKind::AviRaw ||
+                               row.format == glimmark::VideoKind::AviMjpeg;
         CompressionDialog dialog(nullptr, row.format, 65);
-        EXPECT_EQ(dialog.format(), available ? row.format : VideoFormat::AviMjpeg) << row.button;
+        EXPECT_EQ(dialog.format(), available ? row.format : glimmark::VideoKind::AviMjpeg)
+            << row.button;
         QRadioButton* checked = nullptr;
         for (QRadioButton* b : dialog.findChildren<QRadioButton*>())
             if (b->isChecked()) checked = b;
@@ -208,7 +212,7 @@ TEST_F(StudioStatus, TheRunBufferHoldsSixteenMegabytesWithItsNul) {
     window->run_command(cmd::Play);
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].caption, "Glimmark Error");
-    EXPECT_FALSE(controller.running());
+    EXPECT_FALSE(run.running());
     EXPECT_TRUE(window->button(cmd::Play)->isEnabled());
     EXPECT_FALSE(window->trace_window()->isVisible());
 }

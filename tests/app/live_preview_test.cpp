@@ -129,7 +129,7 @@ TEST_F(StudioLivePreview, TheFullPassIsPlaysPicture) {
         QTest::keyClick(window->editor(), Qt::Key_F5);
         ASSERT_TRUE(wait_for_run_end());
         EXPECT_TRUE(window->trace_pane()->shows_own_surface());
-        EXPECT_EQ(window->trace_surface().snapshot(), live);
+        EXPECT_EQ(window->canvas().snapshot(), live);
     }
 }
 

@@ -20,6 +20,7 @@
 #include "app/trace_window.h"
 #include "record/video_formats.h"
 #include "render/pixel_loop.h"
+#include "scene/host.h"
 #include "scene/render_job.h"
 #include "scene/surface.h"
 #include "studio_test_support.h"
@@ -253,12 +254,12 @@ TEST_F(StudioRuns, ClosingDuringATraceStopsItAndQuitsCleanly) {
     // The render thread has ended before close returns, and the run is over.
     EXPECT_TRUE(g_exited.load());
     EXPECT_EQ(g_rows_done.load(), 4);
-    EXPECT_TRUE(controller.job().stop_requested.load());
-    EXPECT_FALSE(controller.running());
+    EXPECT_TRUE(run.stop_requested());
+    EXPECT_FALSE(run.running());
     EXPECT_FALSE(window->trace_window()->isVisible());
     // The thread's own message, still queued, is dropped.
     QTest::qWait(50);
-    EXPECT_FALSE(controller.running());
+    EXPECT_FALSE(run.running());
 }
 
 TEST_F(StudioRuns, RecordAsksForTheCodecAndCancelMeansNoRecording) {
@@ -272,7 +273,7 @@ TEST_F(StudioRuns, RecordAsksForTheCodecAndCancelMeansNoRecording) {
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_FALSE(QFile::exists(avi));
     // The animation was traced all the same.
-    EXPECT_EQ(controller.frame_index, 3);
+    EXPECT_EQ(run.frame_index(), 3);
     EXPECT_EQ(window->trace_window()->picture().pixel(2, 2), qRgb(0, 255, 0));
 }
 
@@ -341,7 +342,7 @@ TEST_F(StudioRuns, RecordWithNowhereToRecordSaysSoAndTracesNothing) {
         EXPECT_EQ(window->run_status_text(), c.message);
         EXPECT_EQ(dialogs.compression_calls, 0);
         // No picture was begun, in the pane or the separate window.
-        EXPECT_EQ(window->trace_surface().width(), 0);
+        EXPECT_EQ(window->canvas().width(), 0);
         EXPECT_FALSE(window->trace_window()->isVisible());
         EXPECT_EQ(window->findChild<QMessageBox*>("recordingNotice"), nullptr);
         EXPECT_TRUE(window->button(cmd::Record)->isEnabled());
@@ -350,7 +351,7 @@ TEST_F(StudioRuns, RecordWithNowhereToRecordSaysSoAndTracesNothing) {
     // Play of the same scene traces it.
     window->run_command(cmd::Play);
     ASSERT_TRUE(wait_for_run_end());
-    EXPECT_EQ(window->trace_surface().width(), 8);
+    EXPECT_EQ(window->canvas().width(), 8);
     EXPECT_EQ(window->trace_pane()->picture().size(), QSize(8, 6));
 }
 
@@ -391,12 +392,12 @@ TEST_F(StudioRuns, F5PlaysAnAnimationNoFasterThanItsFramesPerSecondAndStopEndsIt
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             seen << window->run_status_text();
-            return !controller.running();
+            return !run.running();
         },
         60000));
     // Frames 1 to 3 start half a second after the one before.
     EXPECT_GE(clock.elapsed(), 1500);
-    EXPECT_EQ(controller.frame_index, 4);
+    EXPECT_EQ(run.frame_index(), 4);
     EXPECT_TRUE(seen.contains("Frame 1 of 4")) << seen.join(" | ").toStdString();
     EXPECT_TRUE(seen.contains("Frame 3 of 4")) << seen.join(" | ").toStdString();
     EXPECT_TRUE(window->run_status_text().startsWith("Done in "));
@@ -407,8 +408,8 @@ TEST_F(StudioRuns, F5PlaysAnAnimationNoFasterThanItsFramesPerSecondAndStopEndsIt
     ASSERT_TRUE(
         QTest::qWaitFor([this] { return window->run_status_text() == "Frame 1 of 4"; }, 20000));
     QTest::keyClick(window->editor(), Qt::Key_F7);
-    EXPECT_FALSE(controller.running());
-    EXPECT_EQ(controller.frame_index, 1);
+    EXPECT_FALSE(run.running());
+    EXPECT_EQ(run.frame_index(), 1);
     EXPECT_EQ(window->run_status_text(), "Stopped");
     EXPECT_LT(clock.elapsed(), 1000);
     EXPECT_TRUE(window->button(cmd::Play)->isEnabled());
@@ -420,10 +421,10 @@ TEST_F(StudioRuns, RecordOffersTheFormatOfTheFileAndWritesTheOneChosen) {
     if (!have_video_libraries()) GTEST_SKIP() << "built without FFmpeg's libraries";
     QTemporaryDir dir;
     window->editor()->setPlainText(green_recording(3, dir.filePath("out.mp4")));
-    dialogs.answer_format = static_cast<int>(VideoFormat::WebmVp9);
+    dialogs.answer_format = static_cast<int>(glimmark::VideoKind::WebmVp9);
     window->run_command(cmd::Record);
     ASSERT_TRUE(wait_for_run_end());
-    EXPECT_EQ(dialogs.offered_format, VideoFormat::Mp4H264);
+    EXPECT_EQ(dialogs.offered_format, glimmark::VideoKind::Mp4H264);
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_FALSE(QFile::exists(dir.filePath("out.mp4")));
     EXPECT_EQ(read_bytes(dir.filePath("out.webm")).left(4), QByteArray("\x1A\x45\xDF\xA3"));
@@ -436,15 +437,15 @@ TEST_F(StudioRuns, RecordAsksEveryTimeAndEachChoiceHoldsForItsRunOnly) {
     QTemporaryDir dir;
     window->editor()->setPlainText(green_recording(2, dir.filePath("bounce.avi")));
     const struct {
-        VideoFormat chosen;
+        glimmark::VideoKind chosen;
         const char* file;
         QByteArray magic;
         int at;
     } rounds[] = {
-        {VideoFormat::Mp4H264, "bounce.mp4", "ftyp", 4},
-        {VideoFormat::Gif, "bounce.gif", "GIF89a", 0},
-        {VideoFormat::AviRaw, "bounce.avi", "RIFF", 0},
-        {VideoFormat::WebmVp9, "bounce.webm", "\x1A\x45\xDF\xA3", 0},
+        {glimmark::VideoKind::Mp4H264, "bounce.mp4", "ftyp", 4},
+        {glimmark::VideoKind::Gif, "bounce.gif", "GIF89a", 0},
+        {glimmark::VideoKind::AviRaw, "bounce.avi", "RIFF", 0},
+        {glimmark::VideoKind::WebmVp9, "bounce.webm", "\x1A\x45\xDF\xA3", 0},
     };
     int asked = 0;
     for (const auto& round : rounds) {
@@ -453,7 +454,8 @@ TEST_F(StudioRuns, RecordAsksEveryTimeAndEachChoiceHoldsForItsRunOnly) {
         window->button(cmd::Record)->click();
         ASSERT_TRUE(wait_for_run_end());
         EXPECT_EQ(dialogs.compression_calls, ++asked);
-        EXPECT_EQ(container_of(dialogs.offered_format), VideoContainer::Avi);
+        EXPECT_EQ(container_of(static_cast<VideoFormat>(dialogs.offered_format)),
+                  VideoContainer::Avi);
         EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages[0].text.toStdString();
         dialogs.messages.clear();
         EXPECT_EQ(read_bytes(dir.filePath(round.file)).mid(round.at, round.magic.size()),

@@ -27,21 +27,21 @@ using Clock = std::chrono::steady_clock;
 constexpr int kHeight = 96;
 const std::string kScene = stop_test_scene(128, kHeight, 4);
 
-// One studio session: its own controller and window, gone when it ends.
+// One studio session: its own run cycle and window, gone when it ends.
 struct Session {
-    TraceController controller;
+    glimmark::Run studio_run;
     FakeDialogs dialogs;
     std::unique_ptr<MainWindow> window;
 
     Session() {
         studio_app();
-        window = std::make_unique<MainWindow>(controller, &dialogs);
+        window = std::make_unique<MainWindow>(studio_run, &dialogs);
         window->show();
         window->editor()->setPlainText(QString::fromStdString(kScene));
     }
     ~Session() { window.reset(); }
     bool wait_for_run_end() {
-        return QTest::qWaitFor([this] { return !controller.running(); }, 60000);
+        return QTest::qWaitFor([this] { return !studio_run.running(); }, 60000);
     }
 };
 
@@ -78,7 +78,7 @@ TEST(StudioStopLoop, PlayStoppedOrClosedAtRandomMomentsEndsWithCompleteRowsAndBl
         for (int i = 0; i < 5; ++i) {
             s.window->run_command(cmd::Play);
             const auto t0 = Clock::now();
-            while (s.controller.job().rows_done.load() < kHeight + 2 &&
+            while (s.studio_run.rows_done() < kHeight + 2 &&
                    Clock::now() - t0 < std::chrono::seconds(60))
                 std::this_thread::sleep_for(std::chrono::microseconds(20));
             run_length =
@@ -112,7 +112,7 @@ TEST(StudioStopLoop, PlayStoppedOrClosedAtRandomMomentsEndsWithCompleteRowsAndBl
         watchdog.begin(what);
         s.window->run_command(cmd::Play);
         if (after_the_frame)
-            while (s.controller.job().rows_done.load() < kHeight + 2)
+            while (s.studio_run.rows_done() < kHeight + 2)
                 std::this_thread::sleep_for(std::chrono::microseconds(50));
         pass_time(after_the_frame ? std::chrono::microseconds(0) : delay, events);
         if (close) {
@@ -123,10 +123,10 @@ TEST(StudioStopLoop, PlayStoppedOrClosedAtRandomMomentsEndsWithCompleteRowsAndBl
         }
         watchdog.end();
 
-        EXPECT_FALSE(s.controller.running()) << what;
-        EXPECT_FALSE(s.window->render_thread_running()) << what;
+        EXPECT_FALSE(s.studio_run.running()) << what;
+        EXPECT_FALSE(s.window->frame_running()) << what;
         EXPECT_TRUE(s.dialogs.messages.empty()) << what;
-        const int rows = s.controller.job().rows_done.load();
+        const int rows = s.studio_run.rows_done();
         ASSERT_GE(rows, 1) << what;
         ASSERT_LE(rows, kHeight + 2) << what;
         if (rows < kHeight + 2) ++stopped_short;

@@ -23,7 +23,7 @@
 #include "app/studio_settings.h"
 #include "app/trace_pane.h"
 #include "app/trace_window.h"
-#include "run/trace_controller.h"
+#include "glimmark/run.h"
 
 // The studio's tests run without a display, on one 1280 x 800 screen (in
 // physical pixels: QT_SCALE_FACTOR still divides it).
@@ -86,13 +86,13 @@ class FakeDialogs : public StudioDialogs {
         urls.push_back(url);
         return true;
     }
-    bool choose_compression(QWidget*, VideoFormat& format, int& quality) override {
+    bool choose_compression(QWidget*, glimmark::VideoKind& format, int& quality) override {
         ++compression_calls;
         offered_format = format;
         if (!compression_answer) return false;
-        format = answer_format >= 0 ? static_cast<VideoFormat>(answer_format)
-                 : answer_mjpeg     ? VideoFormat::AviMjpeg
-                                    : VideoFormat::AviRaw;
+        format = answer_format >= 0 ? static_cast<glimmark::VideoKind>(answer_format)
+                 : answer_mjpeg     ? glimmark::VideoKind::AviMjpeg
+                                    : glimmark::VideoKind::AviRaw;
         quality = answer_quality;
         return true;
     }
@@ -121,8 +121,8 @@ class FakeDialogs : public StudioDialogs {
     int compression_calls = 0;
     bool compression_answer = true;
     bool answer_mjpeg = false;
-    int answer_format = -1;  // a VideoFormat; -1: the AVI one answer_mjpeg says
-    VideoFormat offered_format = VideoFormat::AviRaw;
+    int answer_format = -1;  // a VideoKind; -1: the AVI one answer_mjpeg says
+    glimmark::VideoKind offered_format = glimmark::VideoKind::AviRaw;
     int answer_quality = 75;
     int about_calls = 0;
     QStringList unsaved_questions;
@@ -165,7 +165,7 @@ inline QImage shown_picture(MainWindow& window) {
     return one_to_one(pane->viewport()->grab().toImage(), pane->picture_rect());
 }
 
-// A shown, active main window with its own controller and fake dialogs.
+// A shown, active main window with its own run cycle and fake dialogs.
 class StudioWindowTest : public ::testing::Test {
   protected:
     StudioWindowTest() {
@@ -179,7 +179,7 @@ class StudioWindowTest : public ::testing::Test {
     // studio: what the settings and the state folder hold stays.
     void restart_window() {
         window.reset();
-        window = std::make_unique<MainWindow>(controller, &dialogs);
+        window = std::make_unique<MainWindow>(run, &dialogs);
         window->show();
         window->activateWindow();
         window_active = QTest::qWaitForWindowActive(window.get());
@@ -188,10 +188,10 @@ class StudioWindowTest : public ::testing::Test {
 
     // Waits (running the event loop) until the run is over.
     bool wait_for_run_end(int ms = 60000) {
-        return QTest::qWaitFor([this] { return !controller.running(); }, ms);
+        return QTest::qWaitFor([this] { return !run.running(); }, ms);
     }
 
-    TraceController controller;
+    glimmark::Run run;
     FakeDialogs dialogs;
     std::unique_ptr<MainWindow> window;
     bool window_active = false;

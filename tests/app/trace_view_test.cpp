@@ -58,7 +58,7 @@ TEST_F(StudioTraceView, TheChoicesAreRememberedBetweenRuns) {
     window->action(cmd::FitPicture)->trigger();
     window.reset();
     for (bool separate : {true, false}) {
-        TraceController again;
+        glimmark::Run again;
         MainWindow next(again, &dialogs);
         next.show();
         EXPECT_EQ(next.action(cmd::SeparateTraceWindow)->isChecked(), separate);

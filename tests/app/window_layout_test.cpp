@@ -15,7 +15,7 @@
 
 #include "app/commands.h"
 #include "app/main_window.h"
-#include "run/trace_controller.h"
+#include "glimmark/run.h"
 #include "studio_test_support.h"
 
 namespace {
@@ -282,7 +282,7 @@ TEST_F(StudioWindow, EditorFontIsFixedOrEightPointSansSerif) {
         if (window->action(cmd::ProportionalFont)->isChecked() != proportional)
             window->action(cmd::ProportionalFont)->trigger();
         check(*window, proportional);
-        TraceController other;
+        glimmark::Run other;
         MainWindow next(other, &dialogs);
         check(next, proportional);
     }
