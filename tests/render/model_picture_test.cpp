@@ -16,10 +16,10 @@ namespace {
 // A scene around one MESH block whose inside is `mesh`.
 std::string scene_with_mesh(const std::string& mesh) {
     return "TRACER WIDTH 48 HEIGHT 36 END_TRACER SCENE BACKGROUND_COLOR 0.1 0.2 0.3 "
-           "CAMERA TRANSLATE 0.4 1.4 -1.2 LOOK_AT 0.5 0 0.5 END_CAMERA "
+           "CAMERA TRANSLATE 0.3 0.9 -0.2 LOOK_AT 0.5 0.1 0.6 END_CAMERA "
            "LIGHT TRANSLATE 2 4 -3 STRENGTH 12 END_LIGHT "
            "FRAME ROTATE 0 0.3 0.1 TRANSLATE 0 -0.1 0.2 MESH MATERIAL TEXTURE_FILE "
-           "\"" GMK_SOURCE_DIR "/examples/tiles.png\" DENSITY 2 GLOSS 20 END_MATERIAL " +
+           "\"" GMK_SOURCE_DIR "/examples/tiles.png\" DENSITY 6 GLOSS 20 END_MATERIAL " +
            mesh + " END_MESH END_FRAME END_SCENE";
 }
 
@@ -52,7 +52,7 @@ TEST(ModelFilePicture, EachFormatGivesTheTypedMeshsPicture) {
         for (bool accelerate : {false, true}) {
             const std::vector<uint32_t> expected = picture(typed, "", accelerate);
             // The mesh fills much of the picture, shaded and textured.
-            EXPECT_GT(std::set<uint32_t>(expected.begin(), expected.end()).size(), 100u);
+            EXPECT_GT(std::set<uint32_t>(expected.begin(), expected.end()).size(), 40u);
             EXPECT_EQ(picture(loaded, folder.path().string(), accelerate), expected) << f.file;
         }
     }
