@@ -89,6 +89,8 @@ long long declared_triangles(const std::string& ext, std::string_view head, long
     return 0;
 }
 
+#ifdef GLIMMARK_MODEL_FILES
+
 // One line of at most 200 characters.
 std::string one_line(std::string text) {
     for (char& c : text)
@@ -98,8 +100,6 @@ std::string one_line(std::string text) {
     if (text.size() > 200) text.resize(200);
     return text;
 }
-
-#ifdef GLIMMARK_MODEL_FILES
 
 // A mesh of the model and where its node places it.
 struct Placed {
@@ -264,13 +264,9 @@ ModelResult take_scene(Assimp::Importer& importer, const aiScene* scene, long lo
     return result;
 }
 
-#endif
-
 // The library's reading of a file or of bytes, its own errors caught.
 template <class Read>
-ModelResult read_with_library([[maybe_unused]] Read read, [[maybe_unused]] long long max_triangles,
-                              [[maybe_unused]] const ModelTriangleSink& sink) {
-#ifdef GLIMMARK_MODEL_FILES
+ModelResult read_with_library(Read read, long long max_triangles, const ModelTriangleSink& sink) {
     try {
         Assimp::Importer importer;
         const aiScene* scene = read(importer);
@@ -280,10 +276,9 @@ ModelResult read_with_library([[maybe_unused]] Read read, [[maybe_unused]] long 
     } catch (const std::exception& e) {
         return refused(one_line(e.what()));
     }
-#else
-    return refused("only the desktop programs read model files");
-#endif
 }
+
+#endif
 
 }  // namespace
 
@@ -325,6 +320,7 @@ ModelResult read_model_file(const std::string& path, long long max_triangles,
         [&path](Assimp::Importer& importer) { return importer.ReadFile(path, 0); }, max_triangles,
         sink);
 #else
+    (void)sink;
     return refused("only the desktop programs read model files");
 #endif
 }
@@ -344,6 +340,7 @@ ModelResult read_model_bytes(const void* bytes, std::size_t size, const std::str
         },
         max_triangles, sink);
 #else
+    (void)sink;
     return refused("only the desktop programs read model files");
 #endif
 }
