@@ -31,7 +31,8 @@ for t in "${targets[@]}"; do
   esac
   echo "== $t for ${seconds}s"
   # A document may loop for ever or ask for gigabytes: both are findings.
-  if ! "$build/fuzz/$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
+  # Leaks of system libraries (scripts/lsan.supp) are not.
+  if ! LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp "$build/fuzz/$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
       -max_len=65536 -print_final_stats=1 -artifact_prefix="$crashes/" "$corpus" \
       2>"$build/$t.log"; then
     status=1
