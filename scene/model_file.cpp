@@ -61,7 +61,31 @@ bool is_model_extension(const std::string& ext) {
     return ext == "obj" || ext == "ply" || ext == "stl" || ext == "gltf" || ext == "glb";
 }
 
+// The most of a file's head looked at before the library reads it.
+constexpr size_t MaxHeadBytes = 65536;
+
+constexpr const char* DamagedPlyHeader = "not a PLY file: its header is damaged or too long";
+
 constexpr const char* NotAModelName = "the name does not end in .obj, .ply, .stl, .gltf or .glb";
+
+// Whether a PLY file's head is a whole header of known lines: the library
+// reads some damaged headers for ever. The header must end within `head`.
+bool sound_ply_header(std::string_view head) {
+    const std::string_view words[] = {"ply",      "format",  "comment",
+                                      "obj_info", "element", "property"};
+    size_t at = 0;
+    while (at < head.size()) {
+        size_t end = head.find('\n', at);
+        if (end == std::string_view::npos) return false;
+        std::string_view line = head.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        const std::string_view first = line.substr(0, line.find(' '));
+        if (first == "end_header") return true;
+        if (std::find(std::begin(words), std::end(words), first) == std::end(words)) return false;
+        at = end + 1;
+    }
+    return false;
+}
 
 // The triangles a file says it holds at least, from the head of a PLY file
 // (its face count) or a binary STL file (whose size matches its count): a
@@ -310,9 +334,10 @@ ModelResult read_model_file(const std::string& path, long long max_triangles,
                        std::to_string(limit) + " this machine reads");
     std::ifstream in(path, std::ios::binary);
     if (!in) return refused("the file cannot be opened");
-    std::string head(4096, '\0');
+    std::string head(MaxHeadBytes, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<size_t>(in.gcount()));
+    if (ext == "ply" && !sound_ply_header(head)) return refused(DamagedPlyHeader);
     const long long declared = declared_triangles(ext, head, static_cast<long long>(size));
     if (declared > max_triangles) return too_many(declared);
 #ifdef GLIMMARK_MODEL_FILES
@@ -330,7 +355,9 @@ ModelResult read_model_bytes(const void* bytes, std::size_t size, const std::str
     if (!model_files_supported()) return refused("only the desktop programs read model files");
     if (!is_model_extension(extension)) return refused(NotAModelName);
     if (size == 0) return refused("the file is empty");
-    const std::string_view head(static_cast<const char*>(bytes), std::min<std::size_t>(size, 4096));
+    const std::string_view head(static_cast<const char*>(bytes),
+                                std::min<std::size_t>(size, MaxHeadBytes));
+    if (extension == "ply" && !sound_ply_header(head)) return refused(DamagedPlyHeader);
     const long long declared = declared_triangles(extension, head, static_cast<long long>(size));
     if (declared > max_triangles) return too_many(declared);
 #ifdef GLIMMARK_MODEL_FILES

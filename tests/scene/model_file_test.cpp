@@ -109,6 +109,11 @@ TEST(ModelFile, RefusesWithAReason) {
         {"infinite.ply", binary_ply(infinite_grid),
          "the model has a coordinate that is not a finite number"},
         {"points.obj", "v 0 0 0\nv 1 0 0\np 1\np 2\n", "the model has no triangles"},
+        // A header the library once read for ever (found by fuzz_model_file_ply).
+        {"damaged.ply",
+         "ply\nformat ascii 1.0\nelement vertex 4\nproply\nformat ascii 1.0\nelperty float x\n"
+         "property vlOat y\npropemertyent vertex 8\nprope",
+         "not a PLY file: its header is damaged or too long"},
     };
     for (const auto& c : cases) {
         const std::string path =
