@@ -21,9 +21,16 @@ inline ModelNumbers bumpy_grid(int n) {
     auto corner = [&](int i, int j, ModelNumbers& out) {
         const float dx = height(i + 1, j) - height(i - 1, j);
         const float dz = height(i, j + 1) - height(i, j - 1);
-        out.insert(out.end(),
-                   {static_cast<float>(i) / 4.0f, height(i, j), static_cast<float>(j) / 4.0f, -dx,
-                    0.5f, -dz, static_cast<float>(i) / 16.0f, static_cast<float>(j) / 16.0f});
+        const float numbers[] = {static_cast<float>(i) / 4.0f,
+                                 height(i, j),
+                                 static_cast<float>(j) / 4.0f,
+                                 -dx,
+                                 0.5f,
+                                 -dz,
+                                 static_cast<float>(i) / 16.0f,
+                                 static_cast<float>(j) / 16.0f};
+        for (float n : numbers)
+            out.push_back(n);
     };
     ModelNumbers out;
     for (int i = 0; i < n; ++i)
