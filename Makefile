@@ -87,7 +87,8 @@ fuzz-build:
 	cmake -S . -B build-fuzz -DGLIMMARK_FUZZ=ON -DGLIMMARK_STUDIO=OFF \
 	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build-fuzz -j $(JOBS) --target fuzz_build_trace fuzz_check \
-	  fuzz_texture_png fuzz_texture_jpeg fuzz_texture_bitmap fuzz_band_record
+	  fuzz_texture_png fuzz_texture_jpeg fuzz_texture_bitmap fuzz_band_record \
+	  fuzz_model_file_obj fuzz_model_file_ply fuzz_model_file_stl fuzz_model_file_gltf fuzz_model_file_glb
 
 # Each target runs FUZZ_SECONDS on a working corpus seeded from fuzz/seeds;
 # crashes land in build-fuzz/crashes.

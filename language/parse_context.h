@@ -22,6 +22,8 @@ struct SceneBudget {
     long long records = 0;
     long long texts = 0;
     long long texels = 0;
+    // Triangles of the model files MESH FILE read.
+    long long model_triangles = 0;
 };
 
 using FrameList = RecordList<Frame, &Frame::parent, &Frame::child>;

@@ -34,15 +34,21 @@ const TextBuffer* find_text(const ParseContext& pc, const std::string& name) {
     return it == pc.text_names.end() ? nullptr : it->second;
 }
 
-// Reads the whole file into `out`; false when it cannot be read. Only
+// Reads the whole file into `out`; false when it cannot be read, with
+// `too_large` set when it is a file longer than any document may be. Only
 // regular files of at most MaxDocumentLength bytes are read: a device or a
 // pipe may never end. Like any document, the text ends at its first NUL byte.
-bool read_file(const ParseContext& pc, const std::string& name, TextBuffer& out) {
+bool read_file(const ParseContext& pc, const std::string& name, TextBuffer& out, bool& too_large) {
+    too_large = false;
     std::string path = resolve_document_path(pc, name);
     std::error_code ec;
     if (path.empty() || !std::filesystem::is_regular_file(path, ec)) return false;
     const auto size = std::filesystem::file_size(path, ec);
-    if (ec || size > static_cast<std::uintmax_t>(MaxDocumentLength)) return false;
+    if (ec) return false;
+    if (size > static_cast<std::uintmax_t>(MaxDocumentLength)) {
+        too_large = true;
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     // Read straight into the buffer, with room for a line feed and the text
@@ -274,12 +280,18 @@ void parse_include(ParseContext& pc) {
                 found = find_text(pc, pc.word);
                 if (found == nullptr) report_parse_error(pc, "Could not find named INCLUDE.");
                 break;
-            case FILE_TOKEN:
+            case FILE_TOKEN: {
                 read_string(pc);
                 file_name = resolve_document_path(pc, pc.word);
-                found = read_file(pc, pc.word, file_text) ? &file_text : nullptr;
-                if (found == nullptr) report_parse_error(pc, "Could not open INCLUDE file.");
+                bool too_large = false;
+                found = read_file(pc, pc.word, file_text, too_large) ? &file_text : nullptr;
+                // A file too long to splice is refused before it is read.
+                if (found == nullptr)
+                    report_parse_error(pc, too_large
+                                               ? "Included text exceeded max (67108864 characters)"
+                                               : "Could not open INCLUDE file.");
                 break;
+            }
             case END_INCLUDE:
             case BLOCK_END: {
                 if (found == nullptr) return;

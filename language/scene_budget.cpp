@@ -3,6 +3,7 @@
 #include <string>
 
 #include "language/tokenizer.h"
+#include "scene/model_file.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ SceneBudget scene_limits() {
     limits.records = MaxSceneRecords;
     limits.texts = MaxSceneTexts;
     limits.texels = MaxSceneTexels;
+    limits.model_triangles = model_triangle_limit();
     return limits;
 }
 

@@ -18,6 +18,10 @@ constexpr long long MaxSceneTexts = 1048576;
 // Texels of all textures together, 12 bytes each.
 constexpr long long MaxSceneTexels = 1LL << 26;
 
+// Triangles of model files (MESH FILE) are bounded by the machine's memory
+// instead (model_triangle_limit(), scene/model_file.h); they are no shapes of
+// the count above.
+
 // The limits above, as a parse starts with them.
 SceneBudget scene_limits();
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <new>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "language/scene_budget.h"
 #include "language/source_ranges.h"
 #include "language/tokenizer.h"
+#include "scene/model_file.h"
 #include "scene/scene.h"
 #include "shapes/box.h"
 #include "shapes/capped_surface.h"
@@ -289,6 +291,35 @@ void parse_vertex_list(ParseContext& pc, ShapeList* target) {
     if (!pc.parse_error) report_parse_error(pc, "Expected END_VERTEX_LIST.");
 }
 
+// FILE in a MESH block: the model file named by the word just read, each of
+// its triangles made as a typed one with the same numbers would be. Its
+// triangles count against the model allowance, not the shapes'; a model that
+// would pass it is refused whole, before its triangles are made.
+void load_model_file(ParseContext& pc, ShapeList& target) {
+    const long long room = std::max(pc.limits.model_triangles - pc.budget.model_triangles, 0LL);
+    const Frame& frame = *pc.current_frame();
+    Material* material = pc.current_material();
+    const ModelResult result =
+        read_model_file(resolve_document_path(pc, pc.word), room, [&](const float* numbers) {
+            target.append(
+                build_triangle(Triangle::operator new(sizeof(Triangle)), numbers, frame, material));
+        });
+    std::string message;
+    switch (result.status) {
+        case ModelStatus::Loaded:
+            pc.budget.model_triangles += result.triangles;
+            return;
+        case ModelStatus::TooManyTriangles:
+            message = "Could not load model file: too many triangles. Expected at most " +
+                      std::to_string(pc.limits.model_triangles);
+            break;
+        case ModelStatus::Refused:
+            message = "Could not load model file: " + result.reason;
+            break;
+    }
+    report_parse_error(pc, message.c_str());
+}
+
 }  // namespace
 
 bool is_unit_shape(int token) {
@@ -497,7 +528,9 @@ void parse_sor(ParseContext& pc) {
     if (!pc.parse_error) report_parse_error(pc, "Expected END_SOR.");
 }
 
-// mesh ::= MESH { vertex_list | material } END_MESH
+// mesh ::= MESH { vertex_list | FILE string | material } END_MESH
+// FILE reads the triangles of a model file (OBJ, PLY, STL, glTF); a check-only
+// parse does not open it.
 void parse_mesh(ParseContext& pc, ShapeList* target) {
     const ShapeRangeNote note(pc, target);
     while (more_to_read(pc)) {
@@ -506,6 +539,14 @@ void parse_mesh(ParseContext& pc, ShapeList* target) {
         if (pc.token == END_MESH) return;
         if (word_is(w, Statement::VertexList)) {
             parse_vertex_list(pc, target);
+        } else if (pc.token == FILE_TOKEN) {
+            read_string(pc);
+            if (target != nullptr)
+                load_model_file(pc, *target);
+            else if (!model_files_supported())
+                report_parse_error(pc,
+                                   "Could not load model file: only the desktop programs "
+                                   "read model files");
         } else if (pc.token == MATERIAL) {
             parse_material(pc);
         } else if (!w.empty()) {

@@ -24,6 +24,8 @@ done
 packages=(
   build-essential cmake pkg-config
   libjpeg62-turbo-dev libpng-dev libstb-dev
+  # Model files for MESH FILE (OBJ, PLY, STL, glTF).
+  libassimp-dev
   # MP4, WebM, Matroska and GIF recordings; ffprobe and ffmpeg check them.
   libavcodec-dev libavformat-dev libavfilter-dev libavutil-dev libswscale-dev ffmpeg
 )
@@ -35,6 +37,8 @@ if [ $cli_only = 0 ]; then
     # A desktop's usual fixed-width face, whose font flags do not say
     # "fixed pitch": the editor tests must hold with it too.
     fonts-noto-mono
+    # The model files the tests load or refuse, one by one.
+    assimp-testmodels
     # The studio's smoke test: an X server, a window manager, keys and a
     # screenshot.
     xvfb xauth openbox xdotool

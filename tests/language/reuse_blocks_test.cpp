@@ -112,6 +112,9 @@ TEST(Include, SplicesDefinedTexts) {
 }
 
 TEST(Include, Errors) {
+    TempFolder folder;
+    const std::string big = folder.write("big.gmk", "SCENE ");
+    std::filesystem::resize_file(big, 67108865);
     const std::string wrong = "DEFINE NAME ball TRACER END END_DEFINE INCLUDE NAME Ball }";
     const std::pair<std::string, std::string> cases[] = {
         {wrong, message_at("Could not find named INCLUDE.", behind(wrong, "Ball"), "Ball")},
@@ -122,6 +125,11 @@ TEST(Include, Errors) {
         {"INCLUDE FILE \"/no/such/file.gmk\" END",
          message_at("Could not open INCLUDE file.", 32, "/no/such/file.gmk")},
         {"INCLUDE FILE \"/\" END", message_at("Could not open INCLUDE file.", 16, "/")},
+        // A file that is there but longer than any document says so (a
+        // sparse file: nothing of it is read).
+        {"INCLUDE FILE \"" + big + "\" END",
+         message_at("Included text exceeded max (67108864 characters)",
+                    static_cast<int>(big.size()) + 15, big)},
     };
     for (const auto& [text, message] : cases) {
         LanguageParse p(text);

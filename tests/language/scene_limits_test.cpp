@@ -11,6 +11,7 @@
 
 #include "language/scene_budget.h"
 #include "language_test_support.h"
+#include "scene/model_file.h"
 #include "scene/scene.h"
 #include "tests/support/temp_folder.h"
 
@@ -51,6 +52,7 @@ struct CountLimit {
 void lower(SceneParse& p, const std::string& message, long long limit) {
     SceneBudget& l = p.tc.parsed().limits;
     long long& which = message.find("lights") != std::string::npos   ? l.lights
+                       : message.find("model") != std::string::npos  ? l.model_triangles
                        : message.find("shapes") != std::string::npos ? l.shapes
                        : message.find("DEFINE") != std::string::npos ? l.texts
                                                                      : l.records;
@@ -63,6 +65,7 @@ long long limit_of(const CountLimit& c) {
     const SceneBudget& l = p.tc.parsed().limits;
     const std::string m = c.message;
     return m.find("lights") != std::string::npos   ? l.lights
+           : m.find("model") != std::string::npos  ? l.model_triangles
            : m.find("shapes") != std::string::npos ? l.shapes
            : m.find("DEFINE") != std::string::npos ? l.texts
                                                    : l.records;
@@ -91,13 +94,17 @@ TEST_P(SceneCountLimit, TheLimitIsMetAndOneMoreIsRefused) {
 // one, as they cost memory and time alike.
 INSTANTIATE_TEST_SUITE_P(
     Scene, SceneCountLimit,
-    ::testing::Values(CountLimit{"LIGHT }", 0, 1, "Too many lights."},
-                      CountLimit{"CUBE }", 0, 8, "Too many shapes."},
-                      CountLimit{"MATERIAL }", 5000, 4, "Too many materials and interpolations."},
-                      CountLimit{"FRAME INTERPOLATION 0 1 END_INTERPOLATION END_FRAME", 5000, 4,
-                                 "Too many materials and interpolations."},
-                      CountLimit{"DEFINE NAME d SPHERE } END_DEFINE", 5000, 4,
-                                 "Too many DEFINE texts."}));
+    ::testing::Values(
+        CountLimit{"LIGHT }", 0, 1, "Too many lights."},
+        CountLimit{"CUBE }", 0, 8, "Too many shapes."},
+        CountLimit{"MATERIAL }", 5000, 4, "Too many materials and interpolations."},
+        CountLimit{"FRAME INTERPOLATION 0 1 END_INTERPOLATION END_FRAME", 5000, 4,
+                   "Too many materials and interpolations."},
+        CountLimit{"DEFINE NAME d SPHERE } END_DEFINE", 5000, 4, "Too many DEFINE texts."},
+        // Model triangles have a budget of their own, from the
+        // machine's memory.
+        CountLimit{"MESH FILE \"" GMK_SOURCE_DIR "/fuzz/seeds/models/triangle.stl\" END_MESH", 40,
+                   1, "Could not load model file: too many triangles."}));
 
 TEST(SceneLimits, EveryParseStartsWithTheSameLimits) {
     SceneParse p;
@@ -109,6 +116,7 @@ TEST(SceneLimits, EveryParseStartsWithTheSameLimits) {
     EXPECT_EQ(p.shapes().size(), 3u);
     EXPECT_EQ(ParseContext().limits.shapes, MaxSceneShapes);
     EXPECT_EQ(ParseContext().limits.lights, MaxSceneLights);
+    EXPECT_EQ(ParseContext().limits.model_triangles, model_triangle_limit());
 }
 
 TEST(SceneShapeLimit, EveryKindOfShapeCounts) {

@@ -374,6 +374,72 @@ TEST(MeshBlock, ErrorsDeepInALongListStandWhereTheScanFindsThem) {
                          list.substr(start, behind - start)));
 }
 
+// FILE in MESH: a building parse reads the model, a check-only parse only
+// the name; each refusal names the file and says why.
+TEST(MeshBlock, ModelFileTrianglesTakeTheBlocksMaterialAndTheFrame) {
+    const std::string seeds = GMK_SOURCE_DIR "/fuzz/seeds/models/";
+    SceneParse p;
+    ASSERT_TRUE(
+        p.parse("SCENE FRAME TRANSLATE 0 0 5 MESH MATERIAL DIFFUSE 0 1 0 END_MATERIAL "
+                "FILE \"" +
+                seeds +
+                "cube.obj\" VERTEX_LIST 0 0 0 0 0 1 0 0  1 0 0 0 0 1 "
+                "0 0  0 1 0 0 0 1 0 0 END_VERTEX_LIST FILE \"" +
+                seeds + "triangle.stl\" END_MESH END_FRAME END_SCENE"))
+        << p.error();
+    const auto shapes = p.shapes();
+    ASSERT_EQ(shapes.size(), 14u);
+    const auto* first = dynamic_cast<const Triangle*>(shapes[0]);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->C, Vector3(1, 1, 5));
+    // The face's own normal, made unit length; no coordinates in the file.
+    EXPECT_EQ(first->nA, Vector3(0, 0, -1));
+    EXPECT_EQ(first->uA, 0.0f);
+    EXPECT_EQ(first->uC, 1.0f);
+    for (const CShape* s : shapes)
+        EXPECT_EQ(s->material->diffuse, Vector3(0, 1, 0));
+    EXPECT_EQ(dynamic_cast<const Triangle*>(shapes[13])->B, Vector3(1, 0, 5));
+    EXPECT_EQ(p.tc.parsed().budget.model_triangles, 13);
+    // A check-only parse opens no model file.
+    SceneParse check;
+    EXPECT_TRUE(check.check("SCENE MESH FILE \"/no/such/model.ply\" END_MESH END_SCENE"))
+        << check.error();
+}
+
+TEST(MeshBlock, ModelFileErrorsStandAtTheFileName) {
+    TempFolder folder;
+    const std::string seeds = GMK_SOURCE_DIR "/fuzz/seeds/models/";
+    folder.write("notes.obj", "this is no model\n");
+    folder.write("nan.stl", std::string(80, ' ') + std::string("\1\0\0\0", 4) +
+                                std::string(12, '\0') + std::string("\0\0\xc0\x7f", 4) +
+                                std::string(34, '\0'));
+    const std::string many = "Could not load model file: too many triangles. Expected at most 12";
+    const struct {
+        std::string name, message;
+    } cases[] = {
+        {folder.file("missing.obj"), "Could not load model file: no such file"},
+        {"/", "Could not load model file: no such file"},
+        {seeds + "../documents", "Could not load model file: no such file"},
+        {folder.write("scene.gmk", "SCENE END_SCENE"),
+         "Could not load model file: the name does not end in .obj, .ply, .stl, .gltf or .glb"},
+        {folder.file("nan.stl"),
+         "Could not load model file: the model has a coordinate that is not a finite number"},
+        {folder.file("notes.obj"), "Could not load model file: the model has no triangles"},
+        {seeds + "cube.obj\" FILE \"" + seeds + "triangle.glb", many},
+    };
+    for (const auto& c : cases) {
+        const std::string text = "SCENE MESH FILE \"" + c.name + "\" END_MESH END_SCENE";
+        SceneParse p;
+        p.tc.parsed().limits.model_triangles = 12;
+        EXPECT_FALSE(p.parse(text));
+        // The error stands just behind the name's closing quote.
+        const size_t quote = text.rfind("\" END_MESH");
+        const std::string word = c.name.substr(c.name.rfind('"') + 1);
+        EXPECT_EQ(p.error(), message_at(c.message, static_cast<int>(quote) + 1, word));
+        EXPECT_EQ(p.message_count(), 1u);
+    }
+}
+
 class ShapeErrorTest : public ErrorCaseTest {};
 
 TEST_P(ShapeErrorTest, ReportsMessageAtWord) { expect_reported(); }

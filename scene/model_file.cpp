@@ -1,0 +1,373 @@
+#include "scene/model_file.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string_view>
+#include <vector>
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <unistd.h>
+#endif
+
+#ifdef GLIMMARK_MODEL_FILES
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+#include <assimp/Importer.hpp>
+#endif
+
+namespace {
+
+// When the machine does not say how much memory it has.
+constexpr long long AssumedMemoryBytes = 1LL << 32;
+
+long long physical_memory() {
+#if defined(__unix__) || defined(__APPLE__)
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long page_size = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && page_size > 0) return static_cast<long long>(pages) * page_size;
+#endif
+    return AssumedMemoryBytes;
+}
+
+ModelResult refused(std::string reason) {
+    ModelResult result;
+    result.status = ModelStatus::Refused;
+    result.reason = std::move(reason);
+    return result;
+}
+
+ModelResult too_many(long long triangles) {
+    ModelResult result;
+    result.status = ModelStatus::TooManyTriangles;
+    result.triangles = triangles;
+    return result;
+}
+
+// The extension of a file name in lower case, without its dot.
+std::string extension_of(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    if (!ext.empty()) ext.erase(0, 1);
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+bool is_model_extension(const std::string& ext) {
+    return ext == "obj" || ext == "ply" || ext == "stl" || ext == "gltf" || ext == "glb";
+}
+
+// The most of a file's head looked at before the library reads it.
+constexpr size_t MaxHeadBytes = 65536;
+
+constexpr const char* DamagedPlyHeader = "not a PLY file: its header is damaged or too long";
+
+constexpr const char* NotAModelName = "the name does not end in .obj, .ply, .stl, .gltf or .glb";
+
+// Whether a PLY file's head is a whole header of known lines: the library
+// reads some damaged headers for ever. The header must end within `head`.
+bool sound_ply_header(std::string_view head) {
+    const std::string_view words[] = {"ply",      "format",  "comment",
+                                      "obj_info", "element", "property"};
+    size_t at = 0;
+    while (at < head.size()) {
+        size_t end = head.find('\n', at);
+        if (end == std::string_view::npos) return false;
+        std::string_view line = head.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        const std::string_view first = line.substr(0, line.find(' '));
+        if (first == "end_header") return true;
+        if (std::find(std::begin(words), std::end(words), first) == std::end(words)) return false;
+        at = end + 1;
+    }
+    return false;
+}
+
+// The triangles a file says it holds at least, from the head of a PLY file
+// (its face count) or a binary STL file (whose size matches its count): a
+// file that would pass the budget is refused before the library reads it.
+// 0 when the head says nothing.
+long long declared_triangles(const std::string& ext, std::string_view head, long long file_size) {
+    if (ext == "stl" && file_size >= 84 && head.size() >= 84) {
+        uint32_t count = 0;
+        std::memcpy(&count, head.data() + 80, 4);
+        if (84 + 50 * static_cast<long long>(count) == file_size) return count;
+    }
+    if (ext == "ply" && head.substr(0, 3) == "ply") {
+        const size_t end = head.find("end_header");
+        const std::string_view header = head.substr(0, end);
+        size_t at = header.find("element face ");
+        if (at != std::string_view::npos) {
+            at += 13;
+            long long count = 0;
+            while (at < header.size() && std::isdigit(static_cast<unsigned char>(header[at])) &&
+                   count < (1LL << 50))
+                count = count * 10 + (header[at++] - '0');
+            return count;
+        }
+    }
+    return 0;
+}
+
+#ifdef GLIMMARK_MODEL_FILES
+
+// One line of at most 200 characters.
+std::string one_line(std::string text) {
+    for (char& c : text)
+        if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    if (text.size() > 200) text.resize(200);
+    return text;
+}
+
+// A mesh of the model and where its node places it.
+struct Placed {
+    const aiMesh* mesh;
+    aiMatrix4x4 transform;
+    bool identity;
+};
+
+bool is_exact_identity(const aiMatrix4x4& m) {
+    const aiMatrix4x4 one;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            if (m[r][c] != one[r][c]) return false;
+    return true;
+}
+
+bool finite(const aiVector3D& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+bool finite(const aiMatrix4x4& m) {
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            if (!std::isfinite(m[r][c])) return false;
+    return true;
+}
+
+// Triangles a face makes once cut up: a polygon of n corners makes n - 2;
+// points and lines make none.
+long long triangles_of(const aiFace& face) {
+    return face.mNumIndices >= 3 ? face.mNumIndices - 2 : 0;
+}
+
+// Every mesh every node places, in the order of a walk from the root; more
+// than `max_triangles` triangles in all (before the polygons are cut) stops
+// the walk with `over` set.
+std::vector<Placed> placed_meshes(const aiScene& scene, long long max_triangles, long long& total,
+                                  bool& over) {
+    std::vector<Placed> out;
+    std::vector<std::pair<const aiNode*, aiMatrix4x4>> stack;
+    total = 0;
+    over = false;
+    if (scene.mRootNode != nullptr)
+        stack.emplace_back(scene.mRootNode, scene.mRootNode->mTransformation);
+    std::vector<long long> mesh_triangles(scene.mNumMeshes, -1);
+    while (!stack.empty()) {
+        const auto [node, transform] = stack.back();
+        stack.pop_back();
+        for (unsigned i = 0; i < node->mNumMeshes; ++i) {
+            const unsigned index = node->mMeshes[i];
+            if (index >= scene.mNumMeshes || scene.mMeshes[index] == nullptr) continue;
+            const aiMesh* mesh = scene.mMeshes[index];
+            long long& count = mesh_triangles[index];
+            if (count < 0) {
+                count = 0;
+                if (mesh->mFaces != nullptr)
+                    for (unsigned f = 0; f < mesh->mNumFaces; ++f)
+                        count += triangles_of(mesh->mFaces[f]);
+            }
+            if (count == 0) continue;
+            total += count;
+            if (total > max_triangles) {
+                over = true;
+                return out;
+            }
+            out.push_back({mesh, transform, is_exact_identity(transform)});
+        }
+        // Children are walked in their order: pushed last to first.
+        for (unsigned c = node->mNumChildren; c-- > 0;) {
+            const aiNode* child = node->mChildren[c];
+            if (child != nullptr) stack.emplace_back(child, transform * child->mTransformation);
+        }
+    }
+    return out;
+}
+
+// Whether every number the mesh's triangles would read is finite and every
+// corner it names is there.
+bool sound_mesh(const Placed& placed) {
+    const aiMesh& mesh = *placed.mesh;
+    if (!finite(placed.transform) || mesh.mVertices == nullptr) return false;
+    const aiVector3D* uv = mesh.mTextureCoords[0];
+    for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
+        if (!finite(mesh.mVertices[v])) return false;
+        if (mesh.mNormals != nullptr && !finite(mesh.mNormals[v])) return false;
+        if (uv != nullptr && !(std::isfinite(uv[v].x) && std::isfinite(uv[v].y))) return false;
+    }
+    for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
+        const aiFace& face = mesh.mFaces[f];
+        if (face.mNumIndices != 3) continue;
+        for (int k = 0; k < 3; ++k)
+            if (face.mIndices[k] >= mesh.mNumVertices) return false;
+    }
+    return true;
+}
+
+// Hands on the triangles of one placed mesh.
+long long hand_on(const Placed& placed, const ModelTriangleSink& sink) {
+    const aiMesh& mesh = *placed.mesh;
+    const aiVector3D* uv = mesh.mTextureCoords[0];
+    aiMatrix3x3 normal_transform(placed.transform);
+    normal_transform.Inverse().Transpose();
+    long long made = 0;
+    float numbers[ModelTriangleNumbers];
+    for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
+        const aiFace& face = mesh.mFaces[f];
+        if (face.mNumIndices != 3) continue;
+        aiVector3D corner[3];
+        for (int k = 0; k < 3; ++k)
+            corner[k] = mesh.mVertices[face.mIndices[k]];
+        // Without the file's normals, each corner takes the face's own.
+        const aiVector3D flat = (corner[1] - corner[0]) ^ (corner[2] - corner[0]);
+        for (int k = 0; k < 3; ++k) {
+            const unsigned i = face.mIndices[k];
+            aiVector3D position = corner[k];
+            aiVector3D normal = mesh.mNormals != nullptr ? mesh.mNormals[i] : flat;
+            if (!placed.identity) {
+                position = placed.transform * position;
+                normal = normal_transform * normal;
+            }
+            float* n = numbers + 8 * k;
+            n[0] = position.x;
+            n[1] = position.y;
+            n[2] = position.z;
+            n[3] = normal.x;
+            n[4] = normal.y;
+            n[5] = normal.z;
+            n[6] = uv != nullptr ? uv[i].x : 0.0f;
+            n[7] = uv != nullptr ? uv[i].y : 0.0f;
+        }
+        sink(numbers);
+        ++made;
+    }
+    return made;
+}
+
+// What the importer read, checked, counted, cut into triangles and handed on.
+ModelResult take_scene(Assimp::Importer& importer, const aiScene* scene, long long max_triangles,
+                       const ModelTriangleSink& sink) {
+    if (scene == nullptr) {
+        const std::string why = one_line(importer.GetErrorString());
+        return refused(why.empty() ? "not a model the library reads" : why);
+    }
+    // Counted before the polygons are cut: the cut takes memory of its own.
+    long long total = 0;
+    bool over = false;
+    placed_meshes(*scene, max_triangles, total, over);
+    if (over) return too_many(total);
+    if (total == 0) return refused("the model has no triangles");
+    scene = importer.ApplyPostProcessing(aiProcess_Triangulate | aiProcess_ValidateDataStructure);
+    if (scene == nullptr) return refused(one_line(importer.GetErrorString()));
+    const std::vector<Placed> placed = placed_meshes(*scene, max_triangles, total, over);
+    if (over) return too_many(total);
+    if (total == 0) return refused("the model has no triangles");
+    for (const Placed& p : placed)
+        if (!sound_mesh(p))
+            return refused("the model has a coordinate that is not a finite number");
+    ModelResult result;
+    result.status = ModelStatus::Loaded;
+    for (const Placed& p : placed)
+        result.triangles += hand_on(p, sink);
+    return result;
+}
+
+// The library's reading of a file or of bytes, its own errors caught.
+template <class Read>
+ModelResult read_with_library(Read read, long long max_triangles, const ModelTriangleSink& sink) {
+    try {
+        Assimp::Importer importer;
+        const aiScene* scene = read(importer);
+        return take_scene(importer, scene, max_triangles, sink);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& e) {
+        return refused(one_line(e.what()));
+    }
+}
+
+#endif
+
+}  // namespace
+
+long long model_triangle_limit() { return physical_memory() / ModelTriangleBytes; }
+
+long long model_file_byte_limit() { return physical_memory() / 8; }
+
+bool model_files_supported() {
+#ifdef GLIMMARK_MODEL_FILES
+    return true;
+#else
+    return false;
+#endif
+}
+
+ModelResult read_model_file(const std::string& path, long long max_triangles,
+                            const ModelTriangleSink& sink) {
+    if (!model_files_supported()) return refused("only the desktop programs read model files");
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (path.empty() || !fs::is_regular_file(path, ec)) return refused("no such file");
+    const std::string ext = extension_of(path);
+    if (!is_model_extension(ext)) return refused(NotAModelName);
+    const auto size = fs::file_size(path, ec);
+    if (ec) return refused("no such file");
+    const long long limit = model_file_byte_limit();
+    if (size > static_cast<std::uintmax_t>(limit))
+        return refused("the file has " + std::to_string(size) + " bytes, more than the " +
+                       std::to_string(limit) + " this machine reads");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return refused("the file cannot be opened");
+    std::string head(MaxHeadBytes, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(in.gcount()));
+    if (ext == "ply" && !sound_ply_header(head)) return refused(DamagedPlyHeader);
+    const long long declared = declared_triangles(ext, head, static_cast<long long>(size));
+    if (declared > max_triangles) return too_many(declared);
+#ifdef GLIMMARK_MODEL_FILES
+    return read_with_library(
+        [&path](Assimp::Importer& importer) { return importer.ReadFile(path, 0); }, max_triangles,
+        sink);
+#else
+    (void)sink;
+    return refused("only the desktop programs read model files");
+#endif
+}
+
+ModelResult read_model_bytes(const void* bytes, std::size_t size, const std::string& extension,
+                             long long max_triangles, const ModelTriangleSink& sink) {
+    if (!model_files_supported()) return refused("only the desktop programs read model files");
+    if (!is_model_extension(extension)) return refused(NotAModelName);
+    if (size == 0) return refused("the file is empty");
+    const std::string_view head(static_cast<const char*>(bytes),
+                                std::min<std::size_t>(size, MaxHeadBytes));
+    if (extension == "ply" && !sound_ply_header(head)) return refused(DamagedPlyHeader);
+    const long long declared = declared_triangles(extension, head, static_cast<long long>(size));
+    if (declared > max_triangles) return too_many(declared);
+#ifdef GLIMMARK_MODEL_FILES
+    return read_with_library(
+        [&](Assimp::Importer& importer) {
+            return importer.ReadFileFromMemory(bytes, size, 0, extension.c_str());
+        },
+        max_triangles, sink);
+#else
+    (void)sink;
+    return refused("only the desktop programs read model files");
+#endif
+}

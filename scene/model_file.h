@@ -1,0 +1,67 @@
+#pragma once
+
+// Model files (Wavefront OBJ, PLY, STL, glTF 2.0) read as triangles, for the
+// FILE statement of a MESH block. The Open Asset Import Library reads them
+// where the build has it; elsewhere (the WebAssembly build) every model file
+// is refused.
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+// Numbers of one model triangle, in the order a VERTEX_LIST gives them: for
+// each corner its position, its normal and its texture coordinates u and v.
+constexpr int ModelTriangleNumbers = 24;
+
+// The bytes of memory each triangle of a model may take while the model is
+// read and traced: the file's own data as the library holds it, the
+// triangle, its place in the search hierarchy. The triangles of all models
+// of a parse together are bounded by the machine's memory over this.
+constexpr long long ModelTriangleBytes = 512;
+
+// The triangles all models of one parse may bring: one per ModelTriangleBytes
+// of the machine's physical memory.
+long long model_triangle_limit();
+// The largest model file read, in bytes: an eighth of the machine's memory
+// (the library holds the whole file, and more, while it reads it).
+long long model_file_byte_limit();
+// False where this build reads no model files.
+bool model_files_supported();
+
+enum class ModelStatus {
+    Loaded,
+    // More triangles than `max_triangles`; nothing was handed on.
+    TooManyTriangles,
+    // Any other refusal; the reason says why.
+    Refused,
+};
+
+struct ModelResult {
+    ModelStatus status = ModelStatus::Refused;
+    // Why the file was refused, one line: "not a model file: ...".
+    std::string reason;
+    // The triangles handed on, or, when there were too many, how many the
+    // file holds as far as was counted before refusing it.
+    long long triangles = 0;
+};
+
+// Called once for each triangle, in the file's order, with its 24 numbers in
+// the model's own space.
+using ModelTriangleSink = std::function<void(const float* numbers)>;
+
+// Reads the model file at `path` (a regular file of at most
+// model_file_byte_limit() bytes whose name ends in .obj, .ply, .stl, .gltf or
+// .glb, in any letter case). Every polygon is cut into triangles; the
+// placement of each part of the model is applied. A corner takes the file's
+// normal and texture coordinates when it has them, else the face's own
+// normal and coordinates 0. Nothing is handed on unless the whole model is
+// sound: at most `max_triangles` triangles, at least one, every number
+// finite.
+ModelResult read_model_file(const std::string& path, long long max_triangles,
+                            const ModelTriangleSink& sink);
+
+// The same for a file's bytes in memory, read as the format `extension`
+// ("obj", "ply", "stl", "gltf", "glb") names; files the model names beside it
+// are not found.
+ModelResult read_model_bytes(const void* bytes, std::size_t size, const std::string& extension,
+                             long long max_triangles, const ModelTriangleSink& sink);

@@ -1,0 +1,180 @@
+// Model files read through the library: the small files of fuzz/seeds/models
+// in every format, what is refused and why, and every model file of Debian's
+// assimp-testmodels package loaded or refused, each in under 10 s.
+
+#include "scene/model_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "tests/support/model_files.h"
+#include "tests/support/temp_folder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path Seeds = fs::path(GMK_SOURCE_DIR) / "fuzz" / "seeds" / "models";
+
+struct Read {
+    ModelResult result;
+    ModelNumbers numbers;
+};
+
+Read read(const std::string& path, long long max_triangles = 1000000) {
+    Read r;
+    r.result = read_model_file(path, max_triangles, [&r](const float* n) {
+        r.numbers.insert(r.numbers.end(), n, n + ModelTriangleNumbers);
+    });
+    return r;
+}
+
+struct SeedCase {
+    const char* file;
+    long long triangles;
+    float first[ModelTriangleNumbers];
+};
+
+// The seeds and the first triangle each gives: a file without normals gets
+// its face's own (of any length), one without coordinates 0.
+const SeedCase seeds[] = {
+    {"triangle.stl", 1, {0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0}},
+    {"triangle_ascii.stl", 1, {0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0,
+                               0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0}},
+    {"square.ply", 2, {0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 1, 1, 0, 1, 1, 0, 0, 0, 1, 1, 1}},
+    {"cube.obj", 12, {0, 0, 0, 0, 0, -1, 0, 0, 0, 1, 0, 0, 0, -1, 0, 1, 1, 1, 0, 0, 0, -1, 1, 1}},
+    // Placed by its node one unit along z.
+    {"triangle.gltf", 1, {0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 1, 0, 0, 1, 0, 0, 0, 1, 1, 0, 0, 1, 0, 0}},
+    {"triangle.glb", 1, {0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 1, 0, 0, 1, 0, 0, 0, 1, 1, 0, 0, 1, 0, 0}},
+};
+
+class ModelSeed : public ::testing::TestWithParam<SeedCase> {};
+
+TEST_P(ModelSeed, LoadsEveryTriangle) {
+    const SeedCase& c = GetParam();
+    const Read r = read((Seeds / c.file).string());
+    ASSERT_EQ(r.result.status, ModelStatus::Loaded) << r.result.reason;
+    EXPECT_EQ(r.result.triangles, c.triangles);
+    ASSERT_EQ(r.numbers.size(), static_cast<size_t>(c.triangles) * ModelTriangleNumbers);
+    EXPECT_EQ(ModelNumbers(r.numbers.begin(), r.numbers.begin() + ModelTriangleNumbers),
+              ModelNumbers(std::begin(c.first), std::end(c.first)));
+    // The same bytes from memory give the same numbers.
+    std::ifstream in(Seeds / c.file, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    ModelNumbers from_memory;
+    const std::string ext = fs::path(c.file).extension().string().substr(1);
+    const ModelResult m =
+        read_model_bytes(bytes.data(), bytes.size(), ext, 1000, [&](const float* n) {
+            from_memory.insert(from_memory.end(), n, n + ModelTriangleNumbers);
+        });
+    EXPECT_EQ(m.status, ModelStatus::Loaded) << m.reason;
+    EXPECT_EQ(from_memory, r.numbers);
+    // One triangle fewer than the file holds is refused whole.
+    const Read over = read((Seeds / c.file).string(), c.triangles - 1);
+    EXPECT_EQ(over.result.status, ModelStatus::TooManyTriangles);
+    EXPECT_TRUE(over.numbers.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, ModelSeed, ::testing::ValuesIn(seeds), [](const auto& info) {
+    std::string name = info.param.file;
+    for (char& ch : name)
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    return name;
+});
+
+TEST(ModelFile, RefusesWithAReason) {
+    TempFolder folder;
+    ModelNumbers nan_grid = bumpy_grid(1);
+    nan_grid[9] = std::numeric_limits<float>::quiet_NaN();
+    ModelNumbers infinite_grid = bumpy_grid(1);
+    infinite_grid[1] = std::numeric_limits<float>::infinity();
+    const struct {
+        std::string name, content, reason;
+    } cases[] = {
+        {"missing.ply", "", "no such file"},
+        {"model.3ds", "x", "the name does not end in .obj, .ply, .stl, .gltf or .glb"},
+        {"nan.stl", binary_stl(nan_grid), "the model has a coordinate that is not a finite number"},
+        {"infinite.ply", binary_ply(infinite_grid),
+         "the model has a coordinate that is not a finite number"},
+        {"points.obj", "v 0 0 0\nv 1 0 0\np 1\np 2\n", "the model has no triangles"},
+        // A header the library once read for ever (found by fuzz_model_file_ply).
+        {"damaged.ply",
+         "ply\nformat ascii 1.0\nelement vertex 4\nproply\nformat ascii 1.0\nelperty float x\n"
+         "property vlOat y\npropemertyent vertex 8\nprope",
+         "not a PLY file: its header is damaged or too long"},
+    };
+    for (const auto& c : cases) {
+        const std::string path =
+            c.content.empty() ? folder.file(c.name) : folder.write(c.name, c.content);
+        const Read r = read(path);
+        EXPECT_EQ(r.result.status, ModelStatus::Refused) << c.name;
+        EXPECT_EQ(r.result.reason, c.reason) << c.name;
+        EXPECT_TRUE(r.numbers.empty()) << c.name;
+    }
+    // Text that is no model: the library's own reason, on one line.
+    const Read junk = read(folder.write("junk.ply", "hello\nworld\n"));
+    EXPECT_EQ(junk.result.status, ModelStatus::Refused);
+    EXPECT_FALSE(junk.result.reason.empty());
+    EXPECT_EQ(junk.result.reason.find('\n'), std::string::npos);
+    // A binary STL of a million triangles (all zero bytes, a sparse file),
+    // refused from its head before the library reads it.
+    const uint32_t million = 1000000;
+    const std::string huge_stl = folder.write(
+        "huge.stl", std::string(80, ' ') + std::string(reinterpret_cast<const char*>(&million), 4));
+    fs::resize_file(huge_stl, 84 + 50 * million);
+    const auto start = std::chrono::steady_clock::now();
+    const Read huge = read(huge_stl, 1000);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    EXPECT_EQ(huge.result.status, ModelStatus::TooManyTriangles);
+    EXPECT_EQ(huge.result.triangles, million);
+    // A folder is no file.
+    EXPECT_EQ(read(folder.path().string()).result.reason, "no such file");
+}
+
+// Every file of Debian's assimp-testmodels package (models of every format
+// the library knows, their textures and notes): each loads, or is refused
+// with one line of reason, within 10 s.
+TEST(ModelFile, TestModelsLoadOrAreRefused) {
+    const fs::path root = "/usr/share/assimp/models";
+    if (!fs::is_directory(root)) GTEST_SKIP() << root << " is missing (assimp-testmodels)";
+    int files = 0, loaded = 0;
+    double slowest = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (!entry.is_regular_file()) continue;
+        ++files;
+        const auto start = std::chrono::steady_clock::now();
+        long long handed = 0;
+        const ModelResult r = read_model_file(entry.path().string(), model_triangle_limit(),
+                                              [&handed](const float*) { ++handed; });
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        slowest = std::max(slowest, seconds);
+        EXPECT_LT(seconds, 10.0) << entry.path();
+        if (r.status == ModelStatus::Loaded) {
+            ++loaded;
+            EXPECT_GT(r.triangles, 0) << entry.path();
+            EXPECT_EQ(handed, r.triangles) << entry.path();
+        } else {
+            EXPECT_EQ(handed, 0) << entry.path();
+            EXPECT_EQ(r.status, ModelStatus::Refused) << entry.path();
+            EXPECT_FALSE(r.reason.empty()) << entry.path();
+            EXPECT_EQ(r.reason.find('\n'), std::string::npos) << entry.path();
+        }
+    }
+    EXPECT_GT(files, 0);
+    std::printf("%d files, %d loaded, the slowest in %.3f s\n", files, loaded, slowest);
+}
+
+}  // namespace
