@@ -64,7 +64,7 @@ bench: build
 	./bench/run.sh $(BUILD)
 
 format:
-	find core shapes scene language render record run app cli tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	find core shapes scene language render record run lsp app cli tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 # AddressSanitizer and UndefinedBehaviorSanitizer over the whole test suite.
 sanitize: deps
@@ -88,7 +88,8 @@ fuzz-build:
 	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build-fuzz -j $(JOBS) --target fuzz_build_trace fuzz_check \
 	  fuzz_texture_png fuzz_texture_jpeg fuzz_texture_bitmap fuzz_band_record \
-	  fuzz_model_file_obj fuzz_model_file_ply fuzz_model_file_stl fuzz_model_file_gltf fuzz_model_file_glb
+	  fuzz_model_file_obj fuzz_model_file_ply fuzz_model_file_stl fuzz_model_file_gltf fuzz_model_file_glb \
+	  fuzz_lsp_messages
 
 # Each target runs FUZZ_SECONDS on a working corpus seeded from fuzz/seeds;
 # crashes land in build-fuzz/crashes.

@@ -11,6 +11,7 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "glimmark/about.h"
+#include "lsp/server.h"
 
 void print_usage(std::FILE* out) {
     std::fputs(
@@ -80,6 +81,8 @@ int run_command(int argc, char** argv) {
     if (command == "render") return run_render(args);
     if (command == "record") return run_record(args);
     if (command == "join-rows") return run_join_rows(args);
+    // The language server for editors, on standard input and output.
+    if (command == "lsp" && args.empty()) return lsp::run_language_server();
     std::fprintf(stderr, "glimmark: unknown command '%s'\nTry 'glimmark --help'.\n",
                  command.c_str());
     return ExitUsageOrFile;

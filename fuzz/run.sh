@@ -12,7 +12,7 @@ targets=("$@")
 [ ${#targets[@]} -eq 0 ] &&
   targets=(fuzz_build_trace fuzz_check fuzz_texture_png fuzz_texture_jpeg fuzz_texture_bitmap
            fuzz_band_record fuzz_model_file_obj fuzz_model_file_ply fuzz_model_file_stl
-           fuzz_model_file_gltf fuzz_model_file_glb)
+           fuzz_model_file_gltf fuzz_model_file_glb fuzz_lsp_messages)
 
 status=0
 for t in "${targets[@]}"; do
@@ -27,6 +27,7 @@ for t in "${targets[@]}"; do
     fuzz_band_record) cp -n "$here"/seeds/bands/* "$corpus"/ ;;
     # Each model format from the seeds of its own (.stl: ASCII and binary).
     fuzz_model_file_*) cp -n "$here"/seeds/models/*."${t#fuzz_model_file_}" "$corpus"/ ;;
+    fuzz_lsp_messages) cp -n "$here"/seeds/messages/* "$corpus"/ ;;
     *) cp -n "$here"/seeds/documents/* "$root"/examples/*.gmk "$corpus"/ ;;
   esac
   echo "== $t for ${seconds}s"

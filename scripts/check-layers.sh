@@ -16,7 +16,9 @@ declare -A uses=(
   # above it may use them.
   [run]="core shapes scene language render record run include/glimmark"
   # The front ends reach the engine through the public headers alone.
-  [cli]="include/glimmark cli"
+  [cli]="include/glimmark lsp cli"
+  # The language server, which `glimmark lsp` starts.
+  [lsp]="include/glimmark lsp"
   [app]="include/glimmark app"
   [web/bridge]="include/glimmark web/bridge"
   [include/glimmark]="include/glimmark"

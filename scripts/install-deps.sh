@@ -24,6 +24,8 @@ done
 packages=(
   build-essential cmake pkg-config
   libjpeg62-turbo-dev libpng-dev libstb-dev
+  # JSON for the language server (`glimmark lsp`).
+  nlohmann-json3-dev
   # Model files for MESH FILE (OBJ, PLY, STL, glTF).
   libassimp-dev
   # MP4, WebM, Matroska and GIF recordings; ffprobe and ffmpeg check them.

@@ -9,12 +9,14 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 mkdir -p "$tmp"/language "$tmp"/record "$tmp"/scene "$tmp"/cli "$tmp"/run "$tmp"/web/bridge \
   "$tmp"/include/glimmark
-mkdir -p "$tmp"/app
+mkdir -p "$tmp"/app "$tmp"/lsp
 printf '#include "scene/scene.h"\n#include <vector>\n' >"$tmp"/language/fine.cpp
 printf '#include "glimmark/run.h"\n' >"$tmp"/web/bridge/fine.cpp
 printf '#include "glimmark/engine.h"\n' >"$tmp"/run/fine.cpp
 printf '#include "cli/arguments.h"\n#include "glimmark/run.h"\n' >"$tmp"/cli/fine.cpp
 printf '#include <vector>\n#include "glimmark/engine.h"\n' >"$tmp"/include/glimmark/fine.h
+printf '#include "lsp/server.h"\n#include "glimmark/engine.h"\n' >"$tmp"/lsp/fine.cpp
+printf '#include "lsp/server.h"\n' >"$tmp"/cli/server.cpp
 "$check" "$tmp"
 expect_failure() {  # FILE TEXT: the check fails and names the file
   printf '%s\n' "$2" >"$tmp/$1"
@@ -36,6 +38,9 @@ expect_failure cli/internal.h '#include "run/trace_controller.h"'
 expect_failure cli/engine.cpp '#include "language/text_buffer.h"'
 expect_failure scene/relative.cpp '#include "../run/trace_controller.h"'
 expect_failure run/wrong.cpp '#include "web/bridge/playground.h"'
+expect_failure lsp/wrong.cpp '#include "language/tokenizer.h"'
+expect_failure lsp/inner.h '#include "run/engine_parse.h"'
+expect_failure lsp/above.cpp '#include "cli/cli.h"'
 expect_failure web/bridge/wrong.cpp '#include "cli/cli.h"'
 expect_failure web/bridge/inner.cpp '#include "run/trace_controller.h"'
 expect_failure record/public.cpp '#include "glimmark/engine.h"'
