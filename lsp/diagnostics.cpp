@@ -21,8 +21,9 @@ std::string included_path(const std::string& name, const std::string& folder) {
     std::error_code ec;
     std::filesystem::path path(name);
     if (path.is_relative())
-        path = (folder.empty() ? std::filesystem::current_path(ec) : std::filesystem::path(folder)) /
-               path;
+        path =
+            (folder.empty() ? std::filesystem::current_path(ec) : std::filesystem::path(folder)) /
+            path;
     return path.lexically_normal().string();
 }
 
@@ -63,11 +64,12 @@ Json diagnostics_for(const std::string& text, const std::string& folder, bool st
                     {"message", error->message}};
     if (!error->include_file.empty()) {
         const Position there{std::max(0, error->include_line - 1), 0};
-        diagnostic["relatedInformation"] = Json::array(
-            {{{"location",
-               {{"uri", uri_of_path(included_path(error->include_file, folder))},
-                {"range", range_json(there, there)}}},
-              {"message", "The word \"" + error->word + "\" stands here, in the INCLUDE FILE text."}}});
+        diagnostic["relatedInformation"] =
+            Json::array({{{"location",
+                           {{"uri", uri_of_path(included_path(error->include_file, folder))},
+                            {"range", range_json(there, there)}}},
+                          {"message", "The word \"" + error->word +
+                                          "\" stands here, in the INCLUDE FILE text."}}});
     }
     list.push_back(std::move(diagnostic));
     return list;

@@ -21,12 +21,12 @@ inline constexpr std::size_t MaxHeaderBytes = 8192;
 // What the reader found next in the stream.
 struct Frame {
     enum class Kind {
-        Message,       // `body` holds the message's bytes
-        NoLength,      // a header without a Content-Length, or a wrong one
-        TooLarge,      // a Content-Length over the limit; the body was skipped
-        BadHeader,     // bytes that are no header (a line too long, no colon)
-        EndOfStream,   // the stream ended between messages
-        CutShort,      // the stream ended inside a header or a body
+        Message,      // `body` holds the message's bytes
+        NoLength,     // a header without a Content-Length, or a wrong one
+        TooLarge,     // a Content-Length over the limit; the body was skipped
+        BadHeader,    // bytes that are no header (a line too long, no colon)
+        EndOfStream,  // the stream ended between messages
+        CutShort,     // the stream ended inside a header or a body
     };
     Kind kind = Kind::EndOfStream;
     std::string body;

@@ -41,8 +41,7 @@ bool png_bytes(int width, int height, const std::vector<uint32_t>& pixels, std::
 }  // namespace
 
 std::string base64(const std::string& bytes) {
-    static const char digits[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     out.reserve((bytes.size() + 2) / 3 * 4);
     std::size_t i = 0;
@@ -115,7 +114,8 @@ Json Renderer::traced(const Job& job) {
         if (*job.stop) return cancelled(job.id);
         parsed = glimmark::parse(job.text, settings);
     }
-    if (parsed.error) return error_response(job.id, RequestFailed, "Parse Error: " + parsed.error->text);
+    if (parsed.error)
+        return error_response(job.id, RequestFailed, "Parse Error: " + parsed.error->text);
     if (!parsed.frame) return error_response(job.id, RequestFailed, parsed.refusal);
     glimmark::TraceControl control;
     control.stop = job.stop.get();

@@ -56,6 +56,10 @@ std::string folder_of(const std::string& uri) {
 Server::Server(std::istream& in, std::ostream& out, ServerOptions options)
     : in_(in), out_(out), options_(options) {
     if (options_.max_body == 0) options_.max_body = MaxBodyBytes;
+    // std::cin flushes std::cout before each read; the workers write to it
+    // meanwhile, under the output's lock, which that flush would not take.
+    // Each message is flushed as it is written anyway.
+    in_.tie(nullptr);
 }
 
 Server::~Server() {
@@ -75,20 +79,20 @@ int Server::run() {
     for (;;) {
         const Frame frame = reader.next();
         switch (frame.kind) {
-        case Frame::Kind::Message:
-            if (const std::optional<int> status = handle(frame.body)) return *status;
-            break;
-        case Frame::Kind::NoLength:
-        case Frame::Kind::BadHeader:
-            send(error_response(nullptr, ParseError, frame.problem));
-            break;
-        case Frame::Kind::TooLarge:
-            send(error_response(nullptr, InvalidRequest, frame.problem));
-            break;
-        case Frame::Kind::CutShort:
-        case Frame::Kind::EndOfStream:
-            // The client is gone: as an exit.
-            return state_ == State::ShutDown ? 0 : 1;
+            case Frame::Kind::Message:
+                if (const std::optional<int> status = handle(frame.body)) return *status;
+                break;
+            case Frame::Kind::NoLength:
+            case Frame::Kind::BadHeader:
+                send(error_response(nullptr, ParseError, frame.problem));
+                break;
+            case Frame::Kind::TooLarge:
+                send(error_response(nullptr, InvalidRequest, frame.problem));
+                break;
+            case Frame::Kind::CutShort:
+            case Frame::Kind::EndOfStream:
+                // The client is gone: as an exit.
+                return state_ == State::ShutDown ? 0 : 1;
         }
     }
 }
@@ -96,26 +100,26 @@ int Server::run() {
 std::optional<int> Server::handle(const std::string& body) {
     const Incoming in = read_incoming(body);
     switch (in.kind) {
-    case Incoming::Kind::Invalid:
-        send(error_response(in.id, in.error_code, in.error_message));
-        return std::nullopt;
-    case Incoming::Kind::Response:
-        // The server asks the client nothing it waits for.
-        return std::nullopt;
-    case Incoming::Kind::Notification:
-        if (in.method == "exit") return state_ == State::ShutDown ? 0 : 1;
-        // Before initialize and after shutdown, notifications are dropped.
-        if (state_ == State::Running) {
-            try {
-                notified(in.method, in.params);
-            } catch (const BadParams&) {
-                // A notification has no answer, not even an error.
-            } catch (const Json::exception&) {
+        case Incoming::Kind::Invalid:
+            send(error_response(in.id, in.error_code, in.error_message));
+            return std::nullopt;
+        case Incoming::Kind::Response:
+            // The server asks the client nothing it waits for.
+            return std::nullopt;
+        case Incoming::Kind::Notification:
+            if (in.method == "exit") return state_ == State::ShutDown ? 0 : 1;
+            // Before initialize and after shutdown, notifications are dropped.
+            if (state_ == State::Running) {
+                try {
+                    notified(in.method, in.params);
+                } catch (const BadParams&) {
+                    // A notification has no answer, not even an error.
+                } catch (const Json::exception&) {
+                }
             }
-        }
-        return std::nullopt;
-    case Incoming::Kind::Request:
-        break;
+            return std::nullopt;
+        case Incoming::Kind::Request:
+            break;
     }
     if (state_ == State::Starting && in.method != "initialize") {
         send(error_response(in.id, ServerNotInitialized, "The server is not initialized."));
@@ -137,11 +141,10 @@ std::optional<int> Server::handle(const std::string& body) {
 }
 
 Json Server::initialize_result() const {
-    return Json{
-        {"capabilities",
-         {{"positionEncoding", "utf-16"},
-          {"textDocumentSync", {{"openClose", true}, {"change", 2}}}}},
-        {"serverInfo", {{"name", "glimmark"}, {"version", glimmark::version()}}}};
+    return Json{{"capabilities",
+                 {{"positionEncoding", "utf-16"},
+                  {"textDocumentSync", {{"openClose", true}, {"change", 2}}}}},
+                {"serverInfo", {{"name", "glimmark"}, {"version", glimmark::version()}}}};
 }
 
 Json Server::request(const std::string& method, const Json& params, const Json& id) {
@@ -150,8 +153,9 @@ Json Server::request(const std::string& method, const Json& params, const Json& 
         state_ = State::Running;
         checker_ = std::make_unique<Checker>(
             [this](const std::string& uri, int version, const Json& diagnostics) {
-                send(notification("textDocument/publishDiagnostics",
-                                  {{"uri", uri}, {"version", version}, {"diagnostics", diagnostics}}));
+                send(notification(
+                    "textDocument/publishDiagnostics",
+                    {{"uri", uri}, {"version", version}, {"diagnostics", diagnostics}}));
             },
             options_.strict);
         renderer_ = std::make_unique<Renderer>([this](const Json& message) { send(message); });

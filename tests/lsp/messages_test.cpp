@@ -26,8 +26,7 @@ TEST(LspMessages, BadInputIsAnsweredAndServingGoesOn) {
     const BadInput cases[] = {
         {"malformed JSON", body(R"({"jsonrpc":"2.0","id":1,"method":)"), lsp::ParseError},
         {"not JSON at all", body("\x01\xff\xfe binary"), lsp::ParseError},
-        {"a batch", body(R"([{"jsonrpc":"2.0","id":1,"method":"shutdown"}])"),
-         lsp::InvalidRequest},
+        {"a batch", body(R"([{"jsonrpc":"2.0","id":1,"method":"shutdown"}])"), lsp::InvalidRequest},
         {"a number", body("42"), lsp::InvalidRequest},
         {"no jsonrpc", body(R"({"id":1,"method":"shutdown"})"), lsp::InvalidRequest},
         {"an old jsonrpc", body(R"({"jsonrpc":"1.0","id":1,"method":"shutdown"})"),
@@ -38,8 +37,7 @@ TEST(LspMessages, BadInputIsAnsweredAndServingGoesOn) {
          lsp::InvalidRequest},
         {"no method", body(R"({"jsonrpc":"2.0","id":1})"), lsp::InvalidRequest},
         {"params that are a string",
-         body(R"({"jsonrpc":"2.0","id":1,"method":"shutdown","params":"x"})"),
-         lsp::InvalidRequest},
+         body(R"({"jsonrpc":"2.0","id":1,"method":"shutdown","params":"x"})"), lsp::InvalidRequest},
         {"nested without end", body(std::string(100000, '[') + std::string(100000, ']')),
          lsp::InvalidRequest},
         {"an unknown method", body(R"({"jsonrpc":"2.0","id":1,"method":"no/such"})"),
@@ -115,7 +113,8 @@ TEST(LspMessages, InputEndingEndsTheServer) {
 class HugeMessage : public std::streambuf {
   public:
     HugeMessage(std::size_t size, std::string after)
-        : header_("Content-Length: " + std::to_string(size) + "\r\n\r\n"), left_(size),
+        : header_("Content-Length: " + std::to_string(size) + "\r\n\r\n"),
+          left_(size),
           after_(std::move(after)) {}
 
   protected:
@@ -163,11 +162,13 @@ TEST(LspMessages, AHundredMegabyteMessageIsRefusedUnread) {
 TEST(LspMessages, HeadersAsClientsWriteThem) {
     const std::string text = R"({"jsonrpc":"2.0","id":1,"method":"x"})";
     const std::string n = std::to_string(text.size());
-    for (const std::string& input :
-         {"Content-Length: " + n + "\r\n\r\n" + text,
-          "content-length:" + n + "\r\nContent-Type: application/vscode-jsonrpc; "
-                                  "charset=utf-8\r\n\r\n" + text,
-          "Content-Length: " + n + "\n\n" + text, "\r\n\r\nContent-Length: " + n + "\r\n\r\n" + text}) {
+    for (const std::string& input : {"Content-Length: " + n + "\r\n\r\n" + text,
+                                     "content-length:" + n +
+                                         "\r\nContent-Type: application/vscode-jsonrpc; "
+                                         "charset=utf-8\r\n\r\n" +
+                                         text,
+                                     "Content-Length: " + n + "\n\n" + text,
+                                     "\r\n\r\nContent-Length: " + n + "\r\n\r\n" + text}) {
         std::istringstream in(input);
         lsp::MessageReader reader(in);
         const lsp::Frame frame = reader.next();

@@ -34,7 +34,8 @@ class BytePipe : public std::streambuf {
   protected:
     int_type underflow() override {
         std::unique_lock<std::mutex> hold(mutex_);
-        ready_.wait_for(hold, std::chrono::seconds(30), [this] { return closed_ || !bytes_.empty(); });
+        ready_.wait_for(hold, std::chrono::seconds(30),
+                        [this] { return closed_ || !bytes_.empty(); });
         if (bytes_.empty()) return traits_type::eof();
         const std::size_t n = std::min(bytes_.size(), sizeof read_);
         std::copy_n(bytes_.begin(), n, read_);
@@ -71,8 +72,10 @@ inline std::string framed(const lsp::Json& message) {
 class LspSession {
   public:
     explicit LspSession(lsp::ServerOptions options = {})
-        : to_server_stream_(&to_server_), from_server_stream_(&from_server_),
-          server_in_(&to_server_), server_out_(&from_server_),
+        : to_server_stream_(&to_server_),
+          from_server_stream_(&from_server_),
+          server_in_(&to_server_),
+          server_out_(&from_server_),
           reader_(from_server_stream_) {
         status_ = std::async(std::launch::async, [this, options] {
             lsp::Server server(server_in_, server_out_, options);
@@ -129,9 +132,10 @@ class LspSession {
         return answer_to;
     }
     void open(const std::string& uri, const std::string& text, int version = 1) {
-        notify("textDocument/didOpen",
-               {{"textDocument",
-                 {{"uri", uri}, {"languageId", "glimmark"}, {"version", version}, {"text", text}}}});
+        notify(
+            "textDocument/didOpen",
+            {{"textDocument",
+              {{"uri", uri}, {"languageId", "glimmark"}, {"version", version}, {"text", text}}}});
     }
     // Closes the server's input; its exit status.
     int finish() {
