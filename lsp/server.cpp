@@ -5,6 +5,7 @@
 
 #include "glimmark/about.h"
 #include "lsp/diagnostics.h"
+#include "lsp/features.h"
 #include "lsp/framing.h"
 #include "lsp/renderer.h"
 #include "lsp/text_positions.h"
@@ -141,10 +142,17 @@ std::optional<int> Server::handle(const std::string& body) {
 }
 
 Json Server::initialize_result() const {
-    return Json{{"capabilities",
-                 {{"positionEncoding", "utf-16"},
-                  {"textDocumentSync", {{"openClose", true}, {"change", 2}}}}},
-                {"serverInfo", {{"name", "glimmark"}, {"version", glimmark::version()}}}};
+    return Json{
+        {"capabilities",
+         {{"positionEncoding", "utf-16"},
+          {"textDocumentSync", {{"openClose", true}, {"change", 2}}},
+          {"hoverProvider", true},
+          {"completionProvider", {{"triggerCharacters", {"\"", "/"}}}},
+          {"definitionProvider", true},
+          {"documentSymbolProvider", true},
+          {"foldingRangeProvider", true},
+          {"semanticTokensProvider", {{"legend", semantic_token_legend()}, {"full", true}}}}},
+        {"serverInfo", {{"name", "glimmark"}, {"version", glimmark::version()}}}};
 }
 
 Json Server::request(const std::string& method, const Json& params, const Json& id) {
@@ -173,6 +181,35 @@ Json Server::request(const std::string& method, const Json& params, const Json& 
         renderer_->start(id, document.text, folder_of(uri), path);
         return Json(Json::value_t::discarded);
     }
+    // The questions about one document, answered on this thread: each reads
+    // the words of the text, no parse.
+    using Answer = Json (*)(const DocumentView&, Position);
+    static const std::pair<const char*, Answer> at_position[] = {
+        {"textDocument/hover", hover},
+        {"textDocument/completion", completion},
+        {"textDocument/definition", definition},
+    };
+    for (const auto& [name, answer] : at_position)
+        if (method == name) {
+            const Document& document = document_of(params);
+            const std::string uri = string_member(member(params, "textDocument"), "uri");
+            const std::string folder = folder_of(uri);
+            return answer(DocumentView{uri, document.text, folder},
+                          position_member(params, "position"));
+        }
+    using WholeAnswer = Json (*)(const DocumentView&);
+    static const std::pair<const char*, WholeAnswer> whole[] = {
+        {"textDocument/documentSymbol", document_symbols},
+        {"textDocument/foldingRange", folding_ranges},
+        {"textDocument/semanticTokens/full", semantic_tokens},
+    };
+    for (const auto& [name, answer] : whole)
+        if (method == name) {
+            const Document& document = document_of(params);
+            const std::string uri = string_member(member(params, "textDocument"), "uri");
+            const std::string folder = folder_of(uri);
+            return answer(DocumentView{uri, document.text, folder});
+        }
     send(error_response(id, MethodNotFound, "Unknown method: " + method));
     return Json(Json::value_t::discarded);
 }

@@ -73,8 +73,7 @@ TEST(LspRender, Refusals) {
     session.request(1, "glimmark/render", render_params(uri));
     const Json failed = session.answer(1);
     EXPECT_EQ(failed["error"]["code"], lsp::RequestFailed);
-    EXPECT_EQ(failed["error"]["message"],
-              "Parse Error: Expected Integer. at char 17 found: abc");
+    EXPECT_EQ(failed["error"]["message"], "Parse Error: Expected Integer. at char 17 found: abc");
     session.request(2, "glimmark/render", render_params("file:///not/open.gmk"));
     EXPECT_EQ(session.answer(2)["error"]["code"], lsp::InvalidParams);
 }
