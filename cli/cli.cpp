@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "glimmark/about.h"
@@ -81,8 +82,16 @@ int run_command(int argc, char** argv) {
     if (command == "render") return run_render(args);
     if (command == "record") return run_record(args);
     if (command == "join-rows") return run_join_rows(args);
-    // The language server for editors, on standard input and output.
-    if (command == "lsp" && args.empty()) return lsp::run_language_server();
+    // The language server for editors, on standard input and output
+    // (clients may say so with --stdio).
+    if (command == "lsp") {
+        for (const std::string& arg : args)
+            if (arg != "--stdio") {
+                report_usage_error("lsp", "unknown option '" + arg + "'");
+                return ExitUsageOrFile;
+            }
+        return lsp::run_language_server();
+    }
     std::fprintf(stderr, "glimmark: unknown command '%s'\nTry 'glimmark --help'.\n",
                  command.c_str());
     return ExitUsageOrFile;

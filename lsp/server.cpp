@@ -126,6 +126,10 @@ std::optional<int> Server::handle(const std::string& body) {
         send(error_response(in.id, ServerNotInitialized, "The server is not initialized."));
         return std::nullopt;
     }
+    if (state_ == State::Running && in.method == "initialize") {
+        send(error_response(in.id, InvalidRequest, "The server is initialized already."));
+        return std::nullopt;
+    }
     if (state_ == State::ShutDown) {
         send(error_response(in.id, InvalidRequest, "The server is shut down."));
         return std::nullopt;
@@ -157,8 +161,14 @@ Json Server::initialize_result() const {
 
 Json Server::request(const std::string& method, const Json& params, const Json& id) {
     if (method == "initialize") {
-        if (state_ != State::Starting) throw BadParams{"The server is initialized already."};
         state_ = State::Running;
+        // initializationOptions {"strict": false}: diagnostics from the
+        // quicker check, which opens INCLUDE files but builds no scene.
+        if (params.is_object() && params.contains("initializationOptions")) {
+            const Json& options = params["initializationOptions"];
+            if (options.is_object() && options.contains("strict") && options["strict"].is_boolean())
+                options_.strict = options["strict"].get<bool>();
+        }
         checker_ = std::make_unique<Checker>(
             [this](const std::string& uri, int version, const Json& diagnostics) {
                 send(notification(

@@ -92,10 +92,10 @@ TEST(LspDiagnostics, FilesThatCannotBeOpenedWithAStrictCheck) {
         EXPECT_EQ(found[0]["message"], "Could not load texture.");
         EXPECT_EQ(found[0]["range"], range(3, 25, 3, 36));
     }
-    lsp::ServerOptions quick;
-    quick.strict = false;
-    LspSession session(quick);
-    session.initialize();
+    // The quicker check, as a client may ask for it.
+    LspSession session;
+    session.request(1, "initialize", {{"initializationOptions", {{"strict", false}}}});
+    session.answer(1);
     session.open(uri, text);
     EXPECT_EQ(session.diagnostics(uri), Json::array());
 }

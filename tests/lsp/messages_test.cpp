@@ -76,6 +76,8 @@ TEST(LspMessages, LifecycleErrors) {
     const Json initialized = session.initialize();
     EXPECT_EQ(initialized["result"]["serverInfo"]["name"], "glimmark");
     EXPECT_EQ(initialized["result"]["capabilities"]["positionEncoding"], "utf-16");
+    session.request(1, "initialize", {{"capabilities", Json::object()}});
+    EXPECT_EQ(session.answer(1)["error"]["code"], lsp::InvalidRequest);
     // An unknown notification has no answer: the next message answers 2.
     session.notify("no/such", Json::object());
     session.request("two", "no/such");

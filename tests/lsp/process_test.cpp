@@ -8,6 +8,7 @@
 #include <string>
 
 #include "lsp/framing.h"
+#include "tests/cli/cli_process_support.h"
 #include "tests/support/lsp_session.h"
 
 using lsp::Json;
@@ -50,7 +51,7 @@ TEST(LspProcess, ScriptedSession) {
         ::close(to_child[1]);
         ::close(from_child[0]);
         const std::string program = std::string(GMK_BINARY_DIR) + "/glimmark";
-        ::execl(program.c_str(), program.c_str(), "lsp", static_cast<char*>(nullptr));
+        ::execl(program.c_str(), program.c_str(), "lsp", "--stdio", static_cast<char*>(nullptr));
         ::_exit(127);
     }
     ::close(to_child[0]);
@@ -96,6 +97,18 @@ TEST(LspProcess, ScriptedSession) {
     ::close(from_child[0]);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(LspProcess, UnknownOption) {
+    TempFolder dir;
+    const ProcessResult r = run_glimmark({"lsp", "--tcp"}, dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "glimmark lsp: unknown option '--tcp'\nTry 'glimmark --help'.\n");
+    EXPECT_EQ(r.out, "");
 }
 
 }  // namespace
