@@ -1,5 +1,9 @@
 #include "lsp/diagnostics.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <filesystem>
 #include <optional>
 #include <utility>
@@ -29,6 +33,17 @@ std::string included_path(const std::string& name, const std::string& folder) {
 
 }  // namespace
 
+void release_freed_memory() {
+#if defined(__GLIBC__)
+    // A mesh's triangles come in 2 MB slabs; once glibc has seen one freed,
+    // it serves the next from the heap, where the freed slabs of each parse
+    // stay mapped: the server grew by some 13 MB with every change of a
+    // 100,352-triangle scene. Handing them back keeps it at one parse's
+    // size.
+    malloc_trim(0);
+#endif
+}
+
 std::mutex& parse_lock() {
     static std::mutex lock;
     return lock;
@@ -46,8 +61,11 @@ Json diagnostics_for(const std::string& text, const std::string& folder, bool st
             settings.width = 1;
             settings.height = 1;
             settings.threads = 1;
-            glimmark::Parsed parsed = glimmark::parse(text, settings);
-            error = std::move(parsed.error);
+            {
+                glimmark::Parsed parsed = glimmark::parse(text, settings);
+                error = std::move(parsed.error);
+            }
+            release_freed_memory();
         } else {
             std::vector<glimmark::Diagnostic> found = glimmark::check(text, settings);
             if (!found.empty()) error = std::move(found.front());

@@ -18,6 +18,9 @@ namespace lsp {
 // server holds this.
 std::mutex& parse_lock();
 
+// Returns the memory a building parse freed to the system.
+void release_freed_memory();
+
 // The diagnostics of a text whose relative file names are opened in
 // `folder` (empty: the current folder). `strict` builds the scene as a trace
 // would, so that files which cannot be opened are found too.

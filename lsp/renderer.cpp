@@ -99,6 +99,7 @@ void Renderer::work() {
         running_stop_ = job.stop;
         hold.unlock();
         const Json answer = traced(job);
+        release_freed_memory();
         hold.lock();
         running_stop_.reset();
         send_(answer);
