@@ -15,14 +15,14 @@ FUZZ_SECONDS ?= 60
 # runs, trace rows on several cores, or interrupt the command (the real
 # program; a forked child of the test itself once missed its signal for 10 s
 # under TSan).
-TSAN_TESTS ?= TraceController|RenderThread|RenderJob|RenderFrame|StudioRuns|StudioWindow|RenderCommand|RecordCommand|RecordVideo|StudioLivePreview|PngBands|BvhMatchesLinearScan|Playground|StopLoop|ParallelRender|ParallelChain|FrameEquality|ThreadsOption|RowsOption|ProgressOption|InterruptedRe
+TSAN_TESTS ?= TraceController|RenderThread|RenderJob|RenderFrame|StudioRuns|StudioWindow|RenderCommand|RecordCommand|RecordVideo|StudioLivePreview|PngBands|BvhMatchesLinearScan|Playground|StopLoop|ParallelRender|ParallelChain|FrameEquality|ThreadsOption|RowsOption|ProgressOption|InterruptedRe|Lsp
 
 # What the sanitizer builds need: the test programs, the command they run and
 # the help page the studio tests read, the README's embedding example (not the
 # benchmarks or the fuzzers).
 CHECK_TARGETS ?= glimmark gmk_help_page test_core test_shapes test_scene test_language test_render test_run \
-  test_memory test_record test_cli test_app test_web glimmark_embedding_example
-TSAN_TARGETS ?= glimmark gmk_help_page test_shapes test_render test_run test_record test_cli test_app test_web
+  test_memory test_record test_cli test_app test_web test_lsp glimmark_embedding_example
+TSAN_TARGETS ?= glimmark gmk_help_page test_shapes test_render test_run test_record test_cli test_app test_web test_lsp
 
 .PHONY: all deps configure build test demo studio format bench clean sanitize tsan fuzz fuzz-build \
   install package farm-test web web-node-test
