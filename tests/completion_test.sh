@@ -27,7 +27,8 @@ presets='fast faster medium slow slower superfast ultrafast veryfast veryslow'
 table="
 glimmark j|join-rows
 glimmark re|record render
-glimmark |--help --version check join-rows record render
+glimmark |--help --version check join-rows lsp record render
+glimmark l|lsp
 glimmark record --codec |gif h264 mjpeg mpeg4 raw vp9
 glimmark record -o a.mkv --codec |h264 mpeg4 vp9
 glimmark record -o A.MP4 --codec |h264 mpeg4
