@@ -23,11 +23,11 @@ TSAN_TESTS ?= TraceController|RenderThread|RenderJob|RenderFrame|StudioRuns|Stud
 # the help page the studio tests read, the README's embedding example (not the
 # benchmarks or the fuzzers).
 CHECK_TARGETS ?= glimmark gmk_help_page test_core test_shapes test_scene test_language test_render test_run \
-  test_memory test_record test_cli test_app test_web test_lsp glimmark_embedding_example
+  test_memory test_record test_cli test_app test_web test_lsp glimmark_embedding_example textmate_grammar
 TSAN_TARGETS ?= glimmark gmk_help_page test_shapes test_render test_run test_record test_cli test_app test_web test_lsp
 
 .PHONY: all deps configure build test demo studio format bench clean sanitize tsan fuzz fuzz-build \
-  install package farm-test web web-node-test
+  install package farm-test web web-node-test vscode
 
 all: build
 
@@ -100,6 +100,18 @@ fuzz: fuzz-build
 
 clean:
 	rm -rf $(BUILD)
+
+# The VS Code extension, packaged as $(BUILD)/glimmark-<version>.vsix: its
+# grammar made from the vocabulary by the build, its client library and vsce
+# from npm (editors/vscode/package-lock.json, installed by `make deps`).
+VSCODE_VERSION = $(shell node -p "require('./editors/vscode/package.json').version")
+vscode: configure
+	cmake --build $(BUILD) -j $(JOBS) --target textmate_grammar
+	mkdir -p editors/vscode/syntaxes
+	cp $(BUILD)/editors/glimmark.tmLanguage.json editors/vscode/syntaxes/
+	cp LICENSE editors/vscode/LICENSE
+	cd editors/vscode && ./node_modules/.bin/vsce package --allow-missing-repository \
+	  --out $(abspath $(BUILD))/glimmark-$(VSCODE_VERSION).vsix
 
 # The browser playground's WebAssembly build, in build-web/: the module and
 # its worker in build-web/site/, and the bridge's renderer for node.

@@ -149,7 +149,8 @@ Json Server::initialize_result() const {
     return Json{
         {"capabilities",
          {{"positionEncoding", "utf-16"},
-          {"textDocumentSync", {{"openClose", true}, {"change", 2}}},
+          {"textDocumentSync",
+           {{"openClose", true}, {"change", 2}, {"save", {{"includeText", false}}}}},
           {"hoverProvider", true},
           {"completionProvider", {{"triggerCharacters", {"\"", "/"}}}},
           {"definitionProvider", true},
@@ -229,6 +230,8 @@ void Server::notified(const std::string& method, const Json& params) {
         opened(params);
     else if (method == "textDocument/didChange")
         changed(params);
+    else if (method == "textDocument/didSave")
+        saved(params);
     else if (method == "textDocument/didClose")
         closed(params);
     // "initialized", "$/cancelRequest", "$/setTrace" and whatever else a
@@ -278,6 +281,17 @@ void Server::changed(const Json& params) {
     }
     document.version = int_member(item, "version", document.version);
     check(uri, document);
+}
+
+void Server::saved(const Json& params) {
+    // The text is the one the changes made; what a save may have changed is
+    // a file the scene reads (an INCLUDE written from another window, a
+    // texture drawn anew), so the check runs again.
+    const std::string uri = string_member(member(params, "textDocument"), "uri");
+    const auto found = documents_.find(uri);
+    if (found == documents_.end()) return;
+    if (params.contains("text")) found->second.text = string_member(params, "text");
+    check(uri, found->second);
 }
 
 void Server::closed(const Json& params) {

@@ -58,6 +58,7 @@ class Server {
     Json initialize_result() const;
     void opened(const Json& params);
     void changed(const Json& params);
+    void saved(const Json& params);
     void closed(const Json& params);
     void check(const std::string& uri, const Document& document);
     const Document& document_of(const Json& params) const;

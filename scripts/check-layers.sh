@@ -20,6 +20,8 @@ declare -A uses=(
   # The language server, which `glimmark lsp` starts.
   [lsp]="include/glimmark lsp"
   [app]="include/glimmark app"
+  # The other editors' files made at build time (the TextMate grammar).
+  [editors]="include/glimmark editors"
   [web/bridge]="include/glimmark web/bridge"
   [include/glimmark]="include/glimmark"
 )

@@ -9,6 +9,9 @@
 # Chromium, Node.js with npm, and emcc's `acorn` module from npm in .web-tools/
 # (the Makefile's web targets set NODE_PATH=.web-tools/node_modules for emcc).
 # It also puts the playground page's npm packages in web/node_modules (npm ci).
+# Without --cli-only it installs what the editor tests and `make vscode` need:
+# Neovim, Emacs with eglot, Node.js with npm, and the VS Code extension's npm
+# packages in editors/vscode/node_modules (npm ci).
 set -euo pipefail
 
 cli_only=0
@@ -50,7 +53,13 @@ if [ $cli_only = 0 ]; then
     # The render farm recipes' tests: GNU parallel, and a one-node Slurm
     # (the test starts its own daemons, as root; elsewhere it skips).
     parallel slurm-wlm munge
+    # Editors that test the language server as their users run it.
+    neovim emacs-nox elpa-eglot
+    # The terminal the README's screenshot of Neovim is taken in.
+    xterm
   )
+  # The VS Code extension's packaging and the grammar's test run on Node.js.
+  command -v npm > /dev/null || packages+=(nodejs npm)
 fi
 if [ $web = 1 ]; then
   packages+=(emscripten libfast-float-dev chromium)
@@ -93,5 +102,15 @@ if [ $web = 1 ]; then
   page="$(dirname "$tools")/web"
   if [ ! "$page/node_modules/.package-lock.json" -nt "$page/package-lock.json" ]; then
     (cd "$page" && npm ci --no-audit --no-fund)
+  fi
+fi
+
+if [ $cli_only = 0 ]; then
+  # The VS Code extension's client library, vsce that packages it, and the
+  # TextMate engine its grammar's test runs on, as
+  # editors/vscode/package-lock.json pins them.
+  extension="$(cd "$(dirname "$0")/.." && pwd)/editors/vscode"
+  if [ ! "$extension/node_modules/.package-lock.json" -nt "$extension/package-lock.json" ]; then
+    (cd "$extension" && npm ci --no-audit --no-fund)
   fi
 fi

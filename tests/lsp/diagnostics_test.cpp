@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "lsp/text_positions.h"
@@ -91,6 +92,11 @@ TEST(LspDiagnostics, FilesThatCannotBeOpenedWithAStrictCheck) {
         ASSERT_EQ(found.size(), 1u) << found;
         EXPECT_EQ(found[0]["message"], "Could not load texture.");
         EXPECT_EQ(found[0]["range"], range(3, 25, 3, 36));
+        // The texture is drawn and the scene saved: checked again.
+        std::filesystem::copy_file(std::string(GMK_SOURCE_DIR) + "/examples/tiles.png",
+                                   dir.file("nothere.png"));
+        session.notify("textDocument/didSave", {{"textDocument", {{"uri", uri}}}});
+        EXPECT_EQ(session.diagnostics(uri), Json::array());
     }
     // The quicker check, as a client may ask for it.
     LspSession session;
