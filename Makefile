@@ -66,7 +66,7 @@ bench: build
 	./bench/run.sh $(BUILD)
 
 format:
-	find core shapes scene language render record run lsp app cli tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	find core shapes scene language render record run lsp editors app cli tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 # AddressSanitizer and UndefinedBehaviorSanitizer over the whole test suite.
 sanitize: deps

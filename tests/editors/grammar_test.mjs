@@ -46,43 +46,6 @@ const scopeOf = {
   variable: null,
 };
 
-// `glimmark lsp`, spoken to over its standard input and output.
-function startServer() {
-  const child = spawn(glimmark, ['lsp'], { stdio: ['pipe', 'pipe', 'inherit'] });
-  let buffer = Buffer.alloc(0);
-  const waiting = new Map();
-  let next = 1;
-  child.stdout.on('data', (chunk) => {
-    buffer = Buffer.concat([buffer, chunk]);
-    for (;;) {
-      const headerEnd = buffer.indexOf('\r\n\r\n');
-      if (headerEnd < 0) return;
-      const length = Number(/Content-Length: (\d+)/i.exec(buffer.subarray(0, headerEnd).toString())[1]);
-      if (buffer.length < headerEnd + 4 + length) return;
-      const message = JSON.parse(buffer.subarray(headerEnd + 4, headerEnd + 4 + length).toString('utf8'));
-      buffer = buffer.subarray(headerEnd + 4 + length);
-      if (message.id !== undefined && waiting.has(message.id)) {
-        waiting.get(message.id)(message);
-        waiting.delete(message.id);
-      }
-    }
-  });
-  const send = (message) => {
-    const body = Buffer.from(JSON.stringify({ jsonrpc: '2.0', ...message }), 'utf8');
-    child.stdin.write(`Content-Length: ${body.length}\r\n\r\n`);
-    child.stdin.write(body);
-  };
-  const request = (method, params) =>
-    new Promise((resolve) => {
-      const id = next++;
-      waiting.set(id, resolve);
-      send({ id, method, params });
-    });
-  const notify = (method, params) => send({ method, params });
-  const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
-  return { request, notify, exited };
-}
-
 const wasm = readFileSync(require.resolve('vscode-oniguruma/release/onig.wasm'));
 await oniguruma.loadWASM(wasm.buffer.slice(wasm.byteOffset, wasm.byteOffset + wasm.byteLength));
 const registry = new textmate.Registry({
@@ -95,9 +58,16 @@ const registry = new textmate.Registry({
 });
 const grammar = await registry.loadGrammar('source.glimmark');
 
-const server = startServer();
+// `glimmark lsp` through the client library's own message connection.
+const child = spawn(glimmark, ['lsp'], { stdio: ['pipe', 'pipe', 'inherit'] });
+const exited = new Promise((resolve) => child.on('exit', resolve));
+const rpc = require('vscode-jsonrpc/node');
+const server = rpc.createMessageConnection(new rpc.StreamMessageReader(child.stdout), new rpc.StreamMessageWriter(child.stdin));
+server.listen();
+server.notify = server.sendNotification;
+server.request = server.sendRequest;
 const initialized = await server.request('initialize', { processId: process.pid, capabilities: {} });
-const legend = initialized.result.capabilities.semanticTokensProvider.legend.tokenTypes;
+const legend = initialized.capabilities.semanticTokensProvider.legend.tokenTypes;
 server.notify('initialized', {});
 
 let checked = 0;
@@ -112,7 +82,7 @@ for (const scene of scenes) {
     // What each character should be: a scope, null for plain, undefined
     // for either (a name where it is defined).
     const wanted = lines.map((line) => new Array(line.length).fill(null));
-    const data = answer.result.data;
+    const data = answer.data;
     let line = 0;
     let character = 0;
     for (let i = 0; i < data.length; i += 5) {
@@ -141,9 +111,9 @@ for (const scene of scenes) {
     });
   }
 }
-await server.request('shutdown', null);
-server.notify('exit', null);
-const status = await server.exited;
+await server.request('shutdown');
+server.notify('exit');
+const status = await exited;
 if (status !== 0) fail(`glimmark lsp exited with ${status}`);
 
 if (failures.length) {
