@@ -49,6 +49,7 @@ async function render(preview) {
   const { panel, document } = preview;
   const asked = ++preview.generation;
   panel.title = `Rendering ${vscode.workspace.asRelativePath(document.uri)}…`;
+  if (!panel.webview.html) panel.webview.html = page(panel, '<p>Rendering…</p>');
   try {
     const picture = await client.sendRequest('glimmark/render', {
       textDocument: { uri: document.uri.toString() },
