@@ -5,7 +5,7 @@
 # instead under CI, where scripts/install-deps.sh installs them.
 set -euo pipefail
 editor=$1
-export GLIMMARK=$2
+export GLIMMARK=$(realpath "$2")
 here=$(cd "$(dirname "$0")" && pwd)
 
 skip() {
