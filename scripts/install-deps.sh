@@ -108,9 +108,10 @@ fi
 if [ $cli_only = 0 ]; then
   # The VS Code extension's client library, vsce that packages it, and the
   # TextMate engine its grammar's test runs on, as
-  # editors/vscode/package-lock.json pins them.
+  # editors/vscode/package-lock.json pins them. No install scripts: the only
+  # one, vsce's signing tool's, is for publishing, not packaging.
   extension="$(cd "$(dirname "$0")/.." && pwd)/editors/vscode"
   if [ ! "$extension/node_modules/.package-lock.json" -nt "$extension/package-lock.json" ]; then
-    (cd "$extension" && npm ci --no-audit --no-fund)
+    (cd "$extension" && npm ci --no-audit --no-fund --ignore-scripts)
   fi
 fi
