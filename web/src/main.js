@@ -231,7 +231,8 @@ ui.box.addEventListener('close', () => editor.focus());
 const picture = new Picture(ui.canvas);
 const pictureView = new PictureView({
   pane: ui.view,
-  canvas: ui.canvas,
+  holder: ui.canvas,
+  picture,
   fit: ui.fit,
   actual: ui.actual,
   zoomIn: ui.zoomIn,
@@ -416,6 +417,8 @@ function setRunning(active, build) {
 
 function endRun() {
   clearTimeout(run.stopTimer);
+  // From Stop to idle, for the tests.
+  if (run.stopRequested && run.active) document.body.dataset.stopMs = (performance.now() - run.stopAt).toFixed(0);
   setRunning(false, false);
   if (afterRun) {
     const next = afterRun;
@@ -457,8 +460,9 @@ function startRun(build, live = false) {
   for (const slot of slots) slot.worker.postMessage({ cmd: build ? 'play' : 'parse', text: runScene.text });
 }
 
-// How long a worker may take to answer Stop before it is replaced.
-const STOP_GRACE_MS = 500;
+// How long a worker may take to answer Stop before it is replaced: within
+// half a second the page is idle again, whatever the workers are doing.
+const STOP_GRACE_MS = 450;
 
 function stopRun() {
   afterRun = null;
@@ -472,6 +476,7 @@ function stopRun() {
   }
   if (run.stopRequested) return;
   run.stopRequested = true;
+  run.stopAt = performance.now();
   for (const slot of run.pending) slot.worker.postMessage({ cmd: 'stop' });
   // A worker busy in a long parse cannot hear Stop: it is ended and replaced.
   run.stopTimer = setTimeout(() => {
@@ -766,6 +771,8 @@ Promise.all([examplesLoaded, sceneLoaded, tracers.ready]).then(([, , ready]) => 
   if (ui.status.textContent === '') showStatus('Press F5 (Play) to trace the scene.');
 });
 editor.focus();
+// What follows this mark is the page at work, not its script loading.
+performance.mark('playground-started');
 
 // For the browser tests and the console.
 window.playground = {
@@ -775,5 +782,11 @@ window.playground = {
   picture,
   writeFragment,
   linkScene,
+  // The picture's RGBA bytes, as Save Picture writes them.
+  picturePixels() {
+    const c = picture.canvas();
+    const data = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+    return { width: c.width, height: c.height, rgba: Array.from(data) };
+  },
   maxCharacters: MAX_SCENE_CHARACTERS,
 };

@@ -1,20 +1,80 @@
-// The traced picture on the page's canvas. Rows are put on the canvas as they
-// arrive, pixel for pixel (putImageData: no smoothing, no colour conversion),
-// so the canvas holds exactly the bytes the tracer made. They are drawn in
-// batches, a few milliseconds' worth per display frame, so that no picture is
-// too big for the page to stay responsive. An animation's frames are shown
-// one after another, none sooner than FRAMES_PER_SECOND allows: a frame
-// traced early waits, whole, until its time has come.
+// The traced picture on the page: a stack of canvases of a few rows each
+// (strips), so that no single canvas is so big that making, filling or
+// showing it holds up the page, and only the strips that change are drawn
+// again. Rows are put on them as they arrive, pixel for pixel (putImageData:
+// no smoothing, no colour conversion), so they hold exactly the bytes the
+// tracer made. They are drawn in batches, a few milliseconds' worth per
+// display frame. An animation's frames are shown one after another, none
+// sooner than FRAMES_PER_SECOND allows: a frame traced early waits, whole,
+// until its time has come.
 
 // The drawing the page does per display frame, at most (about).
 const DRAW_BUDGET_MS = 8;
-// Rows of one putImageData, at most this many pixels.
-const DRAW_PIXELS = 1 << 19;
+// Pixels of one strip, at most (and of one putImageData).
+const STRIP_PIXELS = 1 << 18;
+
+// The strips of a picture in `holder`, made as their first rows come.
+class Strips {
+  constructor(holder) {
+    this.holder = holder;
+    this.width = 0;
+    this.height = 0;
+    this.rows = 1;
+    this.canvases = [];
+  }
+
+  resize(width, height) {
+    this.width = width;
+    this.height = height;
+    this.rows = Math.max(1, Math.floor(STRIP_PIXELS / Math.max(1, width)));
+    this.canvases = [];
+    this.holder.replaceChildren();
+  }
+
+  // Forgets what the strips show: black until rows come.
+  clear() {
+    this.resize(this.width, this.height);
+  }
+
+  strip(i) {
+    let c = this.canvases[i];
+    if (!c) {
+      c = document.createElement('canvas');
+      c.width = this.width;
+      c.height = Math.min(this.rows, this.height - i * this.rows);
+      c.style.top = `${((i * this.rows * 100) / this.height).toFixed(6)}%`;
+      c.style.height = `${((c.height * 100) / this.height).toFixed(6)}%`;
+      this.canvases[i] = c;
+      this.holder.append(c);
+      c.context = c.getContext('2d');
+    }
+    return c;
+  }
+
+  // Rows y0.. of `data`, `rows` of them, all within one strip.
+  put(y0, rows, width, data) {
+    const c = this.strip(Math.floor(y0 / this.rows));
+    c.context.putImageData(new ImageData(data, width, rows), 0, y0 % this.rows);
+  }
+
+  // The whole picture on one canvas, black where no row has come.
+  compose() {
+    const canvas = document.createElement('canvas');
+    canvas.width = this.width;
+    canvas.height = this.height;
+    const context = canvas.getContext('2d', { willReadFrequently: true });
+    context.fillStyle = '#000';
+    context.fillRect(0, 0, this.width, this.height);
+    this.canvases.forEach((c, i) => c && context.drawImage(c, 0, i * this.rows));
+    return canvas;
+  }
+}
 
 export class Picture {
-  constructor(canvas) {
-    this.canvas = canvas;
-    this.context = canvas.getContext('2d', { willReadFrequently: true });
+  constructor(holder) {
+    this.holder = holder;
+    this.strips = new Strips(holder);
+    this.strips.resize(Number(holder.dataset.width) || 320, Number(holder.dataset.height) || 240);
     this.frames = new Map();
     this.shown = -1;
     this.shownAt = 0;
@@ -57,11 +117,21 @@ export class Picture {
     if (index === this.shown) this.enqueue(y0, y1 - y0, width, data);
   }
 
+  get width() {
+    return this.strips.width;
+  }
+
+  get height() {
+    return this.strips.height;
+  }
+
+  // Queues the rows for drawing, cut where the strips meet.
   enqueue(y0, rows, width, data) {
-    const step = Math.max(1, Math.floor(DRAW_PIXELS / Math.max(1, width)));
-    for (let r = 0; r < rows; r += step) {
-      const n = Math.min(step, rows - r);
+    const step = this.strips.rows;
+    for (let r = 0; r < rows; ) {
+      const n = Math.min(step - ((y0 + r) % step), rows - r);
       this.queue.push({ y0: y0 + r, rows: n, width, data: data.subarray(r * width * 4, (r + n) * width * 4) });
+      r += n;
     }
     if (!this.drawing) this.drawing = requestAnimationFrame(() => this.draw());
   }
@@ -72,7 +142,7 @@ export class Picture {
     const start = performance.now();
     while (this.queue.length && performance.now() - start < DRAW_BUDGET_MS) {
       const { y0, rows, width, data } = this.queue.shift();
-      this.context.putImageData(new ImageData(data, width, rows), 0, y0);
+      this.strips.put(y0, rows, width, data);
     }
     if (this.queue.length) this.drawing = requestAnimationFrame(() => this.draw());
     else this.advance();
@@ -93,18 +163,11 @@ export class Picture {
   show(i) {
     const frame = this.frames.get(i);
     this.queue = [];
-    if (this.canvas.width !== frame.width || this.canvas.height !== frame.height) {
-      this.canvas.width = frame.width;
-      this.canvas.height = frame.height;
-      this.onResize?.(frame.width, frame.height);
-    }
-    if (frame.image) {
-      this.enqueue(0, frame.height, frame.width, frame.image.data);
-    } else {
-      // Black until its rows come: a fill, not a picture's worth of bytes.
-      this.context.fillStyle = '#000';
-      this.context.fillRect(0, 0, frame.width, frame.height);
-    }
+    // Black until its rows come: no canvas until then.
+    const resized = this.width !== frame.width || this.height !== frame.height;
+    this.strips.resize(frame.width, frame.height);
+    if (resized) this.onResize?.(frame.width, frame.height);
+    if (frame.image) this.enqueue(0, frame.height, frame.width, frame.image.data);
     // A shown frame's own copy is no longer needed.
     this.frames.delete(i - 1);
     this.shown = i;
@@ -137,8 +200,12 @@ export class Picture {
     }
   }
 
-  // The picture as a PNG file.
+  // The picture as one canvas, and as a PNG file.
+  canvas() {
+    return this.strips.compose();
+  }
+
   pngBlob() {
-    return new Promise((resolve) => this.canvas.toBlob(resolve, 'image/png'));
+    return new Promise((resolve) => this.canvas().toBlob(resolve, 'image/png'));
   }
 }

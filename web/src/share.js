@@ -35,6 +35,20 @@ export async function sceneToFragment(text) {
   return 's=' + toBase64Url(packed);
 }
 
+// Streams hand their pieces on in promise jobs, all within one task of the
+// page; a link is read a few milliseconds at a time, with the page's own
+// tasks in between.
+const SLICE_MS = 6;
+const channel = new MessageChannel();
+const waiting = [];
+channel.port1.onmessage = () => waiting.shift()?.();
+function nextTask() {
+  return new Promise((resolve) => {
+    waiting.push(resolve);
+    channel.port2.postMessage(0);
+  });
+}
+
 // Why a link cannot be read: its message is what the page says.
 export class LinkError extends Error {}
 
@@ -81,8 +95,13 @@ export async function sceneFromFragment(fragment) {
   const decoder = new TextDecoder('utf-8', { fatal: true });
   const parts = [];
   let length = 0;
+  let sliceStart = performance.now();
   try {
     for (;;) {
+      if (performance.now() - sliceStart > SLICE_MS) {
+        await nextTask();
+        sliceStart = performance.now();
+      }
       let piece;
       try {
         piece = await reader.read();

@@ -1,12 +1,13 @@
 // How the picture is shown in its pane: fitted into it (never enlarged), or
 // at a zoom where 1 is one canvas pixel per CSS pixel. The canvas keeps the
-// picture's own pixels; only its displayed size changes, so nothing is drawn
-// again. A picture bigger than the pane scrolls from its top left corner.
+// picture's own pixels; only their displayed size changes, so nothing is
+// drawn again. A picture bigger than the pane scrolls from its top left corner.
 const ZOOMS = [0.125, 0.25, 0.5, 1, 2, 4, 8];
 
 export class PictureView {
-  constructor({ pane, canvas, fit, actual, zoomIn, zoomOut, zoomText }) {
-    Object.assign(this, { pane, canvas, fitButton: fit, zoomText });
+  // picture: what is shown (its width and height), in `holder`.
+  constructor({ pane, holder, picture, fit, actual, zoomIn, zoomOut, zoomText }) {
+    Object.assign(this, { pane, holder, picture, fitButton: fit, zoomText });
     this.fit = true;
     this.zoom = 1;
     fit.addEventListener('click', () => this.setFit());
@@ -41,7 +42,7 @@ export class PictureView {
     const style = getComputedStyle(this.pane);
     const w = this.pane.clientWidth - parseFloat(style.paddingLeft) - parseFloat(style.paddingRight);
     const h = this.pane.clientHeight - parseFloat(style.paddingTop) - parseFloat(style.paddingBottom);
-    const { width, height } = this.canvas;
+    const { width, height } = this.picture;
     if (width <= 0 || height <= 0 || w <= 0 || h <= 0) return 1;
     return Math.min(1, w / width, h / height);
   }
@@ -52,10 +53,9 @@ export class PictureView {
 
   layout() {
     const scale = this.scale();
-    // Device pixels: a CSS pixel may be more than one of them.
-    this.canvas.style.width = `${(this.canvas.width * scale).toFixed(2)}px`;
-    this.canvas.style.height = `${(this.canvas.height * scale).toFixed(2)}px`;
-    this.canvas.classList.toggle('reduced', scale < 1);
+    this.holder.style.width = `${(this.picture.width * scale).toFixed(2)}px`;
+    this.holder.style.height = `${(this.picture.height * scale).toFixed(2)}px`;
+    this.holder.classList.toggle('reduced', scale < 1);
     this.fitButton.setAttribute('aria-pressed', String(this.fit));
     this.zoomText.textContent = `${Math.round(scale * 100)} %`;
   }
