@@ -585,8 +585,10 @@ let keepLink = false;
 async function writeFragment() {
   clearTimeout(fragmentTimer);
   keepLink = false;
+  const before = location.hash;
   const fragment = await sceneToFragment(editorText());
-  window.history.replaceState(null, '', `#${fragment}`);
+  // A link opened meanwhile is not written over.
+  if (location.hash === before) window.history.replaceState(null, '', `#${fragment}`);
   return location.href;
 }
 
@@ -604,8 +606,8 @@ async function linkScene(fragment) {
 
 // Opens the address's scene; asks first when it would replace other text
 // (`against`: the text it is compared with). True when it is in the editor.
-async function readFragment(against, question) {
-  const found = await linkScene(location.hash);
+async function readFragment(against, question, hash = location.hash) {
+  const found = await linkScene(hash);
   if (found.none) return false;
   if (found.why) {
     keepLink = true;
@@ -738,9 +740,10 @@ document.addEventListener('drop', (e) => {
   if (e.dataTransfer?.files?.length) takeFiles([...e.dataTransfer.files]);
 });
 // Another link in the same tab asks, as Open does, before it replaces text.
-window.addEventListener('hashchange', () => {
-  if (location.hash === '') return;
-  readFragment(changedSinceLoad() ? editorText() : '', "Replace the editor's text with the scene of this link?");
+window.addEventListener('hashchange', (e) => {
+  const hash = new URL(e.newURL).hash;
+  if (hash === '') return;
+  readFragment(changedSinceLoad() ? editorText() : '', "Replace the editor's text with the scene of this link?", hash);
 });
 
 // ---- start -----------------------------------------------------------------------

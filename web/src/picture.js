@@ -133,7 +133,14 @@ export class Picture {
       this.queue.push({ y0: y0 + r, rows: n, width, data: data.subarray(r * width * 4, (r + n) * width * 4) });
       r += n;
     }
-    if (!this.drawing) this.drawing = requestAnimationFrame(() => this.draw());
+    this.scheduleDraw();
+  }
+
+  // The next display frame; a hidden page has none, and draws on a timer.
+  scheduleDraw() {
+    if (this.drawing) return;
+    const draw = () => this.draw();
+    this.drawing = document.hidden ? setTimeout(draw, 0) : requestAnimationFrame(draw);
   }
 
   // Draws queued rows for a few milliseconds; the rest in the next frame.
@@ -144,7 +151,7 @@ export class Picture {
       const { y0, rows, width, data } = this.queue.shift();
       this.strips.put(y0, rows, width, data);
     }
-    if (this.queue.length) this.drawing = requestAnimationFrame(() => this.draw());
+    if (this.queue.length) this.scheduleDraw();
     else this.advance();
   }
 

@@ -22,6 +22,9 @@ const site = option('--site', join(root, 'build-web', 'site'));
 const cli = option('--cli', process.env.GLIMMARK_CLI ?? join(root, 'build', 'glimmark'));
 const chromium = process.env.CHROMIUM ?? '/usr/bin/chromium';
 const inCI = !!process.env.CI && !['0', 'false'].includes(process.env.CI);
+// The longest main-thread task the page may take (a machine shared with
+// other busy programs may need more).
+const TASK_LIMIT_MS = Number(process.env.GLIMMARK_TASK_LIMIT_MS ?? 50);
 
 const missing = [
   [chromium, 'chromium (scripts/install-deps.sh --web)'],
@@ -52,6 +55,9 @@ before(async () => {
 // A test that failed leaves no box open and no run going for the next.
 beforeEach(async () => {
   if (skip || !page) return;
+  // A page another test opened (and left, failing) goes; this one is in front.
+  for (const other of await browser.pages()) if (other !== page) await other.close();
+  await page.bringToFront();
   await page.evaluate(() => {
     const box = document.getElementById('message-box');
     if (box.open) box.close();
@@ -369,7 +375,7 @@ test('a 4000x3000 picture is traced without a main-thread task over 50 ms', { sk
   assert.match(await runEnd(page), /^Done in/);
   const longest = await longestTask(page);
   console.log(`# 4000x3000 in ${Date.now() - started} ms, longest main-thread task ${longest} ms`);
-  assert.ok(longest <= 50, `a task of ${longest} ms`);
+  assert.ok(longest <= TASK_LIMIT_MS, `a task of ${longest} ms`);
 });
 
 test('Stop (F7) ends a long parse within 500 ms', { skip }, async () => {
@@ -429,7 +435,7 @@ test('links that cannot be read say why and stay in the address bar', { skip }, 
       const started = performance.getEntriesByName('playground-started')[0].startTime;
       return Math.max(0, ...window.tasks.filter((t) => t.startTime >= started).map((t) => t.duration));
     });
-    assert.ok(longest <= 50, `a task of ${longest} ms`);
+    assert.ok(longest <= TASK_LIMIT_MS, `a task of ${longest} ms`);
     await p.close();
   }
   // A percent-encoded link is read as it was meant.
@@ -467,7 +473,7 @@ test('1,000 random and cut-off links are each read or refused with a reason', { 
   for (const a of answers) assert.ok(typeof a.text === 'string' || /^The scene in this link could not be read: .+\.$/.test(a.why), JSON.stringify(a));
   console.log(`# ${refused.length} of 1000 links refused with a reason, ${answers.length - refused.length} read`);
   assert.ok(refused.length > 500);
-  assert.ok((await longestTask(page)) <= 50, `a task of ${await longestTask(page)} ms`);
+  assert.ok((await longestTask(page)) <= TASK_LIMIT_MS, `a task of ${await longestTask(page)} ms`);
 });
 
 test('another link in the tab asks before it replaces typed text', { skip }, async () => {
@@ -479,7 +485,7 @@ test('another link in the tab asks before it replaces typed text', { skip }, asy
     asked.push(d.message());
     d.dismiss();
   });
-  await p.evaluate((h) => (location.hash = h), linkOf('SCENE END_SCENE\n'));
+  await p.evaluate((h) => (location.hash = h), linkOf('SCENE LIGHT END_LIGHT END_SCENE ; theirs\n'));
   await p.waitForFunction(() => true);
   await new Promise((r) => setTimeout(r, 300));
   assert.deepEqual(asked, ["Replace the editor's text with the scene of this link?"]);
