@@ -141,9 +141,10 @@ int compare(const std::string& a, const std::string& b) {
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--compare") return compare(argv[2], argv[3]);
     if (argc < 3) {
-        std::fprintf(stderr,
-                     "usage: %s SCENE OUT.ppm [-W N] [-H N] [--bands N]\n       %s --compare A.ppm B.ppm\n",
-                     argv[0], argv[0]);
+        std::fprintf(
+            stderr,
+            "usage: %s SCENE OUT.ppm [-W N] [-H N] [--bands N]\n       %s --compare A.ppm B.ppm\n",
+            argv[0], argv[0]);
         return 2;
     }
     const std::string scene = argv[1];
