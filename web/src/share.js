@@ -89,7 +89,8 @@ export async function sceneFromFragment(fragment) {
   const bad = /[^A-Za-z0-9_-]/.exec(packed);
   if (bad)
     throw new LinkError(
-      `it holds ${JSON.stringify(bad[0])} at character ${bad.index + 4}; a scene's link holds only letters, digits, "-" and "_"`,
+      `it holds ${JSON.stringify(bad[0])} at character ${bad.index + 4}; ` +
+        `a scene's link holds only letters, digits, "-" and "_"`,
     );
   const reader = base64Stream(packed).pipeThrough(new DecompressionStream('deflate-raw')).getReader();
   const decoder = new TextDecoder('utf-8', { fatal: true });
