@@ -9,7 +9,7 @@
 // until its time has come.
 
 // The drawing the page does per display frame, at most (about).
-const DRAW_BUDGET_MS = 8;
+const DRAW_BUDGET_MS = 4;
 // Pixels of one strip, at most (and of one putImageData).
 const STRIP_PIXELS = 1 << 18;
 
