@@ -95,12 +95,14 @@ export class Picture {
     this.queue = [];
   }
 
-  // Frame `index` starts. A still picture is drawn straight on the canvas;
-  // an animation's frames keep their own copy until they are shown.
+  // Frame `index` starts. A still picture is drawn straight on its strips;
+  // an animation's frames keep their rows until they are shown.
   startFrame({ width, height, index = 0, count = 1, fps = 0 }) {
     if (this.frames.has(index)) return;
-    const image = count > 1 ? new ImageData(width, height) : null;
-    this.frames.set(index, { width, height, index, count, fps, image, done: false });
+    // An animation's frame keeps the rows it is given, as they came: no
+    // picture-sized buffer to make and clear.
+    const kept = count > 1 ? [] : null;
+    this.frames.set(index, { width, height, index, count, fps, kept, done: false });
     if (this.shown < 0 && index === 0) this.show(0);
     else this.advance();
   }
@@ -113,7 +115,7 @@ export class Picture {
       pixels instanceof Uint8ClampedArray
         ? pixels
         : new Uint8ClampedArray(pixels.buffer, pixels.byteOffset, pixels.byteLength);
-    if (frame.image) frame.image.data.set(data, y0 * frame.width * 4);
+    if (frame.kept) frame.kept.push({ y0, rows: y1 - y0, width, data });
     if (index === this.shown) this.enqueue(y0, y1 - y0, width, data);
   }
 
@@ -174,7 +176,7 @@ export class Picture {
     const resized = this.width !== frame.width || this.height !== frame.height;
     this.strips.resize(frame.width, frame.height);
     if (resized) this.onResize?.(frame.width, frame.height);
-    if (frame.image) this.enqueue(0, frame.height, frame.width, frame.image.data);
+    if (frame.kept) for (const k of frame.kept) this.enqueue(k.y0, k.rows, k.width, k.data);
     // A shown frame's own copy is no longer needed.
     this.frames.delete(i - 1);
     this.shown = i;
