@@ -41,12 +41,20 @@ export async function sceneToFragment(text) {
 const SLICE_MS = 6;
 const channel = new MessageChannel();
 const waiting = [];
+// When the page last had its turn; links read one after another share it.
+let sliceStart = performance.now();
 channel.port1.onmessage = () => waiting.shift()?.();
 function nextTask() {
   return new Promise((resolve) => {
     waiting.push(resolve);
     channel.port2.postMessage(0);
   });
+}
+// Gives the page its turn when this task has run long enough.
+async function breathe() {
+  if (performance.now() - sliceStart <= SLICE_MS) return;
+  await nextTask();
+  sliceStart = performance.now();
 }
 
 // Why a link cannot be read: its message is what the page says.
@@ -74,6 +82,7 @@ function base64Stream(text) {
 // null when the fragment carries no scene. Throws a LinkError saying why when
 // it cannot be read.
 export async function sceneFromFragment(fragment) {
+  await breathe();
   if (fragment.length > MAX_SCENE_CHARACTERS + 3)
     throw new LinkError(`it is longer than ${MAX_SCENE_CHARACTERS} characters`);
   let plain = fragment.replace(/^#/, '');
@@ -96,13 +105,9 @@ export async function sceneFromFragment(fragment) {
   const decoder = new TextDecoder('utf-8', { fatal: true });
   const parts = [];
   let length = 0;
-  let sliceStart = performance.now();
   try {
     for (;;) {
-      if (performance.now() - sliceStart > SLICE_MS) {
-        await nextTask();
-        sliceStart = performance.now();
-      }
+      await breathe();
       let piece;
       try {
         piece = await reader.read();
