@@ -67,10 +67,16 @@ await build({
   logLevel: 'warning',
 });
 // Hosts that read a _headers file (Netlify, Cloudflare Pages) make the page
-// cross-origin isolated, so that the tracer may use threads.
+// cross-origin isolated, so that the tracer may use threads, and send the
+// page's Content-Security-Policy (index.html carries it too), which the
+// workers then have as well.
+const policy = /http-equiv="Content-Security-Policy" content="([^"]*)"/.exec(
+  readFileSync(join(web, 'index.html'), 'utf8'),
+)[1];
 writeFileSync(
   join(out, '_headers'),
-  '/*\n  Cross-Origin-Opener-Policy: same-origin\n  Cross-Origin-Embedder-Policy: require-corp\n',
+  '/*\n  Cross-Origin-Opener-Policy: same-origin\n  Cross-Origin-Embedder-Policy: require-corp\n' +
+    `  Content-Security-Policy: ${policy}\n`,
 );
 
 if (stub) copyFileSync(join(web, 'test', 'stub-worker.js'), join(out, 'worker.js'));

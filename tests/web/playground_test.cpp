@@ -129,6 +129,37 @@ TEST_P(RowByRowTest, GivesThePlainLoopsPicture) {
 
 INSTANTIATE_TEST_SUITE_P(RowsPerCall, RowByRowTest, ::testing::Values(1, 5, 1000));
 
+// Band k of 3 traces only its rows, each as the whole picture has it (the
+// supersampling's chain taken up mid-picture); the rows around stay black.
+TEST(Playground, ABandTracesOnlyItsRowsAsTheWholePictureHasThem) {
+    const std::string text = example("mirrors_and_glass.gmk");
+    CapturedScene captured;
+    ASSERT_TRUE(captured.load(text, "")) << captured.error();
+    const std::vector<uint32_t> reference = captured.trace(96, 70, 1, true);
+    for (int band = 0; band < 3; ++band) {
+        Recorded events;
+        Playground playground(events);
+        playground.overrides().width = 96;
+        playground.overrides().height = 70;
+        playground.set_band(band, 3);
+        playground.play(text);
+        int calls = 0;
+        for (; playground.frame_pending() && calls < 100; ++calls)
+            playground.trace_rows(1);
+        const int begin = 70 * band / 3, end = 70 * (band + 1) / 3;
+        EXPECT_EQ(playground.band_begin(), begin);
+        EXPECT_EQ(playground.band_end(), end);
+        EXPECT_EQ(calls, end - begin);
+        EXPECT_EQ(events.last_frame_rows, end);
+        size_t differing = 0;
+        for (int y = 0; y < 70; ++y)
+            for (int x = 0; x < 96; ++x)
+                differing += playground.picture().pixel(x, y) !=
+                             (y >= begin && y < end ? reference[y * 98 + x] : 0u);
+        EXPECT_EQ(differing, 0u) << "band " << band;
+    }
+}
+
 TEST(Playground, StopEndsTheFrameAfterItsRowAndTheRun) {
     Recorded events;
     Playground playground(events);

@@ -64,6 +64,11 @@ EditorPlace editor_place(const std::string& text, int start, int end) {
 
 Playground::Playground(PlaygroundEvents& events) : events_(events) { run_.set_window(this); }
 
+void Playground::set_band(int index, int count) {
+    band_count_ = std::max(1, count);
+    band_index_ = std::clamp(index, 0, band_count_ - 1);
+}
+
 Playground::~Playground() {
     // The run calls its window while it goes; the window goes after it.
     pending_ = false;
@@ -128,6 +133,15 @@ void Playground::next_frame_due() {
 }
 
 void Playground::start_frame(const glimmark::FrameWork& work) {
+    // The band's rows of this frame's height; the whole picture as one band
+    // keeps the loop's own bounds.
+    const long long height = work.height();
+    band_begin_ = static_cast<int>(height * band_index_ / band_count_);
+    band_end_ = static_cast<int>(height * (band_index_ + 1) / band_count_);
+    if (band_count_ > 1)
+        run_.set_rows(band_begin_, band_end_ - 1);
+    else
+        run_.set_rows(0, -1);
     // The frame starts as a render thread starts it; its rows come on demand.
     frame_ = std::make_unique<glimmark::RowSteps>(work);
     // The two loop rows past the picture are clipped away and carry no

@@ -68,6 +68,13 @@ class Playground : public glimmark::Window {
     void set_folder(const std::string& folder) { run_.options().folder = folder; }
     // Settings over the document's TRACER block (width, height, moment).
     glimmark::RunOptions& overrides() { return run_.options(); }
+    // The next runs trace band `index` of `count` of every frame: picture
+    // rows [index * height / count, (index + 1) * height / count), each the
+    // very rows of the whole picture. Band 0 of 1 (the default) is all of it.
+    void set_band(int index, int count);
+    // The first picture row and the row past the last of the frame's band.
+    int band_begin() const { return band_begin_; }
+    int band_end() const { return band_end_; }
 
     // F4: parse only. F5: parse and trace every frame.
     void parse(const std::string& text);
@@ -121,6 +128,10 @@ class Playground : public glimmark::Window {
     std::vector<uint8_t> rgba_;
     // The frame handed over instead of a render thread, while it is pending.
     std::unique_ptr<glimmark::RowSteps> frame_;
+    int band_index_ = 0;
+    int band_count_ = 1;
+    int band_begin_ = 0;
+    int band_end_ = 0;
     bool pending_ = false;
     bool stop_pressed_ = false;
     bool waiting_ = false;

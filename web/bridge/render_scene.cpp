@@ -4,9 +4,12 @@
 // animation). Built for node in the WebAssembly build, so that its pictures
 // can be compared with the command line's; --compare does that.
 //
-//   gmk_bridge_render SCENE OUT.ppm [-W N] [-H N]
+//   gmk_bridge_render SCENE OUT.ppm [-W N] [-H N] [--bands N]
+// --bands N: each frame traced as N bands of rows, one after another, each
+// by a playground of its own as the page's workers trace them, and joined.
 //   gmk_bridge_render --compare A.ppm B.ppm
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -58,6 +61,9 @@ class DriverEvents : public PlaygroundEvents {
   public:
     Playground* playground = nullptr;
     std::string out;
+    // The frames' bands joined; written when the last band's frame is done.
+    glimmark::Canvas joined;
+    bool last_band = true;
     int count = 1;
     bool delay_due = false;
     bool failed = false;
@@ -74,7 +80,13 @@ class DriverEvents : public PlaygroundEvents {
     void parsed(const std::string&, const std::string&) override {}
     void frame(int, int, int, int frames, int) override { count = frames; }
     void frame_done(int index, int) override {
-        if (!write_ppm(frame_name(out, index, count), playground->picture())) write_failed = true;
+        const glimmark::Canvas& picture = playground->picture();
+        if (joined.width() != picture.width() || joined.height() != picture.height())
+            joined.resize(picture.width(), picture.height());
+        for (int y = playground->band_begin(); y < playground->band_end(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                joined.set_pixel(x, y, picture.pixel(x, y));
+        if (last_band && !write_ppm(frame_name(out, index, count), joined)) write_failed = true;
     }
     void delay(int) override { delay_due = true; }
     void run_over(bool, bool run_failed, double run_seconds, const std::string&) override {
@@ -129,9 +141,10 @@ int compare(const std::string& a, const std::string& b) {
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--compare") return compare(argv[2], argv[3]);
     if (argc < 3) {
-        std::fprintf(stderr,
-                     "usage: %s SCENE OUT.ppm [-W N] [-H N]\n       %s --compare A.ppm B.ppm\n",
-                     argv[0], argv[0]);
+        std::fprintf(
+            stderr,
+            "usage: %s SCENE OUT.ppm [-W N] [-H N] [--bands N]\n       %s --compare A.ppm B.ppm\n",
+            argv[0], argv[0]);
         return 2;
     }
     const std::string scene = argv[1];
@@ -142,27 +155,39 @@ int main(int argc, char** argv) {
     }
     DriverEvents events;
     events.out = argv[2];
-    Playground playground(events);
-    events.playground = &playground;
-    playground.set_folder(std::filesystem::path(scene).parent_path().string());
+    int width = 0;
+    int height = 0;
+    int bands = 1;
     for (int i = 3; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         const int value = std::atoi(argv[i + 1]);
-        if (option == "-W") playground.overrides().width = value;
-        if (option == "-H") playground.overrides().height = value;
+        if (option == "-W") width = value;
+        if (option == "-H") height = value;
+        if (option == "--bands") bands = std::max(1, value);
     }
-
-    playground.play(text);
-    // One row per call, as the worker traces between its messages.
-    while (playground.running()) {
-        if (playground.frame_pending()) {
-            playground.trace_rows(1);
-        } else if (events.delay_due) {
-            events.delay_due = false;
-            playground.next_frame_due();
-        } else {
-            break;
+    // An animation's bands run one after another: every frame of band 0,
+    // then of band 1, ...; the frames are written by the last.
+    for (int band = 0; band < bands; ++band) {
+        Playground playground(events);
+        events.playground = &playground;
+        events.last_band = band == bands - 1;
+        playground.set_folder(std::filesystem::path(scene).parent_path().string());
+        if (width > 0) playground.overrides().width = width;
+        if (height > 0) playground.overrides().height = height;
+        playground.set_band(band, bands);
+        playground.play(text);
+        // One row per call, as the worker traces between its messages.
+        while (playground.running()) {
+            if (playground.frame_pending()) {
+                playground.trace_rows(1);
+            } else if (events.delay_due) {
+                events.delay_due = false;
+                playground.next_frame_due();
+            } else {
+                break;
+            }
         }
+        events.playground = nullptr;
     }
     std::fprintf(stderr, "%s: %.3f s\n", scene.c_str(), events.seconds);
     if (events.write_failed) {

@@ -22,8 +22,10 @@ EM_JS(void, js_parse_error, (const char* caption, const char* text, const char* 
 EM_JS(void, js_parsed, (const char* caption, const char* text), {
     Module['onEvent']({type: 'parsed', caption: UTF8ToString(caption), message: UTF8ToString(text)});
 });
-EM_JS(void, js_frame, (int width, int height, int index, int count, int fps), {
-    Module['onEvent']({type: 'frame', width: width, height: height, index: index, count: count, fps: fps});
+EM_JS(void, js_frame, (int width, int height, int index, int count, int fps, int band_begin,
+                       int band_end), {
+    Module['onEvent']({type: 'frame', width: width, height: height, index: index, count: count, fps: fps,
+                       bandBegin: band_begin, bandEnd: band_end});
 });
 EM_JS(void, js_frame_done, (int index, int rows), {
     Module['onEvent']({type: 'frameDone', index: index, rows: rows});
@@ -55,9 +57,7 @@ class WorkerEvents : public PlaygroundEvents {
     void parsed(const std::string& caption, const std::string& text) override {
         js_parsed(caption.c_str(), text.c_str());
     }
-    void frame(int width, int height, int index, int count, int fps) override {
-        js_frame(width, height, index, count, fps);
-    }
+    void frame(int width, int height, int index, int count, int fps) override;
     void frame_done(int index, int rows) override { js_frame_done(index, rows); }
     void delay(int milliseconds) override { js_delay(milliseconds); }
     void run_over(bool stopped, bool failed, double seconds, const std::string& status) override {
@@ -68,6 +68,10 @@ class WorkerEvents : public PlaygroundEvents {
 
 WorkerEvents events;
 std::unique_ptr<Playground> playground;
+
+void WorkerEvents::frame(int width, int height, int index, int count, int fps) {
+    js_frame(width, height, index, count, fps, playground->band_begin(), playground->band_end());
+}
 
 Playground& the_playground() {
     if (!playground) {
@@ -96,6 +100,11 @@ EMSCRIPTEN_KEEPALIVE void gmk_set_time(int has_time, double time) {
         moment = static_cast<float>(time);
     else
         moment.reset();
+}
+
+// The band of rows the next runs trace: `index` of `count` (0 of 1: all).
+EMSCRIPTEN_KEEPALIVE void gmk_set_band(int index, int count) {
+    the_playground().set_band(index, count);
 }
 
 EMSCRIPTEN_KEEPALIVE void gmk_stop() { the_playground().stop(); }

@@ -99,14 +99,15 @@ const sceneParser = {
 
 export const sceneLanguage = StreamLanguage.define(sceneParser);
 
-// The studio's hues on the editor's light background.
+// The studio's hues on the editor's light background; the page's style sheet
+// gives lighter ones for the dark theme.
 export const sceneHighlightStyle = HighlightStyle.define([
-  { tag: tags.keyword, color: '#0030a0', fontWeight: 'bold' },
-  { tag: tags.propertyName, color: '#007080' },
-  { tag: tags.operatorKeyword, color: '#902090' },
-  { tag: tags.number, color: '#a04000' },
-  { tag: tags.string, color: '#108010' },
-  { tag: tags.comment, color: '#808080', fontStyle: 'italic' },
+  { tag: tags.keyword, color: 'var(--word-keyword, #0030a0)', fontWeight: 'bold' },
+  { tag: tags.propertyName, color: 'var(--word-property, #007080)' },
+  { tag: tags.operatorKeyword, color: 'var(--word-operator, #902090)' },
+  { tag: tags.number, color: 'var(--word-number, #a04000)' },
+  { tag: tags.string, color: 'var(--word-string, #108010)' },
+  { tag: tags.comment, color: 'var(--word-comment, #808080)', fontStyle: 'italic' },
 ]);
 
 export const sceneHighlighting = [sceneLanguage, syntaxHighlighting(sceneHighlightStyle)];

@@ -1,6 +1,7 @@
 // The playground page: the scene editor, Parse (F4), Play (F5) and Stop (F7)
-// as in the studio, the picture traced by the worker, the examples, sharing
-// by link, Save Picture and Download Scene.
+// as in the studio, the picture traced in bands by the workers, a live
+// preview, the examples, sharing by link, Save Picture and Download Scene.
+// The text is kept in the browser's storage as it is typed.
 import { EditorState, EditorSelection } from '@codemirror/state';
 import {
   EditorView,
@@ -12,9 +13,12 @@ import {
 } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap, indentWithTab } from '@codemirror/commands';
 import { searchKeymap } from '@codemirror/search';
+import { setDiagnostics } from '@codemirror/lint';
 import { sceneHighlighting } from './highlight.js';
 import { Picture } from './picture.js';
-import { sceneFromFragment, sceneToFragment } from './share.js';
+import { LinkError, MAX_SCENE_CHARACTERS, sceneFromFragment, sceneToFragment } from './share.js';
+import { Tracers, workerCount } from './tracers.js';
+import { PictureView } from './view.js';
 import { exampleFiles } from 'glimmark-examples';
 
 const $ = (id) => document.getElementById(id);
@@ -36,13 +40,20 @@ const ui = {
   boxText: $('message-text'),
   canvas: $('picture'),
   editor: $('editor'),
+  view: $('view'),
+  hint: $('view-hint'),
+  live: $('live'),
+  theme: $('theme'),
+  keys: $('keys'),
+  keysBox: $('keys-box'),
+  fit: $('fit'),
+  actual: $('actual'),
+  zoomIn: $('zoom-in'),
+  zoomOut: $('zoom-out'),
+  zoomText: $('zoom-text'),
 };
 
 const DEFAULT_EXAMPLE = 'first_sphere.gmk';
-// The worker compiles the tracer while the page loads (index.html starts it).
-let worker = null;
-let workerReady = null;
-startWorker();
 let sceneName = 'scene.gmk';
 let loadedText = '';
 
@@ -54,6 +65,8 @@ function placeText(state, position) {
 }
 
 let fragmentTimer = 0;
+// True while the page itself replaces the text.
+let settingText = false;
 const editor = new EditorView({
   parent: ui.editor,
   state: EditorState.create({
@@ -70,8 +83,14 @@ const editor = new EditorView({
         if (update.selectionSet || update.docChanged)
           ui.place.textContent = placeText(update.state, update.state.selection.main.head);
         if (update.docChanged) {
+          // A link that could not be read stays until the text is changed.
+          if (!settingText) keepLink = false;
           clearTimeout(fragmentTimer);
-          fragmentTimer = setTimeout(writeFragment, 400);
+          if (!keepLink) fragmentTimer = setTimeout(writeFragment, 400);
+          // An emptied editor starts a new scene, with a name of its own.
+          if (update.state.doc.length === 0) sceneName = 'scene.gmk';
+          scheduleSave();
+          scheduleLivePreview();
         }
       }),
     ],
@@ -85,13 +104,93 @@ function editorText() {
 function setEditorText(text, name) {
   // The editor keeps "\n" line ends; a file's "\r\n" become "\n".
   const clean = text.replace(/\r\n?/g, '\n');
-  editor.dispatch({
-    changes: { from: 0, to: editor.state.doc.length, insert: clean },
-    selection: EditorSelection.cursor(0),
-    scrollIntoView: true,
-  });
+  settingText = true;
+  try {
+    editor.dispatch({
+      changes: { from: 0, to: editor.state.doc.length, insert: clean },
+      selection: EditorSelection.cursor(0),
+      scrollIntoView: true,
+    });
+  } finally {
+    settingText = false;
+  }
   loadedText = clean;
   if (name) sceneName = name;
+  saveNow();
+}
+
+// ---- errors in the editor -------------------------------------------------------
+
+// The error's word underlined, its message on hover.
+function markError(from, to, message) {
+  const length = editor.state.doc.length;
+  const a = Math.max(0, Math.min(from, length));
+  const b = Math.max(a, Math.min(Math.max(to, a + 1), length));
+  editor.dispatch(setDiagnostics(editor.state, [{ from: a, to: b, severity: 'error', message }]));
+}
+function clearError() {
+  editor.dispatch(setDiagnostics(editor.state, []));
+}
+
+// ---- the text kept in the browser ---------------------------------------------------
+
+const STORE_TEXT = 'glimmark.scene';
+const STORE_NAME = 'glimmark.sceneName';
+// The text as last kept; null when the browser keeps nothing for the page.
+let savedText = null;
+try {
+  savedText = localStorage.getItem(STORE_TEXT);
+} catch {
+  savedText = null;
+}
+let saveTimer = 0;
+function scheduleSave() {
+  clearTimeout(saveTimer);
+  saveTimer = setTimeout(saveNow, 300);
+}
+function saveNow() {
+  clearTimeout(saveTimer);
+  const text = editorText();
+  if (text === savedText) return;
+  try {
+    localStorage.setItem(STORE_TEXT, text);
+    localStorage.setItem(STORE_NAME, sceneName);
+    savedText = text;
+  } catch {
+    // Too big for the browser's storage: leaving asks first.
+  }
+}
+window.addEventListener('beforeunload', (e) => {
+  saveNow();
+  const text = editorText();
+  if (text !== savedText && text !== loadedText) {
+    e.preventDefault();
+    e.returnValue = '';
+  }
+});
+
+// ---- the live preview ---------------------------------------------------------------
+
+// A trace 150 ms after the last edit; the last good picture stays, dimmed,
+// while the text has an error.
+const LIVE_DELAY_MS = 150;
+let liveTimer = 0;
+function scheduleLivePreview() {
+  clearTimeout(liveTimer);
+  if (!ui.live.checked) return;
+  liveTimer = setTimeout(livePreview, LIVE_DELAY_MS);
+}
+function livePreview() {
+  if (!ui.live.checked) return;
+  if (run.active) {
+    // The run in the way ends first; only the newest text is traced.
+    stopRun();
+    if (run.active) {
+      afterRun = () => startRun(true, true);
+      return;
+    }
+  }
+  startRun(true, true);
 }
 
 function selectText(from, to) {
@@ -127,50 +226,135 @@ function messageBox(text, caption) {
 }
 ui.box.addEventListener('close', () => editor.focus());
 
-// ---- the worker ---------------------------------------------------------------
+// ---- the workers --------------------------------------------------------------
 
 const picture = new Picture(ui.canvas);
-const run = { active: false, build: false, traced: false, started: 0, frame: 0, frames: 1, rows: 0, height: 0 };
-// Every file given to the tracer, for a worker started anew.
-const tracerFiles = {};
+const pictureView = new PictureView({
+  pane: ui.view,
+  holder: ui.canvas,
+  picture,
+  fit: ui.fit,
+  actual: ui.actual,
+  zoomIn: ui.zoomIn,
+  zoomOut: ui.zoomOut,
+  zoomText: ui.zoomText,
+});
+picture.onResize = () => pictureView.layout();
+const run = {
+  active: false,
+  build: false,
+  live: false,
+  traced: false,
+  started: 0,
+  frame: 0,
+  frames: 1,
+  height: 0,
+  rows: new Map(),
+  // The workers the run waits for, and how it ended for the lead (band 0).
+  pending: new Set(),
+  workers: 0,
+  framesDone: new Map(),
+  stopRequested: false,
+  stopTimer: 0,
+  stopped: false,
+  lead: null,
+  message: '',
+};
 
-function startWorker() {
-  // index.html's worker, with what it said before this script was there.
-  const early = window.glimmarkWorker ? window.glimmarkEarly : [];
-  worker = window.glimmarkWorker ?? new Worker('worker.js');
-  window.glimmarkWorker = null;
-  worker.onmessage = null;
-  let ready;
-  workerReady = new Promise((resolve) => (ready = resolve));
-  const receive = (m) => {
-    if (m && m.type === 'ready') ready(m);
-    else onWorkerMessage(m);
-  };
-  worker.addEventListener('message', (e) => receive(e.data));
-  worker.addEventListener('error', (e) => {
-    showStatus(`The tracer could not start: ${e.message || 'worker error'}`);
-    endRun();
-  });
-  // After this script has run: the handler needs the page's state.
-  queueMicrotask(() => early.forEach(receive));
+function onWorkerMessage(slot, m) {
+  if (!m || !m.type) return;
+  if (m.type === 'fatal') {
+    // The tracer's module has ended (out of memory): a new worker takes
+    // over, and the run ends with the box.
+    const wasInRun = run.pending.delete(slot);
+    tracers.replace(slot);
+    if (wasInRun) {
+      abortRun();
+      showStatus('');
+      messageBox(m.message, 'Glimmark Error');
+    }
+    return;
+  }
+  if (m.type === 'workerError') {
+    showStatus(`The tracer could not start: ${m.message}`);
+    run.pending.delete(slot);
+    if (run.active) abortRun();
+    return;
+  }
+  // A worker no longer in the run (it has answered for it) says nothing more.
+  if (!run.active || !run.pending.has(slot)) return;
+  const lead = slot === tracers.lead;
+  switch (m.type) {
+    case 'parsed':
+      run.pending.delete(slot);
+      endRun();
+      showStatus(doneText());
+      if (!run.live) messageBox(m.message, m.caption);
+      break;
+    case 'error':
+      // The studio's parse error: its word underlined in the editor, the
+      // message there and on the status line; the box and the word selected
+      // when asked for by F4/F5. Every band finds it; the lead says it.
+      if (!lead) break;
+      showStatus(m.status);
+      markError(m.from, m.to, m.status);
+      if (!run.build) {
+        run.pending.delete(slot);
+        endRun();
+      }
+      if (!run.live) {
+        messageBox(m.message, m.caption);
+        selectText(m.from, m.to);
+      }
+      break;
+    case 'message':
+      // A box ends a parse; a trace goes on, or says it is over.
+      if (!lead) break;
+      run.message = m.message;
+      if (!run.build) {
+        run.pending.delete(slot);
+        endRun();
+        showStatus(m.message);
+      }
+      if (!run.live) messageBox(m.message, m.caption);
+      break;
+    case 'status':
+      if (lead) flashStatus(m.message, 4000);
+      break;
+    case 'frame':
+      run.frame = m.index;
+      run.frames = m.count;
+      run.height = m.height;
+      ui.hint.hidden = true;
+      ui.view.classList.remove('stale');
+      picture.startFrame(m);
+      scheduleRunStatus();
+      break;
+    case 'rows':
+      picture.rows(m);
+      run.rows.set(m.index, (run.rows.get(m.index) ?? 0) + (m.y1 - m.y0));
+      scheduleRunStatus();
+      break;
+    case 'frameDone': {
+      const done = (run.framesDone.get(m.index) ?? 0) + 1;
+      run.framesDone.set(m.index, done);
+      if (done === run.workers) {
+        picture.frameDone(m.index);
+        run.rows.delete(m.index);
+      }
+      break;
+    }
+    case 'done':
+    case 'stopped':
+      run.pending.delete(slot);
+      if (m.type === 'stopped') run.stopped = true;
+      if (lead) run.lead = m;
+      if (run.pending.size === 0) finishRun();
+      break;
+  }
 }
 
-async function giveFiles(files) {
-  Object.assign(tracerFiles, files);
-  await workerReady;
-  worker.postMessage({ cmd: 'files', files });
-}
-
-// The tracer's module has ended (out of memory): a new worker takes over.
-function restartWorker(message) {
-  worker.terminate();
-  picture.reset();
-  endRun();
-  showStatus('');
-  messageBox(message, 'Glimmark Error');
-  startWorker();
-  giveFiles(tracerFiles);
-}
+const tracers = new Tracers(workerCount(location.search), onWorkerMessage);
 
 const doneText = () => `Done in ${((performance.now() - run.started) / 1000).toFixed(2)} s`;
 
@@ -179,7 +363,7 @@ function refreshRunStatus() {
   statusFrame = 0;
   if (!run.active || !run.build || run.height === 0) return;
   const total = Math.max(1, run.height);
-  const done = Math.min(Math.max(run.rows, 0), total);
+  const done = Math.min(Math.max(run.rows.get(run.frame) ?? 0, 0), total);
   const rows = `Tracing row ${done} of ${total}, ${Math.floor((done * 100) / total)} %`;
   showStatus(run.frames <= 1 ? rows : `Frame ${run.frame + 1} of ${run.frames} \u00B7 ${rows}`);
 }
@@ -187,74 +371,40 @@ function scheduleRunStatus() {
   if (!statusFrame) statusFrame = requestAnimationFrame(refreshRunStatus);
 }
 
-function onWorkerMessage(m) {
-  if (!m || !m.type) return;
-  switch (m.type) {
-    case 'parsed':
-      if (!run.build) {
-        endRun();
-        showStatus(doneText());
-        messageBox(m.message, m.caption);
-      }
-      break;
-    case 'error':
-      // The studio's parse error: the box with the message and the word's
-      // line and column, the same on the status line, the word selected.
-      endRun();
-      showStatus(m.status);
-      messageBox(m.message, m.caption);
-      selectText(m.from, m.to);
-      break;
-    case 'message':
-      // A box ends a parse; a trace goes on, or says it is over.
-      if (!run.build) endRun();
-      messageBox(m.message, m.caption);
-      break;
-    case 'status':
-      flashStatus(m.message, 4000);
-      break;
-    case 'frame':
-      run.frame = m.index;
-      run.frames = m.count;
-      run.rows = 0;
-      run.height = m.height;
-      picture.startFrame(m);
-      scheduleRunStatus();
-      break;
-    case 'rows':
-      picture.rows(m);
-      run.rows = m.y1;
-      scheduleRunStatus();
-      break;
-    case 'frameDone':
-      picture.frameDone();
-      break;
-    case 'done':
-      if (!run.active) break;
-      if (m.failed) {
-        // A parse error keeps its line; another error says what it was.
-        endRun();
-        if (m.status) showStatus(m.status);
-        break;
-      }
-      run.traced = true;
-      picture.whenAllShown(() => {
-        if (!run.active) return;
-        endRun();
-        showStatus(m.status || doneText());
-      });
-      break;
-    case 'stopped':
-      picture.reset();
-      if (run.active) {
-        endRun();
-        showStatus(m.status || 'Stopped');
-      }
-      break;
-    case 'fatal':
-      restartWorker(m.message);
-      break;
+// Every worker of the run has answered: the run is over.
+function finishRun() {
+  clearTimeout(run.stopTimer);
+  const m = run.lead ?? { failed: true, status: '' };
+  if (run.stopped || run.stopRequested) {
+    picture.reset();
+    endRun();
+    showStatus('Stopped');
+    return;
   }
+  if (m.failed) {
+    // A parse error keeps its line; another error says what it was.
+    endRun();
+    if (m.status || run.message) showStatus(m.status || run.message);
+    if (run.live) ui.view.classList.add('stale');
+    return;
+  }
+  run.traced = true;
+  const status = !m.status || /^Done in /.test(m.status) ? doneText() : m.status;
+  picture.whenAllShown(() => {
+    if (!run.active) return;
+    endRun();
+    showStatus(status);
+  });
+}
+
+// The run ends at once; its workers' later messages are not heard.
+function abortRun() {
+  clearTimeout(run.stopTimer);
+  // Their messages would be taken for the next run's: they start anew.
+  for (const slot of run.pending) tracers.replace(slot);
+  run.pending.clear();
+  picture.reset();
+  endRun();
 }
 
 function setRunning(active, build) {
@@ -266,28 +416,56 @@ function setRunning(active, build) {
 }
 
 function endRun() {
+  clearTimeout(run.stopTimer);
+  // From Stop to idle, for the tests.
+  if (run.stopRequested && run.active) document.body.dataset.stopMs = (performance.now() - run.stopAt).toFixed(0);
   setRunning(false, false);
+  if (afterRun) {
+    const next = afterRun;
+    afterRun = null;
+    setTimeout(next, 0);
+  }
 }
+// What starts once the run is over (a live preview of newer text).
+let afterRun = null;
 
-async function startRun(build) {
+function startRun(build, live = false) {
   if (run.active) {
     flashStatus('A trace is running; Stop (F7) ends it.', 4000);
     return;
   }
   setRunning(true, build);
-  run.started = performance.now();
-  run.rows = 0;
-  run.height = 0;
-  run.frames = 1;
-  run.frame = 0;
-  run.traced = false;
-  showStatus('Parsing\u2026');
+  Object.assign(run, {
+    live,
+    started: performance.now(),
+    height: 0,
+    frames: 1,
+    frame: 0,
+    traced: false,
+    stopRequested: false,
+    stopped: false,
+    lead: null,
+    message: '',
+  });
+  run.rows.clear();
+  run.framesDone.clear();
+  clearError();
+  showStatus(live ? 'Live preview\u2026' : 'Parsing\u2026');
   picture.reset();
-  await workerReady;
-  worker.postMessage({ cmd: build ? 'play' : 'parse', text: editorText() });
+  // A parse needs one worker; a trace all of them, a band each.
+  const slots = build ? [...tracers.slots] : [tracers.lead];
+  run.pending = new Set(slots);
+  run.workers = slots.length;
+  runScene = { name: sceneName, text: editorText() };
+  for (const slot of slots) slot.worker.postMessage({ cmd: build ? 'play' : 'parse', text: runScene.text });
 }
 
+// How long a worker may take to answer Stop before it is replaced: within
+// half a second the page is idle again, whatever the workers are doing.
+const STOP_GRACE_MS = 450;
+
 function stopRun() {
+  afterRun = null;
   if (!run.active) return;
   if (run.traced) {
     // Every frame is traced; only their showing is left.
@@ -296,7 +474,18 @@ function stopRun() {
     showStatus('Stopped');
     return;
   }
-  worker.postMessage({ cmd: 'stop' });
+  if (run.stopRequested) return;
+  run.stopRequested = true;
+  run.stopAt = performance.now();
+  for (const slot of run.pending) slot.worker.postMessage({ cmd: 'stop' });
+  // A worker busy in a long parse cannot hear Stop: it is ended and replaced.
+  run.stopTimer = setTimeout(() => {
+    for (const slot of [...run.pending]) {
+      tracers.replace(slot);
+      run.pending.delete(slot);
+    }
+    if (run.active) finishRun();
+  }, STOP_GRACE_MS);
 }
 
 // ---- examples, files, saving ----------------------------------------------------
@@ -318,13 +507,13 @@ async function loadExamples() {
   // FILE and TEXTURE_FILE.
   const files = {};
   for (const name of Object.keys(exampleFiles)) files[name] = exampleBytes(name);
-  await giveFiles(files);
+  tracers.giveFiles(files);
 }
 
 function openExample(name) {
   setEditorText(exampleFiles[name], name);
   document.body.dataset.scene = name;
-  writeFragment();
+  if (!keepLink) writeFragment();
 }
 
 function changedSinceLoad() {
@@ -342,10 +531,13 @@ function download(blob, name) {
   setTimeout(() => URL.revokeObjectURL(a.href), 10000);
 }
 
-const baseName = () => sceneName.replace(/\.[^.]*$/, '') || 'scene';
+const baseName = (name = sceneName) => name.replace(/\.[^.]*$/, '') || 'scene';
+// The scene of the last run: its name and text.
+let runScene = null;
 
 async function savePicture() {
-  download(await picture.pngBlob(), `${baseName()}.png`);
+  // Named after the scene the picture was traced from.
+  download(await picture.pngBlob(), `${baseName(runScene?.name)}.png`);
 }
 
 function downloadScene() {
@@ -374,7 +566,7 @@ async function takeFiles(fileList) {
     files[file.name] = bytes;
     if (!scene && /\.gmk$/i.test(file.name)) scene = { file, bytes };
   }
-  await giveFiles(files);
+  tracers.giveFiles(files);
   if (scene) {
     if (changedSinceLoad() && !confirm(`Replace the editor's text with ${scene.file.name}?`)) return;
     setEditorText(sceneText(scene.bytes), scene.file.name);
@@ -386,23 +578,49 @@ async function takeFiles(fileList) {
 
 // ---- the link ------------------------------------------------------------------
 
+// A link whose scene could not be read stays in the address bar, to be
+// mended and opened again, until the text is changed.
+let keepLink = false;
+
 async function writeFragment() {
   clearTimeout(fragmentTimer);
+  keepLink = false;
+  const before = location.hash;
   const fragment = await sceneToFragment(editorText());
-  window.history.replaceState(null, '', `#${fragment}`);
+  // A link opened meanwhile is not written over.
+  if (location.hash === before) window.history.replaceState(null, '', `#${fragment}`);
   return location.href;
 }
 
-async function readFragment() {
+// The scene of a fragment: {text}, {none: true} when it carries none, or
+// {why}: what the page says of a link it cannot read.
+async function linkScene(fragment) {
   try {
-    const text = await sceneFromFragment(location.hash);
-    if (text === null) return false;
-    setEditorText(text, 'scene.gmk');
-    return true;
-  } catch {
-    showStatus('The scene in this link could not be read.');
+    const text = await sceneFromFragment(fragment);
+    return text === null ? { none: true } : { text };
+  } catch (e) {
+    const why = e instanceof LinkError ? e.message : 'it is damaged';
+    return { why: `The scene in this link could not be read: ${why}.` };
+  }
+}
+
+// Opens the address's scene; asks first when it would replace other text
+// (`against`: the text it is compared with). True when it is in the editor.
+async function readFragment(against, question, hash = location.hash) {
+  const found = await linkScene(hash);
+  if (found.none) return false;
+  if (found.why) {
+    keepLink = true;
+    showStatus(found.why);
     return false;
   }
+  if (against && against.trim() !== '' && against !== found.text && !confirm(question)) {
+    keepLink = true;
+    return false;
+  }
+  setEditorText(found.text, 'scene.gmk');
+  showStatus('');
+  return true;
 }
 
 async function shareLink() {
@@ -444,9 +662,48 @@ function helpContext() {
 }
 const keys = { F1: 'help', F4: 'parse', F5: 'play', F7: 'stop' };
 
+// The theme: the system's until the toggle picks one, which is kept.
+const STORE_THEME = 'glimmark.theme';
+const systemDark = window.matchMedia('(prefers-color-scheme: dark)');
+function applyTheme() {
+  let chosen = null;
+  try {
+    chosen = localStorage.getItem(STORE_THEME);
+  } catch {
+    chosen = null;
+  }
+  const theme = chosen === 'dark' || chosen === 'light' ? chosen : systemDark.matches ? 'dark' : 'light';
+  document.documentElement.dataset.theme = theme;
+}
+applyTheme();
+systemDark.addEventListener('change', applyTheme);
+ui.theme.addEventListener('click', () => {
+  const next = document.documentElement.dataset.theme === 'dark' ? 'light' : 'dark';
+  try {
+    localStorage.setItem(STORE_THEME, next);
+  } catch {
+    // Not kept: this visit only.
+  }
+  document.documentElement.dataset.theme = next;
+});
+
+function showKeys() {
+  if (!ui.keysBox.open) ui.keysBox.showModal();
+}
+ui.keys.addEventListener('click', showKeys);
+ui.live.addEventListener('change', () => {
+  if (ui.live.checked) scheduleLivePreview();
+});
+
 window.addEventListener(
   'keydown',
   (e) => {
+    // "?" outside the editor (where it is a character of the text).
+    if (e.key === '?' && !e.ctrlKey && !e.altKey && !e.metaKey && !editor.hasFocus) {
+      e.preventDefault();
+      showKeys();
+      return;
+    }
     const command = keys[e.key];
     if (!command || e.ctrlKey || e.altKey || e.metaKey || e.shiftKey) return;
     e.preventDefault();
@@ -474,28 +731,51 @@ ui.examples.addEventListener('change', async () => {
   ui.examples.selectedIndex = 0;
   if (!name) return;
   if (changedSinceLoad() && !confirm(`Replace the editor's text with ${name}?`)) return;
-  await openExample(name);
+  keepLink = false;
+  openExample(name);
 });
 document.addEventListener('dragover', (e) => e.preventDefault());
 document.addEventListener('drop', (e) => {
   e.preventDefault();
   if (e.dataTransfer?.files?.length) takeFiles([...e.dataTransfer.files]);
 });
-window.addEventListener('hashchange', () => {
-  if (decodeURIComponent(location.hash) !== '') readFragment();
+// Another link in the same tab asks, as Open does, before it replaces text.
+window.addEventListener('hashchange', (e) => {
+  const hash = new URL(e.newURL).hash;
+  if (hash === '') return;
+  readFragment(changedSinceLoad() ? editorText() : '', "Replace the editor's text with the scene of this link?", hash);
 });
 
 // ---- start -----------------------------------------------------------------------
 
 const examplesLoaded = loadExamples().catch((e) => showStatus(`The examples could not be loaded: ${e.message}`));
+// A link's scene, after a question when the text kept from the last visit
+// differs; else that text; else the first example.
 const sceneLoaded = (async () => {
-  if (!(await readFragment())) await openExample(DEFAULT_EXAMPLE);
+  const kept = savedText;
+  if (await readFragment(kept, 'Open the scene of this link instead of the text kept from your last visit?')) return;
+  if (kept !== null && kept.trim() !== '') {
+    let name = 'scene.gmk';
+    try {
+      name = localStorage.getItem(STORE_NAME) || name;
+    } catch {
+      // The name is only a default for saved files.
+    }
+    setEditorText(kept, name);
+    if (!keepLink) writeFragment();
+  } else {
+    openExample(DEFAULT_EXAMPLE);
+  }
 })();
-Promise.all([examplesLoaded, sceneLoaded, workerReady]).then(([, , ready]) => {
+Promise.all([examplesLoaded, sceneLoaded, tracers.ready]).then(([, , ready]) => {
   document.body.dataset.worker = ready.version ?? '';
+  document.body.dataset.workers = String(tracers.count);
   document.body.dataset.ready = 'true';
+  if (ui.status.textContent === '') showStatus('Press F5 (Play) to trace the scene.');
 });
 editor.focus();
+// What follows this mark is the page at work, not its script loading.
+performance.mark('playground-started');
 
 // For the browser tests and the console.
 window.playground = {
@@ -504,4 +784,12 @@ window.playground = {
   setEditorText,
   picture,
   writeFragment,
+  linkScene,
+  // The picture's RGBA bytes, as Save Picture writes them.
+  picturePixels() {
+    const c = picture.canvas();
+    const data = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+    return { width: c.width, height: c.height, rgba: Array.from(data) };
+  },
+  maxCharacters: MAX_SCENE_CHARACTERS,
 };

@@ -1,48 +1,164 @@
-// The traced picture on the page's canvas. Rows are put on the canvas as they
-// arrive, pixel for pixel (putImageData: no smoothing, no colour conversion),
-// so the canvas holds exactly the bytes the tracer made. An animation's frames
-// are shown one after another, none sooner than FRAMES_PER_SECOND allows: a
-// frame traced early waits, whole, until its time has come.
+// The traced picture on the page: a stack of canvases of a few rows each
+// (strips), so that no single canvas is so big that making, filling or
+// showing it holds up the page, and only the strips that change are drawn
+// again. Rows are put on them as they arrive, pixel for pixel (putImageData:
+// no smoothing, no colour conversion), so they hold exactly the bytes the
+// tracer made. They are drawn in batches, a few milliseconds' worth per
+// display frame. An animation's frames are shown one after another, none
+// sooner than FRAMES_PER_SECOND allows: a frame traced early waits, whole,
+// until its time has come.
+
+// The drawing the page does per display frame, at most (about).
+const DRAW_BUDGET_MS = 4;
+// Pixels of one strip, at most (and of one putImageData).
+const STRIP_PIXELS = 1 << 18;
+
+// The strips of a picture in `holder`, made as their first rows come.
+class Strips {
+  constructor(holder) {
+    this.holder = holder;
+    this.width = 0;
+    this.height = 0;
+    this.rows = 1;
+    this.canvases = [];
+  }
+
+  resize(width, height) {
+    this.width = width;
+    this.height = height;
+    this.rows = Math.max(1, Math.floor(STRIP_PIXELS / Math.max(1, width)));
+    this.canvases = [];
+    this.holder.replaceChildren();
+  }
+
+  // Forgets what the strips show: black until rows come.
+  clear() {
+    this.resize(this.width, this.height);
+  }
+
+  strip(i) {
+    let c = this.canvases[i];
+    if (!c) {
+      c = document.createElement('canvas');
+      c.width = this.width;
+      c.height = Math.min(this.rows, this.height - i * this.rows);
+      c.style.top = `${((i * this.rows * 100) / this.height).toFixed(6)}%`;
+      c.style.height = `${((c.height * 100) / this.height).toFixed(6)}%`;
+      this.canvases[i] = c;
+      this.holder.append(c);
+      c.context = c.getContext('2d');
+    }
+    return c;
+  }
+
+  // Rows y0.. of `data`, `rows` of them, all within one strip.
+  put(y0, rows, width, data) {
+    const c = this.strip(Math.floor(y0 / this.rows));
+    c.context.putImageData(new ImageData(data, width, rows), 0, y0 % this.rows);
+  }
+
+  // The whole picture on one canvas, black where no row has come.
+  compose() {
+    const canvas = document.createElement('canvas');
+    canvas.width = this.width;
+    canvas.height = this.height;
+    const context = canvas.getContext('2d', { willReadFrequently: true });
+    context.fillStyle = '#000';
+    context.fillRect(0, 0, this.width, this.height);
+    this.canvases.forEach((c, i) => c && context.drawImage(c, 0, i * this.rows));
+    return canvas;
+  }
+}
+
 export class Picture {
-  constructor(canvas) {
-    this.canvas = canvas;
-    this.context = canvas.getContext('2d', { willReadFrequently: true });
-    this.frames = [];
+  constructor(holder) {
+    this.holder = holder;
+    this.strips = new Strips(holder);
+    this.strips.resize(Number(holder.dataset.width) || 320, Number(holder.dataset.height) || 240);
+    this.frames = new Map();
     this.shown = -1;
     this.shownAt = 0;
     this.timer = 0;
     this.onAllShown = null;
+    this.onResize = null;
+    // Rows waiting to be drawn on the canvas: {y0, rows, width, data}.
+    this.queue = [];
+    this.drawing = 0;
   }
 
   // Forgets the frames of the last run; what is on the canvas stays.
   reset() {
     clearTimeout(this.timer);
-    this.frames = [];
+    this.frames = new Map();
     this.shown = -1;
     this.onAllShown = null;
+    this.queue = [];
   }
 
+  // Frame `index` starts. A still picture is drawn straight on its strips;
+  // an animation's frames keep their rows until they are shown.
   startFrame({ width, height, index = 0, count = 1, fps = 0 }) {
-    this.frames.push({ width, height, index, count, fps, image: new ImageData(width, height), done: false });
-    if (this.shown < 0) this.show(0);
+    if (this.frames.has(index)) return;
+    // An animation's frame keeps the rows it is given, as they came: no
+    // picture-sized buffer to make and clear.
+    const kept = count > 1 ? [] : null;
+    this.frames.set(index, { width, height, index, count, fps, kept, done: false });
+    if (this.shown < 0 && index === 0) this.show(0);
     else this.advance();
   }
 
-  // Rows y0..y1-1 of the frame traced now.
-  rows({ y0, y1, width, pixels }) {
-    const frame = this.frames[this.frames.length - 1];
+  // Rows y0..y1-1 of frame `index`.
+  rows({ index = 0, y0, y1, width, pixels }) {
+    const frame = this.frames.get(index);
     if (!frame || y1 <= y0) return;
     const data =
       pixels instanceof Uint8ClampedArray
         ? pixels
         : new Uint8ClampedArray(pixels.buffer, pixels.byteOffset, pixels.byteLength);
-    if (frame.image) frame.image.data.set(data, y0 * frame.width * 4);
-    if (this.frames.length - 1 === this.shown)
-      this.context.putImageData(new ImageData(data, width, y1 - y0), 0, y0);
+    if (frame.kept) frame.kept.push({ y0, rows: y1 - y0, width, data });
+    if (index === this.shown) this.enqueue(y0, y1 - y0, width, data);
   }
 
-  frameDone() {
-    const frame = this.frames[this.frames.length - 1];
+  get width() {
+    return this.strips.width;
+  }
+
+  get height() {
+    return this.strips.height;
+  }
+
+  // Queues the rows for drawing, cut where the strips meet.
+  enqueue(y0, rows, width, data) {
+    const step = this.strips.rows;
+    for (let r = 0; r < rows; ) {
+      const n = Math.min(step - ((y0 + r) % step), rows - r);
+      this.queue.push({ y0: y0 + r, rows: n, width, data: data.subarray(r * width * 4, (r + n) * width * 4) });
+      r += n;
+    }
+    this.scheduleDraw();
+  }
+
+  // The next display frame; a hidden page has none, and draws on a timer.
+  scheduleDraw() {
+    if (this.drawing) return;
+    const draw = () => this.draw();
+    this.drawing = document.hidden ? setTimeout(draw, 0) : requestAnimationFrame(draw);
+  }
+
+  // Draws queued rows for a few milliseconds; the rest in the next frame.
+  draw() {
+    this.drawing = 0;
+    const start = performance.now();
+    while (this.queue.length && performance.now() - start < DRAW_BUDGET_MS) {
+      const { y0, rows, width, data } = this.queue.shift();
+      this.strips.put(y0, rows, width, data);
+    }
+    if (this.queue.length) this.scheduleDraw();
+    else this.advance();
+  }
+
+  frameDone(index = 0) {
+    const frame = this.frames.get(index);
     if (frame) frame.done = true;
     this.advance();
   }
@@ -54,26 +170,28 @@ export class Picture {
   }
 
   show(i) {
-    const frame = this.frames[i];
-    if (this.canvas.width !== frame.width || this.canvas.height !== frame.height) {
-      this.canvas.width = frame.width;
-      this.canvas.height = frame.height;
-    }
-    this.context.putImageData(frame.image, 0, 0);
+    const frame = this.frames.get(i);
+    this.queue = [];
+    // Black until its rows come: no canvas until then.
+    const resized = this.width !== frame.width || this.height !== frame.height;
+    this.strips.resize(frame.width, frame.height);
+    if (resized) this.onResize?.(frame.width, frame.height);
+    if (frame.kept) for (const k of frame.kept) this.enqueue(k.y0, k.rows, k.width, k.data);
     // A shown frame's own copy is no longer needed.
-    if (i > 0) this.frames[i - 1].image = null;
+    this.frames.delete(i - 1);
     this.shown = i;
     this.shownAt = performance.now();
   }
 
   advance() {
     clearTimeout(this.timer);
-    const current = this.frames[this.shown];
-    if (!current || !current.done) return;
+    const current = this.frames.get(this.shown);
+    if (!current || !current.done || this.queue.length) return;
     const fps = current.fps > 0 ? current.fps : 0;
     const due = fps > 0 ? this.shownAt + 1000 / fps : 0;
     const wait = due - performance.now();
-    const hasNext = this.shown + 1 < this.frames.length;
+    const next = this.frames.get(this.shown + 1);
+    const hasNext = !!next;
     // The last frame of an animation is also shown for its full time.
     if (wait > 0 && (hasNext || (this.onAllShown && current.count > 1))) {
       this.timer = setTimeout(() => this.advance(), wait);
@@ -91,8 +209,12 @@ export class Picture {
     }
   }
 
-  // The picture as a PNG file.
+  // The picture as one canvas, and as a PNG file.
+  canvas() {
+    return this.strips.compose();
+  }
+
   pngBlob() {
-    return new Promise((resolve) => this.canvas.toBlob(resolve, 'image/png'));
+    return new Promise((resolve) => this.canvas().toBlob(resolve, 'image/png'));
   }
 }

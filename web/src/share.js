@@ -1,5 +1,14 @@
 // A scene in a link: its UTF-8 text, deflated (raw, no header) and written in
-// base64url, after "#s=" in the page's address.
+// base64url, after "#s=" in the page's address. Reading a link is bounded:
+// the fragment and the inflated text may not pass the trace's limit, and the
+// text is inflated piece by piece, so that a crafted link can neither fill
+// the memory nor hold up the page.
+
+// The most characters a trace reads, and so the most a link may carry.
+export const MAX_SCENE_CHARACTERS = 16777215;
+// Base64url characters decoded per piece (a multiple of 4): 3 KiB of deflated
+// bytes, which inflate to 3 MiB at most in one go.
+const PIECE = 1 << 12;
 
 async function pipe(bytes, stream) {
   const out = new Response(new Blob([bytes]).stream().pipeThrough(stream));
@@ -26,11 +35,100 @@ export async function sceneToFragment(text) {
   return 's=' + toBase64Url(packed);
 }
 
-// The scene of a fragment ("#s=..." or "s=..."); null when it carries none.
-// Throws when the fragment is damaged.
+// Streams hand their pieces on in promise jobs, all within one task of the
+// page; a link is read a few milliseconds at a time, with the page's own
+// tasks in between.
+const SLICE_MS = 6;
+const channel = new MessageChannel();
+const waiting = [];
+// When the page last had its turn; links read one after another share it.
+let sliceStart = performance.now();
+channel.port1.onmessage = () => waiting.shift()?.();
+function nextTask() {
+  return new Promise((resolve) => {
+    waiting.push(resolve);
+    channel.port2.postMessage(0);
+  });
+}
+// Gives the page its turn when this task has run long enough.
+async function breathe() {
+  if (performance.now() - sliceStart <= SLICE_MS) return;
+  await nextTask();
+  sliceStart = performance.now();
+}
+
+// Why a link cannot be read: its message is what the page says.
+export class LinkError extends Error {}
+
+// The base64url text as a stream of bytes, a piece per pull.
+function base64Stream(text) {
+  let at = 0;
+  return new ReadableStream({
+    pull(controller) {
+      if (at >= text.length) {
+        controller.close();
+        return;
+      }
+      const piece = text.slice(at, at + PIECE);
+      at += PIECE;
+      // A single character left over carries no whole byte.
+      if (piece.length % 4 === 1) throw new LinkError('it is cut off (its last character stands alone)');
+      controller.enqueue(fromBase64Url(piece));
+    },
+  });
+}
+
+// The scene text of a fragment ("#s=...", "s=...", percent-encoded or not);
+// null when the fragment carries no scene. Throws a LinkError saying why when
+// it cannot be read.
 export async function sceneFromFragment(fragment) {
-  const m = /^#?s=([A-Za-z0-9_-]*)$/.exec(fragment);
-  if (!m) return null;
-  const bytes = await pipe(fromBase64Url(m[1]), new DecompressionStream('deflate-raw'));
-  return new TextDecoder('utf-8', { fatal: true }).decode(bytes);
+  await breathe();
+  if (fragment.length > MAX_SCENE_CHARACTERS + 3)
+    throw new LinkError(`it is longer than ${MAX_SCENE_CHARACTERS} characters`);
+  let plain = fragment.replace(/^#/, '');
+  if (/^s%3d/i.test(plain)) {
+    try {
+      plain = decodeURIComponent(plain);
+    } catch {
+      throw new LinkError('its percent-encoding is damaged');
+    }
+  }
+  if (!plain.startsWith('s=')) return null;
+  const packed = plain.slice(2);
+  const bad = /[^A-Za-z0-9_-]/.exec(packed);
+  if (bad)
+    throw new LinkError(
+      `it holds ${JSON.stringify(bad[0])} at character ${bad.index + 4}; ` +
+        `a scene's link holds only letters, digits, "-" and "_"`,
+    );
+  const reader = base64Stream(packed).pipeThrough(new DecompressionStream('deflate-raw')).getReader();
+  const decoder = new TextDecoder('utf-8', { fatal: true });
+  const parts = [];
+  let length = 0;
+  try {
+    for (;;) {
+      await breathe();
+      let piece;
+      try {
+        piece = await reader.read();
+      } catch (e) {
+        if (e instanceof LinkError) throw e;
+        throw new LinkError('it is cut off or damaged (its scene does not inflate)');
+      }
+      let text;
+      try {
+        text = decoder.decode(piece.done ? undefined : piece.value, { stream: !piece.done });
+      } catch {
+        throw new LinkError('its scene is not UTF-8 text');
+      }
+      length += text.length;
+      if (length > MAX_SCENE_CHARACTERS)
+        throw new LinkError(`its scene has more than ${MAX_SCENE_CHARACTERS} characters, the most a trace reads`);
+      parts.push(text);
+      if (piece.done) break;
+    }
+  } finally {
+    reader.cancel().catch(() => {});
+  }
+  return parts.join('');
 }

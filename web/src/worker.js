@@ -51,7 +51,9 @@ function sendRows(upTo) {
   pixels.set(module.HEAPU8.subarray(pointer, pointer + bytes));
   frame.sent = upTo;
   frame.lastSent = performance.now();
-  self.postMessage({ type: 'rows', y0, y1: upTo, width: frame.width, pixels }, [pixels.buffer]);
+  self.postMessage({ type: 'rows', index: frame.index, y0, y1: upTo, width: frame.width, pixels }, [
+    pixels.buffer,
+  ]);
 }
 
 // The module's events (web/bridge/wasm_api.cpp), most of them messages as
@@ -59,7 +61,14 @@ function sendRows(upTo) {
 function onEvent(event) {
   switch (event.type) {
     case 'frame':
-      frame = { width: event.width, height: event.height, sent: 0, lastSent: performance.now() };
+      // A band of the picture starts at its own first row.
+      frame = {
+        width: event.width,
+        height: event.height,
+        index: event.index,
+        sent: event.bandBegin,
+        lastSent: performance.now(),
+      };
       self.postMessage(event);
       break;
     case 'frameDone':
@@ -130,6 +139,10 @@ function onCommand(command) {
   switch (command.cmd) {
     case 'files':
       addFiles(command.files || {});
+      break;
+    case 'band':
+      // This worker traces band `index` of `count` of every frame.
+      module._gmk_set_band(command.index | 0, command.count | 0);
       break;
     case 'parse':
       withText(command.text || '', (text) => module._gmk_parse(text));

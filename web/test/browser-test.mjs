@@ -22,6 +22,9 @@ const site = option('--site', join(root, 'build-web', 'site'));
 const cli = option('--cli', process.env.GLIMMARK_CLI ?? join(root, 'build', 'glimmark'));
 const chromium = process.env.CHROMIUM ?? '/usr/bin/chromium';
 const inCI = !!process.env.CI && !['0', 'false'].includes(process.env.CI);
+// The longest main-thread task the page may take (a machine shared with
+// other busy programs may need more).
+const TASK_LIMIT_MS = Number(process.env.GLIMMARK_TASK_LIMIT_MS ?? 50);
 
 const missing = [
   [chromium, 'chromium (scripts/install-deps.sh --web)'],
@@ -52,6 +55,9 @@ before(async () => {
 // A test that failed leaves no box open and no run going for the next.
 beforeEach(async () => {
   if (skip || !page) return;
+  // A page another test opened (and left, failing) goes; this one is in front.
+  for (const other of await browser.pages()) if (other !== page) await other.close();
+  await page.bringToFront();
   await page.evaluate(() => {
     const box = document.getElementById('message-box');
     if (box.open) box.close();
@@ -129,11 +135,7 @@ function cliPicture(scene) {
 }
 
 async function canvasPixels(p) {
-  return p.evaluate(() => {
-    const c = document.getElementById('picture');
-    const data = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
-    return { width: c.width, height: c.height, rgba: Array.from(data) };
-  });
+  return p.evaluate(() => window.playground.picturePixels());
 }
 
 function differingPixels(a, b) {
@@ -327,4 +329,239 @@ test('a shared link brings its scene', { skip }, async () => {
   const { page: q } = await openPage(new URL(own).hash);
   assert.equal(await editorText(q), 'SCENE\nLIGHT END_LIGHT\nEND_SCENE');
   await q.close();
+});
+
+// ---- bad input and big pictures ------------------------------------------------
+
+// The longest main-thread task from now on (0: none over 50 ms).
+async function watchTasks(p) {
+  await p.evaluate(() => {
+    window.longestTask = 0;
+    window.taskWatch ??= new PerformanceObserver((list) => {
+      for (const e of list.getEntries()) window.longestTask = Math.max(window.longestTask, e.duration);
+    });
+    window.taskWatch.observe({ type: 'longtask' });
+  });
+}
+const longestTask = (p) => p.evaluate(() => window.longestTask);
+const canvasBox = (p) =>
+  p.evaluate(() => {
+    const box = (id) => document.getElementById(id).getBoundingClientRect().toJSON();
+    return { canvas: box('picture'), view: box('view') };
+  });
+const linkOf = (text) => '#s=' + deflateRawSync(Buffer.from(text)).toString('base64url');
+
+test('a wide picture fits its pane, and at 1:1 scrolls from its left edge', { skip }, async () => {
+  await typeScene(page, 'TRACER WIDTH 4000 HEIGHT 3000 END_TRACER SCENE END_SCENE');
+  await page.keyboard.press('F5');
+  await page.waitForFunction(() => window.playground.picture.width === 4000, { timeout: 30000 });
+  await page.keyboard.press('F7');
+  await runEnd(page, 5000);
+  const fitted = await canvasBox(page);
+  assert.ok(fitted.canvas.left >= fitted.view.left && fitted.canvas.right <= fitted.view.right, JSON.stringify(fitted));
+  assert.ok(fitted.canvas.bottom <= fitted.view.bottom, JSON.stringify(fitted));
+  await page.click('#actual');
+  const actual = await canvasBox(page);
+  assert.equal(Math.round(actual.canvas.width), 4000);
+  assert.ok(actual.canvas.left >= actual.view.left, JSON.stringify(actual));
+  await page.click('#fit');
+});
+
+test('a 4000x3000 picture is traced without a main-thread task over 50 ms', { skip }, async () => {
+  await typeScene(page, 'TRACER WIDTH 4000 HEIGHT 3000 END_TRACER SCENE LIGHT END_LIGHT END_SCENE');
+  await watchTasks(page);
+  const started = Date.now();
+  await page.keyboard.press('F5');
+  assert.match(await runEnd(page), /^Done in/);
+  const longest = await longestTask(page);
+  console.log(`# 4000x3000 in ${Date.now() - started} ms, longest main-thread task ${longest} ms`);
+  assert.ok(longest <= TASK_LIMIT_MS, `a task of ${longest} ms`);
+});
+
+test('Stop (F7) ends a long parse within 500 ms', { skip }, async () => {
+  await typeScene(
+    page,
+    'SCENE LOOP a LT a 1023 LOOP b LT b 1024 SPHERE END_SPHERE SPHERE END_SPHERE ' +
+      'SPHERE END_SPHERE SPHERE END_SPHERE END_LOOP END_LOOP END_SCENE',
+  );
+  await page.keyboard.press('F5');
+  await new Promise((r) => setTimeout(r, 300));
+  await page.keyboard.press('F7');
+  assert.equal(await runEnd(page, 3000), 'Stopped');
+  const ms = Number(await page.evaluate(() => document.body.dataset.stopMs));
+  console.log(`# stop to idle while parsing: ${ms} ms`);
+  assert.ok(ms <= 500, `idle after ${ms} ms`);
+  // The worker put in its place traces.
+  await typeScene(page, 'TRACER WIDTH 8 HEIGHT 8 END_TRACER SCENE SPHERE END_SPHERE END_SCENE');
+  await page.keyboard.press('F5');
+  assert.match(await runEnd(page), /^Done in/);
+});
+
+test('a text too long to trace says so on the status line too', { skip }, async () => {
+  // 170000 lines of 100 characters and 18 more.
+  await page.evaluate(() =>
+    window.playground.setEditorText(`;${'x'.repeat(98)}\n`.repeat(170000) + 'SCENE END_SCENE\n;\n'),
+  );
+  try {
+    await page.keyboard.press('F5');
+    await page.waitForSelector('#message-box[open]', { timeout: 20000 });
+    const message = await page.$eval('#message-text', (e) => e.textContent);
+    await closeBox(page);
+    assert.equal(message, 'The scene text has 17000018 characters; a trace reads at most 16777215.');
+    assert.equal(await runEnd(page), message);
+  } finally {
+    await page.evaluate(() => window.playground.setEditorText('SCENE END_SCENE\n'));
+  }
+});
+
+test('links that cannot be read say why and stay in the address bar', { skip }, async () => {
+  const bomb = linkOf('A'.repeat(40_000_000));
+  for (const [fragment, why] of [
+    ['#s=!!!', /holds "!" at character 4/],
+    [linkOf("SCENE SPHERE END_SPHERE END_SCENE").slice(0, 12), /cut off/],
+    [bomb, /more than 16777215 characters/],
+  ]) {
+    const p = await browser.newPage();
+    p.on('dialog', (d) => d.accept());
+    await p.evaluateOnNewDocument(() => {
+      window.tasks = [];
+      const watch = new PerformanceObserver((list) => window.tasks.push(...list.getEntries()));
+      watch.observe({ type: 'longtask', buffered: true });
+    });
+    await p.goto(server.url + fragment);
+    await p.waitForSelector('body[data-ready="true"]', { timeout: 10000 });
+    await new Promise((r) => setTimeout(r, 600));
+    assert.match(await status(p), why);
+    assert.equal(await p.evaluate(() => location.hash), fragment);
+    // The tasks after the page's script has run: reading the link.
+    const longest = await p.evaluate(() => {
+      const started = performance.getEntriesByName('playground-started')[0].startTime;
+      return Math.max(0, ...window.tasks.filter((t) => t.startTime >= started).map((t) => t.duration));
+    });
+    assert.ok(longest <= TASK_LIMIT_MS, `a task of ${longest} ms`);
+    await p.close();
+  }
+  // A percent-encoded link is read as it was meant.
+  const scene = 'SCENE LIGHT END_LIGHT END_SCENE\n';
+  const { page: p } = await openPage(linkOf(scene).replace('#s=', '#s%3D'));
+  assert.equal(await editorText(p), scene);
+  await p.close();
+});
+
+test('1,000 random and cut-off links are each read or refused with a reason', { skip }, async () => {
+  const valid = linkOf(readFileSync(join(root, 'examples', 'showcase.gmk'), 'utf8'));
+  const alphabet = 'ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_';
+  let seed = 1234567;
+  const random = (n) => ((seed = (seed * 1103515245 + 12345) % 2147483648) % n);
+  const fragments = [];
+  for (let i = 0; i < 1000; ++i) {
+    const kind = i % 4;
+    if (kind === 0) fragments.push(valid.slice(0, 3 + random(valid.length - 3)));
+    else if (kind === 1)
+      fragments.push('#s=' + Array.from({ length: random(400) }, () => alphabet[random(64)]).join(''));
+    else if (kind === 2)
+      fragments.push('#s=' + Array.from({ length: random(60) }, () => String.fromCharCode(32 + random(95))).join(''));
+    else {
+      const at = 3 + random(valid.length - 3);
+      fragments.push(valid.slice(0, at) + alphabet[random(64)] + valid.slice(at + 1));
+    }
+  }
+  await watchTasks(page);
+  const answers = await page.evaluate(async (list) => {
+    const out = [];
+    for (const f of list) out.push(await window.playground.linkScene(f));
+    return out;
+  }, fragments);
+  const refused = answers.filter((a) => a.why);
+  for (const a of answers)
+    assert.ok(typeof a.text === 'string' || /^The scene in this link could not be read: .+\.$/.test(a.why), a.why);
+  console.log(`# ${refused.length} of 1000 links refused with a reason, ${answers.length - refused.length} read`);
+  assert.ok(refused.length > 500);
+  assert.ok((await longestTask(page)) <= TASK_LIMIT_MS, `a task of ${await longestTask(page)} ms`);
+});
+
+test('another link in the tab asks before it replaces typed text', { skip }, async () => {
+  const { page: p } = await openPage();
+  await typeScene(p, 'SCENE SPHERE END_SPHERE END_SCENE ; mine');
+  p.removeAllListeners('dialog');
+  const asked = [];
+  p.on('dialog', (d) => {
+    asked.push(d.message());
+    d.dismiss();
+  });
+  await p.evaluate((h) => (location.hash = h), linkOf('SCENE LIGHT END_LIGHT END_SCENE ; theirs\n'));
+  await p.waitForFunction(() => true);
+  await new Promise((r) => setTimeout(r, 300));
+  assert.deepEqual(asked, ["Replace the editor's text with the scene of this link?"]);
+  assert.equal(await editorText(p), 'SCENE SPHERE END_SPHERE END_SCENE ; mine');
+  // The text is kept in the browser: the next visit finds it.
+  await p.waitForFunction(() => localStorage.getItem('glimmark.scene') === window.playground.editorText());
+  await p.goto(server.url);
+  await p.waitForSelector('body[data-ready="true"]');
+  assert.equal(await editorText(p), 'SCENE SPHERE END_SPHERE END_SCENE ; mine');
+  await p.close();
+});
+
+test("three bands traced by three workers make the command's picture", { skip }, async () => {
+  const { page: p } = await openPage('?workers=3');
+  assert.equal(await p.evaluate(() => document.body.dataset.workers), '3');
+  const scene = readFileSync(join(root, 'examples', 'textures.gmk'), 'utf8');
+  await p.evaluate((t) => window.playground.setEditorText(t, 'textures.gmk'), scene);
+  await p.keyboard.press('F5');
+  assert.match(await runEnd(p), /^Done in/);
+  const shown = await canvasPixels(p);
+  const picture = await downloaded(p, '#save-picture');
+  assert.equal(picture.name, 'textures.png');
+  await p.close();
+  if (stubWorker) return;
+  const expected = cliPicture(join(root, 'examples', 'textures.gmk'));
+  assert.deepEqual([shown.width, shown.height], [expected.width, expected.height]);
+  assert.equal(differingPixels(shown.rgba, expected.rgba), 0, 'the bands differ from the command line');
+});
+
+test('errors are underlined in the editor; the live preview shows no box', { skip }, async () => {
+  await typeScene(page, 'SCENE SPHERE END_SPHERE BLOB! END_SCENE');
+  await page.keyboard.press('F4');
+  await page.waitForSelector('#message-box[open]');
+  await closeBox(page);
+  assert.equal(await page.$eval('.cm-lintRange-error', (e) => e.textContent), 'BLOB!');
+  await page.click('#live');
+  await typeScene(page, 'TRACER WIDTH 16 HEIGHT 12 END_TRACER SCENE SPHERE END_SPHERE WHAT? END_SCENE');
+  await page.waitForFunction(() => /found: WHAT\?$/.test(document.getElementById('run-status').textContent));
+  assert.equal(await page.$eval('.cm-lintRange-error', (e) => e.textContent), 'WHAT?');
+  assert.equal(await page.$eval('#message-box', (e) => e.open), false);
+  await page.click('#live');
+});
+
+test('a phone: the picture above the text, thumb-sized buttons, the dark theme', { skip }, async () => {
+  const p = await browser.newPage();
+  await p.emulateMediaFeatures([{ name: 'prefers-color-scheme', value: 'dark' }]);
+  await p.setViewport({ width: 390, height: 844 });
+  await p.goto(server.url);
+  await p.waitForSelector('body[data-ready="true"]');
+  const layout = await p.evaluate(() => {
+    const box = (s) => document.querySelector(s).getBoundingClientRect();
+    return {
+      theme: document.documentElement.dataset.theme,
+      play: box('#play').height,
+      toolbar: box('#toolbar').height,
+      pane: box('#picture-pane').bottom,
+      editor: box('#editor').top,
+      editorWidth: box('#editor').width,
+      canvas: box('#picture').toJSON(),
+      inline: document.querySelectorAll('script:not([src])').length,
+      csp: document.querySelector('meta[http-equiv="Content-Security-Policy"]')?.content ?? '',
+    };
+  });
+  assert.equal(layout.theme, 'dark');
+  assert.ok(layout.play >= 44 && layout.toolbar <= 130, JSON.stringify(layout));
+  assert.ok(layout.pane <= layout.editor && layout.editorWidth >= 380, JSON.stringify(layout));
+  assert.ok(layout.canvas.left >= 0 && layout.canvas.right <= 390, JSON.stringify(layout));
+  assert.equal(layout.inline, 0);
+  assert.match(layout.csp, /script-src 'self' 'wasm-unsafe-eval';/);
+  await p.keyboard.press('Escape');
+  await p.click('#picture-pane');
+  await p.keyboard.type('?');
+  await p.waitForSelector('#keys-box[open]');
+  await p.close();
 });

@@ -1,0 +1,107 @@
+// The playground page against the command, both on every core: the showcase
+// at SIZE x SIZE traced by the command and by the page in headless Chromium
+// (its workers a band each), the page's picture compared with the command's
+// byte for byte; the longest main-thread task while the page traces, and the
+// time from Stop to an idle page while it traces and while it parses.
+//   node bench/web-page.mjs [--size 2240] [--site build-web/site] [--cli build/glimmark]
+// Needs `make web web-site` and the command built; web/node_modules (npm ci).
+import { execFileSync } from 'node:child_process';
+import { createHash } from 'node:crypto';
+import { copyFileSync, mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { dirname, join, resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { createRequire } from 'node:module';
+
+const root = resolve(dirname(fileURLToPath(import.meta.url)), '..');
+const require = createRequire(join(root, 'web', 'package.json'));
+const puppeteer = require('puppeteer-core');
+const { serve } = await import(join(root, 'web', 'test', 'serve.mjs'));
+const { decodePng } = await import(join(root, 'web', 'test', 'png.mjs'));
+
+const args = process.argv.slice(2);
+const option = (name, fallback) => (args.includes(name) ? args[args.indexOf(name) + 1] : fallback);
+const size = Number(option('--size', '2240'));
+const site = resolve(option('--site', join(root, 'build-web', 'site')));
+const cli = resolve(option('--cli', join(root, 'build', 'glimmark')));
+
+const work = mkdtempSync(join(tmpdir(), 'glimmark-page-bench-'));
+const text = readFileSync(join(root, 'examples', 'showcase.gmk'), 'utf8').replace(
+  /WIDTH \d+ HEIGHT \d+/,
+  `WIDTH ${size} HEIGHT ${size}`,
+);
+writeFileSync(join(work, 'showcase.gmk'), text);
+copyFileSync(join(root, 'examples', 'tiles.png'), join(work, 'tiles.png'));
+
+let started = performance.now();
+execFileSync(cli, ['render', join(work, 'showcase.gmk'), '-o', join(work, 'cli.png'), '-q', '-f'], {
+  stdio: 'ignore',
+});
+const commandMs = performance.now() - started;
+const expected = createHash('sha256').update(decodePng(readFileSync(join(work, 'cli.png'))).rgba).digest('hex');
+
+const server = await serve(site);
+const browser = await puppeteer.launch({
+  executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
+  headless: true,
+  args: ['--no-sandbox', '--disable-dev-shm-usage'],
+  defaultViewport: { width: 1280, height: 800 },
+  protocolTimeout: 600000,
+});
+try {
+  const page = await browser.newPage();
+  page.on('dialog', (d) => d.accept());
+  await page.goto(server.url);
+  await page.waitForSelector('body[data-ready="true"]');
+  const idle = () => page.waitForFunction(() => !document.body.classList.contains('running'), { timeout: 0 });
+  await page.evaluate((t) => {
+    window.playground.setEditorText(t, 'showcase.gmk');
+    window.longestTask = 0;
+    new PerformanceObserver((list) => {
+      for (const e of list.getEntries()) window.longestTask = Math.max(window.longestTask, e.duration);
+    }).observe({ type: 'longtask' });
+  }, text);
+  started = performance.now();
+  await page.keyboard.press('F5');
+  await idle();
+  const pageMs = performance.now() - started;
+  const found = await page.evaluate(async () => {
+    const c = window.playground.picture.canvas();
+    const rgba = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+    const digest = new Uint8Array(await crypto.subtle.digest('SHA-256', rgba));
+    return {
+      status: document.getElementById('run-status').textContent,
+      workers: document.body.dataset.workers,
+      longest: window.longestTask,
+      hash: Array.from(digest, (b) => b.toString(16).padStart(2, '0')).join(''),
+    };
+  });
+  // Stop while tracing: after the first rows.
+  await page.keyboard.press('F5');
+  await page.waitForFunction(() => /Tracing row [1-9]/.test(document.getElementById('run-status').textContent));
+  await page.keyboard.press('F7');
+  await idle();
+  const stopTracing = await page.evaluate(() => document.body.dataset.stopMs);
+  // Stop while parsing: a scene of four million spheres.
+  await page.evaluate(() =>
+    window.playground.setEditorText(
+      'SCENE LOOP a LT a 1023 LOOP b LT b 1024 SPHERE END_SPHERE SPHERE END_SPHERE ' +
+        'SPHERE END_SPHERE SPHERE END_SPHERE END_LOOP END_LOOP END_SCENE',
+    ),
+  );
+  await page.keyboard.press('F5');
+  await new Promise((r) => setTimeout(r, 500));
+  await page.keyboard.press('F7');
+  await idle();
+  const stopParsing = await page.evaluate(() => document.body.dataset.stopMs);
+  console.log(`showcase ${size}x${size}: command ${(commandMs / 1000).toFixed(2)} s (all cores), ` +
+    `page ${(pageMs / 1000).toFixed(2)} s with ${found.workers} workers ("${found.status}"), ` +
+    `page / command ${(pageMs / commandMs).toFixed(2)}`);
+  console.log(`picture ${found.hash === expected ? 'identical to the command\'s' : 'DIFFERS from the command\'s'}`);
+  console.log(`longest main-thread task while tracing: ${found.longest} ms (0: none over 50 ms)`);
+  console.log(`stop to idle: ${stopTracing} ms while tracing, ${stopParsing} ms while parsing`);
+  if (found.hash !== expected) process.exitCode = 1;
+} finally {
+  await browser.close();
+  server.close();
+}
