@@ -21,8 +21,12 @@ web-stub-site: web-npm
 	node web/build.mjs --stub-worker
 
 # Chromium, headless, plays the built site served on 127.0.0.1 and compares
-# its picture with the command line's.
+# its picture with the command line's. The page aims at no main-thread task
+# over 50 ms (bench/web-page.mjs measures it); on a 2-core machine shared by
+# Chromium's compositor, the workers and the command, the tests hold it to
+# WEB_TASK_LIMIT_MS, which still fails the old page's stalls of 0.75 s and more.
+WEB_TASK_LIMIT_MS ?= 400
 web-test: web web-site
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS) --target glimmark
-	node web/test/browser-test.mjs --site $(WEB_BUILD)/site --cli $(BUILD)/glimmark
+	GLIMMARK_TASK_LIMIT_MS=$(WEB_TASK_LIMIT_MS) node web/test/browser-test.mjs --site $(WEB_BUILD)/site --cli $(BUILD)/glimmark
