@@ -55,6 +55,16 @@ struct alignas(64) PackedTriangle {
     }
 };
 
+// The box of a triangle's corners, with a margin for the rounding of the
+// reported points; false when it is not finite.
+bool triangleBox(const Vector3& A, const Vector3& B, const Vector3& C, Bounds& out);
+
+// The points, normals and colours of a triangle's hit from its distance and
+// barycentric weights: the corner normals blended, the texture at the blended
+// coordinates (u, v of the corners in `uv`: uA vA uB vB uC vC).
+void completeTriangleHit(Hit& hit, const Ray& ray, const Vector3& nA, const Vector3& nB,
+                         const Vector3& nC, const float* uv, const Material* material);
+
 // One triangle of a mesh, stored in world space: it has no frames, so a ray
 // costs no matrix work. It has no inside either: every hit is a span of zero
 // length, reported with the blend of the corner normals whichever side the
