@@ -2,7 +2,7 @@
 // traced by Glimmark's hierarchy and by Intel Embree's single-ray queries
 // (rtcIntersect1, rtcOccluded1) over the same triangles, one thread each.
 //
-//   glimmark_embree_twin SCENE [--width W --height H] [--repeat N]
+//   glimmark_embree_twin SCENE [--width W --height H] [--repeat N] [--build-threads T]
 //
 // SCENE is parsed as the program parses it; its triangles (typed, or MESH
 // FILE) go to Embree as they are in world space. The camera rays are the
@@ -84,17 +84,20 @@ RTCRayHit embreeRay(const Ray& r, float tfar) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s SCENE [--width W --height H] [--repeat N]\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s SCENE [--width W --height H] [--repeat N] [--build-threads T]\n",
+                     argv[0]);
         return 2;
     }
     const std::string path = argv[1];
-    int width = 0, height = 0, repeat = 3;
+    int width = 0, height = 0, repeat = 3, buildThreads = 1;
     for (int i = 2; i + 1 < argc; i += 2) {
         const std::string o = argv[i];
         const int v = std::atoi(argv[i + 1]);
         if (o == "--width") width = v;
         if (o == "--height") height = v;
         if (o == "--repeat") repeat = std::max(1, v);
+        if (o == "--build-threads") buildThreads = std::max(1, v);
     }
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
@@ -112,7 +115,7 @@ int main(int argc, char** argv) {
     const Scene& scene = captured.scene();
     ShapeList& shapes = const_cast<ShapeList&>(scene.shapes);
     t0 = now();
-    shapes.buildAcceleration(1);
+    shapes.buildAcceleration(buildThreads);
     const double buildSeconds = now() - t0;
 
     // The camera rays of the picture, one per pixel.
@@ -171,8 +174,8 @@ int main(int argc, char** argv) {
     RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
     rtcSetSharedGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
                                vertices.data(), 0, 3 * sizeof(float), vertices.size() / 3);
-    rtcSetSharedGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
-                               indices.data(), 0, 3 * sizeof(unsigned), indices.size() / 3);
+    rtcSetSharedGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, indices.data(),
+                               0, 3 * sizeof(unsigned), indices.size() / 3);
     rtcCommitGeometry(geometry);
     rtcAttachGeometry(rtc, geometry);
     rtcReleaseGeometry(geometry);
@@ -208,17 +211,16 @@ int main(int argc, char** argv) {
     rtcReleaseDevice(device);
 
     const double rays = static_cast<double>(camera.size() + shadows.size());
-    std::printf("scene %s: %zu triangles, %dx%d, %zu camera rays, %zu shadow rays\n",
-                path.c_str(), indices.size() / 3, job.width, job.height, camera.size(),
-                shadows.size());
-    std::printf("parse %.3f s; build, one thread: Glimmark %.3f s, Embree %.3f s\n", parseSeconds,
-                buildSeconds, embreeBuild);
+    std::printf("scene %s: %zu triangles, %dx%d, %zu camera rays, %zu shadow rays\n", path.c_str(),
+                indices.size() / 3, job.width, job.height, camera.size(), shadows.size());
+    std::printf("parse %.3f s; build: Glimmark %.3f s on %d thread(s), Embree %.3f s on one\n",
+                parseSeconds, buildSeconds, buildThreads, embreeBuild);
     std::printf("Glimmark: %.3f s, %.2f M rays/s/core (hits %lld, shadowed %lld)\n", glimmarkBest,
                 rays / glimmarkBest * 1e-6, glimmarkHits, glimmarkBlocked);
     std::printf("Embree:   %.3f s, %.2f M rays/s/core (hits %lld, shadowed %lld)\n", embreeBest,
                 rays / embreeBest * 1e-6, embreeHits, embreeBlocked);
     std::printf("ratio Glimmark/Embree: %.2f; camera rays hit alike: %.4f%%\n",
-                embreeBest / glimmarkBest, 100.0 * static_cast<double>(agree) /
-                                                static_cast<double>(camera.size()));
+                embreeBest / glimmarkBest,
+                100.0 * static_cast<double>(agree) / static_cast<double>(camera.size()));
     return 0;
 }
