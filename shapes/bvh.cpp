@@ -756,7 +756,7 @@ struct Keeper {
     void consider(const PackedTriangle& p, CShape* shape, uint32_t index) {
         work.entryKind = 0;
         if (work.skipShape == shape) return;
-        p.meet(work, shape, ray);
+        p.meet(work, shape, ray, distance);
         if (work.entryKind != 0) keepIfNearer(shape, index);
     }
 
@@ -764,7 +764,7 @@ struct Keeper {
     void consider(const PackedTriangle& p, CShape* shape, uint32_t index, uint32_t part) {
         work.entryKind = 0;
         if (work.skipShape == shape && work.skipPart == part) return;
-        p.meet(work, shape, ray);
+        p.meet(work, shape, ray, distance);
         if (work.entryKind == 0) return;
         work.part = part;
         keepIfNearer(shape, index);

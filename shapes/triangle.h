@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <limits>
 
 #include "shapes/shape.h"
 
@@ -29,14 +30,17 @@ struct alignas(64) PackedTriangle {
     // Where the ray meets the plane, and the barycentric weights there: a
     // hit of `shape` is set on `hit`, whose kind must read 0, when they lie
     // within the triangle. The bounds are inclusive, so that neighbouring
-    // triangles leave no gap along a shared edge.
-    void meet(Hit& hit, CShape* shape, const Ray& ray) const {
+    // triangles leave no gap along a shared edge. A search that keeps
+    // nothing farther than `farthest` learns no more of a plane met
+    // beyond it (the weights are not worked out).
+    void meet(Hit& hit, CShape* shape, const Ray& ray,
+              float farthest = std::numeric_limits<float>::infinity()) const {
         const Vector3& O = ray.origin;
         const Vector3& D = ray.direction;
         const float dn = n.dot(D);
         if (dn == 0.0f) return;
         const float t = -((O - A).dot(n)) / dn;
-        if (t < 0.0f) return;
+        if (t < 0.0f || t > farthest) return;
         const Vector3 P = O + D * t;
         const Vector3 w = P - A;
         const float W1 = e1.dot(w);
