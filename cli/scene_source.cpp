@@ -66,6 +66,17 @@ bool load_scene_source(const std::string& argument, SceneSource& out, std::strin
         error = "Could not open scene file '" + argument + "': " + std::strerror(errno);
         return false;
     }
+    // A file longer than a scene may be is refused unread (a model's worth
+    // of typed triangles is hundreds of megabytes).
+    std::error_code size_error;
+    if (std::filesystem::is_regular_file(argument, size_error) &&
+        static_cast<long long>(std::filesystem::file_size(argument, size_error)) >
+            glimmark::max_scene_characters &&
+        !size_error) {
+        std::fclose(f);
+        error = too_long("Scene file '" + argument + "'");
+        return false;
+    }
     errno = 0;
     const bool ok = read_stream(f, out.text);
     const int read_errno = errno;

@@ -4,6 +4,7 @@
 #include "language/blocks.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
@@ -28,6 +29,7 @@
 #include "shapes/sor.h"
 #include "shapes/sphere.h"
 #include "shapes/triangle.h"
+#include "shapes/triangle_mesh.h"
 #include "shapes/trioid_pyramid.h"
 
 namespace {
@@ -291,19 +293,44 @@ void parse_vertex_list(ParseContext& pc, ShapeList* target) {
     if (!pc.parse_error) report_parse_error(pc, "Expected END_VERTEX_LIST.");
 }
 
-// FILE in a MESH block: the model file named by the word just read, each of
-// its triangles made as a typed one with the same numbers would be. Its
-// triangles count against the model allowance, not the shapes'; a model that
-// would pass it is refused whole, before its triangles are made.
+// A model's parts made into one TriangleMesh, each corner placed by the
+// frame as a typed triangle's corner with the same numbers would be.
+class MeshOfParts final : public ModelPartSink {
+  public:
+    MeshOfParts(const Frame& frame, Material* material) : frame_(frame) {
+        mesh_->material = material;
+    }
+    void reserve(size_t corners, size_t triangles) override {
+        mesh_->corners.reserve(corners);
+        mesh_->faces.reserve(triangles);
+    }
+    void part(const ModelPart& part) override {
+        const auto base = static_cast<uint32_t>(mesh_->corners.size());
+        part.eachCorner([&](const float* n) {
+            mesh_->corners.push_back({frame_.transformPoint({n[0], n[1], n[2]}),
+                                      frame_.transformNormal({n[3], n[4], n[5]}), n[6], n[7]});
+        });
+        part.eachTriangle([&](const unsigned* c) {
+            mesh_->faces.push_back({{base + c[0], base + c[1], base + c[2]}});
+        });
+    }
+    // The mesh, once whole.
+    TriangleMesh* take() { return mesh_.release(); }
+
+  private:
+    const Frame& frame_;
+    std::unique_ptr<TriangleMesh> mesh_ = std::make_unique<TriangleMesh>();
+};
+
+// FILE in a MESH block: the model file named by the word just read, its
+// triangles made as typed ones with the same numbers would be, kept as one
+// mesh. Its triangles count against the model allowance, not the shapes'; a
+// model that would pass it is refused whole, before its triangles are made.
 void load_model_file(ParseContext& pc, ShapeList& target) {
     const long long room = std::max(pc.limits.model_triangles - pc.budget.model_triangles, 0LL);
-    const Frame& frame = *pc.current_frame();
-    Material* material = pc.current_material();
-    const ModelResult result =
-        read_model_file(resolve_document_path(pc, pc.word), room, [&](const float* numbers) {
-            target.append(
-                build_triangle(Triangle::operator new(sizeof(Triangle)), numbers, frame, material));
-        });
+    MeshOfParts mesh(*pc.current_frame(), pc.current_material());
+    const ModelResult result = read_model_parts(resolve_document_path(pc, pc.word), room, mesh);
+    if (result.status == ModelStatus::Loaded) target.append(mesh.take());
     std::string message;
     switch (result.status) {
         case ModelStatus::Loaded:

@@ -13,6 +13,7 @@
 #include "shapes/sor.h"
 #include "shapes/sphere.h"
 #include "shapes/triangle.h"
+#include "shapes/triangle_mesh.h"
 #include "shapes/trioid_pyramid.h"
 
 namespace {
@@ -69,7 +70,8 @@ ShapeBlock shape_block(const CShape* s) {
     if (dynamic_cast<const Quadric*>(s)) return ShapeBlock::Quadric;
     if (dynamic_cast<const Cubic*>(s)) return ShapeBlock::Cubic;
     if (dynamic_cast<const SOR*>(s)) return ShapeBlock::Sor;
-    if (dynamic_cast<const Triangle*>(s)) return ShapeBlock::Mesh;
+    if (dynamic_cast<const Triangle*>(s) || dynamic_cast<const TriangleMesh*>(s))
+        return ShapeBlock::Mesh;
     if (dynamic_cast<const CSGUnion*>(s)) return ShapeBlock::Union;
     if (dynamic_cast<const CSGIntersection*>(s)) return ShapeBlock::Intersection;
     if (dynamic_cast<const CSGDifference*>(s)) return ShapeBlock::Difference;

@@ -68,9 +68,9 @@ Vector3 half_vector(const Vector3& eye, const Vector3& shape, const Vector3& lig
 }
 
 // The colour along a secondary ray leaving `from`.
-Vector3 trace_secondary(const Ray& ray, const CShape* from, const Scene& scene,
+Vector3 trace_secondary(const Ray& ray, const CShape* from, uint32_t from_part, const Scene& scene,
                         const RenderJob& job, int depth) {
-    Hit hit(const_cast<CShape*>(from));
+    Hit hit(const_cast<CShape*>(from), from_part);
     ++rays_cast;
     scene.shapes.nearestHit(hit, ray);
     if (hit.entryKind == 0) return scene.background_color;
@@ -179,7 +179,7 @@ void shade_entry(Vector3& out, const Hit& hit, const Ray& ray, const Scene& scen
 
         bool occluded = false;
         if (!job.no_shadow) {
-            Hit shadow(S);
+            Hit shadow(S, hit.part);
             shadow.entryDistance = shadow_reach(dist);
             ++rays_cast;
             scene.shapes.nearestOccluder(shadow, Ray{P, Ldir});
@@ -212,13 +212,13 @@ void shade_entry(Vector3& out, const Hit& hit, const Ray& ray, const Scene& scen
         const Vector3& D = ray.direction;
         if (!job.no_reflection && M.reflection > 0.0f) {
             const Ray R = reflect_ray(P, N, D);
-            const Vector3 reflected = trace_secondary(R, S, scene, job, depth + 1);
+            const Vector3 reflected = trace_secondary(R, S, hit.part, scene, job, depth + 1);
             out = mix(out, reflected, M.reflection);
         }
         if (!job.no_refraction && M.transparency > 0.0f) {
             const Ray T = refract_ray(P, N, D, M.refraction);
             const float thickness = crossing_thickness(hit);
-            Vector3 tc = trace_secondary(T, S, scene, job, depth + 1);
+            Vector3 tc = trace_secondary(T, S, hit.part, scene, job, depth + 1);
             if (M.inner_transparency_depth > 0.0f) {
                 // The tint grows with the square of the thickness crossed.
                 const float s = std::min(1.0f, thickness * thickness / M.inner_transparency_depth);
@@ -240,7 +240,7 @@ void shade_inside(Vector3& out, const Hit& hit, const Ray& ray, const Scene& sce
     if (!(depth < depth_limit(job) && !job.no_refraction && M.transparency > 0.0f)) return;
 
     const Vector3& D = ray.direction;
-    Hit inner(S);
+    Hit inner(S, hit.part);
     float thickness = crossing_thickness(hit);
     ++rays_cast;
     scene.shapes.nearestHit(inner, ray);
@@ -252,7 +252,7 @@ void shade_inside(Vector3& out, const Hit& hit, const Ray& ray, const Scene& sce
         thickness = inner.entryDistance - hit.entryDistance;
     } else {
         const Ray E = refract_ray(hit.exitPoint, hit.exitNormal, D, M.refraction);
-        tc = trace_secondary(E, S, scene, job, depth + 1);
+        tc = trace_secondary(E, S, hit.part, scene, job, depth + 1);
     }
 
     if (M.inner_transparency_depth > 0.0f) {

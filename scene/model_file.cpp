@@ -220,49 +220,85 @@ bool sound_mesh(const Placed& placed) {
     return true;
 }
 
-// Hands on the triangles of one placed mesh.
-long long hand_on(const Placed& placed, const ModelTriangleSink& sink) {
-    const aiMesh& mesh = *placed.mesh;
-    const aiVector3D* uv = mesh.mTextureCoords[0];
-    aiMatrix3x3 normal_transform(placed.transform);
-    normal_transform.Inverse().Transpose();
-    long long made = 0;
-    float numbers[ModelTriangleNumbers];
-    for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
-        const aiFace& face = mesh.mFaces[f];
-        if (face.mNumIndices != 3) continue;
-        aiVector3D corner[3];
-        for (int k = 0; k < 3; ++k)
-            corner[k] = mesh.mVertices[face.mIndices[k]];
-        // Without the file's normals, each corner takes the face's own.
-        const aiVector3D flat = (corner[1] - corner[0]) ^ (corner[2] - corner[0]);
-        for (int k = 0; k < 3; ++k) {
-            const unsigned i = face.mIndices[k];
-            aiVector3D position = corner[k];
-            aiVector3D normal = mesh.mNormals != nullptr ? mesh.mNormals[i] : flat;
-            if (!placed.identity) {
-                position = placed.transform * position;
-                normal = normal_transform * normal;
-            }
-            float* n = numbers + 8 * k;
-            n[0] = position.x;
-            n[1] = position.y;
-            n[2] = position.z;
-            n[3] = normal.x;
-            n[4] = normal.y;
-            n[5] = normal.z;
-            n[6] = uv != nullptr ? uv[i].x : 0.0f;
-            n[7] = uv != nullptr ? uv[i].y : 0.0f;
-        }
-        sink(numbers);
-        ++made;
+// One placed mesh as a model part.
+class PlacedPart final : public ModelPart {
+  public:
+    explicit PlacedPart(const Placed& placed) : placed_(placed), mesh_(*placed.mesh) {
+        normal_transform_ = aiMatrix3x3(placed.transform);
+        normal_transform_.Inverse().Transpose();
+        for (unsigned f = 0; f < mesh_.mNumFaces; ++f)
+            triangles_ += mesh_.mFaces[f].mNumIndices == 3 ? 1 : 0;
     }
-    return made;
-}
+
+    size_t corners() const override { return shared() ? mesh_.mNumVertices : 3 * triangles_; }
+    size_t triangles() const override { return triangles_; }
+
+    void eachCorner(const std::function<void(const float*)>& take) const override {
+        float numbers[8];
+        if (shared()) {
+            for (unsigned i = 0; i < mesh_.mNumVertices; ++i) {
+                corner(i, mesh_.mVertices[i], mesh_.mNormals[i], numbers);
+                take(numbers);
+            }
+            return;
+        }
+        // Without the file's normals, each corner takes the face's own.
+        for (unsigned f = 0; f < mesh_.mNumFaces; ++f) {
+            const aiFace& face = mesh_.mFaces[f];
+            if (face.mNumIndices != 3) continue;
+            aiVector3D c[3];
+            for (int k = 0; k < 3; ++k)
+                c[k] = mesh_.mVertices[face.mIndices[k]];
+            const aiVector3D flat = (c[1] - c[0]) ^ (c[2] - c[0]);
+            for (int k = 0; k < 3; ++k) {
+                corner(face.mIndices[k], c[k], flat, numbers);
+                take(numbers);
+            }
+        }
+    }
+
+    void eachTriangle(const std::function<void(const unsigned*)>& take) const override {
+        unsigned corners[3];
+        unsigned made = 0;
+        for (unsigned f = 0; f < mesh_.mNumFaces; ++f) {
+            const aiFace& face = mesh_.mFaces[f];
+            if (face.mNumIndices != 3) continue;
+            for (int k = 0; k < 3; ++k)
+                corners[k] = shared() ? face.mIndices[k] : 3 * made + static_cast<unsigned>(k);
+            take(corners);
+            ++made;
+        }
+    }
+
+  private:
+    bool shared() const { return mesh_.mNormals != nullptr; }
+
+    // The numbers of a corner of vertex `i` at `position` with `normal`, placed.
+    void corner(unsigned i, aiVector3D position, aiVector3D normal, float* n) const {
+        const aiVector3D* uv = mesh_.mTextureCoords[0];
+        if (!placed_.identity) {
+            position = placed_.transform * position;
+            normal = normal_transform_ * normal;
+        }
+        n[0] = position.x;
+        n[1] = position.y;
+        n[2] = position.z;
+        n[3] = normal.x;
+        n[4] = normal.y;
+        n[5] = normal.z;
+        n[6] = uv != nullptr ? uv[i].x : 0.0f;
+        n[7] = uv != nullptr ? uv[i].y : 0.0f;
+    }
+
+    const Placed& placed_;
+    const aiMesh& mesh_;
+    aiMatrix3x3 normal_transform_;
+    size_t triangles_ = 0;
+};
 
 // What the importer read, checked, counted, cut into triangles and handed on.
 ModelResult take_scene(Assimp::Importer& importer, const aiScene* scene, long long max_triangles,
-                       const ModelTriangleSink& sink) {
+                       ModelPartSink& sink) {
     if (scene == nullptr) {
         const std::string why = one_line(importer.GetErrorString());
         return refused(why.empty() ? "not a model the library reads" : why);
@@ -281,16 +317,26 @@ ModelResult take_scene(Assimp::Importer& importer, const aiScene* scene, long lo
     for (const Placed& p : placed)
         if (!sound_mesh(p))
             return refused("the model has a coordinate that is not a finite number");
+    std::vector<PlacedPart> parts;
+    parts.reserve(placed.size());
+    size_t corners = 0, triangles = 0;
+    for (const Placed& p : placed) {
+        parts.emplace_back(p);
+        corners += parts.back().corners();
+        triangles += parts.back().triangles();
+    }
+    sink.reserve(corners, triangles);
+    for (const PlacedPart& part : parts)
+        sink.part(part);
     ModelResult result;
     result.status = ModelStatus::Loaded;
-    for (const Placed& p : placed)
-        result.triangles += hand_on(p, sink);
+    result.triangles = static_cast<long long>(triangles);
     return result;
 }
 
 // The library's reading of a file or of bytes, its own errors caught.
 template <class Read>
-ModelResult read_with_library(Read read, long long max_triangles, const ModelTriangleSink& sink) {
+ModelResult read_with_library(Read read, long long max_triangles, ModelPartSink& sink) {
     try {
         Assimp::Importer importer;
         const aiScene* scene = read(importer);
@@ -303,6 +349,27 @@ ModelResult read_with_library(Read read, long long max_triangles, const ModelTri
 }
 
 #endif
+
+// Hands on each triangle of the parts as its three corners' 24 numbers.
+class TriangleSinkOfParts final : public ModelPartSink {
+  public:
+    explicit TriangleSinkOfParts(const ModelTriangleSink& sink) : sink_(sink) {}
+    void reserve(size_t, size_t) override {}
+    void part(const ModelPart& part) override {
+        std::vector<float> corners;
+        corners.reserve(8 * part.corners());
+        part.eachCorner([&](const float* n) { corners.insert(corners.end(), n, n + 8); });
+        float numbers[ModelTriangleNumbers];
+        part.eachTriangle([&](const unsigned* c) {
+            for (int k = 0; k < 3; ++k)
+                std::copy_n(corners.data() + 8 * static_cast<size_t>(c[k]), 8, numbers + 8 * k);
+            sink_(numbers);
+        });
+    }
+
+  private:
+    const ModelTriangleSink& sink_;
+};
 
 }  // namespace
 
@@ -320,6 +387,12 @@ bool model_files_supported() {
 
 ModelResult read_model_file(const std::string& path, long long max_triangles,
                             const ModelTriangleSink& sink) {
+    TriangleSinkOfParts parts(sink);
+    return read_model_parts(path, max_triangles, parts);
+}
+
+ModelResult read_model_parts(const std::string& path, long long max_triangles,
+                             ModelPartSink& sink) {
     if (!model_files_supported()) return refused("only the desktop programs read model files");
     namespace fs = std::filesystem;
     std::error_code ec;
@@ -351,7 +424,8 @@ ModelResult read_model_file(const std::string& path, long long max_triangles,
 }
 
 ModelResult read_model_bytes(const void* bytes, std::size_t size, const std::string& extension,
-                             long long max_triangles, const ModelTriangleSink& sink) {
+                             long long max_triangles, const ModelTriangleSink& triangles) {
+    TriangleSinkOfParts sink(triangles);
     if (!model_files_supported()) return refused("only the desktop programs read model files");
     if (!is_model_extension(extension)) return refused(NotAModelName);
     if (size == 0) return refused("the file is empty");

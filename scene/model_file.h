@@ -49,6 +49,30 @@ struct ModelResult {
 // the model's own space.
 using ModelTriangleSink = std::function<void(const float* numbers)>;
 
+// One part of a model as it was read: corners (each with its 8 numbers as a
+// VERTEX_LIST gives them, in the model's own space) that its triangles share.
+// A part without normals of its own has three corners for each triangle,
+// each with the face's own normal.
+class ModelPart {
+  public:
+    virtual ~ModelPart() = default;
+    virtual size_t corners() const = 0;
+    virtual size_t triangles() const = 0;
+    // Each corner's 8 numbers, in order.
+    virtual void eachCorner(const std::function<void(const float* numbers)>& take) const = 0;
+    // Each triangle's three corner numbers (within the part), in order.
+    virtual void eachTriangle(const std::function<void(const unsigned* corners)>& take) const = 0;
+};
+
+// Takes a sound model part by part: first the numbers of corners and
+// triangles of all parts together, then each part in the model's order.
+class ModelPartSink {
+  public:
+    virtual ~ModelPartSink() = default;
+    virtual void reserve(size_t corners, size_t triangles) = 0;
+    virtual void part(const ModelPart& part) = 0;
+};
+
 // Reads the model file at `path` (a regular file of at most
 // model_file_byte_limit() bytes whose name ends in .obj, .ply, .stl, .gltf or
 // .glb, in any letter case). Every polygon is cut into triangles; the
@@ -59,6 +83,10 @@ using ModelTriangleSink = std::function<void(const float* numbers)>;
 // finite.
 ModelResult read_model_file(const std::string& path, long long max_triangles,
                             const ModelTriangleSink& sink);
+
+// The same, part by part: triangle t of a part is the triangle the call
+// above hands on with the numbers of its three corners.
+ModelResult read_model_parts(const std::string& path, long long max_triangles, ModelPartSink& sink);
 
 // The same for a file's bytes in memory, read as the format `extension`
 // ("obj", "ply", "stl", "gltf", "glb") names; files the model names beside it

@@ -12,15 +12,19 @@
 # Without --cli-only it installs what the editor tests and `make vscode` need:
 # Neovim, Emacs with eglot, Node.js with npm, and the VS Code extension's npm
 # packages in editors/vscode/node_modules (npm ci).
+# --bench: also what only the benchmarks use: Intel Embree for the triangle
+# tracer twin (bench/embree), POV-Ray for the comparison rows.
 set -euo pipefail
 
 cli_only=0
 web=0
+bench=0
 for arg in "$@"; do
   case $arg in
     --cli-only) cli_only=1 ;;
     --web) web=1 ;;
-    *) echo "usage: $0 [--cli-only] [--web]" >&2; exit 2 ;;
+    --bench) bench=1 ;;
+    *) echo "usage: $0 [--cli-only] [--web] [--bench]" >&2; exit 2 ;;
   esac
 done
 
@@ -65,6 +69,9 @@ if [ $web = 1 ]; then
   packages+=(emscripten libfast-float-dev chromium)
   # Any Node.js with npm will do (emcc runs on it); Debian's when there is none.
   command -v npm > /dev/null || packages+=(nodejs npm)
+fi
+if [ $bench = 1 ]; then
+  packages+=(libembree-dev povray heaptrack)
 fi
 if [ "${GLIMMARK_EXTRA_DEPS:-}" = 1 ]; then
   packages+=(povray clang-format

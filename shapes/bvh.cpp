@@ -14,6 +14,7 @@
 #endif
 
 #include "shapes/triangle.h"
+#include "shapes/triangle_mesh.h"
 
 // The ray as the box tests need it. Direction components too small to divide
 // by count as parallel: over any distance a hit can be taken at, such a ray
@@ -115,6 +116,12 @@ float surfaceArea(const Bounds& b) {
     return 2.0f * (dx * dy + dy * dz + dz * dx);
 }
 
+// The centre of a member's box, by which the build sorts it (worked out
+// where it is needed rather than kept: a large mesh has millions).
+Vector3 centreOf(const Bounds& p) {
+    return {0.5f * (p.lo.x + p.hi.x), 0.5f * (p.lo.y + p.hi.y), 0.5f * (p.lo.z + p.hi.z)};
+}
+
 float axisOf(const Vector3& v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
 
 // Widens a box so that rounding in the shapes' own arithmetic can never put a
@@ -214,6 +221,46 @@ bool worthVisiting(bool met, float tmin, float tmax, float bestDistance) {
 
 }  // namespace
 
+namespace {
+
+// Runs work(from, to) over [0, count), the first half on a thread of its own
+// when `threads` allows and the count is worth it.
+template <class Work>
+void inHalves(size_t count, int threads, Work work) {
+    std::thread helper;
+    std::exception_ptr failure;
+    if (threads > 1 && count >= kParallelMin) {
+        try {
+            helper = std::thread([&] {
+                try {
+                    work(size_t{0}, count / 2);
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+        }
+    }
+    try {
+        work(helper.joinable() ? count / 2 : 0, count);
+    } catch (...) {
+        if (helper.joinable()) helper.join();
+        throw;
+    }
+    if (helper.joinable()) {
+        helper.join();
+        if (failure) std::rethrow_exception(failure);
+    }
+}
+
+// Gives an array's memory back at once.
+template <class Array>
+void release(Array& a) {
+    Array().swap(a);
+}
+
+}  // namespace
+
 void ShapeBvh::build(const ShapeList& list, int threads) {
     nodes_.clear();
     flat_.clear();
@@ -229,45 +276,67 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     inOrder_.reserve(members);
     for (CShape* s = list.head; s != nullptr; s = nextOf(s))
         inOrder_.push_back(s);
-    // Every member's padded box, the halves of a long list on two threads.
+    // The entries the hierarchy holds: each member, or each triangle of a
+    // mesh. An entry's number is its place in that order, for ties.
     const size_t count = inOrder_.size();
-    LongArray<Bounds> boxes(count);
-    LongArray<uint8_t> bounded(count);
-    auto bound = [&](size_t from, size_t to) {
-        for (size_t i = from; i < to; ++i) {
-            Bounds b;
-            bounded[i] = inOrder_[i]->worldBounds(b) && isFiniteBox(b) ? 1 : 0;
-            if (bounded[i]) boxes[i] = padded(b);
-        }
-    };
-    std::thread helper;
-    if (threads > 1 && count >= kParallelMin) {
-        try {
-            helper = std::thread(bound, 0, count / 2);
-        } catch (const std::system_error&) {
-        }
+    std::vector<const TriangleMesh*> meshOf(count, nullptr);
+    std::vector<size_t> firstEntry(count + 1, 0);
+    for (size_t i = 0; i < count; ++i) {
+        meshOf[i] = dynamic_cast<const TriangleMesh*>(inOrder_[i]);
+        firstEntry[i + 1] = firstEntry[i] + (meshOf[i] != nullptr ? meshOf[i]->triangleCount() : 1);
     }
-    bound(helper.joinable() ? count / 2 : 0, count);
-    if (helper.joinable()) helper.join();
-    // The bounded members in list order, their boxes moved up to match.
-    prims_.reserve(count);
-    LongArray<Vector3> centres;
-    centres.reserve(count);
+    const size_t entries = firstEntry[count];
+    if (entries >= Empty) throw std::length_error("too many shapes for one hierarchy");
+    // Every entry's padded box, the halves of a long list on two threads. A
+    // mesh's triangle without area is never met and takes no place.
+    LongArray<Bounds> boxes(entries);
+    LongArray<uint8_t> bounded(entries);
+    inHalves(entries, threads, [&](size_t from, size_t to) {
+        size_t i = static_cast<size_t>(
+            std::upper_bound(firstEntry.begin(), firstEntry.end(), from) - firstEntry.begin() - 1);
+        for (size_t e = from; e < to; ++e) {
+            while (e >= firstEntry[i + 1])
+                ++i;
+            Bounds b;
+            bool ok;
+            if (meshOf[i] != nullptr) {
+                const auto face = static_cast<uint32_t>(e - firstEntry[i]);
+                PackedTriangle plane;
+                ok = meshOf[i]->triangleBounds(face, b) &&
+                     plane.pack(meshOf[i]->position(face, 0), meshOf[i]->position(face, 1),
+                                meshOf[i]->position(face, 2));
+            } else {
+                ok = inOrder_[i]->worldBounds(b);
+            }
+            bounded[e] = ok && isFiniteBox(b) ? 1 : 0;
+            if (bounded[e]) boxes[e] = padded(b);
+        }
+    });
+    // The bounded entries in order, their boxes moved up to match.
+    size_t boundedEntries = 0;
+    for (uint8_t b : bounded)
+        boundedEntries += b;
+    prims_.reserve(boundedEntries);
     Span all, centreSpan;
     for (size_t i = 0; i < count; ++i) {
-        const uint32_t index = static_cast<uint32_t>(i);
-        if (!bounded[i]) {
-            unbounded_.push_back({inOrder_[i], index});
-            continue;
+        for (size_t e = firstEntry[i]; e < firstEntry[i + 1]; ++e) {
+            const uint32_t index = static_cast<uint32_t>(e);
+            const uint32_t part =
+                meshOf[i] != nullptr ? static_cast<uint32_t>(e - firstEntry[i]) : AsShape;
+            if (!bounded[e]) {
+                if (meshOf[i] == nullptr) unbounded_.push_back({inOrder_[i], index, part});
+                continue;
+            }
+            const Bounds p = boxes[e];
+            boxes[prims_.size()] = p;
+            prims_.push_back({inOrder_[i], index, part});
+            all.grow(p);
+            centreSpan.grow(centreOf(p));
         }
-        const Bounds p = boxes[i];
-        boxes[prims_.size()] = p;
-        prims_.push_back({inOrder_[i], index});
-        centres.push_back(
-            {0.5f * (p.lo.x + p.hi.x), 0.5f * (p.lo.y + p.hi.y), 0.5f * (p.lo.z + p.hi.z)});
-        all.grow(p);
-        centreSpan.grow(centres.back());
     }
+    release(bounded);
+    release(meshOf);
+    release(firstEntry);
     boxes.resize(prims_.size());
     if (prims_.empty()) return;
     if (prims_.size() <= FlatMax) {
@@ -290,57 +359,36 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     }
     LongArray<BuildNode> tree;
     tree.reserve(2 * prims_.size());
-    buildBinary(tree, boxes, centres, 0, static_cast<uint32_t>(prims_.size()),
+    buildBinary(tree, boxes, 0, static_cast<uint32_t>(prims_.size()),
                 Extent{all.bounds(), centreSpan.bounds()}, 0, std::max(0, threads - 1));
+    // One after the other, each step's arrays gone before the next takes
+    // its own: the peak of a large mesh is that of one step.
+    release(boxes);
     rootBox_ = tree[0].box;
     // Room for the most nodes the tree can need: the pages past the last
     // node are never touched, so there is nothing to give back.
     nodes_.reserve(tree.size() / 2 + 1);
-    // The triangles are packed while the tree is flattened: the two touch
-    // different things.
-    std::thread packer;
-    std::exception_ptr failure;
-    if (threads > 1 && prims_.size() >= kParallelMin) {
-        try {
-            packer = std::thread([this, &failure] {
-                try {
-                    packTriangles();
-                } catch (...) {
-                    failure = std::current_exception();
-                }
-            });
-        } catch (const std::system_error&) {
-        }
-    }
-    try {
-        root_ = childRef(tree, 0);
-    } catch (...) {
-        if (packer.joinable()) packer.join();
-        throw;
-    }
-    if (packer.joinable()) {
-        packer.join();
-        if (failure) std::rethrow_exception(failure);
-    } else {
-        packTriangles();
-    }
+    root_ = childRef(tree, 0);
+    release(tree);
+    packTriangles(threads);
 }
 
 void ShapeBvh::FreePacked::operator()(PackedTriangle* p) const {
     huge_free(p, bytes, alignof(PackedTriangle));
 }
 
-void ShapeBvh::packTriangles() {
+void ShapeBvh::packTriangles(int threads) {
     packed_.reset();
     size_t count = 0;
     for (Prim& p : prims_) {
-        p.packed = dynamic_cast<const Triangle*>(p.shape) != nullptr ? 1 : 0;
-        count += p.packed;
+        if (p.part == AsShape && dynamic_cast<const Triangle*>(p.shape) != nullptr)
+            p.part = PackedShape;
+        count += p.part != AsShape ? 1 : 0;
     }
     // Worth a copy only where triangles are many: a few are tested as shapes.
     if (count < 64) {
         for (Prim& p : prims_)
-            p.packed = 0;
+            if (p.part == PackedShape) p.part = AsShape;
         return;
     }
     // Left as the system gives it: each triangle's slot is written whole
@@ -349,15 +397,25 @@ void ShapeBvh::packTriangles() {
     packed_ = std::unique_ptr<PackedTriangle[], FreePacked>(
         static_cast<PackedTriangle*>(huge_allocate(bytes, alignof(PackedTriangle))),
         FreePacked{bytes});
-    for (size_t i = 0; i < prims_.size(); ++i) {
-        if (prims_[i].packed == 0) continue;
-        const auto& t = *static_cast<const Triangle*>(prims_[i].shape);
-        if (!packed_[i].pack(t.A, t.B, t.C)) prims_[i].packed = 0;
+    inHalves(prims_.size(), threads, [this](size_t from, size_t to) { packTriangles(from, to); });
+}
+
+void ShapeBvh::packTriangles(size_t from, size_t to) {
+    for (size_t i = from; i < to; ++i) {
+        Prim& p = prims_[i];
+        if (p.part == AsShape) continue;
+        if (p.part == PackedShape) {
+            const auto& t = *static_cast<const Triangle*>(p.shape);
+            if (!packed_[i].pack(t.A, t.B, t.C)) p.part = AsShape;
+        } else {
+            const auto& m = *static_cast<const TriangleMesh*>(p.shape);
+            packed_[i].pack(m.position(p.part, 0), m.position(p.part, 1), m.position(p.part, 2));
+        }
     }
 }
 
-ShapeBvh::Cut ShapeBvh::findCut(const LongArray<Bounds>& boxes, const LongArray<Vector3>& centres,
-                                uint32_t begin, uint32_t end, const Bounds& centreBox) {
+ShapeBvh::Cut ShapeBvh::findCut(const LongArray<Bounds>& boxes, uint32_t begin, uint32_t end,
+                                const Bounds& centreBox) {
     // Binned surface-area heuristic over all three axes at once: the cost of
     // a split is one more box test plus the children's shapes weighted by
     // their areas, against all shapes of a leaf.
@@ -375,7 +433,8 @@ ShapeBvh::Cut ShapeBvh::findCut(const LongArray<Bounds>& boxes, const LongArray<
     uint32_t binCount[3][kBins] = {};
     static_assert(sizeof(Span) == 32);
     for (uint32_t i = begin; i < end; ++i) {
-        const float c[3] = {centres[i].x, centres[i].y, centres[i].z};
+        const Vector3 centre = centreOf(boxes[i]);
+        const float c[3] = {centre.x, centre.y, centre.z};
         for (int a = 0; a < 3; ++a) {
             const int b = binIndex(c[a], centreSpan.lo[a], scale[a], nb);
             bins[a][b].grow(boxes[i]);
@@ -418,22 +477,22 @@ ShapeBvh::Cut ShapeBvh::findCut(const LongArray<Bounds>& boxes, const LongArray<
     return best;
 }
 
-uint32_t ShapeBvh::partition(LongArray<Bounds>& boxes, LongArray<Vector3>& centres, uint32_t begin,
-                             uint32_t end, const Cut& cut, Extent& left, Extent& right) {
+uint32_t ShapeBvh::partition(LongArray<Bounds>& boxes, uint32_t begin, uint32_t end, const Cut& cut,
+                             Extent& left, Extent& right) {
     // Each side's extent is grown on the way.
     uint32_t mid = begin;
     Span leftAll, leftCentres, rightAll, rightCentres;
     for (uint32_t i = begin; i < end; ++i) {
-        if (binIndex(axisOf(centres[i], cut.axis), cut.lo, cut.scale, cut.bins) < cut.bin) {
+        const Vector3 centre = centreOf(boxes[i]);
+        if (binIndex(axisOf(centre, cut.axis), cut.lo, cut.scale, cut.bins) < cut.bin) {
             leftAll.grow(boxes[i]);
-            leftCentres.grow(centres[i]);
+            leftCentres.grow(centre);
             std::swap(prims_[i], prims_[mid]);
             std::swap(boxes[i], boxes[mid]);
-            std::swap(centres[i], centres[mid]);
             ++mid;
         } else {
             rightAll.grow(boxes[i]);
-            rightCentres.grow(centres[i]);
+            rightCentres.grow(centre);
         }
     }
     left = Extent{leftAll.bounds(), leftCentres.bounds()};
@@ -442,9 +501,9 @@ uint32_t ShapeBvh::partition(LongArray<Bounds>& boxes, LongArray<Vector3>& centr
 }
 
 bool ShapeBvh::buildSidesInParallel(LongArray<BuildNode>& tree, LongArray<Bounds>& boxes,
-                                    LongArray<Vector3>& centres, uint32_t me, uint32_t begin,
-                                    uint32_t mid, uint32_t end, const Extent& leftExtent,
-                                    const Extent& rightExtent, int depth, int spareThreads) {
+                                    uint32_t me, uint32_t begin, uint32_t mid, uint32_t end,
+                                    const Extent& leftExtent, const Extent& rightExtent, int depth,
+                                    int spareThreads) {
     // The halves touch disjoint ranges of the primitives, so the left one
     // is built on a thread of its own into a tree of its own, appended
     // afterwards. The nodes' numbers differ from a one-thread build, but
@@ -458,7 +517,7 @@ bool ShapeBvh::buildSidesInParallel(LongArray<BuildNode>& tree, LongArray<Bounds
         leftTree.reserve(2 * static_cast<size_t>(mid - begin));
         helper = std::thread([&] {
             try {
-                buildBinary(leftTree, boxes, centres, begin, mid, leftExtent, depth + 1, leftSpare);
+                buildBinary(leftTree, boxes, begin, mid, leftExtent, depth + 1, leftSpare);
             } catch (...) {
                 failure = std::current_exception();
             }
@@ -468,7 +527,7 @@ bool ShapeBvh::buildSidesInParallel(LongArray<BuildNode>& tree, LongArray<Bounds
     }
     uint32_t right = 0;
     try {
-        right = buildBinary(tree, boxes, centres, mid, end, rightExtent, depth + 1, rightSpare);
+        right = buildBinary(tree, boxes, mid, end, rightExtent, depth + 1, rightSpare);
     } catch (...) {
         helper.join();
         throw;
@@ -488,9 +547,8 @@ bool ShapeBvh::buildSidesInParallel(LongArray<BuildNode>& tree, LongArray<Bounds
     return true;
 }
 
-uint32_t ShapeBvh::buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& boxes,
-                               LongArray<Vector3>& centres, uint32_t begin, uint32_t end,
-                               const Extent& extent, int depth, int spareThreads) {
+uint32_t ShapeBvh::buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& boxes, uint32_t begin,
+                               uint32_t end, const Extent& extent, int depth, int spareThreads) {
     const uint32_t me = static_cast<uint32_t>(tree.size());
     tree.emplace_back();
     // The extent was grown from exactly these members, and a minimum or a
@@ -505,21 +563,21 @@ uint32_t ShapeBvh::buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& bo
     };
     if (n <= kMinSplit || depth >= kMaxDepth) return makeLeaf();
 
-    const Cut cut = findCut(boxes, centres, begin, end, extent.centres);
+    const Cut cut = findCut(boxes, begin, end, extent.centres);
     const float area = surfaceArea(box);
     const float splitCost = kNodeCost * area + cut.cost;
     const float leafCost = area * static_cast<float>(n);
     if (cut.axis < 0 || (n <= kMaxLeaf && leafCost <= splitCost)) return makeLeaf();
 
     Extent leftExtent, rightExtent;
-    const uint32_t mid = partition(boxes, centres, begin, end, cut, leftExtent, rightExtent);
+    const uint32_t mid = partition(boxes, begin, end, cut, leftExtent, rightExtent);
     if (mid == begin || mid == end) return makeLeaf();
     if (spareThreads > 0 && mid - begin >= kParallelMin && end - mid >= kParallelMin &&
-        buildSidesInParallel(tree, boxes, centres, me, begin, mid, end, leftExtent, rightExtent,
-                             depth, spareThreads))
+        buildSidesInParallel(tree, boxes, me, begin, mid, end, leftExtent, rightExtent, depth,
+                             spareThreads))
         return me;
-    const uint32_t left = buildBinary(tree, boxes, centres, begin, mid, leftExtent, depth + 1);
-    const uint32_t right = buildBinary(tree, boxes, centres, mid, end, rightExtent, depth + 1);
+    const uint32_t left = buildBinary(tree, boxes, begin, mid, leftExtent, depth + 1);
+    const uint32_t right = buildBinary(tree, boxes, mid, end, rightExtent, depth + 1);
     tree[me].left = left;
     tree[me].right = right;
     return me;
@@ -594,7 +652,7 @@ void ShapeBvh::nearestHit(Hit& best, const Ray& ray, bool complete) const {
 
 void ShapeBvh::nearestHitInOrder(Hit& best, const Ray& ray) const {
     // Every member, in list order: the linear scan's own rule.
-    Hit work(best.skipShape);
+    Hit work(best.skipShape, best.skipPart);
     for (CShape* s : inOrder_) {
         s->intersect(work, ray);
         if (work.entryKind != 0 && best.entryDistance > work.entryDistance) best = work;
@@ -671,7 +729,11 @@ unsigned childSpans(const Node& node, const BoxRay& r, const WideRay& w, float b
 // the kept one completes its hit afterwards.
 struct Keeper {
     Keeper(Hit& best, const Ray& ray)
-        : best(best), ray(ray), limit(best.entryDistance), distance(limit), work(best.skipShape) {}
+        : best(best),
+          ray(ray),
+          limit(best.entryDistance),
+          distance(limit),
+          work(best.skipShape, best.skipPart) {}
 
     void consider(CShape* shape, uint32_t index) {
         shape->intersectDistances(work, ray);
@@ -694,8 +756,18 @@ struct Keeper {
     void consider(const PackedTriangle& p, CShape* shape, uint32_t index) {
         work.entryKind = 0;
         if (work.skipShape == shape) return;
-        p.meet(work, shape, ray);
+        p.meet(work, shape, ray, distance);
         if (work.entryKind != 0) keepIfNearer(shape, index);
+    }
+
+    // The same for triangle `part` of a mesh.
+    void consider(const PackedTriangle& p, CShape* shape, uint32_t index, uint32_t part) {
+        work.entryKind = 0;
+        if (work.skipShape == shape && work.skipPart == part) return;
+        p.meet(work, shape, ray, distance);
+        if (work.entryKind == 0) return;
+        work.part = part;
+        keepIfNearer(shape, index);
     }
 
     Hit& best;
@@ -708,6 +780,21 @@ struct Keeper {
 };
 
 }  // namespace
+
+template <class K>
+void ShapeBvh::consider(K& keep, uint32_t slot) const {
+    const Prim& p = prims_[slot];
+    if (p.part == AsShape) {
+        keep.consider(p.shape, p.index);
+    } else if (p.part == PackedShape) {
+        keep.consider(packed_[slot], p.shape, p.index);
+    } else if (packed_ != nullptr) {
+        keep.consider(packed_[slot], p.shape, p.index, p.part);
+    } else {
+        static_cast<TriangleMesh*>(p.shape)->meetTriangle(keep.work, p.part, keep.ray);
+        if (keep.work.entryKind != 0) keep.keepIfNearer(p.shape, p.index);
+    }
+}
 
 template <bool AnyParallel>
 const CShape* ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const {
@@ -744,13 +831,8 @@ const CShape* ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const
                     first = leaf.first;
                     count = leaf.count;
                 }
-                for (uint32_t i = first; i < first + count; ++i) {
-                    const Prim& p = prims_[i];
-                    if (p.packed != 0)
-                        keep.consider(packed_[i], p.shape, p.index);
-                    else
-                        keep.consider(p.shape, p.index);
-                }
+                for (uint32_t i = first; i < first + count; ++i)
+                    consider(keep, i);
             } else {
                 const Node& node = nodes_[e.ref];
                 float tc[4];
@@ -832,6 +914,6 @@ const CShape* ShapeBvh::searchFlat(Hit& best, const Ray& ray, const BoxRay& r) c
         }
     }
     for (int i = 0; i < k && met[i].t <= keep.distance; ++i)
-        keep.consider(prims_[met[i].prim].shape, prims_[met[i].prim].index);
+        consider(keep, met[i].prim);
     return keep.kept;
 }

@@ -30,6 +30,7 @@ class ShapeBvh {
     // out (ShapeList::nearestOccluder).
     void nearestHit(Hit& best, const Ray& ray, bool complete = true) const;
 
+    // Bounded members, a TriangleMesh counting its triangles.
     size_t boundedCount() const { return prims_.size(); }
     size_t unboundedCount() const { return unbounded_.size(); }
     size_t nodeCount() const { return nodes_.size() + flat_.size(); }
@@ -37,9 +38,14 @@ class ShapeBvh {
   private:
     struct Prim {
         CShape* shape;
-        uint32_t index;       // position in the list, for ties
-        uint32_t packed = 0;  // a triangle tested from packed_
+        uint32_t index;  // order in the list, for ties
+        // A triangle of a TriangleMesh (its number), or one of the two below.
+        uint32_t part = AsShape;
     };
+    // Tested through the shape's intersectDistances.
+    static constexpr uint32_t AsShape = 0xFFFFFFFFu;
+    // A Triangle, tested from packed_.
+    static constexpr uint32_t PackedShape = 0xFFFFFFFEu;
     // Children's boxes by axis and child, so that four boxes are tested at once.
     struct alignas(64) Node {
         float lo[3][4];
@@ -87,9 +93,8 @@ class ShapeBvh {
     };
     // Builds the node of members [begin, end) and those below it into `tree`;
     // its number. `spareThreads` more threads may build halves beside it.
-    uint32_t buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& boxes,
-                         LongArray<Vector3>& centres, uint32_t begin, uint32_t end,
-                         const Extent& extent, int depth, int spareThreads = 0);
+    uint32_t buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& boxes, uint32_t begin,
+                         uint32_t end, const Extent& extent, int depth, int spareThreads = 0);
     // Where a range is cut in two: the members whose centre falls below bin
     // `bin` of `bins` on `axis` (binned from `lo`, `scale` bins a unit) go
     // to the left side. axis -1: no cut leaves members on both sides.
@@ -103,21 +108,22 @@ class ShapeBvh {
         float cost = std::numeric_limits<float>::infinity();
     };
     // The cheapest cut of a range whose centres span `centreBox`.
-    static Cut findCut(const LongArray<Bounds>& boxes, const LongArray<Vector3>& centres,
-                       uint32_t begin, uint32_t end, const Bounds& centreBox);
+    static Cut findCut(const LongArray<Bounds>& boxes, uint32_t begin, uint32_t end,
+                       const Bounds& centreBox);
     // Moves the members to their sides of the cut; where the right side
     // begins, and each side's extent.
-    uint32_t partition(LongArray<Bounds>& boxes, LongArray<Vector3>& centres, uint32_t begin,
-                       uint32_t end, const Cut& cut, Extent& left, Extent& right);
+    uint32_t partition(LongArray<Bounds>& boxes, uint32_t begin, uint32_t end, const Cut& cut,
+                       Extent& left, Extent& right);
     // Builds node `me`'s two sides, the left on a thread of its own; false,
     // with nothing built, when no thread could be started.
-    bool buildSidesInParallel(LongArray<BuildNode>& tree, LongArray<Bounds>& boxes,
-                              LongArray<Vector3>& centres, uint32_t me, uint32_t begin,
-                              uint32_t mid, uint32_t end, const Extent& leftExtent,
+    bool buildSidesInParallel(LongArray<BuildNode>& tree, LongArray<Bounds>& boxes, uint32_t me,
+                              uint32_t begin, uint32_t mid, uint32_t end, const Extent& leftExtent,
                               const Extent& rightExtent, int depth, int spareThreads);
     uint32_t flatten(const LongArray<BuildNode>& tree, uint32_t node);
     uint32_t childRef(const LongArray<BuildNode>& tree, uint32_t node);
-    void packTriangles();
+    // Packs the triangles of prims_ [from, to).
+    void packTriangles(size_t from, size_t to);
+    void packTriangles(int threads);
 
     // The shape whose hit was kept, its points, normals and colours still
     // to be completed; null when none was.
@@ -126,6 +132,9 @@ class ShapeBvh {
     template <bool AnyParallel>
     const CShape* searchFlat(Hit& best, const Ray& ray, const BoxRay& r) const;
     void nearestHitInOrder(Hit& best, const Ray& ray) const;
+    // Tests the entry in prims_ slot `slot` and keeps its hit if nearer.
+    template <class K>
+    void consider(K& keep, uint32_t slot) const;
 
     LongArray<Node> nodes_;
     std::vector<Node> flat_;  // groups of a flat list; child[i] indexes prims_

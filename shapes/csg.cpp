@@ -39,7 +39,7 @@ void CSGUnion::intersect(Hit& hit, const Ray& ray) {
         right->intersect(hit, ray);
         return;
     }
-    Hit b(hit.skipShape);
+    Hit b(hit.skipShape, hit.skipPart);
     right->intersect(b, ray);
     if (b.entryKind == 0) return;
     // Even spans that do not overlap merge into one: there is only one span.
@@ -51,7 +51,7 @@ void CSGIntersection::intersect(Hit& hit, const Ray& ray) {
     left->intersect(hit, ray);
     // Without both of its sides the left span cannot be narrowed; it stands.
     if (hit.entryKind == 0 || hit.boundaryCount != 2) return;
-    Hit b(hit.skipShape);
+    Hit b(hit.skipShape, hit.skipPart);
     right->intersect(b, ray);
     if (b.entryKind == 0 || b.boundaryCount < 2) {
         hit.entryKind = 0;
@@ -65,7 +65,7 @@ void CSGIntersection::intersect(Hit& hit, const Ray& ray) {
 void CSGDifference::intersect(Hit& hit, const Ray& ray) {
     left->intersect(hit, ray);
     if (hit.entryKind == 0 || hit.boundaryCount != 2) return;
-    Hit b(hit.skipShape);
+    Hit b(hit.skipShape, hit.skipPart);
     right->intersect(b, ray);
     if (b.entryKind == 0 || b.boundaryCount < 2) return;
     const float a0 = hit.entryDistance, a1 = hit.exitDistance;

@@ -98,7 +98,7 @@ void ShapeList::nearestOccluder(Hit& best, const Ray& ray) const {
 }
 
 void ShapeList::nearestHitLinear(Hit& best, const Ray& ray) const {
-    Hit work(best.skipShape);
+    Hit work(best.skipShape, best.skipPart);
     for (CShape* s = head; s != nullptr; s = nextOf(s)) {
         s->intersect(work, ray);
         if (work.entryKind != 0 && best.entryDistance > work.entryDistance) best = work;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "core/bounds.h"
 #include "core/frame.h"
 #include "core/ray.h"
@@ -24,6 +26,10 @@ struct Hit {
     int boundaryCount = 0;
     CShape* shape = nullptr;
     CShape* skipShape = nullptr;
+    // Which part of `shape` was hit, for shapes made of many (a triangle of
+    // a TriangleMesh), and which part of skipShape to skip; 0 for the rest.
+    uint32_t part = 0;
+    uint32_t skipPart = 0;
     Vector3 entryPoint;
     Vector3 exitPoint;
     Vector3 entryNormal;
@@ -37,13 +43,14 @@ struct Hit {
 
     Hit() = default;
     // A fresh hit that ignores `skip` (a reset one, without clearing twice).
-    explicit Hit(CShape* skip) : skipShape(skip) {}
+    explicit Hit(CShape* skip, uint32_t skipOf = 0) : skipShape(skip), skipPart(skipOf) {}
 
-    // shape and exitDistance are left as they are.
-    void reset(CShape* skip) {
+    // shape, part and exitDistance are left as they are.
+    void reset(CShape* skip, uint32_t skipOf = 0) {
         entryKind = 0;
         boundaryCount = 0;
         skipShape = skip;
+        skipPart = skipOf;
         entryPoint = exitPoint = entryNormal = exitNormal = entryColour = exitColour = Vector3{};
         entryDistance = FarDistance;
     }

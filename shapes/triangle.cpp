@@ -121,7 +121,8 @@ void Triangle::intersectDistances(Hit& hit, const Ray& ray) {
     if (plane.pack(A, B, C)) plane.meet(hit, this, ray);
 }
 
-void Triangle::completeHit(Hit& hit, const Ray& ray) const {
+void completeTriangleHit(Hit& hit, const Ray& ray, const Vector3& nA, const Vector3& nB,
+                         const Vector3& nC, const float* uv, const Material* material) {
     const float t = hit.entryDistance;
     const float s = hit.weights[0];
     const float g = hit.weights[1];
@@ -133,8 +134,8 @@ void Triangle::completeHit(Hit& hit, const Ray& ray) const {
     hit.entryNormal = nA * a + nB * s + nC * g;
     hit.exitNormal = hit.entryNormal * -1.0f;
     if (hasTexture(material)) {
-        const float u = a * uA + s * uB + g * uC;
-        const float v = a * vA + s * vB + g * vC;
+        const float u = a * uv[0] + s * uv[2] + g * uv[4];
+        const float v = a * uv[1] + s * uv[3] + g * uv[5];
         hit.entryColour = material->colourAt(u, v);
     } else {
         hit.entryColour = diffuseOf(material);
@@ -142,12 +143,17 @@ void Triangle::completeHit(Hit& hit, const Ray& ray) const {
     hit.exitColour = hit.entryColour;
 }
 
+void Triangle::completeHit(Hit& hit, const Ray& ray) const {
+    const float uv[6] = {uA, vA, uB, vB, uC, vC};
+    completeTriangleHit(hit, ray, nA, nB, nC, uv, material);
+}
+
 void Triangle::intersect(Hit& hit, const Ray& ray) {
     intersectDistances(hit, ray);
     if (hit.entryKind != 0) completeHit(hit, ray);
 }
 
-bool Triangle::worldBounds(Bounds& out) const {
+bool triangleBox(const Vector3& A, const Vector3& B, const Vector3& C, Bounds& out) {
     Bounds box;
     box.add(A);
     box.add(B);
@@ -163,3 +169,5 @@ bool Triangle::worldBounds(Bounds& out) const {
     out = box;
     return true;
 }
+
+bool Triangle::worldBounds(Bounds& out) const { return triangleBox(A, B, C, out); }

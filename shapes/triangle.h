@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <limits>
 
 #include "shapes/shape.h"
 
@@ -29,14 +30,17 @@ struct alignas(64) PackedTriangle {
     // Where the ray meets the plane, and the barycentric weights there: a
     // hit of `shape` is set on `hit`, whose kind must read 0, when they lie
     // within the triangle. The bounds are inclusive, so that neighbouring
-    // triangles leave no gap along a shared edge.
-    void meet(Hit& hit, CShape* shape, const Ray& ray) const {
+    // triangles leave no gap along a shared edge. A search that keeps
+    // nothing farther than `farthest` learns no more of a plane met
+    // beyond it (the weights are not worked out).
+    void meet(Hit& hit, CShape* shape, const Ray& ray,
+              float farthest = std::numeric_limits<float>::infinity()) const {
         const Vector3& O = ray.origin;
         const Vector3& D = ray.direction;
         const float dn = n.dot(D);
         if (dn == 0.0f) return;
         const float t = -((O - A).dot(n)) / dn;
-        if (t < 0.0f) return;
+        if (t < 0.0f || t > farthest) return;
         const Vector3 P = O + D * t;
         const Vector3 w = P - A;
         const float W1 = e1.dot(w);
@@ -54,6 +58,16 @@ struct alignas(64) PackedTriangle {
         hit.weights[1] = g;
     }
 };
+
+// The box of a triangle's corners, with a margin for the rounding of the
+// reported points; false when it is not finite.
+bool triangleBox(const Vector3& A, const Vector3& B, const Vector3& C, Bounds& out);
+
+// The points, normals and colours of a triangle's hit from its distance and
+// barycentric weights: the corner normals blended, the texture at the blended
+// coordinates (u, v of the corners in `uv`: uA vA uB vB uC vC).
+void completeTriangleHit(Hit& hit, const Ray& ray, const Vector3& nA, const Vector3& nB,
+                         const Vector3& nC, const float* uv, const Material* material);
 
 // One triangle of a mesh, stored in world space: it has no frames, so a ray
 // costs no matrix work. It has no inside either: every hit is a span of zero

@@ -27,6 +27,8 @@
 #include "scene/scene.h"
 #include "shapes/material.h"
 #include "shapes/shape.h"
+#include "shapes/triangle.h"
+#include "shapes/triangle_mesh.h"
 #include "tests/support/vector_near.h"
 
 // A host that keeps the parse's message boxes instead of showing them.
@@ -103,6 +105,29 @@ struct SceneParse : ParseMessages {
         std::vector<CShape*> out;
         for (CShape* s = list.head; s != nullptr; s = nextOf(s))
             out.push_back(s);
+        return out;
+    }
+    // The members, each TriangleMesh's triangles in its place as Triangles
+    // made from its corners (kept by `made`).
+    static std::vector<CShape*> triangles_of(const std::vector<CShape*>& members,
+                                             std::vector<std::unique_ptr<Triangle>>& made) {
+        std::vector<CShape*> out;
+        for (CShape* s : members) {
+            const auto* mesh = dynamic_cast<const TriangleMesh*>(s);
+            if (mesh == nullptr) {
+                out.push_back(s);
+                continue;
+            }
+            for (const auto& f : mesh->faces) {
+                const auto& a = mesh->corners[f.corner[0]];
+                const auto& b = mesh->corners[f.corner[1]];
+                const auto& c = mesh->corners[f.corner[2]];
+                made.emplace_back(new Triangle(a.position, b.position, c.position, a.normal,
+                                               b.normal, c.normal, a.u, a.v, b.u, b.v, c.u, c.v,
+                                               mesh->material));
+                out.push_back(made.back().get());
+            }
+        }
         return out;
     }
     std::vector<Material*> materials() const {

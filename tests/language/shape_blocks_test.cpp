@@ -387,7 +387,8 @@ TEST(MeshBlock, ModelFileTrianglesTakeTheBlocksMaterialAndTheFrame) {
                 "0 0  0 1 0 0 0 1 0 0 END_VERTEX_LIST FILE \"" +
                 seeds + "triangle.stl\" END_MESH END_FRAME END_SCENE"))
         << p.error();
-    const auto shapes = p.shapes();
+    std::vector<std::unique_ptr<Triangle>> made;
+    const auto shapes = SceneParse::triangles_of(p.shapes(), made);
     ASSERT_EQ(shapes.size(), 14u);
     const auto* first = dynamic_cast<const Triangle*>(shapes[0]);
     ASSERT_NE(first, nullptr);

@@ -5,6 +5,7 @@
 
 #include "shapes/bvh.h"
 #include "shapes/triangle.h"
+#include "shapes/triangle_mesh.h"
 #include "tests/support/hit_checks.h"
 #include "tests/support/test_ball.h"
 
@@ -22,6 +23,9 @@ struct Case {
     // Triangles around the balls' places instead of the balls (every fifth
     // without area), tested from the hierarchy's own copy of their corners.
     bool triangles = false;
+    // The same triangles as one TriangleMesh (its triangles without area
+    // take no place in the hierarchy).
+    bool mesh = false;
 };
 
 class BvhMatchesLinearScan : public ::testing::TestWithParam<Case> {};
@@ -38,11 +42,21 @@ TEST_P(BvhMatchesLinearScan, EveryRayGivesTheSameHit) {
         const Vector3 b = m + Vector3{dir(rng), dir(rng), dir(rng)} * 3.0f;
         const Vector3 up{0.0f, 1.0f, 0.0f};
         for (int copy = 0; copy < (c.duplicates ? 2 : 1); ++copy) {
+            if (c.mesh) {
+                if (shapes.empty()) shapes.push_back(new TriangleMesh);
+                auto& mesh = *static_cast<TriangleMesh*>(shapes[0]);
+                const auto first = static_cast<uint32_t>(mesh.corners.size());
+                for (const Vector3& p : {a, b, i % 5 == 4 ? a : m})
+                    mesh.corners.push_back({p, up, 0.0f, 0.0f});
+                mesh.faces.push_back({{first, first + 1, first + 2}});
+                continue;
+            }
             shapes.push_back(
                 new Triangle(a, b, i % 5 == 4 ? a : m, up, up, up, 0, 0, 1, 0, 0, 1, nullptr));
             list.append(shapes.back());
         }
     }
+    if (c.mesh) list.append(shapes[0]);
     for (int i = 0; i < c.balls && !c.triangles; ++i) {
         auto* b = new TestBall;
         b->centre = Vector3{pos(rng), pos(rng), pos(rng)} * c.scale + Vector3{1, 1, 1} * c.offset;
@@ -60,8 +74,9 @@ TEST_P(BvhMatchesLinearScan, EveryRayGivesTheSameHit) {
     ShapeList accelerated;  // the same shapes, searched through the hierarchy
     ShapeBvh bvh;
     bvh.build(list, c.threads);
+    const int withoutArea = c.mesh ? (c.balls + 1) / 5 * (c.duplicates ? 2 : 1) : 0;
     EXPECT_EQ(bvh.boundedCount() + bvh.unboundedCount(),
-              static_cast<size_t>(c.balls * (c.duplicates ? 2 : 1)));
+              static_cast<size_t>(c.balls * (c.duplicates ? 2 : 1) - withoutArea));
     if (c.threads > 1) {
         // Halves built on their own threads give the one-thread hierarchy.
         ShapeBvh one;
@@ -74,9 +89,10 @@ TEST_P(BvhMatchesLinearScan, EveryRayGivesTheSameHit) {
                 {dir(rng), dir(rng), dir(rng)}};
         if (r % 7 == 0) ray.direction = {0.0f, dir(rng), 0.0f};  // axis-parallel rays
         CShape* skip = c.skipFirst ? shapes[r % shapes.size()] : nullptr;
+        const uint32_t part = c.mesh ? static_cast<uint32_t>(r % c.balls) : 0;
         Hit linear, fast;
-        linear.reset(skip);
-        fast.reset(skip);
+        linear.reset(skip, part);
+        fast.reset(skip, part);
         list.nearestHitLinear(linear, ray);
         bvh.nearestHit(fast, ray);
         EXPECT_TRUE(same_hit(linear, fast)) << r;
@@ -101,7 +117,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"huge", 300, false, 0, false, 1, 1e17f},
                       Case{"farFromOrigin", 300, true, 0, false, 1, 1.0f, 1e6f},
                       Case{"triangles", 400, false, 0, false, 1, 1.0f, 0.0f, true},
-                      Case{"triangleTies", 300, true, 0, true, 1, 1.0f, 0.0f, true}),
+                      Case{"triangleTies", 300, true, 0, true, 1, 1.0f, 0.0f, true},
+                      Case{"mesh", 400, false, 0, true, 1, 1.0f, 0.0f, true, true},
+                      Case{"meshTies", 300, true, 0, true, 1, 1.0f, 0.0f, true, true},
+                      Case{"meshThreads", 6000, false, 0, false, 2, 1.0f, 0.0f, true, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ShapeListAcceleration, AppendDropsTheHierarchy) {

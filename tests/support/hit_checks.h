@@ -27,7 +27,7 @@ inline bool same_bits(const Vector3& a, const Vector3& b) {
 inline ::testing::AssertionResult same_hit(const Hit& a, const Hit& b) {
     if (a.entryKind != b.entryKind) return ::testing::AssertionFailure() << "entryKind";
     if (a.entryKind == 0) return ::testing::AssertionSuccess();
-    if (a.shape != b.shape) return ::testing::AssertionFailure() << "shape";
+    if (a.shape != b.shape || a.part != b.part) return ::testing::AssertionFailure() << "shape";
     if (a.boundaryCount != b.boundaryCount) return ::testing::AssertionFailure() << "count";
     if (!same_bits(a.entryDistance, b.entryDistance) || !same_bits(a.exitDistance, b.exitDistance))
         return ::testing::AssertionFailure() << "distances";
