@@ -6,12 +6,16 @@
 #include <QActionGroup>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
+
+#include <algorithm>
+#include <cmath>
 
 #include "app/code_editor.h"
 #include "app/commands.h"
@@ -46,6 +50,7 @@ void MainWindow::setup_preview() {
         if (live_preview_) preview_timer_->start();
     });
     connect(time_slider_, &QSlider::valueChanged, this, [this] {
+        time_label_->setText(time_text());
         if (live_preview_) preview_timer_->start();
     });
 
@@ -157,7 +162,8 @@ void MainWindow::show_preview_error(const glimmark::Diagnostic& error) {
     const QTextBlock block = document.findBlock(from);
     QString text = QString::fromStdString(error.message);
     if (!error.word.empty()) text += " found: " + QString::fromStdString(error.word);
-    text += QString(" (%1:%2)").arg(block.blockNumber() + 1).arg(from - block.position() + 1);
+    text +=
+        QString(" (Line %1, Col %2)").arg(block.blockNumber() + 1).arg(from - block.position() + 1);
     static_cast<CodeEditor*>(editor_)->set_error_mark(from, to, text);
     statusBar()->showMessage(text);
     // The last good picture stays, dimmed.
@@ -166,8 +172,11 @@ void MainWindow::show_preview_error(const glimmark::Diagnostic& error) {
 
 void MainWindow::pick_pixel(QPoint pixel, Qt::KeyboardModifiers modifiers) {
     if (!live_preview_ || pane_->shows_own_surface()) return;
-    const LivePreview::Pick found =
-        preview_->pick(pixel.x(), pixel.y(), modifiers.testFlag(Qt::AltModifier));
+    // The innermost block: Alt+click, or Ctrl+click and a double click where
+    // the window manager keeps Alt+click for itself.
+    const bool innermost =
+        modifiers.testFlag(Qt::AltModifier) || modifiers.testFlag(Qt::ControlModifier);
+    const LivePreview::Pick found = preview_->pick(pixel.x(), pixel.y(), innermost);
     if (found.busy) {
         statusBar()->showMessage("The scene is being parsed again; click once more in a moment.",
                                  2000);
@@ -208,4 +217,19 @@ void MainWindow::update_time_slider() {
                                      .arg(preview_->start_time())
                                      .arg(preview_->end_time()));
     time_slider_->setVisible(shown);
+    time_label_->setText(time_text());
+    time_label_->setVisible(shown);
 }
+
+QString MainWindow::time_text() const {
+    // The frame whose moment is the last at or before the slider's.
+    const double share = static_cast<double>(time_slider_->value()) / kSliderSteps;
+    const int frames = preview_->frames();
+    const int frame =
+        std::clamp(static_cast<int>(std::floor(share * frames + 1e-9)), 0, frames - 1);
+    const double time =
+        preview_->start_time() + (preview_->end_time() - preview_->start_time()) * share;
+    return QString("TIME %1, frame %2 of %3").arg(time, 0, 'g', 4).arg(frame + 1).arg(frames);
+}
+
+QString MainWindow::zoom_text() const { return zoom_label_->text(); }

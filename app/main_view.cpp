@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QSlider>
@@ -57,6 +58,21 @@ QWidget* MainWindow::create_work_area(QWidget* parent) {
     time_slider_->setToolTip("The moment of the animation the live preview shows");
     time_slider_->hide();
     column_layout->addWidget(time_slider_);
+    // The moment the slider stands at, as TIME and as the frame a run traces.
+    time_label_ = new QLabel(column);
+    time_label_->setObjectName("previewTimeLabel");
+    time_label_->setAlignment(Qt::AlignCenter);
+    time_label_->hide();
+    column_layout->addWidget(time_label_);
+    // The zoom the picture is drawn at.
+    zoom_label_ = new QLabel(this);
+    zoom_label_->setObjectName("zoomLevel");
+    statusBar()->addPermanentWidget(zoom_label_);
+    connect(pane_, &TracePane::zoom_changed, this, [this] {
+        const int percent = qRound(pane_->scale() * 100);
+        zoom_label_->setText(pane_->fit() ? QString("Fit %1%").arg(percent)
+                                          : QString("Zoom %1%").arg(percent));
+    });
     splitter->addWidget(column);
     splitter->setStretchFactor(0, kEditorShare);
     splitter->setStretchFactor(1, kPaneShare);
@@ -100,7 +116,7 @@ void MainWindow::set_separate_trace_window(bool on) {
     if (on) {
         pane_->set_live(false);
         if (canvas_.width() > 0 && canvas_.height() > 0) {
-            trace_->show_at_origin(canvas_.width(), canvas_.height());
+            trace_->show_picture(canvas_.width(), canvas_.height());
             trace_->set_live(trace_live_);
         }
     } else {
@@ -118,7 +134,7 @@ void MainWindow::set_fit_picture(bool on) {
 
 void MainWindow::present_picture(int width, int height) {
     if (separate_trace_)
-        trace_->show_at_origin(width, height);
+        trace_->show_picture(width, height);
     else
         pane_->show_picture();
 }

@@ -114,6 +114,8 @@ const std::vector<Accelerator>& accelerator_table() {
         {"Ctrl++", cmd::ZoomIn},
         {"Ctrl+=", cmd::ZoomIn},
         {"Ctrl+-", cmd::ZoomOut},
+        {"Ctrl+Q", cmd::Exit},
+        {"Ctrl+W", cmd::Exit},
     };
     return table;
 }

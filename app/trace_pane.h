@@ -32,7 +32,9 @@ class TracePane : public QScrollArea {
     // which turning fit off sets back to 1:1.
     void set_fit(bool fit);
     bool fit() const { return fit_; }
-    // The scale the picture is drawn at.
+    // The scale the picture is drawn at, in picture pixels to screen pixels
+    // (1: each picture pixel is one pixel of the screen, whatever its scale
+    // factor).
     double scale() const;
     // Zooms by whole steps of kZoomStep, keeping the picture's point under
     // `anchor` (viewport coordinates) where it is; leaves fit.
@@ -54,8 +56,11 @@ class TracePane : public QScrollArea {
   signals:
     // Ctrl+wheel left the fit.
     void fit_left();
-    // A left click on picture pixel `pixel`, and the pixel under the mouse
-    // ((-1, -1) when it left the picture).
+    // The scale the picture is drawn at may have changed.
+    void zoom_changed();
+    // A left click on picture pixel `pixel` (a double click comes with Ctrl
+    // held: the innermost block), and the pixel under the mouse ((-1, -1)
+    // when it left the picture).
     void pixel_clicked(QPoint pixel, Qt::KeyboardModifiers modifiers);
     void pixel_hovered(QPoint pixel);
 
@@ -68,6 +73,8 @@ class TracePane : public QScrollArea {
     void update_layout();
     QSize picture_size() const;
     double fit_scale() const;
+    // Screen pixels to the widgets' own.
+    double screen_ratio() const;
 
     const glimmark::Canvas& shown() const {
         return other_ ? *other_ : static_cast<const glimmark::Canvas&>(surface_);

@@ -193,6 +193,31 @@ TEST_F(StudioWindow, MenuCaptionsMnemonicsAndIds) {
     }
 }
 
+// Items whose captions name no key show the key they answer to; Ctrl+Q and
+// Ctrl+W close the studio as Exit does, and Ctrl+X stays the editor's.
+TEST_F(StudioWindow, ItemsShowTheirKeysAndCtrlQAndCtrlWClose) {
+    const struct {
+        int id;
+        const char* key;
+    } shown[] = {{cmd::Cut, "Ctrl+X"},
+                 {cmd::Copy, "Ctrl+C"},
+                 {cmd::Paste, "Ctrl+V"},
+                 {cmd::Undo, "Ctrl+Z"},
+                 {cmd::Exit, "Ctrl+Q"}};
+    for (const auto& item : shown)
+        EXPECT_EQ(window->action(item.id)->shortcut().toString(), item.key) << item.key;
+    window->editor()->setPlainText("cut");
+    window->editor()->selectAll();
+    QTest::keyClick(window->editor(), Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(window->editor()->toPlainText(), "");
+    for (const Qt::Key key : {Qt::Key_Q, Qt::Key_W}) {
+        restart_window();
+        ASSERT_TRUE(window->isVisible());
+        QTest::keyClick(window->editor(), key, Qt::ControlModifier);
+        EXPECT_FALSE(window->isVisible()) << key;
+    }
+}
+
 TEST_F(StudioWindow, NineIconButtonsInOneRow) {
     struct Spec {
         int id;
