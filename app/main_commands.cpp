@@ -116,6 +116,11 @@ void MainWindow::run_command(int id) {
         case cmd::LivePreview:
             set_live_preview(actions_.value(id)->isChecked());
             break;
+        case cmd::ThemeSystem:
+        case cmd::ThemeLight:
+        case cmd::ThemeDark:
+            set_theme(id);
+            break;
         case cmd::PreviewSizeFull:
         case cmd::PreviewSizeHalf:
         case cmd::PreviewSizeQuarter:

@@ -47,6 +47,8 @@ void MainWindow::setup_preview() {
     preview_timer_->setInterval(kPauseMs);
     connect(preview_timer_, &QTimer::timeout, this, &MainWindow::start_preview);
     connect(editor_, &QPlainTextEdit::textChanged, this, [this] {
+        // The outlined shape may no longer be where it was drawn.
+        pane_->set_outline({});
         if (live_preview_) preview_timer_->start();
     });
     connect(time_slider_, &QSlider::valueChanged, this, [this] {
@@ -149,6 +151,7 @@ void MainWindow::start_preview() {
 
 void MainWindow::stop_preview_for_run() {
     preview_timer_->stop();
+    pane_->set_outline({});
     preview_->stop(true);
     pane_->show_surface(nullptr);
     pane_->set_dimmed(false);
@@ -182,7 +185,11 @@ void MainWindow::pick_pixel(QPoint pixel, Qt::KeyboardModifiers modifiers) {
                                  2000);
         return;
     }
-    if (found.start < 0) return;
+    if (found.start < 0) {
+        pane_->set_outline({});
+        return;
+    }
+    outline_block(found.start, found.end, innermost);
     // The caret at the block's start, so that scrolling shows where it begins.
     const QTextDocument& document = *editor_->document();
     QTextCursor cursor(editor_->document());
@@ -194,6 +201,24 @@ void MainWindow::pick_pixel(QPoint pixel, Qt::KeyboardModifiers modifiers) {
     statusBar()->showMessage(
         found.kind + ", material " + (found.material.isEmpty() ? "(unnamed)" : found.material),
         4000);
+}
+
+void MainWindow::outline_block(int start, int end, bool innermost) {
+    // Every pixel whose pick is the same block, on a grid of at most about
+    // 40,000 points over the picture.
+    const auto picture = preview_->picture();
+    if (!picture || picture->width() <= 0 || picture->height() <= 0) return;
+    const int w = picture->width(), h = picture->height();
+    const int step = std::max(1, static_cast<int>(std::ceil(std::sqrt(w * double(h) / 40000.0))));
+    QImage inside((w + step - 1) / step, (h + step - 1) / step, QImage::Format_Indexed8);
+    inside.setColorCount(2);
+    inside.fill(0);
+    for (int y = 0; y < inside.height(); ++y)
+        for (int x = 0; x < inside.width(); ++x) {
+            const LivePreview::Pick p = preview_->pick(x * step, y * step, innermost);
+            if (p.start == start && p.end == end) inside.setPixel(x, y, 1);
+        }
+    pane_->set_outline(inside);
 }
 
 void MainWindow::hover_pixel(QPoint pixel) {

@@ -2,15 +2,19 @@
 // separate border-less trace window; the window's place on the screen; and
 // saving the picture.
 #include <QAction>
+#include <QActionGroup>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -27,6 +31,46 @@ namespace {
 
 const char* const kSeparateKey = "view/separateTraceWindow";
 const char* const kFitKey = "view/fitPicture";
+const char* const kThemeKey = "view/theme";
+
+// The look the studio started with, for View > Theme > System.
+struct SystemLook {
+    QString style;
+    QPalette palette;
+};
+
+const SystemLook& system_look() {
+    static const SystemLook look{QApplication::style()->name(), QApplication::palette()};
+    return look;
+}
+
+QPalette dark_palette() {
+    QPalette p;
+    const QColor window(45, 45, 48), base(30, 30, 32), text(220, 220, 220);
+    p.setColor(QPalette::Window, window);
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Base, base);
+    p.setColor(QPalette::AlternateBase, window);
+    p.setColor(QPalette::ToolTipBase, base);
+    p.setColor(QPalette::ToolTipText, text);
+    p.setColor(QPalette::PlaceholderText, QColor(140, 140, 140));
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::Button, window);
+    p.setColor(QPalette::ButtonText, text);
+    p.setColor(QPalette::BrightText, QColor(255, 255, 255));
+    p.setColor(QPalette::Light, QColor(70, 70, 74));
+    p.setColor(QPalette::Midlight, QColor(60, 60, 64));
+    p.setColor(QPalette::Mid, QColor(38, 38, 40));
+    p.setColor(QPalette::Dark, QColor(20, 20, 22));
+    p.setColor(QPalette::Shadow, QColor(0, 0, 0));
+    p.setColor(QPalette::Highlight, QColor(38, 110, 190));
+    p.setColor(QPalette::HighlightedText, QColor(255, 255, 255));
+    p.setColor(QPalette::Link, QColor(110, 170, 255));
+    for (const QPalette::ColorRole role :
+         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, QColor(120, 120, 120));
+    return p;
+}
 
 // The window's size where the screen has room for it: the editor and a
 // 640 x 480 picture side by side, or the editor alone beside the separate
@@ -83,8 +127,34 @@ QWidget* MainWindow::create_work_area(QWidget* parent) {
     return splitter;
 }
 
+void MainWindow::set_theme(int id) {
+    const SystemLook& system = system_look();
+    studio_settings()->setValue(kThemeKey, id == cmd::ThemeDark    ? "dark"
+                                           : id == cmd::ThemeLight ? "light"
+                                                                   : "system");
+    if (QAction* item = actions_.value(id)) item->setChecked(true);
+    const QString style = id == cmd::ThemeSystem ? system.style : QString("Fusion");
+    if (QApplication::style()->name().compare(style, Qt::CaseInsensitive) != 0)
+        QApplication::setStyle(style);
+    QApplication::setPalette(id == cmd::ThemeDark    ? dark_palette()
+                             : id == cmd::ThemeLight ? QApplication::style()->standardPalette()
+                                                     : system.palette);
+}
+
 void MainWindow::restore_view() {
     const auto settings = studio_settings();
+    auto* themes = new QActionGroup(this);
+    for (const int id : {cmd::ThemeSystem, cmd::ThemeLight, cmd::ThemeDark})
+        themes->addAction(actions_.value(id));
+    const QString theme = settings->value(kThemeKey, "system").toString();
+    const int theme_id = theme == "dark"    ? cmd::ThemeDark
+                         : theme == "light" ? cmd::ThemeLight
+                                            : cmd::ThemeSystem;
+    actions_.value(theme_id)->setChecked(true);
+    // The system's look needs nothing done unless another was set before.
+    system_look();
+    if (theme_id != cmd::ThemeSystem || QApplication::style()->name() != system_look().style)
+        set_theme(theme_id);
     const bool fit = settings->value(kFitKey, true).toBool();
     separate_trace_ = settings->value(kSeparateKey, false).toBool();
     actions_.value(cmd::FitPicture)->setChecked(fit);

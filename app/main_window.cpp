@@ -143,11 +143,13 @@ void MainWindow::build_menu(QMenu* menu, const std::vector<MenuNode>& items) {
             // the accelerators below.
             QAction* action = menu->addAction(item.caption);
             action->setData(item.id);
-            // The editor's own keys, and Exit's, shown beside their items; they
-            // work where they always have, so the item does not take them.
+            // The editor's own keys shown beside their items: they work where
+            // they always have, so the item does not take them. Exit's Ctrl+Q
+            // is the item's own, window-wide.
             if (const char* key = shown_key(item.id)) {
                 action->setShortcut(QKeySequence(key));
-                action->setShortcutContext(Qt::WidgetShortcut);
+                action->setShortcutContext(item.id == cmd::Exit ? Qt::WindowShortcut
+                                                                : Qt::WidgetShortcut);
             }
             action->setCheckable(is_checkable_command(item.id));
             const int id = item.id;

@@ -139,6 +139,8 @@ class MainWindow : public QMainWindow, public glimmark::Window {
     QWidget* create_work_area(QWidget* parent);
     void set_separate_trace_window(bool on);
     void set_fit_picture(bool on);
+    // View > Theme: the system's look, or Fusion light or dark; remembered.
+    void set_theme(int id);
     void save_picture();
     // The remembered view and the window's place on its screen.
     void restore_view();
@@ -155,6 +157,8 @@ class MainWindow : public QMainWindow, public glimmark::Window {
     void show_preview_error(const glimmark::Diagnostic& error);
     void pick_pixel(QPoint pixel, Qt::KeyboardModifiers modifiers);
     void hover_pixel(QPoint pixel);
+    // Outlines in the picture the shape whose block is [start, end).
+    void outline_block(int start, int end, bool innermost);
     void update_time_slider();
 
     // main_files.cpp

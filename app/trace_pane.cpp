@@ -46,6 +46,10 @@ class PictureView : public QWidget {
         painter.setRenderHint(QPainter::SmoothPixmapTransform, pane_.scale() < 1);
         painter.drawImage(picture_area(), image);
         if (pane_.dimmed_) painter.fillRect(picture_area(), QColor(0, 0, 0, 128));
+        if (!pane_.outline_.isNull()) {
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+            painter.drawImage(picture_area(), pane_.outline_);
+        }
     }
     void mousePressEvent(QMouseEvent* event) override {
         if (event->button() != Qt::LeftButton) return;
@@ -194,6 +198,29 @@ void TracePane::show_surface(std::shared_ptr<const glimmark::Canvas> surface) {
         update_layout();
     else
         view_->update();
+}
+
+void TracePane::set_outline(const QImage& inside) {
+    if (inside.isNull()) {
+        if (outline_.isNull()) return;
+        outline_ = QImage();
+        view_->update();
+        return;
+    }
+    // The mask's own pixels with a neighbour outside it, in a colour that
+    // stands out on light and dark pictures alike.
+    QImage outline(inside.size(), QImage::Format_ARGB32);
+    outline.fill(Qt::transparent);
+    const auto in = [&inside](int x, int y) {
+        return x >= 0 && y >= 0 && x < inside.width() && y < inside.height() &&
+               inside.pixelIndex(x, y) != 0;
+    };
+    for (int y = 0; y < inside.height(); ++y)
+        for (int x = 0; x < inside.width(); ++x)
+            if (in(x, y) && (!in(x - 1, y) || !in(x + 1, y) || !in(x, y - 1) || !in(x, y + 1)))
+                outline.setPixelColor(x, y, QColor(255, 200, 0));
+    outline_ = outline;
+    view_->update();
 }
 
 void TracePane::set_dimmed(bool dimmed) {

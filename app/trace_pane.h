@@ -47,6 +47,10 @@ class TracePane : public QScrollArea {
     // picture); null goes back to the trace surface.
     void show_surface(std::shared_ptr<const glimmark::Canvas> surface);
     bool shows_own_surface() const { return !other_; }
+    // Outlines the picture's pixels that `inside` holds (a mask of the
+    // picture, or of a coarser grid over it); a null image takes it away.
+    void set_outline(const QImage& inside);
+    bool outlined() const { return !outline_.isNull(); }
     // Dimmed: the picture no longer matches the text.
     void set_dimmed(bool dimmed);
     bool dimmed() const { return dimmed_; }
@@ -83,6 +87,8 @@ class TracePane : public QScrollArea {
     glimmark::Canvas& surface_;
     std::shared_ptr<const glimmark::Canvas> other_;
     bool dimmed_ = false;
+    // The outline drawn over the picture, transparent elsewhere.
+    QImage outline_;
     PictureView* view_;
     QTimer timer_;
     bool fit_ = true;

@@ -243,6 +243,8 @@ TEST_F(StudioLivePreview, AClickSelectsTheBlockOfTheShapeHit) {
             QTest::mouseClick(pane->widget(), Qt::LeftButton, held[c.how], at);
         }
         EXPECT_EQ(window->editor()->textCursor().selectedText(), c.selected);
+        // The shape picked is outlined in the picture.
+        EXPECT_EQ(pane->outlined(), !c.selected.isEmpty());
         if (!c.selected.isEmpty()) {
             EXPECT_EQ(window->editor()->textCursor().selectionStart(), c.text.indexOf(c.selected));
         }
