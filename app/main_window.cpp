@@ -102,6 +102,11 @@ MainWindow::MainWindow(glimmark::Run& run, StudioDialogs* dialogs)
 
 MainWindow::~MainWindow() {
     end_run_for_exit();
+    // No render thread may outlive the canvas it draws on.
+    if (frame_running()) {
+        run_.request_stop();
+        join_frame();
+    }
     run_.set_window(nullptr);
     run_.options().choose_compression = nullptr;
 }

@@ -62,6 +62,13 @@ void TraceController::parse_frame() {
     else
         parse();
     parsing.store(false);
+    // A Stop while the parse ran (the window answered meanwhile) ends the run
+    // here even when the parse got to its end first.
+    if (stoppable_parse && parse_.job.stop_requested.load() && !parse_.parse_stopped) {
+        parse_.parse_error = true;
+        parse_.parse_stopped = true;
+        parsed = false;
+    }
     if (!parsed && !parse_.parse_stopped && host != nullptr)
         host->show_parse_error(parse_.parse_error_record);
 }

@@ -254,6 +254,22 @@ TEST_F(StudioRuns, TheWindowAnswersDuringALongParseAndStopEndsIt) {
     }
 }
 
+// Closing the window while a long parse runs ends the run there: no frame is
+// traced for a window that is gone, and nothing is left running.
+TEST_F(StudioRuns, ClosingDuringALongParseTracesNothing) {
+    reset_slow_entry();
+    window->set_render_entry(slow_entry);
+    window->editor()->setPlainText("scene loop a lt a 1000 loop b lt b 1000 [" + QString(900, 'x') +
+                                   "] end_loop end_loop end_scene");
+    QTimer::singleShot(150, window.get(), [this] { window->close(); });
+    window->run_command(cmd::Play);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(run.running());
+    EXPECT_FALSE(window->frame_running());
+    EXPECT_EQ(g_entries.load(), 0);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
 TEST_F(StudioRuns, ASecondStartDuringARunIsNotTakenUp) {
     reset_slow_entry();
     window->set_render_entry(slow_entry);
