@@ -13,6 +13,10 @@ PREFIX ?= /usr/local
 # run's fuzz step stays near six minutes; long runs are made by hand with
 # fuzz/run.sh).
 FUZZ_SECONDS ?= 30
+# Events of `make monkey`, the long run of the studio's random-event test
+# (no time limit; MONKEY_SEED picks the seed).
+MONKEY_EVENTS ?= 20000
+>>>>>>> h-studio
 # The tests that start a render thread, stop it or close a window while it
 # runs, trace rows on several cores, or interrupt the command (the real
 # program; a forked child of the test itself once missed its signal for 10 s
@@ -31,7 +35,7 @@ SANITIZER_FLAGS = -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEB
 TSAN_TARGETS ?= glimmark gmk_help_page test_shapes test_render test_run test_record test_cli test_app test_web test_lsp
 
 .PHONY: all deps configure build test demo studio format bench clean sanitize tsan fuzz fuzz-build \
-  install package farm-test web web-node-test vscode
+  install package farm-test web web-node-test vscode monkey
 
 all: build
 
@@ -65,6 +69,11 @@ studio: build
 # of `make test`, as FarmSlurm); skipped, saying why, where Slurm cannot start.
 farm-test: build
 	./scripts/farm/slurm-test.sh $(BUILD) || [ $$? = 77 ]
+
+# The studio under MONKEY_EVENTS random events (`make test` sends 2,000).
+monkey: build
+	./tests/monkey/monkey_test.sh $(BUILD)/glimmark_studio_monkey examples \
+	  --events $(MONKEY_EVENTS) --seconds 0
 
 bench: build
 	./bench/run.sh $(BUILD)

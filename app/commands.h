@@ -58,6 +58,9 @@ constexpr int LivePreview = 32841;
 constexpr int PreviewSizeFull = 32842;
 constexpr int PreviewSizeHalf = 32843;
 constexpr int PreviewSizeQuarter = 32844;
+constexpr int ThemeSystem = 32845;
+constexpr int ThemeLight = 32846;
+constexpr int ThemeDark = 32847;
 // The File menu's popup of recent files; its items are RecentFile + 0..7.
 constexpr int RecentFiles = 32850;
 constexpr int RecentFile = 32851;

@@ -49,6 +49,14 @@ FindBar::FindBar(CodeEditor* editor, QWidget* parent) : QWidget(parent), editor_
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(4, 1);
 
+    // Tab goes round the bar: from the find field to the replacement, then
+    // the buttons, and never on into the editor, which keeps Tab as text.
+    setTabOrder(find_, replacement_);
+    setTabOrder(replacement_, next);
+    setTabOrder(next, replace_button_);
+    setTabOrder(replace_button_, replace_all_button_);
+    setTabOrder(replace_all_button_, case_);
+    setTabOrder(case_, close);
     connect(find_, &QLineEdit::returnPressed, this, &FindBar::find_next);
     connect(next, &QPushButton::clicked, this, &FindBar::find_next);
     connect(replacement_, &QLineEdit::returnPressed, this, &FindBar::replace);
@@ -98,6 +106,11 @@ int FindBar::replace_all() {
     const int count = editor_->replace_all(find_->text(), replacement_->text(), case_->isChecked());
     if (count == 0)
         report_->setText(QString("\"%1\" was not found.").arg(find_->text()));
+    else if (replacement_->text().isEmpty())
+        report_->setText(
+            QString("%1 removed (replaced with nothing); Undo brings %2 back.")
+                .arg(count == 1 ? QString("1 match") : QString("%1 matches").arg(count),
+                     count == 1 ? "it" : "them"));
     else
         report_->setText(count == 1 ? QString("1 match replaced.")
                                     : QString("%1 matches replaced.").arg(count));
@@ -107,6 +120,21 @@ int FindBar::replace_all() {
 void FindBar::close_bar() {
     hide();
     editor_->setFocus();
+}
+
+bool FindBar::focusNextPrevChild(bool next) {
+    QList<QWidget*> chain;
+    for (QWidget* w = find_;;) {
+        if (w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus)) chain << w;
+        w = w->nextInFocusChain();
+        if (w == find_ || !isAncestorOf(w)) break;
+    }
+    const int at = chain.indexOf(focusWidget());
+    if (chain.isEmpty() || at < 0) return QWidget::focusNextPrevChild(next);
+    const int count = static_cast<int>(chain.size());
+    chain[(at + (next ? 1 : count - 1)) % count]->setFocus(next ? Qt::TabFocusReason
+                                                                : Qt::BacktabFocusReason);
+    return true;
 }
 
 void FindBar::keyPressEvent(QKeyEvent* event) {

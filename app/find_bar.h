@@ -37,6 +37,7 @@ class FindBar : public QWidget {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
   private:
     CodeEditor* editor_;

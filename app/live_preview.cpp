@@ -92,6 +92,7 @@ void LivePreview::work(std::shared_ptr<Run> run, Request request) {
             has_animation_ = animation.animated;
             start_time_ = animation.start_time;
             end_time_ = animation.end_time;
+            frames_ = std::max(1, animation.frames);
             emit parsed();
         });
         const int divisor = std::max(1, request.divisor);

@@ -75,6 +75,7 @@ class LivePreview : public QObject {
     bool has_animation() const { return has_animation_; }
     float start_time() const { return start_time_; }
     float end_time() const { return end_time_; }
+    int frames() const { return frames_; }
 
   signals:
     // A new picture or a finished pass: 8 and 2 for the coarse passes, 1 for
@@ -126,4 +127,5 @@ class LivePreview : public QObject {
     bool has_animation_ = false;
     float start_time_ = 0.0f;
     float end_time_ = 1.0f;
+    int frames_ = 1;
 };

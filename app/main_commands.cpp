@@ -1,5 +1,6 @@
 #include <QAbstractButton>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QPlainTextEdit>
@@ -9,10 +10,12 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <thread>
 
 #include "app/code_editor.h"
 #include "app/commands.h"
 #include "app/main_window.h"
+#include "app/queued_call.h"
 #include "app/recording_notice.h"
 #include "app/run_status.h"
 #include "app/studio_dialogs.h"
@@ -113,6 +116,11 @@ void MainWindow::run_command(int id) {
         case cmd::LivePreview:
             set_live_preview(actions_.value(id)->isChecked());
             break;
+        case cmd::ThemeSystem:
+        case cmd::ThemeLight:
+        case cmd::ThemeDark:
+            set_theme(id);
+            break;
         case cmd::PreviewSizeFull:
         case cmd::PreviewSizeHalf:
         case cmd::PreviewSizeQuarter:
@@ -149,6 +157,8 @@ void MainWindow::setup_runs() {
     });
     // Record of a scene with nowhere to record says so and traces nothing.
     run_.options().refuse_empty_recording = true;
+    // Stop ends a long parse as it ends a trace.
+    run_.options().stoppable_parse = true;
     // Record asks for the format and quality once the file it records to is
     // known, before the file is opened.
     run_.options().choose_compression = [this](glimmark::VideoKind& format, int& quality) {
@@ -187,7 +197,21 @@ void MainWindow::start_run(bool build_scene, bool record) {
     run_.set_frame_entry(build_scene ? render_entry_ : nullptr);
     run_.start(text, build_scene, record);
     if (run_.running()) run_status_->follow();
-    if (!build_scene && !run_.parse_error()) message_box("Parsed OK!", "Parse");
+    if (!build_scene && !run_.parse_error() && !stop_pressed_) message_box("Parsed OK!", "Parse");
+}
+
+void MainWindow::run_parse(const std::function<void()>& parse) {
+    // The parse runs on a thread of its own while this one goes on with the
+    // window's events: it repaints, and Stop ends the parse. The run's caller
+    // still gets back once the parse is over, so every box and message comes
+    // in the order it always has.
+    QEventLoop loop;
+    std::thread parsing([this, &parse, &loop] {
+        parse();
+        post_queued(&loop, [&loop] { loop.quit(); });
+    });
+    loop.exec();
+    parsing.join();
 }
 
 void MainWindow::stop_run() {

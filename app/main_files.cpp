@@ -417,6 +417,7 @@ bool MainWindow::save_file(const QString& name) {
         return false;
     }
     editor_->document()->setModified(false);
+    emit file_saved(name, bytes);
     remove_recovery_files();
     remember_file(name);
     return true;

@@ -6,12 +6,16 @@
 #include <QActionGroup>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
+
+#include <algorithm>
+#include <cmath>
 
 #include "app/code_editor.h"
 #include "app/commands.h"
@@ -43,9 +47,12 @@ void MainWindow::setup_preview() {
     preview_timer_->setInterval(kPauseMs);
     connect(preview_timer_, &QTimer::timeout, this, &MainWindow::start_preview);
     connect(editor_, &QPlainTextEdit::textChanged, this, [this] {
+        // The outlined shape may no longer be where it was drawn.
+        pane_->set_outline({});
         if (live_preview_) preview_timer_->start();
     });
     connect(time_slider_, &QSlider::valueChanged, this, [this] {
+        time_label_->setText(time_text());
         if (live_preview_) preview_timer_->start();
     });
 
@@ -144,6 +151,7 @@ void MainWindow::start_preview() {
 
 void MainWindow::stop_preview_for_run() {
     preview_timer_->stop();
+    pane_->set_outline({});
     preview_->stop(true);
     pane_->show_surface(nullptr);
     pane_->set_dimmed(false);
@@ -157,7 +165,8 @@ void MainWindow::show_preview_error(const glimmark::Diagnostic& error) {
     const QTextBlock block = document.findBlock(from);
     QString text = QString::fromStdString(error.message);
     if (!error.word.empty()) text += " found: " + QString::fromStdString(error.word);
-    text += QString(" (%1:%2)").arg(block.blockNumber() + 1).arg(from - block.position() + 1);
+    text +=
+        QString(" (Line %1, Col %2)").arg(block.blockNumber() + 1).arg(from - block.position() + 1);
     static_cast<CodeEditor*>(editor_)->set_error_mark(from, to, text);
     statusBar()->showMessage(text);
     // The last good picture stays, dimmed.
@@ -166,14 +175,21 @@ void MainWindow::show_preview_error(const glimmark::Diagnostic& error) {
 
 void MainWindow::pick_pixel(QPoint pixel, Qt::KeyboardModifiers modifiers) {
     if (!live_preview_ || pane_->shows_own_surface()) return;
-    const LivePreview::Pick found =
-        preview_->pick(pixel.x(), pixel.y(), modifiers.testFlag(Qt::AltModifier));
+    // The innermost block: Alt+click, or Ctrl+click and a double click where
+    // the window manager keeps Alt+click for itself.
+    const bool innermost =
+        modifiers.testFlag(Qt::AltModifier) || modifiers.testFlag(Qt::ControlModifier);
+    const LivePreview::Pick found = preview_->pick(pixel.x(), pixel.y(), innermost);
     if (found.busy) {
         statusBar()->showMessage("The scene is being parsed again; click once more in a moment.",
                                  2000);
         return;
     }
-    if (found.start < 0) return;
+    if (found.start < 0) {
+        pane_->set_outline({});
+        return;
+    }
+    outline_block(found.start, found.end, innermost);
     // The caret at the block's start, so that scrolling shows where it begins.
     const QTextDocument& document = *editor_->document();
     QTextCursor cursor(editor_->document());
@@ -185,6 +201,24 @@ void MainWindow::pick_pixel(QPoint pixel, Qt::KeyboardModifiers modifiers) {
     statusBar()->showMessage(
         found.kind + ", material " + (found.material.isEmpty() ? "(unnamed)" : found.material),
         4000);
+}
+
+void MainWindow::outline_block(int start, int end, bool innermost) {
+    // Every pixel whose pick is the same block, on a grid of at most about
+    // 40,000 points over the picture.
+    const auto picture = preview_->picture();
+    if (!picture || picture->width() <= 0 || picture->height() <= 0) return;
+    const int w = picture->width(), h = picture->height();
+    const int step = std::max(1, static_cast<int>(std::ceil(std::sqrt(w * double(h) / 40000.0))));
+    QImage inside((w + step - 1) / step, (h + step - 1) / step, QImage::Format_Indexed8);
+    inside.setColorCount(2);
+    inside.fill(0);
+    for (int y = 0; y < inside.height(); ++y)
+        for (int x = 0; x < inside.width(); ++x) {
+            const LivePreview::Pick p = preview_->pick(x * step, y * step, innermost);
+            if (p.start == start && p.end == end) inside.setPixel(x, y, 1);
+        }
+    pane_->set_outline(inside);
 }
 
 void MainWindow::hover_pixel(QPoint pixel) {
@@ -208,4 +242,19 @@ void MainWindow::update_time_slider() {
                                      .arg(preview_->start_time())
                                      .arg(preview_->end_time()));
     time_slider_->setVisible(shown);
+    time_label_->setText(time_text());
+    time_label_->setVisible(shown);
 }
+
+QString MainWindow::time_text() const {
+    // The frame whose moment is the last at or before the slider's.
+    const double share = static_cast<double>(time_slider_->value()) / kSliderSteps;
+    const int frames = preview_->frames();
+    const int frame =
+        std::clamp(static_cast<int>(std::floor(share * frames + 1e-9)), 0, frames - 1);
+    const double time =
+        preview_->start_time() + (preview_->end_time() - preview_->start_time()) * share;
+    return QString("TIME %1, frame %2 of %3").arg(time, 0, 'g', 4).arg(frame + 1).arg(frames);
+}
+
+QString MainWindow::zoom_text() const { return zoom_label_->text(); }

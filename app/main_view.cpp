@@ -2,14 +2,19 @@
 // separate border-less trace window; the window's place on the screen; and
 // saving the picture.
 #include <QAction>
+#include <QActionGroup>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -26,6 +31,46 @@ namespace {
 
 const char* const kSeparateKey = "view/separateTraceWindow";
 const char* const kFitKey = "view/fitPicture";
+const char* const kThemeKey = "view/theme";
+
+// The look the studio started with, for View > Theme > System.
+struct SystemLook {
+    QString style;
+    QPalette palette;
+};
+
+const SystemLook& system_look() {
+    static const SystemLook look{QApplication::style()->name(), QApplication::palette()};
+    return look;
+}
+
+QPalette dark_palette() {
+    QPalette p;
+    const QColor window(45, 45, 48), base(30, 30, 32), text(220, 220, 220);
+    p.setColor(QPalette::Window, window);
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Base, base);
+    p.setColor(QPalette::AlternateBase, window);
+    p.setColor(QPalette::ToolTipBase, base);
+    p.setColor(QPalette::ToolTipText, text);
+    p.setColor(QPalette::PlaceholderText, QColor(140, 140, 140));
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::Button, window);
+    p.setColor(QPalette::ButtonText, text);
+    p.setColor(QPalette::BrightText, QColor(255, 255, 255));
+    p.setColor(QPalette::Light, QColor(70, 70, 74));
+    p.setColor(QPalette::Midlight, QColor(60, 60, 64));
+    p.setColor(QPalette::Mid, QColor(38, 38, 40));
+    p.setColor(QPalette::Dark, QColor(20, 20, 22));
+    p.setColor(QPalette::Shadow, QColor(0, 0, 0));
+    p.setColor(QPalette::Highlight, QColor(38, 110, 190));
+    p.setColor(QPalette::HighlightedText, QColor(255, 255, 255));
+    p.setColor(QPalette::Link, QColor(110, 170, 255));
+    for (const QPalette::ColorRole role :
+         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, QColor(120, 120, 120));
+    return p;
+}
 
 // The window's size where the screen has room for it: the editor and a
 // 640 x 480 picture side by side, or the editor alone beside the separate
@@ -57,6 +102,21 @@ QWidget* MainWindow::create_work_area(QWidget* parent) {
     time_slider_->setToolTip("The moment of the animation the live preview shows");
     time_slider_->hide();
     column_layout->addWidget(time_slider_);
+    // The moment the slider stands at, as TIME and as the frame a run traces.
+    time_label_ = new QLabel(column);
+    time_label_->setObjectName("previewTimeLabel");
+    time_label_->setAlignment(Qt::AlignCenter);
+    time_label_->hide();
+    column_layout->addWidget(time_label_);
+    // The zoom the picture is drawn at.
+    zoom_label_ = new QLabel(this);
+    zoom_label_->setObjectName("zoomLevel");
+    statusBar()->addPermanentWidget(zoom_label_);
+    connect(pane_, &TracePane::zoom_changed, this, [this] {
+        const int percent = qRound(pane_->scale() * 100);
+        zoom_label_->setText(pane_->fit() ? QString("Fit %1%").arg(percent)
+                                          : QString("Zoom %1%").arg(percent));
+    });
     splitter->addWidget(column);
     splitter->setStretchFactor(0, kEditorShare);
     splitter->setStretchFactor(1, kPaneShare);
@@ -67,8 +127,34 @@ QWidget* MainWindow::create_work_area(QWidget* parent) {
     return splitter;
 }
 
+void MainWindow::set_theme(int id) {
+    const SystemLook& system = system_look();
+    studio_settings()->setValue(kThemeKey, id == cmd::ThemeDark    ? "dark"
+                                           : id == cmd::ThemeLight ? "light"
+                                                                   : "system");
+    if (QAction* item = actions_.value(id)) item->setChecked(true);
+    const QString style = id == cmd::ThemeSystem ? system.style : QString("Fusion");
+    if (QApplication::style()->name().compare(style, Qt::CaseInsensitive) != 0)
+        QApplication::setStyle(style);
+    QApplication::setPalette(id == cmd::ThemeDark    ? dark_palette()
+                             : id == cmd::ThemeLight ? QApplication::style()->standardPalette()
+                                                     : system.palette);
+}
+
 void MainWindow::restore_view() {
     const auto settings = studio_settings();
+    auto* themes = new QActionGroup(this);
+    for (const int id : {cmd::ThemeSystem, cmd::ThemeLight, cmd::ThemeDark})
+        themes->addAction(actions_.value(id));
+    const QString theme = settings->value(kThemeKey, "system").toString();
+    const int theme_id = theme == "dark"    ? cmd::ThemeDark
+                         : theme == "light" ? cmd::ThemeLight
+                                            : cmd::ThemeSystem;
+    actions_.value(theme_id)->setChecked(true);
+    // The system's look needs nothing done unless another was set before.
+    system_look();
+    if (theme_id != cmd::ThemeSystem || QApplication::style()->name() != system_look().style)
+        set_theme(theme_id);
     const bool fit = settings->value(kFitKey, true).toBool();
     separate_trace_ = settings->value(kSeparateKey, false).toBool();
     actions_.value(cmd::FitPicture)->setChecked(fit);
@@ -100,7 +186,7 @@ void MainWindow::set_separate_trace_window(bool on) {
     if (on) {
         pane_->set_live(false);
         if (canvas_.width() > 0 && canvas_.height() > 0) {
-            trace_->show_at_origin(canvas_.width(), canvas_.height());
+            trace_->show_picture(canvas_.width(), canvas_.height());
             trace_->set_live(trace_live_);
         }
     } else {
@@ -118,7 +204,7 @@ void MainWindow::set_fit_picture(bool on) {
 
 void MainWindow::present_picture(int width, int height) {
     if (separate_trace_)
-        trace_->show_at_origin(width, height);
+        trace_->show_picture(width, height);
     else
         pane_->show_picture();
 }

@@ -27,6 +27,28 @@
 
 static void init_studio_resources() { Q_INIT_RESOURCE(studio); }
 
+namespace {
+
+// The key a menu item shows beside its caption when the caption names none.
+const char* shown_key(int id) {
+    switch (id) {
+        case cmd::Cut:
+            return "Ctrl+X";
+        case cmd::Copy:
+            return "Ctrl+C";
+        case cmd::Paste:
+            return "Ctrl+V";
+        case cmd::Undo:
+            return "Ctrl+Z";
+        case cmd::Exit:
+            return "Ctrl+Q";
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace
+
 MainWindow::MainWindow(glimmark::Run& run, StudioDialogs* dialogs)
     : run_(run), dialogs_(dialogs != nullptr ? dialogs : &desktop_dialogs()) {
     init_studio_resources();
@@ -61,6 +83,13 @@ MainWindow::MainWindow(glimmark::Run& run, StudioDialogs* dialogs)
     setup_runs();
 
     trace_ = new TraceWindow(canvas_, this);
+    connect(trace_, &TraceWindow::closed, this, [this] {
+        // Closing the separate window brings the picture back beside the
+        // editor, as unticking the item does.
+        if (closing_ || !separate_trace_) return;
+        actions_.value(cmd::SeparateTraceWindow)->setChecked(false);
+        set_separate_trace_window(false);
+    });
 
     setup_files();
 
@@ -73,6 +102,11 @@ MainWindow::MainWindow(glimmark::Run& run, StudioDialogs* dialogs)
 
 MainWindow::~MainWindow() {
     end_run_for_exit();
+    // No render thread may outlive the canvas it draws on.
+    if (frame_running()) {
+        run_.request_stop();
+        join_frame();
+    }
     run_.set_window(nullptr);
     run_.options().choose_compression = nullptr;
 }
@@ -114,6 +148,14 @@ void MainWindow::build_menu(QMenu* menu, const std::vector<MenuNode>& items) {
             // the accelerators below.
             QAction* action = menu->addAction(item.caption);
             action->setData(item.id);
+            // The editor's own keys shown beside their items: they work where
+            // they always have, so the item does not take them. Exit's Ctrl+Q
+            // is the item's own, window-wide.
+            if (const char* key = shown_key(item.id)) {
+                action->setShortcut(QKeySequence(key));
+                action->setShortcutContext(item.id == cmd::Exit ? Qt::WindowShortcut
+                                                                : Qt::WidgetShortcut);
+            }
             action->setCheckable(is_checkable_command(item.id));
             const int id = item.id;
             connect(action, &QAction::triggered, this, [this, id] { run_command(id); });

@@ -70,6 +70,7 @@ class MainWindow : public QMainWindow, public glimmark::Window {
     void send_message(int message) override;
     void run_finished() override;
     bool delay_next_frame(int milliseconds) override;
+    void run_parse(const std::function<void()>& parse) override;
 
     QPlainTextEdit* editor() const { return editor_; }
     TraceWindow* trace_window() const { return trace_; }
@@ -91,7 +92,14 @@ class MainWindow : public QMainWindow, public glimmark::Window {
     LivePreview* live_preview() const { return preview_; }
     QTimer* preview_timer() const { return preview_timer_; }
     QSlider* time_slider() const { return time_slider_; }
+    // What the slider stands at ("TIME 0.5, frame 3 of 4"), and the zoom.
+    QString time_text() const;
+    QString zoom_text() const;
     bool live_preview_on() const { return live_preview_; }
+
+  signals:
+    // A save wrote these bytes to the file `name`.
+    void file_saved(const QString& name, const QByteArray& bytes);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -131,6 +139,8 @@ class MainWindow : public QMainWindow, public glimmark::Window {
     QWidget* create_work_area(QWidget* parent);
     void set_separate_trace_window(bool on);
     void set_fit_picture(bool on);
+    // View > Theme: the system's look, or Fusion light or dark; remembered.
+    void set_theme(int id);
     void save_picture();
     // The remembered view and the window's place on its screen.
     void restore_view();
@@ -147,6 +157,8 @@ class MainWindow : public QMainWindow, public glimmark::Window {
     void show_preview_error(const glimmark::Diagnostic& error);
     void pick_pixel(QPoint pixel, Qt::KeyboardModifiers modifiers);
     void hover_pixel(QPoint pixel);
+    // Outlines in the picture the shape whose block is [start, end).
+    void outline_block(int start, int end, bool innermost);
     void update_time_slider();
 
     // main_files.cpp
@@ -212,6 +224,8 @@ class MainWindow : public QMainWindow, public glimmark::Window {
     LivePreview* preview_ = nullptr;
     QTimer* preview_timer_ = nullptr;
     QSlider* time_slider_ = nullptr;
+    QLabel* time_label_ = nullptr;
+    QLabel* zoom_label_ = nullptr;
     bool live_preview_ = false;
     int preview_divisor_ = 1;
     // Set once the window shuts down: late frame-done messages are dropped.

@@ -40,7 +40,12 @@ const std::vector<MenuNode>& main_menu() {
           {"", 0, {}},
           {"Zoom &In\tCtrl++", cmd::ZoomIn, {}},
           {"Zoom &Out\tCtrl+-", cmd::ZoomOut, {}},
-          {"&Proportional Font", cmd::ProportionalFont, {}}}},
+          {"&Proportional Font", cmd::ProportionalFont, {}},
+          {"T&heme",
+           0,
+           {{"&System", cmd::ThemeSystem, {}},
+            {"&Light", cmd::ThemeLight, {}},
+            {"&Dark", cmd::ThemeDark, {}}}}}},
         {"&Insert",
          0,
          {{"&Animation", cmd::InsertAnimation, {}},
@@ -87,7 +92,8 @@ const std::vector<MenuNode>& main_menu() {
 bool is_checkable_command(int id) {
     return id == cmd::SeparateTraceWindow || id == cmd::FitPicture || id == cmd::ProportionalFont ||
            id == cmd::LivePreview || id == cmd::PreviewSizeFull || id == cmd::PreviewSizeHalf ||
-           id == cmd::PreviewSizeQuarter;
+           id == cmd::PreviewSizeQuarter || id == cmd::ThemeSystem || id == cmd::ThemeLight ||
+           id == cmd::ThemeDark;
 }
 
 const std::vector<Accelerator>& accelerator_table() {
@@ -114,6 +120,7 @@ const std::vector<Accelerator>& accelerator_table() {
         {"Ctrl++", cmd::ZoomIn},
         {"Ctrl+=", cmd::ZoomIn},
         {"Ctrl+-", cmd::ZoomOut},
+        {"Ctrl+W", cmd::Exit},
     };
     return table;
 }

@@ -42,7 +42,7 @@ void RunStatus::run_started() {
     in_run_ = true;
     clock_.start();
     label_->setText(QString::fromUtf8("Parsing\u2026"));
-    // The first parse runs on this thread before the event loop is back.
+    // Shown at once, before the parse begins.
     label_->repaint();
 }
 
@@ -59,7 +59,9 @@ void RunStatus::show(const QString& text) {
 QString RunStatus::text() const { return label_->text(); }
 
 void RunStatus::refresh() {
-    if (!run_.running()) return;
+    // What the next frame's parse reads is not to be looked at before it is
+    // over.
+    if (!run_.running() || run_.parsing()) return;
     const int frames = run_.animated() ? run_.frames() : 1;
     // Between two frames of an animation no render thread runs: the frame
     // traced last is shown until the next one is due.

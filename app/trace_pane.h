@@ -32,7 +32,9 @@ class TracePane : public QScrollArea {
     // which turning fit off sets back to 1:1.
     void set_fit(bool fit);
     bool fit() const { return fit_; }
-    // The scale the picture is drawn at.
+    // The scale the picture is drawn at, in picture pixels to screen pixels
+    // (1: each picture pixel is one pixel of the screen, whatever its scale
+    // factor).
     double scale() const;
     // Zooms by whole steps of kZoomStep, keeping the picture's point under
     // `anchor` (viewport coordinates) where it is; leaves fit.
@@ -45,6 +47,10 @@ class TracePane : public QScrollArea {
     // picture); null goes back to the trace surface.
     void show_surface(std::shared_ptr<const glimmark::Canvas> surface);
     bool shows_own_surface() const { return !other_; }
+    // Outlines the picture's pixels that `inside` holds (a mask of the
+    // picture, or of a coarser grid over it); a null image takes it away.
+    void set_outline(const QImage& inside);
+    bool outlined() const { return !outline_.isNull(); }
     // Dimmed: the picture no longer matches the text.
     void set_dimmed(bool dimmed);
     bool dimmed() const { return dimmed_; }
@@ -54,8 +60,11 @@ class TracePane : public QScrollArea {
   signals:
     // Ctrl+wheel left the fit.
     void fit_left();
-    // A left click on picture pixel `pixel`, and the pixel under the mouse
-    // ((-1, -1) when it left the picture).
+    // The scale the picture is drawn at may have changed.
+    void zoom_changed();
+    // A left click on picture pixel `pixel` (a double click comes with Ctrl
+    // held: the innermost block), and the pixel under the mouse ((-1, -1)
+    // when it left the picture).
     void pixel_clicked(QPoint pixel, Qt::KeyboardModifiers modifiers);
     void pixel_hovered(QPoint pixel);
 
@@ -68,6 +77,8 @@ class TracePane : public QScrollArea {
     void update_layout();
     QSize picture_size() const;
     double fit_scale() const;
+    // Screen pixels to the widgets' own.
+    double screen_ratio() const;
 
     const glimmark::Canvas& shown() const {
         return other_ ? *other_ : static_cast<const glimmark::Canvas&>(surface_);
@@ -76,6 +87,8 @@ class TracePane : public QScrollArea {
     glimmark::Canvas& surface_;
     std::shared_ptr<const glimmark::Canvas> other_;
     bool dimmed_ = false;
+    // The outline drawn over the picture, transparent elsewhere.
+    QImage outline_;
     PictureView* view_;
     QTimer timer_;
     bool fit_ = true;

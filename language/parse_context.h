@@ -58,6 +58,10 @@ struct ParseContext {
     // What a parse may create; scene_budget.h has the values.
     SceneBudget limits;
     bool parse_error = false;
+    // When set, a Stop (job.stop_requested) ends the parse at its next word:
+    // parse_error and parse_stopped are set, and nothing is to be shown.
+    bool stoppable = false;
+    bool parse_stopped = false;
     // The first error of the parse, when parse_error is set.
     ParseError parse_error_record;
     bool build_scene = false;

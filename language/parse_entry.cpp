@@ -11,6 +11,7 @@ namespace {
 // One building or check-only reading of the whole text from fresh state.
 void read_text(ParseContext& pc, const char* text) {
     pc.parse_error = false;
+    pc.parse_stopped = false;
     pc.release_scene();
     if (pc.build_scene) {
         Frame* root = new Frame;
@@ -59,6 +60,7 @@ bool parse_frame_into(ParseContext& pc, const char* text, const ParseSettings& s
     pc.build_scene = settings.build_scene;
     pc.source_folder = settings.source_folder;
     pc.source_ranges = settings.source_ranges;
+    pc.stoppable = settings.stoppable;
     const TracerOverrides& overrides = settings.overrides;
     pc.time = overrides.time.value_or(settings.time);
     read_text(pc, text);

@@ -38,6 +38,8 @@ struct ParseSettings {
     // When set, where each shape's block stands in the text is recorded here
     // (source_ranges.h); the text must outlive what it records.
     SourceRanges* source_ranges = nullptr;
+    // A Stop ends the parse (parse_frame_into's state only).
+    bool stoppable = false;
 };
 
 // What parse_frame_text gives: the frame ready to trace, or why there is none.

@@ -45,6 +45,15 @@ void insert_text(TextBuffer& buffer, std::string&& text) {
 }
 
 void scan_token(ParseContext& pc) {
+    if (pc.stoppable && !pc.parse_error && pc.job.stop_requested.load(std::memory_order_relaxed)) {
+        // The parse ends as after an error, with nothing read past here.
+        report_parse_error(pc, "Stopped.");
+        pc.parse_stopped = true;
+        pc.word.clear();
+        pc.token = TOKEN_NONE;
+        pc.document.position = pc.document.length;
+        return;
+    }
     TextBuffer& doc = pc.document;
     const std::string& t = doc.text;
     int n = doc.length;

@@ -80,6 +80,7 @@ class WindowHost : public Host {
     bool delay_next_frame(int milliseconds) override {
         return window_.delay_next_frame(milliseconds);
     }
+    void run_parse(const std::function<void()>& parse) override { window_.run_parse(parse); }
     void start_render_thread(ThreadEntry entry, RenderJob* job) override;
     bool render_thread_running() const override { return window_.frame_running(); }
     void join_render_thread() override { window_.join_frame(); }
@@ -171,6 +172,7 @@ void Run::start(const std::string& text, bool build, bool record) {
     tc.last_frame = o.last_frame;
     tc.record_file = o.record_file;
     tc.refuse_empty_recording = o.refuse_empty_recording;
+    tc.stoppable_parse = o.stoppable_parse;
     apply_video_options(tc.recorder, o);
     tc.choose_compression = nullptr;
     if (o.choose_compression)
@@ -193,6 +195,8 @@ void Run::handle(int message) { state_->controller.handle_trace_done(message); }
 
 bool Run::running() const { return state_->controller.running(); }
 
+bool Run::parsing() const { return state_->controller.parsing.load(); }
+
 void Run::request_stop() { state_->controller.request_stop(); }
 
 bool Run::stop_requested() const { return state_->controller.job().stop_requested.load(); }
@@ -211,7 +215,7 @@ int Run::frame_index() const { return state_->controller.frame_index; }
 
 std::optional<Diagnostic> Run::parse_error() const {
     const ParseContext& parsed = state_->controller.parsed();
-    if (!parsed.parse_error) return std::nullopt;
+    if (!parsed.parse_error || parsed.parse_stopped) return std::nullopt;
     return diagnostic_of(parsed.parse_error_record, state_->text);
 }
 

@@ -34,6 +34,8 @@ void TraceController::start(const char* text, bool build, bool rec, ThreadEntry 
     parse_.frames_per_second = 4;
     parse_.output_file.clear();
     recorder.forget_last();
+    // A Stop pressed before this run belongs to the one before.
+    if (stoppable_parse) parse_.job.stop_requested.store(false);
     show_recording_errors();
     recording_errors.clear();
     begin_frame();
@@ -46,11 +48,28 @@ ParseSettings TraceController::frame_settings() const {
     settings.overrides = overrides;
     settings.build_scene = parse_.build_scene;
     settings.source_folder = source_folder;
+    settings.stoppable = stoppable_parse;
     return settings;
 }
 
 void TraceController::parse_frame() {
-    if (!parse_frame_into(parse_, source_text_, frame_settings()) && host != nullptr)
+    const ParseSettings settings = frame_settings();
+    bool parsed = false;
+    const auto parse = [&] { parsed = parse_frame_into(parse_, source_text_, settings); };
+    parsing.store(true);
+    if (host != nullptr)
+        host->run_parse(parse);
+    else
+        parse();
+    parsing.store(false);
+    // A Stop while the parse ran (the window answered meanwhile) ends the run
+    // here even when the parse got to its end first.
+    if (stoppable_parse && parse_.job.stop_requested.load() && !parse_.parse_stopped) {
+        parse_.parse_error = true;
+        parse_.parse_stopped = true;
+        parsed = false;
+    }
+    if (!parsed && !parse_.parse_stopped && host != nullptr)
         host->show_parse_error(parse_.parse_error_record);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -60,6 +61,10 @@ struct TraceController {
     // parse with run_error and traces nothing. Otherwise such a run traces
     // its frames without recording them.
     bool refuse_empty_recording = false;
+    // Stop ends a parse under way as well (parsed().parse_stopped).
+    bool stoppable_parse = false;
+    // True while host->run_parse runs a parse.
+    std::atomic<bool> parsing{false};
     // Why the last run ended without tracing although its parse succeeded
     // (an image size that cannot be traced); empty otherwise. Cleared by start.
     std::string run_error;

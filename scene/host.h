@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -53,6 +54,10 @@ class Host {
         (void)milliseconds;
         return false;
     }
+
+    // Runs a frame's parse and returns when it is over: here on the calling
+    // thread; a host that keeps its window answering runs it elsewhere.
+    virtual void run_parse(const std::function<void()>& parse) { parse(); }
 
     // The render thread; one at a time.
     virtual void start_render_thread(ThreadEntry entry, RenderJob* job) {

@@ -104,6 +104,11 @@ class Window {
         (void)milliseconds;
         return false;
     }
+    // Runs a frame's parse and returns once it is over; by default on the
+    // calling thread. A window that must go on answering the user runs it on
+    // another thread and handles its own events meanwhile (a parse is not
+    // started twice: Run::start does nothing while a run is under way).
+    virtual void run_parse(const std::function<void()>& parse) { parse(); }
     // A frame to trace: by default a render thread traces it. One at a time.
     virtual void start_frame(const FrameWork& work);
     virtual bool frame_running() const { return frame_thread_.joinable(); }
@@ -174,6 +179,10 @@ struct RunOptions {
     // with run_error() and traces nothing (otherwise its frames are traced
     // without being recorded).
     bool refuse_empty_recording = false;
+    // Stop ends a parse under way too, at its next word: the run ends as
+    // stopped, with no error to show. Otherwise a parse always reads to its
+    // end.
+    bool stoppable_parse = false;
     // Asked for the recording's format and quality before its file is
     // opened, starting from those the file name selects; false when the user
     // cancels: nothing is recorded and nothing is said. None: as selected.
@@ -215,6 +224,10 @@ class Run {
     void handle(int message);
     // True while a frame is traced or a run is under way.
     bool running() const;
+    // True while a frame's parse runs (on another thread, when the window's
+    // run_parse puts it there): what the last parse read is not to be asked
+    // for meanwhile.
+    bool parsing() const;
     // The Stop command: the frame ends after its row, the run after it.
     void request_stop();
     bool stop_requested() const;

@@ -116,6 +116,12 @@ const KeyCase kKeys[] = {
          // No backspace either, as some editors take Ctrl+H to be.
          EXPECT_EQ(w.editor()->toPlainText(), "ab");
      }},
+    {"TabInTheReplaceBarGoesToReplaceWith", "ab",
+     [](MainWindow& w, FakeDialogs&) { w.run_command(cmd::Replace); }, Qt::Key_Tab, Qt::NoModifier,
+     [](MainWindow& w, FakeDialogs&) {
+         EXPECT_TRUE(find_bar(w)->replace_field()->hasFocus());
+         EXPECT_EQ(w.editor()->toPlainText(), "ab");
+     }},
     {"EscapeClosesTheBar", "ab", [](MainWindow& w, FakeDialogs&) { w.run_command(cmd::Replace); },
      Qt::Key_Escape, Qt::NoModifier,
      [](MainWindow& w, FakeDialogs&) {
@@ -257,6 +263,9 @@ TEST_F(StudioEditor, ReplaceAllIsOneUndoStep) {
         // The replacement holds the text it replaces: no endless loop.
         {"aaa", "a", "aa", true, "aaaaaa", "3 matches replaced."},
         {"abc", "z", "y", false, "abc", "\"z\" was not found."},
+        // Nothing in place of the matches: said so, Undo brings them back.
+        {"a b a", "a", "", false, " b ",
+         "2 matches removed (replaced with nothing); Undo brings them back."},
     };
     window->run_command(cmd::Replace);
     FindBar* bar = find_bar(*window);

@@ -146,9 +146,9 @@ TEST_F(StudioLivePreview, AnErrorUnderlinesItsWordAndKeepsThePicture) {
     } cases[] = {
         {two_balls("SPHERE TRANSLATE 2.5 0 5 END_SPHERE",
                    "SPHERE TRANSLATE -2.5 0 5 WOBBLE END_SPHERE"),
-         "WOBBLE", "(7:27)"},
+         "WOBBLE", "(Line 7, Col 27)"},
         {two_balls(kLeftBall, kRightBall).replace("END_SCENE", "END_SCENERY"), "END_SCENERY",
-         "(8:1)"},
+         "(Line 8, Col 1)"},
     };
     auto* editor = static_cast<CodeEditor*>(window->editor());
     for (const auto& c : cases) {
@@ -175,8 +175,8 @@ TEST_F(StudioLivePreview, AnErrorUnderlinesItsWordAndKeepsThePicture) {
 }
 
 // A click selects the block of the shape that made the pixel: the INCLUDE
-// or LOOP that brought it in, the outermost CSG block, or with Alt the
-// operand itself; the background selects nothing.
+// or LOOP that brought it in, the outermost CSG block, or with Alt, Ctrl or a
+// double click the operand itself; the background selects nothing.
 TEST_F(StudioLivePreview, AClickSelectsTheBlockOfTheShapeHit) {
     const QString union_block =
         "UNION SPHERE TRANSLATE -2.5 0 5 END_SPHERE SPHERE TRANSLATE -2.5 0 9 END_SPHERE "
@@ -189,30 +189,40 @@ TEST_F(StudioLivePreview, AClickSelectsTheBlockOfTheShapeHit) {
         const char* name;
         QString text;
         QPoint pixel;
-        bool alt;
+        int how;  // 0 a click, 1 with Alt, 2 with Ctrl, 3 a double click
         QString selected;
     } cases[] = {
-        {"left ball", two_balls(kLeftBall, kRightBall), {8, 16}, false, kLeftBall},
-        {"right ball", two_balls(kLeftBall, kRightBall), {56, 16}, false, kRightBall},
-        {"background", two_balls(kLeftBall, kRightBall), {32, 2}, false, ""},
+        {"left ball", two_balls(kLeftBall, kRightBall), {8, 16}, 0, kLeftBall},
+        {"right ball", two_balls(kLeftBall, kRightBall), {56, 16}, 0, kRightBall},
+        {"background", two_balls(kLeftBall, kRightBall), {32, 2}, 0, ""},
         {"include",
          two_balls("INCLUDE NAME ball END_INCLUDE", kRightBall,
                    "DEFINE NAME ball SPHERE TRANSLATE 2.5 0 5 END_SPHERE END_DEFINE\n"),
          {8, 16},
-         false,
+         0,
          "INCLUDE NAME ball END_INCLUDE"},
-        {"loop", two_balls(kLeftBall, loop_block), {56, 16}, false, loop_block},
-        {"csg", two_balls(kLeftBall, union_block), {56, 16}, false, union_block},
+        {"loop", two_balls(kLeftBall, loop_block), {56, 16}, 0, loop_block},
+        {"csg", two_balls(kLeftBall, union_block), {56, 16}, 0, union_block},
         {"csg with Alt",
          two_balls(kLeftBall, union_block),
          {56, 16},
-         true,
+         1,
          "SPHERE TRANSLATE -2.5 0 5 END_SPHERE"},
-        {"bounding group", two_balls(kLeftBall, group_block), {56, 16}, false, group_block},
+        {"csg with Ctrl",
+         two_balls(kLeftBall, union_block),
+         {56, 16},
+         2,
+         "SPHERE TRANSLATE -2.5 0 5 END_SPHERE"},
+        {"csg by a double click",
+         two_balls(kLeftBall, union_block),
+         {56, 16},
+         3,
+         "SPHERE TRANSLATE -2.5 0 5 END_SPHERE"},
+        {"bounding group", two_balls(kLeftBall, group_block), {56, 16}, 0, group_block},
         {"bounding group with Alt",
          two_balls(kLeftBall, group_block),
          {56, 16},
-         true,
+         1,
          "SPHERE TRANSLATE -2.5 0 5 END_SPHERE"},
     };
     TracePane* pane = window->trace_pane();
@@ -224,9 +234,17 @@ TEST_F(StudioLivePreview, AClickSelectsTheBlockOfTheShapeHit) {
         window->editor()->setTextCursor(start);
         const QRect area = pane->picture_rect();
         ASSERT_EQ(area.size(), QSize(64, 32));
-        QTest::mouseClick(pane->widget(), Qt::LeftButton, c.alt ? Qt::AltModifier : Qt::NoModifier,
-                          pane->widget()->mapFrom(pane->viewport(), area.topLeft() + c.pixel));
+        const QPoint at = pane->widget()->mapFrom(pane->viewport(), area.topLeft() + c.pixel);
+        if (c.how == 3) {
+            QTest::mouseDClick(pane->widget(), Qt::LeftButton, Qt::NoModifier, at);
+        } else {
+            const Qt::KeyboardModifier held[] = {Qt::NoModifier, Qt::AltModifier,
+                                                 Qt::ControlModifier};
+            QTest::mouseClick(pane->widget(), Qt::LeftButton, held[c.how], at);
+        }
         EXPECT_EQ(window->editor()->textCursor().selectedText(), c.selected);
+        // The shape picked is outlined in the picture.
+        EXPECT_EQ(pane->outlined(), !c.selected.isEmpty());
         if (!c.selected.isEmpty()) {
             EXPECT_EQ(window->editor()->textCursor().selectionStart(), c.text.indexOf(c.selected));
         }
@@ -286,10 +304,14 @@ TEST_F(StudioLivePreview, TheTimeSliderPicksTheMoment) {
     const struct {
         int value;
         QPoint ball, background;
-    } cases[] = {{slider->minimum(), {8, 16}, {56, 16}}, {slider->maximum(), {56, 16}, {8, 16}}};
+        QString shown;
+    } cases[] = {{slider->minimum(), {8, 16}, {56, 16}, "TIME 0, frame 1 of 4"},
+                 {slider->maximum() / 2, {32, 16}, {8, 16}, "TIME 0.5, frame 3 of 4"},
+                 {slider->maximum(), {56, 16}, {8, 16}, "TIME 1, frame 4 of 4"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
         slider->setValue(c.value);
+        EXPECT_EQ(window->time_text(), c.shown);
         ASSERT_TRUE(wait_for_full_picture());
         for (const QPoint pixel : {c.background, c.ball}) {
             window->editor()->setTextCursor(QTextCursor(window->editor()->document()));

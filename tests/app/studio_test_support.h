@@ -151,18 +151,21 @@ inline bool write_bytes(const QString& path, const QByteArray& bytes) {
 // The picture as the user sees it, at its own size: the part of the trace
 // pane it is drawn in, or the whole separate trace window.
 inline QImage shown_picture(MainWindow& window) {
-    // At a scale factor each pixel is drawn as a block of the screen's; one
-    // of each block is kept.
-    const auto one_to_one = [](const QImage& grabbed, const QRect& area) {
+    // At a scale factor the trace window draws each pixel as a block of the
+    // screen's, one of each block is kept; the pane draws them 1:1 on the
+    // screen's pixels.
+    const auto one_to_one = [](const QImage& grabbed, const QRect& area, bool screen_pixels) {
         const qreal ratio = grabbed.devicePixelRatio();
-        return grabbed.copy(QRect(area.topLeft() * ratio, area.size() * ratio))
-            .scaled(area.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation)
+        const QRect pixels(area.topLeft() * ratio, area.size() * ratio);
+        return grabbed.copy(pixels)
+            .scaled(screen_pixels ? pixels.size() : area.size(), Qt::IgnoreAspectRatio,
+                    Qt::FastTransformation)
             .convertToFormat(QImage::Format_RGB32);
     };
     TraceWindow* trace = window.trace_window();
-    if (trace->isVisible()) return one_to_one(trace->grab().toImage(), trace->rect());
+    if (trace->isVisible()) return one_to_one(trace->grab().toImage(), trace->rect(), false);
     TracePane* pane = window.trace_pane();
-    return one_to_one(pane->viewport()->grab().toImage(), pane->picture_rect());
+    return one_to_one(pane->viewport()->grab().toImage(), pane->picture_rect(), true);
 }
 
 // A shown, active main window with its own run cycle and fake dialogs.

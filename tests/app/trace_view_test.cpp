@@ -2,8 +2,12 @@
 // cannot be saved.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QMenuBar>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QScrollBar>
 #include <QWheelEvent>
 
@@ -48,7 +52,8 @@ TEST_F(StudioTraceView, FitShrinksALargePictureAndCtrlWheelZooms) {
     fit->trigger();
     EXPECT_EQ(pane->scale(), fitted);
     fit->trigger();
-    EXPECT_EQ(pane->picture_rect().size(), QSize(1200, 780));
+    // 1:1 is one picture pixel to one pixel of the screen, at any scale factor.
+    EXPECT_EQ(pane->picture_rect().size() * pane->devicePixelRatio(), QSize(1200, 780));
     EXPECT_GT(pane->horizontalScrollBar()->maximum(), 0);
     EXPECT_GT(pane->verticalScrollBar()->maximum(), 0);
 }
@@ -86,4 +91,69 @@ TEST_F(StudioTraceView, APictureThatCannotBeWrittenIsAnErrorNamingTheFile) {
     EXPECT_TRUE(dialogs.messages[0].text.contains(dialogs.picture_answer))
         << dialogs.messages[0].text.toStdString();
     EXPECT_FALSE(QFile::exists(dialogs.picture_answer));
+}
+
+// The separate trace window has a title bar to move, resize and close it by;
+// it fits the screen, stays off the main window's menu and buttons where the
+// screen has room, and closing it brings the picture back beside the editor.
+TEST_F(StudioTraceView, TheSeparateTraceWindowFitsTheScreenAndCloses) {
+    window->action(cmd::SeparateTraceWindow)->trigger();
+    restart_window();
+    QAction* separate = window->action(cmd::SeparateTraceWindow);
+    TraceWindow* trace = window->trace_window();
+    const QRect room = trace->screen()->availableGeometry();
+    const QRect bar(
+        window->menuBar()->mapToGlobal(QPoint(0, 0)),
+        QSize(window->width(), window->button(cmd::Play)->mapTo(window.get(), QPoint(0, 40)).y()));
+    // A small picture, one of half the screen's height and one twice the
+    // screen: shown 1:1 where the screen holds it, off the main window's menu
+    // and buttons where there is room beside it.
+    const QSize half(room.height() / 2, room.height() / 2);
+    for (const QSize picture : {QSize(16, 8), half, room.size() * 2}) {
+        SCOPED_TRACE(picture.width());
+        trace->show_picture(picture.width(), picture.height());
+        EXPECT_TRUE(trace->isVisible());
+        EXPECT_FALSE(trace->windowFlags().testFlag(Qt::FramelessWindowHint));
+        EXPECT_TRUE(trace->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+        EXPECT_EQ(trace->size() == picture, picture != room.size() * 2);
+        EXPECT_TRUE(room.contains(trace->geometry()));
+        const int left_room = window->frameGeometry().left() - room.left();
+        const int right_room = room.right() - window->frameGeometry().right();
+        if (std::max(left_room, right_room) >= picture.width() + 40) {
+            EXPECT_FALSE(trace->geometry().intersects(bar));
+        }
+        trace->hide();
+    }
+    trace->show_picture(16, 8);
+    trace->close();
+    EXPECT_FALSE(separate->isChecked());
+    EXPECT_TRUE(window->trace_pane()->isVisible());
+}
+
+// The zoom is shown beside the caret's place, and a zoomed picture larger
+// than the pane is dragged by the mouse.
+TEST_F(StudioTraceView, TheZoomIsShownAndAZoomedPictureIsDragged) {
+    TracePane* pane = window->trace_pane();
+    window->editor()->setPlainText("tracer width 1200 height 780 end_tracer scene end_scene");
+    QTest::keyClick(window->editor(), Qt::Key_F5);
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_EQ(window->zoom_text(), QString("Fit %1%").arg(qRound(pane->scale() * 100)));
+    window->action(cmd::FitPicture)->trigger();
+    EXPECT_EQ(window->zoom_text(), "Zoom 100%");
+    QWidget* view = pane->widget();
+    const int x = pane->horizontalScrollBar()->value(), y = pane->verticalScrollBar()->value();
+    // The mouse's places on the pane, which stays where it is as the picture
+    // moves under it.
+    const QPoint from = pane->viewport()->rect().center();
+    QTest::mousePress(view, Qt::LeftButton, {}, view->mapFrom(pane->viewport(), from));
+    for (const QPoint to : {from - QPoint(10, 5), from - QPoint(60, 30)}) {
+        const QPoint local = view->mapFrom(pane->viewport(), to);
+        QMouseEvent move(QEvent::MouseMove, local, view->mapToGlobal(local), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &move);
+    }
+    QTest::mouseRelease(view, Qt::LeftButton, {},
+                        view->mapFrom(pane->viewport(), from - QPoint(60, 30)));
+    EXPECT_EQ(pane->horizontalScrollBar()->value(), x + 60);
+    EXPECT_EQ(pane->verticalScrollBar()->value(), y + 30);
 }

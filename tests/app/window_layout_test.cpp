@@ -3,11 +3,13 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <algorithm>
@@ -60,6 +62,11 @@ const char* const kMenu[][2] = {
     {"Zoom &In\tCtrl++", "32835"},
     {"Zoom &Out\tCtrl+-", "32836"},
     {"&Proportional Font", "32840"},
+    {">", "T&heme"},
+    {"&System", "32845"},
+    {"&Light", "32846"},
+    {"&Dark", "32847"},
+    {"<", ""},
     {"<", ""},
     {">", "&Insert"},
     {"&Animation", "32790"},
@@ -193,6 +200,31 @@ TEST_F(StudioWindow, MenuCaptionsMnemonicsAndIds) {
     }
 }
 
+// Items whose captions name no key show the key they answer to; Ctrl+Q and
+// Ctrl+W close the studio as Exit does, and Ctrl+X stays the editor's.
+TEST_F(StudioWindow, ItemsShowTheirKeysAndCtrlQAndCtrlWClose) {
+    const struct {
+        int id;
+        const char* key;
+    } shown[] = {{cmd::Cut, "Ctrl+X"},
+                 {cmd::Copy, "Ctrl+C"},
+                 {cmd::Paste, "Ctrl+V"},
+                 {cmd::Undo, "Ctrl+Z"},
+                 {cmd::Exit, "Ctrl+Q"}};
+    for (const auto& item : shown)
+        EXPECT_EQ(window->action(item.id)->shortcut().toString(), item.key) << item.key;
+    window->editor()->setPlainText("cut");
+    window->editor()->selectAll();
+    QTest::keyClick(window->editor(), Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(window->editor()->toPlainText(), "");
+    for (const Qt::Key key : {Qt::Key_Q, Qt::Key_W}) {
+        restart_window();
+        ASSERT_TRUE(window->isVisible());
+        QTest::keyClick(window->editor(), key, Qt::ControlModifier);
+        EXPECT_FALSE(window->isVisible()) << key;
+    }
+}
+
 TEST_F(StudioWindow, NineIconButtonsInOneRow) {
     struct Spec {
         int id;
@@ -310,4 +342,32 @@ TEST_F(StudioWindow, FunctionKeysWorkWhileTheEditorHasTheFocus) {
 TEST_F(StudioWindow, ExitClosesTheWindow) {
     window->action(cmd::Exit)->trigger();
     EXPECT_FALSE(window->isVisible());
+}
+
+// View > Theme: dark or light over the editor, its margin, the buttons and
+// the picture's background, remembered at the next start; System brings the
+// look the studio started with back.
+TEST_F(StudioWindow, TheThemeCoversTheWindowAndIsRemembered) {
+    const QPalette system = QApplication::palette();
+    const auto lightness = [](const QWidget* w, QPalette::ColorRole role) {
+        return w->palette().color(role).lightnessF();
+    };
+    const struct {
+        int id;
+        bool dark;
+    } themes[] = {{cmd::ThemeDark, true}, {cmd::ThemeLight, false}, {cmd::ThemeDark, true}};
+    for (const auto& theme : themes) {
+        window->action(theme.id)->trigger();
+        restart_window();
+        SCOPED_TRACE(theme.id);
+        EXPECT_TRUE(window->action(theme.id)->isChecked());
+        EXPECT_EQ(lightness(window->editor(), QPalette::Base) < 0.3, theme.dark);
+        EXPECT_EQ(lightness(window->editor(), QPalette::Window) < 0.3, theme.dark);
+        EXPECT_EQ(lightness(window->button(cmd::Play), QPalette::Button) < 0.3, theme.dark);
+        EXPECT_EQ(lightness(window->trace_pane(), QPalette::Dark) < 0.15, theme.dark);
+    }
+    window->action(cmd::ThemeSystem)->trigger();
+    restart_window();
+    EXPECT_TRUE(window->action(cmd::ThemeSystem)->isChecked());
+    EXPECT_EQ(QApplication::palette(), system);
 }
