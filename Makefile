@@ -16,7 +16,6 @@ FUZZ_SECONDS ?= 30
 # Events of `make monkey`, the long run of the studio's random-event test
 # (no time limit; MONKEY_SEED picks the seed).
 MONKEY_EVENTS ?= 20000
->>>>>>> h-studio
 # The tests that start a render thread, stop it or close a window while it
 # runs, trace rows on several cores, or interrupt the command (the real
 # program; a forked child of the test itself once missed its signal for 10 s
