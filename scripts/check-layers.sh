@@ -21,6 +21,8 @@ declare -A uses=(
   [lsp]="include/glimmark lsp"
   [app]="include/glimmark app"
   [web/bridge]="include/glimmark web/bridge"
+  # The Python module.
+  [python]="include/glimmark python"
   [include/glimmark]="include/glimmark"
 )
 layers=" ${!uses[*]} "

@@ -30,6 +30,8 @@ packages=(
   libassimp-dev
   # MP4, WebM, Matroska and GIF recordings; ffprobe and ffmpeg check them.
   libavcodec-dev libavformat-dev libavfilter-dev libavutil-dev libswscale-dev ffmpeg
+  # OpenEXR pictures with the passes (render --pass).
+  libopenexr-dev
 )
 if [ $cli_only = 0 ]; then
   packages+=(
@@ -50,6 +52,10 @@ if [ $cli_only = 0 ]; then
     # The render farm recipes' tests: GNU parallel, and a one-node Slurm
     # (the test starts its own daemons, as root; elsewhere it skips).
     parallel slurm-wlm munge
+    # The Python module, its tests and the example notebook; exrheader and
+    # ImageMagick open the OpenEXR files.
+    python3-dev python3-pybind11 python3-numpy python3-pytest
+    jupyter-nbconvert python3-ipykernel openexr imagemagick
   )
 fi
 if [ $web = 1 ]; then
