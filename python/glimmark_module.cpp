@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,10 @@ namespace {
 
 // glimmark.ParseError, made when the module is imported.
 PyObject* parse_error_type = nullptr;
+
+// The engine parses one text at a time in a process (RND draws from one
+// sequence): Python threads take turns, outside the interpreter's lock.
+std::mutex parse_turn;
 
 // A diagnostic as Python sees it.
 struct PyDiagnostic {
@@ -307,6 +312,7 @@ std::unique_ptr<glimmark::Frame> parse_frame(const Request& r) {
     glimmark::Parsed parsed;
     {
         py::gil_scoped_release unlocked;
+        std::lock_guard<std::mutex> turn(parse_turn);
         parsed = glimmark::parse(r.text, r.settings);
     }
     if (parsed.error) raise_parse_error(*parsed.error);
@@ -422,6 +428,7 @@ PYBIND11_MODULE(glimmark, m) {
             std::vector<glimmark::Diagnostic> found;
             {
                 py::gil_scoped_release unlocked;
+                std::lock_guard<std::mutex> turn(parse_turn);
                 found = glimmark::check(t, settings);
             }
             std::vector<PyDiagnostic> out;

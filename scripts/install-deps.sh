@@ -55,7 +55,7 @@ if [ $cli_only = 0 ]; then
     # The Python module, its tests and the example notebook; exrheader and
     # ImageMagick open the OpenEXR files.
     python3-dev python3-pybind11 python3-numpy python3-pytest
-    jupyter-nbconvert python3-ipykernel openexr imagemagick
+    jupyter-nbconvert python3-ipykernel openexr imagemagick libmagickcore-6.q16-6-extra
   )
 fi
 if [ $web = 1 ]; then

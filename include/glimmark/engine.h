@@ -118,8 +118,8 @@ struct TraceControl {
     const std::atomic<bool>* stop = nullptr;
     // Called on the caller's thread every few milliseconds while the trace
     // runs, whether rows grow or not; false stops it as `stop` does.
-    std::function<bool()> poll;
-    Passes passes;
+    std::function<bool()> poll = nullptr;
+    Passes passes = {};
 };
 
 // What a click on a picture found: the characters [start, end) of the

@@ -11,6 +11,8 @@ command -v jupyter-nbconvert >/dev/null ||
   { echo "jupyter-nbconvert is not installed: skipped" >&2; exit 77; }
 "$python" -c 'import ipykernel' 2>/dev/null ||
   { echo "python3-ipykernel is not installed: skipped" >&2; exit 77; }
+# The debugger ipykernel loads warns of frozen modules on every start.
+export PYDEVD_DISABLE_FILE_VALIDATION=1
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 jupyter-nbconvert --to notebook --execute --ExecutePreprocessor.timeout=120 \
