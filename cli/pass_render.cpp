@@ -93,9 +93,15 @@ int run_exr_render(const ParsedArguments& parsed, const TraceOptions& options,
         settings.frame = index;
         glimmark::Parsed parsed_frame = glimmark::parse(source.text, settings);
         if (parsed_frame.error) {
+            // As the run shows a parse error: its box, then where it is.
             const glimmark::Diagnostic& e = *parsed_frame.error;
+            std::fprintf(stderr, "Parse Error: %s\n", e.text.c_str());
             std::fprintf(stderr, "%s:%d:%d: %s\n", source.name.c_str(), e.line, e.column,
                          e.message.c_str());
+            if (!e.include_file.empty())
+                std::fprintf(stderr,
+                             "%s:%d: note: the word \"%s\" stands here, in the INCLUDE FILE text\n",
+                             e.include_file.c_str(), e.include_line, e.word.c_str());
             return ExitSceneError;
         }
         if (!parsed_frame.refusal.empty()) {
