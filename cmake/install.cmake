@@ -149,8 +149,9 @@ set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-glimmark)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 if(GLIMMARK_PYTHON)
   # The module is built for this Python version alone.
+  math(EXPR gmk_python_next "${Python3_VERSION_MINOR} + 1")
   set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
-      "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}), python3 (<< ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}.99), python3-numpy")
+      "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}), python3 (<< ${Python3_VERSION_MAJOR}.${gmk_python_next}), python3-numpy")
 endif()
 set(CPACK_DEBIAN_PYTHON_DESCRIPTION
     "Glimmark ray tracer for Python\n\
