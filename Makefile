@@ -53,7 +53,8 @@ test: build
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
-# The Debian packages glimmark, glimmark-video and glimmark-studio, in
+# The Debian packages glimmark, glimmark-video, glimmark-studio and
+# python3-glimmark, in
 # $(BUILD)/packages/.
 package: build
 	cmake --build $(BUILD) --target package
@@ -78,7 +79,7 @@ bench: build
 	./bench/run.sh $(BUILD)
 
 format:
-	find core shapes scene language render record run lsp editors app cli tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	find core shapes scene language render record run lsp editors app cli python tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 # AddressSanitizer and UndefinedBehaviorSanitizer over the whole test suite.
 sanitize: deps

@@ -195,6 +195,7 @@ void MainWindow::start_run(bool build_scene, bool record) {
             ? std::string()
             : QFile::encodeName(QFileInfo(current_file_).absolutePath()).toStdString();
     run_.set_frame_entry(build_scene ? render_entry_ : nullptr);
+    if (build_scene) traced_text_ = text;
     run_.start(text, build_scene, record);
     if (run_.running()) run_status_->follow();
     if (!build_scene && !run_.parse_error() && !stop_pressed_) message_box("Parsed OK!", "Parse");

@@ -25,6 +25,8 @@
 #include "app/studio_settings.h"
 #include "app/trace_pane.h"
 #include "app/trace_window.h"
+#include "glimmark/engine.h"
+#include "glimmark/exr_file.h"
 #include "glimmark/picture_file.h"
 
 namespace {
@@ -234,10 +236,39 @@ void MainWindow::save_picture() {
     if (name.isEmpty()) return;
     picture_name_ = name;
     std::string error;
+    if (glimmark::is_exr_name(name.toStdString())) {
+        save_exr_picture(name);
+        return;
+    }
     // The command line's PNG writer: the same bytes as `glimmark render`.
     if (!glimmark::write_picture(QFile::encodeName(name).toStdString(),
                                  glimmark::PictureFormat::Png, width, height, canvas_.snapshot(),
                                  error)) {
+        error_box(QString::fromLocal8Bit(error.c_str()));
+        return;
+    }
+    statusBar()->showMessage(QString("Saved the picture as %1").arg(name), 4000);
+}
+
+void MainWindow::save_exr_picture(const QString& name) {
+    // The frame on show traced again with every pass, as `glimmark render
+    // --pass depth,normal,object,linear` traces it.
+    glimmark::Settings settings;
+    settings.folder = run_.options().folder;
+    settings.frame = run_.frame_index();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    glimmark::Parsed parsed = glimmark::parse(traced_text_, settings);
+    std::string error = parsed.refusal;
+    if (parsed.frame) {
+        glimmark::TraceControl control;
+        control.passes = {true, true, true, true};
+        const glimmark::Picture picture = parsed.frame->trace(control);
+        glimmark::write_exr(QFile::encodeName(name).toStdString(), picture, error);
+    } else if (parsed.error) {
+        error = parsed.error->text;
+    }
+    QApplication::restoreOverrideCursor();
+    if (!error.empty()) {
         error_box(QString::fromLocal8Bit(error.c_str()));
         return;
     }

@@ -142,6 +142,7 @@ class MainWindow : public QMainWindow, public glimmark::Window {
     // View > Theme: the system's look, or Fusion light or dark; remembered.
     void set_theme(int id);
     void save_picture();
+    void save_exr_picture(const QString& name);
     // The remembered view and the window's place on its screen.
     void restore_view();
     // The surface holds a new picture of this size: show it where it goes.
@@ -217,6 +218,9 @@ class MainWindow : public QMainWindow, public glimmark::Window {
     // The recovery file last written, so that it goes when the name changes.
     QString recovery_written_;
     glimmark::Canvas canvas_;
+    // The text of the last traced run, which Save Picture traces again for
+    // an OpenEXR file's passes.
+    std::string traced_text_;
     TextFormat format_;
     QString current_file_;
     QString open_dialog_name_;

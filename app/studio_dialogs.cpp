@@ -10,6 +10,7 @@
 #include "app/about_dialog.h"
 #include "app/compression_dialog.h"
 #include "app/recovery_dialog.h"
+#include "glimmark/exr_file.h"
 
 namespace {
 
@@ -78,7 +79,11 @@ QString StudioDialogs::save_file_name(QWidget* owner, const QString& title, cons
 
 QString StudioDialogs::picture_file_name(QWidget* owner, const QString& start) {
     QFileDialog dialog(owner, "Save Picture");
-    dialog.setNameFilter("PNG Pictures (*.png)");
+    // OpenEXR with the depth, normal, object and linear colour passes,
+    // where this build writes it.
+    dialog.setNameFilter(glimmark::exr_supported()
+                             ? "PNG Pictures (*.png);;OpenEXR Pictures with Passes (*.exr)"
+                             : "PNG Pictures (*.png)");
     dialog.setDefaultSuffix("png");
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     if (!start.isEmpty()) dialog.selectFile(start);

@@ -13,6 +13,7 @@
 #include "cli/image_while_tracing.h"
 #include "cli/interrupts.h"
 #include "cli/output_checks.h"
+#include "cli/pass_render.h"
 #include "cli/scene_session.h"
 #include "cli/trace_options.h"
 #include "glimmark/output_files.h"
@@ -44,7 +45,12 @@ void print_render_usage(std::FILE* out) {
         "                        traced apart join into it (glimmark join-rows).\n"
         "  -n, --no-overwrite    skip the frames whose file is a whole picture of\n"
         "                        the run's size (a restarted job); an empty, cut\n"
-        "                        short or other-sized one is traced again\n",
+        "                        short or other-sized one is traced again\n"
+        "  --pass LIST           with -o OUT.exr: one OpenEXR file per picture with\n"
+        "                        the passes named (depth,normal,object,linear):\n"
+        "                        R G B (the colour before it becomes bytes), Z,\n"
+        "                        N.X N.Y N.Z and the ID channel object (the\n"
+        "                        shape's block, from 1; 0 for none)\n",
         out);
     std::fputs(TraceOptionsHelp, out);
     std::fputs(
@@ -231,6 +237,7 @@ int run_render(const std::vector<std::string>& args) {
     TraceOptions options;
     if (!read_trace_options("render", parsed, options)) return ExitUsageOrFile;
     const std::string scene = parsed.positional[0];
+    if (wants_exr_render(parsed)) return run_exr_render(parsed, options, scene);
     RenderOutput output;
     if (!read_render_output(parsed, options, scene, output)) return ExitUsageOrFile;
     const bool to_stdout = output.to_stdout;

@@ -47,6 +47,7 @@ std::vector<OptionSpec> trace_option_specs(bool render) {
         specs.push_back({"rows", 0, true});
         specs.push_back({"no-overwrite", 'n', false});
         specs.push_back({"format", 0, true});
+        specs.push_back({"pass", 0, true});
     }
     return specs;
 }

@@ -5,7 +5,8 @@
 # libraries (component video), which `glimmark` recommends, so that the
 # command alone needs none of them; and `glimmark-studio`, the studio
 # (component studio). The studio's package depends on the command's, which
-# holds the help page and the examples it opens.
+# holds the help page and the examples it opens. `python3-glimmark`, the
+# Python module (component python), stands on its own.
 
 set(GLIMMARK_PACKAGE_MAINTAINER "The Glimmark developers <glimmark@example.org>"
     CACHE STRING "Maintainer named in the Debian packages")
@@ -75,9 +76,14 @@ endif()
 if(TARGET glimmark-studio)
   list(APPEND gmk_components studio)
 endif()
+if(TARGET glimmark_python)
+  list(APPEND gmk_components python)
+endif()
 foreach(component IN LISTS gmk_components)
   if(component STREQUAL "cli")
     set(DEB_PACKAGE glimmark)
+  elseif(component STREQUAL "python")
+    set(DEB_PACKAGE python3-glimmark)
   else()
     set(DEB_PACKAGE glimmark-${component})
   endif()
@@ -139,4 +145,21 @@ pictures and videos.\n\
 This package holds glimmark-studio, a Qt editor for scene text with the\n\
 tracer built in: it checks a scene, traces it pixel by pixel on screen,\n\
 records animations and opens the language reference at a selected word.")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-glimmark)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+if(GLIMMARK_PYTHON)
+  # The module is built for this Python version alone.
+  math(EXPR gmk_python_next "${Python3_VERSION_MINOR} + 1")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+      "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}), python3 (<< ${Python3_VERSION_MAJOR}.${gmk_python_next}), python3-numpy")
+endif()
+set(CPACK_DEBIAN_PYTHON_DESCRIPTION
+    "Glimmark ray tracer for Python\n\
+Glimmark traces scenes written in its own plain-text language into\n\
+pictures and videos.\n\
+.\n\
+This package holds the Python module glimmark: it checks scene texts and\n\
+traces them into NumPy arrays (the picture, and per pixel the depth, the\n\
+surface normal, the object hit and the colour before it becomes bytes),\n\
+shows them in Jupyter notebooks and writes PNG and OpenEXR files.")
 include(CPack)

@@ -141,6 +141,7 @@ class ParallelFrame {
                     return false;
                 const Vector3 c = primary_sample(scene_, job_, col, row);
                 if (surface_ != nullptr) surface_->set_pixel(col, row, to_colorref(c));
+                if (job_.linear != nullptr) keep_linear(job_, col, row, c);
             }
             return true;
         }

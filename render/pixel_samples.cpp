@@ -43,6 +43,14 @@ uint32_t to_colorref(const Vector3& c) {
     return channel_byte(c.x) | (channel_byte(c.y) << 8) | (channel_byte(c.z) << 16);
 }
 
+void keep_linear(const RenderJob& job, int col, int row, const Vector3& c) {
+    if (col >= job.width || row >= job.height) return;
+    float* out = job.linear + (static_cast<size_t>(row) * job.width + col) * 3;
+    out[0] = c.x;
+    out[1] = c.y;
+    out[2] = c.z;
+}
+
 int extra_samples(const RenderJob& job) {
     // A negative count means no supersampling; a huge one is capped so that a
     // row always finishes.

@@ -38,3 +38,6 @@ Vector3 chain_into_row(const Scene& scene, const RenderJob& job, int row);
 int extra_samples(const RenderJob& job);
 float noise(int32_t n);
 uint32_t to_colorref(const Vector3& c);
+// Keeps the colour of loop position (col, row) in the job's `linear`
+// picture when the position is a picture pixel.
+void keep_linear(const RenderJob& job, int col, int row, const Vector3& c);

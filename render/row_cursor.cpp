@@ -67,6 +67,7 @@ bool RowCursor::walk_row(Own own, Extra extra) {
             rays += aa_;
         }
         if (surface_ != nullptr) surface_->set_pixel(col, row_, to_colorref(c));
+        if (job_.linear != nullptr) keep_linear(job_, col, row_, c);
         previous_ = c;
     }
     return finish_row(rays);

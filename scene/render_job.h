@@ -58,6 +58,10 @@ struct RenderJob {
     // picture nobody shows. Unlike Stop, which ends after a settled row, the
     // loops never clear it. The host's choice; null: never given up.
     const std::atomic<bool>* abandon = nullptr;
+    // When set, the colour of every picture pixel, before it is made bytes,
+    // is kept here too: red, green, blue floats, width * height * 3, row by
+    // row from the top. The host's choice; null: not kept.
+    float* linear = nullptr;
     bool abandoned() const {
         return abandon != nullptr && abandon->load(std::memory_order_relaxed);
     }

@@ -23,6 +23,8 @@ declare -A uses=(
   # The other editors' files made at build time (the TextMate grammar).
   [editors]="include/glimmark editors"
   [web/bridge]="include/glimmark web/bridge"
+  # The Python module.
+  [python]="include/glimmark python"
   [include/glimmark]="include/glimmark"
 )
 layers=" ${!uses[*]} "

@@ -37,6 +37,8 @@ packages=(
   libassimp-dev
   # MP4, WebM, Matroska and GIF recordings; ffprobe and ffmpeg check them.
   libavcodec-dev libavformat-dev libavfilter-dev libavutil-dev libswscale-dev ffmpeg
+  # OpenEXR pictures with the passes (render --pass).
+  libopenexr-dev
 )
 if [ $cli_only = 0 ]; then
   packages+=(
@@ -61,6 +63,10 @@ if [ $cli_only = 0 ]; then
     neovim emacs-nox elpa-eglot
     # The terminal the README's screenshot of Neovim is taken in.
     xterm
+    # The Python module, its tests and the example notebook; exrheader and
+    # ImageMagick open the OpenEXR files.
+    python3-dev python3-pybind11 python3-numpy python3-pytest
+    jupyter-nbconvert python3-ipykernel openexr imagemagick libmagickcore-6.q16-6-extra
   )
   # The VS Code extension's packaging and the grammar's test run on Node.js.
   command -v npm > /dev/null || packages+=(nodejs npm)

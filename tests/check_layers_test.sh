@@ -9,7 +9,7 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 mkdir -p "$tmp"/language "$tmp"/record "$tmp"/scene "$tmp"/cli "$tmp"/run "$tmp"/web/bridge \
   "$tmp"/include/glimmark
-mkdir -p "$tmp"/app "$tmp"/lsp
+mkdir -p "$tmp"/app "$tmp"/lsp "$tmp"/python
 printf '#include "scene/scene.h"\n#include <vector>\n' >"$tmp"/language/fine.cpp
 printf '#include "glimmark/run.h"\n' >"$tmp"/web/bridge/fine.cpp
 printf '#include "glimmark/engine.h"\n' >"$tmp"/run/fine.cpp
@@ -17,6 +17,7 @@ printf '#include "cli/arguments.h"\n#include "glimmark/run.h"\n' >"$tmp"/cli/fin
 printf '#include <vector>\n#include "glimmark/engine.h"\n' >"$tmp"/include/glimmark/fine.h
 printf '#include "lsp/server.h"\n#include "glimmark/engine.h"\n' >"$tmp"/lsp/fine.cpp
 printf '#include "lsp/server.h"\n' >"$tmp"/cli/server.cpp
+printf '#include "glimmark/engine.h"\n#include "glimmark/exr_file.h"\n' >"$tmp"/python/fine.cpp
 "$check" "$tmp"
 expect_failure() {  # FILE TEXT: the check fails and names the file
   printf '%s\n' "$2" >"$tmp/$1"
@@ -41,6 +42,8 @@ expect_failure run/wrong.cpp '#include "web/bridge/playground.h"'
 expect_failure lsp/wrong.cpp '#include "language/tokenizer.h"'
 expect_failure lsp/inner.h '#include "run/engine_parse.h"'
 expect_failure lsp/above.cpp '#include "cli/cli.h"'
+expect_failure python/inner.cpp '#include "run/engine_parse.h"'
+expect_failure python/render.cpp '#include "render/surface_passes.h"'
 expect_failure web/bridge/wrong.cpp '#include "cli/cli.h"'
 expect_failure web/bridge/inner.cpp '#include "run/trace_controller.h"'
 expect_failure record/public.cpp '#include "glimmark/engine.h"'

@@ -40,6 +40,7 @@ glimmark record scene.gmk --codec |vp9
 glimmark record scene.gmk -o a.avi --codec |mjpeg raw
 glimmark record -o v|v1.mp4 v2.webm v3.gif v4.avi v5.mkv vids
 glimmark render -o v|v6.png vids
+glimmark render --pass depth,n|depth,normal
 glimmark join-rows -o out.png b|band_0.png band_1.ppm
 glimmark record --crf |-
 glimmark record --quality |-

@@ -31,6 +31,7 @@ holds() { dpkg-deb -c "$(deb "$1")" | awk '{print $1, $6}'; }
 packages=(glimmark)
 [ -f "$build/lib/glimmark-ffmpeg.so" ] && packages+=(glimmark-video)
 [ "$studio" = 1 ] && packages+=(glimmark-studio)
+ls "$build"/glimmark.cpython-*.so >/dev/null 2>&1 && packages+=(python3-glimmark)
 for p in "${packages[@]}"; do
   [ -f "$(deb "$p")" ] || fail "no package $p: $(ls "$out")"
 done
@@ -74,6 +75,19 @@ if [ -f "$scene" ]; then
   said=$(cd "$out" && "$root/usr/bin/glimmark" record "$scene" -o b.mp4 -q 2>&1) &&
     fail "the command alone recorded MP4"
   [[ $said == *"install glimmark-video for MP4"* ]] || fail "without glimmark-video: $said"
+fi
+
+# The Python module on its own: it imports from the unpacked package and
+# traces an example of the command's package.
+if [[ " ${packages[*]} " == *" python3-glimmark "* ]]; then
+  field python3-glimmark Depends | grep -q python3-numpy ||
+    fail "python3-glimmark does not depend on python3-numpy"
+  python_root=$out/python-root
+  dpkg-deb -x "$(deb python3-glimmark)" "$python_root"
+  shape=$(PYTHONPATH="$python_root/usr/lib/python3/dist-packages" /usr/bin/python3 -c \
+    "import glimmark; print(glimmark.render(open('$scene').read(), width=16, height=8).rgb.shape)") ||
+    fail "the installed module does not trace"
+  [ "$shape" = "(8, 16, 3)" ] || fail "the installed module traced $shape"
 fi
 
 if command -v lintian >/dev/null; then

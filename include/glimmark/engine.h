@@ -7,6 +7,7 @@
 // from one sequence, on from one parse to the next, as in a studio session.
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -82,6 +83,31 @@ struct Picture {
     // The stop flag ended the trace: the rows below the last whole one are
     // black.
     bool stopped = false;
+
+    // The passes the trace was asked for (see Passes), width * height values
+    // each (three for the normal and the linear colour), row by row from the
+    // top; empty when not asked for.
+    std::vector<float> depth;
+    std::vector<float> normal;
+    std::vector<int32_t> object;
+    std::vector<float> linear;
+};
+
+// What a trace keeps of each pixel besides its bytes. Depth, normal and
+// object come from the pixel's own camera ray (the first one traced for
+// it, the one pick() follows); the linear colour is the pixel's colour as
+// the bytes are made from it. Asking for them leaves the bytes as they are.
+struct Passes {
+    // The distance along the ray to the surface hit; +inf where none is.
+    bool depth = false;
+    // The surface's unit normal in world space; 0, 0, 0 where none is.
+    bool normal = false;
+    // The number of the source block the shape hit comes from, an index
+    // into Frame::objects(); -1 where no shape is hit.
+    bool object = false;
+    // Red, green and blue floats (the background's colour unclamped).
+    bool linear = false;
+    bool any() const { return depth || normal || object || linear; }
 };
 
 // Watching a trace. `progress` is called on the caller's thread with the
@@ -90,6 +116,10 @@ struct Picture {
 struct TraceControl {
     std::function<void(int rows_done, int rows_total)> progress;
     const std::atomic<bool>* stop = nullptr;
+    // Called on the caller's thread every few milliseconds while the trace
+    // runs, whether rows grow or not; false stops it as `stop` does.
+    std::function<bool()> poll = nullptr;
+    Passes passes = {};
 };
 
 // What a click on a picture found: the characters [start, end) of the
@@ -121,6 +151,11 @@ class Frame {
     int antialiasing() const;
 
     Picture trace(const TraceControl& control = {});
+    // The blocks the object pass numbers, by number: the outermost block of
+    // the shapes hit (as pick() without `innermost` finds it; a LOOP or an
+    // INCLUDE is one block), in the order of the scene's shapes. A shape
+    // without a block of its own is a block of -1, -1.
+    const std::vector<Pick>& objects();
     // The shape at picture position (x, y): the block of the outermost one
     // (a CSG or bounding group), or with `innermost` of the very shape hit;
     // nothing over the background or outside the picture.

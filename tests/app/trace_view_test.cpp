@@ -1,8 +1,10 @@
 // The trace pane's fit and zoom, the remembered view, and a picture that
-// cannot be saved.
+// cannot be saved or is saved as OpenEXR with its passes.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <cstring>
+
 #include <QAction>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -12,6 +14,7 @@
 #include <QWheelEvent>
 
 #include "app/commands.h"
+#include "glimmark/exr_file.h"
 #include "studio_test_support.h"
 
 using StudioTraceView = StudioWindowTest;
@@ -156,4 +159,24 @@ TEST_F(StudioTraceView, TheZoomIsShownAndAZoomedPictureIsDragged) {
                         view->mapFrom(pane->viewport(), from - QPoint(60, 30)));
     EXPECT_EQ(pane->horizontalScrollBar()->value(), x + 60);
     EXPECT_EQ(pane->verticalScrollBar()->value(), y + 30);
+}
+
+// Save Picture to an .exr name traces the frame on show again with every
+// pass, into one OpenEXR file.
+TEST_F(StudioTraceView, SavedAsOpenExrWithThePasses) {
+    if (!glimmark::exr_supported()) GTEST_SKIP() << "built without OpenEXR";
+    QTemporaryDir dir;
+    window->editor()->setPlainText(
+        "TRACER WIDTH 16 HEIGHT 8 END_TRACER SCENE SPHERE TRANSLATE 0 0 5 END_SPHERE END_SCENE");
+    window->run_command(cmd::Play);
+    ASSERT_TRUE(wait_for_run_end());
+    dialogs.picture_answer = dir.filePath("shown.exr");
+    window->run_command(cmd::SavePicture);
+    EXPECT_TRUE(dialogs.messages.empty());
+    QFile file(dialogs.picture_answer);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    EXPECT_TRUE(bytes.startsWith(QByteArray("v/1\x01", 4)));
+    for (const char* channel : {"R", "Z", "N.X", "object"})
+        EXPECT_TRUE(bytes.contains(QByteArray(channel, int(std::strlen(channel)) + 1))) << channel;
 }

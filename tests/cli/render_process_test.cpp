@@ -363,6 +363,37 @@ INSTANTIATE_TEST_SUITE_P(
                     "directory\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// --pass writes one OpenEXR file with the channels compositors read; with
+// any other output, or an unknown pass, it is refused.
+TEST(RenderCommand, PassesGoIntoOneOpenExrFile) {
+    TempFolder dir("render_exr");
+    write_text(dir.file("bg.gmk"), kBackgroundScene);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"-o", "bg.png", "--pass", "depth"},
+         "glimmark render: --pass writes an OpenEXR file: name it with -o OUT.exr\n"},
+        {{"-o", "bg.exr", "--pass", "depth,colour"},
+         "glimmark render: --pass takes depth, normal, object and linear, not 'colour'\n"},
+        {{"-o", "bg.exr", "--rows", "0-1"},
+         "glimmark render: --rows is for PNG and PPM pictures, not OpenEXR\n"}};
+    for (const auto& [options, message] : refused) {
+        std::vector<std::string> args = {"render", "bg.gmk"};
+        args.insert(args.end(), options.begin(), options.end());
+        const ProcessResult r = run_glimmark(args, dir);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1), message);
+    }
+    EXPECT_FALSE(fs::exists(dir.file("bg.png")) || fs::exists(dir.file("bg.exr")));
+    const ProcessResult r = run_glimmark(
+        {"render", "bg.gmk", "--pass", "depth,normal,object,linear", "-o", "bg.exr"}, dir);
+    if (r.status == 2 && r.err.find("without OpenEXR") != std::string::npos) GTEST_SKIP() << r.err;
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "bg.exr\n");
+    const std::string exr = slurp(dir.file("bg.exr"));
+    EXPECT_EQ(exr.substr(0, 4), std::string("v/1\x01", 4));
+    for (const char* channel : {"R", "G", "B", "Z", "N.X", "N.Y", "N.Z", "object"})
+        EXPECT_NE(exr.find(std::string(channel) + '\0'), std::string::npos) << channel;
+}
+
 // A picture that stops growing part way (a file size limit, as a full disk
 // would) is a failure with the path and the reason, and the picture from the
 // run before stays as it was, with nothing left beside it.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -130,6 +131,12 @@ TEST_P(EnginePicture, IsTheRenderCommandsPicture) {
     EXPECT_FALSE(picture.stopped);
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.back(), std::make_pair(picture.height, picture.height));
+    // Every pass asked for too: the same bytes.
+    glimmark::TraceControl passes;
+    passes.passes = {true, true, true, true};
+    const glimmark::Picture with_passes =
+        glimmark::trace(kBall, settings_of(c.threads, c.frame, c.time, c.width), passes);
+    EXPECT_EQ(std::string(with_passes.rgb.begin(), with_passes.rgb.end()), want);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -204,6 +211,40 @@ TEST(EnginePick, FindsTheBlockBehindAPixel) {
         EXPECT_FALSE(parsed.frame->pick(0, 0));
         EXPECT_FALSE(parsed.frame->pick(48, 10));
     }
+}
+
+// The object pass numbers the block pick() finds behind each pixel; depth
+// and normal are there exactly where a shape is; the bytes are the linear
+// colour made bytes.
+TEST(EnginePasses, AgreeWithThePickAndThePicture) {
+    glimmark::Parsed parsed = glimmark::parse(kBall, settings_of(2, 5));
+    ASSERT_TRUE(parsed.frame);
+    glimmark::Frame& frame = *parsed.frame;
+    glimmark::TraceControl control;
+    control.passes = {true, true, true, true};
+    const glimmark::Picture p = frame.trace(control);
+    ASSERT_EQ(frame.objects().size(), 1u);
+    EXPECT_EQ(frame.objects()[0].kind, "UNION");
+    int hits = 0;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            const size_t i = static_cast<size_t>(y) * p.width + x;
+            const auto pick = frame.pick(x, y);
+            ASSERT_EQ(p.object[i], pick ? 0 : -1) << x << "," << y;
+            if (pick) {
+                ++hits;
+                EXPECT_EQ(std::make_pair(pick->start, pick->end),
+                          std::make_pair(frame.objects()[0].start, frame.objects()[0].end));
+                const float* n = &p.normal[3 * i];
+                EXPECT_NEAR(n[0] * n[0] + n[1] * n[1] + n[2] * n[2], 1.0f, 1e-4f);
+                EXPECT_GT(p.depth[i], 0.0f);
+            } else {
+                EXPECT_TRUE(std::isinf(p.depth[i]));
+            }
+            for (int c = 0; c < 3; ++c)
+                EXPECT_EQ(p.rgb[3 * i + c], static_cast<int>(p.linear[3 * i + c] * 255.0f) & 0xFF);
+        }
+    EXPECT_GT(hits, 100);
 }
 
 }  // namespace
