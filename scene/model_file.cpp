@@ -15,9 +15,11 @@
 #endif
 
 #ifdef GLIMMARK_MODEL_FILES
+#include <assimp/BaseImporter.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 #include <assimp/Importer.hpp>
+#include <set>
 #endif
 
 namespace {
@@ -334,11 +336,28 @@ ModelResult take_scene(Assimp::Importer& importer, const aiScene* scene, long lo
     return result;
 }
 
+// Leaves the importer only the readers of the named format. When those turn a
+// file down, the library would otherwise try every reader it has on the bytes
+// (STEP, IFC, X3D, ...), and some of those read past the end of a damaged file.
+void keep_only_readers_of(Assimp::Importer& importer, const std::string& extension) {
+    std::vector<Assimp::BaseImporter*> others;
+    for (size_t i = 0; i < importer.GetImporterCount(); ++i) {
+        Assimp::BaseImporter* reader = importer.GetImporter(i);
+        std::set<std::string> extensions;
+        reader->GetExtensionList(extensions);
+        if (extensions.count(extension) == 0) others.push_back(reader);
+    }
+    for (Assimp::BaseImporter* reader : others)
+        if (importer.UnregisterLoader(reader) == aiReturn_SUCCESS) delete reader;
+}
+
 // The library's reading of a file or of bytes, its own errors caught.
 template <class Read>
-ModelResult read_with_library(Read read, long long max_triangles, ModelPartSink& sink) {
+ModelResult read_with_library(Read read, const std::string& extension, long long max_triangles,
+                              ModelPartSink& sink) {
     try {
         Assimp::Importer importer;
+        keep_only_readers_of(importer, extension);
         const aiScene* scene = read(importer);
         return take_scene(importer, scene, max_triangles, sink);
     } catch (const std::bad_alloc&) {
@@ -415,8 +434,8 @@ ModelResult read_model_parts(const std::string& path, long long max_triangles,
     if (declared > max_triangles) return too_many(declared);
 #ifdef GLIMMARK_MODEL_FILES
     return read_with_library(
-        [&path](Assimp::Importer& importer) { return importer.ReadFile(path, 0); }, max_triangles,
-        sink);
+        [&path](Assimp::Importer& importer) { return importer.ReadFile(path, 0); }, ext,
+        max_triangles, sink);
 #else
     (void)sink;
     return refused("only the desktop programs read model files");
@@ -439,7 +458,7 @@ ModelResult read_model_bytes(const void* bytes, std::size_t size, const std::str
         [&](Assimp::Importer& importer) {
             return importer.ReadFileFromMemory(bytes, size, 0, extension.c_str());
         },
-        max_triangles, sink);
+        extension, max_triangles, sink);
 #else
     (void)sink;
     return refused("only the desktop programs read model files");

@@ -123,11 +123,25 @@ TEST(ModelFile, RefusesWithAReason) {
         EXPECT_EQ(r.result.reason, c.reason) << c.name;
         EXPECT_TRUE(r.numbers.empty()) << c.name;
     }
-    // Text that is no model: the library's own reason, on one line.
-    const Read junk = read(folder.write("junk.ply", "hello\nworld\n"));
-    EXPECT_EQ(junk.result.status, ModelStatus::Refused);
-    EXPECT_FALSE(junk.result.reason.empty());
-    EXPECT_EQ(junk.result.reason.find('\n'), std::string::npos);
+    // Bytes that are no model: the library's own reason, on one line.
+    const struct {
+        std::string name, content;
+    } junk_cases[] = {
+        {"junk.ply", "hello\nworld\n"},
+        // A damaged GLB that the GLB readers turn down; the library then tried
+        // its other readers, one of which read past the end (found by
+        // fuzz_model_file_glb under the address sanitizer).
+        {"damaged.glb", std::string("glTF\2\0\0\0d\2step", 14) + std::string(64, '\0') +
+                            std::string("JSON{\"\x1aindexarray\0"
+                                        "0 ",
+                                        20)},
+    };
+    for (const auto& c : junk_cases) {
+        const Read junk = read(folder.write(c.name, c.content));
+        EXPECT_EQ(junk.result.status, ModelStatus::Refused) << c.name;
+        EXPECT_FALSE(junk.result.reason.empty()) << c.name;
+        EXPECT_EQ(junk.result.reason.find('\n'), std::string::npos) << c.name;
+    }
     // A binary STL of a million triangles (all zero bytes, a sparse file),
     // refused from its head before the library reads it.
     const uint32_t million = 1000000;
