@@ -108,13 +108,7 @@ int run_check(const std::vector<std::string>& args) {
         std::fprintf(stderr, "Glimmark Error: %s\n", error.c_str());
         return ExitUsageOrFile;
     }
-    glimmark::Settings settings;
-    settings.width = options.overrides.width;
-    settings.height = options.overrides.height;
-    settings.antialiasing = options.overrides.antialiasing;
-    settings.max_depth = options.overrides.max_depth;
-    settings.time = options.overrides.time;
-    settings.folder = source.folder;
+    glimmark::Settings settings = settings_of(options, source.folder);
     if (!parsed.has("strict") && !info) {
         const std::vector<glimmark::Diagnostic> found = glimmark::check(source.text, settings);
         if (!found.empty()) return show_parse_error(source, found.front());

@@ -78,13 +78,7 @@ int run_exr_render(const ParsedArguments& parsed, const TraceOptions& options,
         std::fprintf(stderr, "Glimmark Error: %s\n", error.c_str());
         return ExitUsageOrFile;
     }
-    glimmark::Settings settings;
-    settings.width = options.overrides.width;
-    settings.height = options.overrides.height;
-    settings.antialiasing = options.overrides.antialiasing;
-    settings.max_depth = options.overrides.max_depth;
-    settings.time = options.overrides.time;
-    settings.folder = source.folder;
+    glimmark::Settings settings = settings_of(options, source.folder);
     settings.threads = options.threads;
 
     InterruptEndsProgram interrupt;

@@ -195,3 +195,14 @@ bool apply_trace_options(const char* command, const TraceOptions& options, Scene
     }
     return true;
 }
+
+glimmark::Settings settings_of(const TraceOptions& options, const std::string& folder) {
+    glimmark::Settings settings;
+    settings.width = options.overrides.width;
+    settings.height = options.overrides.height;
+    settings.antialiasing = options.overrides.antialiasing;
+    settings.max_depth = options.overrides.max_depth;
+    settings.time = options.overrides.time;
+    settings.folder = folder;
+    return settings;
+}

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
+#include "glimmark/engine.h"
 
 class SceneSession;
 
@@ -44,6 +45,10 @@ std::vector<OptionSpec> trace_option_specs(bool render);
 // Reads the shared options from a parsed command line. False after a usage
 // error has been reported for `command`.
 bool read_trace_options(const char* command, const ParsedArguments& parsed, TraceOptions& out);
+
+// The engine's settings from the options' overrides, for a scene whose
+// INCLUDE files are looked for in `folder`. Threads are left to the caller.
+glimmark::Settings settings_of(const TraceOptions& options, const std::string& folder);
 
 // "A-B", "A-" (to the end: last -1) or "A", counted from 0.
 bool parse_range(const std::string& text, int& first, int& last);
