@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -87,6 +88,36 @@ bool sound_ply_header(std::string_view head) {
         at = end + 1;
     }
     return false;
+}
+
+constexpr const char* DamagedGlbHeader = "not a GLB file: its header is damaged";
+
+// Reads `n` bytes at `offset` of a file or of bytes in memory; false past the end.
+using ReadAt = std::function<bool(long long offset, char* out, size_t n)>;
+
+uint32_t little_endian_word(const char* bytes) {
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes);
+    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+           static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+}
+
+// Whether a binary glTF's header and chunk lengths fit in its `size` bytes:
+// the library takes memory for the lengths a header states before it reads.
+bool sound_glb_container(const ReadAt& read_at, long long size) {
+    char header[20];
+    if (!read_at(0, header, sizeof header) || std::memcmp(header, "glTF", 4) != 0) return false;
+    const uint32_t version = little_endian_word(header + 4);
+    const long long length = little_endian_word(header + 8);
+    if (length > size || length < 20) return false;
+    const long long first = little_endian_word(header + 12);
+    if (version == 1) return first <= length - 20;  // its content, then the body
+    if (version != 2 || std::memcmp(header + 16, "JSON", 4) != 0 || first > length - 20)
+        return false;
+    const long long next = (20 + first + 3) & ~3LL;
+    if (next + 8 > length) return true;
+    char chunk[8];
+    if (!read_at(next, chunk, sizeof chunk)) return false;
+    return little_endian_word(chunk) <= length - next - 8;
 }
 
 // The triangles a file says it holds at least, from the head of a PLY file
@@ -430,6 +461,14 @@ ModelResult read_model_parts(const std::string& path, long long max_triangles,
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<size_t>(in.gcount()));
     if (ext == "ply" && !sound_ply_header(head)) return refused(DamagedPlyHeader);
+    const ReadAt read_at = [&in](long long offset, char* out, size_t n) {
+        in.clear();
+        in.seekg(offset);
+        in.read(out, static_cast<std::streamsize>(n));
+        return in.gcount() == static_cast<std::streamsize>(n);
+    };
+    if (ext == "glb" && !sound_glb_container(read_at, static_cast<long long>(size)))
+        return refused(DamagedGlbHeader);
     const long long declared = declared_triangles(ext, head, static_cast<long long>(size));
     if (declared > max_triangles) return too_many(declared);
 #ifdef GLIMMARK_MODEL_FILES
@@ -451,6 +490,13 @@ ModelResult read_model_bytes(const void* bytes, std::size_t size, const std::str
     const std::string_view head(static_cast<const char*>(bytes),
                                 std::min<std::size_t>(size, MaxHeadBytes));
     if (extension == "ply" && !sound_ply_header(head)) return refused(DamagedPlyHeader);
+    const ReadAt read_at = [bytes, size](long long offset, char* out, size_t n) {
+        if (offset < 0 || static_cast<size_t>(offset) > size || n > size - offset) return false;
+        std::memcpy(out, static_cast<const char*>(bytes) + offset, n);
+        return true;
+    };
+    if (extension == "glb" && !sound_glb_container(read_at, static_cast<long long>(size)))
+        return refused(DamagedGlbHeader);
     const long long declared = declared_triangles(extension, head, static_cast<long long>(size));
     if (declared > max_triangles) return too_many(declared);
 #ifdef GLIMMARK_MODEL_FILES

@@ -114,6 +114,19 @@ TEST(ModelFile, RefusesWithAReason) {
          "ply\nformat ascii 1.0\nelement vertex 4\nproply\nformat ascii 1.0\nelperty float x\n"
          "property vlOat y\npropemertyent vertex 8\nprope",
          "not a PLY file: its header is damaged or too long"},
+        // GLB headers whose lengths pass the end (found by fuzz_model_file_glb):
+        // the library read past the end of the first and took 4 GB for the second.
+        {"past-the-end.glb",
+         std::string("glTF\2\0\0\0d\2step", 14) + std::string(64, '\0') +
+             std::string("JSON{\"\x1aindexarray\0000 ", 20),
+         "not a GLB file: its header is damaged"},
+        {"huge-chunk.glb", std::string("glTF\2\0\0\0\x1a\0\0\0\xe4\xfd\xff\xfdJSON{\"as0 ", 26),
+         "not a GLB file: its header is damaged"},
+        {"huge-body.glb",
+         std::string("glTF\2\0\0\0\x24\0\0\0\x04\0\0\0JSON{}  \xf0\xff\xff\xff"
+                     "BIN\0",
+                     36),
+         "not a GLB file: its header is damaged"},
     };
     for (const auto& c : cases) {
         const std::string path =
@@ -128,13 +141,7 @@ TEST(ModelFile, RefusesWithAReason) {
         std::string name, content;
     } junk_cases[] = {
         {"junk.ply", "hello\nworld\n"},
-        // A damaged GLB that the GLB readers turn down; the library then tried
-        // its other readers, one of which read past the end (found by
-        // fuzz_model_file_glb under the address sanitizer).
-        {"damaged.glb", std::string("glTF\2\0\0\0d\2step", 14) + std::string(64, '\0') +
-                            std::string("JSON{\"\x1aindexarray\0"
-                                        "0 ",
-                                        20)},
+        {"junk.glb", std::string("glTF\2\0\0\0\x1c\0\0\0\x08\0\0\0JSON{\"a\":0} ", 28)},
     };
     for (const auto& c : junk_cases) {
         const Read junk = read(folder.write(c.name, c.content));
