@@ -71,9 +71,25 @@ constexpr const char* DamagedPlyHeader = "not a PLY file: its header is damaged 
 
 constexpr const char* NotAModelName = "the name does not end in .obj, .ply, .stl, .gltf or .glb";
 
-// Whether a PLY file's head is a whole header of known lines: the library
-// reads some damaged headers for ever. The header must end within `head`.
-bool sound_ply_header(std::string_view head) {
+// The count of an "element <name> <count>" line; -1 when it has none.
+long long element_count(std::string_view line) {
+    const size_t name = line.find(' ');
+    if (name == std::string_view::npos) return -1;
+    const size_t space = line.find(' ', name + 1);
+    if (space == std::string_view::npos || space + 1 >= line.size()) return -1;
+    long long count = 0;
+    for (size_t at = space + 1; at < line.size(); ++at) {
+        if (!std::isdigit(static_cast<unsigned char>(line[at])) || count > (1LL << 50)) return -1;
+        count = count * 10 + (line[at] - '0');
+    }
+    return count;
+}
+
+// Whether a PLY file's head is a whole header of known lines whose element
+// counts fit in the file's `size` bytes: the library reads some damaged
+// headers for ever, and takes memory for the counts before it reads. The
+// header must end within `head`.
+bool sound_ply_header(std::string_view head, long long size) {
     const std::string_view words[] = {"ply",      "format",  "comment",
                                       "obj_info", "element", "property"};
     size_t at = 0;
@@ -85,6 +101,7 @@ bool sound_ply_header(std::string_view head) {
         const std::string_view first = line.substr(0, line.find(' '));
         if (first == "end_header") return true;
         if (std::find(std::begin(words), std::end(words), first) == std::end(words)) return false;
+        if (first == "element" && element_count(line) > size) return false;
         at = end + 1;
     }
     return false;
@@ -460,7 +477,8 @@ ModelResult read_model_parts(const std::string& path, long long max_triangles,
     std::string head(MaxHeadBytes, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<size_t>(in.gcount()));
-    if (ext == "ply" && !sound_ply_header(head)) return refused(DamagedPlyHeader);
+    if (ext == "ply" && !sound_ply_header(head, static_cast<long long>(size)))
+        return refused(DamagedPlyHeader);
     const ReadAt read_at = [&in](long long offset, char* out, size_t n) {
         in.clear();
         in.seekg(offset);
@@ -489,7 +507,8 @@ ModelResult read_model_bytes(const void* bytes, std::size_t size, const std::str
     if (size == 0) return refused("the file is empty");
     const std::string_view head(static_cast<const char*>(bytes),
                                 std::min<std::size_t>(size, MaxHeadBytes));
-    if (extension == "ply" && !sound_ply_header(head)) return refused(DamagedPlyHeader);
+    if (extension == "ply" && !sound_ply_header(head, static_cast<long long>(size)))
+        return refused(DamagedPlyHeader);
     const ReadAt read_at = [bytes, size](long long offset, char* out, size_t n) {
         if (offset < 0 || static_cast<size_t>(offset) > size || n > size - offset) return false;
         std::memcpy(out, static_cast<const char*>(bytes) + offset, n);

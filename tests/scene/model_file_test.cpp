@@ -114,6 +114,10 @@ TEST(ModelFile, RefusesWithAReason) {
          "ply\nformat ascii 1.0\nelement vertex 4\nproply\nformat ascii 1.0\nelperty float x\n"
          "property vlOat y\npropemertyent vertex 8\nprope",
          "not a PLY file: its header is damaged or too long"},
+        // A count the file cannot hold: the library took memory for it first.
+        {"huge-count.ply",
+         "ply\nformat ascii 1.0\nelement vertex 99999999994\nproperty float x\nend_header\n0\n",
+         "not a PLY file: its header is damaged or too long"},
         // GLB headers whose lengths pass the end (found by fuzz_model_file_glb):
         // the library read past the end of the first and took 4 GB for the second.
         {"past-the-end.glb",
