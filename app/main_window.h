@@ -180,8 +180,8 @@ class MainWindow : public QMainWindow, public glimmark::Window {
     LivePreview* shown_scene(bool& busy) const;
     // Once a run has traced its picture, its scene is readied for picks.
     void ready_run_picks();
-    // Outlines in the picture of `scene` the pixels `inside` holds, on a
-    // grid of at most about 40,000 points; false when it holds none.
+    // Outlines in the picture the pane shows the pixels `inside` holds, on
+    // a grid of at most about 40,000 points; false when it holds none.
     bool outline_pixels(const std::function<bool(int x, int y)>& inside);
     // Outlines the shape whose block holds the caret.
     void show_block_at_caret();
