@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "glimmark/engine.h"
-#include "glimmark/preview.h"
 #include "tests/cli/cli_process_support.h"
 
 namespace {
@@ -212,37 +211,6 @@ TEST(EnginePick, FindsTheBlockBehindAPixel) {
         EXPECT_FALSE(parsed.frame->pick(0, 0));
         EXPECT_FALSE(parsed.frame->pick(48, 10));
     }
-}
-
-// The preview finds the innermost block at a place of the text (its end
-// counts, as a caret's place), and tells which pixels a block makes.
-TEST(EnginePick, ThePreviewFindsTheBlockAtAPlaceOfTheText) {
-    const std::string text(kBall);
-    const int union_at = int(text.find("UNION")), union_end = int(text.find("END_UNION") + 9);
-    const int first = int(text.find("SPHERE", union_at)),
-              first_end = int(text.find("END_SPHERE") + 10);
-    glimmark::PreviewScene scene;
-    ASSERT_FALSE(scene.parse(text, "", std::nullopt));
-    scene.prepare(48, 36, nullptr);
-    const struct {
-        int offset;
-        int start, end;
-    } cases[] = {
-        {union_at + 2, union_at, union_end},   {first + 3, first, first_end},
-        {first_end, first, first_end},         {first_end + 2, union_at, union_end},
-        {int(text.find("LIGHT")) + 1, -1, -1}, {union_end + 1, -1, -1},
-    };
-    for (const auto& c : cases) {
-        const auto block = scene.block_at(c.offset);
-        EXPECT_EQ(block ? std::make_pair(block->start, block->end) : std::make_pair(-1, -1),
-                  std::make_pair(c.start, c.end))
-            << c.offset;
-    }
-    const auto hit = scene.pick(24, 18, true);
-    ASSERT_TRUE(hit);
-    EXPECT_TRUE(scene.shows_block(24, 18, hit->start, hit->end));
-    EXPECT_TRUE(scene.shows_block(24, 18, union_at, union_end));
-    EXPECT_FALSE(scene.shows_block(0, 0, union_at, union_end));
 }
 
 // The object pass numbers the block pick() finds behind each pixel; depth
