@@ -61,6 +61,9 @@ constexpr int PreviewSizeQuarter = 32844;
 constexpr int ThemeSystem = 32845;
 constexpr int ThemeLight = 32846;
 constexpr int ThemeDark = 32847;
+constexpr int ShowBlockAtCaret = 32860;
+constexpr int NextError = 32861;
+constexpr int PreviousError = 32862;
 // The File menu's popup of recent files; its items are RecentFile + 0..7.
 constexpr int RecentFiles = 32850;
 constexpr int RecentFile = 32851;

@@ -156,3 +156,16 @@ int document_position(const QTextDocument& document, const TextFormat& format, i
     // Past the end: the end of the document's text.
     return std::max(0, document.characterCount() - 1);
 }
+
+int byte_offset(const QTextDocument& document, const TextFormat& format, int position) {
+    int bytes = 0;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        const QString text = block.text();
+        const int in_block = position - block.position();
+        if (in_block <= text.size())
+            return bytes + encoded_length(text.left(std::max(0, in_block)), format.encoding);
+        bytes += encoded_length(text, format.encoding);
+        if (block.next().isValid()) bytes += ending_bytes(block_ending(block, format));
+    }
+    return bytes;
+}

@@ -31,3 +31,7 @@ QByteArray document_bytes(const QTextDocument& document, const TextFormat& forma
 // a line end or inside a character's bytes map to the position before it;
 // offsets outside the text are clamped to it.
 int document_position(const QTextDocument& document, const TextFormat& format, int byte_offset);
+
+// The byte offset into document_bytes of a document position: the bytes of
+// the characters before it. Positions past the text give its length.
+int byte_offset(const QTextDocument& document, const TextFormat& format, int position);

@@ -102,6 +102,10 @@ void LivePreview::work(std::shared_ptr<Run> run, Request request) {
             width = std::max(1, width / 2);
             height = std::max(1, height / 2);
         }
+        if (request.width > 0 && request.height > 0) {
+            width = request.width;
+            height = request.height;
+        }
         // The parse may have been slow; a run given up builds nothing more.
         scene_.prepare(width, height, &run->abandon);
         if (run->abandon.load()) return;
@@ -109,6 +113,9 @@ void LivePreview::work(std::shared_ptr<Run> run, Request request) {
         traced_height_ = height;
         pickable_ = true;
     }
+    post(generation, [this, generation] { ready_generation_ = generation; });
+    // A picture of another run's is only picked in.
+    if (request.width > 0 && request.height > 0) return;
     // The passes read the scene and nothing writes it until the next run.
     auto coarse = free_surface(width, height);
     for (const int step : {8, 2}) {
@@ -141,14 +148,23 @@ std::shared_ptr<glimmark::Canvas> LivePreview::free_surface(int width, int heigh
     return spares_.back();
 }
 
-LivePreview::Pick LivePreview::pick(int x, int y, bool innermost) {
-    Pick found;
-    std::unique_lock<std::mutex> lock(scene_mutex_, std::try_to_lock);
-    if (!lock.owns_lock()) {
-        found.busy = true;
-        return found;
+bool LivePreview::lookable(std::unique_lock<std::mutex>& lock, bool& busy) {
+    busy = false;
+    // Until the newest request's scene is ready, the one there is another
+    // text's.
+    if (ready_generation_ != generation_) {
+        busy = this->busy();
+        return false;
     }
-    if (!pickable_ || !scene_.ready()) return found;
+    lock = std::unique_lock<std::mutex>(scene_mutex_, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        busy = true;
+        return false;
+    }
+    return pickable_ && scene_.ready();
+}
+
+bool LivePreview::to_traced(int& x, int& y) const {
     // A picture of another size (the newest run has not shown one yet) is
     // the same view: its pixel stands for the same place.
     if (picture_ && picture_->width() > 0 && picture_->height() > 0 &&
@@ -156,12 +172,37 @@ LivePreview::Pick LivePreview::pick(int x, int y, bool innermost) {
         x = static_cast<int>(static_cast<long long>(x) * traced_width_ / picture_->width());
         y = static_cast<int>(static_cast<long long>(y) * traced_height_ / picture_->height());
     }
-    if (x < 0 || y < 0 || x >= traced_width_ || y >= traced_height_) return found;
+    return x >= 0 && y >= 0 && x < traced_width_ && y < traced_height_;
+}
+
+LivePreview::Pick LivePreview::pick(int x, int y, bool innermost) {
+    Pick found;
+    std::unique_lock<std::mutex> lock;
+    if (!lookable(lock, found.busy) || !to_traced(x, y)) return found;
     const std::optional<glimmark::PreviewPick> hit = scene_.pick(x, y, innermost);
     if (!hit) return found;
     found.start = hit->start;
     found.end = hit->end;
     found.kind = QString::fromStdString(hit->kind);
     found.material = QString::fromStdString(hit->material);
+    return found;
+}
+
+bool LivePreview::shows_block(int x, int y, int start, int end) {
+    std::unique_lock<std::mutex> lock;
+    bool busy = false;
+    return lookable(lock, busy) && to_traced(x, y) && scene_.shows_block(x, y, start, end);
+}
+
+LivePreview::Pick LivePreview::block_at(int offset) {
+    Pick found;
+    std::unique_lock<std::mutex> lock;
+    if (!lookable(lock, found.busy)) return found;
+    const std::optional<glimmark::PreviewPick> block = scene_.block_at(offset);
+    if (!block) return found;
+    found.start = block->start;
+    found.end = block->end;
+    found.kind = QString::fromStdString(block->kind);
+    found.material = QString::fromStdString(block->material);
     return found;
 }

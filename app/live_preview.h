@@ -40,6 +40,10 @@ class LivePreview : public QObject {
         std::optional<float> time;
         // The picture is traced at 1/divisor of WIDTH and HEIGHT.
         int divisor = 1;
+        // Set: the scene is readied at exactly this size (a picture another
+        // run traced), and only for picks: no pass is traced.
+        int width = 0;
+        int height = 0;
     };
     // What a click on the picture found.
     struct Pick {
@@ -66,11 +70,18 @@ class LivePreview : public QObject {
 
     // The last picture a run showed (its passes draw into it); null before.
     std::shared_ptr<const glimmark::Canvas> picture() const { return picture_; }
-    // The shape at pixel (x, y) of the picture shown, in the newest parsed
-    // scene (traced at that size, or about to be): its
+    // The shape at pixel (x, y) of the picture shown, in the scene of the
+    // newest request (traced at that size, or about to be): its
     // outermost block (a CSG or bounding group), or with `innermost` the
-    // block of the very shape hit.
+    // block of the very shape hit. Busy until that scene is ready.
     Pick pick(int x, int y, bool innermost);
+    // Whether the shape at pixel (x, y) is made by the block [start, end)
+    // (that block or one inside it), as pick() looks.
+    bool shows_block(int x, int y, int start, int end);
+    // The innermost shape block of the newest request's scene that holds
+    // the character at `offset` of its text (start and end -1 for none, and
+    // busy while that scene is not ready).
+    Pick block_at(int offset);
     // The newest parse's animation, if it has one.
     bool has_animation() const { return has_animation_; }
     float start_time() const { return start_time_; }
@@ -103,6 +114,12 @@ class LivePreview : public QObject {
     // A surface of this size that nobody shows, from the spares if one is
     // free (a new one costs a moment for a large picture).
     std::shared_ptr<glimmark::Canvas> free_surface(int width, int height);
+    // Takes the scene for a look from the UI thread: false when it cannot
+    // be looked at, `busy` when that is because it is being made.
+    bool lookable(std::unique_lock<std::mutex>& lock, bool& busy);
+    // A pixel of the picture shown to one of the scene as readied; false
+    // outside it.
+    bool to_traced(int& x, int& y) const;
 
     std::thread thread_;
     unsigned thread_generation_ = 0;
@@ -123,6 +140,8 @@ class LivePreview : public QObject {
     int traced_width_ = 0;
     int traced_height_ = 0;
     bool pickable_ = false;
+    // The request whose scene is ready for picks (UI thread).
+    unsigned ready_generation_ = 0;
 
     bool has_animation_ = false;
     float start_time_ = 0.0f;

@@ -14,6 +14,7 @@
 
 #include "app/code_editor.h"
 #include "app/commands.h"
+#include "app/live_preview.h"
 #include "app/main_window.h"
 #include "app/queued_call.h"
 #include "app/recording_notice.h"
@@ -21,6 +22,7 @@
 #include "app/studio_dialogs.h"
 #include "app/templates.h"
 #include "app/test_picture.h"
+#include "app/trace_pane.h"
 #include "app/trace_window.h"
 
 void MainWindow::run_command(int id) {
@@ -121,6 +123,15 @@ void MainWindow::run_command(int id) {
         case cmd::ThemeDark:
             set_theme(id);
             break;
+        case cmd::ShowBlockAtCaret:
+            show_block_at_caret();
+            break;
+        case cmd::NextError:
+            go_to_error(1);
+            break;
+        case cmd::PreviousError:
+            go_to_error(-1);
+            break;
         case cmd::PreviewSizeFull:
         case cmd::PreviewSizeHalf:
         case cmd::PreviewSizeQuarter:
@@ -189,6 +200,11 @@ void MainWindow::start_run(bool build_scene, bool record) {
     }
     recording_run_ = build_scene && record;
     stop_pressed_ = false;
+    // What the last parse found goes with the next one.
+    clear_parse_errors();
+    run_edits_ = text_edits_;
+    run_traces_ = build_scene;
+    run_showed_picture_ = false;
     run_status_->run_started();
     run_.options().folder =
         current_file_.isEmpty()
@@ -269,9 +285,12 @@ void MainWindow::show_parse_error(const glimmark::Diagnostic& error) {
     const int column = block.isValid() ? at - block.position() + 1 : 1;
     const QString place = QString("Line %1, Col %2").arg(line).arg(column);
     // The line keeps the error after the box is closed.
-    run_status_->show(
+    const QString status =
         QString("Parse Error at %1: %2 found: %3")
-            .arg(place, QString::fromStdString(error.message), QString::fromStdString(error.word)));
+            .arg(place, QString::fromStdString(error.message), QString::fromStdString(error.word));
+    run_status_->show(status);
+    set_parse_error(at, document_position(document, format_, std::max(error.start, error.end)),
+                    status);
     dialogs_->message(this, QString::fromStdString(error.text) + "\n\n" + place, "Parse Error",
                       QMessageBox::NoIcon);
     select_text(error.start, error.end);
@@ -297,6 +316,10 @@ void MainWindow::show_test_picture() {
     if (canvas_.width() != kTestPictureSize || canvas_.height() != kTestPictureSize)
         canvas_.resize(kTestPictureSize, kTestPictureSize);
     draw_test_picture(canvas_);
+    // No scene made this picture.
+    run_pickable_ = false;
+    run_picks_->stop(false);
+    pane_->set_outline({});
     present_picture(kTestPictureSize, kTestPictureSize);
 }
 
@@ -322,4 +345,40 @@ void MainWindow::end_run_for_exit() {
 
 void MainWindow::error_box(const QString& text) {
     dialogs_->message(nullptr, text, "Glimmark Error", QMessageBox::Critical);
+}
+
+void MainWindow::set_parse_error(int from, int to, const QString& status) {
+    QTextCursor word(editor_->document());
+    word.setPosition(from);
+    word.setPosition(to, QTextCursor::KeepAnchor);
+    parse_errors_.assign(1, ParseErrorPlace{word, status});
+}
+
+void MainWindow::go_to_error(int direction) {
+    if (parse_errors_.empty()) {
+        statusBar()->showMessage("The last parse found no errors.", 3000);
+        return;
+    }
+    const QTextCursor caret = editor_->textCursor();
+    // The first error past the caret (the last one before it), or round.
+    size_t index = direction > 0 ? 0 : parse_errors_.size() - 1;
+    for (size_t i = 0; i < parse_errors_.size(); ++i) {
+        const size_t at = direction > 0 ? i : parse_errors_.size() - 1 - i;
+        const int start = parse_errors_[at].word.selectionStart();
+        if (direction > 0 ? start > caret.selectionStart() : start < caret.selectionStart()) {
+            index = at;
+            break;
+        }
+    }
+    go_to_error_at(index);
+}
+
+void MainWindow::go_to_error_at(size_t index) {
+    const QTextCursor& word = parse_errors_[index].word;
+    QTextCursor cursor(editor_->document());
+    cursor.setPosition(word.selectionStart());
+    cursor.setPosition(word.selectionEnd(), QTextCursor::KeepAnchor);
+    editor_->setTextCursor(cursor);
+    editor_->ensureCursorVisible();
+    editor_->setFocus();
 }

@@ -31,6 +31,15 @@ const char* const kSaveError = "There has been an error saving the .gmk file.";
 const char* const kUnsaved = "The text has changes that are not saved. Save them before %1?";
 const char* const kRecentKey = "files/recent";
 const char* const kFolderKey = "files/last_folder";
+
+// The box of a file too long for the editor.
+QString too_long_text(const QString& shown_name) {
+    return QString("The file %1 has %2 characters or more; the editor holds at most %3.")
+        .arg(shown_name)
+        .arg(MainWindow::kTextBufferSize)
+        .arg(MainWindow::kTextBufferSize - 1);
+}
+
 // Changed text goes to the recovery file this long after the last change.
 constexpr int kRecoveryDelayMs = 2000;
 
@@ -125,6 +134,7 @@ void MainWindow::forget_document_status() {
     if (!run_status_->in_run()) run_status_->show(QString());
     statusBar()->clearMessage();
     static_cast<CodeEditor*>(editor_)->set_error_mark(0, 0, {});
+    clear_parse_errors();
 }
 
 bool MainWindow::changes_may_go(const QString& what) {
@@ -168,6 +178,22 @@ void MainWindow::open_command() {
 }
 
 void MainWindow::open_dropped_file(const QString& name) {
+    // What cannot be opened is said before the question about changed text,
+    // and the text stays as it is.
+    const QFileInfo file(name);
+    const QString shown = QDir::toNativeSeparators(name);
+    if (!file.exists()) {
+        error_box(QString("The file %1 cannot be found; the text stays as it was.").arg(shown));
+        return;
+    }
+    if (file.isDir()) {
+        error_box(QString("%1 is a folder; drop a .gmk file to open it.").arg(shown));
+        return;
+    }
+    if (file.size() >= kTextBufferSize) {
+        error_box(too_long_text(shown));
+        return;
+    }
     if (!changes_may_go("opening another file")) return;
     open_file(name);
 }
@@ -349,10 +375,7 @@ bool MainWindow::load_file(const QString& name) {
         return false;
     }
     if (bytes.size() >= kTextBufferSize) {
-        error_box(QString("The file %1 has %2 characters or more; the editor holds at most %3.")
-                      .arg(QDir::toNativeSeparators(name))
-                      .arg(kTextBufferSize)
-                      .arg(kTextBufferSize - 1));
+        error_box(too_long_text(QDir::toNativeSeparators(name)));
         return false;
     }
     format_ = set_document_bytes(*editor_->document(), bytes);

@@ -1,6 +1,7 @@
 // The live preview: every pause in typing parses the text off the UI thread
 // and traces it into the trace pane, coarse first; a parse error is marked
-// in the text instead of boxed; a click on the picture selects the block of
+// in the text instead of boxed; a click on the picture (the preview's, or
+// the last run's while the text is the one it traced) selects the block of
 // the shape that made the pixel.
 #include <QAction>
 #include <QActionGroup>
@@ -27,6 +28,7 @@
 namespace {
 
 const char* const kLiveKey = "view/livePreview";
+const char* const kParsingAgain = "The scene is being parsed again; click once more in a moment.";
 const char* const kSizeKey = "view/previewSize";
 // The pause after the last edit before the text is parsed.
 constexpr int kPauseMs = 150;
@@ -42,13 +44,20 @@ int size_command(int divisor) {
 
 void MainWindow::setup_preview() {
     preview_ = new LivePreview(this);
+    run_picks_ = new LivePreview(this);
     preview_timer_ = new QTimer(this);
     preview_timer_->setSingleShot(true);
     preview_timer_->setInterval(kPauseMs);
     connect(preview_timer_, &QTimer::timeout, this, &MainWindow::start_preview);
     connect(editor_, &QPlainTextEdit::textChanged, this, [this] {
-        // The outlined shape may no longer be where it was drawn.
+        // The outlined shape may no longer be where it was drawn, and the
+        // scene of the last run's picture is another text's.
+        ++text_edits_;
         pane_->set_outline({});
+        if (run_pickable_) {
+            run_pickable_ = false;
+            run_picks_->stop(false);
+        }
         if (live_preview_) preview_timer_->start();
     });
     connect(time_slider_, &QSlider::valueChanged, this, [this] {
@@ -71,6 +80,7 @@ void MainWindow::setup_preview() {
         auto* editor = static_cast<CodeEditor*>(editor_);
         if (!editor->error_message().isEmpty()) statusBar()->clearMessage();
         editor->set_error_mark(0, 0, {});
+        clear_parse_errors();
         update_time_slider();
     });
     connect(preview_, &LivePreview::parse_failed, this, &MainWindow::show_preview_error);
@@ -108,6 +118,7 @@ void MainWindow::set_live_preview(bool on) {
         auto* editor = static_cast<CodeEditor*>(editor_);
         if (!editor->error_message().isEmpty()) statusBar()->clearMessage();
         editor->set_error_mark(0, 0, {});
+        clear_parse_errors();
         pane_->set_dimmed(false);
     }
     update_time_slider();
@@ -146,12 +157,15 @@ void MainWindow::start_preview() {
                                    static_cast<float>(kSliderSteps);
     }
     request.divisor = preview_divisor_;
+    preview_edits_ = text_edits_;
     preview_->request(std::move(request));
 }
 
 void MainWindow::stop_preview_for_run() {
     preview_timer_->stop();
     pane_->set_outline({});
+    run_pickable_ = false;
+    run_picks_->stop(false);
     preview_->stop(true);
     pane_->show_surface(nullptr);
     pane_->set_dimmed(false);
@@ -169,27 +183,66 @@ void MainWindow::show_preview_error(const glimmark::Diagnostic& error) {
         QString(" (Line %1, Col %2)").arg(block.blockNumber() + 1).arg(from - block.position() + 1);
     static_cast<CodeEditor*>(editor_)->set_error_mark(from, to, text);
     statusBar()->showMessage(text);
+    set_parse_error(from, to, text);
     // The last good picture stays, dimmed.
     if (!pane_->shows_own_surface()) pane_->set_dimmed(true);
 }
 
+LivePreview* MainWindow::shown_scene(bool& busy) const {
+    busy = false;
+    if (!pane_->shows_own_surface()) {
+        if (!live_preview_) return nullptr;
+        // An edit not parsed yet: the scene there is the text's before it.
+        if (preview_edits_ != text_edits_ || preview_timer_->isActive()) {
+            busy = preview_timer_->isActive() || preview_->busy();
+            return nullptr;
+        }
+        return preview_;
+    }
+    // The last run's picture, while the text is still the one it traced.
+    if (!run_pickable_ || run_edits_ != text_edits_) return nullptr;
+    return run_picks_;
+}
+
+void MainWindow::ready_run_picks() {
+    const bool traced = run_traces_ && run_showed_picture_;
+    run_traces_ = false;
+    run_pickable_ = false;
+    if (!traced || closing_ || run_.parse_error() || !run_.run_error().empty() ||
+        run_edits_ != text_edits_ || canvas_.width() <= 0 || canvas_.height() <= 0)
+        return;
+    // The scene of the frame shown last, at the picture's own size.
+    LivePreview::Request request;
+    request.text = traced_text_;
+    request.folder = run_.options().folder;
+    if (run_.animated()) request.time = run_.picture_values().time;
+    request.width = canvas_.width();
+    request.height = canvas_.height();
+    run_picks_->request(std::move(request));
+    run_pickable_ = true;
+}
+
 void MainWindow::pick_pixel(QPoint pixel, Qt::KeyboardModifiers modifiers) {
-    if (!live_preview_ || pane_->shows_own_surface()) return;
+    bool busy = false;
+    LivePreview* scene = shown_scene(busy);
     // The innermost block: Alt+click, or Ctrl+click and a double click where
     // the window manager keeps Alt+click for itself.
     const bool innermost =
         modifiers.testFlag(Qt::AltModifier) || modifiers.testFlag(Qt::ControlModifier);
-    const LivePreview::Pick found = preview_->pick(pixel.x(), pixel.y(), innermost);
-    if (found.busy) {
-        statusBar()->showMessage("The scene is being parsed again; click once more in a moment.",
-                                 2000);
+    const LivePreview::Pick found =
+        scene != nullptr ? scene->pick(pixel.x(), pixel.y(), innermost) : LivePreview::Pick{};
+    if (busy || found.busy) {
+        statusBar()->showMessage(kParsingAgain, 2000);
         return;
     }
     if (found.start < 0) {
         pane_->set_outline({});
         return;
     }
-    outline_block(found.start, found.end, innermost);
+    outline_pixels([scene, &found, innermost](int x, int y) {
+        const LivePreview::Pick p = scene->pick(x, y, innermost);
+        return p.start == found.start && p.end == found.end;
+    });
     // The caret at the block's start, so that scrolling shows where it begins.
     const QTextDocument& document = *editor_->document();
     QTextCursor cursor(editor_->document());
@@ -203,27 +256,73 @@ void MainWindow::pick_pixel(QPoint pixel, Qt::KeyboardModifiers modifiers) {
         4000);
 }
 
-void MainWindow::outline_block(int start, int end, bool innermost) {
-    // Every pixel whose pick is the same block, on a grid of at most about
-    // 40,000 points over the picture.
-    const auto picture = preview_->picture();
-    if (!picture || picture->width() <= 0 || picture->height() <= 0) return;
-    const int w = picture->width(), h = picture->height();
+bool MainWindow::outline_pixels(const std::function<bool(int x, int y)>& inside) {
+    // The picture the pane shows: the live preview's, or the run's surface.
+    const auto preview_picture = preview_->picture();
+    const int w = pane_->shows_own_surface() ? canvas_.width()
+                  : preview_picture          ? preview_picture->width()
+                                             : 0;
+    const int h = pane_->shows_own_surface() ? canvas_.height()
+                  : preview_picture          ? preview_picture->height()
+                                             : 0;
+    if (w <= 0 || h <= 0) return false;
     const int step = std::max(1, static_cast<int>(std::ceil(std::sqrt(w * double(h) / 40000.0))));
-    QImage inside((w + step - 1) / step, (h + step - 1) / step, QImage::Format_Indexed8);
-    inside.setColorCount(2);
-    inside.fill(0);
-    for (int y = 0; y < inside.height(); ++y)
-        for (int x = 0; x < inside.width(); ++x) {
-            const LivePreview::Pick p = preview_->pick(x * step, y * step, innermost);
-            if (p.start == start && p.end == end) inside.setPixel(x, y, 1);
-        }
-    pane_->set_outline(inside);
+    QImage mask((w + step - 1) / step, (h + step - 1) / step, QImage::Format_Indexed8);
+    mask.setColorCount(2);
+    mask.fill(0);
+    bool any = false;
+    for (int y = 0; y < mask.height(); ++y)
+        for (int x = 0; x < mask.width(); ++x)
+            if (inside(x * step, y * step)) {
+                mask.setPixel(x, y, 1);
+                any = true;
+            }
+    pane_->set_outline(any ? mask : QImage());
+    return any;
+}
+
+void MainWindow::show_block_at_caret() {
+    bool busy = false;
+    LivePreview* scene = shown_scene(busy);
+    const int offset = byte_offset(*editor_->document(), format_, editor_->textCursor().position());
+    const LivePreview::Pick block =
+        scene != nullptr ? scene->block_at(offset) : LivePreview::Pick{};
+    if (busy || block.busy) {
+        statusBar()->showMessage(kParsingAgain, 2000);
+        return;
+    }
+    if (scene == nullptr) {
+        pane_->set_outline({});
+        statusBar()->showMessage(
+            "No picture of this text to show the block in: Play (F5) or Live Preview (Ctrl+L) "
+            "traces one.",
+            4000);
+        return;
+    }
+    if (block.start < 0) {
+        pane_->set_outline({});
+        statusBar()->showMessage("The caret is in no shape's block.", 4000);
+        return;
+    }
+    const bool shown = outline_pixels(
+        [scene, &block](int x, int y) { return scene->shows_block(x, y, block.start, block.end); });
+    const QTextDocument& document = *editor_->document();
+    const QTextBlock line = document.findBlock(document_position(document, format_, block.start));
+    const QString place =
+        QString("%1 block at Line %2, Col %3")
+            .arg(block.kind)
+            .arg(line.blockNumber() + 1)
+            .arg(document_position(document, format_, block.start) - line.position() + 1);
+    statusBar()->showMessage(
+        shown ? place + " outlined" : place + ": the picture shows no pixel of it", 4000);
 }
 
 void MainWindow::hover_pixel(QPoint pixel) {
-    if (!live_preview_ || pane_->shows_own_surface() || pixel.x() < 0) return;
-    const LivePreview::Pick found = preview_->pick(pixel.x(), pixel.y(), false);
+    if (pixel.x() < 0) return;
+    bool busy = false;
+    LivePreview* scene = shown_scene(busy);
+    if (scene == nullptr) return;
+    const LivePreview::Pick found = scene->pick(pixel.x(), pixel.y(), false);
     if (found.kind.isEmpty()) return;
     statusBar()->showMessage(
         found.kind + ", material " + (found.material.isEmpty() ? "(unnamed)" : found.material),

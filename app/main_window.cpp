@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QShortcut>
 #include <QStatusBar>
@@ -81,6 +82,9 @@ MainWindow::MainWindow(glimmark::Run& run, StudioDialogs* dialogs)
             &MainWindow::update_caret_status);
     update_caret_status();
     setup_runs();
+    // A click on the status bar's parse error goes to it.
+    statusBar()->installEventFilter(this);
+    if (auto* line = statusBar()->findChild<QLabel*>("runStatus")) line->installEventFilter(this);
 
     trace_ = new TraceWindow(canvas_, this);
     connect(trace_, &TraceWindow::closed, this, [this] {
@@ -226,6 +230,22 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
 }
 
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        // A passing message covers the run's line while it lasts.
+        const QString shown = statusBar()->currentMessage().isEmpty()
+                                  ? run_status_text()
+                                  : statusBar()->currentMessage();
+        for (size_t i = 0; i < parse_errors_.size(); ++i)
+            if (!shown.isEmpty() && parse_errors_[i].status == shown) {
+                go_to_error_at(i);
+                return true;
+            }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 // ---- glimmark::Window ----
 
 void MainWindow::message_box(const std::string& text, const std::string& caption) {
@@ -250,6 +270,7 @@ void MainWindow::show_picture(int width, int height) {
     // not change size under a running one.
     if (!frame_running() && (canvas_.width() != width || canvas_.height() != height))
         canvas_.resize(width, height);
+    run_showed_picture_ = true;
     present_picture(width, height);
     set_trace_live(true);
 }
@@ -271,4 +292,5 @@ void MainWindow::run_finished() {
     buttons_.value(cmd::Record)->setEnabled(true);
     set_trace_live(false);
     report_run_end();
+    ready_run_picks();
 }

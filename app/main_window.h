@@ -4,7 +4,10 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QString>
+#include <QTextCursor>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "app/editor_text.h"
 #include "glimmark/about.h"
@@ -96,6 +99,9 @@ class MainWindow : public QMainWindow, public glimmark::Window {
     QString time_text() const;
     QString zoom_text() const;
     bool live_preview_on() const { return live_preview_; }
+    // The scene behind the last run's picture, for picks in it once the run
+    // is over.
+    LivePreview* run_picks() const { return run_picks_; }
 
   signals:
     // A save wrote these bytes to the file `name`.
@@ -103,6 +109,8 @@ class MainWindow : public QMainWindow, public glimmark::Window {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    // A click on the status bar's parse error goes to the error.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void build_buttons(QWidget* row);
@@ -123,6 +131,14 @@ class MainWindow : public QMainWindow, public glimmark::Window {
     void show_test_picture();
     void end_run_for_exit();
     void error_box(const QString& text);
+    // The last parse's errors: each one's word (which follows the edits) and
+    // what the status bar says of it.
+    void set_parse_error(int from, int to, const QString& status);
+    void clear_parse_errors() { parse_errors_.clear(); }
+    // F8 and Shift+F8: selects the word of the next (previous) error after
+    // (before) the caret, from the first (last) again at the end.
+    void go_to_error(int direction);
+    void go_to_error_at(size_t index);
 
     // main_edit.cpp: the editor, its font, Find, Replace, Go to Line, zoom.
     QPlainTextEdit* create_editor(QWidget* parent);
@@ -158,8 +174,17 @@ class MainWindow : public QMainWindow, public glimmark::Window {
     void show_preview_error(const glimmark::Diagnostic& error);
     void pick_pixel(QPoint pixel, Qt::KeyboardModifiers modifiers);
     void hover_pixel(QPoint pixel);
-    // Outlines in the picture the shape whose block is [start, end).
-    void outline_block(int start, int end, bool innermost);
+    // The scene of the picture the pane shows, while the text is the one it
+    // was parsed from: the live preview's or the last run's; null otherwise,
+    // with `busy` when the live preview is about to parse the text again.
+    LivePreview* shown_scene(bool& busy) const;
+    // Once a run has traced its picture, its scene is readied for picks.
+    void ready_run_picks();
+    // Outlines in the picture the pane shows the pixels `inside` holds, on
+    // a grid of at most about 40,000 points; false when it holds none.
+    bool outline_pixels(const std::function<bool(int x, int y)>& inside);
+    // Outlines the shape whose block holds the caret.
+    void show_block_at_caret();
     void update_time_slider();
 
     // main_files.cpp
@@ -226,6 +251,22 @@ class MainWindow : public QMainWindow, public glimmark::Window {
     QString open_dialog_name_;
     QString help_path_;
     LivePreview* preview_ = nullptr;
+    LivePreview* run_picks_ = nullptr;
+    // Edits of the text so far; those the live preview's newest request and
+    // the run under way (or the last) were made after.
+    long long text_edits_ = 0;
+    long long preview_edits_ = -1;
+    long long run_edits_ = -1;
+    // The run under way traces, and has shown a picture; the last run's
+    // scene may be picked in.
+    bool run_traces_ = false;
+    bool run_showed_picture_ = false;
+    bool run_pickable_ = false;
+    struct ParseErrorPlace {
+        QTextCursor word;
+        QString status;
+    };
+    std::vector<ParseErrorPlace> parse_errors_;
     QTimer* preview_timer_ = nullptr;
     QSlider* time_slider_ = nullptr;
     QLabel* time_label_ = nullptr;

@@ -45,6 +45,22 @@ const SourceRange* SourceRanges::find(const CShape* shape) const {
     return it != ranges_.end() ? &it->second : nullptr;
 }
 
+const CShape* SourceRanges::innermost_at(int position, SourceRange& range) const {
+    const CShape* found = nullptr;
+    for (const auto& [shape, r] : ranges_) {
+        if (position < r.start || position > r.end) continue;
+        // Of two of one length the one that starts first, whatever the
+        // map's order.
+        const bool shorter = found == nullptr || r.end - r.start < range.end - range.start ||
+                             (r.end - r.start == range.end - range.start && r.start < range.start);
+        if (shorter) {
+            found = shape;
+            range = r;
+        }
+    }
+    return found;
+}
+
 int SourceRanges::end_behind(int editor_position) const {
     int end = std::clamp(editor_position, 0, text_length_);
     while (end > 0 && text_ != nullptr && is_separator(text_[end - 1]))

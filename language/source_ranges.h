@@ -30,6 +30,9 @@ class SourceRanges {
     void reset(const char* editor_text);
     // The range of a shape, or null when none was recorded.
     const SourceRange* find(const CShape* shape) const;
+    // The shortest range that holds `position` (a caret's place: its end
+    // counts), and a shape of it; null when none does.
+    const CShape* innermost_at(int position, SourceRange& range) const;
     size_t size() const { return ranges_.size(); }
 
   private:

@@ -110,4 +110,30 @@ std::optional<PreviewPick> PreviewScene::pick(int x, int y, bool innermost) cons
     return found;
 }
 
+bool PreviewScene::shows_block(int x, int y, int start, int end) const {
+    const State& s = *state_;
+    if (!s.frame) return false;
+    const RenderJob& job = s.frame.frame->job;
+    if (x < 0 || y < 0 || x >= job.width || y >= job.height) return false;
+    for (const CShape* shape : pick_shapes(job, x, y)) {
+        const SourceRange* range = s.ranges.find(shape);
+        if (range != nullptr && range->start == start && range->end == end) return true;
+    }
+    return false;
+}
+
+std::optional<PreviewPick> PreviewScene::block_at(int offset) const {
+    const State& s = *state_;
+    if (!s.frame) return std::nullopt;
+    SourceRange range;
+    const CShape* shape = s.ranges.innermost_at(offset, range);
+    if (shape == nullptr) return std::nullopt;
+    PreviewPick found;
+    found.start = range.start;
+    found.end = range.end;
+    found.kind = shape_block_keyword(shape_block(shape));
+    if (shape->material != nullptr) found.material = shape->material->name;
+    return found;
+}
+
 }  // namespace glimmark

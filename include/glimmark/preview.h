@@ -67,6 +67,13 @@ class PreviewScene {
     // very shape hit; the kind and material are those of the shape hit.
     // Nothing over the background or outside the picture.
     std::optional<PreviewPick> pick(int x, int y, bool innermost) const;
+    // Whether the shape at (x, y) is made by the block [start, end): the
+    // block of the shape hit or of one that holds it.
+    bool shows_block(int x, int y, int start, int end) const;
+    // The innermost shape block that holds the character position `offset`
+    // of the text parsed (its end counts, as a caret's place); the kind and
+    // material are those of a shape it makes. Nothing outside every block.
+    std::optional<PreviewPick> block_at(int offset) const;
 
   private:
     struct State;

@@ -559,23 +559,59 @@ TEST_F(StudioFiles, ADroppedFileOpensAfterTheQuestion) {
     const QString path = dir.filePath("dropped.gmk");
     ASSERT_TRUE(write_bytes(path, kSceneBytes));
     QTest::keyClicks(window->editor(), "typed");
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(path)});
     using Unsaved = StudioDialogs::Unsaved;
     for (const Unsaved answer : {Unsaved::Cancel, Unsaved::Discard}) {
         dialogs.unsaved_answer = answer;
         QWidget* target = answer == Unsaved::Cancel ? window->editor()->viewport()
                                                     : static_cast<QWidget*>(window.get());
-        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &enter);
-        EXPECT_TRUE(enter.isAccepted());
-        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &drop);
+        drop_file(target, path);
         QTest::qWait(50);
         EXPECT_EQ(window->editor_bytes(), answer == Unsaved::Cancel ? "typed" : kSceneBytes);
     }
     EXPECT_EQ(dialogs.unsaved_questions.size(), 2);
     EXPECT_EQ(window->current_file(), path);
+}
+
+// A dropped folder, a file too long for the editor and a file gone before it
+// could be opened each get a box before any question, and the text stays.
+TEST_F(StudioFiles, ADropThatCannotBeOpenedSaysSoAndKeepsTheText) {
+    QTemporaryDir dir;
+    const QString big = dir.filePath("big.gmk"), gone = dir.filePath("gone.gmk");
+    QFile file(big);
+    // 2 GB that take no room on the disk.
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(2LL << 30));
+    file.close();
+    const struct {
+        QString path;
+        QString text;
+    } cases[] = {
+        {dir.path(),
+         QDir::toNativeSeparators(dir.path()) + " is a folder; drop a .gmk file to open it."},
+        {big, "The file " + QDir::toNativeSeparators(big) +
+                  " has 16777216 characters or more; the editor holds at most 16777215."},
+        {gone, "The file " + QDir::toNativeSeparators(gone) +
+                   " cannot be found; the text stays as it was."},
+    };
+    QTest::keyClicks(window->editor(), "typed");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        dialogs.messages.clear();
+        ASSERT_TRUE(c.path != gone || write_bytes(gone, kSceneBytes));
+        drop_file(window->editor()->viewport(), c.path);
+        // It goes between the drop and the open.
+        if (c.path == gone) {
+            ASSERT_TRUE(QFile::remove(gone));
+        }
+        QTest::qWait(50);
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0].text, c.text);
+        EXPECT_EQ(dialogs.messages[0].caption, "Glimmark Error");
+        EXPECT_EQ(dialogs.messages[0].icon, QMessageBox::Critical);
+        EXPECT_TRUE(dialogs.unsaved_questions.isEmpty());
+        EXPECT_EQ(window->editor_bytes(), "typed");
+        EXPECT_TRUE(window->editor()->document()->isModified());
+        EXPECT_TRUE(window->current_file().isEmpty());
+    }
 }
 
 // Changed text goes to NAME.gmk.recover a moment after the last change and

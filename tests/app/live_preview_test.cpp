@@ -48,6 +48,11 @@ class StudioLivePreview : public StudioWindowTest {
             ms);
     }
     std::vector<uint32_t> preview_bytes() { return preview().picture()->snapshot(); }
+    // Waits for the run F5 started and for its scene to be ready for picks.
+    bool play_and_wait_for_picks() {
+        return wait_for_run_end() &&
+               QTest::qWaitFor([this] { return !window->run_picks()->busy(); }, 30000);
+    }
     // The preview's threads alive in the process, its pass helpers included.
     static int preview_threads() {
         int count = 0;
@@ -166,6 +171,8 @@ TEST_F(StudioLivePreview, AnErrorUnderlinesItsWordAndKeepsThePicture) {
         EXPECT_TRUE(window->trace_pane()->dimmed());
         EXPECT_EQ(preview_bytes(), good);
         EXPECT_TRUE(dialogs.messages.empty());
+        const int at = c.text.indexOf(c.word);
+        expect_error_reached(*window, at, at + c.word.size());
         // Mended, the mark goes and the picture is bright again.
         editor->setPlainText(two_balls(kLeftBall, kRightBall));
         ASSERT_TRUE(wait_for_full_picture());
@@ -226,29 +233,97 @@ TEST_F(StudioLivePreview, AClickSelectsTheBlockOfTheShapeHit) {
          "SPHERE TRANSLATE -2.5 0 5 END_SPHERE"},
     };
     TracePane* pane = window->trace_pane();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        window->editor()->setPlainText(c.text);
-        ASSERT_TRUE(wait_for_full_picture());
-        QTextCursor start(window->editor()->document());
-        window->editor()->setTextCursor(start);
-        const QRect area = pane->picture_rect();
-        ASSERT_EQ(area.size(), QSize(64, 32));
-        const QPoint at = pane->widget()->mapFrom(pane->viewport(), area.topLeft() + c.pixel);
-        if (c.how == 3) {
-            QTest::mouseDClick(pane->widget(), Qt::LeftButton, Qt::NoModifier, at);
-        } else {
-            const Qt::KeyboardModifier held[] = {Qt::NoModifier, Qt::AltModifier,
-                                                 Qt::ControlModifier};
-            QTest::mouseClick(pane->widget(), Qt::LeftButton, held[c.how], at);
-        }
-        EXPECT_EQ(window->editor()->textCursor().selectedText(), c.selected);
-        // The shape picked is outlined in the picture.
-        EXPECT_EQ(pane->outlined(), !c.selected.isEmpty());
-        if (!c.selected.isEmpty()) {
-            EXPECT_EQ(window->editor()->textCursor().selectionStart(), c.text.indexOf(c.selected));
+    // In the live preview's picture, then in Play's with the preview off.
+    for (const bool by_play : {false, true}) {
+        SCOPED_TRACE(by_play ? "after F5" : "live preview");
+        if (by_play) window->action(cmd::LivePreview)->trigger();
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            window->editor()->setPlainText(c.text);
+            if (by_play) {
+                QTest::keyClick(window->editor(), Qt::Key_F5);
+                ASSERT_TRUE(play_and_wait_for_picks());
+            } else {
+                ASSERT_TRUE(wait_for_full_picture());
+            }
+            QTextCursor start(window->editor()->document());
+            window->editor()->setTextCursor(start);
+            const QRect area = pane->picture_rect();
+            ASSERT_EQ(area.size(), QSize(64, 32));
+            const QPoint at = pane->widget()->mapFrom(pane->viewport(), area.topLeft() + c.pixel);
+            if (c.how == 3) {
+                QTest::mouseDClick(pane->widget(), Qt::LeftButton, Qt::NoModifier, at);
+            } else {
+                const Qt::KeyboardModifier held[] = {Qt::NoModifier, Qt::AltModifier,
+                                                     Qt::ControlModifier};
+                QTest::mouseClick(pane->widget(), Qt::LeftButton, held[c.how], at);
+            }
+            EXPECT_EQ(window->editor()->textCursor().selectedText(), c.selected);
+            // The shape picked is outlined in the picture.
+            EXPECT_EQ(pane->outlined(), !c.selected.isEmpty());
+            if (!c.selected.isEmpty()) {
+                EXPECT_EQ(window->editor()->textCursor().selectionStart(),
+                          c.text.indexOf(c.selected));
+            }
         }
     }
+}
+
+// After F5 the mouse over the picture names the shape; once the text is
+// edited the picture is another text's and a click picks nothing in it.
+// Show Block at Caret (Ctrl+B) outlines the shape whose block holds the caret.
+TEST_F(StudioLivePreview, PlaysPictureAnswersUntilTheTextChanges) {
+    window->action(cmd::LivePreview)->trigger();
+    const QString text = two_balls(kLeftBall, kRightBall);
+    window->editor()->setPlainText(text);
+    QTest::keyClick(window->editor(), Qt::Key_F5);
+    ASSERT_TRUE(play_and_wait_for_picks());
+    TracePane* pane = window->trace_pane();
+    QWidget* view = pane->widget();
+    const auto at = [&](QPoint pixel) {
+        return view->mapFrom(pane->viewport(), pane->picture_rect().topLeft() + pixel);
+    };
+    QTest::mouseMove(view, at({56, 16}));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window->statusBar()->currentMessage() == "SPHERE, material blue"; }, 2000))
+        << window->statusBar()->currentMessage().toStdString();
+
+    // The caret in a block: its shape outlined, on its side of the picture only.
+    const struct {
+        const char* name;
+        QString caret_after;
+        int outlined_side;  // -1 left half, 1 right half, 0 none
+    } cases[] = {
+        {"left ball", "SPHERE TRANSLATE 2.5", -1},
+        {"right ball", "SPHERE TRANSLATE -2.5 0", 1},
+        {"the end of the right ball", kRightBall, 1},
+        {"the light", "LIGHT TRANSLATE", 0},
+    };
+    const QRgb outline = qRgb(255, 200, 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTextCursor caret(window->editor()->document());
+        caret.setPosition(text.indexOf(c.caret_after) + c.caret_after.size());
+        window->editor()->setTextCursor(caret);
+        QTest::keyClick(window->editor(), Qt::Key_B, Qt::ControlModifier);
+        EXPECT_EQ(pane->outlined(), c.outlined_side != 0);
+        const QImage shown = shown_picture(*window);
+        int left = 0, right = 0;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x)
+                if (shown.pixel(x, y) == outline) ++(x < shown.width() / 2 ? left : right);
+        EXPECT_EQ(left > 0, c.outlined_side == -1);
+        EXPECT_EQ(right > 0, c.outlined_side == 1);
+    }
+
+    // Edited: nothing is picked in the picture of the text before.
+    QTest::keyClick(window->editor(), Qt::Key_Space);
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, at({8, 16}));
+    EXPECT_FALSE(window->editor()->textCursor().hasSelection());
+    EXPECT_FALSE(pane->outlined());
+    QTest::keyClick(window->editor(), Qt::Key_B, Qt::ControlModifier);
+    EXPECT_FALSE(pane->outlined());
+    EXPECT_TRUE(dialogs.messages.empty());
 }
 
 // Many quick edits leave one run at most, and none once the last is traced;

@@ -144,7 +144,17 @@ TEST_F(StudioRuns, ParseErrorShowsTheBoxAndSelectsTheWord) {
     EXPECT_EQ(cursor.selectionEnd(), 20);
     EXPECT_TRUE(window->editor()->hasFocus());
     EXPECT_TRUE(window->button(cmd::Play)->isEnabled());
-    EXPECT_FALSE(window->trace_window()->isVisible());
+    EXPECT_FALSE(window->trace_window()->isVisible());  // F8, Shift+F8 and a click on the status
+                                                        // bar go back to the word; after
+    // a parse without an error F8 finds none.
+    expect_error_reached(*window, 15, 20);
+    window->editor()->setPlainText("; only a comment\n");
+    QTest::keyClick(window->editor(), Qt::Key_F4);
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_EQ(dialogs.messages.back().text, "Parsed OK!");
+    QTest::keyClick(window->editor(), Qt::Key_F8);
+    EXPECT_FALSE(window->editor()->textCursor().hasSelection());
+    EXPECT_EQ(window->statusBar()->currentMessage(), "The last parse found no errors.");
 }
 
 // How the last run of one text ended is not said of the next, after Open

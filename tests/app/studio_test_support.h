@@ -14,8 +14,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QDropEvent>
+#include <QLabel>
+#include <QMimeData>
 #include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QTextCursor>
 #include <memory>
+#include <utility>
 
 #include "app/main_window.h"
 #include "app/studio_application.h"
@@ -166,6 +172,41 @@ inline QImage shown_picture(MainWindow& window) {
     if (trace->isVisible()) return one_to_one(trace->grab().toImage(), trace->rect(), false);
     TracePane* pane = window.trace_pane();
     return one_to_one(pane->viewport()->grab().toImage(), pane->picture_rect(), true);
+}
+
+// Drags the file `path` onto `target` and drops it there.
+inline void drop_file(QWidget* target, const QString& path) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+}
+
+// F8 and Shift+F8 from either end of the text, and a click on the status
+// bar's message, each select the word [start, end) of the last parse's one
+// error.
+inline void expect_error_reached(MainWindow& window, int start, int end) {
+    QPlainTextEdit* editor = window.editor();
+    const auto selected = [editor] {
+        const QTextCursor cursor = editor->textCursor();
+        return std::make_pair(cursor.selectionStart(), cursor.selectionEnd());
+    };
+    for (const auto from : {QTextCursor::Start, QTextCursor::End})
+        for (const auto held : {Qt::NoModifier, Qt::ShiftModifier}) {
+            editor->moveCursor(from);
+            QTest::keyClick(editor, Qt::Key_F8, held);
+            EXPECT_EQ(selected(), std::make_pair(start, end)) << from << " " << held;
+        }
+    editor->moveCursor(QTextCursor::Start);
+    // A passing message covers the run's line while it lasts.
+    QWidget* line = window.statusBar()->currentMessage().isEmpty()
+                        ? window.statusBar()->findChild<QLabel*>("runStatus")
+                        : static_cast<QWidget*>(window.statusBar());
+    QTest::mouseClick(line, Qt::LeftButton, Qt::NoModifier, QPoint(5, line->height() / 2));
+    EXPECT_EQ(selected(), std::make_pair(start, end));
 }
 
 // A shown, active main window with its own run cycle and fake dialogs.

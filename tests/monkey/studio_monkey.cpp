@@ -201,6 +201,7 @@ const Key kShortcuts[] = {
     {Qt::Key_F7, Qt::NoModifier, "F7"},
     {Qt::Key_F8, Qt::NoModifier, "F8"},
     {Qt::Key_F8, Qt::ShiftModifier, "Shift+F8"},
+    {Qt::Key_B, Qt::ControlModifier, "Ctrl+B"},
     {Qt::Key_F10, Qt::ControlModifier, "Ctrl+F10"},
     {Qt::Key_N, Qt::ControlModifier, "Ctrl+N"},
     {Qt::Key_O, Qt::ControlModifier, "Ctrl+O"},
