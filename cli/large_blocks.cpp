@@ -7,10 +7,13 @@
 // their own operator new.
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
-#include "core/huge_pages.h"
+#if __has_include(<sys/mman.h>)
+#include <sys/mman.h>
+#endif
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define GMK_OWN_OPERATOR_NEW 0
@@ -31,11 +34,25 @@ namespace {
 // From this size on a block has whole huge pages in it worth marking.
 constexpr std::size_t MarkedBlockBytes = std::size_t{4} << 20;
 
+// Marks the whole 2 MB pages inside the block.
+void mark_huge_pages(void* block, std::size_t size) {
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t Huge = std::uintptr_t{1} << 21;
+    const auto begin = reinterpret_cast<std::uintptr_t>(block);
+    const std::uintptr_t first = (begin + Huge - 1) & ~(Huge - 1);
+    const std::uintptr_t last = (begin + size) & ~(Huge - 1);
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)block;
+    (void)size;
+#endif
+}
+
 void* take(std::size_t size) {
     if (size == 0) size = 1;
     for (;;) {
         if (void* block = std::malloc(size)) {
-            if (size >= MarkedBlockBytes) advise_huge_pages(block, size);
+            if (size >= MarkedBlockBytes) mark_huge_pages(block, size);
             return block;
         }
         const std::new_handler handler = std::get_new_handler();
