@@ -16,6 +16,9 @@
 #endif
 
 #ifdef GLIMMARK_MODEL_FILES
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <assimp/BaseImporter.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
@@ -399,10 +402,10 @@ void keep_only_readers_of(Assimp::Importer& importer, const std::string& extensi
         if (importer.UnregisterLoader(reader) == aiReturn_SUCCESS) delete reader;
 }
 
-// The library's reading of a file or of bytes, its own errors caught.
+// The reading itself, the importer and what it read gone at the end.
 template <class Read>
-ModelResult read_with_library(Read read, const std::string& extension, long long max_triangles,
-                              ModelPartSink& sink) {
+ModelResult read_with_importer(Read read, const std::string& extension, long long max_triangles,
+                               ModelPartSink& sink) {
     try {
         Assimp::Importer importer;
         keep_only_readers_of(importer, extension);
@@ -415,6 +418,24 @@ ModelResult read_with_library(Read read, const std::string& extension, long long
     }
 }
 
+// Gives the memory the library freed back to the system. A large model's
+// faces were millions of small blocks, and their room in the heap stays with
+// the process as long as anything allocated after them is alive: a mesh's
+// hierarchy, built next, would come on top of it.
+void give_back_freed_memory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
+// The library's reading of a file or of bytes, its own errors caught.
+template <class Read>
+ModelResult read_with_library(Read read, const std::string& extension, long long max_triangles,
+                              ModelPartSink& sink) {
+    ModelResult result = read_with_importer(read, extension, max_triangles, sink);
+    give_back_freed_memory();
+    return result;
+}
 #endif
 
 // Hands on each triangle of the parts as its three corners' 24 numbers.
