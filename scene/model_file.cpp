@@ -74,15 +74,21 @@ constexpr const char* DamagedPlyHeader = "not a PLY file: its header is damaged 
 
 constexpr const char* NotAModelName = "the name does not end in .obj, .ply, .stl, .gltf or .glb";
 
-// The count of an "element <name> <count>" line; -1 when it has none.
+// The count of an "element <name> <count>" line as the library reads it:
+// the digits that begin its third word (trailing junk does not end them).
 long long element_count(std::string_view line) {
-    const size_t name = line.find(' ');
-    if (name == std::string_view::npos) return -1;
-    const size_t space = line.find(' ', name + 1);
-    if (space == std::string_view::npos || space + 1 >= line.size()) return -1;
+    size_t at = 0;
+    for (int word = 0; word < 2; ++word) {
+        while (at < line.size() && std::isspace(static_cast<unsigned char>(line[at])))
+            ++at;
+        while (at < line.size() && !std::isspace(static_cast<unsigned char>(line[at])))
+            ++at;
+    }
+    while (at < line.size() && std::isspace(static_cast<unsigned char>(line[at])))
+        ++at;
     long long count = 0;
-    for (size_t at = space + 1; at < line.size(); ++at) {
-        if (!std::isdigit(static_cast<unsigned char>(line[at])) || count > (1LL << 50)) return -1;
+    for (; at < line.size() && std::isdigit(static_cast<unsigned char>(line[at])); ++at) {
+        if (count > (1LL << 50)) return count;
         count = count * 10 + (line[at] - '0');
     }
     return count;

@@ -118,6 +118,10 @@ TEST(ModelFile, RefusesWithAReason) {
         {"huge-count.ply",
          "ply\nformat ascii 1.0\nelement vertex 99999999994\nproperty float x\nend_header\n0\n",
          "not a PLY file: its header is damaged or too long"},
+        {"huge-count-and-junk.ply",
+         "ply\nformat ascii 1.0\nelement vertex  83333333333333scii\nproperty float x\n"
+         "end_header\n0\n",
+         "not a PLY file: its header is damaged or too long"},
         // GLB headers whose lengths pass the end (found by fuzz_model_file_glb):
         // the library read past the end of the first and took 4 GB for the second.
         {"past-the-end.glb",
