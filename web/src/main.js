@@ -171,8 +171,10 @@ window.addEventListener('beforeunload', (e) => {
 
 // ---- the live preview ---------------------------------------------------------------
 
-// A trace 150 ms after the last edit; the last good picture stays, dimmed,
-// while the text has an error.
+// A trace 150 ms after the last edit, coarse passes first (the lead worker
+// looks at the scene at every 8th and every 2nd pixel, as the studio's
+// preview does, then every worker traces its band); the last good picture
+// stays, dimmed, while the text has an error.
 const LIVE_DELAY_MS = 150;
 let liveTimer = 0;
 function scheduleLivePreview() {
@@ -259,7 +261,12 @@ const run = {
   stopped: false,
   lead: null,
   message: '',
+  // The live preview's coarse passes are being taken (by the lead alone).
+  coarse: false,
 };
+// What the last live preview showed, in order: 'coarse 8', 'coarse 2',
+// 'frame' (for the tests).
+const previewShown = [];
 
 function onWorkerMessage(slot, m) {
   if (!m || !m.type) return;
@@ -321,12 +328,31 @@ function onWorkerMessage(slot, m) {
     case 'status':
       if (lead) flashStatus(m.message, 4000);
       break;
+    case 'coarse':
+      if (!run.coarse) break;
+      ui.hint.hidden = true;
+      ui.view.classList.remove('stale');
+      picture.coarse(m);
+      previewShown.push(`coarse ${m.step}`);
+      break;
+    case 'coarseDone':
+      if (!run.coarse) break;
+      run.coarse = false;
+      if (run.stopRequested || m.stopped) {
+        run.pending.delete(slot);
+        run.stopped = true;
+        finishRun();
+        break;
+      }
+      startTrace();
+      break;
     case 'frame':
       run.frame = m.index;
       run.frames = m.count;
       run.height = m.height;
       ui.hint.hidden = true;
       ui.view.classList.remove('stale');
+      if (run.live && previewShown.at(-1) !== 'frame') previewShown.push('frame');
       picture.startFrame(m);
       scheduleRunStatus();
       break;
@@ -446,18 +472,31 @@ function startRun(build, live = false) {
     stopped: false,
     lead: null,
     message: '',
+    coarse: live && build,
   });
   run.rows.clear();
   run.framesDone.clear();
   clearError();
   showStatus(live ? 'Live preview\u2026' : 'Parsing\u2026');
   picture.reset();
-  // A parse needs one worker; a trace all of them, a band each.
-  const slots = build ? [...tracers.slots] : [tracers.lead];
+  runScene = { name: sceneName, text: editorText() };
+  if (run.coarse) {
+    // The live preview's coarse passes come first, from the lead.
+    previewShown.length = 0;
+    run.pending = new Set([tracers.lead]);
+    run.workers = 1;
+    tracers.lead.worker.postMessage({ cmd: 'coarse', text: runScene.text });
+    return;
+  }
+  startTrace();
+}
+
+// A parse needs one worker; a trace all of them, a band each.
+function startTrace() {
+  const slots = run.build ? [...tracers.slots] : [tracers.lead];
   run.pending = new Set(slots);
   run.workers = slots.length;
-  runScene = { name: sceneName, text: editorText() };
-  for (const slot of slots) slot.worker.postMessage({ cmd: build ? 'play' : 'parse', text: runScene.text });
+  for (const slot of slots) slot.worker.postMessage({ cmd: run.build ? 'play' : 'parse', text: runScene.text });
 }
 
 // How long a worker may take to answer Stop before it is replaced: within
@@ -783,6 +822,7 @@ window.playground = {
   editorText,
   setEditorText,
   picture,
+  previewShown,
   writeFragment,
   linkScene,
   // The picture's RGBA bytes, as Save Picture writes them.

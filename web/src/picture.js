@@ -21,6 +21,9 @@ class Strips {
     this.height = 0;
     this.rows = 1;
     this.canvases = [];
+    // The live preview's coarse look at a picture of this size, under the
+    // strips until their rows cover it.
+    this.under = null;
   }
 
   resize(width, height) {
@@ -28,7 +31,8 @@ class Strips {
     this.height = height;
     this.rows = Math.max(1, Math.floor(STRIP_PIXELS / Math.max(1, width)));
     this.canvases = [];
-    this.holder.replaceChildren();
+    if (this.under && (this.under.pictureWidth !== width || this.under.pictureHeight !== height)) this.under = null;
+    this.holder.replaceChildren(...(this.under ? [this.under] : []));
   }
 
   // Forgets what the strips show: black until rows come.
@@ -89,10 +93,32 @@ export class Picture {
   // Forgets the frames of the last run; what is on the canvas stays.
   reset() {
     clearTimeout(this.timer);
+    this.strips.under = null;
     this.frames = new Map();
     this.shown = -1;
     this.onAllShown = null;
     this.queue = [];
+  }
+
+  // A coarse pass of the live preview: a bitmap of one sample per block,
+  // stretched over the picture (`cover`: how much of its width and height
+  // the blocks span) in place of what was shown, until the trace's rows
+  // come over it. Drawn by the compositor: no pixels pass the page.
+  coarse({ width, height, cover, bitmap }) {
+    const c = document.createElement('canvas');
+    c.className = 'coarse';
+    c.width = bitmap.width;
+    c.height = bitmap.height;
+    c.getContext('bitmaprenderer').transferFromImageBitmap(bitmap);
+    c.style.width = `${(cover[0] * 100).toFixed(6)}%`;
+    c.style.height = `${(cover[1] * 100).toFixed(6)}%`;
+    c.pictureWidth = width;
+    c.pictureHeight = height;
+    this.queue = [];
+    const resized = this.width !== width || this.height !== height;
+    this.strips.under = c;
+    this.strips.resize(width, height);
+    if (resized) this.onResize?.(width, height);
   }
 
   // Frame `index` starts. A still picture is drawn straight on its strips;

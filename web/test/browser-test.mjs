@@ -533,6 +533,22 @@ test('errors are underlined in the editor; the live preview shows no box', { ski
   await page.click('#live');
 });
 
+test("the live preview shows coarse passes first, then the command's picture", { skip }, async () => {
+  const scene = readFileSync(join(root, 'examples', 'textures.gmk'), 'utf8');
+  await page.click('#live');
+  await page.evaluate((t) => window.playground.setEditorText(t, 'textures.gmk'), scene);
+  await page.waitForFunction(() => window.playground.previewShown.includes('frame'), { timeout: 30000 });
+  assert.match(await runEnd(page), /^Done in/);
+  const shown = await canvasPixels(page);
+  const passes = await page.evaluate(() => [...window.playground.previewShown]);
+  await page.click('#live');
+  if (stubWorker) return;
+  assert.deepEqual(passes, ['coarse 8', 'coarse 2', 'frame']);
+  const expected = cliPicture(join(root, 'examples', 'textures.gmk'));
+  assert.deepEqual([shown.width, shown.height], [expected.width, expected.height]);
+  assert.equal(differingPixels(shown.rgba, expected.rgba), 0, "the preview's last pass differs from the command line");
+});
+
 test('a phone: the picture above the text, thumb-sized buttons, the dark theme', { skip }, async () => {
   const p = await browser.newPage();
   await p.emulateMediaFeatures([{ name: 'prefers-color-scheme', value: 'dark' }]);
