@@ -262,7 +262,14 @@ void Playground::show_diagnostic(const glimmark::Diagnostic& error) {
 }
 
 void Playground::show_picture(int width, int height) {
-    if (canvas_.width() != width || canvas_.height() != height) canvas_.resize(width, height);
+    // Only the band's rows are kept: a worker's memory grows with its band,
+    // not with the picture.
+    const int first = static_cast<int>(static_cast<long long>(height) * band_index_ / band_count_);
+    const int end =
+        static_cast<int>(static_cast<long long>(height) * (band_index_ + 1) / band_count_);
+    if (canvas_.width() != width || canvas_.height() != height || canvas_.first_row() != first ||
+        canvas_.end_row() != end)
+        canvas_.resize_band(width, height, first, end);
 }
 
 void Playground::post_message(int message) { run_.handle(message); }

@@ -96,6 +96,8 @@ class Playground : public glimmark::Window {
     // Rows [y0, y1) of the picture as RGBA bytes, alpha 255; valid until the
     // next call.
     const std::vector<uint8_t>& rgba_rows(int y0, int y1);
+    // The picture; a band's holds only the band's rows (the others read
+    // black).
     const glimmark::Canvas& picture() const { return canvas_; }
 
     // The live preview's quick looks before its full trace, as the studio

@@ -242,6 +242,13 @@ const pictureView = new PictureView({
   zoomText: ui.zoomText,
 });
 picture.onResize = () => pictureView.layout();
+// The browser ran out of canvas memory for the picture: the run ends and
+// says so (the command line traces such pictures).
+picture.onTooBig = (width, height) => {
+  if (!run.active) return;
+  run.tooBig = `The browser cannot hold a picture of ${width} x ${height} pixels; glimmark render traces it.`;
+  stopRun();
+};
 const run = {
   active: false,
   build: false,
@@ -372,6 +379,7 @@ function onWorkerMessage(slot, m) {
     }
     case 'done':
     case 'stopped':
+      workerMemory = Math.max(workerMemory, m.memory ?? 0);
       run.pending.delete(slot);
       if (m.type === 'stopped') run.stopped = true;
       if (lead) run.lead = m;
@@ -381,6 +389,8 @@ function onWorkerMessage(slot, m) {
 }
 
 const tracers = new Tracers(workerCount(location.search), onWorkerMessage);
+// The most memory a worker's module has held (bytes), for the tests.
+let workerMemory = 0;
 
 const doneText = () => `Done in ${((performance.now() - run.started) / 1000).toFixed(2)} s`;
 
@@ -404,7 +414,7 @@ function finishRun() {
   if (run.stopped || run.stopRequested) {
     picture.reset();
     endRun();
-    showStatus('Stopped');
+    showStatus(run.tooBig || 'Stopped');
     return;
   }
   if (m.failed) {
@@ -473,6 +483,7 @@ function startRun(build, live = false) {
     lead: null,
     message: '',
     coarse: live && build,
+    tooBig: '',
   });
   run.rows.clear();
   run.framesDone.clear();
@@ -510,7 +521,7 @@ function stopRun() {
     // Every frame is traced; only their showing is left.
     picture.reset();
     endRun();
-    showStatus('Stopped');
+    showStatus(run.tooBig || 'Stopped');
     return;
   }
   if (run.stopRequested) return;
@@ -823,6 +834,9 @@ window.playground = {
   setEditorText,
   picture,
   previewShown,
+  get workerMemory() {
+    return workerMemory;
+  },
   writeFragment,
   linkScene,
   // The picture's RGBA bytes, as Save Picture writes them.

@@ -11,7 +11,10 @@
 // The drawing the page does per display frame, at most (about).
 const DRAW_BUDGET_MS = 4;
 // Pixels of one strip, at most (and of one putImageData).
-const STRIP_PIXELS = 1 << 18;
+const STRIP_PIXELS = 1 << 16;
+// Strips changed per display frame, at most: each one changed is copied
+// whole for the compositor as the frame is committed, on the page's thread.
+const STRIPS_PER_FRAME = 4;
 
 // The strips of a picture in `holder`, made as their first rows come.
 class Strips {
@@ -55,10 +58,13 @@ class Strips {
     return c;
   }
 
-  // Rows y0.. of `data`, `rows` of them, all within one strip.
+  // Rows y0.. of `data`, `rows` of them, all within one strip. False when
+  // the browser could not keep the strip (it has run out of canvas memory).
   put(y0, rows, width, data) {
     const c = this.strip(Math.floor(y0 / this.rows));
+    if (!c.context || c.context.isContextLost?.()) return false;
     c.context.putImageData(new ImageData(data, width, rows), 0, y0 % this.rows);
+    return !c.context.isContextLost?.();
   }
 
   // The whole picture on one canvas, black where no row has come.
@@ -85,6 +91,8 @@ export class Picture {
     this.timer = 0;
     this.onAllShown = null;
     this.onResize = null;
+    // Called once when the browser cannot hold the picture: (width, height).
+    this.onTooBig = null;
     // Rows waiting to be drawn on the canvas: {y0, rows, width, data}.
     this.queue = [];
     this.drawing = 0;
@@ -175,9 +183,17 @@ export class Picture {
   draw() {
     this.drawing = 0;
     const start = performance.now();
+    const changed = new Set();
     while (this.queue.length && performance.now() - start < DRAW_BUDGET_MS) {
+      const strip = Math.floor(this.queue[0].y0 / this.strips.rows);
+      if (!changed.has(strip) && changed.size >= STRIPS_PER_FRAME) break;
+      changed.add(strip);
       const { y0, rows, width, data } = this.queue.shift();
-      this.strips.put(y0, rows, width, data);
+      if (!this.strips.put(y0, rows, width, data)) {
+        this.queue = [];
+        this.onTooBig?.(this.width, this.height);
+        return;
+      }
     }
     if (this.queue.length) this.scheduleDraw();
     else this.advance();

@@ -84,6 +84,11 @@ function onEvent(event) {
         trace();
       }, event.milliseconds);
       break;
+    case 'done':
+    case 'stopped':
+      // With the memory the module has grown to (it never shrinks).
+      self.postMessage({ ...event, memory: module.HEAPU8.length });
+      break;
     default:
       self.postMessage(event);
   }

@@ -378,6 +378,24 @@ test('a 4000x3000 picture is traced without a main-thread task over 50 ms', { sk
   assert.ok(longest <= TASK_LIMIT_MS, `a task of ${longest} ms`);
 });
 
+test('a 16384-wide picture: each worker holds only its band, no main-thread task over 50 ms', { skip }, async () => {
+  const [width, height, workers] = [16384, 1200, 4];
+  const { page: p } = await openPage(`?workers=${workers}`);
+  await p.evaluate((t) => window.playground.setEditorText(t), `TRACER WIDTH ${width} HEIGHT ${height} END_TRACER SCENE LIGHT END_LIGHT END_SCENE`);
+  await watchTasks(p);
+  const started = Date.now();
+  await p.keyboard.press('F5');
+  assert.match(await runEnd(p), /^Done in/);
+  const longest = await longestTask(p);
+  const memory = await p.evaluate(() => window.playground.workerMemory);
+  console.log(`# ${width}x${height} in ${Date.now() - started} ms on ${workers} workers, longest main-thread task ${longest} ms, ` +
+    `a worker's memory ${(memory / 2 ** 20).toFixed(0)} MiB`);
+  await p.close();
+  assert.ok(longest <= TASK_LIMIT_MS, `a task of ${longest} ms`);
+  if (stubWorker) return;
+  assert.ok(memory > 0 && memory < width * height * 4, `a worker holds ${memory} bytes`);
+});
+
 test('Stop (F7) ends a long parse within 500 ms', { skip }, async () => {
   await typeScene(
     page,
