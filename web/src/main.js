@@ -373,7 +373,8 @@ function onWorkerMessage(slot, m) {
       run.framesDone.set(m.index, done);
       if (done === run.workers) {
         picture.frameDone(m.index);
-        run.rows.delete(m.index);
+        // Every row is traced; the status says so while they are drawn.
+        run.rows.set(m.index, run.height);
       }
       break;
     }

@@ -11,7 +11,7 @@
 // The drawing the page does per display frame, at most (about).
 const DRAW_BUDGET_MS = 4;
 // Pixels of one strip, at most (and of one putImageData).
-const STRIP_PIXELS = 1 << 16;
+const STRIP_PIXELS = 1 << 18;
 // Strips changed per display frame, at most: each one changed is copied
 // whole for the compositor as the frame is committed, on the page's thread.
 const STRIPS_PER_FRAME = 4;
