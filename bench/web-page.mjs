@@ -2,8 +2,12 @@
 // at SIZE x SIZE traced by the command and by the page in headless Chromium
 // (its workers a band each), the page's picture compared with the command's
 // byte for byte; the longest main-thread task while the page traces, and the
-// time from Stop to an idle page while it traces and while it parses.
-//   node bench/web-page.mjs [--size 2240] [--site build-web/site] [--cli build/glimmark]
+// time from Stop to an idle page while it traces, while it parses and while
+// it plays an animation; then the longest main-thread task while it traces
+// big pictures (a light and no shape: the page's side at its heaviest) and
+// while it reads a link that inflates past what a trace reads.
+//   node bench/web-page.mjs [--size 2240] [--big 4000x3000,16384x8000,16384x16384]
+//                           [--site build-web/site] [--cli build/glimmark]
 // Needs `make web web-site` and the command built; web/node_modules (npm ci).
 import { execFileSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
@@ -12,6 +16,7 @@ import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { createRequire } from 'node:module';
+import { deflateRawSync } from 'node:zlib';
 
 const root = resolve(dirname(fileURLToPath(import.meta.url)), '..');
 const require = createRequire(join(root, 'web', 'package.json'));
@@ -24,6 +29,10 @@ const option = (name, fallback) => (args.includes(name) ? args[args.indexOf(name
 const size = Number(option('--size', '2240'));
 const site = resolve(option('--site', join(root, 'build-web', 'site')));
 const cli = resolve(option('--cli', join(root, 'build', 'glimmark')));
+const big = option('--big', '4000x3000,16384x8000,16384x16384')
+  .split(',')
+  .filter((s) => s)
+  .map((s) => s.split('x').map(Number));
 
 const work = mkdtempSync(join(tmpdir(), 'glimmark-page-bench-'));
 const text = readFileSync(join(root, 'examples', 'showcase.gmk'), 'utf8').replace(
@@ -94,12 +103,67 @@ try {
   await page.keyboard.press('F7');
   await idle();
   const stopParsing = await page.evaluate(() => document.body.dataset.stopMs);
+  // Stop while playing: an animation of 1000 small frames, after its second.
+  await page.evaluate(() =>
+    window.playground.setEditorText(
+      'ANIMATION START_TIME 0 END_TIME 1 FRAMES 1000 FRAMES_PER_SECOND 25 END_ANIMATION\n' +
+        'TRACER WIDTH 64 HEIGHT 48 END_TRACER\nSCENE SPHERE TRANSLATE 0 0 TIME END_SPHERE END_SCENE\n',
+    ),
+  );
+  await page.keyboard.press('F5');
+  await page.waitForFunction(() => /^Frame [3-9]/.test(document.getElementById('run-status').textContent));
+  await page.keyboard.press('F7');
+  await idle();
+  const stopPlaying = await page.evaluate(() => document.body.dataset.stopMs);
   console.log(`showcase ${size}x${size}: command ${(commandMs / 1000).toFixed(2)} s (all cores), ` +
     `page ${(pageMs / 1000).toFixed(2)} s with ${found.workers} workers ("${found.status}"), ` +
     `page / command ${(pageMs / commandMs).toFixed(2)}`);
   console.log(`picture ${found.hash === expected ? 'identical to the command\'s' : 'DIFFERS from the command\'s'}`);
   console.log(`longest main-thread task while tracing: ${found.longest} ms (0: none over 50 ms)`);
-  console.log(`stop to idle: ${stopTracing} ms while tracing, ${stopParsing} ms while parsing`);
+  console.log(
+    `stop to idle: ${stopTracing} ms while tracing, ${stopParsing} ms while parsing, ${stopPlaying} ms while playing`,
+  );
+  for (const [width, height] of big) {
+    await page.evaluate((t) => {
+      window.playground.setEditorText(t);
+      window.longestTask = 0;
+    }, `TRACER WIDTH ${width} HEIGHT ${height} END_TRACER SCENE LIGHT END_LIGHT END_SCENE`);
+    started = performance.now();
+    await page.keyboard.press('F5');
+    await idle();
+    const { status, longest } = await page.evaluate(() => ({
+      status: document.getElementById('run-status').textContent,
+      longest: window.longestTask,
+    }));
+    console.log(
+      `${width}x${height}: "${status}" after ${((performance.now() - started) / 1000).toFixed(1)} s, ` +
+        `longest main-thread task ${longest} ms`,
+    );
+  }
+  // A link of 26 KB that inflates to 40 million characters.
+  const bomb = '#s=' + deflateRawSync(Buffer.from('A'.repeat(40_000_000))).toString('base64url');
+  const linked = await browser.newPage();
+  linked.on('dialog', (d) => d.accept());
+  await linked.evaluateOnNewDocument(() => {
+    window.tasks = [];
+    new PerformanceObserver((list) => window.tasks.push(...list.getEntries())).observe({
+      type: 'longtask',
+      buffered: true,
+    });
+  });
+  await linked.goto(server.url + bomb);
+  await linked.waitForSelector('body[data-ready="true"]');
+  await new Promise((r) => setTimeout(r, 1000));
+  const bombed = await linked.evaluate(() => {
+    const started = performance.getEntriesByName('playground-started')[0].startTime;
+    return {
+      status: document.getElementById('run-status').textContent,
+      longest: Math.max(0, ...window.tasks.filter((t) => t.startTime >= started).map((t) => t.duration)),
+    };
+  });
+  console.log(
+    `a link of ${bomb.length} characters: "${bombed.status}", longest main-thread task ${bombed.longest} ms`,
+  );
   if (found.hash !== expected) process.exitCode = 1;
 } finally {
   await browser.close();

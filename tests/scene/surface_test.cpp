@@ -31,4 +31,25 @@ TEST_P(SurfaceFill, BlackWhereFilledAndKeptElsewhere) {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, SurfaceFill, ::testing::Values(16, 1024));
 
+// A band keeps its own rows alone: the others read black and drop what is
+// written, and the snapshot is the whole picture with them black.
+TEST(Surface, ABandKeepsOnlyItsRows) {
+    Surface s;
+    s.resize_band(8, 10, 3, 6);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 8; ++x)
+            s.set_pixel(x, y, 0x10u + y);
+    EXPECT_EQ(s.pixel(0, 2), 0u);
+    EXPECT_EQ(s.pixel(0, 3), 0x13u);
+    EXPECT_EQ(s.pixel(7, 5), 0x15u);
+    EXPECT_EQ(s.pixel(0, 6), 0u);
+    s.fill_black(0, 0, 8, 4);
+    EXPECT_EQ(s.pixel(0, 3), 0u);
+    EXPECT_EQ(s.pixel(0, 4), 0x14u);
+    const std::vector<uint32_t> all = s.snapshot();
+    ASSERT_EQ(all.size(), 80u);
+    EXPECT_EQ(all[4 * 8], 0x14u);
+    EXPECT_EQ(all[6 * 8], 0u);
+}
+
 }  // namespace

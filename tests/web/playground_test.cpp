@@ -150,6 +150,9 @@ TEST(Playground, ABandTracesOnlyItsRowsAsTheWholePictureHasThem) {
         EXPECT_EQ(playground.band_begin(), begin);
         EXPECT_EQ(playground.band_end(), end);
         EXPECT_EQ(calls, end - begin);
+        // Only the band's rows take memory.
+        EXPECT_EQ(playground.picture().first_row(), begin);
+        EXPECT_EQ(playground.picture().end_row(), end);
         EXPECT_EQ(events.last_frame_rows, end);
         size_t differing = 0;
         for (int y = 0; y < 70; ++y)

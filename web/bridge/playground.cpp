@@ -190,6 +190,56 @@ const std::vector<uint8_t>& Playground::rgba_rows(int y0, int y1) {
     return rgba_;
 }
 
+bool Playground::preview(const std::string& text) {
+    preview_clear();
+    if (run_.running() || text.size() > static_cast<size_t>(glimmark::max_scene_characters))
+        return false;
+    if (preview_scene_.parse(text, run_.options().folder, run_.options().time)) return false;
+    if (!preview_scene_.refusal().empty()) {
+        preview_scene_.clear();
+        return false;
+    }
+    preview_full_width_ = preview_scene_.width();
+    preview_full_height_ = preview_scene_.height();
+    int width = preview_full_width_;
+    int height = preview_full_height_;
+    while (static_cast<long long>(width) * height > kPreviewPixels) {
+        width = std::max(1, width / 2);
+        height = std::max(1, height / 2);
+    }
+    preview_scene_.prepare(width, height, nullptr);
+    preview_canvas_.resize(width, height);
+    return true;
+}
+
+const std::vector<uint8_t>& Playground::preview_pass(int step) {
+    rgba_.clear();
+    if (!preview_scene_.ready() || step < 1) return rgba_;
+    preview_scene_.trace_coarse(preview_canvas_, step);
+    // One sample per block: its top left pixel, the one the pass traced.
+    const int width = preview_canvas_.width();
+    const int height = preview_canvas_.height();
+    rgba_.reserve(static_cast<size_t>((width + step - 1) / step) * ((height + step - 1) / step) *
+                  4);
+    for (int y = 0; y < height; y += step) {
+        for (int x = 0; x < width; x += step) {
+            const uint32_t p = preview_canvas_.pixel(x, y);  // 0x00BBGGRR
+            rgba_.push_back(static_cast<uint8_t>(p));
+            rgba_.push_back(static_cast<uint8_t>(p >> 8));
+            rgba_.push_back(static_cast<uint8_t>(p >> 16));
+            rgba_.push_back(255);
+        }
+    }
+    return rgba_;
+}
+
+void Playground::preview_clear() {
+    preview_scene_.clear();
+    preview_canvas_.resize(0, 0);
+    preview_full_width_ = 0;
+    preview_full_height_ = 0;
+}
+
 void Playground::message_box(const std::string& text, const std::string& caption) {
     events_.message(caption, text);
 }
@@ -212,7 +262,14 @@ void Playground::show_diagnostic(const glimmark::Diagnostic& error) {
 }
 
 void Playground::show_picture(int width, int height) {
-    if (canvas_.width() != width || canvas_.height() != height) canvas_.resize(width, height);
+    // Only the band's rows are kept: a worker's memory grows with its band,
+    // not with the picture.
+    const int first = static_cast<int>(static_cast<long long>(height) * band_index_ / band_count_);
+    const int end =
+        static_cast<int>(static_cast<long long>(height) * (band_index_ + 1) / band_count_);
+    if (canvas_.width() != width || canvas_.height() != height || canvas_.first_row() != first ||
+        canvas_.end_row() != end)
+        canvas_.resize_band(width, height, first, end);
 }
 
 void Playground::post_message(int message) { run_.handle(message); }

@@ -8,6 +8,7 @@
 
 #include "glimmark/canvas.h"
 #include "glimmark/engine.h"
+#include "glimmark/preview.h"
 #include "glimmark/run.h"
 
 // Where an error's word stands in the editor's text: the word as UTF-16
@@ -95,7 +96,29 @@ class Playground : public glimmark::Window {
     // Rows [y0, y1) of the picture as RGBA bytes, alpha 255; valid until the
     // next call.
     const std::vector<uint8_t>& rgba_rows(int y0, int y1);
+    // The picture; a band's holds only the band's rows (the others read
+    // black).
     const glimmark::Canvas& picture() const { return canvas_; }
+
+    // The live preview's quick looks before its full trace, as the studio
+    // takes them: the text parsed at the moment the next run traces, readied
+    // at the picture's size halved until it holds at most kPreviewPixels.
+    // False when there is nothing to look at (a parse error or a size that
+    // cannot be traced: the run that follows says so); nothing is said here.
+    static constexpr long long kPreviewPixels = 2048LL * 2048LL;
+    bool preview(const std::string& text);
+    // The scene's picture size, and the size the preview is traced at.
+    int preview_picture_width() const { return preview_full_width_; }
+    int preview_picture_height() const { return preview_full_height_; }
+    int preview_width() const { return preview_canvas_.width(); }
+    int preview_height() const { return preview_canvas_.height(); }
+    // A coarse pass of every `step`-th pixel of every `step`-th row at the
+    // preview's size; its samples as RGBA bytes, alpha 255, row by row:
+    // ceil(width / step) x ceil(height / step) of them, valid until the
+    // next call.
+    const std::vector<uint8_t>& preview_pass(int step);
+    // Drops the preview's scene and picture.
+    void preview_clear();
 
     // Window
     void message_box(const std::string& text, const std::string& caption) override;
@@ -137,4 +160,8 @@ class Playground : public glimmark::Window {
     bool waiting_ = false;
     bool building_ = false;
     std::chrono::steady_clock::time_point started_;
+    glimmark::PreviewScene preview_scene_;
+    glimmark::Canvas preview_canvas_;
+    int preview_full_width_ = 0;
+    int preview_full_height_ = 0;
 };

@@ -121,5 +121,33 @@ EMSCRIPTEN_KEEPALIVE const uint8_t* gmk_rgba_rows(int y0, int y1) {
     return the_playground().rgba_rows(y0, y1).data();
 }
 
+// The live preview's coarse passes (see Playground::preview): 1 when the
+// text can be looked at, then passes of every `step`-th pixel, their samples
+// as RGBA bytes in the module's memory, and the sizes they stand for.
+EMSCRIPTEN_KEEPALIVE int gmk_preview(const char* text) {
+    return the_playground().preview(text) ? 1 : 0;
+}
+
+EMSCRIPTEN_KEEPALIVE const uint8_t* gmk_preview_pass(int step) {
+    return the_playground().preview_pass(step).data();
+}
+
+// 0 and 1: the picture's width and height; 2 and 3: the preview's.
+EMSCRIPTEN_KEEPALIVE int gmk_preview_size(int which) {
+    const Playground& p = the_playground();
+    switch (which) {
+        case 0:
+            return p.preview_picture_width();
+        case 1:
+            return p.preview_picture_height();
+        case 2:
+            return p.preview_width();
+        default:
+            return p.preview_height();
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE void gmk_preview_clear() { the_playground().preview_clear(); }
+
 EMSCRIPTEN_KEEPALIVE int gmk_picture_width() { return the_playground().picture().width(); }
 }

@@ -171,8 +171,10 @@ window.addEventListener('beforeunload', (e) => {
 
 // ---- the live preview ---------------------------------------------------------------
 
-// A trace 150 ms after the last edit; the last good picture stays, dimmed,
-// while the text has an error.
+// A trace 150 ms after the last edit, coarse passes first (the lead worker
+// looks at the scene at every 8th and every 2nd pixel, as the studio's
+// preview does, then every worker traces its band); the last good picture
+// stays, dimmed, while the text has an error.
 const LIVE_DELAY_MS = 150;
 let liveTimer = 0;
 function scheduleLivePreview() {
@@ -240,6 +242,13 @@ const pictureView = new PictureView({
   zoomText: ui.zoomText,
 });
 picture.onResize = () => pictureView.layout();
+// The browser ran out of canvas memory for the picture: the run ends and
+// says so (the command line traces such pictures).
+picture.onTooBig = (width, height) => {
+  if (!run.active) return;
+  run.tooBig = `The browser cannot hold a picture of ${width} x ${height} pixels; glimmark render traces it.`;
+  stopRun();
+};
 const run = {
   active: false,
   build: false,
@@ -259,7 +268,12 @@ const run = {
   stopped: false,
   lead: null,
   message: '',
+  // The live preview's coarse passes are being taken (by the lead alone).
+  coarse: false,
 };
+// What the last live preview showed, in order: 'coarse 8', 'coarse 2',
+// 'frame' (for the tests).
+const previewShown = [];
 
 function onWorkerMessage(slot, m) {
   if (!m || !m.type) return;
@@ -321,12 +335,31 @@ function onWorkerMessage(slot, m) {
     case 'status':
       if (lead) flashStatus(m.message, 4000);
       break;
+    case 'coarse':
+      if (!run.coarse) break;
+      ui.hint.hidden = true;
+      ui.view.classList.remove('stale');
+      picture.coarse(m);
+      previewShown.push(`coarse ${m.step}`);
+      break;
+    case 'coarseDone':
+      if (!run.coarse) break;
+      run.coarse = false;
+      if (run.stopRequested || m.stopped) {
+        run.pending.delete(slot);
+        run.stopped = true;
+        finishRun();
+        break;
+      }
+      startTrace();
+      break;
     case 'frame':
       run.frame = m.index;
       run.frames = m.count;
       run.height = m.height;
       ui.hint.hidden = true;
       ui.view.classList.remove('stale');
+      if (run.live && previewShown.at(-1) !== 'frame') previewShown.push('frame');
       picture.startFrame(m);
       scheduleRunStatus();
       break;
@@ -340,12 +373,14 @@ function onWorkerMessage(slot, m) {
       run.framesDone.set(m.index, done);
       if (done === run.workers) {
         picture.frameDone(m.index);
-        run.rows.delete(m.index);
+        // Every row is traced; the status says so while they are drawn.
+        run.rows.set(m.index, run.height);
       }
       break;
     }
     case 'done':
     case 'stopped':
+      workerMemory = Math.max(workerMemory, m.memory ?? 0);
       run.pending.delete(slot);
       if (m.type === 'stopped') run.stopped = true;
       if (lead) run.lead = m;
@@ -355,6 +390,8 @@ function onWorkerMessage(slot, m) {
 }
 
 const tracers = new Tracers(workerCount(location.search), onWorkerMessage);
+// The most memory a worker's module has held (bytes), for the tests.
+let workerMemory = 0;
 
 const doneText = () => `Done in ${((performance.now() - run.started) / 1000).toFixed(2)} s`;
 
@@ -378,7 +415,7 @@ function finishRun() {
   if (run.stopped || run.stopRequested) {
     picture.reset();
     endRun();
-    showStatus('Stopped');
+    showStatus(run.tooBig || 'Stopped');
     return;
   }
   if (m.failed) {
@@ -446,18 +483,32 @@ function startRun(build, live = false) {
     stopped: false,
     lead: null,
     message: '',
+    coarse: live && build,
+    tooBig: '',
   });
   run.rows.clear();
   run.framesDone.clear();
   clearError();
   showStatus(live ? 'Live preview\u2026' : 'Parsing\u2026');
   picture.reset();
-  // A parse needs one worker; a trace all of them, a band each.
-  const slots = build ? [...tracers.slots] : [tracers.lead];
+  runScene = { name: sceneName, text: editorText() };
+  if (run.coarse) {
+    // The live preview's coarse passes come first, from the lead.
+    previewShown.length = 0;
+    run.pending = new Set([tracers.lead]);
+    run.workers = 1;
+    tracers.lead.worker.postMessage({ cmd: 'coarse', text: runScene.text });
+    return;
+  }
+  startTrace();
+}
+
+// A parse needs one worker; a trace all of them, a band each.
+function startTrace() {
+  const slots = run.build ? [...tracers.slots] : [tracers.lead];
   run.pending = new Set(slots);
   run.workers = slots.length;
-  runScene = { name: sceneName, text: editorText() };
-  for (const slot of slots) slot.worker.postMessage({ cmd: build ? 'play' : 'parse', text: runScene.text });
+  for (const slot of slots) slot.worker.postMessage({ cmd: run.build ? 'play' : 'parse', text: runScene.text });
 }
 
 // How long a worker may take to answer Stop before it is replaced: within
@@ -471,7 +522,7 @@ function stopRun() {
     // Every frame is traced; only their showing is left.
     picture.reset();
     endRun();
-    showStatus('Stopped');
+    showStatus(run.tooBig || 'Stopped');
     return;
   }
   if (run.stopRequested) return;
@@ -783,6 +834,10 @@ window.playground = {
   editorText,
   setEditorText,
   picture,
+  previewShown,
+  get workerMemory() {
+    return workerMemory;
+  },
   writeFragment,
   linkScene,
   // The picture's RGBA bytes, as Save Picture writes them.

@@ -12,6 +12,9 @@
 const DRAW_BUDGET_MS = 4;
 // Pixels of one strip, at most (and of one putImageData).
 const STRIP_PIXELS = 1 << 18;
+// Strips changed per display frame, at most: each one changed is copied
+// whole for the compositor as the frame is committed, on the page's thread.
+const STRIPS_PER_FRAME = 4;
 
 // The strips of a picture in `holder`, made as their first rows come.
 class Strips {
@@ -21,6 +24,9 @@ class Strips {
     this.height = 0;
     this.rows = 1;
     this.canvases = [];
+    // The live preview's coarse look at a picture of this size, under the
+    // strips until their rows cover it.
+    this.under = null;
   }
 
   resize(width, height) {
@@ -28,7 +34,8 @@ class Strips {
     this.height = height;
     this.rows = Math.max(1, Math.floor(STRIP_PIXELS / Math.max(1, width)));
     this.canvases = [];
-    this.holder.replaceChildren();
+    if (this.under && (this.under.pictureWidth !== width || this.under.pictureHeight !== height)) this.under = null;
+    this.holder.replaceChildren(...(this.under ? [this.under] : []));
   }
 
   // Forgets what the strips show: black until rows come.
@@ -51,10 +58,13 @@ class Strips {
     return c;
   }
 
-  // Rows y0.. of `data`, `rows` of them, all within one strip.
+  // Rows y0.. of `data`, `rows` of them, all within one strip. False when
+  // the browser could not keep the strip (it has run out of canvas memory).
   put(y0, rows, width, data) {
     const c = this.strip(Math.floor(y0 / this.rows));
+    if (!c.context || c.context.isContextLost?.()) return false;
     c.context.putImageData(new ImageData(data, width, rows), 0, y0 % this.rows);
+    return !c.context.isContextLost?.();
   }
 
   // The whole picture on one canvas, black where no row has come.
@@ -81,6 +91,8 @@ export class Picture {
     this.timer = 0;
     this.onAllShown = null;
     this.onResize = null;
+    // Called once when the browser cannot hold the picture: (width, height).
+    this.onTooBig = null;
     // Rows waiting to be drawn on the canvas: {y0, rows, width, data}.
     this.queue = [];
     this.drawing = 0;
@@ -89,10 +101,32 @@ export class Picture {
   // Forgets the frames of the last run; what is on the canvas stays.
   reset() {
     clearTimeout(this.timer);
+    this.strips.under = null;
     this.frames = new Map();
     this.shown = -1;
     this.onAllShown = null;
     this.queue = [];
+  }
+
+  // A coarse pass of the live preview: a bitmap of one sample per block,
+  // stretched over the picture (`cover`: how much of its width and height
+  // the blocks span) in place of what was shown, until the trace's rows
+  // come over it. Drawn by the compositor: no pixels pass the page.
+  coarse({ width, height, cover, bitmap }) {
+    const c = document.createElement('canvas');
+    c.className = 'coarse';
+    c.width = bitmap.width;
+    c.height = bitmap.height;
+    c.getContext('bitmaprenderer').transferFromImageBitmap(bitmap);
+    c.style.width = `${(cover[0] * 100).toFixed(6)}%`;
+    c.style.height = `${(cover[1] * 100).toFixed(6)}%`;
+    c.pictureWidth = width;
+    c.pictureHeight = height;
+    this.queue = [];
+    const resized = this.width !== width || this.height !== height;
+    this.strips.under = c;
+    this.strips.resize(width, height);
+    if (resized) this.onResize?.(width, height);
   }
 
   // Frame `index` starts. A still picture is drawn straight on its strips;
@@ -149,9 +183,17 @@ export class Picture {
   draw() {
     this.drawing = 0;
     const start = performance.now();
+    const changed = new Set();
     while (this.queue.length && performance.now() - start < DRAW_BUDGET_MS) {
+      const strip = Math.floor(this.queue[0].y0 / this.strips.rows);
+      if (!changed.has(strip) && changed.size >= STRIPS_PER_FRAME) break;
+      changed.add(strip);
       const { y0, rows, width, data } = this.queue.shift();
-      this.strips.put(y0, rows, width, data);
+      if (!this.strips.put(y0, rows, width, data)) {
+        this.queue = [];
+        this.onTooBig?.(this.width, this.height);
+        return;
+      }
     }
     if (this.queue.length) this.scheduleDraw();
     else this.advance();

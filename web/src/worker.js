@@ -84,6 +84,11 @@ function onEvent(event) {
         trace();
       }, event.milliseconds);
       break;
+    case 'done':
+    case 'stopped':
+      // With the memory the module has grown to (it never shrinks).
+      self.postMessage({ ...event, memory: module.HEAPU8.length });
+      break;
     default:
       self.postMessage(event);
   }
@@ -125,6 +130,48 @@ async function trace() {
   }
 }
 
+// The live preview's quick looks before its trace, as the studio takes them:
+// passes of every 8th and then every 2nd pixel, at the picture's size halved
+// until it holds at most 2048 x 2048 pixels, each sent as a bitmap of its
+// samples (one per block). 'coarseDone' follows the last, or comes at once
+// when the text cannot be looked at (the trace that follows says why). Stop
+// is heard between the passes.
+const COARSE_STEPS = [8, 2];
+let coarseStop = false;
+async function coarse(command) {
+  coarseStop = false;
+  module._gmk_set_time(typeof command.time === 'number' ? 1 : 0, command.time || 0);
+  let ready = 0;
+  withText(command.text || '', (text) => (ready = module._gmk_preview(text)));
+  if (ready) {
+    const [width, height, tracedWidth, tracedHeight] = [0, 1, 2, 3].map((i) => module._gmk_preview_size(i));
+    for (const step of COARSE_STEPS) {
+      await new Promise((resolve) => setTimeout(resolve, 0));
+      if (coarseStop) break;
+      const pointer = module._gmk_preview_pass(step);
+      const columns = Math.ceil(tracedWidth / step);
+      const rows = Math.ceil(tracedHeight / step);
+      const pixels = new Uint8ClampedArray(columns * rows * 4);
+      pixels.set(module.HEAPU8.subarray(pointer, pointer + pixels.length));
+      const bitmap = await createImageBitmap(new ImageData(pixels, columns, rows));
+      // The blocks of the last column and row may reach past the picture.
+      self.postMessage(
+        {
+          type: 'coarse',
+          step,
+          width,
+          height,
+          cover: [(columns * step) / tracedWidth, (rows * step) / tracedHeight],
+          bitmap,
+        },
+        [bitmap],
+      );
+    }
+  }
+  module._gmk_preview_clear();
+  self.postMessage({ type: 'coarseDone', stopped: coarseStop });
+}
+
 function addFiles(files) {
   for (const [name, bytes] of Object.entries(files)) {
     const parts = name.split('/').filter((part) => part !== '' && part !== '.');
@@ -152,7 +199,11 @@ function onCommand(command) {
       withText(command.text || '', (text) => module._gmk_play(text));
       trace();
       break;
+    case 'coarse':
+      coarse(command);
+      break;
     case 'stop':
+      coarseStop = true;
       // Ends the frame after its current row, or the wait for the next one.
       if (pendingDelay !== null) {
         clearTimeout(pendingDelay);

@@ -378,6 +378,24 @@ test('a 4000x3000 picture is traced without a main-thread task over 50 ms', { sk
   assert.ok(longest <= TASK_LIMIT_MS, `a task of ${longest} ms`);
 });
 
+test('a 16384-wide picture: each worker holds only its band, no main-thread task over 50 ms', { skip }, async () => {
+  const [width, height, workers] = [16384, 1200, 4];
+  const { page: p } = await openPage(`?workers=${workers}`);
+  await p.evaluate((t) => window.playground.setEditorText(t), `TRACER WIDTH ${width} HEIGHT ${height} END_TRACER SCENE LIGHT END_LIGHT END_SCENE`);
+  await watchTasks(p);
+  const started = Date.now();
+  await p.keyboard.press('F5');
+  assert.match(await runEnd(p), /^Done in/);
+  const longest = await longestTask(p);
+  const memory = await p.evaluate(() => window.playground.workerMemory);
+  console.log(`# ${width}x${height} in ${Date.now() - started} ms on ${workers} workers, longest main-thread task ${longest} ms, ` +
+    `a worker's memory ${(memory / 2 ** 20).toFixed(0)} MiB`);
+  await p.close();
+  assert.ok(longest <= TASK_LIMIT_MS, `a task of ${longest} ms`);
+  if (stubWorker) return;
+  assert.ok(memory > 0 && memory < width * height * 4, `a worker holds ${memory} bytes`);
+});
+
 test('Stop (F7) ends a long parse within 500 ms', { skip }, async () => {
   await typeScene(
     page,
@@ -531,6 +549,22 @@ test('errors are underlined in the editor; the live preview shows no box', { ski
   assert.equal(await page.$eval('.cm-lintRange-error', (e) => e.textContent), 'WHAT?');
   assert.equal(await page.$eval('#message-box', (e) => e.open), false);
   await page.click('#live');
+});
+
+test("the live preview shows coarse passes first, then the command's picture", { skip }, async () => {
+  const scene = readFileSync(join(root, 'examples', 'textures.gmk'), 'utf8');
+  await page.click('#live');
+  await page.evaluate((t) => window.playground.setEditorText(t, 'textures.gmk'), scene);
+  await page.waitForFunction(() => window.playground.previewShown.includes('frame'), { timeout: 30000 });
+  assert.match(await runEnd(page), /^Done in/);
+  const shown = await canvasPixels(page);
+  const passes = await page.evaluate(() => [...window.playground.previewShown]);
+  await page.click('#live');
+  if (stubWorker) return;
+  assert.deepEqual(passes, ['coarse 8', 'coarse 2', 'frame']);
+  const expected = cliPicture(join(root, 'examples', 'textures.gmk'));
+  assert.deepEqual([shown.width, shown.height], [expected.width, expected.height]);
+  assert.equal(differingPixels(shown.rgba, expected.rgba), 0, "the preview's last pass differs from the command line");
 });
 
 test('a phone: the picture above the text, thumb-sized buttons, the dark theme', { skip }, async () => {

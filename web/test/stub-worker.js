@@ -68,6 +68,8 @@ onmessage = (e) => {
   const m = e.data;
   if (m.cmd === 'files') files = { ...files, ...m.files };
   else if (m.cmd === 'stop') stopRequested = true;
+  // No coarse look: the live preview goes straight to its trace.
+  else if (m.cmd === 'coarse') postMessage({ type: 'coarseDone', stopped: false });
   else if (m.cmd === 'parse' || m.cmd === 'play') {
     stopRequested = false;
     const error = parseError(m.text);
