@@ -19,6 +19,7 @@ Vector3 render_pixel(const Scene& scene, const RenderJob& job, int col, int row,
 // `c` is supersampled after `previous`; and the supersampled colour, `c`
 // averaged with the extra jittered samples. render_pixel is exactly
 // needs_supersampling ? supersampled(primary_sample) : primary_sample.
+// The own sample is the job's traced one where it holds it.
 Vector3 primary_sample(const Scene& scene, const RenderJob& job, int col, int row);
 bool needs_supersampling(const RenderJob& job, const Vector3& c, const Vector3& previous);
 Vector3 supersampled(const Scene& scene, const RenderJob& job, int col, int row, const Vector3& c);

@@ -11,4 +11,8 @@
 // pixels will; they are the own samples, without supersampling. Runs on
 // resolved_thread_count(job) threads; the scene's search structures must
 // be ready (prepare_acceleration). False when the job was abandoned first.
-bool trace_coarse_pass(const RenderJob& job, Surface& surface, int step);
+// `keep`, when given, receives the pass's own samples, for the passes that
+// follow (through RenderJob::traced); it holds them only when the pass ends
+// complete.
+bool trace_coarse_pass(const RenderJob& job, Surface& surface, int step,
+                       TracedSamples* keep = nullptr);

@@ -20,6 +20,16 @@ struct PreviewScene::State {
     ParsedFrame frame;
     SourceRanges ranges;
     std::string text;
+    // The own samples of the coarse passes traced since the scene was
+    // readied; the finest is the one the next pass takes them from.
+    TracedSamples samples[2];
+    int finest = -1;
+    void forget_samples() {
+        for (TracedSamples& kept : samples)
+            kept.step = 0;
+        finest = -1;
+    }
+    const TracedSamples* finest_samples() const { return finest < 0 ? nullptr : &samples[finest]; }
 };
 
 PreviewScene::PreviewScene() : state_(std::make_unique<State>()) {}
@@ -30,6 +40,7 @@ std::optional<Diagnostic> PreviewScene::parse(std::string text, const std::strin
                                               std::optional<float> time) {
     State& s = *state_;
     // The frame the last parse left goes before the next parse begins.
+    s.forget_samples();
     s.frame = ParsedFrame{};
     s.text = std::move(text);
     ParseSettings settings;
@@ -41,7 +52,10 @@ std::optional<Diagnostic> PreviewScene::parse(std::string text, const std::strin
     return std::nullopt;
 }
 
-void PreviewScene::clear() { state_->frame = ParsedFrame{}; }
+void PreviewScene::clear() {
+    state_->forget_samples();
+    state_->frame = ParsedFrame{};
+}
 
 bool PreviewScene::ready() const { return static_cast<bool>(state_->frame); }
 
@@ -58,6 +72,7 @@ Animation PreviewScene::animation() const {
 }
 
 void PreviewScene::prepare(int width, int height, const std::atomic<bool>* abandon) {
+    state_->forget_samples();
     ParseContext& pc = *state_->frame.frame;
     RenderJob& job = pc.job;
     job.image_x = pc.image_x;
@@ -71,13 +86,27 @@ void PreviewScene::prepare(int width, int height, const std::atomic<bool>* aband
 }
 
 bool PreviewScene::trace_coarse(Canvas& canvas, int step) {
-    return trace_coarse_pass(state_->frame.frame->job, canvas, step);
+    State& s = *state_;
+    RenderJob& job = s.frame.frame->job;
+    // A coarser pass's samples are taken where the positions meet; the
+    // rays would give the same colours again.
+    const int into = s.finest == 0 ? 1 : 0;
+    job.traced = s.finest_samples();
+    const bool complete = trace_coarse_pass(job, canvas, step, &s.samples[into]);
+    job.traced = nullptr;
+    if (complete) s.finest = into;
+    return complete;
 }
 
 void PreviewScene::trace(Canvas& canvas) {
-    RenderJob& job = state_->frame.frame->job;
+    State& s = *state_;
+    RenderJob& job = s.frame.frame->job;
     job.drawing_context = &canvas;
+    // The own samples of the last coarse pass are the full picture's at
+    // those positions.
+    job.traced = s.finest_samples();
     render_frame(job);
+    job.traced = nullptr;
     job.drawing_context = nullptr;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <vector>
 
 #include "scene/scene.h"
 
@@ -15,6 +16,26 @@ constexpr int MaxTraceDepth = 256;
 constexpr int MaxAntialiasing = 1024;
 // The largest WIDTH and HEIGHT a frame is traced at.
 constexpr int MaxImageSide = 16384;
+
+// Own samples (camera-ray colours) of a frame traced before its loop, as a
+// quick look traces them: those of every `step`-th position of every
+// `step`-th row of a width x height picture, row by row from the top.
+struct TracedSamples {
+    int step = 0;  // 0: none
+    int width = 0;
+    int height = 0;
+    int columns = 0;  // positions per row: ceil(width / step)
+    std::vector<Vector3> colours;
+    // The own sample of position (col, row) of a width x height picture,
+    // when it is held; null otherwise.
+    const Vector3* find(int col, int row, int width_, int height_) const {
+        if (step < 1 || width_ != width || height_ != height || col < 0 || row < 0 ||
+            col >= width || row >= height || col % step != 0 || row % step != 0)
+            return nullptr;
+        return &colours[static_cast<size_t>(row / step) * static_cast<size_t>(columns) +
+                        static_cast<size_t>(col / step)];
+    }
+};
 
 // The settings and target of one frame's render thread.
 struct RenderJob {
@@ -62,6 +83,10 @@ struct RenderJob {
     // is kept here too: red, green, blue floats, width * height * 3, row by
     // row from the top. The host's choice; null: not kept.
     float* linear = nullptr;
+    // When set, the own samples held there are taken instead of traced
+    // again: they are the colours the same rays give. The host's choice
+    // (the live preview's full pass after its coarse ones); null: none.
+    const TracedSamples* traced = nullptr;
     bool abandoned() const {
         return abandon != nullptr && abandon->load(std::memory_order_relaxed);
     }

@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -33,13 +34,21 @@
 namespace {
 
 // Runs the event loop until `done` or `ms` have passed; false on time-out.
+// The loop sleeps between events (a 5 ms tick wakes it to look again), as
+// the studio's own loop does: a loop that spun would take a core from the
+// preview's threads on a 2-core machine. The times are taken in the slots,
+// not here, so the tick does not round them.
 template <typename F>
 bool wait_for(F done, int ms) {
     QElapsedTimer clock;
     clock.start();
+    QTimer tick;
+    tick.setInterval(5);
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.start();
     while (!done()) {
         if (clock.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
@@ -90,6 +99,13 @@ void type_key(QPlainTextEdit* editor, const QString& text) {
     editor->setTextCursor(cursor);
 }
 
+// The processor time of the whole process (every thread) so far, in ms.
+double process_cpu_ms() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0.0 : v[v.size() / 2];
@@ -117,35 +133,44 @@ int main(int argc, char** argv) {
     editor->moveCursor(QTextCursor::End);
 
     // The time from the end of the pause to each pass.
+    // The processor time too: on a shared machine the wall clock also
+    // counts the time other processes had the cores.
     QElapsedTimer since_pause;
-    double first_pass = -1, full_picture = -1;
+    double first_pass = -1, full_picture = -1, cpu_at_pause = 0, full_cpu = -1;
     QObject::connect(window.preview_timer(), &QTimer::timeout, [&] {
         since_pause.start();
+        cpu_at_pause = process_cpu_ms();
         first_pass = full_picture = -1;
     });
     QObject::connect(&preview, &LivePreview::pass_done, [&](int step) {
         const double ms = since_pause.nsecsElapsed() / 1e6;
         if (step == 8 && first_pass < 0) first_pass = ms;
-        if (step == 1) full_picture = ms;
+        if (step == 1) {
+            full_picture = ms;
+            full_cpu = process_cpu_ms() - cpu_at_pause;
+        }
     });
     auto settled = [&] {
         return !preview.busy() && !window.preview_timer()->isActive() && full_picture >= 0;
     };
     wait_for(settled, 30000);
-    std::vector<double> firsts, fulls;
+    std::vector<double> firsts, fulls, cpus;
     for (int i = 0; i < rounds; ++i) {
         type_key(editor, " ");
         full_picture = -1;
         if (!wait_for(settled, 30000)) return 2;
         firsts.push_back(first_pass);
         fulls.push_back(full_picture);
+        cpus.push_back(full_cpu);
     }
     std::printf(
         "showcase 640x480, after the %d ms pause: first pass %.1f ms, full picture "
-        "%.1f ms (median of %d; best %.1f / %.1f)\n",
+        "%.1f ms (median of %d; best %.1f / %.1f); processor time to the full picture "
+        "%.1f ms (median; best %.1f)\n",
         window.preview_timer()->interval(), median(firsts), median(fulls), rounds,
         *std::min_element(firsts.begin(), firsts.end()),
-        *std::min_element(fulls.begin(), fulls.end()));
+        *std::min_element(fulls.begin(), fulls.end()), median(cpus),
+        *std::min_element(cpus.begin(), cpus.end()));
 
     // Pick latency over a grid of pixels.
     {

@@ -57,7 +57,8 @@ class PreviewScene {
     void prepare(int width, int height, const std::atomic<bool>* abandon);
     // A quick look before the full picture: every `step`-th pixel of every
     // `step`-th row, each drawn as a step x step block. False when abandoned
-    // first.
+    // first. The passes after it take its samples instead of tracing them
+    // again, until the scene is parsed or readied anew.
     bool trace_coarse(Canvas& canvas, int step);
     // The whole picture with Play's pixel loop: Play's bytes at that size.
     void trace(Canvas& canvas);
