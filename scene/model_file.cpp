@@ -94,26 +94,46 @@ long long element_count(std::string_view line) {
     return count;
 }
 
-// Whether a PLY file's head is a whole header of known lines whose element
-// counts fit in the file's `size` bytes: the library reads some damaged
-// headers for ever, and takes memory for the counts before it reads. The
-// header must end within `head`.
-bool sound_ply_header(std::string_view head, long long size) {
+constexpr const char* TwicePlyElement =
+    "the PLY file declares its vertices or its faces more than once";
+
+// The second word of a line: an element's name.
+std::string_view second_word(std::string_view line) {
+    const size_t from = line.find_first_not_of(' ', line.find(' '));
+    if (from == std::string_view::npos) return {};
+    return line.substr(from, line.find(' ', from) - from);
+}
+
+// Why a PLY file's head is no whole header of known lines whose element
+// counts fit in the file's `size` bytes; null when it is one. The library
+// reads some damaged headers for ever and takes memory for the counts before
+// it reads; it also writes the instances of a second vertex or face element
+// into the first one's arrays, past their end. The header must end within
+// `head`.
+const char* ply_header_fault(std::string_view head, long long size) {
     const std::string_view words[] = {"ply",      "format",  "comment",
                                       "obj_info", "element", "property"};
+    int vertex_elements = 0, face_elements = 0;
     size_t at = 0;
     while (at < head.size()) {
         size_t end = head.find('\n', at);
-        if (end == std::string_view::npos) return false;
+        if (end == std::string_view::npos) return DamagedPlyHeader;
         std::string_view line = head.substr(at, end - at);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         const std::string_view first = line.substr(0, line.find(' '));
-        if (first == "end_header") return true;
-        if (std::find(std::begin(words), std::end(words), first) == std::end(words)) return false;
-        if (first == "element" && element_count(line) > size) return false;
+        if (first == "end_header") return nullptr;
+        if (std::find(std::begin(words), std::end(words), first) == std::end(words))
+            return DamagedPlyHeader;
+        if (first == "element") {
+            if (element_count(line) > size) return DamagedPlyHeader;
+            const std::string_view name = second_word(line);
+            vertex_elements += name == "vertex";
+            face_elements += name == "face" || name == "tristrips";
+            if (vertex_elements > 1 || face_elements > 1) return TwicePlyElement;
+        }
         at = end + 1;
     }
-    return false;
+    return DamagedPlyHeader;
 }
 
 constexpr const char* DamagedGlbHeader = "not a GLB file: its header is damaged";
@@ -504,8 +524,9 @@ ModelResult read_model_parts(const std::string& path, long long max_triangles,
     std::string head(MaxHeadBytes, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<size_t>(in.gcount()));
-    if (ext == "ply" && !sound_ply_header(head, static_cast<long long>(size)))
-        return refused(DamagedPlyHeader);
+    if (ext == "ply")
+        if (const char* fault = ply_header_fault(head, static_cast<long long>(size)))
+            return refused(fault);
     const ReadAt read_at = [&in](long long offset, char* out, size_t n) {
         in.clear();
         in.seekg(offset);
@@ -534,8 +555,9 @@ ModelResult read_model_bytes(const void* bytes, std::size_t size, const std::str
     if (size == 0) return refused("the file is empty");
     const std::string_view head(static_cast<const char*>(bytes),
                                 std::min<std::size_t>(size, MaxHeadBytes));
-    if (extension == "ply" && !sound_ply_header(head, static_cast<long long>(size)))
-        return refused(DamagedPlyHeader);
+    if (extension == "ply")
+        if (const char* fault = ply_header_fault(head, static_cast<long long>(size)))
+            return refused(fault);
     const ReadAt read_at = [bytes, size](long long offset, char* out, size_t n) {
         if (offset < 0 || static_cast<size_t>(offset) > size || n > size - offset) return false;
         std::memcpy(out, static_cast<const char*>(bytes) + offset, n);

@@ -122,6 +122,17 @@ TEST(ModelFile, RefusesWithAReason) {
          "ply\nformat ascii 1.0\nelement vertex  83333333333333scii\nproperty float x\n"
          "end_header\n0\n",
          "not a PLY file: its header is damaged or too long"},
+        // A second vertex element: the library wrote its vertices past the
+        // first one's array (memory the address sanitizer does not watch).
+        {"two-vertex-elements.ply",
+         "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nelement vertex 3\n"
+         "property float x\nend_header\n0\n0\n0\n0\n",
+         "the PLY file declares its vertices or its faces more than once"},
+        {"face-and-strips.ply",
+         "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nelement tristrips 1\n"
+         "property list uchar int vertex_indices\nelement face 1\n"
+         "property list uchar int vertex_indices\nend_header\n0\n0\n0\n3 0 1 2\n3 0 1 2\n",
+         "the PLY file declares its vertices or its faces more than once"},
         // GLB headers whose lengths pass the end (found by fuzz_model_file_glb):
         // the library read past the end of the first and took 4 GB for the second.
         {"past-the-end.glb",
