@@ -142,9 +142,9 @@ TEST(ModelFile, RefusesWithAReason) {
         {"huge-chunk.glb", std::string("glTF\2\0\0\0\x1a\0\0\0\xe4\xfd\xff\xfdJSON{\"as0 ", 26),
          "not a GLB file: its header is damaged"},
         {"huge-body.glb",
-         std::string("glTF\2\0\0\0\x24\0\0\0\x04\0\0\0JSON{}  \xf0\xff\xff\xff"
+         std::string("glTF\2\0\0\0\x20\0\0\0\x04\0\0\0JSON{}  \xf0\xff\xff\xff"
                      "BIN\0",
-                     36),
+                     32),
          "not a GLB file: its header is damaged"},
     };
     for (const auto& c : cases) {
