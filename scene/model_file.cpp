@@ -1,5 +1,7 @@
 #include "scene/model_file.h"
 
+#include "scene/ply_check.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -8,10 +10,13 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #if defined(__unix__) || defined(__APPLE__)
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
@@ -70,71 +75,46 @@ bool is_model_extension(const std::string& ext) {
 // The most of a file's head looked at before the library reads it.
 constexpr size_t MaxHeadBytes = 65536;
 
-constexpr const char* DamagedPlyHeader = "not a PLY file: its header is damaged or too long";
+// A file's bytes mapped for reading; none where it cannot be mapped.
+class MappedFile {
+  public:
+    MappedFile(const std::string& path, size_t size) {
+#if defined(__unix__) || defined(__APPLE__)
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || size == 0) return;
+        void* data = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        close(fd);
+        if (data != MAP_FAILED) bytes_ = std::string_view(static_cast<const char*>(data), size);
+#else
+        (void)path;
+        (void)size;
+#endif
+    }
+    ~MappedFile() {
+#if defined(__unix__) || defined(__APPLE__)
+        if (!bytes_.empty()) munmap(const_cast<char*>(bytes_.data()), bytes_.size());
+#endif
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    std::string_view bytes() const { return bytes_; }
+
+  private:
+    std::string_view bytes_;
+};
+
+// Why a PLY file is refused before the library reads it: its header from
+// `head`, its lists from the whole file where they need to be looked at.
+const char* ply_fault(const std::string& path, std::string_view head, long long size) {
+    std::optional<MappedFile> file;
+    return ply_file_fault(head, size, [&]() -> std::string_view {
+        if (static_cast<long long>(head.size()) == size) return head;
+        file.emplace(path, static_cast<size_t>(size));
+        return file->bytes();
+    });
+}
 
 constexpr const char* NotAModelName = "the name does not end in .obj, .ply, .stl, .gltf or .glb";
-
-// The count of an "element <name> <count>" line as the library reads it:
-// the digits that begin its third word (trailing junk does not end them).
-long long element_count(std::string_view line) {
-    size_t at = 0;
-    for (int word = 0; word < 2; ++word) {
-        while (at < line.size() && std::isspace(static_cast<unsigned char>(line[at])))
-            ++at;
-        while (at < line.size() && !std::isspace(static_cast<unsigned char>(line[at])))
-            ++at;
-    }
-    while (at < line.size() && std::isspace(static_cast<unsigned char>(line[at])))
-        ++at;
-    long long count = 0;
-    for (; at < line.size() && std::isdigit(static_cast<unsigned char>(line[at])); ++at) {
-        if (count > (1LL << 50)) return count;
-        count = count * 10 + (line[at] - '0');
-    }
-    return count;
-}
-
-constexpr const char* TwicePlyElement =
-    "the PLY file declares its vertices or its faces more than once";
-
-// The second word of a line: an element's name.
-std::string_view second_word(std::string_view line) {
-    const size_t from = line.find_first_not_of(' ', line.find(' '));
-    if (from == std::string_view::npos) return {};
-    return line.substr(from, line.find(' ', from) - from);
-}
-
-// Why a PLY file's head is no whole header of known lines whose element
-// counts fit in the file's `size` bytes; null when it is one. The library
-// reads some damaged headers for ever and takes memory for the counts before
-// it reads; it also writes the instances of a second vertex or face element
-// into the first one's arrays, past their end. The header must end within
-// `head`.
-const char* ply_header_fault(std::string_view head, long long size) {
-    const std::string_view words[] = {"ply",      "format",  "comment",
-                                      "obj_info", "element", "property"};
-    int vertex_elements = 0, face_elements = 0;
-    size_t at = 0;
-    while (at < head.size()) {
-        size_t end = head.find('\n', at);
-        if (end == std::string_view::npos) return DamagedPlyHeader;
-        std::string_view line = head.substr(at, end - at);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        const std::string_view first = line.substr(0, line.find(' '));
-        if (first == "end_header") return nullptr;
-        if (std::find(std::begin(words), std::end(words), first) == std::end(words))
-            return DamagedPlyHeader;
-        if (first == "element") {
-            if (element_count(line) > size) return DamagedPlyHeader;
-            const std::string_view name = second_word(line);
-            vertex_elements += name == "vertex";
-            face_elements += name == "face" || name == "tristrips";
-            if (vertex_elements > 1 || face_elements > 1) return TwicePlyElement;
-        }
-        at = end + 1;
-    }
-    return DamagedPlyHeader;
-}
 
 constexpr const char* DamagedGlbHeader = "not a GLB file: its header is damaged";
 
@@ -176,19 +156,7 @@ long long declared_triangles(const std::string& ext, std::string_view head, long
         std::memcpy(&count, head.data() + 80, 4);
         if (84 + 50 * static_cast<long long>(count) == file_size) return count;
     }
-    if (ext == "ply" && head.substr(0, 3) == "ply") {
-        const size_t end = head.find("end_header");
-        const std::string_view header = head.substr(0, end);
-        size_t at = header.find("element face ");
-        if (at != std::string_view::npos) {
-            at += 13;
-            long long count = 0;
-            while (at < header.size() && std::isdigit(static_cast<unsigned char>(header[at])) &&
-                   count < (1LL << 50))
-                count = count * 10 + (header[at++] - '0');
-            return count;
-        }
-    }
+    if (ext == "ply") return ply_declared_faces(head);
     return 0;
 }
 
@@ -525,7 +493,7 @@ ModelResult read_model_parts(const std::string& path, long long max_triangles,
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<size_t>(in.gcount()));
     if (ext == "ply")
-        if (const char* fault = ply_header_fault(head, static_cast<long long>(size)))
+        if (const char* fault = ply_fault(path, head, static_cast<long long>(size)))
             return refused(fault);
     const ReadAt read_at = [&in](long long offset, char* out, size_t n) {
         in.clear();
@@ -556,7 +524,9 @@ ModelResult read_model_bytes(const void* bytes, std::size_t size, const std::str
     const std::string_view head(static_cast<const char*>(bytes),
                                 std::min<std::size_t>(size, MaxHeadBytes));
     if (extension == "ply")
-        if (const char* fault = ply_header_fault(head, static_cast<long long>(size)))
+        if (const char* fault = ply_file_fault(head, static_cast<long long>(size), [&] {
+                return std::string_view(static_cast<const char*>(bytes), size);
+            }))
             return refused(fault);
     const ReadAt read_at = [bytes, size](long long offset, char* out, size_t n) {
         if (offset < 0 || static_cast<size_t>(offset) > size || n > size - offset) return false;
