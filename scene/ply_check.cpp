@@ -157,13 +157,15 @@ const char* read_header(std::string_view head, long long size, Header& out) {
         } else if (first == "element") {
             const std::string_view name = words.next();
             Element element;
-            element.count = count_of(words.next());
+            element.known = name == "vertex" || name == "face" || name == "tristrips" ||
+                            name == "edge" || name == "material";
+            // The library reads an unknown element's count where its name
+            // begins: none, unless the name begins with digits.
+            element.count = count_of(element.known ? words.next() : name);
             if (element.count > size) return DamagedHeader;
             vertex_elements += name == "vertex";
             face_elements += name == "face" || name == "tristrips";
             if (vertex_elements > 1 || face_elements > 1) return TwiceDeclared;
-            element.known = name == "vertex" || name == "face" || name == "tristrips" ||
-                            name == "edge" || name == "material";
             // A texture file's name takes no values.
             taking_properties = name != "TextureFile";
             if (!taking_properties) element.count = 0;

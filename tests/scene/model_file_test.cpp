@@ -133,6 +133,11 @@ TEST(ModelFile, RefusesWithAReason) {
          "ply\nformat ascii 1.0\nelement vertex  83333333333333scii\nproperty float x\n"
          "end_header\n0\n",
          "not a PLY file: its header is damaged or too long"},
+        // An unknown element's count is read where its name begins.
+        {"digits-in-a-name.ply",
+         "ply\nformat ascii 1.0\nelement 88888888888888888888camera 1\nproperty float x\n"
+         "end_header\n0\n",
+         "not a PLY file: its header is damaged or too long"},
         // A second vertex element: the library wrote its vertices past the
         // first one's array (memory the address sanitizer does not watch).
         {"two-vertex-elements.ply",
