@@ -104,14 +104,17 @@ class MappedFile {
 };
 
 // Why a PLY file is refused before the library reads it: its header from
-// `head`, its lists from the whole file where they need to be looked at.
-const char* ply_fault(const std::string& path, std::string_view head, long long size) {
+// `head`, its lists from the whole file, mapped (text) or read a piece at a
+// time (binary).
+const char* ply_fault(const std::string& path, std::string_view head, long long size,
+                      const PlyReadAt& read_at) {
     std::optional<MappedFile> file;
-    return ply_file_fault(head, size, [&]() -> std::string_view {
+    const auto whole_file = [&]() -> std::string_view {
         if (static_cast<long long>(head.size()) == size) return head;
         file.emplace(path, static_cast<size_t>(size));
         return file->bytes();
-    });
+    };
+    return ply_file_fault(head, size, whole_file, read_at);
 }
 
 constexpr const char* NotAModelName = "the name does not end in .obj, .ply, .stl, .gltf or .glb";
@@ -120,6 +123,11 @@ constexpr const char* DamagedGlbHeader = "not a GLB file: its header is damaged"
 
 // Reads `n` bytes at `offset` of a file or of bytes in memory; false past the end.
 using ReadAt = std::function<bool(long long offset, char* out, size_t n)>;
+
+ReadAt whole_pieces(const PlyReadAt& read_at) {
+    return
+        [&read_at](long long offset, char* out, size_t n) { return read_at(offset, out, n) == n; };
+}
 
 uint32_t little_endian_word(const char* bytes) {
     const auto* b = reinterpret_cast<const unsigned char*>(bytes);
@@ -492,16 +500,16 @@ ModelResult read_model_parts(const std::string& path, long long max_triangles,
     std::string head(MaxHeadBytes, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<size_t>(in.gcount()));
-    if (ext == "ply")
-        if (const char* fault = ply_fault(path, head, static_cast<long long>(size)))
-            return refused(fault);
-    const ReadAt read_at = [&in](long long offset, char* out, size_t n) {
+    const PlyReadAt read_at = [&in](long long offset, char* out, size_t n) {
         in.clear();
         in.seekg(offset);
         in.read(out, static_cast<std::streamsize>(n));
-        return in.gcount() == static_cast<std::streamsize>(n);
+        return static_cast<size_t>(in.gcount());
     };
-    if (ext == "glb" && !sound_glb_container(read_at, static_cast<long long>(size)))
+    if (ext == "ply")
+        if (const char* fault = ply_fault(path, head, static_cast<long long>(size), read_at))
+            return refused(fault);
+    if (ext == "glb" && !sound_glb_container(whole_pieces(read_at), static_cast<long long>(size)))
         return refused(DamagedGlbHeader);
     const long long declared = declared_triangles(ext, head, static_cast<long long>(size));
     if (declared > max_triangles) return too_many(declared);
@@ -523,17 +531,19 @@ ModelResult read_model_bytes(const void* bytes, std::size_t size, const std::str
     if (size == 0) return refused("the file is empty");
     const std::string_view head(static_cast<const char*>(bytes),
                                 std::min<std::size_t>(size, MaxHeadBytes));
-    if (extension == "ply")
-        if (const char* fault = ply_file_fault(head, static_cast<long long>(size), [&] {
-                return std::string_view(static_cast<const char*>(bytes), size);
-            }))
-            return refused(fault);
-    const ReadAt read_at = [bytes, size](long long offset, char* out, size_t n) {
-        if (offset < 0 || static_cast<size_t>(offset) > size || n > size - offset) return false;
-        std::memcpy(out, static_cast<const char*>(bytes) + offset, n);
-        return true;
+    const std::string_view all(static_cast<const char*>(bytes), size);
+    const PlyReadAt read_at = [all](long long offset, char* out, size_t n) {
+        const std::string_view piece =
+            all.substr(std::min(all.size(), static_cast<size_t>(offset)), n);
+        std::memcpy(out, piece.data(), piece.size());
+        return piece.size();
     };
-    if (extension == "glb" && !sound_glb_container(read_at, static_cast<long long>(size)))
+    if (extension == "ply")
+        if (const char* fault = ply_file_fault(
+                head, static_cast<long long>(size), [all] { return all; }, read_at))
+            return refused(fault);
+    if (extension == "glb" &&
+        !sound_glb_container(whole_pieces(read_at), static_cast<long long>(size)))
         return refused(DamagedGlbHeader);
     const long long declared = declared_triangles(extension, head, static_cast<long long>(size));
     if (declared > max_triangles) return too_many(declared);

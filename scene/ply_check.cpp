@@ -247,7 +247,7 @@ const char* text_body_fault(const Header& header, std::string_view body) {
 
 // A binary value as a list's count; -1 for a count no list can have.
 long long binary_count(const unsigned char* p, Type type, bool big_endian) {
-    unsigned char b[8];
+    unsigned char b[8] = {};
     const size_t n = size_of(type);
     for (size_t i = 0; i < n; ++i)
         b[i] = big_endian ? p[n - 1 - i] : p[i];
@@ -281,38 +281,63 @@ long long binary_count(const unsigned char* p, Type type, bool big_endian) {
     }
 }
 
-const char* binary_body_fault(const Header& header, std::string_view body) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(body.data());
+// A binary body read in pieces, so that a large file is looked at without
+// mapping or holding it whole.
+class Pieces {
+  public:
+    Pieces(const PlyReadAt& read_at, unsigned long long from, unsigned long long end)
+        : read_at_(read_at), at_(from), end_(end), start_(from), have_(from) {}
+    // The `n` bytes (at most 8) at the position; null when the file ends first.
+    const unsigned char* peek(size_t n) {
+        if (n > end_ - at_) return nullptr;
+        if (at_ < start_ || at_ + n > have_) {
+            start_ = at_;
+            have_ = at_ + read_at_(static_cast<long long>(at_), buffer_.data(),
+                                   static_cast<size_t>(
+                                       std::min<unsigned long long>(buffer_.size(), end_ - at_)));
+            if (at_ + n > have_) return nullptr;
+        }
+        return reinterpret_cast<const unsigned char*>(buffer_.data()) + (at_ - start_);
+    }
+    unsigned long long left() const { return end_ - at_; }
+    void skip(unsigned long long n) { at_ += n; }
+
+  private:
+    const PlyReadAt& read_at_;
+    unsigned long long at_, end_, start_, have_;
+    std::vector<char> buffer_ = std::vector<char>(1 << 20);
+};
+
+const char* binary_body_fault(const Header& header, Pieces& body) {
     const bool big_endian = header.format == Format::BigEndian;
-    const size_t size = body.size();
-    size_t at = 0;
     for (const Element& element : header.elements) {
         const bool lists = std::any_of(element.properties.begin(), element.properties.end(),
                                        [](const Property& p) { return p.list; });
         if (!lists) {
-            size_t instance = 0;
+            unsigned long long instance = 0;
             for (const Property& property : element.properties)
                 instance += size_of(property.item);
-            if (instance != 0 && static_cast<size_t>(element.count) > (size - at) / instance)
+            if (instance != 0 &&
+                static_cast<unsigned long long>(element.count) > body.left() / instance)
                 return nullptr;  // the file ends within this element
-            at += instance * static_cast<size_t>(element.count);
+            body.skip(instance * static_cast<unsigned long long>(element.count));
             continue;
         }
         for (long long i = 0; i < element.count; ++i)
             for (const Property& property : element.properties) {
                 const size_t item = size_of(property.item);
                 if (!property.list) {
-                    if (size - at < item) return nullptr;
-                    at += item;
+                    if (body.left() < item) return nullptr;
+                    body.skip(item);
                     continue;
                 }
-                const size_t count_size = size_of(property.count);
-                if (size - at < count_size) return nullptr;
-                const long long count = binary_count(bytes + at, property.count, big_endian);
-                at += count_size;
-                if (count < 0 || static_cast<unsigned long long>(count) * item > size - at)
+                const unsigned char* count_bytes = body.peek(size_of(property.count));
+                if (!count_bytes) return nullptr;
+                const long long count = binary_count(count_bytes, property.count, big_endian);
+                body.skip(size_of(property.count));
+                if (count < 0 || static_cast<unsigned long long>(count) * item > body.left())
                     return ListTooLong;
-                at += static_cast<size_t>(count) * item;
+                body.skip(static_cast<unsigned long long>(count) * item);
             }
     }
     return nullptr;
@@ -321,7 +346,8 @@ const char* binary_body_fault(const Header& header, std::string_view body) {
 }  // namespace
 
 const char* ply_file_fault(std::string_view head, long long size,
-                           const std::function<std::string_view()>& whole_file) {
+                           const std::function<std::string_view()>& whole_file,
+                           const PlyReadAt& read_at) {
     Header header;
     if (const char* fault = read_header(head, size, header)) return fault;
     if (header.format == Format::Ascii) {
@@ -330,16 +356,8 @@ const char* ply_file_fault(std::string_view head, long long size,
                                          : nullptr;
     }
     if (header.format != Format::LittleEndian && header.format != Format::BigEndian) return nullptr;
-    // A binary count of one or two unsigned bytes cannot ask for much.
-    bool wide_counts = false;
-    for (const Element& element : header.elements)
-        for (const Property& property : element.properties)
-            wide_counts |=
-                property.list && property.count != Type::UChar && property.count != Type::UShort;
-    if (!wide_counts) return nullptr;
-    const std::string_view file = whole_file();
-    return file.size() > header.body ? binary_body_fault(header, file.substr(header.body))
-                                     : nullptr;
+    Pieces body(read_at, header.body, static_cast<unsigned long long>(size));
+    return binary_body_fault(header, body);
 }
 
 long long ply_declared_faces(std::string_view head) {

@@ -167,6 +167,12 @@ TEST(ModelFile, RefusesWithAReason) {
                      "\x10\0\0\0\0\0\0\0",
                      138),
          "a list in the PLY file is longer than the file holds"},
+        {"binary-short-list.ply",
+         std::string("ply\nformat binary_little_endian 1.0\nelement face 2\n"
+                     "property list ushort int vertex_indices\nend_header\n"
+                     "\3\0\0\0\0\0\1\0\0\0\2\0\0\0\377\377",
+                     118),
+         "a list in the PLY file is longer than the file holds"},
         // GLB headers whose lengths pass the end (found by fuzz_model_file_glb):
         // the library read past the end of the first and took 4 GB for the second.
         {"past-the-end.glb",
