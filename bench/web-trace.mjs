@@ -4,6 +4,7 @@
 // (the rest is waiting for a core on a loaded machine), and what in them
 // took the thread's time.
 //   node bench/web-trace.mjs [--size 16384x8000] [--site build-web/site] [--top 5] [--out trace.json]
+//   node bench/web-trace.mjs --read trace.json     (a trace made before)
 // Needs `make web web-site`; web/node_modules (npm ci).
 import { readFileSync } from 'node:fs';
 import { dirname, join, resolve } from 'node:path';
@@ -24,6 +25,10 @@ const site = resolve(option('--site', join(root, 'build-web', 'site')));
 const top = Number(option('--top', '5'));
 const out = option('--out', join(mkdtempSync(join(tmpdir(), 'glimmark-trace-')), 'trace.json'));
 
+const read = option('--read', '');
+if (!read) await traceOnePlay();
+
+async function traceOnePlay() {
 const server = await serve(site);
 const browser = await puppeteer.launch({
   executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
@@ -59,14 +64,18 @@ try {
   await browser.close();
   server.close();
 }
+}
 
-const events = JSON.parse(readFileSync(out, 'utf8')).traceEvents;
+const events = JSON.parse(readFileSync(read || out, 'utf8')).traceEvents;
 const names = new Map();
 for (const e of events)
   if (e.ph === 'M' && e.name === 'thread_name') names.set(`${e.pid}:${e.tid}`, e.args.name);
-const mains = new Set([...names].filter(([, n]) => n === 'CrRendererMain').map(([k]) => k));
+// The page's own main thread: the one that marked Play.
 const mark = events.find((e) => e.name === 'TimeStamp' && e.args?.data?.message === 'glimmark-play');
 const from = mark ? mark.ts : 0;
+const mains = new Set(
+  [...names].filter(([k, n]) => n === 'CrRendererMain' && (!mark || k === `${mark.pid}:${mark.tid}`)).map(([k]) => k),
+);
 const onMain = events.filter((e) => e.ph === 'X' && e.ts >= from && mains.has(`${e.pid}:${e.tid}`));
 const tasks = onMain.filter((e) => e.name === 'ThreadControllerImpl::RunTask');
 tasks.sort((a, b) => b.dur - a.dur);
@@ -91,3 +100,12 @@ if (busiest)
   console.log(
     `most thread time in one task: ${((busiest.tdur ?? 0) / 1000).toFixed(1)} ms (${(busiest.dur / 1000).toFixed(1)} ms wall)`,
   );
+const total = tasks.reduce((sum, t) => sum + (t.tdur ?? 0), 0);
+const messages = onMain
+  .filter((e) => e.name === 'HandlePostMessage')
+  .reduce((sum, e) => sum + (e.tdur ?? 0), 0);
+const wall = tasks.length ? (Math.max(...tasks.map((t) => t.ts + t.dur)) - from) / 1000 : 0;
+console.log(
+  `main thread's own time over the run: ${(total / 1000).toFixed(0)} ms in ${(wall / 1000).toFixed(1)} s, ` +
+    `${(messages / 1000).toFixed(0)} ms of it for the workers' messages`,
+);

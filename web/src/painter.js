@@ -6,8 +6,10 @@
 // the picture, drawing it never holds up the page.
 //
 // page -> painter:
-//   {cmd: 'strips', width, height, rows, canvases}  a new picture: its strips,
-//       `rows` rows each (the last one fewer), transparent until drawn
+//   {cmd: 'strips', width, height, rows, count}  a new picture of `count`
+//       strips, `rows` rows each (the last one fewer)
+//   {cmd: 'canvases', first, canvases}  strips first.. of the picture, as
+//       they are made (transparent until drawn); rows wait for their strip
 //   {cmd: 'clear', seq}   the queue dropped, every strip transparent again
 //   {cmd: 'drop', seq}    the queue dropped; what is drawn stays
 //   {cmd: 'rows', seq, y0, rows, width, data}       rows y0.. of the picture
@@ -55,14 +57,15 @@ function context(strip) {
 const lost = (c) => !c || (c.isContextLost && c.isContextLost());
 
 // Puts as many rows of the first queued item as fall in one strip; false
-// when the strip could not be kept.
+// when the strip could not be kept, null when it has not come yet.
 function putFirst() {
   const item = queue[0];
   const index = Math.floor(item.y0 / stripRows);
   const strip = strips[index];
+  if (!strip) return null;
   const top = index * stripRows;
   const n = Math.min(item.rows, top + stripRows - item.y0);
-  const c = strip && context(strip);
+  const c = context(strip);
   if (lost(c)) return false;
   const bytes = n * item.width * 4;
   c.putImageData(new ImageData(item.data.subarray(0, bytes), item.width, n), 0, item.y0 - top);
@@ -96,7 +99,10 @@ function draw() {
     const strip = Math.floor(queue[0].y0 / stripRows);
     if (!changed.has(strip) && changed.size >= STRIPS_PER_FRAME) break;
     changed.add(strip);
-    if (!putFirst()) {
+    const put = putFirst();
+    // A strip not yet made: drawing goes on when it comes.
+    if (put === null) return;
+    if (!put) {
       fail();
       return;
     }
@@ -120,7 +126,11 @@ function fail() {
 }
 
 function drainQueue() {
-  while (queue.length) if (!putFirst()) return fail();
+  while (queue.length) {
+    const put = putFirst();
+    if (put === null) return;
+    if (!put) return fail();
+  }
 }
 
 async function compose(id, png) {
@@ -144,12 +154,16 @@ self.onmessage = ({ data: m }) => {
     case 'strips':
       ({ width, height } = m);
       stripRows = m.rows;
-      strips = m.canvases.map((canvas) => ({ canvas, context: undefined, drawn: false }));
+      strips = new Array(m.count);
       tooBig = false;
+      break;
+    case 'canvases':
+      m.canvases.forEach((canvas, i) => (strips[m.first + i] = { canvas, context: undefined, drawn: false }));
+      if (queue.length) schedule();
       break;
     case 'clear':
       for (const s of strips)
-        if (s.drawn) {
+        if (s && s.drawn) {
           context(s)?.clearRect(0, 0, s.canvas.width, s.canvas.height);
           s.drawn = false;
         }

@@ -10,6 +10,10 @@
 // compositor as the drawing worker's frame is committed.
 const STRIP_PIXELS = 1 << 20;
 
+// Strips made per task, at most: a big picture's strips are made a few at
+// a time, between the page's other tasks.
+const STRIPS_PER_TASK = 16;
+
 // The strips of a picture in `holder`, all made with the picture, drawn by
 // `painter` (transparent, over the black holder, until their rows come).
 class Strips {
@@ -19,7 +23,9 @@ class Strips {
     this.width = 0;
     this.height = 0;
     this.rows = 1;
+    this.count = 0;
     this.canvases = [];
+    this.making = 0;
     // The live preview's coarse look at a picture of this size, under the
     // strips until their rows cover it.
     this.under = null;
@@ -29,28 +35,43 @@ class Strips {
   // command for the drawing worker's answer.
   resize(width, height, seq) {
     if (this.under && (this.under.pictureWidth !== width || this.under.pictureHeight !== height)) this.under = null;
-    if (this.canvases.length && width === this.width && height === this.height) {
+    if (this.count && width === this.width && height === this.height) {
       this.painter.postMessage({ cmd: 'clear', seq });
       this.placeUnder();
       return;
     }
+    clearTimeout(this.making);
     this.width = width;
     this.height = height;
     this.rows = Math.max(1, Math.floor(STRIP_PIXELS / Math.max(1, width)));
+    this.count = Math.ceil(height / this.rows);
     this.canvases = [];
+    this.holder.replaceChildren(...(this.under ? [this.under] : []));
+    this.painter.postMessage({ cmd: 'strips', width, height, rows: this.rows, count: this.count });
+    this.painter.postMessage({ cmd: 'drop', seq });
+    this.make();
+  }
+
+  // The next few strips, handed over to the drawing worker.
+  make() {
+    this.making = 0;
+    const first = this.canvases.length;
+    const made = [];
     const offscreen = [];
-    for (let top = 0; top < height; top += this.rows) {
+    for (let i = first; i < Math.min(this.count, first + STRIPS_PER_TASK); ++i) {
+      const top = i * this.rows;
       const c = document.createElement('canvas');
-      c.width = width;
-      c.height = Math.min(this.rows, height - top);
-      c.style.top = `${((top * 100) / height).toFixed(6)}%`;
-      c.style.height = `${((c.height * 100) / height).toFixed(6)}%`;
-      this.canvases.push(c);
+      c.width = this.width;
+      c.height = Math.min(this.rows, this.height - top);
+      c.style.top = `${((top * 100) / this.height).toFixed(6)}%`;
+      c.style.height = `${((c.height * 100) / this.height).toFixed(6)}%`;
+      made.push(c);
       offscreen.push(c.transferControlToOffscreen());
     }
-    this.holder.replaceChildren(...(this.under ? [this.under] : []), ...this.canvases);
-    this.painter.postMessage({ cmd: 'strips', width, height, rows: this.rows, canvases: offscreen }, offscreen);
-    this.painter.postMessage({ cmd: 'drop', seq });
+    this.canvases.push(...made);
+    this.holder.append(...made);
+    this.painter.postMessage({ cmd: 'canvases', first, canvases: offscreen }, offscreen);
+    if (this.canvases.length < this.count) this.making = setTimeout(() => this.make(), 0);
   }
 
   // The coarse look (or none) first, under the strips.
