@@ -3,7 +3,8 @@
 // main-thread tasks, each with its wall-clock time and the thread's own time
 // (the rest is waiting for a core on a loaded machine), and what in them
 // took the thread's time.
-//   node bench/web-trace.mjs [--size 16384x8000] [--site build-web/site] [--top 5] [--out trace.json]
+//   node bench/web-trace.mjs [--size 16384x8000] [--scene examples/showcase.gmk] [--site build-web/site]
+//                            [--top 5] [--out trace.json]
 //   node bench/web-trace.mjs --read trace.json     (a trace made before)
 // Needs `make web web-site`; web/node_modules (npm ci).
 import { readFileSync } from 'node:fs';
@@ -23,6 +24,7 @@ const option = (name, fallback) => (args.includes(name) ? args[args.indexOf(name
 const [width, height] = option('--size', '16384x8000').split('x').map(Number);
 const site = resolve(option('--site', join(root, 'build-web', 'site')));
 const top = Number(option('--top', '5'));
+const scene = option('--scene', '');
 const out = option('--out', join(mkdtempSync(join(tmpdir(), 'glimmark-trace-')), 'trace.json'));
 
 const read = option('--read', '');
@@ -42,10 +44,11 @@ try {
   page.on('dialog', (d) => d.accept());
   await page.goto(server.url);
   await page.waitForSelector('body[data-ready="true"]');
-  await page.evaluate(
-    (t) => window.playground.setEditorText(t),
-    `TRACER WIDTH ${width} HEIGHT ${height} END_TRACER SCENE LIGHT END_LIGHT END_SCENE`,
-  );
+  // A light and no shape (the page's side at its heaviest), or a scene at this size.
+  const text = scene
+    ? readFileSync(scene, 'utf8').replace(/WIDTH \d+ HEIGHT \d+/, `WIDTH ${width} HEIGHT ${height}`)
+    : `TRACER WIDTH ${width} HEIGHT ${height} END_TRACER SCENE LIGHT END_LIGHT END_SCENE`;
+  await page.evaluate((t) => window.playground.setEditorText(t), text);
   await new Promise((r) => setTimeout(r, 500));
   await page.tracing.start({
     path: out,
