@@ -101,7 +101,8 @@ for (const t of tasks.slice(0, top)) {
 const busiest = [...tasks].sort((a, b) => (b.tdur ?? 0) - (a.tdur ?? 0))[0];
 if (busiest)
   console.log(
-    `most thread time in one task: ${((busiest.tdur ?? 0) / 1000).toFixed(1)} ms (${(busiest.dur / 1000).toFixed(1)} ms wall)`,
+    `most thread time in one task: ${((busiest.tdur ?? 0) / 1000).toFixed(1)} ms ` +
+      `(${(busiest.dur / 1000).toFixed(1)} ms wall)`,
   );
 const total = tasks.reduce((sum, t) => sum + (t.tdur ?? 0), 0);
 const messages = onMain

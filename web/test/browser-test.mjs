@@ -405,8 +405,11 @@ test('a 16384-wide picture: each worker holds only its band, no main-thread task
   const busiest = busiestTaskMs(await p.tracing.stop());
   const longest = await longestTask(p);
   const memory = await p.evaluate(() => window.playground.workerMemory);
-  console.log(`# ${width}x${height} in ${Date.now() - started} ms on ${workers} workers, longest main-thread task ${longest} ms ` +
-    `(at most ${busiest.toFixed(1)} ms of the thread's own time), a worker's memory ${(memory / 2 ** 20).toFixed(0)} MiB`);
+  console.log(
+    `# ${width}x${height} in ${Date.now() - started} ms on ${workers} workers, ` +
+      `longest main-thread task ${longest} ms (at most ${busiest.toFixed(1)} ms of the thread's own time), ` +
+      `a worker's memory ${(memory / 2 ** 20).toFixed(0)} MiB`,
+  );
   await p.close();
   assert.ok(longest <= TASK_LIMIT_MS, `a task of ${longest} ms`);
   // The page's thread itself never works 50 ms at a stretch, however busy the machine.
