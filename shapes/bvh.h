@@ -125,7 +125,7 @@ class ShapeBvh {
     static uint32_t smallCount(const LongArray<BuildNode>& tree, uint32_t node, uint32_t most);
     // Subtrees of up to WideLeaf triangles become one leaf, whose triangles
     // are tested four at a time, when the tree holds triangles only.
-    static constexpr uint32_t WideLeaf = 4;
+    static constexpr uint32_t WideLeaf = 8;
     bool smallLeaves_ = false;
     // Packs the triangles of prims_ [from, to).
     void packTriangles(size_t from, size_t to);
