@@ -12,38 +12,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__wasm_simd128__)
-#include <wasm_simd128.h>
-#endif
 
 #include "shapes/triangle.h"
 #include "shapes/triangle_mesh.h"
-
-#if defined(__SSE2__)
-namespace {
-
-// a < b ? a : b and a > b ? a : b in every lane, as SSE's minps and maxps
-// take them. WebAssembly's pmin and pmax are those selects with the operands
-// the other way round: one instruction each where the SSE emulation makes a
-// compare and a select.
-inline __m128 wideMin(__m128 a, __m128 b) {
-#if defined(__wasm_simd128__)
-    return (__m128)wasm_f32x4_pmin((v128_t)b, (v128_t)a);
-#else
-    return _mm_min_ps(a, b);
-#endif
-}
-
-inline __m128 wideMax(__m128 a, __m128 b) {
-#if defined(__wasm_simd128__)
-    return (__m128)wasm_f32x4_pmax((v128_t)b, (v128_t)a);
-#else
-    return _mm_max_ps(a, b);
-#endif
-}
-
-}  // namespace
-#endif
 
 // The ray as the box tests need it. Direction components too small to divide
 // by count as parallel: over any distance a hit can be taken at, such a ray
@@ -89,8 +60,8 @@ struct Span {
     // lo = l < lo ? l : lo and hi = h > hi ? h : hi in every lane.
     void growBy(const float* l, const float* h) {
 #if defined(__SSE2__)
-        _mm_store_ps(lo, wideMin(_mm_loadu_ps(l), _mm_load_ps(lo)));
-        _mm_store_ps(hi, wideMax(_mm_loadu_ps(h), _mm_load_ps(hi)));
+        _mm_store_ps(lo, _mm_min_ps(_mm_loadu_ps(l), _mm_load_ps(lo)));
+        _mm_store_ps(hi, _mm_max_ps(_mm_loadu_ps(h), _mm_load_ps(hi)));
 #else
         for (int a = 0; a < 4; ++a) {
             lo[a] = l[a] < lo[a] ? l[a] : lo[a];
@@ -102,8 +73,8 @@ struct Span {
 #if defined(__SSE2__)
         const __m128 xy = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(&p.x));
         const __m128 v = _mm_movelh_ps(xy, _mm_load_ss(&p.z));
-        _mm_store_ps(lo, wideMin(v, _mm_load_ps(lo)));
-        _mm_store_ps(hi, wideMax(v, _mm_load_ps(hi)));
+        _mm_store_ps(lo, _mm_min_ps(v, _mm_load_ps(lo)));
+        _mm_store_ps(hi, _mm_max_ps(v, _mm_load_ps(hi)));
 #else
         const float v[4] = {p.x, p.y, p.z, p.z};
         growBy(v, v);
@@ -116,8 +87,9 @@ struct Span {
         static_assert(sizeof(Bounds) == 6 * sizeof(float));
         const __m128 l = _mm_loadu_ps(&b.lo.x);
         const __m128 h = _mm_loadu_ps(&b.lo.z);
-        _mm_store_ps(lo, wideMin(l, _mm_load_ps(lo)));
-        _mm_store_ps(hi, wideMax(_mm_shuffle_ps(h, h, _MM_SHUFFLE(3, 3, 2, 1)), _mm_load_ps(hi)));
+        _mm_store_ps(lo, _mm_min_ps(l, _mm_load_ps(lo)));
+        _mm_store_ps(hi,
+                     _mm_max_ps(_mm_shuffle_ps(h, h, _MM_SHUFFLE(3, 3, 2, 1)), _mm_load_ps(hi)));
 #else
         const float l[4] = {b.lo.x, b.lo.y, b.lo.z, b.lo.z};
         const float h[4] = {b.hi.x, b.hi.y, b.hi.z, b.hi.z};
@@ -193,12 +165,12 @@ BoxRay boxRayOf(const Ray& ray) {
             r.parallel[a] = (crossingAxes & (1 << a)) == 0;
     }
     // Largest of the lanes (maximum does not depend on the order).
-    __m128 b = wideMax(ao, _mm_set1_ps(1.0f));
+    __m128 b = _mm_max_ps(ao, _mm_set1_ps(1.0f));
     __m128 l = ad;
-    b = wideMax(b, _mm_shuffle_ps(b, b, _MM_SHUFFLE(2, 3, 0, 1)));
-    l = wideMax(l, _mm_shuffle_ps(l, l, _MM_SHUFFLE(2, 3, 0, 1)));
-    b = wideMax(b, _mm_shuffle_ps(b, b, _MM_SHUFFLE(1, 0, 3, 2)));
-    l = wideMax(l, _mm_shuffle_ps(l, l, _MM_SHUFFLE(1, 0, 3, 2)));
+    b = _mm_max_ps(b, _mm_shuffle_ps(b, b, _MM_SHUFFLE(2, 3, 0, 1)));
+    l = _mm_max_ps(l, _mm_shuffle_ps(l, l, _MM_SHUFFLE(2, 3, 0, 1)));
+    b = _mm_max_ps(b, _mm_shuffle_ps(b, b, _MM_SHUFFLE(1, 0, 3, 2)));
+    l = _mm_max_ps(l, _mm_shuffle_ps(l, l, _MM_SHUFFLE(1, 0, 3, 2)));
     const float big = _mm_cvtss_f32(b);
     const float longest = _mm_cvtss_f32(l);
 #else
@@ -724,8 +696,8 @@ unsigned childSpans(const Node& node, const BoxRay& r, const WideRay& w, float b
         for (int a = 0; a < 3; ++a) {
             const __m128 u = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.lo[a]), w.o[a]), w.inv[a]);
             const __m128 v = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.hi[a]), w.o[a]), w.inv[a]);
-            tmin = wideMax(tmin, wideMin(u, v));
-            tmax = wideMin(tmax, wideMax(u, v));
+            tmin = _mm_max_ps(tmin, _mm_min_ps(u, v));
+            tmax = _mm_min_ps(tmax, _mm_max_ps(u, v));
         }
         tmin = _mm_sub_ps(tmin, w.slack);
         tmax = _mm_add_ps(tmax, w.slack);
