@@ -82,8 +82,10 @@ try {
       workers: document.body.dataset.workers,
       longest: window.longestTask,
       hash: Array.from(digest, (b) => b.toString(16).padStart(2, '0')).join(''),
+      last: window.playground.lastRun,
     };
   });
+  const onceEach = found.last.rowCounts.every((n) => n === 1);
   // Stop while tracing: after the first rows.
   await page.keyboard.press('F5');
   await page.waitForFunction(() => /Tracing row [1-9]/.test(document.getElementById('run-status').textContent));
@@ -117,6 +119,16 @@ try {
   console.log(`showcase ${size}x${size}: command ${(commandMs / 1000).toFixed(2)} s (all cores), ` +
     `page ${(pageMs / 1000).toFixed(2)} s with ${found.workers} workers ("${found.status}"), ` +
     `page / command ${(pageMs / commandMs).toFixed(2)}`);
+  for (const w of found.last.work)
+    console.log(
+      `  worker ${w.band}: parse ${w.parse.toFixed(0)} ms, tracing ${w.trace.toFixed(0)} ms in the module, ` +
+        `${w.rows} rows in ${w.chunks} chunks`,
+    );
+  console.log(
+    `  workers started (module fetched, compiled, instantiated) after ${found.last.workerStartMs
+      .map((ms) => ms.toFixed(0))
+      .join(', ')} ms; every row came ${onceEach ? 'exactly once' : 'NOT exactly once'}`,
+  );
   console.log(`picture ${found.hash === expected ? 'identical to the command\'s' : 'DIFFERS from the command\'s'}`);
   console.log(`longest main-thread task while tracing: ${found.longest} ms (0: none over 50 ms)`);
   console.log(
@@ -163,7 +175,7 @@ try {
   console.log(
     `a link of ${bomb.length} characters: "${bombed.status}", longest main-thread task ${bombed.longest} ms`,
   );
-  if (found.hash !== expected) process.exitCode = 1;
+  if (found.hash !== expected || !onceEach) process.exitCode = 1;
 } finally {
   await browser.close();
   server.close();

@@ -136,6 +136,18 @@ void Playground::start_frame(const glimmark::FrameWork& work) {
     // The band's rows of this frame's height; the whole picture as one band
     // keeps the loop's own bounds.
     const long long height = work.height();
+    const int count = run_.animated() && !run_.options().time ? std::max(1, run_.frames()) : 1;
+    pending_ = true;
+    if (chunked_) {
+        // The rows come chunk by chunk; until the first, nothing is kept.
+        work_ = work;
+        band_begin_ = 0;
+        band_end_ = static_cast<int>(height);
+        canvas_.resize_band(work.width(), work.height(), 0, 0);
+        events_.frame(work.width(), work.height(), run_.frame_index(), count,
+                      run_.frames_per_second());
+        return;
+    }
     band_begin_ = static_cast<int>(height * band_index_ / band_count_);
     band_end_ = static_cast<int>(height * (band_index_ + 1) / band_count_);
     if (band_count_ > 1)
@@ -147,15 +159,36 @@ void Playground::start_frame(const glimmark::FrameWork& work) {
     // The two loop rows past the picture are clipped away and carry no
     // colour into a visible pixel, so they are not traced.
     frame_->end_at_picture();
-    pending_ = true;
-    const int count = run_.animated() && !run_.options().time ? std::max(1, run_.frames()) : 1;
     events_.frame(work.width(), work.height(), run_.frame_index(), count, run_.frames_per_second());
+}
+
+bool Playground::trace_chunk(int y0, int y1) {
+    if (!pending_ || !chunked_) return false;
+    const int height = work_.height();
+    y0 = std::clamp(y0, 0, height);
+    y1 = std::clamp(y1, y0, height);
+    frame_.reset();
+    if (y0 == y1) return true;
+    // The chunk alone is kept; its rows start the chain where the whole
+    // frame has it, as a band of the command's --rows does.
+    canvas_.resize_band(work_.width(), height, y0, y1);
+    run_.set_rows(y0, y1 - 1);
+    frame_ = std::make_unique<glimmark::RowSteps>(work_);
+    frame_->end_at_picture();
+    return true;
+}
+
+bool Playground::chunk_pending() const { return pending_ && frame_ != nullptr && !frame_->over(); }
+
+void Playground::end_frame() {
+    if (pending_ && chunked_) finish_frame();
 }
 
 int Playground::trace_rows(int rows) {
     if (!pending_ || frame_ == nullptr) return 0;
     for (int n = 0; n < rows && !frame_->over(); ++n)
         frame_->trace_row();
+    if (chunked_) return picture_rows();
     if (frame_->over()) finish_frame();
     return pending_ && frame_ != nullptr ? picture_rows() : 0;
 }
@@ -263,7 +296,11 @@ void Playground::show_diagnostic(const glimmark::Diagnostic& error) {
 
 void Playground::show_picture(int width, int height) {
     // Only the band's rows are kept: a worker's memory grows with its band,
-    // not with the picture.
+    // not with the picture. Chunked, each chunk makes room for itself.
+    if (chunked_) {
+        canvas_.resize_band(width, height, 0, 0);
+        return;
+    }
     const int first = static_cast<int>(static_cast<long long>(height) * band_index_ / band_count_);
     const int end =
         static_cast<int>(static_cast<long long>(height) * (band_index_ + 1) / band_count_);

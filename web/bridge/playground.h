@@ -76,6 +76,19 @@ class Playground : public glimmark::Window {
     // The first picture row and the row past the last of the frame's band.
     int band_begin() const { return band_begin_; }
     int band_end() const { return band_end_; }
+    // Chunks instead of a band: a frame starts with no rows, and each
+    // trace_chunk hands it the rows it traces next (any of the picture's, in
+    // any order, each the very rows of the whole picture); end_frame ends it.
+    // Only the chunk being traced is kept in memory.
+    void set_chunked(bool chunked) { chunked_ = chunked; }
+    bool chunked() const { return chunked_; }
+    // Starts rows [y0, y1) of the pending frame (clamped to the picture),
+    // dropping the chunk before; false when no frame is pending.
+    bool trace_chunk(int y0, int y1);
+    // Whether the pending frame's chunk has rows left to trace.
+    bool chunk_pending() const;
+    // The pending frame is over (every chunk it was given is traced).
+    void end_frame();
 
     // F4: parse only. F5: parse and trace every frame.
     void parse(const std::string& text);
@@ -87,6 +100,8 @@ class Playground : public glimmark::Window {
     // the two past it). When the frame is complete its frame-done message
     // comes, and with it the next frame or the end of the run. Returns the
     // picture rows finished so far of the frame pending now (0 when none is).
+    // Chunked, the rows are those of the chunk, whose end does not end the
+    // frame; the row returned is the one past the last finished.
     int trace_rows(int rows);
     // The time asked for by delay() has passed.
     void next_frame_due();
@@ -151,6 +166,9 @@ class Playground : public glimmark::Window {
     std::vector<uint8_t> rgba_;
     // The frame handed over instead of a render thread, while it is pending.
     std::unique_ptr<glimmark::RowSteps> frame_;
+    // The pending frame's work, for the chunks it is traced in.
+    glimmark::FrameWork work_;
+    bool chunked_ = false;
     int band_index_ = 0;
     int band_count_ = 1;
     int band_begin_ = 0;

@@ -4,9 +4,11 @@
 // animation). Built for node in the WebAssembly build, so that its pictures
 // can be compared with the command line's; --compare does that.
 //
-//   gmk_bridge_render SCENE OUT.ppm [-W N] [-H N] [--bands N]
+//   gmk_bridge_render SCENE OUT.ppm [-W N] [-H N] [--bands N] [--chunks N]
 // --bands N: each frame traced as N bands of rows, one after another, each
 // by a playground of its own as the page's workers trace them, and joined.
+// --chunks N: each frame traced in chunks of N rows, as the page hands them
+// to a worker, from the bottom chunk up (any order makes the same picture).
 //   gmk_bridge_render --compare A.ppm B.ppm
 
 #include <algorithm>
@@ -79,13 +81,18 @@ class DriverEvents : public PlaygroundEvents {
     }
     void parsed(const std::string&, const std::string&) override {}
     void frame(int, int, int, int frames, int) override { count = frames; }
-    void frame_done(int index, int) override {
+    // Rows [y0, y1) of the playground's picture into the joined one.
+    void keep(int y0, int y1) {
         const glimmark::Canvas& picture = playground->picture();
         if (joined.width() != picture.width() || joined.height() != picture.height())
             joined.resize(picture.width(), picture.height());
-        for (int y = playground->band_begin(); y < playground->band_end(); ++y)
+        for (int y = y0; y < y1; ++y)
             for (int x = 0; x < picture.width(); ++x)
                 joined.set_pixel(x, y, picture.pixel(x, y));
+    }
+    void frame_done(int index, int) override {
+        // A chunk's rows are kept as it ends.
+        if (!playground->chunked()) keep(playground->band_begin(), playground->band_end());
         if (last_band && !write_ppm(frame_name(out, index, count), joined)) write_failed = true;
     }
     void delay(int) override { delay_due = true; }
@@ -141,10 +148,10 @@ int compare(const std::string& a, const std::string& b) {
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--compare") return compare(argv[2], argv[3]);
     if (argc < 3) {
-        std::fprintf(
-            stderr,
-            "usage: %s SCENE OUT.ppm [-W N] [-H N] [--bands N]\n       %s --compare A.ppm B.ppm\n",
-            argv[0], argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s SCENE OUT.ppm [-W N] [-H N] [--bands N] [--chunks N]\n"
+                     "       %s --compare A.ppm B.ppm\n",
+                     argv[0], argv[0]);
         return 2;
     }
     const std::string scene = argv[1];
@@ -158,12 +165,14 @@ int main(int argc, char** argv) {
     int width = 0;
     int height = 0;
     int bands = 1;
+    int chunk_rows = 0;
     for (int i = 3; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         const int value = std::atoi(argv[i + 1]);
         if (option == "-W") width = value;
         if (option == "-H") height = value;
         if (option == "--bands") bands = std::max(1, value);
+        if (option == "--chunks") chunk_rows = std::max(1, value);
     }
     // An animation's bands run one after another: every frame of band 0,
     // then of band 1, ...; the frames are written by the last.
@@ -175,10 +184,21 @@ int main(int argc, char** argv) {
         if (width > 0) playground.overrides().width = width;
         if (height > 0) playground.overrides().height = height;
         playground.set_band(band, bands);
+        playground.set_chunked(chunk_rows > 0);
         playground.play(text);
         // One row per call, as the worker traces between its messages.
         while (playground.running()) {
-            if (playground.frame_pending()) {
+            if (playground.frame_pending() && chunk_rows > 0) {
+                const int height = playground.band_end();
+                for (int y1 = height; y1 > 0; y1 -= chunk_rows) {
+                    const int y0 = std::max(0, y1 - chunk_rows);
+                    playground.trace_chunk(y0, y1);
+                    while (playground.chunk_pending())
+                        playground.trace_rows(1);
+                    events.keep(y0, y1);
+                }
+                playground.end_frame();
+            } else if (playground.frame_pending()) {
                 playground.trace_rows(1);
             } else if (events.delay_due) {
                 events.delay_due = false;

@@ -107,6 +107,21 @@ EMSCRIPTEN_KEEPALIVE void gmk_set_band(int index, int count) {
     the_playground().set_band(index, count);
 }
 
+// 1: the next runs trace the chunks gmk_trace_chunk hands them (0: bands).
+EMSCRIPTEN_KEEPALIVE void gmk_set_chunked(int chunked) {
+    the_playground().set_chunked(chunked != 0);
+}
+
+// Rows [y0, y1) of the pending frame are traced next; 0 when no frame is
+// pending.
+EMSCRIPTEN_KEEPALIVE int gmk_trace_chunk(int y0, int y1) {
+    return the_playground().trace_chunk(y0, y1) ? 1 : 0;
+}
+
+EMSCRIPTEN_KEEPALIVE int gmk_chunk_pending() { return the_playground().chunk_pending() ? 1 : 0; }
+
+EMSCRIPTEN_KEEPALIVE void gmk_end_frame() { the_playground().end_frame(); }
+
 EMSCRIPTEN_KEEPALIVE void gmk_stop() { the_playground().stop(); }
 
 EMSCRIPTEN_KEEPALIVE void gmk_next_frame_due() { the_playground().next_frame_due(); }

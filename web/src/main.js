@@ -17,7 +17,7 @@ import { setDiagnostics } from '@codemirror/lint';
 import { sceneHighlighting } from './highlight.js';
 import { Picture } from './picture.js';
 import { LinkError, MAX_SCENE_CHARACTERS, sceneFromFragment, sceneToFragment } from './share.js';
-import { Tracers, workerCount } from './tracers.js';
+import { RowChunks, Tracers, workerCount } from './tracers.js';
 import { PictureView } from './view.js';
 import { exampleFiles } from 'glimmark-examples';
 
@@ -354,6 +354,9 @@ function onWorkerMessage(slot, m) {
       startTrace();
       break;
     case 'frame':
+      // The worker's first chunk of the frame, and one to wait behind it.
+      if (handChunk(slot, m.index, m.height)) handChunk(slot, m.index, m.height);
+      if (m.index === 0 && !run.rowCounts) run.rowCounts = new Uint16Array(m.height);
       run.frame = m.index;
       run.frames = m.count;
       run.height = m.height;
@@ -363,7 +366,11 @@ function onWorkerMessage(slot, m) {
       picture.startFrame(m);
       scheduleRunStatus();
       break;
+    case 'more':
+      handChunk(slot, m.index, run.height);
+      break;
     case 'rows':
+      if (m.index === 0 && run.rowCounts) for (let y = m.y0; y < m.y1; ++y) run.rowCounts[y] += 1;
       picture.rows(m);
       run.rows.set(m.index, (run.rows.get(m.index) ?? 0) + (m.y1 - m.y0));
       scheduleRunStatus();
@@ -372,6 +379,7 @@ function onWorkerMessage(slot, m) {
       const done = (run.framesDone.get(m.index) ?? 0) + 1;
       run.framesDone.set(m.index, done);
       if (done === run.workers) {
+        run.chunks.forget(m.index);
         picture.frameDone(m.index);
         // Every row is traced; the status says so while they are drawn.
         run.rows.set(m.index, run.height);
@@ -384,12 +392,22 @@ function onWorkerMessage(slot, m) {
       run.pending.delete(slot);
       if (m.type === 'stopped') run.stopped = true;
       if (lead) run.lead = m;
+      if (m.work) run.work.push({ band: slot.index, ...m.work });
       if (run.pending.size === 0) finishRun();
       break;
   }
 }
 
 const tracers = new Tracers(workerCount(location.search), onWorkerMessage);
+run.chunks = new RowChunks(tracers.count);
+
+// Gives the worker the next chunk of the frame's rows, or says there are no
+// more; true when there were.
+function handChunk(slot, index, height) {
+  const [y0, y1] = run.chunks.next(index, height);
+  slot.worker.postMessage({ cmd: 'chunk', index, y0, y1 });
+  return y1 > y0;
+}
 // The most memory a worker's module has held (bytes), for the tests.
 let workerMemory = 0;
 
@@ -488,6 +506,9 @@ function startRun(build, live = false) {
   });
   run.rows.clear();
   run.framesDone.clear();
+  run.chunks.clear();
+  run.rowCounts = null;
+  run.work = [];
   clearError();
   showStatus(live ? 'Live preview\u2026' : 'Parsing\u2026');
   picture.reset();
@@ -837,6 +858,15 @@ window.playground = {
   previewShown,
   get workerMemory() {
     return workerMemory;
+  },
+  // The last run's work in each worker (milliseconds parsing and tracing,
+  // chunks and rows), and how many times each row of its first frame came.
+  get lastRun() {
+    return {
+      work: run.work,
+      rowCounts: run.rowCounts ? Array.from(run.rowCounts) : [],
+      workerStartMs: tracers.slots.map((slot) => slot.startMs),
+    };
   },
   writeFragment,
   linkScene,

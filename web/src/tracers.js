@@ -1,8 +1,10 @@
-// The tracer's workers: one per band of rows, all of them reused from run to
-// run. Worker i traces band i of every frame (rows i*h/n up to (i+1)*h/n),
-// each band the very rows of the whole picture; the page joins them. A worker
-// that has to go (it does not answer Stop, or its module has ended) is
-// replaced by a new one for the same band, with every file given so far.
+// The tracer's workers: one per core, all of them reused from run to run.
+// Each frame's rows are handed out in chunks as the workers ask for them
+// (RowChunks), each chunk the very rows of the whole picture; the page joins
+// them. Rows cost very differently (sky against glass), so chunks on demand
+// keep every worker busy to the end where equal bands would leave one idle.
+// A worker that has to go (it does not answer Stop, or its module has
+// ended) is replaced by a new one, with every file given so far.
 
 // The workers a page starts: one per core, at most this many.
 export const MAX_WORKERS = 16;
@@ -35,7 +37,10 @@ export class Tracers {
     const slot = { index, worker, ready: null };
     slot.ready = new Promise((resolve) => {
       worker.addEventListener('message', (e) => {
-        if (e.data && e.data.type === 'ready') resolve(e.data);
+        if (e.data && e.data.type === 'ready') {
+          slot.startMs = e.data.startMs;
+          resolve(e.data);
+        }
         else this.onMessage(slot, e.data);
       });
     });
@@ -43,7 +48,7 @@ export class Tracers {
       this.onMessage(slot, { type: 'workerError', message: e.message || 'worker error' }),
     );
     // Commands sent before the module is loaded wait in the worker.
-    worker.postMessage({ cmd: 'band', index, count: this.count });
+    worker.postMessage({ cmd: 'chunked' });
     if (Object.keys(this.files).length) worker.postMessage({ cmd: 'files', files: this.files });
     return slot;
   }
@@ -60,5 +65,40 @@ export class Tracers {
   giveFiles(files) {
     Object.assign(this.files, files);
     for (const slot of this.slots) slot.worker.postMessage({ cmd: 'files', files });
+  }
+}
+
+// The rows of each frame, handed out in chunks: large ones first, smaller as
+// the frame's rows run out (each a share of the rows left), so that the
+// workers end together and few chunks start the antialiasing's chain anew
+// (a chunk traces about one row more than it keeps for that).
+export class RowChunks {
+  constructor(workers) {
+    this.workers = Math.max(1, workers);
+    this.frames = new Map();
+  }
+
+  // The next chunk [y0, y1) of frame `index`, `height` rows high; empty
+  // (y0 === y1) once every row of the frame has been handed out.
+  next(index, height) {
+    let frame = this.frames.get(index);
+    if (!frame) {
+      frame = { next: 0, height };
+      this.frames.set(index, frame);
+    }
+    const left = frame.height - frame.next;
+    const least = Math.max(2, Math.ceil(frame.height / 256));
+    const size = Math.min(left, Math.max(least, Math.ceil(left / (4 * this.workers))));
+    const y0 = frame.next;
+    frame.next += size;
+    return [y0, frame.next];
+  }
+
+  forget(index) {
+    this.frames.delete(index);
+  }
+
+  clear() {
+    this.frames.clear();
   }
 }

@@ -16,6 +16,16 @@ let api = null;
 // The frame being traced: its width, height and the rows already sent.
 let frame = null;
 let tracing = false;
+// Chunked (the page's workers): the chunks of rows the page has handed this
+// worker for the pending frame, after the one being traced; `last` once the
+// page has said no more come.
+let chunked = false;
+let chunks = [];
+let lastChunk = false;
+let chunkEnd = 0;
+// What this run's work took here (for the page's benchmarks): milliseconds
+// in the module parsing and tracing, and the chunks and rows traced.
+let work = { parse: 0, trace: 0, chunks: 0, rows: 0 };
 let pendingDelay = null;
 
 // Back to the message queue without the clamping of nested timers. A
@@ -61,7 +71,11 @@ function sendRows(upTo) {
 function onEvent(event) {
   switch (event.type) {
     case 'frame':
-      // A band of the picture starts at its own first row.
+      // A band of the picture starts at its own first row; chunked, it has
+      // no rows until the page hands it some.
+      chunks = [];
+      lastChunk = false;
+      chunkEnd = 0;
       frame = {
         width: event.width,
         height: event.height,
@@ -72,8 +86,9 @@ function onEvent(event) {
       self.postMessage(event);
       break;
     case 'frameDone':
-      sendRows(event.rows);
+      if (!chunked) sendRows(event.rows);
       frame = null;
+      chunks = [];
       self.postMessage({ type: 'frameDone', index: event.index });
       break;
     case 'delay':
@@ -87,7 +102,7 @@ function onEvent(event) {
     case 'done':
     case 'stopped':
       // With the memory the module has grown to (it never shrinks).
-      self.postMessage({ ...event, memory: module.HEAPU8.length });
+      self.postMessage({ ...event, memory: module.HEAPU8.length, work });
       break;
     default:
       self.postMessage(event);
@@ -115,12 +130,41 @@ function withText(text, call) {
   }
 }
 
+// Starts the next chunk the page has handed over; at the last, ends the
+// frame. False when the page has yet to say what comes next.
+function nextChunk() {
+  if (chunks.length === 0) {
+    if (!lastChunk) return false;
+    module._gmk_end_frame();
+    return true;
+  }
+  const [y0, y1] = chunks.shift();
+  const started = performance.now();
+  module._gmk_trace_chunk(y0, y1);
+  work.trace += performance.now() - started;
+  work.chunks += 1;
+  work.rows += y1 - y0;
+  frame.sent = y0;
+  chunkEnd = y1;
+  // One chunk waits behind the one traced, so that the page's answer never
+  // keeps this worker idle.
+  if (chunks.length === 0 && !lastChunk) self.postMessage({ type: 'more', index: frame.index });
+  return true;
+}
+
 async function trace() {
   if (tracing) return;
   tracing = true;
   try {
     while (api.framePending()) {
+      if (chunked && !api.chunkPending()) {
+        if (frame && frame.sent < chunkEnd) sendRows(chunkEnd);
+        if (!nextChunk()) break;
+        continue;
+      }
+      const started = performance.now();
       const done = api.traceRows(1);
+      work.trace += performance.now() - started;
       if (frame && done > frame.sent && performance.now() - frame.lastSent >= ROWS_EVERY_MS)
         sendRows(done);
       await yieldToMessages();
@@ -191,14 +235,31 @@ function onCommand(command) {
       // This worker traces band `index` of `count` of every frame.
       module._gmk_set_band(command.index | 0, command.count | 0);
       break;
+    case 'chunked':
+      // Every frame is traced in the chunks of rows the page hands out.
+      chunked = true;
+      module._gmk_set_chunked(1);
+      break;
+    case 'chunk':
+      // Rows [y0, y1) of frame `index` come next; none: the frame has no
+      // more for this worker.
+      if (!frame || frame.index !== command.index || !api.framePending()) break;
+      if (command.y1 > command.y0) chunks.push([command.y0, command.y1]);
+      else lastChunk = true;
+      trace();
+      break;
     case 'parse':
       withText(command.text || '', (text) => module._gmk_parse(text));
       break;
-    case 'play':
+    case 'play': {
       module._gmk_set_time(typeof command.time === 'number' ? 1 : 0, command.time || 0);
+      work = { parse: 0, trace: 0, chunks: 0, rows: 0 };
+      const started = performance.now();
       withText(command.text || '', (text) => module._gmk_play(text));
+      work.parse = performance.now() - started;
       trace();
       break;
+    }
     case 'coarse':
       coarse(command);
       break;
@@ -231,9 +292,16 @@ GlimmarkModule({
   api = {
     traceRows: module._gmk_trace_rows,
     framePending: () => module._gmk_frame_pending() !== 0,
+    chunkPending: () => module._gmk_chunk_pending() !== 0,
     rgbaRows: module._gmk_rgba_rows,
     nextFrameDue: module._gmk_next_frame_due,
   };
-  self.postMessage({ type: 'ready', version: module.UTF8ToString(module._gmk_version()) });
+  // With the milliseconds from the worker's start (the module fetched,
+  // compiled and instantiated).
+  self.postMessage({
+    type: 'ready',
+    version: module.UTF8ToString(module._gmk_version()),
+    startMs: performance.now(),
+  });
   for (const command of queued.splice(0)) onCommand(command);
 });

@@ -393,7 +393,7 @@ test('a 4000x3000 picture is traced without a main-thread task over 50 ms', { sk
   assert.ok(longest <= TASK_LIMIT_MS, `a task of ${longest} ms`);
 });
 
-test('a 16384-wide picture: each worker holds only its band, no main-thread task over 50 ms', { skip }, async () => {
+test('a 16384-wide picture: each worker holds only its chunk, no main-thread task over 50 ms', { skip }, async () => {
   const [width, height, workers] = [16384, 1200, 4];
   const { page: p } = await openPage(`?workers=${workers}`);
   await p.evaluate((t) => window.playground.setEditorText(t), `TRACER WIDTH ${width} HEIGHT ${height} END_TRACER SCENE LIGHT END_LIGHT END_SCENE`);
@@ -542,7 +542,7 @@ test('another link in the tab asks before it replaces typed text', { skip }, asy
   await p.close();
 });
 
-test("three bands traced by three workers make the command's picture", { skip }, async () => {
+test("three workers tracing chunks on demand make the command's picture, each row once", { skip }, async () => {
   const { page: p } = await openPage('?workers=3');
   assert.equal(await p.evaluate(() => document.body.dataset.workers), '3');
   const scene = readFileSync(join(root, 'examples', 'textures.gmk'), 'utf8');
@@ -550,13 +550,20 @@ test("three bands traced by three workers make the command's picture", { skip },
   await p.keyboard.press('F5');
   assert.match(await runEnd(p), /^Done in/);
   const shown = await canvasPixels(p);
+  const last = await p.evaluate(() => window.playground.lastRun);
   const picture = await downloaded(p, '#save-picture');
   assert.equal(picture.name, 'textures.png');
   await p.close();
   if (stubWorker) return;
   const expected = cliPicture(join(root, 'examples', 'textures.gmk'));
   assert.deepEqual([shown.width, shown.height], [expected.width, expected.height]);
-  assert.equal(differingPixels(shown.rgba, expected.rgba), 0, 'the bands differ from the command line');
+  assert.equal(differingPixels(shown.rgba, expected.rgba), 0, 'the chunks differ from the command line');
+  // Every row came once, from chunks handed out as the workers asked.
+  assert.equal(last.rowCounts.length, expected.height);
+  assert.ok(last.rowCounts.every((n) => n === 1), 'a row came twice or not at all');
+  assert.equal(last.work.length, 3);
+  assert.equal(last.work.reduce((sum, w) => sum + w.rows, 0), expected.height);
+  assert.ok(last.work.reduce((sum, w) => sum + w.chunks, 0) > 3, 'no more chunks than workers');
 });
 
 test('errors are underlined in the editor; the live preview shows no box', { skip }, async () => {

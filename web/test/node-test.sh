@@ -45,7 +45,7 @@ for picture in "$tmp"/cli/*.ppm; do
     status=1
   fi
 done
-# The page traces a picture as bands of rows, one per worker: three bands,
+# The page's workers trace a picture in bands or chunks of rows: three bands,
 # joined, are the command's picture too (antialiasing carries its chain from
 # row to row, so a band must take it up where the whole picture has it).
 for name in textures csg mirrors_and_glass; do
@@ -53,6 +53,10 @@ for name in textures csg mirrors_and_glass; do
   node "$driver" "$root/examples/$name.gmk" "$tmp/$name-bands.ppm" --bands 3 2> /dev/null &&
     node "$driver" --compare "$tmp/cli/$name.ppm" "$tmp/$name-bands.ppm" | sed "s#$tmp/##" ||
     { echo "$name: three bands differ from the command's picture" >&2; status=1; }
+  # And as chunks of rows handed out on demand, here from the bottom up.
+  node "$driver" "$root/examples/$name.gmk" "$tmp/$name-chunks.ppm" --chunks 7 2> /dev/null &&
+    node "$driver" --compare "$tmp/cli/$name.ppm" "$tmp/$name-chunks.ppm" | sed "s#$tmp/##" ||
+    { echo "$name: chunks of rows differ from the command's picture" >&2; status=1; }
 done
 echo "$(ls "$tmp"/cli/*.ppm | wc -l) pictures of $(ls "$root"/examples/*.gmk | wc -l) examples compared" \
   "(those that read model files refused):" \
