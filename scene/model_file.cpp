@@ -439,8 +439,9 @@ long long heap_estimate(long long declared_triangles, long long file_size) {
 // 4 KB pages every 4 KB of them is a page fault of its own, which costs more
 // than the allocation. The heap is grown at once by about what the reading
 // will take, that room is marked, and it is kept until the reading is done;
-// what is not used is given back with the rest afterwards. Only glibc's heap
-// is known well enough for this; elsewhere nothing changes.
+// what is not used is given back with the rest afterwards (glibc keeps its
+// thresholds at their defaults from then on, rather than moving them). Only
+// glibc's heap is known well enough for this; elsewhere nothing changes.
 class BlocksInHugePages {
   public:
     explicit BlocksInHugePages(long long bytes) {
