@@ -319,9 +319,36 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     size_t boundedEntries = 0;
     for (uint8_t b : bounded)
         boundedEntries += b;
-    prims_.reserve(boundedEntries);
     Span all, centreSpan;
-    for (size_t i = 0; i < count; ++i) {
+    if (boundedEntries == entries) {
+        // Every entry stays where it is: the halves of a long list are
+        // listed on two threads, each half's extents joined afterwards (a
+        // minimum or a maximum does not depend on the order).
+        prims_.resize(entries);
+        Span halves[2][2];
+        inHalves(entries, threads, [&](size_t from, size_t to) {
+            Span& box = halves[from == 0 ? 0 : 1][0];
+            Span& centres = halves[from == 0 ? 0 : 1][1];
+            size_t i =
+                static_cast<size_t>(std::upper_bound(firstEntry.begin(), firstEntry.end(), from) -
+                                    firstEntry.begin() - 1);
+            for (size_t e = from; e < to; ++e) {
+                while (e >= firstEntry[i + 1])
+                    ++i;
+                const uint32_t part =
+                    meshOf[i] != nullptr ? static_cast<uint32_t>(e - firstEntry[i]) : AsShape;
+                prims_[e] = Prim{inOrder_[i], static_cast<uint32_t>(e), part};
+                box.grow(boxes[e]);
+                centres.grow(centreOf(boxes[e]));
+            }
+        });
+        for (const auto& half : halves) {
+            all.grow(half[0]);
+            centreSpan.grow(half[1]);
+        }
+    }
+    prims_.reserve(boundedEntries);
+    for (size_t i = 0; i < count && boundedEntries != entries; ++i) {
         for (size_t e = firstEntry[i]; e < firstEntry[i + 1]; ++e) {
             const uint32_t index = static_cast<uint32_t>(e);
             const uint32_t part =

@@ -153,7 +153,7 @@ class ShapeBvh {
     LongArray<Node> nodes_;
     std::vector<Node> flat_;  // groups of a flat list; child[i] indexes prims_
     std::vector<Leaf> leaves_;
-    LongArray<Prim> prims_;
+    UnfilledArray<Prim> prims_;  // each written as it is made
     struct FreePacked {
         size_t bytes;  // set whenever there is a room to free
         void operator()(PackedTriangle* p) const;
