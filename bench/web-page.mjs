@@ -75,8 +75,7 @@ try {
   await idle();
   const pageMs = performance.now() - started;
   const found = await page.evaluate(async () => {
-    const c = window.playground.picture.canvas();
-    const rgba = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+    const rgba = (await window.playground.picture.pixels()).data;
     const digest = new Uint8Array(await crypto.subtle.digest('SHA-256', rgba));
     return {
       status: document.getElementById('run-status').textContent,

@@ -1,5 +1,7 @@
 #include "scene/model_file.h"
 
+#include "scene/ply_check.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -9,10 +11,13 @@
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #if defined(__unix__) || defined(__APPLE__)
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
@@ -73,76 +78,59 @@ bool is_model_extension(const std::string& ext) {
 // The most of a file's head looked at before the library reads it.
 constexpr size_t MaxHeadBytes = 65536;
 
-constexpr const char* DamagedPlyHeader = "not a PLY file: its header is damaged or too long";
+// A file's bytes mapped for reading; none where it cannot be mapped.
+class MappedFile {
+  public:
+    MappedFile(const std::string& path, size_t size) {
+#if defined(__unix__) || defined(__APPLE__)
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || size == 0) return;
+        void* data = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        close(fd);
+        if (data != MAP_FAILED) bytes_ = std::string_view(static_cast<const char*>(data), size);
+#else
+        (void)path;
+        (void)size;
+#endif
+    }
+    ~MappedFile() {
+#if defined(__unix__) || defined(__APPLE__)
+        if (!bytes_.empty()) munmap(const_cast<char*>(bytes_.data()), bytes_.size());
+#endif
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    std::string_view bytes() const { return bytes_; }
+
+  private:
+    std::string_view bytes_;
+};
+
+// Why a PLY file is refused before the library reads it: its header from
+// `head`, its lists from the whole file, mapped (text) or read a piece at a
+// time (binary).
+const char* ply_fault(const std::string& path, std::string_view head, long long size,
+                      const PlyReadAt& read_at) {
+    std::optional<MappedFile> file;
+    const auto whole_file = [&]() -> std::string_view {
+        if (static_cast<long long>(head.size()) == size) return head;
+        file.emplace(path, static_cast<size_t>(size));
+        return file->bytes();
+    };
+    return ply_file_fault(head, size, whole_file, read_at);
+}
 
 constexpr const char* NotAModelName = "the name does not end in .obj, .ply, .stl, .gltf or .glb";
-
-// The count of an "element <name> <count>" line as the library reads it:
-// the digits that begin its third word (trailing junk does not end them).
-long long element_count(std::string_view line) {
-    size_t at = 0;
-    for (int word = 0; word < 2; ++word) {
-        while (at < line.size() && std::isspace(static_cast<unsigned char>(line[at])))
-            ++at;
-        while (at < line.size() && !std::isspace(static_cast<unsigned char>(line[at])))
-            ++at;
-    }
-    while (at < line.size() && std::isspace(static_cast<unsigned char>(line[at])))
-        ++at;
-    long long count = 0;
-    for (; at < line.size() && std::isdigit(static_cast<unsigned char>(line[at])); ++at) {
-        if (count > (1LL << 50)) return count;
-        count = count * 10 + (line[at] - '0');
-    }
-    return count;
-}
-
-constexpr const char* TwicePlyElement =
-    "the PLY file declares its vertices or its faces more than once";
-
-// The second word of a line: an element's name.
-std::string_view second_word(std::string_view line) {
-    const size_t from = line.find_first_not_of(' ', line.find(' '));
-    if (from == std::string_view::npos) return {};
-    return line.substr(from, line.find(' ', from) - from);
-}
-
-// Why a PLY file's head is no whole header of known lines whose element
-// counts fit in the file's `size` bytes; null when it is one. The library
-// reads some damaged headers for ever and takes memory for the counts before
-// it reads; it also writes the instances of a second vertex or face element
-// into the first one's arrays, past their end. The header must end within
-// `head`.
-const char* ply_header_fault(std::string_view head, long long size) {
-    const std::string_view words[] = {"ply",      "format",  "comment",
-                                      "obj_info", "element", "property"};
-    int vertex_elements = 0, face_elements = 0;
-    size_t at = 0;
-    while (at < head.size()) {
-        size_t end = head.find('\n', at);
-        if (end == std::string_view::npos) return DamagedPlyHeader;
-        std::string_view line = head.substr(at, end - at);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        const std::string_view first = line.substr(0, line.find(' '));
-        if (first == "end_header") return nullptr;
-        if (std::find(std::begin(words), std::end(words), first) == std::end(words))
-            return DamagedPlyHeader;
-        if (first == "element") {
-            if (element_count(line) > size) return DamagedPlyHeader;
-            const std::string_view name = second_word(line);
-            vertex_elements += name == "vertex";
-            face_elements += name == "face" || name == "tristrips";
-            if (vertex_elements > 1 || face_elements > 1) return TwicePlyElement;
-        }
-        at = end + 1;
-    }
-    return DamagedPlyHeader;
-}
 
 constexpr const char* DamagedGlbHeader = "not a GLB file: its header is damaged";
 
 // Reads `n` bytes at `offset` of a file or of bytes in memory; false past the end.
 using ReadAt = std::function<bool(long long offset, char* out, size_t n)>;
+
+ReadAt whole_pieces(const PlyReadAt& read_at) {
+    return
+        [&read_at](long long offset, char* out, size_t n) { return read_at(offset, out, n) == n; };
+}
 
 uint32_t little_endian_word(const char* bytes) {
     const auto* b = reinterpret_cast<const unsigned char*>(bytes);
@@ -179,19 +167,7 @@ long long declared_triangles(const std::string& ext, std::string_view head, long
         std::memcpy(&count, head.data() + 80, 4);
         if (84 + 50 * static_cast<long long>(count) == file_size) return count;
     }
-    if (ext == "ply" && head.substr(0, 3) == "ply") {
-        const size_t end = head.find("end_header");
-        const std::string_view header = head.substr(0, end);
-        size_t at = header.find("element face ");
-        if (at != std::string_view::npos) {
-            at += 13;
-            long long count = 0;
-            while (at < header.size() && std::isdigit(static_cast<unsigned char>(header[at])) &&
-                   count < (1LL << 50))
-                count = count * 10 + (header[at++] - '0');
-            return count;
-        }
-    }
+    if (ext == "ply") return ply_declared_faces(head);
     return 0;
 }
 
@@ -604,16 +580,16 @@ ModelResult read_model_parts(const std::string& path, long long max_triangles,
     std::string head(MaxHeadBytes, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<size_t>(in.gcount()));
-    if (ext == "ply")
-        if (const char* fault = ply_header_fault(head, static_cast<long long>(size)))
-            return refused(fault);
-    const ReadAt read_at = [&in](long long offset, char* out, size_t n) {
+    const PlyReadAt read_at = [&in](long long offset, char* out, size_t n) {
         in.clear();
         in.seekg(offset);
         in.read(out, static_cast<std::streamsize>(n));
-        return in.gcount() == static_cast<std::streamsize>(n);
+        return static_cast<size_t>(in.gcount());
     };
-    if (ext == "glb" && !sound_glb_container(read_at, static_cast<long long>(size)))
+    if (ext == "ply")
+        if (const char* fault = ply_fault(path, head, static_cast<long long>(size), read_at))
+            return refused(fault);
+    if (ext == "glb" && !sound_glb_container(whole_pieces(read_at), static_cast<long long>(size)))
         return refused(DamagedGlbHeader);
     const long long declared = declared_triangles(ext, head, static_cast<long long>(size));
     if (declared > max_triangles) return too_many(declared);
@@ -635,15 +611,19 @@ ModelResult read_model_bytes(const void* bytes, std::size_t size, const std::str
     if (size == 0) return refused("the file is empty");
     const std::string_view head(static_cast<const char*>(bytes),
                                 std::min<std::size_t>(size, MaxHeadBytes));
-    if (extension == "ply")
-        if (const char* fault = ply_header_fault(head, static_cast<long long>(size)))
-            return refused(fault);
-    const ReadAt read_at = [bytes, size](long long offset, char* out, size_t n) {
-        if (offset < 0 || static_cast<size_t>(offset) > size || n > size - offset) return false;
-        std::memcpy(out, static_cast<const char*>(bytes) + offset, n);
-        return true;
+    const std::string_view all(static_cast<const char*>(bytes), size);
+    const PlyReadAt read_at = [all](long long offset, char* out, size_t n) {
+        const std::string_view piece =
+            all.substr(std::min(all.size(), static_cast<size_t>(offset)), n);
+        std::memcpy(out, piece.data(), piece.size());
+        return piece.size();
     };
-    if (extension == "glb" && !sound_glb_container(read_at, static_cast<long long>(size)))
+    if (extension == "ply")
+        if (const char* fault = ply_file_fault(
+                head, static_cast<long long>(size), [all] { return all; }, read_at))
+            return refused(fault);
+    if (extension == "glb" &&
+        !sound_glb_container(whole_pieces(read_at), static_cast<long long>(size)))
         return refused(DamagedGlbHeader);
     const long long declared = declared_triangles(extension, head, static_cast<long long>(size));
     if (declared > max_triangles) return too_many(declared);

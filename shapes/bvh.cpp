@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <exception>
 #include <limits>
 #include <new>
@@ -22,6 +23,7 @@
 struct BoxRay {
     alignas(16) float o[4];
     alignas(16) float inv[4];
+    alignas(16) float d[4];  // the direction
     bool parallel[3] = {false, false, false};
     bool anyParallel;
     // Slack for the rounding of the box tests, in ray parameter units.
@@ -158,6 +160,7 @@ BoxRay boxRayOf(const Ray& ray) {
     const __m128 ao = _mm_and_ps(wo, magnitude);
     const __m128 crossing = _mm_cmpge_ps(ad, _mm_set1_ps(1e-20f));
     _mm_store_ps(r.o, wo);
+    _mm_store_ps(r.d, wd);
     _mm_store_ps(r.inv, _mm_and_ps(_mm_div_ps(_mm_set1_ps(1.0f), wd), crossing));
     const int crossingAxes = _mm_movemask_ps(crossing) & 7;
     r.anyParallel = crossingAxes != 7;
@@ -180,13 +183,14 @@ BoxRay boxRayOf(const Ray& ray) {
     r.anyParallel = false;
     for (int a = 0; a < 3; ++a) {
         r.o[a] = o[a];
+        r.d[a] = d[a];
         r.parallel[a] = !(std::fabs(d[a]) >= 1e-20f);
         r.anyParallel = r.anyParallel || r.parallel[a];
         r.inv[a] = r.parallel[a] ? 0.0f : 1.0f / d[a];
         big = std::max(big, std::fabs(o[a]));
         longest = std::max(longest, std::fabs(d[a]));
     }
-    r.o[3] = r.inv[3] = 0.0f;
+    r.o[3] = r.inv[3] = r.d[3] = 0.0f;
 #endif
     r.slack = longest > 0.0f ? 1e-5f * big / longest : 0.0f;
     return r;
@@ -269,6 +273,7 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     leaves_.clear();
     prims_.clear();
     packed_.reset();
+    packedOnly_ = false;
     unbounded_.clear();
     inOrder_.clear();
     root_ = Empty;
@@ -320,6 +325,10 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     for (uint8_t b : bounded)
         boundedEntries += b;
     Span all, centreSpan;
+    bool trianglesOnly = true;
+    for (size_t i = 0; i < count; ++i)
+        if (meshOf[i] == nullptr && firstEntry[i + 1] > firstEntry[i] && bounded[firstEntry[i]])
+            trianglesOnly = trianglesOnly && dynamic_cast<const Triangle*>(inOrder_[i]) != nullptr;
     if (boundedEntries == entries) {
         // Every entry stays where it is: the halves of a long list are
         // listed on two threads, each half's extents joined afterwards (a
@@ -400,6 +409,7 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     // Room for the most nodes the tree can need: the pages past the last
     // node are never touched, so there is nothing to give back.
     nodes_.reserve(at.made / 2 + 1);
+    smallLeaves_ = trianglesOnly;
     root_ = childRef(tree, 0);
     release(tree);
     packTriangles(threads);
@@ -418,6 +428,7 @@ void ShapeBvh::packTriangles(int threads) {
         count += p.part != AsShape ? 1 : 0;
     }
     // Worth a copy only where triangles are many: a few are tested as shapes.
+    packedOnly_ = false;
     if (count < 64) {
         for (Prim& p : prims_)
             if (p.part == PackedShape) p.part = AsShape;
@@ -430,6 +441,7 @@ void ShapeBvh::packTriangles(int threads) {
         static_cast<PackedTriangle*>(huge_allocate(bytes, alignof(PackedTriangle))),
         FreePacked{bytes});
     inHalves(prims_.size(), threads, [this](size_t from, size_t to) { packTriangles(from, to); });
+    packedOnly_ = count == prims_.size();
 }
 
 void ShapeBvh::packTriangles(size_t from, size_t to) {
@@ -438,7 +450,13 @@ void ShapeBvh::packTriangles(size_t from, size_t to) {
         if (p.part == AsShape) continue;
         if (p.part == PackedShape) {
             const auto& t = *static_cast<const Triangle*>(p.shape);
-            if (!packed_[i].pack(t.A, t.B, t.C)) p.part = AsShape;
+            if (!packed_[i].pack(t.A, t.B, t.C)) {
+                // Tested as a shape, which meets nothing; a plane of no
+                // direction meets nothing either (no ray is parallel to
+                // it), so leaves that test their copies unseen agree.
+                packed_[i].n = Vector3{};
+                p.part = AsShape;
+            }
         } else {
             const auto& m = *static_cast<const TriangleMesh*>(p.shape);
             packed_[i].pack(m.position(p.part, 0), m.position(p.part, 1), m.position(p.part, 2));
@@ -641,8 +659,24 @@ uint32_t ShapeBvh::buildBinary(Tree& tree, Cursor& at, BoxArray& boxes, uint32_t
     return me;
 }
 
-uint32_t ShapeBvh::childRef(const Tree& tree, uint32_t node) {
+uint32_t ShapeBvh::smallCount(const Tree& tree, uint32_t node, uint32_t most) {
     const BuildNode& b = tree[node];
+    if (b.count > 0) return b.count;
+    const uint32_t left = smallCount(tree, b.left, most);
+    return left > most ? left : left + smallCount(tree, b.right, most - left);
+}
+
+uint32_t ShapeBvh::childRef(const Tree& tree, uint32_t node) {
+    BuildNode b = tree[node];
+    if (b.count == 0 && smallLeaves_ && smallCount(tree, node, WideLeaf) <= WideLeaf) {
+        // A few triangles are tested together as one leaf (their members
+        // are one range, as every subtree's are) rather than as a node.
+        uint32_t leftmost = node;
+        while (tree[leftmost].count == 0)
+            leftmost = tree[leftmost].left;
+        b.first = tree[leftmost].first;
+        b.count = smallCount(tree, node, WideLeaf);
+    }
     if (b.count > 0) {
         if (b.count <= LeafCountMax && b.first <= LeafFirstMask)
             return LeafFlag | b.count << LeafCountShift | b.first;
@@ -719,18 +753,29 @@ void ShapeBvh::nearestHitInOrder(Hit& best, const Ray& ray) const {
 
 namespace {
 
-// The ray broadcast for testing four boxes at once.
+// The ray broadcast for testing four boxes at once, with the faces it meets
+// first along each axis: the low ones where the direction is positive.
 struct WideRay {
 #if defined(__SSE2__)
     __m128 o[3];
+    __m128 d[3];
     __m128 inv[3];
     __m128 slack;
+    // Offsets in bytes, from the start of a node's lo, of each axis's near
+    // and far faces (hi follows lo, three rows of four).
+    size_t nearFace[3];
+    size_t farFace[3];
 #endif
     explicit WideRay(const BoxRay& r) {
 #if defined(__SSE2__)
         for (int a = 0; a < 3; ++a) {
             o[a] = _mm_set1_ps(r.o[a]);
+            d[a] = _mm_set1_ps(r.d[a]);
             inv[a] = _mm_set1_ps(r.inv[a]);
+            const bool positive = r.inv[a] >= 0.0f;
+            const size_t row = 4 * sizeof(float) * static_cast<size_t>(a);
+            nearFace[a] = (positive ? 0 : 3 * 4 * sizeof(float)) + row;
+            farFace[a] = (positive ? 3 * 4 * sizeof(float) : 0) + row;
         }
         slack = _mm_set1_ps(r.slack);
 #else
@@ -739,23 +784,92 @@ struct WideRay {
     }
 };
 
+#if defined(__SSE2__)
+// Four rows of four floats turned into four columns.
+inline void transpose(__m128& a, __m128& b, __m128& c, __m128& d) {
+    const __m128 ab0 = _mm_unpacklo_ps(a, b), cd0 = _mm_unpacklo_ps(c, d);
+    const __m128 ab1 = _mm_unpackhi_ps(a, b), cd1 = _mm_unpackhi_ps(c, d);
+    a = _mm_movelh_ps(ab0, cd0);
+    b = _mm_movehl_ps(cd0, ab0);
+    c = _mm_movelh_ps(ab1, cd1);
+    d = _mm_movehl_ps(cd1, ab1);
+}
+
+// PackedTriangle::meets of four triangles at once, one to a lane: each lane
+// does the scalar test's operations in its order, so its numbers are the
+// same to the last bit (no lane stops early, which changes no result). Bit i
+// of the answer is set when triangle i is met, its distance and weights in
+// t, s and g.
+inline unsigned meetFour(const PackedTriangle* const tri[4], const WideRay& w, float farthest,
+                         float t[4], float s[4], float g[4]) {
+    // Rows of each: A.x A.y A.z e1.x, e1.y e1.z e2.x e2.y, e2.z n.x n.y n.z,
+    // E11 E12 E22 den.
+    static_assert(sizeof(PackedTriangle) == 16 * sizeof(float) &&
+                  offsetof(PackedTriangle, A) == 0 && offsetof(PackedTriangle, n) == 36 &&
+                  offsetof(PackedTriangle, E11) == 48 && offsetof(PackedTriangle, den) == 60);
+    __m128 row[4][4];  // row[i][k]: row i of triangle k
+    for (int k = 0; k < 4; ++k)
+        for (int i = 0; i < 4; ++i)
+            row[i][k] = _mm_load_ps(reinterpret_cast<const float*>(tri[k]) + 4 * i);
+    for (int i = 0; i < 4; ++i)
+        transpose(row[i][0], row[i][1], row[i][2], row[i][3]);
+    const __m128 Ax = row[0][0], Ay = row[0][1], Az = row[0][2];
+    const __m128 e1x = row[0][3], e1y = row[1][0], e1z = row[1][1];
+    const __m128 e2x = row[1][2], e2y = row[1][3], e2z = row[2][0];
+    const __m128 nx = row[2][1], ny = row[2][2], nz = row[2][3];
+    const __m128 E11 = row[3][0], E12 = row[3][1], E22 = row[3][2], den = row[3][3];
+    auto dot = [](__m128 ax, __m128 ay, __m128 az, __m128 bx, __m128 by, __m128 bz) {
+        __m128 r = _mm_mul_ps(ax, bx);
+        r = _mm_add_ps(r, _mm_mul_ps(ay, by));
+        return _mm_add_ps(r, _mm_mul_ps(az, bz));
+    };
+    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
+    const __m128 dn = dot(nx, ny, nz, w.d[0], w.d[1], w.d[2]);
+    const __m128 q =
+        dot(_mm_sub_ps(w.o[0], Ax), _mm_sub_ps(w.o[1], Ay), _mm_sub_ps(w.o[2], Az), nx, ny, nz);
+    const __m128 tt = _mm_div_ps(_mm_xor_ps(q, _mm_set1_ps(-0.0f)), dn);
+    __m128 miss = _mm_or_ps(_mm_cmpeq_ps(dn, zero), _mm_cmplt_ps(tt, zero));
+    miss = _mm_or_ps(miss, _mm_cmpgt_ps(tt, _mm_set1_ps(farthest)));
+    const __m128 wx = _mm_sub_ps(_mm_add_ps(w.o[0], _mm_mul_ps(w.d[0], tt)), Ax);
+    const __m128 wy = _mm_sub_ps(_mm_add_ps(w.o[1], _mm_mul_ps(w.d[1], tt)), Ay);
+    const __m128 wz = _mm_sub_ps(_mm_add_ps(w.o[2], _mm_mul_ps(w.d[2], tt)), Az);
+    const __m128 W1 = dot(e1x, e1y, e1z, wx, wy, wz);
+    const __m128 W2 = dot(e2x, e2y, e2z, wx, wy, wz);
+    const __m128 ss = _mm_div_ps(_mm_sub_ps(_mm_mul_ps(W2, E12), _mm_mul_ps(E22, W1)), den);
+    const __m128 gg = _mm_div_ps(_mm_sub_ps(_mm_mul_ps(E12, W1), _mm_mul_ps(E11, W2)), den);
+    miss = _mm_or_ps(miss, _mm_or_ps(_mm_cmplt_ps(ss, zero), _mm_cmpgt_ps(ss, one)));
+    miss =
+        _mm_or_ps(miss, _mm_or_ps(_mm_cmplt_ps(gg, zero), _mm_cmpgt_ps(_mm_add_ps(ss, gg), one)));
+    _mm_storeu_ps(t, tt);
+    _mm_storeu_ps(s, ss);
+    _mm_storeu_ps(g, gg);
+    return static_cast<unsigned>(_mm_movemask_ps(miss)) ^ 15u;
+}
+#endif
+
 // The children of `node` worth visiting, as a bit mask, with the distance at
 // which the ray's line enters each child's box.
 template <bool AnyParallel, typename Node>
-unsigned childSpans(const Node& node, const BoxRay& r, const WideRay& w, float bestDistance,
-                    float t0[4]) {
+inline unsigned childSpans(const Node& node, const BoxRay& r, const WideRay& w, float bestDistance,
+                           float t0[4]) {
 #if defined(__SSE2__)
     if (!AnyParallel) {
-        // Along each axis the near face's distance is the smaller of the two
-        // (lo <= hi, and rounding keeps the order), so no min and max of
-        // the pair are needed; the spans come out the same.
-        __m128 tmin = _mm_set1_ps(-std::numeric_limits<float>::infinity());
-        __m128 tmax = _mm_set1_ps(std::numeric_limits<float>::infinity());
+        // No direction component is zero here. Along each axis the near
+        // face's distance is the smaller of the two (lo <= hi, and rounding
+        // keeps the order), so the faces are taken by the direction's sign
+        // instead of a min and a max of the pair; no distance is NaN, so
+        // starting from the first axis instead of an infinity changes
+        // nothing either. The spans come out the same.
+        static_assert(offsetof(Node, hi) == offsetof(Node, lo) + 12 * sizeof(float));
+        const char* box = reinterpret_cast<const char*>(&node) + offsetof(Node, lo);
+        __m128 tmin = _mm_setzero_ps(), tmax = _mm_setzero_ps();
         for (int a = 0; a < 3; ++a) {
-            const __m128 u = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.lo[a]), w.o[a]), w.inv[a]);
-            const __m128 v = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.hi[a]), w.o[a]), w.inv[a]);
-            tmin = _mm_max_ps(tmin, _mm_min_ps(u, v));
-            tmax = _mm_min_ps(tmax, _mm_max_ps(u, v));
+            const __m128 near = _mm_load_ps(reinterpret_cast<const float*>(box + w.nearFace[a]));
+            const __m128 far = _mm_load_ps(reinterpret_cast<const float*>(box + w.farFace[a]));
+            const __m128 u = _mm_mul_ps(_mm_sub_ps(near, w.o[a]), w.inv[a]);
+            const __m128 v = _mm_mul_ps(_mm_sub_ps(far, w.o[a]), w.inv[a]);
+            tmin = a == 0 ? u : _mm_max_ps(tmin, u);
+            tmax = a == 0 ? v : _mm_min_ps(tmax, v);
         }
         tmin = _mm_sub_ps(tmin, w.slack);
         tmax = _mm_add_ps(tmax, w.slack);
@@ -828,6 +942,23 @@ struct Keeper {
         keepIfNearer(shape, index);
     }
 
+    // A packed triangle's hit, met at `t` with weights `s`, `g` by
+    // PackedTriangle::meets, of a Triangle (`whole`) or of triangle `part`
+    // of a mesh: kept as the two above keep it.
+    void keepPacked(CShape* shape, uint32_t index, bool whole, uint32_t part, float t, float s,
+                    float g) {
+        if (work.skipShape == shape && (whole || work.skipPart == part)) return;
+        work.entryKind = 1;
+        work.boundaryCount = 2;
+        work.shape = shape;
+        work.entryDistance = t;
+        work.exitDistance = t;
+        work.weights[0] = s;
+        work.weights[1] = g;
+        if (!whole) work.part = part;
+        keepIfNearer(shape, index);
+    }
+
     Hit& best;
     const Ray& ray;
     const float limit;
@@ -838,6 +969,38 @@ struct Keeper {
 };
 
 }  // namespace
+
+template <class K, class W>
+void ShapeBvh::considerPacked(K& keep, const W& wide, uint32_t first, uint32_t count) const {
+    // Only a met triangle's entry in prims_ is read. A hit past the one
+    // kept meanwhile is left, as the test one by one would leave it.
+    const uint32_t end = first + count;
+#if defined(__SSE2__)
+    for (; first + 1 < end; first += 4) {
+        const uint32_t n = std::min<uint32_t>(4, end - first);
+        const PackedTriangle* tri[4];
+        for (uint32_t k = 0; k < 4; ++k)
+            tri[k] = &packed_[first + std::min(k, n - 1)];
+        alignas(16) float t[4], s[4], g[4];
+        unsigned met = meetFour(tri, wide, keep.distance, t, s, g) & ((1u << n) - 1);
+        while (met != 0) {
+            const int i = __builtin_ctz(met);
+            met &= met - 1;
+            if (t[i] > keep.distance) continue;
+            const Prim& p = prims_[first + i];
+            keep.keepPacked(p.shape, p.index, p.part == PackedShape, p.part, t[i], s[i], g[i]);
+        }
+    }
+#else
+    (void)wide;
+#endif
+    for (uint32_t i = first; i < end; ++i) {
+        float t, s, g;
+        if (!packed_[i].meets(keep.ray, keep.distance, t, s, g)) continue;
+        const Prim& p = prims_[i];
+        keep.keepPacked(p.shape, p.index, p.part == PackedShape, p.part, t, s, g);
+    }
+}
 
 template <class K>
 void ShapeBvh::consider(K& keep, uint32_t slot) const {
@@ -879,6 +1042,18 @@ const CShape* ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const
     int top = 0;
     Entry e{root_, t0};
     const WideRay wide(r);
+    // What a child waiting on the stack will read is asked of memory at
+    // once, while its nearer siblings are searched.
+    auto prefetch = [this](uint32_t ref) {
+        if (ref & LeafFlag) {
+            const uint32_t count = (ref & ~LeafFlag) >> LeafCountShift;
+            if (count != 0 && packed_ != nullptr) __builtin_prefetch(&packed_[ref & LeafFirstMask]);
+        } else {
+            const char* node = reinterpret_cast<const char*>(&nodes_[ref]);
+            __builtin_prefetch(node);
+            __builtin_prefetch(node + 64);
+        }
+    };
     for (;;) {
         if (e.t <= keep.distance) {
             if (e.ref & LeafFlag) {
@@ -889,8 +1064,12 @@ const CShape* ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const
                     first = leaf.first;
                     count = leaf.count;
                 }
-                for (uint32_t i = first; i < first + count; ++i)
-                    consider(keep, i);
+                if (packedOnly_) {
+                    considerPacked(keep, wide, first, count);
+                } else {
+                    for (uint32_t i = first; i < first + count; ++i)
+                        consider(keep, i);
+                }
             } else {
                 const Node& node = nodes_[e.ref];
                 float tc[4];
@@ -911,6 +1090,7 @@ const CShape* ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const
                         const Entry b{node.child[second], tc[second]};
                         const bool bFirst = b.t < a.t;
                         stack[top++] = bFirst ? a : b;
+                        prefetch(stack[top - 1].ref);
                         e = bFirst ? b : a;
                         continue;
                     }
@@ -928,8 +1108,10 @@ const CShape* ShapeBvh::search(Hit& best, const Ray& ray, const BoxRay& r) const
                         }
                         found[j] = c;
                     }
-                    for (int i = 0; i + 1 < k; ++i)
+                    for (int i = 0; i + 1 < k; ++i) {
                         stack[top++] = found[i];
+                        prefetch(found[i].ref);
+                    }
                     e = found[k - 1];
                     continue;
                 }

@@ -135,6 +135,12 @@ class ShapeBvh {
                               const Extent& rightExtent, int depth, int spareThreads);
     uint32_t flatten(const Tree& tree, uint32_t node);
     uint32_t childRef(const Tree& tree, uint32_t node);
+    // The members below `node`, counted up to just past `most`.
+    static uint32_t smallCount(const Tree& tree, uint32_t node, uint32_t most);
+    // Subtrees of up to WideLeaf triangles become one leaf, whose triangles
+    // are tested four at a time, when the tree holds triangles only.
+    static constexpr uint32_t WideLeaf = 8;
+    bool smallLeaves_ = false;
     // Packs the triangles of prims_ [from, to).
     void packTriangles(size_t from, size_t to);
     void packTriangles(int threads);
@@ -149,6 +155,10 @@ class ShapeBvh {
     // Tests the entry in prims_ slot `slot` and keeps its hit if nearer.
     template <class K>
     void consider(K& keep, uint32_t slot) const;
+    // Tests the packed triangles of slots [first, first + count), when
+    // every entry of the tree is a packed triangle.
+    template <class K, class W>
+    void considerPacked(K& keep, const W& wide, uint32_t first, uint32_t count) const;
 
     LongArray<Node> nodes_;
     std::vector<Node> flat_;  // groups of a flat list; child[i] indexes prims_
@@ -161,6 +171,9 @@ class ShapeBvh {
     // By prims_ slot, for the tree's triangles; the other slots are never
     // written or read.
     std::unique_ptr<PackedTriangle[], FreePacked> packed_;
+    // Every entry of the tree has a packed copy (a triangle without area has
+    // one that meets nothing).
+    bool packedOnly_ = false;
     std::vector<Prim> unbounded_;
     LongArray<CShape*> inOrder_;  // every member, in list order
     uint32_t root_ = Empty;       // a node, a leaf, or Empty

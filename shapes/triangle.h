@@ -35,20 +35,8 @@ struct alignas(64) PackedTriangle {
     // beyond it (the weights are not worked out).
     void meet(Hit& hit, CShape* shape, const Ray& ray,
               float farthest = std::numeric_limits<float>::infinity()) const {
-        const Vector3& O = ray.origin;
-        const Vector3& D = ray.direction;
-        const float dn = n.dot(D);
-        if (dn == 0.0f) return;
-        const float t = -((O - A).dot(n)) / dn;
-        if (t < 0.0f || t > farthest) return;
-        const Vector3 P = O + D * t;
-        const Vector3 w = P - A;
-        const float W1 = e1.dot(w);
-        const float W2 = e2.dot(w);
-        const float s = (W2 * E12 - E22 * W1) / den;
-        if (s < 0.0f || s > 1.0f) return;
-        const float g = (E12 * W1 - E11 * W2) / den;
-        if (g < 0.0f || s + g > 1.0f) return;
+        float t, s, g;
+        if (!meets(ray, farthest, t, s, g)) return;
         hit.entryKind = 1;
         hit.boundaryCount = 2;
         hit.shape = shape;
@@ -56,6 +44,25 @@ struct alignas(64) PackedTriangle {
         hit.exitDistance = t;
         hit.weights[0] = s;
         hit.weights[1] = g;
+    }
+
+    // The same test, giving the distance `t` and the weights `s`, `g` of a
+    // hit; false for none.
+    bool meets(const Ray& ray, float farthest, float& t, float& s, float& g) const {
+        const Vector3& O = ray.origin;
+        const Vector3& D = ray.direction;
+        const float dn = n.dot(D);
+        if (dn == 0.0f) return false;
+        t = -((O - A).dot(n)) / dn;
+        if (t < 0.0f || t > farthest) return false;
+        const Vector3 P = O + D * t;
+        const Vector3 w = P - A;
+        const float W1 = e1.dot(w);
+        const float W2 = e2.dot(w);
+        s = (W2 * E12 - E22 * W1) / den;
+        if (s < 0.0f || s > 1.0f) return false;
+        g = (E12 * W1 - E11 * W2) / den;
+        return !(g < 0.0f || s + g > 1.0f);
     }
 };
 

@@ -22,7 +22,7 @@ const stub = args.includes('--stub-worker');
 const out = option('--out', join(root, 'build-web', stub ? 'stub-site' : 'site'));
 
 // The worker and its module stay; the page's own files are made anew.
-for (const name of ['examples', 'help', 'main.js', 'index.html', 'style.css'])
+for (const name of ['examples', 'help', 'main.js', 'painter.js', 'index.html', 'style.css'])
   rmSync(join(out, name), { recursive: true, force: true });
 mkdirSync(join(out, 'examples'), { recursive: true });
 mkdirSync(join(out, 'help'), { recursive: true });
@@ -63,6 +63,17 @@ await build({
   format: 'esm',
   target: ['chrome103', 'firefox113', 'safari16.4'],
   alias: { 'glimmark-vocabulary': generated, 'glimmark-examples': join(root, 'build-web', 'gen', 'examples.js') },
+  legalComments: 'none',
+  logLevel: 'warning',
+});
+// The drawing worker, a classic worker beside the page.
+await build({
+  entryPoints: [join(web, 'src', 'painter.js')],
+  outfile: join(out, 'painter.js'),
+  bundle: true,
+  minify: true,
+  format: 'iife',
+  target: ['chrome103', 'firefox113', 'safari16.4'],
   legalComments: 'none',
   logLevel: 'warning',
 });

@@ -53,6 +53,9 @@ const SeedCase seeds[] = {
     {"triangle.stl", 1, {0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0}},
     {"triangle_ascii.stl", 1, {0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0,
                                0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0}},
+    // A header line the library skips (no "comment" before an exporter's note).
+    {"exporter_note.ply", 1, {0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0,
+                              0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0}},
     {"square.ply", 2, {0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 1, 1, 0, 1, 1, 0, 0, 0, 1, 1, 1}},
     {"cube.obj", 12, {0, 0, 0, 0, 0, -1, 0, 0, 0, 1, 0, 0, 0, -1, 0, 1, 1, 1, 0, 0, 0, -1, 1, 1}},
     // Placed by its node one unit along z.
@@ -94,6 +97,14 @@ INSTANTIATE_TEST_SUITE_P(Seeds, ModelSeed, ::testing::ValuesIn(seeds), [](const 
     return name;
 });
 
+// A text PLY of one triangle whose face line is `face`.
+std::string ply_triangle_with_face(const std::string& face) {
+    return "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+           "property float z\nelement face 1\nproperty list uchar int vertex_indices\n"
+           "end_header\n0 0 0\n1 0 0\n0 1 0\n" +
+           face;
+}
+
 TEST(ModelFile, RefusesWithAReason) {
     TempFolder folder;
     ModelNumbers nan_grid = bumpy_grid(1);
@@ -122,6 +133,11 @@ TEST(ModelFile, RefusesWithAReason) {
          "ply\nformat ascii 1.0\nelement vertex  83333333333333scii\nproperty float x\n"
          "end_header\n0\n",
          "not a PLY file: its header is damaged or too long"},
+        // An unknown element's count is read where its name begins.
+        {"digits-in-a-name.ply",
+         "ply\nformat ascii 1.0\nelement 88888888888888888888camera 1\nproperty float x\n"
+         "end_header\n0\n",
+         "not a PLY file: its header is damaged or too long"},
         // A second vertex element: the library wrote its vertices past the
         // first one's array (memory the address sanitizer does not watch).
         {"two-vertex-elements.ply",
@@ -133,6 +149,30 @@ TEST(ModelFile, RefusesWithAReason) {
          "property list uchar int vertex_indices\nelement face 1\n"
          "property list uchar int vertex_indices\nend_header\n0\n0\n0\n3 0 1 2\n3 0 1 2\n",
          "the PLY file declares its vertices or its faces more than once"},
+        // Lists longer than the file: the library takes memory for the count
+        // first (found by fuzz_model_file_ply: 3.8 GB for 267 bytes). A text
+        // file past its end reads its last line again.
+        {"long-list.ply", ply_triangle_with_face("400000000 0 1 2\n"),
+         "a list in the PLY file is longer than the file holds"},
+        {"negative-list.ply", ply_triangle_with_face("-1 0 1 2\n"),
+         "a list in the PLY file is longer than the file holds"},
+        {"vertex-read-as-face.ply",
+         "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\n"
+         "property float z\nelement face 1\nproperty list uchar int vertex_indices\n"
+         "end_header\n0 0 0\n1 0 0\n0 1 0\n400000000 0 0\n",
+         "a list in the PLY file is longer than the file holds"},
+        {"binary-long-list.ply",
+         std::string("ply\nformat binary_big_endian 1.0\nelement vertex 0\nproperty float x\n"
+                     "element face 1\nproperty list int int vertex_indices\nend_header\n"
+                     "\x10\0\0\0\0\0\0\0",
+                     138),
+         "a list in the PLY file is longer than the file holds"},
+        {"binary-short-list.ply",
+         std::string("ply\nformat binary_little_endian 1.0\nelement face 2\n"
+                     "property list ushort int vertex_indices\nend_header\n"
+                     "\3\0\0\0\0\0\1\0\0\0\2\0\0\0\377\377",
+                     118),
+         "a list in the PLY file is longer than the file holds"},
         // GLB headers whose lengths pass the end (found by fuzz_model_file_glb):
         // the library read past the end of the first and took 4 GB for the second.
         {"past-the-end.glb",

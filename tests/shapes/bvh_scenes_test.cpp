@@ -16,6 +16,7 @@
 #include "shapes/sor.h"
 #include "shapes/sphere.h"
 #include "shapes/triangle.h"
+#include "shapes/triangle_mesh.h"
 #include "tests/support/hit_checks.h"
 
 namespace {
@@ -45,7 +46,8 @@ struct Comparison {
 
     // Builds the hierarchy and checks `rays` rays from `origin()` along
     // `direction()`, each once with no skip shape and once skipping the shape
-    // the first search found (as shadow and reflected rays do).
+    // (a mesh: the triangle) the first search found (as shadow and reflected
+    // rays do).
     template <class Origin, class Direction>
     void check(int rays, Origin origin, Direction direction) {
         list.buildAcceleration();
@@ -64,8 +66,8 @@ struct Comparison {
             // From the hit point on, leaving the shape hit.
             const Ray onward{linear.entryPoint, direction(i + rays)};
             Hit l2, f2;
-            l2.reset(linear.shape);
-            f2.reset(linear.shape);
+            l2.reset(linear.shape, linear.part);
+            f2.reset(linear.shape, linear.part);
             list.nearestHitLinear(l2, onward);
             list.nearestHit(f2, onward);
             ASSERT_TRUE(same_hit(l2, f2)) << "onward ray " << i;
@@ -75,9 +77,11 @@ struct Comparison {
     }
 };
 
-TEST(BvhScenes, MeshSheetFromAboveAndFromItsOwnSurface) {
+// A wavy sheet of triangles, typed one by one or as one mesh, searched from
+// above and from its own surface.
+void checkSheet(bool asMesh, unsigned seed, int rays) {
     Comparison c;
-    std::mt19937 rng(3);
+    std::mt19937 rng(seed);
     std::uniform_real_distribution<float> wave(-0.2f, 0.2f);
     const Vector3 up{0.0f, 1.0f, 0.0f};
     const int side = 60;
@@ -88,22 +92,41 @@ TEST(BvhScenes, MeshSheetFromAboveAndFromItsOwnSurface) {
     auto corner = [&](int i, int j) {
         return Vector3{-6.0f + step * i, height[i * (side + 1) + j], -6.0f + step * j};
     };
+    auto* mesh = new TriangleMesh;
+    for (int i = 0; i <= side; ++i)
+        for (int j = 0; j <= side; ++j)
+            mesh->corners.push_back({corner(i, j), up, 0.0f, 0.0f});
+    auto at = [&](int i, int j) { return static_cast<uint32_t>(i * (side + 1) + j); };
     for (int i = 0; i < side; ++i)
         for (int j = 0; j < side; ++j) {
+            mesh->faces.push_back({{at(i, j), at(i + 1, j), at(i + 1, j + 1)}});
+            mesh->faces.push_back({{at(i, j), at(i + 1, j + 1), at(i, j + 1)}});
+            if (asMesh) continue;
             c.list.append(new Triangle(corner(i, j), corner(i + 1, j), corner(i + 1, j + 1), up, up,
                                        up, 0, 0, 0, 0, 0, 0, nullptr));
             c.list.append(new Triangle(corner(i, j), corner(i + 1, j + 1), corner(i, j + 1), up, up,
                                        up, 0, 0, 0, 0, 0, 0, nullptr));
         }
+    if (asMesh)
+        c.list.append(mesh);
+    else
+        delete mesh;
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     c.check(
-        1000,
+        rays,
         [](int) {
             return Vector3{0.0f, 4.0f, -8.0f};
         },
-        [&](int) {
+        [&](int i) {
+            // Every ninth ray runs level, along the sheet's flat stretches.
+            if (i % 9 == 0) return Vector3{u(rng), 0.0f, 1.0f}.normalized();
             return Vector3{u(rng) * 0.7f, -0.5f + u(rng) * 0.3f, 1.0f}.normalized();
         });
+}
+
+TEST(BvhScenes, MeshSheetFromAboveAndFromItsOwnSurface) {
+    checkSheet(false, 3, 1000);
+    checkSheet(true, 3, 300);
 }
 
 TEST(BvhScenes, MixedSolidsWithAPlaneAndRaysFromInside) {

@@ -121,7 +121,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"triangleTies", 300, true, 0, true, 1, 1.0f, 0.0f, true},
                       Case{"mesh", 400, false, 0, true, 1, 1.0f, 0.0f, true, true},
                       Case{"meshTies", 300, true, 0, true, 1, 1.0f, 0.0f, true, true},
-                      Case{"meshThreads", 6000, false, 0, false, 2, 1.0f, 0.0f, true, true}),
+                      Case{"meshThreads", 6000, false, 0, false, 2, 1.0f, 0.0f, true, true},
+                      // a few dozen triangles, each twice: small leaves of ties
+                      Case{"fewMeshTies", 40, true, 0, true, 1, 1.0f, 0.0f, true, true},
+                      Case{"fewTriangleTies", 40, true, 0, true, 1, 1.0f, 0.0f, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ShapeListAcceleration, AppendDropsTheHierarchy) {

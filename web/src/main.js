@@ -841,10 +841,9 @@ window.playground = {
   writeFragment,
   linkScene,
   // The picture's RGBA bytes, as Save Picture writes them.
-  picturePixels() {
-    const c = picture.canvas();
-    const data = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
-    return { width: c.width, height: c.height, rgba: Array.from(data) };
+  async picturePixels() {
+    const { width, height, data } = await picture.pixels();
+    return { width, height, rgba: Array.from(data) };
   },
   maxCharacters: MAX_SCENE_CHARACTERS,
 };

@@ -1,90 +1,96 @@
 // The traced picture on the page: a stack of canvases of a few rows each
-// (strips), so that no single canvas is so big that making, filling or
-// showing it holds up the page, and only the strips that change are drawn
-// again. Rows are put on them as they arrive, pixel for pixel (putImageData:
-// no smoothing, no colour conversion), so they hold exactly the bytes the
-// tracer made. They are drawn in batches, a few milliseconds' worth per
-// display frame. An animation's frames are shown one after another, none
-// sooner than FRAMES_PER_SECOND allows: a frame traced early waits, whole,
-// until its time has come.
+// (strips), handed over to the drawing worker (painter.js), which puts the
+// rows on them as they arrive, pixel for pixel, and sends them to the screen
+// itself: the page's thread only passes the rows on (transferred, not
+// copied), so that no picture, however big, holds it up. An animation's
+// frames are shown one after another, none sooner than FRAMES_PER_SECOND
+// allows: a frame traced early waits, whole, until its time has come.
 
-// The drawing the page does per display frame, at most (about).
-const DRAW_BUDGET_MS = 4;
-// Pixels of one strip, at most (and of one putImageData).
-const STRIP_PIXELS = 1 << 18;
-// Strips changed per display frame, at most: each one changed is copied
-// whole for the compositor as the frame is committed, on the page's thread.
-const STRIPS_PER_FRAME = 4;
+// Pixels of one strip, at most: a changed strip is copied whole for the
+// compositor as the drawing worker's frame is committed.
+const STRIP_PIXELS = 1 << 20;
 
-// The strips of a picture in `holder`, made as their first rows come.
+// Strips made per task, at most: a big picture's strips are made a few at
+// a time, between the page's other tasks.
+const STRIPS_PER_TASK = 16;
+
+// The strips of a picture in `holder`, all made with the picture, drawn by
+// `painter` (transparent, over the black holder, until their rows come).
 class Strips {
-  constructor(holder) {
+  constructor(holder, painter) {
     this.holder = holder;
+    this.painter = painter;
     this.width = 0;
     this.height = 0;
     this.rows = 1;
+    this.count = 0;
     this.canvases = [];
+    this.making = 0;
     // The live preview's coarse look at a picture of this size, under the
     // strips until their rows cover it.
     this.under = null;
   }
 
-  resize(width, height) {
+  // Strips for a picture of this size, transparent; `seq` numbers the
+  // command for the drawing worker's answer.
+  resize(width, height, seq) {
+    if (this.under && (this.under.pictureWidth !== width || this.under.pictureHeight !== height)) this.under = null;
+    if (this.count && width === this.width && height === this.height) {
+      this.painter.postMessage({ cmd: 'clear', seq });
+      this.placeUnder();
+      return;
+    }
+    clearTimeout(this.making);
     this.width = width;
     this.height = height;
     this.rows = Math.max(1, Math.floor(STRIP_PIXELS / Math.max(1, width)));
+    this.count = Math.ceil(height / this.rows);
     this.canvases = [];
-    if (this.under && (this.under.pictureWidth !== width || this.under.pictureHeight !== height)) this.under = null;
     this.holder.replaceChildren(...(this.under ? [this.under] : []));
+    this.painter.postMessage({ cmd: 'strips', width, height, rows: this.rows, count: this.count });
+    this.painter.postMessage({ cmd: 'drop', seq });
+    this.make();
   }
 
-  // Forgets what the strips show: black until rows come.
-  clear() {
-    this.resize(this.width, this.height);
-  }
-
-  strip(i) {
-    let c = this.canvases[i];
-    if (!c) {
-      c = document.createElement('canvas');
+  // The next few strips, handed over to the drawing worker.
+  make() {
+    this.making = 0;
+    const first = this.canvases.length;
+    const made = [];
+    const offscreen = [];
+    for (let i = first; i < Math.min(this.count, first + STRIPS_PER_TASK); ++i) {
+      const top = i * this.rows;
+      const c = document.createElement('canvas');
       c.width = this.width;
-      c.height = Math.min(this.rows, this.height - i * this.rows);
-      c.style.top = `${((i * this.rows * 100) / this.height).toFixed(6)}%`;
+      c.height = Math.min(this.rows, this.height - top);
+      c.style.top = `${((top * 100) / this.height).toFixed(6)}%`;
       c.style.height = `${((c.height * 100) / this.height).toFixed(6)}%`;
-      this.canvases[i] = c;
-      this.holder.append(c);
-      c.context = c.getContext('2d');
+      made.push(c);
+      offscreen.push(c.transferControlToOffscreen());
     }
-    return c;
+    this.canvases.push(...made);
+    this.holder.append(...made);
+    this.painter.postMessage({ cmd: 'canvases', first, canvases: offscreen }, offscreen);
+    if (this.canvases.length < this.count) this.making = setTimeout(() => this.make(), 0);
   }
 
-  // Rows y0.. of `data`, `rows` of them, all within one strip. False when
-  // the browser could not keep the strip (it has run out of canvas memory).
-  put(y0, rows, width, data) {
-    const c = this.strip(Math.floor(y0 / this.rows));
-    if (!c.context || c.context.isContextLost?.()) return false;
-    c.context.putImageData(new ImageData(data, width, rows), 0, y0 % this.rows);
-    return !c.context.isContextLost?.();
-  }
-
-  // The whole picture on one canvas, black where no row has come.
-  compose() {
-    const canvas = document.createElement('canvas');
-    canvas.width = this.width;
-    canvas.height = this.height;
-    const context = canvas.getContext('2d', { willReadFrequently: true });
-    context.fillStyle = '#000';
-    context.fillRect(0, 0, this.width, this.height);
-    this.canvases.forEach((c, i) => c && context.drawImage(c, 0, i * this.rows));
-    return canvas;
+  // The coarse look (or none) first, under the strips.
+  placeUnder() {
+    for (const c of [...this.holder.children]) if (c.classList.contains('coarse') && c !== this.under) c.remove();
+    if (this.under && this.holder.firstChild !== this.under) this.holder.prepend(this.under);
   }
 }
 
 export class Picture {
   constructor(holder) {
     this.holder = holder;
-    this.strips = new Strips(holder);
-    this.strips.resize(Number(holder.dataset.width) || 320, Number(holder.dataset.height) || 240);
+    this.painter = new Worker('painter.js');
+    this.painter.addEventListener('message', (e) => this.onPainter(e.data));
+    // Commands sent to the drawing worker, and the last of them drawn.
+    this.sent = 0;
+    this.drawn = 0;
+    this.strips = new Strips(holder, this.painter);
+    this.strips.resize(Number(holder.dataset.width) || 320, Number(holder.dataset.height) || 240, ++this.sent);
     this.frames = new Map();
     this.shown = -1;
     this.shownAt = 0;
@@ -93,9 +99,32 @@ export class Picture {
     this.onResize = null;
     // Called once when the browser cannot hold the picture: (width, height).
     this.onTooBig = null;
-    // Rows waiting to be drawn on the canvas: {y0, rows, width, data}.
-    this.queue = [];
-    this.drawing = 0;
+    // The pictures asked of the drawing worker: id -> resolve.
+    this.composing = new Map();
+    this.composeId = 0;
+  }
+
+  onPainter(m) {
+    switch (m.type) {
+      case 'drawn':
+        this.drawn = m.seq;
+        if (this.drawn === this.sent) this.advance();
+        break;
+      case 'tooBig':
+        if (m.width === this.width && m.height === this.height) this.onTooBig?.(m.width, m.height);
+        break;
+      case 'composed': {
+        const resolve = this.composing.get(m.id);
+        this.composing.delete(m.id);
+        resolve?.(m);
+        break;
+      }
+    }
+  }
+
+  // Rows not yet drawn are forgotten; what is drawn stays.
+  drop() {
+    this.painter.postMessage({ cmd: 'drop', seq: ++this.sent });
   }
 
   // Forgets the frames of the last run; what is on the canvas stays.
@@ -105,7 +134,7 @@ export class Picture {
     this.frames = new Map();
     this.shown = -1;
     this.onAllShown = null;
-    this.queue = [];
+    this.drop();
   }
 
   // A coarse pass of the live preview: a bitmap of one sample per block,
@@ -122,10 +151,9 @@ export class Picture {
     c.style.height = `${(cover[1] * 100).toFixed(6)}%`;
     c.pictureWidth = width;
     c.pictureHeight = height;
-    this.queue = [];
     const resized = this.width !== width || this.height !== height;
     this.strips.under = c;
-    this.strips.resize(width, height);
+    this.strips.resize(width, height, ++this.sent);
     if (resized) this.onResize?.(width, height);
   }
 
@@ -149,8 +177,10 @@ export class Picture {
       pixels instanceof Uint8ClampedArray
         ? pixels
         : new Uint8ClampedArray(pixels.buffer, pixels.byteOffset, pixels.byteLength);
-    if (frame.kept) frame.kept.push({ y0, rows: y1 - y0, width, data });
-    if (index === this.shown) this.enqueue(y0, y1 - y0, width, data);
+    // The shown frame's rows go to the drawing worker (and are no longer
+    // the page's); a later frame's wait until it is shown.
+    if (index === this.shown) this.draw(y0, y1 - y0, width, data);
+    else if (frame.kept) frame.kept.push({ y0, rows: y1 - y0, width, data });
   }
 
   get width() {
@@ -161,42 +191,10 @@ export class Picture {
     return this.strips.height;
   }
 
-  // Queues the rows for drawing, cut where the strips meet.
-  enqueue(y0, rows, width, data) {
-    const step = this.strips.rows;
-    for (let r = 0; r < rows; ) {
-      const n = Math.min(step - ((y0 + r) % step), rows - r);
-      this.queue.push({ y0: y0 + r, rows: n, width, data: data.subarray(r * width * 4, (r + n) * width * 4) });
-      r += n;
-    }
-    this.scheduleDraw();
-  }
-
-  // The next display frame; a hidden page has none, and draws on a timer.
-  scheduleDraw() {
-    if (this.drawing) return;
-    const draw = () => this.draw();
-    this.drawing = document.hidden ? setTimeout(draw, 0) : requestAnimationFrame(draw);
-  }
-
-  // Draws queued rows for a few milliseconds; the rest in the next frame.
-  draw() {
-    this.drawing = 0;
-    const start = performance.now();
-    const changed = new Set();
-    while (this.queue.length && performance.now() - start < DRAW_BUDGET_MS) {
-      const strip = Math.floor(this.queue[0].y0 / this.strips.rows);
-      if (!changed.has(strip) && changed.size >= STRIPS_PER_FRAME) break;
-      changed.add(strip);
-      const { y0, rows, width, data } = this.queue.shift();
-      if (!this.strips.put(y0, rows, width, data)) {
-        this.queue = [];
-        this.onTooBig?.(this.width, this.height);
-        return;
-      }
-    }
-    if (this.queue.length) this.scheduleDraw();
-    else this.advance();
+  // Hands the rows to the drawing worker.
+  draw(y0, rows, width, data) {
+    const whole = data.byteOffset === 0 && data.byteLength === data.buffer.byteLength;
+    this.painter.postMessage({ cmd: 'rows', seq: ++this.sent, y0, rows, width, data }, whole ? [data.buffer] : []);
   }
 
   frameDone(index = 0) {
@@ -213,12 +211,11 @@ export class Picture {
 
   show(i) {
     const frame = this.frames.get(i);
-    this.queue = [];
-    // Black until its rows come: no canvas until then.
+    // Black until its rows come.
     const resized = this.width !== frame.width || this.height !== frame.height;
-    this.strips.resize(frame.width, frame.height);
+    this.strips.resize(frame.width, frame.height, ++this.sent);
     if (resized) this.onResize?.(frame.width, frame.height);
-    if (frame.kept) for (const k of frame.kept) this.enqueue(k.y0, k.rows, k.width, k.data);
+    if (frame.kept) for (const k of frame.kept.splice(0)) this.draw(k.y0, k.rows, k.width, k.data);
     // A shown frame's own copy is no longer needed.
     this.frames.delete(i - 1);
     this.shown = i;
@@ -228,7 +225,7 @@ export class Picture {
   advance() {
     clearTimeout(this.timer);
     const current = this.frames.get(this.shown);
-    if (!current || !current.done || this.queue.length) return;
+    if (!current || !current.done || this.drawn !== this.sent) return;
     const fps = current.fps > 0 ? current.fps : 0;
     const due = fps > 0 ? this.shownAt + 1000 / fps : 0;
     const wait = due - performance.now();
@@ -251,12 +248,22 @@ export class Picture {
     }
   }
 
-  // The picture as one canvas, and as a PNG file.
-  canvas() {
-    return this.strips.compose();
+  // The whole picture from the drawing worker (black where no row has
+  // come): {width, height, data} with its RGBA bytes, or with `png` a PNG
+  // file {blob}.
+  compose(png) {
+    const id = ++this.composeId;
+    return new Promise((resolve) => {
+      this.composing.set(id, resolve);
+      this.painter.postMessage({ cmd: 'compose', id, png });
+    });
   }
 
-  pngBlob() {
-    return new Promise((resolve) => this.canvas().toBlob(resolve, 'image/png'));
+  pixels() {
+    return this.compose(false);
+  }
+
+  async pngBlob() {
+    return (await this.compose(true)).blob;
   }
 }

@@ -344,6 +344,21 @@ async function watchTasks(p) {
   });
 }
 const longestTask = (p) => p.evaluate(() => window.longestTask);
+// The most time the page's main thread spent working in one task, from a
+// Chromium trace (`traced`: what page.tracing.stop() gave): unlike a long
+// task's duration it leaves out the time the thread waited for a core on a
+// busy machine.
+function busiestTaskMs(traced) {
+  const events = JSON.parse(Buffer.from(traced).toString('utf8')).traceEvents;
+  const mains = new Set(
+    events.filter((e) => e.ph === 'M' && e.args?.name === 'CrRendererMain').map((e) => `${e.pid}:${e.tid}`),
+  );
+  const tasks = events.filter(
+    (e) => e.ph === 'X' && e.name === 'ThreadControllerImpl::RunTask' && mains.has(`${e.pid}:${e.tid}`),
+  );
+  assert.ok(tasks.length > 0 && tasks.every((t) => typeof t.tdur === 'number'), 'no main-thread tasks traced');
+  return Math.max(...tasks.map((t) => t.tdur)) / 1000;
+}
 const canvasBox = (p) =>
   p.evaluate(() => {
     const box = (id) => document.getElementById(id).getBoundingClientRect().toJSON();
@@ -383,15 +398,22 @@ test('a 16384-wide picture: each worker holds only its band, no main-thread task
   const { page: p } = await openPage(`?workers=${workers}`);
   await p.evaluate((t) => window.playground.setEditorText(t), `TRACER WIDTH ${width} HEIGHT ${height} END_TRACER SCENE LIGHT END_LIGHT END_SCENE`);
   await watchTasks(p);
+  await p.tracing.start({ categories: ['toplevel'] });
   const started = Date.now();
   await p.keyboard.press('F5');
   assert.match(await runEnd(p), /^Done in/);
+  const busiest = busiestTaskMs(await p.tracing.stop());
   const longest = await longestTask(p);
   const memory = await p.evaluate(() => window.playground.workerMemory);
-  console.log(`# ${width}x${height} in ${Date.now() - started} ms on ${workers} workers, longest main-thread task ${longest} ms, ` +
-    `a worker's memory ${(memory / 2 ** 20).toFixed(0)} MiB`);
+  console.log(
+    `# ${width}x${height} in ${Date.now() - started} ms on ${workers} workers, ` +
+      `longest main-thread task ${longest} ms (at most ${busiest.toFixed(1)} ms of the thread's own time), ` +
+      `a worker's memory ${(memory / 2 ** 20).toFixed(0)} MiB`,
+  );
   await p.close();
   assert.ok(longest <= TASK_LIMIT_MS, `a task of ${longest} ms`);
+  // The page's thread itself never works 50 ms at a stretch, however busy the machine.
+  assert.ok(busiest <= 50, `a task of ${busiest} ms of the thread's own time`);
   if (stubWorker) return;
   assert.ok(memory > 0 && memory < width * height * 4, `a worker holds ${memory} bytes`);
 });
