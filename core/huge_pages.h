@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <limits>
 #include <new>
+#include <type_traits>
+#include <utility>
 
 // Memory of megabytes that the system may back with 2 MB pages. Each 4 KB
 // page is otherwise a fault of its own the first time it is written, and on a
@@ -46,5 +48,27 @@ struct HugePageAllocator {
     template <class U>
     bool operator==(const HugePageAllocator<U>&) const noexcept {
         return true;
+    }
+};
+
+// The same for arrays whose every element is written before it is read:
+// elements a vector makes without a value are left as the memory is, so that
+// growing it touches no page and the first write is the only one. Only for
+// types whose objects may begin by being stored to.
+template <class T>
+struct UnfilledHugePageAllocator : HugePageAllocator<T> {
+    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+    template <class U>
+    struct rebind {
+        using other = UnfilledHugePageAllocator<U>;
+    };
+    UnfilledHugePageAllocator() = default;
+    template <class U>
+    UnfilledHugePageAllocator(const UnfilledHugePageAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U*) noexcept {}
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
     }
 };

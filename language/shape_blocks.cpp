@@ -294,10 +294,13 @@ void parse_vertex_list(ParseContext& pc, ShapeList* target) {
 }
 
 // A model's parts made into one TriangleMesh, each corner placed by the
-// frame as a typed triangle's corner with the same numbers would be.
+// frame as a typed triangle's corner with the same numbers would be. A large
+// part is copied in stretches on `threads` threads, each stretch to its own
+// place: the mesh is the same whatever their number.
 class MeshOfParts final : public ModelPartSink {
   public:
-    MeshOfParts(const Frame& frame, Material* material) : frame_(frame) {
+    MeshOfParts(const Frame& frame, Material* material, int threads)
+        : frame_(frame), threads_(threads) {
         mesh_->material = material;
     }
     void reserve(size_t corners, size_t triangles) override {
@@ -305,20 +308,34 @@ class MeshOfParts final : public ModelPartSink {
         mesh_->faces.reserve(triangles);
     }
     void part(const ModelPart& part) override {
-        const auto base = static_cast<uint32_t>(mesh_->corners.size());
-        part.eachCorner([&](const float* n) {
-            mesh_->corners.push_back({frame_.transformPoint({n[0], n[1], n[2]}),
-                                      frame_.transformNormal({n[3], n[4], n[5]}), n[6], n[7]});
-        });
-        part.eachTriangle([&](const unsigned* c) {
-            mesh_->faces.push_back({{base + c[0], base + c[1], base + c[2]}});
+        const size_t cornerBase = mesh_->corners.size(), faceBase = mesh_->faces.size();
+        const size_t corners = part.corners(), triangles = part.triangles();
+        mesh_->corners.resize(cornerBase + corners);
+        mesh_->faces.resize(faceBase + triangles);
+        const auto base = static_cast<uint32_t>(cornerBase);
+        const int stretches = triangles >= ParallelTriangles ? std::max(threads_, 1) : 1;
+        run_in_parallel(stretches, [&](int s) {
+            const size_t c0 = corners * s / stretches, c1 = corners * (s + 1) / stretches;
+            TriangleMesh::Corner* corner = mesh_->corners.data() + cornerBase + c0;
+            part.eachCornerIn(c0, c1, [&](const float* n) {
+                *corner++ = {frame_.transformPoint({n[0], n[1], n[2]}),
+                             frame_.transformNormal({n[3], n[4], n[5]}), n[6], n[7]};
+            });
+            const size_t t0 = triangles * s / stretches, t1 = triangles * (s + 1) / stretches;
+            TriangleMesh::Face* face = mesh_->faces.data() + faceBase + t0;
+            part.eachTriangleIn(t0, t1, [&](const unsigned* c) {
+                *face++ = {{base + c[0], base + c[1], base + c[2]}};
+            });
         });
     }
     // The mesh, once whole.
     TriangleMesh* take() { return mesh_.release(); }
 
   private:
+    // Parts smaller than this are not worth a thread.
+    static constexpr size_t ParallelTriangles = 1 << 16;
     const Frame& frame_;
+    const int threads_;
     std::unique_ptr<TriangleMesh> mesh_ = std::make_unique<TriangleMesh>();
 };
 
@@ -328,7 +345,7 @@ class MeshOfParts final : public ModelPartSink {
 // model that would pass it is refused whole, before its triangles are made.
 void load_model_file(ParseContext& pc, ShapeList& target) {
     const long long room = std::max(pc.limits.model_triangles - pc.budget.model_triangles, 0LL);
-    MeshOfParts mesh(*pc.current_frame(), pc.current_material());
+    MeshOfParts mesh(*pc.current_frame(), pc.current_material(), parse_thread_count(pc));
     const ModelResult result = read_model_parts(resolve_document_path(pc, pc.word), room, mesh);
     if (result.status == ModelStatus::Loaded) target.append(mesh.take());
     std::string message;

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,8 @@
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
+#include "core/huge_pages.h"
+
 #include <assimp/BaseImporter.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
@@ -283,50 +286,59 @@ class PlacedPart final : public ModelPart {
         normal_transform_.Inverse().Transpose();
         for (unsigned f = 0; f < mesh_.mNumFaces; ++f)
             triangles_ += mesh_.mFaces[f].mNumIndices == 3 ? 1 : 0;
+        // Faces of one or two corners among the triangles: the triangles'
+        // faces by number.
+        if (triangles_ != mesh_.mNumFaces) {
+            triangle_faces_.reserve(triangles_);
+            for (unsigned f = 0; f < mesh_.mNumFaces; ++f)
+                if (mesh_.mFaces[f].mNumIndices == 3) triangle_faces_.push_back(f);
+        }
     }
 
     size_t corners() const override { return shared() ? mesh_.mNumVertices : 3 * triangles_; }
     size_t triangles() const override { return triangles_; }
 
-    void eachCorner(const std::function<void(const float*)>& take) const override {
+    void eachCornerIn(size_t from, size_t to,
+                      const std::function<void(const float*)>& take) const override {
         float numbers[8];
         if (shared()) {
-            for (unsigned i = 0; i < mesh_.mNumVertices; ++i) {
-                corner(i, mesh_.mVertices[i], mesh_.mNormals[i], numbers);
+            for (size_t i = from; i < to; ++i) {
+                corner(static_cast<unsigned>(i), mesh_.mVertices[i], mesh_.mNormals[i], numbers);
                 take(numbers);
             }
             return;
         }
         // Without the file's normals, each corner takes the face's own.
-        for (unsigned f = 0; f < mesh_.mNumFaces; ++f) {
-            const aiFace& face = mesh_.mFaces[f];
-            if (face.mNumIndices != 3) continue;
+        for (size_t t = from / 3; 3 * t < to; ++t) {
+            const aiFace& face = mesh_.mFaces[face_of(t)];
             aiVector3D c[3];
             for (int k = 0; k < 3; ++k)
                 c[k] = mesh_.mVertices[face.mIndices[k]];
             const aiVector3D flat = (c[1] - c[0]) ^ (c[2] - c[0]);
-            for (int k = 0; k < 3; ++k) {
+            for (size_t k = 0; k < 3; ++k) {
+                if (3 * t + k < from || 3 * t + k >= to) continue;
                 corner(face.mIndices[k], c[k], flat, numbers);
                 take(numbers);
             }
         }
     }
 
-    void eachTriangle(const std::function<void(const unsigned*)>& take) const override {
+    void eachTriangleIn(size_t from, size_t to,
+                        const std::function<void(const unsigned*)>& take) const override {
         unsigned corners[3];
-        unsigned made = 0;
-        for (unsigned f = 0; f < mesh_.mNumFaces; ++f) {
-            const aiFace& face = mesh_.mFaces[f];
-            if (face.mNumIndices != 3) continue;
-            for (int k = 0; k < 3; ++k)
-                corners[k] = shared() ? face.mIndices[k] : 3 * made + static_cast<unsigned>(k);
+        for (size_t t = from; t < to; ++t) {
+            const aiFace& face = mesh_.mFaces[face_of(t)];
+            for (unsigned k = 0; k < 3; ++k)
+                corners[k] = shared() ? face.mIndices[k] : static_cast<unsigned>(3 * t) + k;
             take(corners);
-            ++made;
         }
     }
 
   private:
     bool shared() const { return mesh_.mNormals != nullptr; }
+    size_t face_of(size_t triangle) const {
+        return triangle_faces_.empty() ? triangle : triangle_faces_[triangle];
+    }
 
     // The numbers of a corner of vertex `i` at `position` with `normal`, placed.
     void corner(unsigned i, aiVector3D position, aiVector3D normal, float* n) const {
@@ -349,6 +361,7 @@ class PlacedPart final : public ModelPart {
     const aiMesh& mesh_;
     aiMatrix3x3 normal_transform_;
     size_t triangles_ = 0;
+    std::vector<unsigned> triangle_faces_;
 };
 
 // What the importer read, checked, counted, cut into triangles and handed on.
@@ -389,6 +402,68 @@ ModelResult take_scene(Assimp::Importer& importer, const aiScene* scene, long lo
     return result;
 }
 
+// What the library's reading of a model takes of the heap, about: for each
+// face its indices (a block of 32 bytes with its header) and its record, its
+// share of the corners' positions, normals and texture coordinates; without
+// a count of faces, twice the file's size.
+long long heap_estimate(long long declared_triangles, long long file_size) {
+    return declared_triangles > 0 ? 80 * declared_triangles : 2 * file_size;
+}
+
+// While a large model is read, the heap the library takes its blocks from
+// (a face's three indices each, millions of them) lies in huge pages: in
+// 4 KB pages every 4 KB of them is a page fault of its own, which costs more
+// than the allocation. The heap is grown at once by about what the reading
+// will take, that room is marked, and it is kept until the reading is done;
+// what is not used is given back with the rest afterwards (glibc keeps its
+// thresholds at their defaults from then on, rather than moving them). Only
+// glibc's heap is known well enough for this; elsewhere nothing changes.
+class BlocksInHugePages {
+  public:
+    explicit BlocksInHugePages(long long bytes) {
+#if defined(__GLIBC__) && __GLIBC_PREREQ(2, 33)
+        constexpr long long Least = 64LL << 20;
+        if (bytes < Least) return;
+        bytes = std::min<long long>(bytes, std::numeric_limits<int>::max() & ~0xFFFFF);
+        // The heap grows by a request it has no room for and the pad more;
+        // a request larger than all its free room is such a request, and
+        // is taken from the heap if it is below the threshold for a mapping
+        // of its own.
+        const size_t room = mallinfo2().fordblks + (64 << 10);
+        if (room >= MappedFrom) return;
+        active_ = mallopt(M_TRIM_THRESHOLD, std::numeric_limits<int>::max()) != 0;
+        if (!active_) return;
+        mallopt(M_MMAP_THRESHOLD, static_cast<int>(MappedFrom));
+        mallopt(M_TOP_PAD, static_cast<int>(bytes));
+        void* const before = sbrk(0);
+        void* const block = malloc(room);
+        void* const after = sbrk(0);
+        mallopt(M_TOP_PAD, DefaultPad);
+        mallopt(M_MMAP_THRESHOLD, DefaultPad);
+        if (block != nullptr && after > before)
+            advise_huge_pages(before, static_cast<size_t>(static_cast<char*>(after) -
+                                                          static_cast<char*>(before)));
+        free(block);
+#else
+        (void)bytes;
+#endif
+    }
+    ~BlocksInHugePages() {
+#if defined(__GLIBC__) && __GLIBC_PREREQ(2, 33)
+        if (active_) mallopt(M_TRIM_THRESHOLD, DefaultPad);
+#endif
+    }
+    BlocksInHugePages(const BlocksInHugePages&) = delete;
+    BlocksInHugePages& operator=(const BlocksInHugePages&) = delete;
+
+  private:
+    // glibc's defaults for the heap's pad and for the trim and mapping
+    // thresholds, and the largest mapping threshold it takes.
+    static constexpr int DefaultPad = 128 * 1024;
+    static constexpr size_t MappedFrom = size_t{32} << 20;
+    bool active_ = false;
+};
+
 // Leaves the importer only the readers of the named format. When those turn a
 // file down, the library would otherwise try every reader it has on the bytes
 // (STEP, IFC, X3D, ...), and some of those read past the end of a damaged file.
@@ -407,11 +482,15 @@ void keep_only_readers_of(Assimp::Importer& importer, const std::string& extensi
 // The reading itself, the importer and what it read gone at the end.
 template <class Read>
 ModelResult read_with_importer(Read read, const std::string& extension, long long max_triangles,
-                               ModelPartSink& sink) {
+                               long long heap_bytes, ModelPartSink& sink) {
     try {
         Assimp::Importer importer;
         keep_only_readers_of(importer, extension);
-        const aiScene* scene = read(importer);
+        const aiScene* scene = nullptr;
+        {
+            const BlocksInHugePages heap(heap_bytes);
+            scene = read(importer);
+        }
         return take_scene(importer, scene, max_triangles, sink);
     } catch (const std::bad_alloc&) {
         throw;
@@ -431,10 +510,11 @@ void give_back_freed_memory() {
 }
 
 // The library's reading of a file or of bytes, its own errors caught.
+// `heap_bytes`: about what the library's reading takes of the heap.
 template <class Read>
 ModelResult read_with_library(Read read, const std::string& extension, long long max_triangles,
-                              ModelPartSink& sink) {
-    ModelResult result = read_with_importer(read, extension, max_triangles, sink);
+                              long long heap_bytes, ModelPartSink& sink) {
+    ModelResult result = read_with_importer(read, extension, max_triangles, heap_bytes, sink);
     give_back_freed_memory();
     return result;
 }
@@ -516,7 +596,7 @@ ModelResult read_model_parts(const std::string& path, long long max_triangles,
 #ifdef GLIMMARK_MODEL_FILES
     return read_with_library(
         [&path](Assimp::Importer& importer) { return importer.ReadFile(path, 0); }, ext,
-        max_triangles, sink);
+        max_triangles, heap_estimate(declared, static_cast<long long>(size)), sink);
 #else
     (void)sink;
     return refused("only the desktop programs read model files");
@@ -552,7 +632,7 @@ ModelResult read_model_bytes(const void* bytes, std::size_t size, const std::str
         [&](Assimp::Importer& importer) {
             return importer.ReadFileFromMemory(bytes, size, 0, extension.c_str());
         },
-        extension, max_triangles, sink);
+        extension, max_triangles, heap_estimate(declared, static_cast<long long>(size)), sink);
 #else
     (void)sink;
     return refused("only the desktop programs read model files");

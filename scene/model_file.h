@@ -58,10 +58,19 @@ class ModelPart {
     virtual ~ModelPart() = default;
     virtual size_t corners() const = 0;
     virtual size_t triangles() const = 0;
-    // Each corner's 8 numbers, in order.
-    virtual void eachCorner(const std::function<void(const float* numbers)>& take) const = 0;
-    // Each triangle's three corner numbers (within the part), in order.
-    virtual void eachTriangle(const std::function<void(const unsigned* corners)>& take) const = 0;
+    // The 8 numbers of each of the corners [from, to), in order.
+    virtual void eachCornerIn(size_t from, size_t to,
+                              const std::function<void(const float* numbers)>& take) const = 0;
+    // The three corner numbers (within the part) of each of the triangles
+    // [from, to), in order. Stretches may be taken on threads of their own.
+    virtual void eachTriangleIn(size_t from, size_t to,
+                                const std::function<void(const unsigned* corners)>& take) const = 0;
+    void eachCorner(const std::function<void(const float* numbers)>& take) const {
+        eachCornerIn(0, corners(), take);
+    }
+    void eachTriangle(const std::function<void(const unsigned* corners)>& take) const {
+        eachTriangleIn(0, triangles(), take);
+    }
 };
 
 // Takes a sound model part by part: first the numbers of corners and

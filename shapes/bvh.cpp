@@ -42,6 +42,8 @@ constexpr float kNodeCost = 1.0f;
 constexpr int kMaxDepth = 60;
 // Halves smaller than this are not worth a thread of their own.
 constexpr uint32_t kParallelMin = 4096;
+// Ranges whose split search is shared between two threads.
+constexpr uint32_t kParallelCutMin = 2 * kParallelMin;
 
 int binIndex(float centre, float lo, float scale, int bins) {
     const int b = static_cast<int>((centre - lo) * scale);
@@ -294,8 +296,9 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     if (entries >= Empty) throw std::length_error("too many shapes for one hierarchy");
     // Every entry's padded box, the halves of a long list on two threads. A
     // mesh's triangle without area is never met and takes no place.
-    LongArray<Bounds> boxes(entries);
-    LongArray<uint8_t> bounded(entries);
+    // Neither array is written before the loop below fills it.
+    BoxArray boxes(entries);
+    UnfilledArray<uint8_t> bounded(entries);
     inHalves(entries, threads, [&](size_t from, size_t to) {
         size_t i = static_cast<size_t>(
             std::upper_bound(firstEntry.begin(), firstEntry.end(), from) - firstEntry.begin() - 1);
@@ -321,12 +324,40 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     size_t boundedEntries = 0;
     for (uint8_t b : bounded)
         boundedEntries += b;
-    prims_.reserve(boundedEntries);
     Span all, centreSpan;
     bool trianglesOnly = true;
-    for (size_t i = 0; i < count; ++i) {
+    for (size_t i = 0; i < count; ++i)
         if (meshOf[i] == nullptr && firstEntry[i + 1] > firstEntry[i] && bounded[firstEntry[i]])
             trianglesOnly = trianglesOnly && dynamic_cast<const Triangle*>(inOrder_[i]) != nullptr;
+    if (boundedEntries == entries) {
+        // Every entry stays where it is: the halves of a long list are
+        // listed on two threads, each half's extents joined afterwards (a
+        // minimum or a maximum does not depend on the order).
+        prims_.resize(entries);
+        Span halves[2][2];
+        inHalves(entries, threads, [&](size_t from, size_t to) {
+            Span& box = halves[from == 0 ? 0 : 1][0];
+            Span& centres = halves[from == 0 ? 0 : 1][1];
+            size_t i =
+                static_cast<size_t>(std::upper_bound(firstEntry.begin(), firstEntry.end(), from) -
+                                    firstEntry.begin() - 1);
+            for (size_t e = from; e < to; ++e) {
+                while (e >= firstEntry[i + 1])
+                    ++i;
+                const uint32_t part =
+                    meshOf[i] != nullptr ? static_cast<uint32_t>(e - firstEntry[i]) : AsShape;
+                prims_[e] = Prim{inOrder_[i], static_cast<uint32_t>(e), part};
+                box.grow(boxes[e]);
+                centres.grow(centreOf(boxes[e]));
+            }
+        });
+        for (const auto& half : halves) {
+            all.grow(half[0]);
+            centreSpan.grow(half[1]);
+        }
+    }
+    prims_.reserve(boundedEntries);
+    for (size_t i = 0; i < count && boundedEntries != entries; ++i) {
         for (size_t e = firstEntry[i]; e < firstEntry[i + 1]; ++e) {
             const uint32_t index = static_cast<uint32_t>(e);
             const uint32_t part =
@@ -365,9 +396,11 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
         }
         return;
     }
-    LongArray<BuildNode> tree;
-    tree.reserve(2 * prims_.size());
-    buildBinary(tree, boxes, 0, static_cast<uint32_t>(prims_.size()),
+    // Room for the most nodes; the pages no node is written to are never
+    // touched.
+    Tree tree(2 * prims_.size() - 1);
+    Cursor at;
+    buildBinary(tree, at, boxes, 0, static_cast<uint32_t>(prims_.size()),
                 Extent{all.bounds(), centreSpan.bounds()}, 0, std::max(0, threads - 1));
     // One after the other, each step's arrays gone before the next takes
     // its own: the peak of a large mesh is that of one step.
@@ -375,7 +408,7 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     rootBox_ = tree[0].box;
     // Room for the most nodes the tree can need: the pages past the last
     // node are never touched, so there is nothing to give back.
-    nodes_.reserve(tree.size() / 2 + 1);
+    nodes_.reserve(at.made / 2 + 1);
     smallLeaves_ = trianglesOnly;
     root_ = childRef(tree, 0);
     release(tree);
@@ -431,8 +464,8 @@ void ShapeBvh::packTriangles(size_t from, size_t to) {
     }
 }
 
-ShapeBvh::Cut ShapeBvh::findCut(const LongArray<Bounds>& boxes, uint32_t begin, uint32_t end,
-                                const Bounds& centreBox) {
+ShapeBvh::Cut ShapeBvh::findCut(const BoxArray& boxes, uint32_t begin, uint32_t end,
+                                const Bounds& centreBox, int threads) {
     // Binned surface-area heuristic over all three axes at once: the cost of
     // a split is one more box test plus the children's shapes weighted by
     // their areas, against all shapes of a leaf.
@@ -446,18 +479,46 @@ ShapeBvh::Cut ShapeBvh::findCut(const LongArray<Bounds>& boxes, uint32_t begin, 
         ext[a] = centreSpan.hi[a] - centreSpan.lo[a];
         scale[a] = ext[a] > 0.0f ? static_cast<float>(nb) / ext[a] : 0.0f;
     }
-    Span bins[3][kBins];
-    uint32_t binCount[3][kBins] = {};
+    struct Binned {
+        Span bins[3][kBins];
+        uint32_t count[3][kBins] = {};
+    };
     static_assert(sizeof(Span) == 32);
-    for (uint32_t i = begin; i < end; ++i) {
-        const Vector3 centre = centreOf(boxes[i]);
-        const float c[3] = {centre.x, centre.y, centre.z};
-        for (int a = 0; a < 3; ++a) {
-            const int b = binIndex(c[a], centreSpan.lo[a], scale[a], nb);
-            bins[a][b].grow(boxes[i]);
-            ++binCount[a][b];
+    auto binRange = [&](Binned& out, uint32_t from, uint32_t to) {
+        for (uint32_t i = from; i < to; ++i) {
+            const Vector3 centre = centreOf(boxes[i]);
+            const float c[3] = {centre.x, centre.y, centre.z};
+            for (int a = 0; a < 3; ++a) {
+                const int b = binIndex(c[a], centreSpan.lo[a], scale[a], nb);
+                out.bins[a][b].grow(boxes[i]);
+                ++out.count[a][b];
+            }
+        }
+    };
+    // A large range is binned in two halves, the first on a thread of its
+    // own, and the halves' bins joined: minimum, maximum and counts do not
+    // depend on the order, so the bins are those of one pass.
+    Binned all;
+    Binned firstHalf;
+    const uint32_t half = begin + n / 2;
+    std::thread helper;
+    if (threads > 1 && n >= kParallelCutMin) {
+        try {
+            helper = std::thread([&] { binRange(firstHalf, begin, half); });
+        } catch (const std::system_error&) {
         }
     }
+    binRange(all, helper.joinable() ? half : begin, end);
+    if (helper.joinable()) {
+        helper.join();
+        for (int a = 0; a < 3; ++a)
+            for (int b = 0; b < nb; ++b) {
+                all.bins[a][b].grow(firstHalf.bins[a][b]);
+                all.count[a][b] += firstHalf.count[a][b];
+            }
+    }
+    const auto& bins = all.bins;
+    const auto& binCount = all.count;
     Cut best;
     best.bins = nb;
     for (int axis = 0; axis < 3; ++axis) {
@@ -494,7 +555,7 @@ ShapeBvh::Cut ShapeBvh::findCut(const LongArray<Bounds>& boxes, uint32_t begin, 
     return best;
 }
 
-uint32_t ShapeBvh::partition(LongArray<Bounds>& boxes, uint32_t begin, uint32_t end, const Cut& cut,
+uint32_t ShapeBvh::partition(BoxArray& boxes, uint32_t begin, uint32_t end, const Cut& cut,
                              Extent& left, Extent& right) {
     // Each side's extent is grown on the way.
     uint32_t mid = begin;
@@ -517,24 +578,27 @@ uint32_t ShapeBvh::partition(LongArray<Bounds>& boxes, uint32_t begin, uint32_t 
     return mid;
 }
 
-bool ShapeBvh::buildSidesInParallel(LongArray<BuildNode>& tree, LongArray<Bounds>& boxes,
-                                    uint32_t me, uint32_t begin, uint32_t mid, uint32_t end,
+bool ShapeBvh::buildSidesInParallel(Tree& tree, Cursor& at, BoxArray& boxes, uint32_t me,
+                                    uint32_t begin, uint32_t mid, uint32_t end,
                                     const Extent& leftExtent, const Extent& rightExtent, int depth,
                                     int spareThreads) {
-    // The halves touch disjoint ranges of the primitives, so the left one
-    // is built on a thread of its own into a tree of its own, appended
-    // afterwards. The nodes' numbers differ from a one-thread build, but
-    // flattening follows the structure only, which is the same.
+    // The halves touch disjoint ranges of the primitives and of the tree's
+    // slots: the left one takes the room for the most nodes it can have, and
+    // is built there on a thread of its own. The nodes' numbers differ from a
+    // one-thread build, but flattening follows the structure only, which is
+    // the same.
     const int leftSpare = (spareThreads - 1) / 2;
     const int rightSpare = spareThreads - 1 - leftSpare;
-    LongArray<BuildNode> leftTree;
+    Cursor leftAt{at.next, 0};
+    Cursor rightAt{at.next + 2 * (mid - begin) - 1, 0};
+    uint32_t left = 0;
     std::exception_ptr failure;
     std::thread helper;
     try {
-        leftTree.reserve(2 * static_cast<size_t>(mid - begin));
         helper = std::thread([&] {
             try {
-                buildBinary(leftTree, boxes, begin, mid, leftExtent, depth + 1, leftSpare);
+                left =
+                    buildBinary(tree, leftAt, boxes, begin, mid, leftExtent, depth + 1, leftSpare);
             } catch (...) {
                 failure = std::current_exception();
             }
@@ -544,30 +608,25 @@ bool ShapeBvh::buildSidesInParallel(LongArray<BuildNode>& tree, LongArray<Bounds
     }
     uint32_t right = 0;
     try {
-        right = buildBinary(tree, boxes, mid, end, rightExtent, depth + 1, rightSpare);
+        right = buildBinary(tree, rightAt, boxes, mid, end, rightExtent, depth + 1, rightSpare);
     } catch (...) {
         helper.join();
         throw;
     }
     helper.join();
     if (failure) std::rethrow_exception(failure);
-    const uint32_t base = static_cast<uint32_t>(tree.size());
-    for (BuildNode node : leftTree) {
-        if (node.count == 0) {
-            node.left += base;
-            node.right += base;
-        }
-        tree.push_back(node);
-    }
-    tree[me].left = base;  // the left tree's root is its first node
+    at.next = rightAt.next;
+    at.made += leftAt.made + rightAt.made;
+    tree[me].left = left;
     tree[me].right = right;
     return true;
 }
 
-uint32_t ShapeBvh::buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& boxes, uint32_t begin,
+uint32_t ShapeBvh::buildBinary(Tree& tree, Cursor& at, BoxArray& boxes, uint32_t begin,
                                uint32_t end, const Extent& extent, int depth, int spareThreads) {
-    const uint32_t me = static_cast<uint32_t>(tree.size());
-    tree.emplace_back();
+    const uint32_t me = at.next++;
+    ++at.made;
+    tree[me] = BuildNode{};
     // The extent was grown from exactly these members, and a minimum or a
     // maximum does not depend on the order it is taken in.
     const Bounds box = extent.box;
@@ -580,7 +639,7 @@ uint32_t ShapeBvh::buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& bo
     };
     if (n <= kMinSplit || depth >= kMaxDepth) return makeLeaf();
 
-    const Cut cut = findCut(boxes, begin, end, extent.centres);
+    const Cut cut = findCut(boxes, begin, end, extent.centres, spareThreads + 1);
     const float area = surfaceArea(box);
     const float splitCost = kNodeCost * area + cut.cost;
     const float leafCost = area * static_cast<float>(n);
@@ -590,24 +649,24 @@ uint32_t ShapeBvh::buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& bo
     const uint32_t mid = partition(boxes, begin, end, cut, leftExtent, rightExtent);
     if (mid == begin || mid == end) return makeLeaf();
     if (spareThreads > 0 && mid - begin >= kParallelMin && end - mid >= kParallelMin &&
-        buildSidesInParallel(tree, boxes, me, begin, mid, end, leftExtent, rightExtent, depth,
+        buildSidesInParallel(tree, at, boxes, me, begin, mid, end, leftExtent, rightExtent, depth,
                              spareThreads))
         return me;
-    const uint32_t left = buildBinary(tree, boxes, begin, mid, leftExtent, depth + 1);
-    const uint32_t right = buildBinary(tree, boxes, mid, end, rightExtent, depth + 1);
+    const uint32_t left = buildBinary(tree, at, boxes, begin, mid, leftExtent, depth + 1);
+    const uint32_t right = buildBinary(tree, at, boxes, mid, end, rightExtent, depth + 1);
     tree[me].left = left;
     tree[me].right = right;
     return me;
 }
 
-uint32_t ShapeBvh::smallCount(const LongArray<BuildNode>& tree, uint32_t node, uint32_t most) {
+uint32_t ShapeBvh::smallCount(const Tree& tree, uint32_t node, uint32_t most) {
     const BuildNode& b = tree[node];
     if (b.count > 0) return b.count;
     const uint32_t left = smallCount(tree, b.left, most);
     return left > most ? left : left + smallCount(tree, b.right, most - left);
 }
 
-uint32_t ShapeBvh::childRef(const LongArray<BuildNode>& tree, uint32_t node) {
+uint32_t ShapeBvh::childRef(const Tree& tree, uint32_t node) {
     BuildNode b = tree[node];
     if (b.count == 0 && smallLeaves_ && smallCount(tree, node, WideLeaf) <= WideLeaf) {
         // A few triangles are tested together as one leaf (their members
@@ -628,7 +687,7 @@ uint32_t ShapeBvh::childRef(const LongArray<BuildNode>& tree, uint32_t node) {
     return flatten(tree, node);
 }
 
-uint32_t ShapeBvh::flatten(const LongArray<BuildNode>& tree, uint32_t node) {
+uint32_t ShapeBvh::flatten(const Tree& tree, uint32_t node) {
     const uint32_t me = static_cast<uint32_t>(nodes_.size());
     nodes_.emplace_back();
     // The two children, with the largest inner one replaced by its own two

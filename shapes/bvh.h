@@ -84,6 +84,17 @@ class ShapeBvh {
     // The arrays of a large list, in huge pages.
     template <class T>
     using LongArray = std::vector<T, HugePageAllocator<T>>;
+    // The same for arrays whose elements are each written before being read.
+    template <class T>
+    using UnfilledArray = std::vector<T, UnfilledHugePageAllocator<T>>;
+    using BoxArray = UnfilledArray<Bounds>;
+    // The binary tree being built has room for the most nodes it can have;
+    // each builder writes its nodes from its own next slot on.
+    using Tree = UnfilledArray<BuildNode>;
+    struct Cursor {
+        uint32_t next = 0;  // the slot the next node takes
+        size_t made = 0;    // nodes written
+    };
 
     // The box of a range's members and the box of their centres, worked out
     // by whoever split the range off.
@@ -91,10 +102,12 @@ class ShapeBvh {
         Bounds box;
         Bounds centres;
     };
-    // Builds the node of members [begin, end) and those below it into `tree`;
-    // its number. `spareThreads` more threads may build halves beside it.
-    uint32_t buildBinary(LongArray<BuildNode>& tree, LongArray<Bounds>& boxes, uint32_t begin,
-                         uint32_t end, const Extent& extent, int depth, int spareThreads = 0);
+    // Builds the node of members [begin, end) and those below it into the
+    // tree's slots from the cursor's on (at most 2 (end - begin) - 1 of them),
+    // and moves the cursor past them; the node's slot. `spareThreads` more
+    // threads may build halves beside it.
+    uint32_t buildBinary(Tree& tree, Cursor& at, BoxArray& boxes, uint32_t begin, uint32_t end,
+                         const Extent& extent, int depth, int spareThreads = 0);
     // Where a range is cut in two: the members whose centre falls below bin
     // `bin` of `bins` on `axis` (binned from `lo`, `scale` bins a unit) go
     // to the left side. axis -1: no cut leaves members on both sides.
@@ -107,22 +120,23 @@ class ShapeBvh {
         // The surface-area heuristic's cost of the two sides.
         float cost = std::numeric_limits<float>::infinity();
     };
-    // The cheapest cut of a range whose centres span `centreBox`.
-    static Cut findCut(const LongArray<Bounds>& boxes, uint32_t begin, uint32_t end,
-                       const Bounds& centreBox);
+    // The cheapest cut of a range whose centres span `centreBox`, on up to
+    // `threads` threads.
+    static Cut findCut(const BoxArray& boxes, uint32_t begin, uint32_t end, const Bounds& centreBox,
+                       int threads = 1);
     // Moves the members to their sides of the cut; where the right side
     // begins, and each side's extent.
-    uint32_t partition(LongArray<Bounds>& boxes, uint32_t begin, uint32_t end, const Cut& cut,
-                       Extent& left, Extent& right);
+    uint32_t partition(BoxArray& boxes, uint32_t begin, uint32_t end, const Cut& cut, Extent& left,
+                       Extent& right);
     // Builds node `me`'s two sides, the left on a thread of its own; false,
     // with nothing built, when no thread could be started.
-    bool buildSidesInParallel(LongArray<BuildNode>& tree, LongArray<Bounds>& boxes, uint32_t me,
-                              uint32_t begin, uint32_t mid, uint32_t end, const Extent& leftExtent,
+    bool buildSidesInParallel(Tree& tree, Cursor& at, BoxArray& boxes, uint32_t me, uint32_t begin,
+                              uint32_t mid, uint32_t end, const Extent& leftExtent,
                               const Extent& rightExtent, int depth, int spareThreads);
-    uint32_t flatten(const LongArray<BuildNode>& tree, uint32_t node);
-    uint32_t childRef(const LongArray<BuildNode>& tree, uint32_t node);
+    uint32_t flatten(const Tree& tree, uint32_t node);
+    uint32_t childRef(const Tree& tree, uint32_t node);
     // The members below `node`, counted up to just past `most`.
-    static uint32_t smallCount(const LongArray<BuildNode>& tree, uint32_t node, uint32_t most);
+    static uint32_t smallCount(const Tree& tree, uint32_t node, uint32_t most);
     // Subtrees of up to WideLeaf triangles become one leaf, whose triangles
     // are tested four at a time, when the tree holds triangles only.
     static constexpr uint32_t WideLeaf = 8;
@@ -149,7 +163,7 @@ class ShapeBvh {
     LongArray<Node> nodes_;
     std::vector<Node> flat_;  // groups of a flat list; child[i] indexes prims_
     std::vector<Leaf> leaves_;
-    LongArray<Prim> prims_;
+    UnfilledArray<Prim> prims_;  // each written as it is made
     struct FreePacked {
         size_t bytes;  // set whenever there is a room to free
         void operator()(PackedTriangle* p) const;

@@ -26,8 +26,10 @@ struct TriangleMesh : CShape {
     struct Face {
         uint32_t corner[3];
     };
+    // A model's corners and faces are stored in order by the threads that
+    // copy them, each its own stretch, into arrays made to their full size.
     template <class T>
-    using LongArray = std::vector<T, HugePageAllocator<T>>;
+    using LongArray = std::vector<T, UnfilledHugePageAllocator<T>>;
 
     LongArray<Corner> corners;
     LongArray<Face> faces;

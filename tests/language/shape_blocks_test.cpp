@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <typeinfo>
@@ -21,7 +22,9 @@
 #include "shapes/sor.h"
 #include "shapes/sphere.h"
 #include "shapes/triangle.h"
+#include "shapes/triangle_mesh.h"
 #include "shapes/trioid_pyramid.h"
+#include "tests/support/model_files.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -405,6 +408,36 @@ TEST(MeshBlock, ModelFileTrianglesTakeTheBlocksMaterialAndTheFrame) {
     SceneParse check;
     EXPECT_TRUE(check.check("SCENE MESH FILE \"/no/such/model.ply\" END_MESH END_SCENE"))
         << check.error();
+}
+
+// A large model is copied into its mesh in stretches, one a thread: with the
+// file's normals (PLY) and with the faces' own (STL).
+TEST(MeshBlock, LargeModelCopiedOnThreadsIsTheOneThreadMesh) {
+    TempFolder folder;
+    const ModelNumbers numbers = bumpy_grid(182);  // 66,248 triangles
+    for (const std::string& name : {folder.write("grid.ply", binary_ply(numbers)),
+                                    folder.write("grid.stl", binary_stl(numbers))}) {
+        const std::string text = "SCENE FRAME ROTATE 10 20 30 TRANSLATE 0 1 5 MESH FILE \"" + name +
+                                 "\" END_MESH END_FRAME END_SCENE";
+        SceneParse one, three;
+        one.tc.job().threads = 1;
+        three.tc.job().threads = 3;
+        ASSERT_TRUE(one.parse(text)) << one.error();
+        ASSERT_TRUE(three.parse(text)) << three.error();
+        const auto& a = dynamic_cast<const TriangleMesh&>(*one.shapes().at(0));
+        const auto& b = dynamic_cast<const TriangleMesh&>(*three.shapes().at(0));
+        ASSERT_EQ(a.faces.size(), numbers.size() / 24) << name;
+        ASSERT_EQ(a.corners.size(), b.corners.size()) << name;
+        ASSERT_EQ(a.faces.size(), b.faces.size()) << name;
+        EXPECT_EQ(std::memcmp(a.corners.data(), b.corners.data(),
+                              a.corners.size() * sizeof(TriangleMesh::Corner)),
+                  0)
+            << name;
+        EXPECT_EQ(std::memcmp(a.faces.data(), b.faces.data(),
+                              a.faces.size() * sizeof(TriangleMesh::Face)),
+                  0)
+            << name;
+    }
 }
 
 TEST(MeshBlock, ModelFileErrorsStandAtTheFileName) {

@@ -113,6 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"skip", 300, false, 0, true},
                       // large enough for halves on threads
                       Case{"threads", 12000, false, 5, false, 3},
+                      Case{"threadsAllBounded", 12000, false, 0, false, 2},
                       // boxes far larger than the padding, and boxes far off
                       Case{"huge", 300, false, 0, false, 1, 1e17f},
                       Case{"farFromOrigin", 300, true, 0, false, 1, 1.0f, 1e6f},
