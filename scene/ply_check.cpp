@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <iterator>
@@ -111,74 +111,27 @@ long long count_of(std::string_view word) {
     return count;
 }
 
-// A property line; false when the library would not take it, which ends
-// its element's properties.
-bool read_property(Words words, Property& out) {
+// What the library makes of a property line: a property of the element, a
+// line that ends the element's properties, or one whose last word it takes
+// with the line's end and then reads on into what an earlier, longer line
+// left in its buffer.
+enum class PropertyLine { Taken, Ignored, Damaged };
+
+PropertyLine read_property(Words words, Property& out) {
     std::string_view word = words.next();
+    if (word.empty()) return PropertyLine::Damaged;
     out.list = word == "list";
     if (out.list) {
-        out.count = type_named(words.next());
-        if (out.count == Type::Invalid) return false;
         word = words.next();
+        if (word.empty()) return PropertyLine::Damaged;
+        out.count = type_named(word);
+        if (out.count == Type::Invalid) return PropertyLine::Ignored;
+        word = words.next();
+        if (word.empty()) return PropertyLine::Damaged;
     }
     out.item = type_named(word);
-    return out.item != Type::Invalid && !words.next().empty();
-}
-
-// Reads the header that begins `head`, which must end there (the library
-// reads a header cut short for ever) and whose counts must fit in the file's
-// `size` bytes. A line the library does not know (an exporter's note without
-// "comment") ends an element's properties, as it does there. A second vertex
-// or face element is refused: the library writes its instances into the
-// first one's arrays, past their end.
-const char* read_header(std::string_view head, long long size, Header& out) {
-    int vertex_elements = 0, face_elements = 0;
-    bool taking_properties = false;
-    size_t at = 0;
-    while (at < head.size()) {
-        const size_t end = head.find('\n', at);
-        if (end == std::string_view::npos) return DamagedHeader;
-        std::string_view line = head.substr(at, end - at);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        at = end + 1;
-        Words words(line);
-        const std::string_view first = line.substr(0, line.find(' '));
-        if (first == "end_header") {
-            out.body = at;
-            return nullptr;
-        }
-        words.next();
-        if (first == "format") {
-            const std::string_view kind = words.next();
-            out.format = kind == "ascii"                  ? Format::Ascii
-                         : kind == "binary_little_endian" ? Format::LittleEndian
-                         : kind == "binary_big_endian"    ? Format::BigEndian
-                                                          : Format::Other;
-        } else if (first == "element") {
-            const std::string_view name = words.next();
-            Element element;
-            element.known = name == "vertex" || name == "face" || name == "tristrips" ||
-                            name == "edge" || name == "material";
-            // The library reads an unknown element's count where its name
-            // begins: none, unless the name begins with digits.
-            element.count = count_of(element.known ? words.next() : name);
-            if (element.count > size) return DamagedHeader;
-            vertex_elements += name == "vertex";
-            face_elements += name == "face" || name == "tristrips";
-            if (vertex_elements > 1 || face_elements > 1) return TwiceDeclared;
-            // A texture file's name takes no values.
-            taking_properties = name != "TextureFile";
-            if (!taking_properties) element.count = 0;
-            out.elements.push_back(element);
-        } else if (first == "property" && taking_properties) {
-            Property property;
-            taking_properties = read_property(words, property);
-            if (taking_properties) out.elements.back().properties.push_back(property);
-        } else if (first != "comment") {
-            taking_properties = false;
-        }
-    }
-    return DamagedHeader;
+    if (out.item == Type::Invalid) return PropertyLine::Ignored;
+    return words.next().empty() ? PropertyLine::Damaged : PropertyLine::Taken;
 }
 
 bool line_end(char c) { return c == '\n' || c == '\r' || c == '\0' || c == '\f'; }
@@ -189,6 +142,8 @@ bool line_end(char c) { return c == '\n' || c == '\r' || c == '\0' || c == '\f';
 class Lines {
   public:
     explicit Lines(std::string_view text) : text_(text) {}
+    // The lines after one that ended just before `from`.
+    Lines(std::string_view text, size_t from) : text_(text), at_(from), taken_(true) {}
     bool next() {
         if (at_ >= text_.size()) return false;
         if (taken_ && line_end(text_[at_])) {
@@ -205,6 +160,7 @@ class Lines {
         return true;
     }
     std::string_view line() const { return line_; }
+    size_t position() const { return at_; }
 
   private:
     std::string_view text_;
@@ -212,6 +168,73 @@ class Lines {
     bool taken_ = false;
     std::string_view line_;
 };
+
+// Reads the header that begins `head`, which must end there (the library
+// reads a header cut short for ever) and whose counts must fit in the file's
+// `size` bytes. A line the library does not know (an exporter's note without
+// "comment") ends an element's properties, as it does there; an element or
+// property line that stops short of its count or name is refused, since the
+// library would read on into an earlier line's leftovers. A second vertex
+// or face element is refused: the library writes its instances into the
+// first one's arrays, past their end.
+const char* read_header(std::string_view head, long long size, Header& out) {
+    int vertex_elements = 0, face_elements = 0;
+    bool taking_properties = false;
+    Lines lines(head);
+    while (lines.next()) {
+        const std::string_view line = lines.line();
+        Words words(line);
+        const std::string_view first = words.next();
+        if (first == "end_header") {
+            out.body = lines.position();
+            return nullptr;
+        }
+        if (first == "format") {
+            const std::string_view kind = words.next();
+            out.format = kind == "ascii"                  ? Format::Ascii
+                         : kind == "binary_little_endian" ? Format::LittleEndian
+                         : kind == "binary_big_endian"    ? Format::BigEndian
+                                                          : Format::Other;
+        } else if (first == "element") {
+            const std::string_view name = words.next();
+            Element element;
+            element.known = name == "vertex" || name == "face" || name == "tristrips" ||
+                            name == "edge" || name == "material";
+            // The library reads an unknown element's count where its name
+            // begins: none, unless the name begins with digits.
+            const std::string_view count = element.known ? words.next() : name;
+            if (count.empty()) return DamagedHeader;  // read on past the line's end
+            element.count = count_of(count);
+            if (element.count > size) return DamagedHeader;
+            vertex_elements += name == "vertex";
+            face_elements += name == "face" || name == "tristrips";
+            if (vertex_elements > 1 || face_elements > 1) return TwiceDeclared;
+            // A texture file's name takes no values.
+            taking_properties = name != "TextureFile";
+            if (!taking_properties) element.count = 0;
+            out.elements.push_back(element);
+        } else if (first == "property" && taking_properties) {
+            Property property;
+            const PropertyLine taken = read_property(words, property);
+            if (taken == PropertyLine::Damaged) return DamagedHeader;
+            taking_properties = taken == PropertyLine::Taken;
+            if (taking_properties) out.elements.back().properties.push_back(property);
+        } else if (first != "comment") {
+            taking_properties = false;
+        }
+    }
+    return DamagedHeader;
+}
+
+// A list's count word as a number (0 for no number); a word too long for a
+// count is taken as more than any line holds.
+double count_value(std::string_view word) {
+    char text[64];
+    if (word.size() >= sizeof text) return HUGE_VAL;
+    std::memcpy(text, word.data(), word.size());
+    text[word.size()] = '\0';
+    return std::strtod(text, nullptr);
+}
 
 // Whether one instance on `line` has a list whose count is more than the
 // words after it (or is no count at all).
@@ -221,8 +244,7 @@ bool list_too_long(const Element& element, std::string_view line) {
         const std::string_view word = words.next();
         if (word.empty()) return false;
         if (!property.list) continue;
-        double count = 0;
-        std::from_chars(word.data(), word.data() + word.size(), count);
+        const double count = count_value(word);
         if (!(count >= 0) || count > static_cast<double>(words.left())) return true;
         for (long long i = 0; i < static_cast<long long>(count); ++i)
             words.next();
@@ -230,8 +252,8 @@ bool list_too_long(const Element& element, std::string_view line) {
     return false;
 }
 
-const char* text_body_fault(const Header& header, std::string_view body) {
-    Lines lines(body);
+const char* text_body_fault(const Header& header, std::string_view file) {
+    Lines lines(file, header.body);
     bool more = lines.next();
     for (size_t e = 0; e < header.elements.size(); ++e) {
         const Element& element = header.elements[e];
@@ -352,8 +374,7 @@ const char* ply_file_fault(std::string_view head, long long size,
     if (const char* fault = read_header(head, size, header)) return fault;
     if (header.format == Format::Ascii) {
         const std::string_view file = whole_file();
-        return file.size() > header.body ? text_body_fault(header, file.substr(header.body))
-                                         : nullptr;
+        return text_body_fault(header, file);
     }
     if (header.format != Format::LittleEndian && header.format != Format::BigEndian) return nullptr;
     Pieces body(read_at, header.body, static_cast<unsigned long long>(size));

@@ -138,6 +138,16 @@ TEST(ModelFile, RefusesWithAReason) {
          "ply\nformat ascii 1.0\nelement 88888888888888888888camera 1\nproperty float x\n"
          "end_header\n0\n",
          "not a PLY file: its header is damaged or too long"},
+        // A line that stops short: the library reads on into what a longer
+        // line before it left in its buffer (a count of 33333333333333 here).
+        {"element-without-count.ply",
+         "ply\nformat ascii 1.0\ncomment 33333333333333333333\nelement edge\n"
+         "property int vertex1\nend_header\n",
+         "not a PLY file: its header is damaged or too long"},
+        {"property-without-name.ply",
+         "ply\nformat ascii 1.0\ncomment 33333333333333333333\nelement face 1\n"
+         "property list uchar int\nend_header\n3 0 1 2\n",
+         "not a PLY file: its header is damaged or too long"},
         // A second vertex element: the library wrote its vertices past the
         // first one's array (memory the address sanitizer does not watch).
         {"two-vertex-elements.ply",
