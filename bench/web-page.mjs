@@ -22,6 +22,7 @@ const root = resolve(dirname(fileURLToPath(import.meta.url)), '..');
 const require = createRequire(join(root, 'web', 'package.json'));
 const puppeteer = require('puppeteer-core');
 const { serve } = await import(join(root, 'web', 'test', 'serve.mjs'));
+const { launchChromium } = await import(join(root, 'web', 'test', 'chromium.mjs'));
 const { decodePng } = await import(join(root, 'web', 'test', 'png.mjs'));
 
 const args = process.argv.slice(2);
@@ -50,13 +51,7 @@ const commandMs = performance.now() - started;
 const expected = createHash('sha256').update(decodePng(readFileSync(join(work, 'cli.png'))).rgba).digest('hex');
 
 const server = await serve(site);
-const browser = await puppeteer.launch({
-  executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
-  headless: true,
-  args: ['--no-sandbox', '--disable-dev-shm-usage'],
-  defaultViewport: { width: 1280, height: 800 },
-  protocolTimeout: 600000,
-});
+const browser = await launchChromium(puppeteer);
 try {
   const page = await browser.newPage();
   page.on('dialog', (d) => d.accept());

@@ -18,6 +18,7 @@ const root = resolve(dirname(fileURLToPath(import.meta.url)), '..');
 const require = createRequire(join(root, 'web', 'package.json'));
 const puppeteer = require('puppeteer-core');
 const { serve } = await import(join(root, 'web', 'test', 'serve.mjs'));
+const { launchChromium } = await import(join(root, 'web', 'test', 'chromium.mjs'));
 
 const args = process.argv.slice(2);
 const option = (name, fallback) => (args.includes(name) ? args[args.indexOf(name) + 1] : fallback);
@@ -32,13 +33,7 @@ if (!read) await traceOnePlay();
 
 async function traceOnePlay() {
 const server = await serve(site);
-const browser = await puppeteer.launch({
-  executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
-  headless: true,
-  args: ['--no-sandbox', '--disable-dev-shm-usage'],
-  defaultViewport: { width: 1280, height: 800 },
-  protocolTimeout: 600000,
-});
+const browser = await launchChromium(puppeteer);
 try {
   const page = await browser.newPage();
   page.on('dialog', (d) => d.accept());

@@ -948,13 +948,7 @@ struct Keeper {
     void keepPacked(CShape* shape, uint32_t index, bool whole, uint32_t part, float t, float s,
                     float g) {
         if (work.skipShape == shape && (whole || work.skipPart == part)) return;
-        work.entryKind = 1;
-        work.boundaryCount = 2;
-        work.shape = shape;
-        work.entryDistance = t;
-        work.exitDistance = t;
-        work.weights[0] = s;
-        work.weights[1] = g;
+        PackedTriangle::setHit(work, shape, t, s, g);
         if (!whole) work.part = part;
         keepIfNearer(shape, index);
     }

@@ -36,7 +36,11 @@ struct alignas(64) PackedTriangle {
     void meet(Hit& hit, CShape* shape, const Ray& ray,
               float farthest = std::numeric_limits<float>::infinity()) const {
         float t, s, g;
-        if (!meets(ray, farthest, t, s, g)) return;
+        if (meets(ray, farthest, t, s, g)) setHit(hit, shape, t, s, g);
+    }
+
+    // Sets on `hit` a hit of `shape` met at `t` with weights `s`, `g`.
+    static void setHit(Hit& hit, CShape* shape, float t, float s, float g) {
         hit.entryKind = 1;
         hit.boundaryCount = 2;
         hit.shape = shape;
