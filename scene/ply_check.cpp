@@ -156,22 +156,26 @@ class Lines {
         while (at_ < text_.size() && !line_end(text_[at_]))
             ++at_;
         line_ = text_.substr(from, at_ - from);
+        ended_ = at_ < text_.size();
         ++at_;
         return true;
     }
     std::string_view line() const { return line_; }
+    // Whether the line ended before the text did.
+    bool ended() const { return ended_; }
     size_t position() const { return at_; }
 
   private:
     std::string_view text_;
     size_t at_ = 0;
     bool taken_ = false;
+    bool ended_ = false;
     std::string_view line_;
 };
 
-// Reads the header that begins `head`, which must end there (the library
-// reads a header cut short for ever) and whose counts must fit in the file's
-// `size` bytes. A line the library does not know (an exporter's note without
+// Reads the header that begins `head`, which must end there, each of its
+// lines with a line end (the library reads a header cut short for ever) and whose counts must fit
+// in the file's `size` bytes. A line the library does not know (an exporter's note without
 // "comment") ends an element's properties, as it does there; an element or
 // property line that stops short of its count or name is refused, since the
 // library would read on into an earlier line's leftovers. A second vertex
@@ -182,6 +186,7 @@ const char* read_header(std::string_view head, long long size, Header& out) {
     bool taking_properties = false;
     Lines lines(head);
     while (lines.next()) {
+        if (!lines.ended()) return DamagedHeader;  // cut off by the file's end
         const std::string_view line = lines.line();
         Words words(line);
         const std::string_view first = words.next();

@@ -148,6 +148,10 @@ TEST(ModelFile, RefusesWithAReason) {
          "ply\nformat ascii 1.0\ncomment 33333333333333333333\nelement face 1\n"
          "property list uchar int\nend_header\n3 0 1 2\n",
          "not a PLY file: its header is damaged or too long"},
+        {"header-to-the-end.ply",
+         "ply\nformat ascii 1.0\nelement face 8\nproperty list uchar int vertex_indices\n"
+         "end_header",
+         "not a PLY file: its header is damaged or too long"},
         // A second vertex element: the library wrote its vertices past the
         // first one's array (memory the address sanitizer does not watch).
         {"two-vertex-elements.ply",
