@@ -22,7 +22,7 @@ const root = resolve(dirname(fileURLToPath(import.meta.url)), '..');
 const require = createRequire(join(root, 'web', 'package.json'));
 const puppeteer = require('puppeteer-core');
 const { serve } = await import(join(root, 'web', 'test', 'serve.mjs'));
-const { launchChromium } = await import(join(root, 'web', 'test', 'chromium.mjs'));
+const { launchChromium, openPlayground } = await import(join(root, 'web', 'test', 'chromium.mjs'));
 const { decodePng } = await import(join(root, 'web', 'test', 'png.mjs'));
 
 const args = process.argv.slice(2);
@@ -53,10 +53,7 @@ const expected = createHash('sha256').update(decodePng(readFileSync(join(work, '
 const server = await serve(site);
 const browser = await launchChromium(puppeteer);
 try {
-  const page = await browser.newPage();
-  page.on('dialog', (d) => d.accept());
-  await page.goto(server.url);
-  await page.waitForSelector('body[data-ready="true"]');
+  const page = await openPlayground(browser, server.url);
   const idle = () => page.waitForFunction(() => !document.body.classList.contains('running'), { timeout: 0 });
   await page.evaluate((t) => {
     window.playground.setEditorText(t, 'showcase.gmk');

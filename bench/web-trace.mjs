@@ -18,7 +18,7 @@ const root = resolve(dirname(fileURLToPath(import.meta.url)), '..');
 const require = createRequire(join(root, 'web', 'package.json'));
 const puppeteer = require('puppeteer-core');
 const { serve } = await import(join(root, 'web', 'test', 'serve.mjs'));
-const { launchChromium } = await import(join(root, 'web', 'test', 'chromium.mjs'));
+const { launchChromium, openPlayground } = await import(join(root, 'web', 'test', 'chromium.mjs'));
 
 const args = process.argv.slice(2);
 const option = (name, fallback) => (args.includes(name) ? args[args.indexOf(name) + 1] : fallback);
@@ -35,10 +35,7 @@ async function traceOnePlay() {
 const server = await serve(site);
 const browser = await launchChromium(puppeteer);
 try {
-  const page = await browser.newPage();
-  page.on('dialog', (d) => d.accept());
-  await page.goto(server.url);
-  await page.waitForSelector('body[data-ready="true"]');
+  const page = await openPlayground(browser, server.url);
   // A light and no shape (the page's side at its heaviest), or a scene at this size.
   const text = scene
     ? readFileSync(scene, 'utf8').replace(/WIDTH \d+ HEIGHT \d+/, `WIDTH ${width} HEIGHT ${height}`)

@@ -9,3 +9,12 @@ export function launchChromium(puppeteer) {
     protocolTimeout: 600000,
   });
 }
+
+// The playground at `url` in a new page, ready, its dialogs accepted.
+export async function openPlayground(browser, url) {
+  const page = await browser.newPage();
+  page.on('dialog', (d) => d.accept());
+  await page.goto(url);
+  await page.waitForSelector('body[data-ready="true"]');
+  return page;
+}
