@@ -532,9 +532,11 @@ function startTrace() {
   for (const slot of slots) slot.worker.postMessage({ cmd: run.build ? 'play' : 'parse', text: runScene.text });
 }
 
-// How long a worker may take to answer Stop before it is replaced: within
-// half a second the page is idle again, whatever the workers are doing.
-const STOP_GRACE_MS = 450;
+// How long a worker may take to answer Stop before it is replaced: a tracing
+// worker answers after its row (a few milliseconds, some tens for the widest
+// rows), one in a long parse never does. With room for a busy machine's late
+// timers, the page is idle again well within half a second.
+const STOP_GRACE_MS = 250;
 
 function stopRun() {
   afterRun = null;
