@@ -262,7 +262,10 @@ const char* text_body_fault(const Header& header, std::string_view file) {
     bool more = lines.next();
     for (size_t e = 0; e < header.elements.size(); ++e) {
         const Element& element = header.elements[e];
-        const bool walked = element.known && !element.properties.empty();
+        // Only a list can ask for more than its line holds.
+        const bool walked =
+            element.known && std::any_of(element.properties.begin(), element.properties.end(),
+                                         [](const Property& p) { return p.list; });
         for (long long i = 0; i < element.count; ++i) {
             if (walked && list_too_long(element, lines.line())) return ListTooLong;
             if (!more) break;  // every instance left reads this same line
