@@ -50,7 +50,10 @@ try {
   await page.evaluate(() => console.timeStamp('glimmark-play'));
   const started = performance.now();
   await page.keyboard.press('F5');
-  await page.waitForFunction(() => !document.body.classList.contains('running'), { timeout: 0 });
+  await page.waitForFunction(() => !document.body.classList.contains('running'), {
+    timeout: 0,
+    polling: 'mutation',
+  });
   const seconds = (performance.now() - started) / 1000;
   await page.tracing.stop();
   const status = await page.$eval('#run-status', (e) => e.textContent);

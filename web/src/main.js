@@ -413,9 +413,14 @@ let workerMemory = 0;
 
 const doneText = () => `Done in ${((performance.now() - run.started) / 1000).toFixed(2)} s`;
 
-let statusFrame = 0;
+// The status line follows the rows a few times a second: every change of it
+// costs the page a layout and a paint, taken from the cores the workers trace on.
+const STATUS_EVERY_MS = 250;
+let statusPending = false;
+let statusShownAt = -Infinity;
 function refreshRunStatus() {
-  statusFrame = 0;
+  statusPending = false;
+  statusShownAt = performance.now();
   if (!run.active || !run.build || run.height === 0) return;
   const total = Math.max(1, run.height);
   const done = Math.min(Math.max(run.rows.get(run.frame) ?? 0, 0), total);
@@ -423,7 +428,10 @@ function refreshRunStatus() {
   showStatus(run.frames <= 1 ? rows : `Frame ${run.frame + 1} of ${run.frames} \u00B7 ${rows}`);
 }
 function scheduleRunStatus() {
-  if (!statusFrame) statusFrame = requestAnimationFrame(refreshRunStatus);
+  if (statusPending) return;
+  statusPending = true;
+  const wait = Math.max(0, statusShownAt + STATUS_EVERY_MS - performance.now());
+  setTimeout(() => requestAnimationFrame(refreshRunStatus), wait);
 }
 
 // Every worker of the run has answered: the run is over.

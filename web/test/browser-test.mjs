@@ -63,7 +63,10 @@ beforeEach(async () => {
     if (box.open) box.close();
   });
   await page.keyboard.press('F7');
-  await page.waitForFunction(() => !document.body.classList.contains('running'), { timeout: 10000 });
+  await page.waitForFunction(() => !document.body.classList.contains('running'), {
+    timeout: 10000,
+    polling: 'mutation',
+  });
 });
 after(async () => {
   await browser?.close();
@@ -123,7 +126,10 @@ async function closeBox(p) {
 
 // Waits for a run to end; the status line's text then.
 async function runEnd(p, timeout = 60000) {
-  await p.waitForFunction(() => !document.body.classList.contains('running'), { timeout });
+  await p.waitForFunction(() => !document.body.classList.contains('running'), {
+    timeout,
+    polling: 'mutation',
+  });
   return status(p);
 }
 
