@@ -116,7 +116,9 @@ function setEditorText(text, name) {
   }
   loadedText = clean;
   if (name) sceneName = name;
-  saveNow();
+  // Stored in a task of its own, after the editor has drawn the text (leaving
+  // the page stores it at once).
+  scheduleSave();
 }
 
 // ---- errors in the editor -------------------------------------------------------
