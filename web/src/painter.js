@@ -12,7 +12,9 @@
 //       they are made (transparent until drawn); rows wait for their strip
 //   {cmd: 'clear', seq}   the queue dropped, every strip transparent again
 //   {cmd: 'drop', seq}    the queue dropped; what is drawn stays
-//   {cmd: 'rows', seq, y0, rows, width, data}       rows y0.. of the picture
+//   {cmd: 'rows', seq, y0, rows, width, data, now}  rows y0.. of the picture;
+//       `now`: drawn at the next display frame, not with later rows
+//   {cmd: 'flush'}        what is queued is drawn at the next display frame
 //   {cmd: 'compose', id, png}                      the whole picture, black
 //       where no row has come: a PNG Blob, or its RGBA bytes
 // painter -> page:
@@ -28,6 +30,11 @@ const DRAW_BUDGET_MS = 8;
 const STRIPS_PER_FRAME = 8;
 // A hidden page has no display frames: then a timer draws.
 const TIMER_MS = 50;
+// Rows that trickle in are drawn together, at most this often: every strip
+// drawn on is copied whole for the compositor, and those copies take the
+// cores the tracer's workers run on. Rows asked for at once, and rows that
+// a draw could not all put, go at the next display frame.
+const SETTLE_MS = 100;
 
 let width = 0;
 let height = 0;
@@ -41,6 +48,9 @@ let doneSeq = 0;
 let lastSeq = 0;
 let frameId = 0;
 let timerId = 0;
+let settleId = 0;
+let lastDraw = -Infinity;
+let urgent = false;
 let tooBig = false;
 
 function context(strip) {
@@ -84,8 +94,26 @@ function putFirst() {
 
 function schedule() {
   if (frameId || timerId) return;
+  const wait = urgent ? 0 : lastDraw + SETTLE_MS - performance.now();
+  if (wait > 0) {
+    if (!settleId)
+      settleId = setTimeout(() => {
+        settleId = 0;
+        schedule();
+      }, wait);
+    return;
+  }
+  clearTimeout(settleId);
+  settleId = 0;
   if (self.requestAnimationFrame) frameId = self.requestAnimationFrame(draw);
   timerId = setTimeout(draw, TIMER_MS);
+}
+
+// Drawn at the next display frame, without waiting for more rows.
+function hurry() {
+  if (!queue.length) return;
+  urgent = true;
+  schedule();
 }
 
 function draw() {
@@ -94,6 +122,7 @@ function draw() {
   frameId = 0;
   timerId = 0;
   const start = performance.now();
+  lastDraw = start;
   const changed = new Set();
   while (queue.length && performance.now() - start < DRAW_BUDGET_MS) {
     const strip = Math.floor(queue[0].y0 / stripRows);
@@ -107,6 +136,8 @@ function draw() {
       return;
     }
   }
+  // Behind: the rest goes at the next display frame.
+  urgent = queue.length > 0;
   if (queue.length) schedule();
   else answer();
 }
@@ -180,7 +211,11 @@ self.onmessage = ({ data: m }) => {
         break;
       }
       queue.push({ seq: m.seq, y0: m.y0, rows: m.rows, width: m.width, data: m.data });
+      if (m.now) urgent = true;
       schedule();
+      break;
+    case 'flush':
+      hurry();
       break;
     case 'compose':
       compose(m.id, m.png);

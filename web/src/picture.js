@@ -191,15 +191,18 @@ export class Picture {
     return this.strips.height;
   }
 
-  // Hands the rows to the drawing worker.
-  draw(y0, rows, width, data) {
+  // Hands the rows to the drawing worker; `now`: drawn at its next display
+  // frame, not together with rows still to come.
+  draw(y0, rows, width, data, now = false) {
     const whole = data.byteOffset === 0 && data.byteLength === data.buffer.byteLength;
-    this.painter.postMessage({ cmd: 'rows', seq: ++this.sent, y0, rows, width, data }, whole ? [data.buffer] : []);
+    this.painter.postMessage({ cmd: 'rows', seq: ++this.sent, y0, rows, width, data, now }, whole ? [data.buffer] : []);
   }
 
   frameDone(index = 0) {
     const frame = this.frames.get(index);
     if (frame) frame.done = true;
+    // Its last rows are drawn without waiting for more.
+    if (index === this.shown) this.painter.postMessage({ cmd: 'flush' });
     this.advance();
   }
 
@@ -215,7 +218,7 @@ export class Picture {
     const resized = this.width !== frame.width || this.height !== frame.height;
     this.strips.resize(frame.width, frame.height, ++this.sent);
     if (resized) this.onResize?.(frame.width, frame.height);
-    if (frame.kept) for (const k of frame.kept.splice(0)) this.draw(k.y0, k.rows, k.width, k.data);
+    if (frame.kept) for (const k of frame.kept.splice(0)) this.draw(k.y0, k.rows, k.width, k.data, true);
     // A shown frame's own copy is no longer needed.
     this.frames.delete(i - 1);
     this.shown = i;
