@@ -727,6 +727,46 @@ uint32_t ShapeBvh::flatten(const Tree& tree, uint32_t node) {
     return me;
 }
 
+uint64_t ShapeBvh::fingerprint() const {
+    // FNV-1a over the values, field by field.
+    uint64_t h = 14695981039346656037ull;
+    auto mix = [&h](const void* data, size_t bytes) {
+        const auto* p = static_cast<const unsigned char*>(data);
+        for (size_t i = 0; i < bytes; ++i)
+            h = (h ^ p[i]) * 1099511628211ull;
+    };
+    auto mixNodes = [&](const auto& nodes) {
+        for (const Node& n : nodes) {
+            mix(n.lo, sizeof n.lo);
+            mix(n.hi, sizeof n.hi);
+            mix(n.child, sizeof n.child);
+            mix(&n.valid, sizeof n.valid);
+        }
+    };
+    auto mixPrims = [&](const auto& prims) {
+        for (const Prim& p : prims) {
+            mix(&p.index, sizeof p.index);
+            mix(&p.part, sizeof p.part);
+        }
+    };
+    mixNodes(nodes_);
+    mixNodes(flat_);
+    for (const Leaf& l : leaves_) {
+        mix(&l.first, sizeof l.first);
+        mix(&l.count, sizeof l.count);
+    }
+    mixPrims(prims_);
+    mixPrims(unbounded_);
+    mix(&root_, sizeof root_);
+    if (root_ != Empty) {
+        mix(&rootBox_.lo, sizeof rootBox_.lo);
+        mix(&rootBox_.hi, sizeof rootBox_.hi);
+    }
+    const unsigned char flags[2] = {packedOnly_, packed_ != nullptr};
+    mix(flags, sizeof flags);
+    return h;
+}
+
 void ShapeBvh::nearestHit(Hit& best, const Ray& ray, bool complete) const {
     if (!isFiniteRay(ray)) {
         // The box tests need finite numbers; the list order decides as well.

@@ -34,6 +34,10 @@ class ShapeBvh {
     size_t boundedCount() const { return prims_.size(); }
     size_t unboundedCount() const { return unbounded_.size(); }
     size_t nodeCount() const { return nodes_.size() + flat_.size(); }
+    // A digest of the hierarchy's layout: every node's boxes and children,
+    // every leaf, and the entries in their order (by list position and part).
+    // Two builds with the same digest search alike.
+    uint64_t fingerprint() const;
 
   private:
     struct Prim {
