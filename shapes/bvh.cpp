@@ -126,7 +126,11 @@ Vector3 centreOf(const Bounds& p) {
     return {0.5f * (p.lo.x + p.hi.x), 0.5f * (p.lo.y + p.hi.y), 0.5f * (p.lo.z + p.hi.z)};
 }
 
-float axisOf(const Vector3& v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
+// Whether a triangle has area: the test of PackedTriangle::pack.
+bool hasArea(const Vector3& a, const Vector3& b, const Vector3& c) {
+    const Vector3 n = (b - a).cross(c - a);
+    return n.dot(n) != 0.0f;
+}
 
 // Widens a box so that rounding in the shapes' own arithmetic can never put a
 // reported hit just outside it.
@@ -288,18 +292,26 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     const size_t count = inOrder_.size();
     std::vector<const TriangleMesh*> meshOf(count, nullptr);
     std::vector<size_t> firstEntry(count + 1, 0);
+    bool anyMesh = false;
     for (size_t i = 0; i < count; ++i) {
         meshOf[i] = dynamic_cast<const TriangleMesh*>(inOrder_[i]);
+        anyMesh = anyMesh || meshOf[i] != nullptr;
         firstEntry[i + 1] = firstEntry[i] + (meshOf[i] != nullptr ? meshOf[i]->triangleCount() : 1);
     }
     const size_t entries = firstEntry[count];
     if (entries >= Empty) throw std::length_error("too many shapes for one hierarchy");
-    // Every entry's padded box, the halves of a long list on two threads. A
-    // mesh's triangle without area is never met and takes no place.
-    // Neither array is written before the loop below fills it.
-    BoxArray boxes(entries);
-    UnfilledArray<uint8_t> bounded(entries);
+    // Every entry's padded box, the halves of a long list on two threads,
+    // each half's extents joined afterwards (a minimum or a maximum does not
+    // depend on the order). A mesh's triangle without area is never met and
+    // takes no place. Nothing is read before the loop writes it.
+    RefArray refs(entries);
+    Span halves[2][2];
+    size_t boundedHalves[2] = {0, 0};
     inHalves(entries, threads, [&](size_t from, size_t to) {
+        const int half = from == 0 ? 0 : 1;
+        Span& box = halves[half][0];
+        Span& centres = halves[half][1];
+        size_t bounded = 0;
         size_t i = static_cast<size_t>(
             std::upper_bound(firstEntry.begin(), firstEntry.end(), from) - firstEntry.begin() - 1);
         for (size_t e = from; e < to; ++e) {
@@ -309,86 +321,77 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
             bool ok;
             if (meshOf[i] != nullptr) {
                 const auto face = static_cast<uint32_t>(e - firstEntry[i]);
-                PackedTriangle plane;
                 ok = meshOf[i]->triangleBounds(face, b) &&
-                     plane.pack(meshOf[i]->position(face, 0), meshOf[i]->position(face, 1),
-                                meshOf[i]->position(face, 2));
+                     hasArea(meshOf[i]->position(face, 0), meshOf[i]->position(face, 1),
+                             meshOf[i]->position(face, 2));
             } else {
                 ok = inOrder_[i]->worldBounds(b);
             }
-            bounded[e] = ok && isFiniteBox(b) ? 1 : 0;
-            if (bounded[e]) boxes[e] = padded(b);
-        }
-    });
-    // The bounded entries in order, their boxes moved up to match.
-    size_t boundedEntries = 0;
-    for (uint8_t b : bounded)
-        boundedEntries += b;
-    Span all, centreSpan;
-    bool trianglesOnly = true;
-    for (size_t i = 0; i < count; ++i)
-        if (meshOf[i] == nullptr && firstEntry[i + 1] > firstEntry[i] && bounded[firstEntry[i]])
-            trianglesOnly = trianglesOnly && dynamic_cast<const Triangle*>(inOrder_[i]) != nullptr;
-    if (boundedEntries == entries) {
-        // Every entry stays where it is: the halves of a long list are
-        // listed on two threads, each half's extents joined afterwards (a
-        // minimum or a maximum does not depend on the order).
-        prims_.resize(entries);
-        Span halves[2][2];
-        inHalves(entries, threads, [&](size_t from, size_t to) {
-            Span& box = halves[from == 0 ? 0 : 1][0];
-            Span& centres = halves[from == 0 ? 0 : 1][1];
-            size_t i =
-                static_cast<size_t>(std::upper_bound(firstEntry.begin(), firstEntry.end(), from) -
-                                    firstEntry.begin() - 1);
-            for (size_t e = from; e < to; ++e) {
-                while (e >= firstEntry[i + 1])
-                    ++i;
-                const uint32_t part =
-                    meshOf[i] != nullptr ? static_cast<uint32_t>(e - firstEntry[i]) : AsShape;
-                prims_[e] = Prim{inOrder_[i], static_cast<uint32_t>(e), part};
-                box.grow(boxes[e]);
-                centres.grow(centreOf(boxes[e]));
-            }
-        });
-        for (const auto& half : halves) {
-            all.grow(half[0]);
-            centreSpan.grow(half[1]);
-        }
-    }
-    prims_.reserve(boundedEntries);
-    for (size_t i = 0; i < count && boundedEntries != entries; ++i) {
-        for (size_t e = firstEntry[i]; e < firstEntry[i + 1]; ++e) {
-            const uint32_t index = static_cast<uint32_t>(e);
-            const uint32_t part =
-                meshOf[i] != nullptr ? static_cast<uint32_t>(e - firstEntry[i]) : AsShape;
-            if (!bounded[e]) {
-                if (meshOf[i] == nullptr) unbounded_.push_back({inOrder_[i], index, part});
+            BuildRef& r = refs[e];
+            r.member = static_cast<uint32_t>(i);
+            if (!(ok && isFiniteBox(b))) {
+                r.id = Empty;
                 continue;
             }
-            const Bounds p = boxes[e];
-            boxes[prims_.size()] = p;
-            prims_.push_back({inOrder_[i], index, part});
-            all.grow(p);
-            centreSpan.grow(centreOf(p));
+            const Bounds p = padded(b);
+            r.lo[0] = p.lo.x, r.lo[1] = p.lo.y, r.lo[2] = p.lo.z;
+            r.hi[0] = p.hi.x, r.hi[1] = p.hi.y, r.hi[2] = p.hi.z;
+            r.id = static_cast<uint32_t>(e);
+            box.grow(p);
+            centres.grow(centreOf(p));
+            ++bounded;
         }
+        boundedHalves[half] = bounded;
+    });
+    Span all, centreSpan;
+    for (const auto& half : halves) {
+        all.grow(half[0]);
+        centreSpan.grow(half[1]);
     }
-    release(bounded);
+    const size_t boundedEntries = boundedHalves[0] + boundedHalves[1];
+    bool trianglesOnly = true;
+    for (size_t i = 0; i < count; ++i)
+        if (meshOf[i] == nullptr && firstEntry[i + 1] > firstEntry[i] &&
+            refs[firstEntry[i]].id != Empty)
+            trianglesOnly = trianglesOnly && dynamic_cast<const Triangle*>(inOrder_[i]) != nullptr;
+    if (boundedEntries != entries) {
+        // The bounded entries move up, in order; the members without finite
+        // bounds are tested one by one.
+        size_t kept = 0;
+        for (size_t e = 0; e < entries; ++e) {
+            const BuildRef r = refs[e];
+            if (r.id == Empty) {
+                if (meshOf[r.member] == nullptr)
+                    unbounded_.push_back({inOrder_[r.member], static_cast<uint32_t>(e), AsShape});
+                continue;
+            }
+            refs[kept++] = r;
+        }
+        refs.resize(kept);
+    }
+    // What the entries' primitives need of the members once the tree is
+    // built.
+    std::vector<uint32_t> base;
+    if (anyMesh) {
+        base.resize(count);
+        for (size_t i = 0; i < count; ++i)
+            base[i] = meshOf[i] != nullptr ? static_cast<uint32_t>(firstEntry[i]) : AsShape;
+    }
     release(meshOf);
     release(firstEntry);
-    boxes.resize(prims_.size());
-    if (prims_.empty()) return;
-    if (prims_.size() <= FlatMax) {
-        for (size_t first = 0; first < prims_.size(); first += 4) {
+    if (refs.empty()) return;
+    if (refs.size() <= FlatMax) {
+        makePrims(refs, base);
+        for (size_t first = 0; first < refs.size(); first += 4) {
             Node group{};
             for (size_t i = 0; i < 4; ++i) {
-                if (first + i >= prims_.size()) {
+                if (first + i >= refs.size()) {
                     group.child[i] = Empty;
                     continue;
                 }
-                const Bounds& b = boxes[first + i];
-                group.lo[0][i] = b.lo.x, group.lo[1][i] = b.lo.y, group.lo[2][i] = b.lo.z;
-                group.hi[0][i] = b.hi.x, group.hi[1][i] = b.hi.y, group.hi[2][i] = b.hi.z;
+                const BuildRef& b = refs[first + i];
+                group.lo[0][i] = b.lo[0], group.lo[1][i] = b.lo[1], group.lo[2][i] = b.lo[2];
+                group.hi[0][i] = b.hi[0], group.hi[1][i] = b.hi[1], group.hi[2][i] = b.hi[2];
                 group.child[i] = static_cast<uint32_t>(first + i);
                 group.valid |= 1u << i;
             }
@@ -398,13 +401,15 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     }
     // Room for the most nodes; the pages no node is written to are never
     // touched.
-    Tree tree(2 * prims_.size() - 1);
+    Tree tree(2 * refs.size() - 1);
     Cursor at;
-    buildBinary(tree, at, boxes, 0, static_cast<uint32_t>(prims_.size()),
+    buildBinary(tree, at, refs, 0, static_cast<uint32_t>(refs.size()),
                 Extent{all.bounds(), centreSpan.bounds()}, 0, std::max(0, threads - 1));
     // One after the other, each step's arrays gone before the next takes
     // its own: the peak of a large mesh is that of one step.
-    release(boxes);
+    makePrims(refs, base);
+    release(refs);
+    release(base);
     rootBox_ = tree[0].box;
     // Room for the most nodes the tree can need: the pages past the last
     // node are never touched, so there is nothing to give back.
@@ -413,6 +418,15 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     root_ = childRef(tree, 0);
     release(tree);
     packTriangles(threads);
+}
+
+void ShapeBvh::makePrims(const RefArray& refs, const std::vector<uint32_t>& base) {
+    prims_.resize(refs.size());
+    for (size_t k = 0; k < refs.size(); ++k) {
+        const BuildRef& r = refs[k];
+        const uint32_t first = base.empty() ? AsShape : base[r.member];
+        prims_[k] = Prim{inOrder_[r.member], r.id, first == AsShape ? AsShape : r.id - first};
+    }
 }
 
 void ShapeBvh::FreePacked::operator()(PackedTriangle* p) const {
@@ -464,7 +478,56 @@ void ShapeBvh::packTriangles(size_t from, size_t to) {
     }
 }
 
-ShapeBvh::Cut ShapeBvh::findCut(const BoxArray& boxes, uint32_t begin, uint32_t end,
+namespace {
+
+// One bin of the split search: the box of the entries whose centre falls in
+// it (four lanes, as a Span's, the fourth unused), and their count.
+struct alignas(16) Bin {
+    float lo[4];
+    float hi[4];
+};
+
+// The bins of every axis for a range of entries. Entries in turn go to two
+// sets, so that neighbours falling in the same bin need not wait for each
+// other's update; the sets are joined at the end (minimum, maximum and
+// counts do not depend on the order, and no box or centre holds a -0).
+struct Binned {
+    Bin bins[3][kBins];
+    uint32_t count[3][kBins];
+
+    void clear(int nb) {
+        const Span empty;
+        for (int a = 0; a < 3; ++a)
+            for (int b = 0; b < nb; ++b) {
+                std::copy(empty.lo, empty.lo + 4, bins[a][b].lo);
+                std::copy(empty.hi, empty.hi + 4, bins[a][b].hi);
+                count[a][b] = 0;
+            }
+    }
+    // This set's bins grown by another's.
+    void join(const Binned& other, int nb) {
+        for (int a = 0; a < 3; ++a)
+            for (int b = 0; b < nb; ++b) {
+                Span s;
+                s.growBy(bins[a][b].lo, bins[a][b].hi);
+                s.growBy(other.bins[a][b].lo, other.bins[a][b].hi);
+                std::copy(s.lo, s.lo + 4, bins[a][b].lo);
+                std::copy(s.hi, s.hi + 4, bins[a][b].hi);
+                count[a][b] += other.count[a][b];
+            }
+    }
+};
+
+#if defined(__SSE2__)
+// The first three lanes; the fourth of a build entry's loads holds numbers.
+inline __m128 xyz(__m128 v) {
+    return _mm_and_ps(v, _mm_castsi128_ps(_mm_setr_epi32(-1, -1, -1, 0)));
+}
+#endif
+
+}  // namespace
+
+ShapeBvh::Cut ShapeBvh::findCut(const RefArray& refs, uint32_t begin, uint32_t end,
                                 const Bounds& centreBox, int threads) {
     // Binned surface-area heuristic over all three axes at once: the cost of
     // a split is one more box test plus the children's shapes weighted by
@@ -479,25 +542,62 @@ ShapeBvh::Cut ShapeBvh::findCut(const BoxArray& boxes, uint32_t begin, uint32_t 
         ext[a] = centreSpan.hi[a] - centreSpan.lo[a];
         scale[a] = ext[a] > 0.0f ? static_cast<float>(nb) / ext[a] : 0.0f;
     }
-    struct Binned {
-        Span bins[3][kBins];
-        uint32_t count[3][kBins] = {};
-    };
-    static_assert(sizeof(Span) == 32);
-    auto binRange = [&](Binned& out, uint32_t from, uint32_t to) {
-        for (uint32_t i = from; i < to; ++i) {
-            const Vector3 centre = centreOf(boxes[i]);
-            const float c[3] = {centre.x, centre.y, centre.z};
-            for (int a = 0; a < 3; ++a) {
-                const int b = binIndex(c[a], centreSpan.lo[a], scale[a], nb);
-                out.bins[a][b].grow(boxes[i]);
-                ++out.count[a][b];
-            }
+    static_assert(sizeof(Span) == 32 && sizeof(Bin) == 32);
+    // Entry i's centre is half the sum of its box's corners, its bin on
+    // each axis binIndex of that.
+#if defined(__SSE2__)
+    const __m128 binLo = xyz(_mm_load_ps(centreSpan.lo));
+    const __m128 binScale = _mm_setr_ps(scale[0], scale[1], scale[2], 0.0f);
+#endif
+    auto binOne = [&](Binned& out, const BuildRef& r) {
+#if defined(__SSE2__)
+        const __m128 l = _mm_load_ps(r.lo), h = _mm_load_ps(r.hi);
+        const __m128 centre = _mm_mul_ps(_mm_set1_ps(0.5f), _mm_add_ps(xyz(l), xyz(h)));
+        const __m128 at = _mm_mul_ps(_mm_sub_ps(centre, binLo), binScale);
+        alignas(16) int b[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(b), _mm_cvttps_epi32(at));
+        for (int a = 0; a < 3; ++a) {
+            const int k = std::clamp(b[a], 0, nb - 1);
+            Bin& bin = out.bins[a][k];
+            _mm_store_ps(bin.lo, _mm_min_ps(l, _mm_load_ps(bin.lo)));
+            _mm_store_ps(bin.hi, _mm_max_ps(h, _mm_load_ps(bin.hi)));
+            ++out.count[a][k];
         }
+#else
+        const float c[3] = {0.5f * (r.lo[0] + r.hi[0]), 0.5f * (r.lo[1] + r.hi[1]),
+                            0.5f * (r.lo[2] + r.hi[2])};
+        for (int a = 0; a < 3; ++a) {
+            const int k = binIndex(c[a], centreSpan.lo[a], scale[a], nb);
+            Bin& bin = out.bins[a][k];
+            for (int j = 0; j < 3; ++j) {
+                bin.lo[j] = r.lo[j] < bin.lo[j] ? r.lo[j] : bin.lo[j];
+                bin.hi[j] = r.hi[j] > bin.hi[j] ? r.hi[j] : bin.hi[j];
+            }
+            ++out.count[a][k];
+        }
+#endif
+    };
+    // Ranges this short use one set of bins.
+    constexpr uint32_t kPairedMin = 64;
+    auto binRange = [&](Binned& out, uint32_t from, uint32_t to) {
+        out.clear(nb);
+        if (to - from < kPairedMin) {
+            for (uint32_t i = from; i < to; ++i)
+                binOne(out, refs[i]);
+            return;
+        }
+        Binned odd;
+        odd.clear(nb);
+        uint32_t i = from;
+        for (; i + 1 < to; i += 2) {
+            binOne(out, refs[i]);
+            binOne(odd, refs[i + 1]);
+        }
+        if (i < to) binOne(out, refs[i]);
+        out.join(odd, nb);
     };
     // A large range is binned in two halves, the first on a thread of its
-    // own, and the halves' bins joined: minimum, maximum and counts do not
-    // depend on the order, so the bins are those of one pass.
+    // own, and the halves' bins joined: the bins are those of one pass.
     Binned all;
     Binned firstHalf;
     const uint32_t half = begin + n / 2;
@@ -511,40 +611,42 @@ ShapeBvh::Cut ShapeBvh::findCut(const BoxArray& boxes, uint32_t begin, uint32_t 
     binRange(all, helper.joinable() ? half : begin, end);
     if (helper.joinable()) {
         helper.join();
-        for (int a = 0; a < 3; ++a)
-            for (int b = 0; b < nb; ++b) {
-                all.bins[a][b].grow(firstHalf.bins[a][b]);
-                all.count[a][b] += firstHalf.count[a][b];
-            }
+        all.join(firstHalf, nb);
     }
     const auto& bins = all.bins;
     const auto& binCount = all.count;
     Cut best;
     best.bins = nb;
+    // Only the cuts just below a bin that holds entries are weighed: one
+    // below an empty bin costs exactly what the next cut up costs, which is
+    // weighed first and kept on a tie.
     for (int axis = 0; axis < 3; ++axis) {
         if (!(ext[axis] > 0.0f)) continue;
-        float leftArea[kBins - 1];
-        uint32_t leftCount[kBins - 1];
+        int held[kBins];
+        int m = 0;
+        for (int b = 0; b < nb; ++b)
+            if (binCount[axis][b] != 0) held[m++] = b;
+        float leftArea[kBins];
+        uint32_t leftCount[kBins];
         Span acc;
         uint32_t cnt = 0;
-        for (int i = 0; i < nb - 1; ++i) {
-            acc.grow(bins[axis][i]);
-            cnt += binCount[axis][i];
-            leftArea[i] = acc.area();
-            leftCount[i] = cnt;
+        for (int k = 0; k + 1 < m; ++k) {
+            acc.growBy(bins[axis][held[k]].lo, bins[axis][held[k]].hi);
+            cnt += binCount[axis][held[k]];
+            leftArea[k] = acc.area();
+            leftCount[k] = cnt;
         }
         acc = Span{};
         cnt = 0;
-        for (int i = nb - 1; i > 0; --i) {
-            acc.grow(bins[axis][i]);
-            cnt += binCount[axis][i];
-            if (leftCount[i - 1] == 0 || cnt == 0) continue;
-            const float cost = leftArea[i - 1] * static_cast<float>(leftCount[i - 1]) +
+        for (int k = m - 1; k > 0; --k) {
+            acc.growBy(bins[axis][held[k]].lo, bins[axis][held[k]].hi);
+            cnt += binCount[axis][held[k]];
+            const float cost = leftArea[k - 1] * static_cast<float>(leftCount[k - 1]) +
                                acc.area() * static_cast<float>(cnt);
             if (cost < best.cost) {
                 best.cost = cost;
                 best.axis = axis;
-                best.bin = i;
+                best.bin = held[k];
             }
         }
     }
@@ -555,50 +657,85 @@ ShapeBvh::Cut ShapeBvh::findCut(const BoxArray& boxes, uint32_t begin, uint32_t 
     return best;
 }
 
-uint32_t ShapeBvh::partition(BoxArray& boxes, uint32_t begin, uint32_t end, const Cut& cut,
+uint32_t ShapeBvh::partition(RefArray& refs, uint32_t begin, uint32_t end, const Cut& cut,
                              Extent& left, Extent& right) {
     // Each side's extent is grown on the way.
     uint32_t mid = begin;
     Span leftAll, leftCentres, rightAll, rightCentres;
+#if defined(__SSE2__)
+    __m128 leftLo = _mm_load_ps(leftAll.lo), leftHi = _mm_load_ps(leftAll.hi);
+    __m128 leftCLo = leftLo, leftCHi = leftHi, rightLo = leftLo, rightHi = leftHi;
+    __m128 rightCLo = leftLo, rightCHi = leftHi;
     for (uint32_t i = begin; i < end; ++i) {
-        const Vector3 centre = centreOf(boxes[i]);
-        if (binIndex(axisOf(centre, cut.axis), cut.lo, cut.scale, cut.bins) < cut.bin) {
-            leftAll.grow(boxes[i]);
-            leftCentres.grow(centre);
-            std::swap(prims_[i], prims_[mid]);
-            std::swap(boxes[i], boxes[mid]);
+        const BuildRef r = refs[i];
+        const __m128 l = _mm_load_ps(r.lo), h = _mm_load_ps(r.hi);
+        const __m128 centre = _mm_mul_ps(_mm_set1_ps(0.5f), _mm_add_ps(xyz(l), xyz(h)));
+        alignas(16) float c[4];
+        _mm_store_ps(c, centre);
+        if (binIndex(c[cut.axis], cut.lo, cut.scale, cut.bins) < cut.bin) {
+            leftLo = _mm_min_ps(l, leftLo);
+            leftHi = _mm_max_ps(h, leftHi);
+            leftCLo = _mm_min_ps(centre, leftCLo);
+            leftCHi = _mm_max_ps(centre, leftCHi);
+            if (i != mid) {
+                refs[i] = refs[mid];
+                refs[mid] = r;
+            }
             ++mid;
         } else {
-            rightAll.grow(boxes[i]);
-            rightCentres.grow(centre);
+            rightLo = _mm_min_ps(l, rightLo);
+            rightHi = _mm_max_ps(h, rightHi);
+            rightCLo = _mm_min_ps(centre, rightCLo);
+            rightCHi = _mm_max_ps(centre, rightCHi);
         }
     }
+    _mm_store_ps(leftAll.lo, leftLo), _mm_store_ps(leftAll.hi, leftHi);
+    _mm_store_ps(leftCentres.lo, leftCLo), _mm_store_ps(leftCentres.hi, leftCHi);
+    _mm_store_ps(rightAll.lo, rightLo), _mm_store_ps(rightAll.hi, rightHi);
+    _mm_store_ps(rightCentres.lo, rightCLo), _mm_store_ps(rightCentres.hi, rightCHi);
+#else
+    for (uint32_t i = begin; i < end; ++i) {
+        const BuildRef r = refs[i];
+        const float c[4] = {0.5f * (r.lo[0] + r.hi[0]), 0.5f * (r.lo[1] + r.hi[1]),
+                            0.5f * (r.lo[2] + r.hi[2]), 0.0f};
+        const float lo[4] = {r.lo[0], r.lo[1], r.lo[2], r.lo[2]};
+        const float hi[4] = {r.hi[0], r.hi[1], r.hi[2], r.hi[2]};
+        if (binIndex(c[cut.axis], cut.lo, cut.scale, cut.bins) < cut.bin) {
+            leftAll.growBy(lo, hi);
+            leftCentres.growBy(c, c);
+            refs[i] = refs[mid];
+            refs[mid] = r;
+            ++mid;
+        } else {
+            rightAll.growBy(lo, hi);
+            rightCentres.growBy(c, c);
+        }
+    }
+#endif
     left = Extent{leftAll.bounds(), leftCentres.bounds()};
     right = Extent{rightAll.bounds(), rightCentres.bounds()};
     return mid;
 }
 
-bool ShapeBvh::buildSidesInParallel(Tree& tree, Cursor& at, BoxArray& boxes, uint32_t me,
+bool ShapeBvh::buildSidesInParallel(Tree& tree, Cursor& at, RefArray& refs, uint32_t me,
                                     uint32_t begin, uint32_t mid, uint32_t end,
                                     const Extent& leftExtent, const Extent& rightExtent, int depth,
                                     int spareThreads) {
-    // The halves touch disjoint ranges of the primitives and of the tree's
-    // slots: the left one takes the room for the most nodes it can have, and
-    // is built there on a thread of its own. The nodes' numbers differ from a
-    // one-thread build, but flattening follows the structure only, which is
-    // the same.
+    // The halves touch disjoint ranges of the entries and of the tree's
+    // slots: the left one takes the room for the most nodes it can have
+    // (from the slot after this node's on), and is built there on a thread
+    // of its own. The nodes' numbers differ from a one-thread build, but
+    // flattening follows the structure only, which is the same.
     const int leftSpare = (spareThreads - 1) / 2;
     const int rightSpare = spareThreads - 1 - leftSpare;
     Cursor leftAt{at.next, 0};
     Cursor rightAt{at.next + 2 * (mid - begin) - 1, 0};
-    uint32_t left = 0;
     std::exception_ptr failure;
     std::thread helper;
     try {
         helper = std::thread([&] {
             try {
-                left =
-                    buildBinary(tree, leftAt, boxes, begin, mid, leftExtent, depth + 1, leftSpare);
+                buildBinary(tree, leftAt, refs, begin, mid, leftExtent, depth + 1, leftSpare);
             } catch (...) {
                 failure = std::current_exception();
             }
@@ -608,7 +745,7 @@ bool ShapeBvh::buildSidesInParallel(Tree& tree, Cursor& at, BoxArray& boxes, uin
     }
     uint32_t right = 0;
     try {
-        right = buildBinary(tree, rightAt, boxes, mid, end, rightExtent, depth + 1, rightSpare);
+        right = buildBinary(tree, rightAt, refs, mid, end, rightExtent, depth + 1, rightSpare);
     } catch (...) {
         helper.join();
         throw;
@@ -617,71 +754,68 @@ bool ShapeBvh::buildSidesInParallel(Tree& tree, Cursor& at, BoxArray& boxes, uin
     if (failure) std::rethrow_exception(failure);
     at.next = rightAt.next;
     at.made += leftAt.made + rightAt.made;
-    tree[me].left = left;
     tree[me].right = right;
     return true;
 }
 
-uint32_t ShapeBvh::buildBinary(Tree& tree, Cursor& at, BoxArray& boxes, uint32_t begin,
-                               uint32_t end, const Extent& extent, int depth, int spareThreads) {
+uint32_t ShapeBvh::buildBinary(Tree& tree, Cursor& at, RefArray& refs, uint32_t begin, uint32_t end,
+                               const Extent& extent, int depth, int spareThreads) {
     const uint32_t me = at.next++;
     ++at.made;
-    tree[me] = BuildNode{};
     // The extent was grown from exactly these members, and a minimum or a
     // maximum does not depend on the order it is taken in.
     const Bounds box = extent.box;
-    tree[me].box = box;
     const uint32_t n = end - begin;
     auto makeLeaf = [&] {
-        tree[me].first = begin;
-        tree[me].count = n;
+        tree[me] = BuildNode{box, begin, n};
         return me;
     };
     if (n <= kMinSplit || depth >= kMaxDepth) return makeLeaf();
 
-    const Cut cut = findCut(boxes, begin, end, extent.centres, spareThreads + 1);
+    const Cut cut = findCut(refs, begin, end, extent.centres, spareThreads + 1);
     const float area = surfaceArea(box);
     const float splitCost = kNodeCost * area + cut.cost;
     const float leafCost = area * static_cast<float>(n);
     if (cut.axis < 0 || (n <= kMaxLeaf && leafCost <= splitCost)) return makeLeaf();
 
     Extent leftExtent, rightExtent;
-    const uint32_t mid = partition(boxes, begin, end, cut, leftExtent, rightExtent);
+    const uint32_t mid = partition(refs, begin, end, cut, leftExtent, rightExtent);
     if (mid == begin || mid == end) return makeLeaf();
+    tree[me] = BuildNode{box, 0, 0};
     if (spareThreads > 0 && mid - begin >= kParallelMin && end - mid >= kParallelMin &&
-        buildSidesInParallel(tree, at, boxes, me, begin, mid, end, leftExtent, rightExtent, depth,
+        buildSidesInParallel(tree, at, refs, me, begin, mid, end, leftExtent, rightExtent, depth,
                              spareThreads))
         return me;
-    const uint32_t left = buildBinary(tree, at, boxes, begin, mid, leftExtent, depth + 1);
-    const uint32_t right = buildBinary(tree, at, boxes, mid, end, rightExtent, depth + 1);
-    tree[me].left = left;
-    tree[me].right = right;
+    buildBinary(tree, at, refs, begin, mid, leftExtent, depth + 1);
+    tree[me].right = buildBinary(tree, at, refs, mid, end, rightExtent, depth + 1);
     return me;
 }
 
 uint32_t ShapeBvh::smallCount(const Tree& tree, uint32_t node, uint32_t most) {
     const BuildNode& b = tree[node];
     if (b.count > 0) return b.count;
-    const uint32_t left = smallCount(tree, b.left, most);
+    const uint32_t left = smallCount(tree, node + 1, most);
     return left > most ? left : left + smallCount(tree, b.right, most - left);
 }
 
 uint32_t ShapeBvh::childRef(const Tree& tree, uint32_t node) {
-    BuildNode b = tree[node];
-    if (b.count == 0 && smallLeaves_ && smallCount(tree, node, WideLeaf) <= WideLeaf) {
+    // A leaf's first primitive and count, or a count of 0.
+    uint32_t first = tree[node].right;
+    uint32_t count = tree[node].count;
+    if (count == 0 && smallLeaves_ && smallCount(tree, node, WideLeaf) <= WideLeaf) {
         // A few triangles are tested together as one leaf (their members
         // are one range, as every subtree's are) rather than as a node.
         uint32_t leftmost = node;
         while (tree[leftmost].count == 0)
-            leftmost = tree[leftmost].left;
-        b.first = tree[leftmost].first;
-        b.count = smallCount(tree, node, WideLeaf);
+            ++leftmost;
+        first = tree[leftmost].right;
+        count = smallCount(tree, node, WideLeaf);
     }
-    if (b.count > 0) {
-        if (b.count <= LeafCountMax && b.first <= LeafFirstMask)
-            return LeafFlag | b.count << LeafCountShift | b.first;
+    if (count > 0) {
+        if (count <= LeafCountMax && first <= LeafFirstMask)
+            return LeafFlag | count << LeafCountShift | first;
         if (leaves_.size() > LeafFirstMask) throw std::length_error("too many large leaves");
-        leaves_.push_back({b.first, b.count});
+        leaves_.push_back({first, count});
         return LeafFlag | static_cast<uint32_t>(leaves_.size() - 1);
     }
     return flatten(tree, node);
@@ -692,7 +826,7 @@ uint32_t ShapeBvh::flatten(const Tree& tree, uint32_t node) {
     nodes_.emplace_back();
     // The two children, with the largest inner one replaced by its own two
     // while there is room for four.
-    uint32_t kids[4] = {tree[node].left, tree[node].right, 0, 0};
+    uint32_t kids[4] = {node + 1, tree[node].right, 0, 0};
     int count = 2;
     while (count < 4) {
         int widest = -1;
@@ -707,9 +841,9 @@ uint32_t ShapeBvh::flatten(const Tree& tree, uint32_t node) {
             }
         }
         if (widest < 0) break;
-        const BuildNode& k = tree[kids[widest]];
-        kids[widest] = k.left;
-        kids[count++] = k.right;
+        const uint32_t inner = kids[widest];
+        kids[widest] = inner + 1;
+        kids[count++] = tree[inner].right;
     }
     Node out{};
     for (int i = 0; i < 4; ++i) {
