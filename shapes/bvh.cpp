@@ -45,7 +45,7 @@ constexpr uint32_t kParallelMin = 4096;
 // Ranges whose split search is shared between two threads.
 constexpr uint32_t kParallelCutMin = 2 * kParallelMin;
 
-int binIndex(float centre, float lo, float scale, int bins) {
+[[maybe_unused]] int binIndex(float centre, float lo, float scale, int bins) {
     const int b = static_cast<int>((centre - lo) * scale);
     return std::clamp(b, 0, bins - 1);
 }
@@ -481,40 +481,42 @@ void ShapeBvh::packTriangles(size_t from, size_t to) {
 namespace {
 
 // One bin of the split search: the box of the entries whose centre falls in
-// it (four lanes, as a Span's, the fourth unused), and their count.
+// it, four lanes as a Span's (the fourth never read).
 struct alignas(16) Bin {
     float lo[4];
     float hi[4];
 };
 
-// The bins of every axis for a range of entries. Entries in turn go to two
-// sets, so that neighbours falling in the same bin need not wait for each
-// other's update; the sets are joined at the end (minimum, maximum and
-// counts do not depend on the order, and no box or centre holds a -0).
+// The bins of every axis for a range of entries, by bin and axis, with their
+// counts (the fourth lane 0), so that a bin's three axes are read at once.
 struct Binned {
-    Bin bins[3][kBins];
-    uint32_t count[3][kBins];
+    Bin bins[kBins][3];
+    alignas(16) uint32_t count[kBins][4];
 
     void clear(int nb) {
         const Span empty;
-        for (int a = 0; a < 3; ++a)
-            for (int b = 0; b < nb; ++b) {
-                std::copy(empty.lo, empty.lo + 4, bins[a][b].lo);
-                std::copy(empty.hi, empty.hi + 4, bins[a][b].hi);
-                count[a][b] = 0;
+        for (int b = 0; b < nb; ++b) {
+            for (int a = 0; a < 3; ++a) {
+                std::copy(empty.lo, empty.lo + 4, bins[b][a].lo);
+                std::copy(empty.hi, empty.hi + 4, bins[b][a].hi);
             }
+            std::fill(count[b], count[b] + 4, 0u);
+        }
     }
-    // This set's bins grown by another's.
+    // This set's bins grown by another's (minimum, maximum and counts do not
+    // depend on the order, and no box or centre holds a -0).
     void join(const Binned& other, int nb) {
-        for (int a = 0; a < 3; ++a)
-            for (int b = 0; b < nb; ++b) {
+        for (int b = 0; b < nb; ++b) {
+            for (int a = 0; a < 3; ++a) {
                 Span s;
-                s.growBy(bins[a][b].lo, bins[a][b].hi);
-                s.growBy(other.bins[a][b].lo, other.bins[a][b].hi);
-                std::copy(s.lo, s.lo + 4, bins[a][b].lo);
-                std::copy(s.hi, s.hi + 4, bins[a][b].hi);
-                count[a][b] += other.count[a][b];
+                s.growBy(bins[b][a].lo, bins[b][a].hi);
+                s.growBy(other.bins[b][a].lo, other.bins[b][a].hi);
+                std::copy(s.lo, s.lo + 4, bins[b][a].lo);
+                std::copy(s.hi, s.hi + 4, bins[b][a].hi);
             }
+            for (int a = 0; a < 4; ++a)
+                count[b][a] += other.count[b][a];
+        }
     }
 };
 
@@ -524,6 +526,59 @@ inline __m128 xyz(__m128 v) {
     return _mm_and_ps(v, _mm_castsi128_ps(_mm_setr_epi32(-1, -1, -1, 0)));
 }
 #endif
+
+// Bins entries [from, to) into `even` and `odd` (cleared), in turn, so that
+// neighbours falling in the same bin need not wait for each other's update.
+// An entry's centre is half the sum of its box's corners, its bin on each
+// axis binIndex of that from `lo`, `scale` bins a unit.
+template <class Ref>
+void binEntries(const Ref* refs, uint32_t from, uint32_t to, const Span& lo, const float scale[3],
+                int nb, Binned& even, Binned& odd) {
+#if defined(__SSE2__)
+    const __m128 binLo = xyz(_mm_load_ps(lo.lo));
+    const __m128 binScale = _mm_setr_ps(scale[0], scale[1], scale[2], 0.0f);
+    const __m128 half = _mm_set1_ps(0.5f);
+    // The bins clamped in 16-bit lanes: saturating changes no clamped value.
+    const __m128i top = _mm_set1_epi16(static_cast<short>(nb - 1));
+    const __m128i zero = _mm_setzero_si128();
+    Binned* sets[2] = {&even, &odd};
+    for (uint32_t i = from; i < to; ++i) {
+        Binned& out = *sets[(i - from) & 1];
+        const __m128 l = _mm_load_ps(refs[i].lo), h = _mm_load_ps(refs[i].hi);
+        const __m128 centre = _mm_mul_ps(half, _mm_add_ps(xyz(l), xyz(h)));
+        const __m128i b = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(centre, binLo), binScale));
+        const __m128i k = _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(b, b), zero), top);
+        const int k0 = _mm_extract_epi16(k, 0), k1 = _mm_extract_epi16(k, 1);
+        const int k2 = _mm_extract_epi16(k, 2);
+        Bin& b0 = out.bins[k0][0];
+        Bin& b1 = out.bins[k1][1];
+        Bin& b2 = out.bins[k2][2];
+        _mm_store_ps(b0.lo, _mm_min_ps(l, _mm_load_ps(b0.lo)));
+        _mm_store_ps(b0.hi, _mm_max_ps(h, _mm_load_ps(b0.hi)));
+        ++out.count[k0][0];
+        _mm_store_ps(b1.lo, _mm_min_ps(l, _mm_load_ps(b1.lo)));
+        _mm_store_ps(b1.hi, _mm_max_ps(h, _mm_load_ps(b1.hi)));
+        ++out.count[k1][1];
+        _mm_store_ps(b2.lo, _mm_min_ps(l, _mm_load_ps(b2.lo)));
+        _mm_store_ps(b2.hi, _mm_max_ps(h, _mm_load_ps(b2.hi)));
+        ++out.count[k2][2];
+    }
+#else
+    for (uint32_t i = from; i < to; ++i) {
+        Binned& out = (i - from) & 1 ? odd : even;
+        const Ref& r = refs[i];
+        for (int a = 0; a < 3; ++a) {
+            const int k = binIndex(0.5f * (r.lo[a] + r.hi[a]), lo.lo[a], scale[a], nb);
+            Bin& bin = out.bins[k][a];
+            for (int j = 0; j < 3; ++j) {
+                bin.lo[j] = r.lo[j] < bin.lo[j] ? r.lo[j] : bin.lo[j];
+                bin.hi[j] = r.hi[j] > bin.hi[j] ? r.hi[j] : bin.hi[j];
+            }
+            ++out.count[k][a];
+        }
+    }
+#endif
+}
 
 }  // namespace
 
@@ -543,57 +598,17 @@ ShapeBvh::Cut ShapeBvh::findCut(const RefArray& refs, uint32_t begin, uint32_t e
         scale[a] = ext[a] > 0.0f ? static_cast<float>(nb) / ext[a] : 0.0f;
     }
     static_assert(sizeof(Span) == 32 && sizeof(Bin) == 32);
-    // Entry i's centre is half the sum of its box's corners, its bin on
-    // each axis binIndex of that.
-#if defined(__SSE2__)
-    const __m128 binLo = xyz(_mm_load_ps(centreSpan.lo));
-    const __m128 binScale = _mm_setr_ps(scale[0], scale[1], scale[2], 0.0f);
-#endif
-    auto binOne = [&](Binned& out, const BuildRef& r) {
-#if defined(__SSE2__)
-        const __m128 l = _mm_load_ps(r.lo), h = _mm_load_ps(r.hi);
-        const __m128 centre = _mm_mul_ps(_mm_set1_ps(0.5f), _mm_add_ps(xyz(l), xyz(h)));
-        const __m128 at = _mm_mul_ps(_mm_sub_ps(centre, binLo), binScale);
-        alignas(16) int b[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(b), _mm_cvttps_epi32(at));
-        for (int a = 0; a < 3; ++a) {
-            const int k = std::clamp(b[a], 0, nb - 1);
-            Bin& bin = out.bins[a][k];
-            _mm_store_ps(bin.lo, _mm_min_ps(l, _mm_load_ps(bin.lo)));
-            _mm_store_ps(bin.hi, _mm_max_ps(h, _mm_load_ps(bin.hi)));
-            ++out.count[a][k];
-        }
-#else
-        const float c[3] = {0.5f * (r.lo[0] + r.hi[0]), 0.5f * (r.lo[1] + r.hi[1]),
-                            0.5f * (r.lo[2] + r.hi[2])};
-        for (int a = 0; a < 3; ++a) {
-            const int k = binIndex(c[a], centreSpan.lo[a], scale[a], nb);
-            Bin& bin = out.bins[a][k];
-            for (int j = 0; j < 3; ++j) {
-                bin.lo[j] = r.lo[j] < bin.lo[j] ? r.lo[j] : bin.lo[j];
-                bin.hi[j] = r.hi[j] > bin.hi[j] ? r.hi[j] : bin.hi[j];
-            }
-            ++out.count[a][k];
-        }
-#endif
-    };
     // Ranges this short use one set of bins.
     constexpr uint32_t kPairedMin = 64;
     auto binRange = [&](Binned& out, uint32_t from, uint32_t to) {
         out.clear(nb);
         if (to - from < kPairedMin) {
-            for (uint32_t i = from; i < to; ++i)
-                binOne(out, refs[i]);
+            binEntries(refs.data(), from, to, centreSpan, scale, nb, out, out);
             return;
         }
         Binned odd;
         odd.clear(nb);
-        uint32_t i = from;
-        for (; i + 1 < to; i += 2) {
-            binOne(out, refs[i]);
-            binOne(odd, refs[i + 1]);
-        }
-        if (i < to) binOne(out, refs[i]);
+        binEntries(refs.data(), from, to, centreSpan, scale, nb, out, odd);
         out.join(odd, nb);
     };
     // A large range is binned in two halves, the first on a thread of its
@@ -617,39 +632,113 @@ ShapeBvh::Cut ShapeBvh::findCut(const RefArray& refs, uint32_t begin, uint32_t e
     const auto& binCount = all.count;
     Cut best;
     best.bins = nb;
-    // Only the cuts just below a bin that holds entries are weighed: one
-    // below an empty bin costs exactly what the next cut up costs, which is
-    // weighed first and kept on a tie.
-    for (int axis = 0; axis < 3; ++axis) {
-        if (!(ext[axis] > 0.0f)) continue;
+#if defined(__SSE2__)
+    if (n < (1u << 31)) {
+        // The three axes side by side, one to a lane: each lane does the
+        // operations of the loop below in its order, and the cheapest cut of
+        // each axis, the first met on a tie, is taken in the order of the
+        // axes, as the loop takes it.
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i active = _mm_setr_epi32(ext[0] > 0.0f ? -1 : 0, ext[1] > 0.0f ? -1 : 0,
+                                              ext[2] > 0.0f ? -1 : 0, 0);
+        // Span::area of each axis's box; the lanes of an empty box are never
+        // read (its count is 0), and a box of entries is never inverted.
+        auto areas = [](const __m128 lo[3], const __m128 hi[3]) {
+            __m128 dx = _mm_sub_ps(hi[0], lo[0]), dy = _mm_sub_ps(hi[1], lo[1]);
+            __m128 dz = _mm_sub_ps(hi[2], lo[2]), unused = _mm_setzero_ps();
+            _MM_TRANSPOSE4_PS(dx, dy, dz, unused);
+            const __m128 sum =
+                _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, dy), _mm_mul_ps(dy, dz)), _mm_mul_ps(dz, dx));
+            return _mm_mul_ps(_mm_set1_ps(2.0f), sum);
+        };
+        const Span empty;
+        __m128 lo[3], hi[3];
+        auto grow = [&](int b) {
+            for (int a = 0; a < 3; ++a) {
+                lo[a] = _mm_min_ps(_mm_load_ps(bins[b][a].lo), lo[a]);
+                hi[a] = _mm_max_ps(_mm_load_ps(bins[b][a].hi), hi[a]);
+            }
+            return _mm_load_si128(reinterpret_cast<const __m128i*>(binCount[b]));
+        };
+        // Only the cuts just below a bin that holds entries on some axis are
+        // weighed: one below a bin empty on an axis costs there exactly what
+        // the next cut up costs, which is weighed first and kept on a tie.
         int held[kBins];
         int m = 0;
-        for (int b = 0; b < nb; ++b)
-            if (binCount[axis][b] != 0) held[m++] = b;
-        float leftArea[kBins];
-        uint32_t leftCount[kBins];
-        Span acc;
-        uint32_t cnt = 0;
+        for (int i = 0; i < nb; ++i) {
+            const __m128i c = _mm_load_si128(reinterpret_cast<const __m128i*>(binCount[i]));
+            held[m] = i;
+            m += _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(c, zero))) != 15 ? 1 : 0;
+        }
+        __m128 leftArea[kBins];
+        __m128i leftCount[kBins];
+        for (int a = 0; a < 3; ++a)
+            lo[a] = _mm_load_ps(empty.lo), hi[a] = _mm_load_ps(empty.hi);
+        __m128i cnt = zero;
         for (int k = 0; k + 1 < m; ++k) {
-            acc.growBy(bins[axis][held[k]].lo, bins[axis][held[k]].hi);
-            cnt += binCount[axis][held[k]];
-            leftArea[k] = acc.area();
+            cnt = _mm_add_epi32(cnt, grow(held[k]));
+            leftArea[k] = areas(lo, hi);
             leftCount[k] = cnt;
         }
-        acc = Span{};
-        cnt = 0;
+        for (int a = 0; a < 3; ++a)
+            lo[a] = _mm_load_ps(empty.lo), hi[a] = _mm_load_ps(empty.hi);
+        cnt = zero;
+        __m128 bestCost = _mm_set1_ps(std::numeric_limits<float>::infinity());
+        __m128i bestBin = _mm_set1_epi32(-1);
         for (int k = m - 1; k > 0; --k) {
-            acc.growBy(bins[axis][held[k]].lo, bins[axis][held[k]].hi);
-            cnt += binCount[axis][held[k]];
-            const float cost = leftArea[k - 1] * static_cast<float>(leftCount[k - 1]) +
-                               acc.area() * static_cast<float>(cnt);
-            if (cost < best.cost) {
-                best.cost = cost;
+            cnt = _mm_add_epi32(cnt, grow(held[k]));
+            const __m128 cost =
+                _mm_add_ps(_mm_mul_ps(leftArea[k - 1], _mm_cvtepi32_ps(leftCount[k - 1])),
+                           _mm_mul_ps(areas(lo, hi), _mm_cvtepi32_ps(cnt)));
+            const __m128i none =
+                _mm_or_si128(_mm_cmpeq_epi32(leftCount[k - 1], zero), _mm_cmpeq_epi32(cnt, zero));
+            const __m128 better = _mm_and_ps(_mm_castsi128_ps(_mm_andnot_si128(none, active)),
+                                             _mm_cmplt_ps(cost, bestCost));
+            const __m128i take = _mm_castps_si128(better);
+            bestCost = _mm_or_ps(_mm_and_ps(better, cost), _mm_andnot_ps(better, bestCost));
+            bestBin = _mm_or_si128(_mm_and_si128(take, _mm_set1_epi32(held[k])),
+                                   _mm_andnot_si128(take, bestBin));
+        }
+        alignas(16) float costs[4];
+        alignas(16) int cuts[4];
+        _mm_store_ps(costs, bestCost);
+        _mm_store_si128(reinterpret_cast<__m128i*>(cuts), bestBin);
+        for (int axis = 0; axis < 3; ++axis) {
+            if (cuts[axis] >= 0 && costs[axis] < best.cost) {
+                best.cost = costs[axis];
                 best.axis = axis;
-                best.bin = held[k];
+                best.bin = cuts[axis];
             }
         }
-    }
+    } else
+#endif
+        for (int axis = 0; axis < 3; ++axis) {
+            if (!(ext[axis] > 0.0f)) continue;
+            float leftArea[kBins - 1];
+            uint32_t leftCount[kBins - 1];
+            Span acc;
+            uint32_t cnt = 0;
+            for (int i = 0; i < nb - 1; ++i) {
+                acc.growBy(bins[i][axis].lo, bins[i][axis].hi);
+                cnt += binCount[i][axis];
+                leftArea[i] = acc.area();
+                leftCount[i] = cnt;
+            }
+            acc = Span{};
+            cnt = 0;
+            for (int i = nb - 1; i > 0; --i) {
+                acc.growBy(bins[i][axis].lo, bins[i][axis].hi);
+                cnt += binCount[i][axis];
+                if (leftCount[i - 1] == 0 || cnt == 0) continue;
+                const float cost = leftArea[i - 1] * static_cast<float>(leftCount[i - 1]) +
+                                   acc.area() * static_cast<float>(cnt);
+                if (cost < best.cost) {
+                    best.cost = cost;
+                    best.axis = axis;
+                    best.bin = i;
+                }
+            }
+        }
     if (best.axis >= 0) {
         best.lo = centreSpan.lo[best.axis];
         best.scale = scale[best.axis];
@@ -666,13 +755,18 @@ uint32_t ShapeBvh::partition(RefArray& refs, uint32_t begin, uint32_t end, const
     __m128 leftLo = _mm_load_ps(leftAll.lo), leftHi = _mm_load_ps(leftAll.hi);
     __m128 leftCLo = leftLo, leftCHi = leftHi, rightLo = leftLo, rightHi = leftHi;
     __m128 rightCLo = leftLo, rightCHi = leftHi;
+    // The cut's bin is above the first and below the last, so an entry's
+    // bin before binIndex clamps it is below the cut's exactly when the
+    // clamped one is; it is worked out in every lane, the cut's axis's read.
+    const __m128 cutLo = _mm_set1_ps(cut.lo), cutScale = _mm_set1_ps(cut.scale);
+    const __m128i cutBin = _mm_set1_epi32(cut.bin);
+    const int axisBit = 1 << cut.axis;
     for (uint32_t i = begin; i < end; ++i) {
         const BuildRef r = refs[i];
         const __m128 l = _mm_load_ps(r.lo), h = _mm_load_ps(r.hi);
         const __m128 centre = _mm_mul_ps(_mm_set1_ps(0.5f), _mm_add_ps(xyz(l), xyz(h)));
-        alignas(16) float c[4];
-        _mm_store_ps(c, centre);
-        if (binIndex(c[cut.axis], cut.lo, cut.scale, cut.bins) < cut.bin) {
+        const __m128i bin = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(centre, cutLo), cutScale));
+        if (_mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(bin, cutBin))) & axisBit) {
             leftLo = _mm_min_ps(l, leftLo);
             leftHi = _mm_max_ps(h, leftHi);
             leftCLo = _mm_min_ps(centre, leftCLo);
