@@ -150,6 +150,49 @@ bool isFiniteBox(const Bounds& b) {
            std::isfinite(b.hi.x) && std::isfinite(b.hi.y) && std::isfinite(b.hi.z);
 }
 
+#if defined(__SSE2__)
+// The largest of the first three lanes, none of them NaN and the fourth 0.
+inline float largestOf(__m128 v) {
+    v = _mm_max_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 3, 0, 1)));
+    v = _mm_max_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 0, 3, 2)));
+    return _mm_cvtss_f32(v);
+}
+
+// triangleBox of a mesh's triangle and then padded, in wide lanes (the
+// fourth 0): each lane does the scalar code's operations in its order, and
+// the largest of numbers none of which is NaN does not depend on the order.
+// False where either would find the box not finite.
+bool paddedTriangleBox(const Vector3& a, const Vector3& b, const Vector3& c, __m128& lo,
+                       __m128& hi) {
+    const __m128 A = _mm_setr_ps(a.x, a.y, a.z, 0.0f), B = _mm_setr_ps(b.x, b.y, b.z, 0.0f);
+    const __m128 C = _mm_setr_ps(c.x, c.y, c.z, 0.0f);
+    const __m128 inf = _mm_set1_ps(std::numeric_limits<float>::infinity());
+    const __m128 magnitude =
+        _mm_castsi128_ps(_mm_setr_epi32(0x7fffffff, 0x7fffffff, 0x7fffffff, 0));
+    // Bounds::add of the three corners: a NaN coordinate is passed over, so
+    // no lane is NaN.
+    lo = _mm_min_ps(C, _mm_min_ps(B, _mm_min_ps(A, inf)));
+    hi = _mm_max_ps(C, _mm_max_ps(B, _mm_max_ps(A, _mm_sub_ps(_mm_setzero_ps(), inf))));
+    const float big = largestOf(_mm_max_ps(_mm_and_ps(lo, magnitude), _mm_and_ps(hi, magnitude)));
+    const float pad = big * 1e-5f + 1e-6f;
+    if (!std::isfinite(pad)) return false;
+    lo = _mm_sub_ps(lo, _mm_set1_ps(pad));
+    hi = _mm_add_ps(hi, _mm_set1_ps(pad));
+    // isFiniteBox.
+    const __m128 finite = _mm_and_ps(_mm_cmplt_ps(_mm_and_ps(lo, magnitude), inf),
+                                     _mm_cmplt_ps(_mm_and_ps(hi, magnitude), inf));
+    if ((_mm_movemask_ps(_mm_and_ps(finite, _mm_cmple_ps(lo, hi))) & 7) != 7) return false;
+    // padded.
+    const __m128 extent = _mm_and_ps(_mm_sub_ps(hi, lo), magnitude);
+    const float bigger = largestOf(
+        _mm_max_ps(extent, _mm_max_ps(_mm_and_ps(lo, magnitude), _mm_and_ps(hi, magnitude))));
+    const float margin = bigger * 1e-4f + 1e-5f;
+    lo = _mm_sub_ps(lo, _mm_set1_ps(margin));
+    hi = _mm_add_ps(hi, _mm_set1_ps(margin));
+    return true;
+}
+#endif
+
 BoxRay boxRayOf(const Ray& ray) {
     BoxRay r;
     const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
@@ -319,6 +362,31 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
                 ++i;
             Bounds b;
             bool ok;
+#if defined(__SSE2__)
+            if (meshOf[i] != nullptr) {
+                const auto face = static_cast<uint32_t>(e - firstEntry[i]);
+                const Vector3& A = meshOf[i]->position(face, 0);
+                const Vector3& B = meshOf[i]->position(face, 1);
+                const Vector3& C = meshOf[i]->position(face, 2);
+                BuildRef& r = refs[e];
+                r.member = static_cast<uint32_t>(i);
+                __m128 lo, hi;
+                if (!(paddedTriangleBox(A, B, C, lo, hi) && hasArea(A, B, C))) {
+                    r.id = Empty;
+                    continue;
+                }
+                _mm_store_ps(r.lo, lo);
+                _mm_store_ps(r.hi, hi);
+                r.id = static_cast<uint32_t>(e);
+                r.member = static_cast<uint32_t>(i);
+                alignas(16) float c[4];
+                _mm_store_ps(c, _mm_mul_ps(_mm_set1_ps(0.5f), _mm_add_ps(lo, hi)));
+                box.growBy(r.lo, r.hi);
+                centres.growBy(c, c);
+                ++bounded;
+                continue;
+            }
+#endif
             if (meshOf[i] != nullptr) {
                 const auto face = static_cast<uint32_t>(e - firstEntry[i]);
                 ok = meshOf[i]->triangleBounds(face, b) &&
@@ -528,10 +596,11 @@ inline __m128 xyz(__m128 v) {
 #endif
 
 // Bins entries [from, to) into `even` and `odd` (cleared), in turn, so that
-// neighbours falling in the same bin need not wait for each other's update.
-// An entry's centre is half the sum of its box's corners, its bin on each
-// axis binIndex of that from `lo`, `scale` bins a unit.
-template <class Ref>
+// neighbours falling in the same bin need not wait for each other's update
+// (or all into `even`). An entry's centre is half the sum of its box's
+// corners, its bin on each axis binIndex of that from `lo`, `scale` bins a
+// unit.
+template <bool Paired, class Ref>
 void binEntries(const Ref* refs, uint32_t from, uint32_t to, const Span& lo, const float scale[3],
                 int nb, Binned& even, Binned& odd) {
 #if defined(__SSE2__)
@@ -541,10 +610,8 @@ void binEntries(const Ref* refs, uint32_t from, uint32_t to, const Span& lo, con
     // The bins clamped in 16-bit lanes: saturating changes no clamped value.
     const __m128i top = _mm_set1_epi16(static_cast<short>(nb - 1));
     const __m128i zero = _mm_setzero_si128();
-    Binned* sets[2] = {&even, &odd};
-    for (uint32_t i = from; i < to; ++i) {
-        Binned& out = *sets[(i - from) & 1];
-        const __m128 l = _mm_load_ps(refs[i].lo), h = _mm_load_ps(refs[i].hi);
+    auto binOne = [&](Binned& out, const Ref& r) {
+        const __m128 l = _mm_load_ps(r.lo), h = _mm_load_ps(r.hi);
         const __m128 centre = _mm_mul_ps(half, _mm_add_ps(xyz(l), xyz(h)));
         const __m128i b = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(centre, binLo), binScale));
         const __m128i k = _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(b, b), zero), top);
@@ -562,11 +629,9 @@ void binEntries(const Ref* refs, uint32_t from, uint32_t to, const Span& lo, con
         _mm_store_ps(b2.lo, _mm_min_ps(l, _mm_load_ps(b2.lo)));
         _mm_store_ps(b2.hi, _mm_max_ps(h, _mm_load_ps(b2.hi)));
         ++out.count[k2][2];
-    }
+    };
 #else
-    for (uint32_t i = from; i < to; ++i) {
-        Binned& out = (i - from) & 1 ? odd : even;
-        const Ref& r = refs[i];
+    auto binOne = [&](Binned& out, const Ref& r) {
         for (int a = 0; a < 3; ++a) {
             const int k = binIndex(0.5f * (r.lo[a] + r.hi[a]), lo.lo[a], scale[a], nb);
             Bin& bin = out.bins[k][a];
@@ -576,14 +641,23 @@ void binEntries(const Ref* refs, uint32_t from, uint32_t to, const Span& lo, con
             }
             ++out.count[k][a];
         }
-    }
+    };
 #endif
+    uint32_t i = from;
+    if (Paired) {
+        for (; i + 1 < to; i += 2) {
+            binOne(even, refs[i]);
+            binOne(odd, refs[i + 1]);
+        }
+    }
+    for (; i < to; ++i)
+        binOne(even, refs[i]);
 }
 
 }  // namespace
 
 ShapeBvh::Cut ShapeBvh::findCut(const RefArray& refs, uint32_t begin, uint32_t end,
-                                const Bounds& centreBox, int threads) {
+                                const Bounds& box, const Bounds& centreBox, int threads) {
     // Binned surface-area heuristic over all three axes at once: the cost of
     // a split is one more box test plus the children's shapes weighted by
     // their areas, against all shapes of a leaf.
@@ -603,12 +677,12 @@ ShapeBvh::Cut ShapeBvh::findCut(const RefArray& refs, uint32_t begin, uint32_t e
     auto binRange = [&](Binned& out, uint32_t from, uint32_t to) {
         out.clear(nb);
         if (to - from < kPairedMin) {
-            binEntries(refs.data(), from, to, centreSpan, scale, nb, out, out);
+            binEntries<false>(refs.data(), from, to, centreSpan, scale, nb, out, out);
             return;
         }
         Binned odd;
         odd.clear(nb);
-        binEntries(refs.data(), from, to, centreSpan, scale, nb, out, odd);
+        binEntries<true>(refs.data(), from, to, centreSpan, scale, nb, out, odd);
         out.join(odd, nb);
     };
     // A large range is binned in two halves, the first on a thread of its
@@ -739,22 +813,34 @@ ShapeBvh::Cut ShapeBvh::findCut(const RefArray& refs, uint32_t begin, uint32_t e
                 }
             }
         }
-    if (best.axis >= 0) {
+    const float area = surfaceArea(box);
+    const float splitCost = kNodeCost * area + best.cost;
+    const float leafCost = area * static_cast<float>(n);
+    best.split = best.axis >= 0 && !(n <= kMaxLeaf && leafCost <= splitCost);
+    if (best.split) {
         best.lo = centreSpan.lo[best.axis];
         best.scale = scale[best.axis];
+        // The bins below the cut hold the left side's members, the others
+        // the right side's.
+        Span left, right;
+        for (int i = 0; i < best.bin; ++i)
+            left.growBy(bins[i][best.axis].lo, bins[i][best.axis].hi);
+        for (int i = best.bin; i < nb; ++i)
+            right.growBy(bins[i][best.axis].lo, bins[i][best.axis].hi);
+        best.left = left.bounds();
+        best.right = right.bounds();
     }
     return best;
 }
 
 uint32_t ShapeBvh::partition(RefArray& refs, uint32_t begin, uint32_t end, const Cut& cut,
                              Extent& left, Extent& right) {
-    // Each side's extent is grown on the way.
+    // Each side's box of centres is grown on the way.
     uint32_t mid = begin;
-    Span leftAll, leftCentres, rightAll, rightCentres;
+    Span leftCentres, rightCentres;
 #if defined(__SSE2__)
-    __m128 leftLo = _mm_load_ps(leftAll.lo), leftHi = _mm_load_ps(leftAll.hi);
-    __m128 leftCLo = leftLo, leftCHi = leftHi, rightLo = leftLo, rightHi = leftHi;
-    __m128 rightCLo = leftLo, rightCHi = leftHi;
+    __m128 leftCLo = _mm_load_ps(leftCentres.lo), leftCHi = _mm_load_ps(leftCentres.hi);
+    __m128 rightCLo = leftCLo, rightCHi = leftCHi;
     // The cut's bin is above the first and below the last, so an entry's
     // bin before binIndex clamps it is below the cut's exactly when the
     // clamped one is; it is worked out in every lane, the cut's axis's read.
@@ -767,8 +853,6 @@ uint32_t ShapeBvh::partition(RefArray& refs, uint32_t begin, uint32_t end, const
         const __m128 centre = _mm_mul_ps(_mm_set1_ps(0.5f), _mm_add_ps(xyz(l), xyz(h)));
         const __m128i bin = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(centre, cutLo), cutScale));
         if (_mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(bin, cutBin))) & axisBit) {
-            leftLo = _mm_min_ps(l, leftLo);
-            leftHi = _mm_max_ps(h, leftHi);
             leftCLo = _mm_min_ps(centre, leftCLo);
             leftCHi = _mm_max_ps(centre, leftCHi);
             if (i != mid) {
@@ -777,37 +861,29 @@ uint32_t ShapeBvh::partition(RefArray& refs, uint32_t begin, uint32_t end, const
             }
             ++mid;
         } else {
-            rightLo = _mm_min_ps(l, rightLo);
-            rightHi = _mm_max_ps(h, rightHi);
             rightCLo = _mm_min_ps(centre, rightCLo);
             rightCHi = _mm_max_ps(centre, rightCHi);
         }
     }
-    _mm_store_ps(leftAll.lo, leftLo), _mm_store_ps(leftAll.hi, leftHi);
     _mm_store_ps(leftCentres.lo, leftCLo), _mm_store_ps(leftCentres.hi, leftCHi);
-    _mm_store_ps(rightAll.lo, rightLo), _mm_store_ps(rightAll.hi, rightHi);
     _mm_store_ps(rightCentres.lo, rightCLo), _mm_store_ps(rightCentres.hi, rightCHi);
 #else
     for (uint32_t i = begin; i < end; ++i) {
         const BuildRef r = refs[i];
         const float c[4] = {0.5f * (r.lo[0] + r.hi[0]), 0.5f * (r.lo[1] + r.hi[1]),
                             0.5f * (r.lo[2] + r.hi[2]), 0.0f};
-        const float lo[4] = {r.lo[0], r.lo[1], r.lo[2], r.lo[2]};
-        const float hi[4] = {r.hi[0], r.hi[1], r.hi[2], r.hi[2]};
         if (binIndex(c[cut.axis], cut.lo, cut.scale, cut.bins) < cut.bin) {
-            leftAll.growBy(lo, hi);
             leftCentres.growBy(c, c);
             refs[i] = refs[mid];
             refs[mid] = r;
             ++mid;
         } else {
-            rightAll.growBy(lo, hi);
             rightCentres.growBy(c, c);
         }
     }
 #endif
-    left = Extent{leftAll.bounds(), leftCentres.bounds()};
-    right = Extent{rightAll.bounds(), rightCentres.bounds()};
+    left = Extent{cut.left, leftCentres.bounds()};
+    right = Extent{cut.right, rightCentres.bounds()};
     return mid;
 }
 
@@ -866,11 +942,8 @@ uint32_t ShapeBvh::buildBinary(Tree& tree, Cursor& at, RefArray& refs, uint32_t 
     };
     if (n <= kMinSplit || depth >= kMaxDepth) return makeLeaf();
 
-    const Cut cut = findCut(refs, begin, end, extent.centres, spareThreads + 1);
-    const float area = surfaceArea(box);
-    const float splitCost = kNodeCost * area + cut.cost;
-    const float leafCost = area * static_cast<float>(n);
-    if (cut.axis < 0 || (n <= kMaxLeaf && leafCost <= splitCost)) return makeLeaf();
+    const Cut cut = findCut(refs, begin, end, box, extent.centres, spareThreads + 1);
+    if (!cut.split) return makeLeaf();
 
     Extent leftExtent, rightExtent;
     const uint32_t mid = partition(refs, begin, end, cut, leftExtent, rightExtent);

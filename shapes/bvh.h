@@ -135,13 +135,17 @@ class ShapeBvh {
         float scale = 0.0f;
         // The surface-area heuristic's cost of the two sides.
         float cost = std::numeric_limits<float>::infinity();
+        // Whether the cut is worth more than a leaf of the range, and then
+        // the box of each side's members.
+        bool split = false;
+        Bounds left, right;
     };
-    // The cheapest cut of a range whose centres span `centreBox`, on up to
-    // `threads` threads.
-    static Cut findCut(const RefArray& refs, uint32_t begin, uint32_t end, const Bounds& centreBox,
-                       int threads = 1);
+    // The cheapest cut of a range whose members span `box` and whose centres
+    // span `centreBox`, on up to `threads` threads.
+    static Cut findCut(const RefArray& refs, uint32_t begin, uint32_t end, const Bounds& box,
+                       const Bounds& centreBox, int threads = 1);
     // Moves the members to their sides of the cut; where the right side
-    // begins, and each side's extent.
+    // begins, and each side's extent (the boxes those of the cut).
     static uint32_t partition(RefArray& refs, uint32_t begin, uint32_t end, const Cut& cut,
                               Extent& left, Extent& right);
     // Builds node `me`'s two sides, the left on a thread of its own; false,
