@@ -718,9 +718,14 @@ ShapeBvh::Cut ShapeBvh::findCut(const RefArray& refs, uint32_t begin, uint32_t e
         // Span::area of each axis's box; the lanes of an empty box are never
         // read (its count is 0), and a box of entries is never inverted.
         auto areas = [](const __m128 lo[3], const __m128 hi[3]) {
-            __m128 dx = _mm_sub_ps(hi[0], lo[0]), dy = _mm_sub_ps(hi[1], lo[1]);
-            __m128 dz = _mm_sub_ps(hi[2], lo[2]), unused = _mm_setzero_ps();
-            _MM_TRANSPOSE4_PS(dx, dy, dz, unused);
+            // Each axis's box's sides, then the x sides of the three boxes,
+            // the y and the z sides.
+            const __m128 d0 = _mm_sub_ps(hi[0], lo[0]), d1 = _mm_sub_ps(hi[1], lo[1]);
+            const __m128 d2 = _mm_sub_ps(hi[2], lo[2]);
+            const __m128 xy = _mm_unpacklo_ps(d0, d1), zw = _mm_unpackhi_ps(d0, d1);
+            const __m128 dx = _mm_movelh_ps(xy, d2);
+            const __m128 dy = _mm_shuffle_ps(xy, d2, _MM_SHUFFLE(3, 1, 3, 2));
+            const __m128 dz = _mm_shuffle_ps(zw, d2, _MM_SHUFFLE(3, 2, 1, 0));
             const __m128 sum =
                 _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, dy), _mm_mul_ps(dy, dz)), _mm_mul_ps(dz, dx));
             return _mm_mul_ps(_mm_set1_ps(2.0f), sum);
@@ -847,18 +852,20 @@ uint32_t ShapeBvh::partition(RefArray& refs, uint32_t begin, uint32_t end, const
     const __m128 cutLo = _mm_set1_ps(cut.lo), cutScale = _mm_set1_ps(cut.scale);
     const __m128i cutBin = _mm_set1_epi32(cut.bin);
     const int axisBit = 1 << cut.axis;
+    BuildRef* entry = refs.data();
     for (uint32_t i = begin; i < end; ++i) {
-        const BuildRef r = refs[i];
-        const __m128 l = _mm_load_ps(r.lo), h = _mm_load_ps(r.hi);
+        // Both halves of an entry move as they were loaded, its numbers with
+        // them.
+        const __m128 l = _mm_load_ps(entry[i].lo), h = _mm_load_ps(entry[i].hi);
         const __m128 centre = _mm_mul_ps(_mm_set1_ps(0.5f), _mm_add_ps(xyz(l), xyz(h)));
         const __m128i bin = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(centre, cutLo), cutScale));
         if (_mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(bin, cutBin))) & axisBit) {
             leftCLo = _mm_min_ps(centre, leftCLo);
             leftCHi = _mm_max_ps(centre, leftCHi);
-            if (i != mid) {
-                refs[i] = refs[mid];
-                refs[mid] = r;
-            }
+            _mm_store_ps(entry[i].lo, _mm_load_ps(entry[mid].lo));
+            _mm_store_ps(entry[i].hi, _mm_load_ps(entry[mid].hi));
+            _mm_store_ps(entry[mid].lo, l);
+            _mm_store_ps(entry[mid].hi, h);
             ++mid;
         } else {
             rightCLo = _mm_min_ps(centre, rightCLo);
