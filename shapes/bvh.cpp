@@ -560,8 +560,11 @@ struct alignas(16) Bin {
 struct Binned {
     Bin bins[kBins][3];
     alignas(16) uint32_t count[kBins][4];
+    // Bit b set when bin b holds entries on some axis.
+    unsigned held;
 
     void clear(int nb) {
+        held = 0;
         const Span empty;
         for (int b = 0; b < nb; ++b) {
             for (int a = 0; a < 3; ++a) {
@@ -585,6 +588,7 @@ struct Binned {
             for (int a = 0; a < 4; ++a)
                 count[b][a] += other.count[b][a];
         }
+        held |= other.held;
     }
 };
 
@@ -610,6 +614,7 @@ void binEntries(const Ref* refs, uint32_t from, uint32_t to, const Span& lo, con
     // The bins clamped in 16-bit lanes: saturating changes no clamped value.
     const __m128i top = _mm_set1_epi16(static_cast<short>(nb - 1));
     const __m128i zero = _mm_setzero_si128();
+    unsigned held = 0;
     auto binOne = [&](Binned& out, const Ref& r) {
         // The fourth lanes, numbers, are cleared, so that no arithmetic on
         // the bins meets one read as a float (a subnormal, slow to work on).
@@ -619,6 +624,7 @@ void binEntries(const Ref* refs, uint32_t from, uint32_t to, const Span& lo, con
         const __m128i k = _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(b, b), zero), top);
         const int k0 = _mm_extract_epi16(k, 0), k1 = _mm_extract_epi16(k, 1);
         const int k2 = _mm_extract_epi16(k, 2);
+        held |= 1u << k0 | 1u << k1 | 1u << k2;
         Bin& b0 = out.bins[k0][0];
         Bin& b1 = out.bins[k1][1];
         Bin& b2 = out.bins[k2][2];
@@ -633,9 +639,11 @@ void binEntries(const Ref* refs, uint32_t from, uint32_t to, const Span& lo, con
         ++out.count[k2][2];
     };
 #else
+    unsigned held = 0;
     auto binOne = [&](Binned& out, const Ref& r) {
         for (int a = 0; a < 3; ++a) {
             const int k = binIndex(0.5f * (r.lo[a] + r.hi[a]), lo.lo[a], scale[a], nb);
+            held |= 1u << k;
             Bin& bin = out.bins[k][a];
             for (int j = 0; j < 3; ++j) {
                 bin.lo[j] = r.lo[j] < bin.lo[j] ? r.lo[j] : bin.lo[j];
@@ -654,6 +662,7 @@ void binEntries(const Ref* refs, uint32_t from, uint32_t to, const Span& lo, con
     }
     for (; i < to; ++i)
         binOne(even, refs[i]);
+    even.held |= held;
 }
 
 }  // namespace
@@ -758,11 +767,8 @@ ShapeBvh::Cut ShapeBvh::findCut(const RefArray& refs, uint32_t begin, uint32_t e
         // the next cut up costs, which is weighed first and kept on a tie.
         int held[kBins];
         int m = 0;
-        for (int i = 0; i < nb; ++i) {
-            const __m128i c = _mm_load_si128(reinterpret_cast<const __m128i*>(binCount[i]));
-            held[m] = i;
-            m += _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(c, zero))) != 15 ? 1 : 0;
-        }
+        for (unsigned bits = all.held; bits != 0; bits &= bits - 1)
+            held[m++] = __builtin_ctz(bits);
         __m128 leftArea[kBins];
         __m128i leftCount[kBins];
         for (int a = 0; a < 3; ++a)
