@@ -846,12 +846,15 @@ ShapeBvh::Cut ShapeBvh::findCut(const RefArray& refs, uint32_t begin, uint32_t e
         best.lo = centreSpan.lo[best.axis];
         best.scale = scale[best.axis];
         // The bins below the cut hold the left side's members, the others
-        // the right side's.
+        // the right side's (a bin empty on every axis adds nothing).
         Span left, right;
-        for (int i = 0; i < best.bin; ++i)
-            left.growBy(bins[i][best.axis].lo, bins[i][best.axis].hi);
-        for (int i = best.bin; i < nb; ++i)
-            right.growBy(bins[i][best.axis].lo, bins[i][best.axis].hi);
+        const unsigned below = (1u << best.bin) - 1;
+        for (unsigned bits = all.held & below; bits != 0; bits &= bits - 1)
+            left.growBy(bins[__builtin_ctz(bits)][best.axis].lo,
+                        bins[__builtin_ctz(bits)][best.axis].hi);
+        for (unsigned bits = all.held & ~below; bits != 0; bits &= bits - 1)
+            right.growBy(bins[__builtin_ctz(bits)][best.axis].lo,
+                         bins[__builtin_ctz(bits)][best.axis].hi);
         best.left = left.bounds();
         best.right = right.bounds();
     }
