@@ -999,14 +999,15 @@ uint32_t ShapeBvh::childRef(const Tree& tree, uint32_t node) {
     // A leaf's first primitive and count, or a count of 0.
     uint32_t first = tree[node].right;
     uint32_t count = tree[node].count;
-    if (count == 0 && smallLeaves_ && smallCount(tree, node, WideLeaf) <= WideLeaf) {
+    const uint32_t few = count == 0 && smallLeaves_ ? smallCount(tree, node, WideLeaf) : 0;
+    if (count == 0 && smallLeaves_ && few <= WideLeaf) {
         // A few triangles are tested together as one leaf (their members
         // are one range, as every subtree's are) rather than as a node.
         uint32_t leftmost = node;
         while (tree[leftmost].count == 0)
             ++leftmost;
         first = tree[leftmost].right;
-        count = smallCount(tree, node, WideLeaf);
+        count = few;
     }
     if (count > 0) {
         if (count <= LeafCountMax && first <= LeafFirstMask)
