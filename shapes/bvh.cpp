@@ -549,7 +549,8 @@ void ShapeBvh::packTriangles(size_t from, size_t to) {
 namespace {
 
 // One bin of the split search: the box of the entries whose centre falls in
-// it, four lanes as a Span's (the fourth never read).
+// it, four lanes as a Span's (the fourth 0 once an entry is in it, and never
+// part of a result).
 struct alignas(16) Bin {
     float lo[4];
     float hi[4];
