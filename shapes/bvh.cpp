@@ -625,7 +625,8 @@ void binEntries(const Ref* refs, uint32_t from, uint32_t to, const Span& lo, con
         const __m128i k = _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(b, b), zero), top);
         const int k0 = _mm_extract_epi16(k, 0), k1 = _mm_extract_epi16(k, 1);
         const int k2 = _mm_extract_epi16(k, 2);
-        held |= 1u << k0 | 1u << k1 | 1u << k2;
+        // Long ranges fill most bins: they are found from the counts.
+        if (!Paired) held |= 1u << k0 | 1u << k1 | 1u << k2;
         Bin& b0 = out.bins[k0][0];
         Bin& b1 = out.bins[k1][1];
         Bin& b2 = out.bins[k2][2];
@@ -708,6 +709,9 @@ ShapeBvh::Cut ShapeBvh::findCut(const RefArray& refs, uint32_t begin, uint32_t e
         odd.clear(nb);
         binEntries<true>(refs.data(), from, to, centreSpan, scale, nb, out, odd);
         out.join(odd, nb);
+        for (int b = 0; b < nb; ++b)
+            if (out.count[b][0] != 0 || out.count[b][1] != 0 || out.count[b][2] != 0)
+                out.held |= 1u << b;
     };
     // A large range is binned in two halves, the first on a thread of its
     // own, and the halves' bins joined: the bins are those of one pass.
