@@ -75,7 +75,7 @@ struct BuildTimes {
         return n % 2 == 1 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
     }
     void print(const char* name) const {
-        std::printf("%s wall %.3f / %.3f s, thread CPU %.3f / %.3f s", name, best(wall),
+        std::printf("%s wall %.4f / %.4f s, thread CPU %.4f / %.4f s", name, best(wall),
                     median(wall), best(cpu), median(cpu));
     }
 };
