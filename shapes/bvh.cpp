@@ -45,7 +45,7 @@ constexpr uint32_t kParallelMin = 4096;
 // Ranges whose split search is shared between two threads.
 constexpr uint32_t kParallelCutMin = 2 * kParallelMin;
 
-int binIndex(float centre, float lo, float scale, int bins) {
+[[maybe_unused]] int binIndex(float centre, float lo, float scale, int bins) {
     const int b = static_cast<int>((centre - lo) * scale);
     return std::clamp(b, 0, bins - 1);
 }
@@ -126,7 +126,11 @@ Vector3 centreOf(const Bounds& p) {
     return {0.5f * (p.lo.x + p.hi.x), 0.5f * (p.lo.y + p.hi.y), 0.5f * (p.lo.z + p.hi.z)};
 }
 
-float axisOf(const Vector3& v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
+// Whether a triangle has area: the test of PackedTriangle::pack.
+bool hasArea(const Vector3& a, const Vector3& b, const Vector3& c) {
+    const Vector3 n = (b - a).cross(c - a);
+    return n.dot(n) != 0.0f;
+}
 
 // Widens a box so that rounding in the shapes' own arithmetic can never put a
 // reported hit just outside it.
@@ -145,6 +149,49 @@ bool isFiniteBox(const Bounds& b) {
     return b.valid() && std::isfinite(b.lo.x) && std::isfinite(b.lo.y) && std::isfinite(b.lo.z) &&
            std::isfinite(b.hi.x) && std::isfinite(b.hi.y) && std::isfinite(b.hi.z);
 }
+
+#if defined(__SSE2__)
+// The largest of the first three lanes, none of them NaN and the fourth 0.
+inline float largestOf(__m128 v) {
+    v = _mm_max_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 3, 0, 1)));
+    v = _mm_max_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 0, 3, 2)));
+    return _mm_cvtss_f32(v);
+}
+
+// triangleBox of a mesh's triangle and then padded, in wide lanes (the
+// fourth 0): each lane does the scalar code's operations in its order, and
+// the largest of numbers none of which is NaN does not depend on the order.
+// False where either would find the box not finite.
+bool paddedTriangleBox(const Vector3& a, const Vector3& b, const Vector3& c, __m128& lo,
+                       __m128& hi) {
+    const __m128 A = _mm_setr_ps(a.x, a.y, a.z, 0.0f), B = _mm_setr_ps(b.x, b.y, b.z, 0.0f);
+    const __m128 C = _mm_setr_ps(c.x, c.y, c.z, 0.0f);
+    const __m128 inf = _mm_set1_ps(std::numeric_limits<float>::infinity());
+    const __m128 magnitude =
+        _mm_castsi128_ps(_mm_setr_epi32(0x7fffffff, 0x7fffffff, 0x7fffffff, 0));
+    // Bounds::add of the three corners: a NaN coordinate is passed over, so
+    // no lane is NaN.
+    lo = _mm_min_ps(C, _mm_min_ps(B, _mm_min_ps(A, inf)));
+    hi = _mm_max_ps(C, _mm_max_ps(B, _mm_max_ps(A, _mm_sub_ps(_mm_setzero_ps(), inf))));
+    const float big = largestOf(_mm_max_ps(_mm_and_ps(lo, magnitude), _mm_and_ps(hi, magnitude)));
+    const float pad = big * 1e-5f + 1e-6f;
+    if (!std::isfinite(pad)) return false;
+    lo = _mm_sub_ps(lo, _mm_set1_ps(pad));
+    hi = _mm_add_ps(hi, _mm_set1_ps(pad));
+    // isFiniteBox.
+    const __m128 finite = _mm_and_ps(_mm_cmplt_ps(_mm_and_ps(lo, magnitude), inf),
+                                     _mm_cmplt_ps(_mm_and_ps(hi, magnitude), inf));
+    if ((_mm_movemask_ps(_mm_and_ps(finite, _mm_cmple_ps(lo, hi))) & 7) != 7) return false;
+    // padded.
+    const __m128 extent = _mm_and_ps(_mm_sub_ps(hi, lo), magnitude);
+    const float bigger = largestOf(
+        _mm_max_ps(extent, _mm_max_ps(_mm_and_ps(lo, magnitude), _mm_and_ps(hi, magnitude))));
+    const float margin = bigger * 1e-4f + 1e-5f;
+    lo = _mm_sub_ps(lo, _mm_set1_ps(margin));
+    hi = _mm_add_ps(hi, _mm_set1_ps(margin));
+    return true;
+}
+#endif
 
 BoxRay boxRayOf(const Ray& ray) {
     BoxRay r;
@@ -288,18 +335,26 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     const size_t count = inOrder_.size();
     std::vector<const TriangleMesh*> meshOf(count, nullptr);
     std::vector<size_t> firstEntry(count + 1, 0);
+    bool anyMesh = false;
     for (size_t i = 0; i < count; ++i) {
         meshOf[i] = dynamic_cast<const TriangleMesh*>(inOrder_[i]);
+        anyMesh = anyMesh || meshOf[i] != nullptr;
         firstEntry[i + 1] = firstEntry[i] + (meshOf[i] != nullptr ? meshOf[i]->triangleCount() : 1);
     }
     const size_t entries = firstEntry[count];
     if (entries >= Empty) throw std::length_error("too many shapes for one hierarchy");
-    // Every entry's padded box, the halves of a long list on two threads. A
-    // mesh's triangle without area is never met and takes no place.
-    // Neither array is written before the loop below fills it.
-    BoxArray boxes(entries);
-    UnfilledArray<uint8_t> bounded(entries);
+    // Every entry's padded box, the halves of a long list on two threads,
+    // each half's extents joined afterwards (a minimum or a maximum does not
+    // depend on the order). A mesh's triangle without area is never met and
+    // takes no place. Nothing is read before the loop writes it.
+    RefArray refs(entries);
+    Span halves[2][2];
+    size_t boundedHalves[2] = {0, 0};
     inHalves(entries, threads, [&](size_t from, size_t to) {
+        const int half = from == 0 ? 0 : 1;
+        Span& box = halves[half][0];
+        Span& centres = halves[half][1];
+        size_t bounded = 0;
         size_t i = static_cast<size_t>(
             std::upper_bound(firstEntry.begin(), firstEntry.end(), from) - firstEntry.begin() - 1);
         for (size_t e = from; e < to; ++e) {
@@ -307,88 +362,104 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
                 ++i;
             Bounds b;
             bool ok;
+#if defined(__SSE2__)
             if (meshOf[i] != nullptr) {
                 const auto face = static_cast<uint32_t>(e - firstEntry[i]);
-                PackedTriangle plane;
+                const Vector3& A = meshOf[i]->position(face, 0);
+                const Vector3& B = meshOf[i]->position(face, 1);
+                const Vector3& C = meshOf[i]->position(face, 2);
+                BuildRef& r = refs[e];
+                r.member = static_cast<uint32_t>(i);
+                __m128 lo, hi;
+                if (!(paddedTriangleBox(A, B, C, lo, hi) && hasArea(A, B, C))) {
+                    r.id = Empty;
+                    continue;
+                }
+                _mm_store_ps(r.lo, lo);
+                _mm_store_ps(r.hi, hi);
+                r.id = static_cast<uint32_t>(e);
+                r.member = static_cast<uint32_t>(i);
+                alignas(16) float c[4];
+                _mm_store_ps(c, _mm_mul_ps(_mm_set1_ps(0.5f), _mm_add_ps(lo, hi)));
+                box.growBy(r.lo, r.hi);
+                centres.growBy(c, c);
+                ++bounded;
+                continue;
+            }
+#endif
+            if (meshOf[i] != nullptr) {
+                const auto face = static_cast<uint32_t>(e - firstEntry[i]);
                 ok = meshOf[i]->triangleBounds(face, b) &&
-                     plane.pack(meshOf[i]->position(face, 0), meshOf[i]->position(face, 1),
-                                meshOf[i]->position(face, 2));
+                     hasArea(meshOf[i]->position(face, 0), meshOf[i]->position(face, 1),
+                             meshOf[i]->position(face, 2));
             } else {
                 ok = inOrder_[i]->worldBounds(b);
             }
-            bounded[e] = ok && isFiniteBox(b) ? 1 : 0;
-            if (bounded[e]) boxes[e] = padded(b);
-        }
-    });
-    // The bounded entries in order, their boxes moved up to match.
-    size_t boundedEntries = 0;
-    for (uint8_t b : bounded)
-        boundedEntries += b;
-    Span all, centreSpan;
-    bool trianglesOnly = true;
-    for (size_t i = 0; i < count; ++i)
-        if (meshOf[i] == nullptr && firstEntry[i + 1] > firstEntry[i] && bounded[firstEntry[i]])
-            trianglesOnly = trianglesOnly && dynamic_cast<const Triangle*>(inOrder_[i]) != nullptr;
-    if (boundedEntries == entries) {
-        // Every entry stays where it is: the halves of a long list are
-        // listed on two threads, each half's extents joined afterwards (a
-        // minimum or a maximum does not depend on the order).
-        prims_.resize(entries);
-        Span halves[2][2];
-        inHalves(entries, threads, [&](size_t from, size_t to) {
-            Span& box = halves[from == 0 ? 0 : 1][0];
-            Span& centres = halves[from == 0 ? 0 : 1][1];
-            size_t i =
-                static_cast<size_t>(std::upper_bound(firstEntry.begin(), firstEntry.end(), from) -
-                                    firstEntry.begin() - 1);
-            for (size_t e = from; e < to; ++e) {
-                while (e >= firstEntry[i + 1])
-                    ++i;
-                const uint32_t part =
-                    meshOf[i] != nullptr ? static_cast<uint32_t>(e - firstEntry[i]) : AsShape;
-                prims_[e] = Prim{inOrder_[i], static_cast<uint32_t>(e), part};
-                box.grow(boxes[e]);
-                centres.grow(centreOf(boxes[e]));
-            }
-        });
-        for (const auto& half : halves) {
-            all.grow(half[0]);
-            centreSpan.grow(half[1]);
-        }
-    }
-    prims_.reserve(boundedEntries);
-    for (size_t i = 0; i < count && boundedEntries != entries; ++i) {
-        for (size_t e = firstEntry[i]; e < firstEntry[i + 1]; ++e) {
-            const uint32_t index = static_cast<uint32_t>(e);
-            const uint32_t part =
-                meshOf[i] != nullptr ? static_cast<uint32_t>(e - firstEntry[i]) : AsShape;
-            if (!bounded[e]) {
-                if (meshOf[i] == nullptr) unbounded_.push_back({inOrder_[i], index, part});
+            BuildRef& r = refs[e];
+            r.member = static_cast<uint32_t>(i);
+            if (!(ok && isFiniteBox(b))) {
+                r.id = Empty;
                 continue;
             }
-            const Bounds p = boxes[e];
-            boxes[prims_.size()] = p;
-            prims_.push_back({inOrder_[i], index, part});
-            all.grow(p);
-            centreSpan.grow(centreOf(p));
+            const Bounds p = padded(b);
+            r.lo[0] = p.lo.x, r.lo[1] = p.lo.y, r.lo[2] = p.lo.z;
+            r.hi[0] = p.hi.x, r.hi[1] = p.hi.y, r.hi[2] = p.hi.z;
+            r.id = static_cast<uint32_t>(e);
+            box.grow(p);
+            centres.grow(centreOf(p));
+            ++bounded;
         }
+        boundedHalves[half] = bounded;
+    });
+    Span all, centreSpan;
+    for (const auto& half : halves) {
+        all.grow(half[0]);
+        centreSpan.grow(half[1]);
     }
-    release(bounded);
+    const size_t boundedEntries = boundedHalves[0] + boundedHalves[1];
+    bool trianglesOnly = true;
+    for (size_t i = 0; i < count; ++i)
+        if (meshOf[i] == nullptr && firstEntry[i + 1] > firstEntry[i] &&
+            refs[firstEntry[i]].id != Empty)
+            trianglesOnly = trianglesOnly && dynamic_cast<const Triangle*>(inOrder_[i]) != nullptr;
+    if (boundedEntries != entries) {
+        // The bounded entries move up, in order; the members without finite
+        // bounds are tested one by one.
+        size_t kept = 0;
+        for (size_t e = 0; e < entries; ++e) {
+            const BuildRef r = refs[e];
+            if (r.id == Empty) {
+                if (meshOf[r.member] == nullptr)
+                    unbounded_.push_back({inOrder_[r.member], static_cast<uint32_t>(e), AsShape});
+                continue;
+            }
+            refs[kept++] = r;
+        }
+        refs.resize(kept);
+    }
+    // What the entries' primitives need of the members once the tree is
+    // built.
+    std::vector<uint32_t> base;
+    if (anyMesh) {
+        base.resize(count);
+        for (size_t i = 0; i < count; ++i)
+            base[i] = meshOf[i] != nullptr ? static_cast<uint32_t>(firstEntry[i]) : AsShape;
+    }
     release(meshOf);
     release(firstEntry);
-    boxes.resize(prims_.size());
-    if (prims_.empty()) return;
-    if (prims_.size() <= FlatMax) {
-        for (size_t first = 0; first < prims_.size(); first += 4) {
+    if (refs.empty()) return;
+    if (refs.size() <= FlatMax) {
+        makePrims(refs, base);
+        for (size_t first = 0; first < refs.size(); first += 4) {
             Node group{};
             for (size_t i = 0; i < 4; ++i) {
-                if (first + i >= prims_.size()) {
+                if (first + i >= refs.size()) {
                     group.child[i] = Empty;
                     continue;
                 }
-                const Bounds& b = boxes[first + i];
-                group.lo[0][i] = b.lo.x, group.lo[1][i] = b.lo.y, group.lo[2][i] = b.lo.z;
-                group.hi[0][i] = b.hi.x, group.hi[1][i] = b.hi.y, group.hi[2][i] = b.hi.z;
+                const BuildRef& b = refs[first + i];
+                group.lo[0][i] = b.lo[0], group.lo[1][i] = b.lo[1], group.lo[2][i] = b.lo[2];
+                group.hi[0][i] = b.hi[0], group.hi[1][i] = b.hi[1], group.hi[2][i] = b.hi[2];
                 group.child[i] = static_cast<uint32_t>(first + i);
                 group.valid |= 1u << i;
             }
@@ -398,13 +469,15 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     }
     // Room for the most nodes; the pages no node is written to are never
     // touched.
-    Tree tree(2 * prims_.size() - 1);
+    Tree tree(2 * refs.size() - 1);
     Cursor at;
-    buildBinary(tree, at, boxes, 0, static_cast<uint32_t>(prims_.size()),
+    buildBinary(tree, at, refs, 0, static_cast<uint32_t>(refs.size()),
                 Extent{all.bounds(), centreSpan.bounds()}, 0, std::max(0, threads - 1));
     // One after the other, each step's arrays gone before the next takes
     // its own: the peak of a large mesh is that of one step.
-    release(boxes);
+    makePrims(refs, base);
+    release(refs);
+    release(base);
     rootBox_ = tree[0].box;
     // Room for the most nodes the tree can need: the pages past the last
     // node are never touched, so there is nothing to give back.
@@ -413,6 +486,15 @@ void ShapeBvh::build(const ShapeList& list, int threads) {
     root_ = childRef(tree, 0);
     release(tree);
     packTriangles(threads);
+}
+
+void ShapeBvh::makePrims(const RefArray& refs, const std::vector<uint32_t>& base) {
+    prims_.resize(refs.size());
+    for (size_t k = 0; k < refs.size(); ++k) {
+        const BuildRef& r = refs[k];
+        const uint32_t first = base.empty() ? AsShape : base[r.member];
+        prims_[k] = Prim{inOrder_[r.member], r.id, first == AsShape ? AsShape : r.id - first};
+    }
 }
 
 void ShapeBvh::FreePacked::operator()(PackedTriangle* p) const {
@@ -464,8 +546,131 @@ void ShapeBvh::packTriangles(size_t from, size_t to) {
     }
 }
 
-ShapeBvh::Cut ShapeBvh::findCut(const BoxArray& boxes, uint32_t begin, uint32_t end,
-                                const Bounds& centreBox, int threads) {
+namespace {
+
+// One bin of the split search: the box of the entries whose centre falls in
+// it, four lanes as a Span's (the fourth 0 once an entry is in it, and never
+// part of a result).
+struct alignas(16) Bin {
+    float lo[4];
+    float hi[4];
+};
+
+// The bins of every axis for a range of entries, by bin and axis, with their
+// counts (the fourth lane 0), so that a bin's three axes are read at once.
+struct Binned {
+    Bin bins[kBins][3];
+    alignas(16) uint32_t count[kBins][4];
+    // Bit b set when bin b holds entries on some axis.
+    unsigned held;
+
+    void clear(int nb) {
+        held = 0;
+        const Span empty;
+        for (int b = 0; b < nb; ++b) {
+            for (int a = 0; a < 3; ++a) {
+                std::copy(empty.lo, empty.lo + 4, bins[b][a].lo);
+                std::copy(empty.hi, empty.hi + 4, bins[b][a].hi);
+            }
+            std::fill(count[b], count[b] + 4, 0u);
+        }
+    }
+    // This set's bins grown by another's (minimum, maximum and counts do not
+    // depend on the order, and no box or centre holds a -0).
+    void join(const Binned& other, int nb) {
+        for (int b = 0; b < nb; ++b) {
+            for (int a = 0; a < 3; ++a) {
+                Span s;
+                s.growBy(bins[b][a].lo, bins[b][a].hi);
+                s.growBy(other.bins[b][a].lo, other.bins[b][a].hi);
+                std::copy(s.lo, s.lo + 4, bins[b][a].lo);
+                std::copy(s.hi, s.hi + 4, bins[b][a].hi);
+            }
+            for (int a = 0; a < 4; ++a)
+                count[b][a] += other.count[b][a];
+        }
+        held |= other.held;
+    }
+};
+
+#if defined(__SSE2__)
+// The first three lanes; the fourth of a build entry's loads holds numbers.
+inline __m128 xyz(__m128 v) {
+    return _mm_and_ps(v, _mm_castsi128_ps(_mm_setr_epi32(-1, -1, -1, 0)));
+}
+#endif
+
+// Bins entries [from, to) into `even` and `odd` (cleared), in turn, so that
+// neighbours falling in the same bin need not wait for each other's update
+// (or all into `even`). An entry's centre is half the sum of its box's
+// corners, its bin on each axis binIndex of that from `lo`, `scale` bins a
+// unit.
+template <bool Paired, class Ref>
+void binEntries(const Ref* refs, uint32_t from, uint32_t to, const Span& lo, const float scale[3],
+                int nb, Binned& even, Binned& odd) {
+#if defined(__SSE2__)
+    const __m128 binLo = xyz(_mm_load_ps(lo.lo));
+    const __m128 binScale = _mm_setr_ps(scale[0], scale[1], scale[2], 0.0f);
+    const __m128 half = _mm_set1_ps(0.5f);
+    // The bins clamped in 16-bit lanes: saturating changes no clamped value.
+    const __m128i top = _mm_set1_epi16(static_cast<short>(nb - 1));
+    const __m128i zero = _mm_setzero_si128();
+    unsigned held = 0;
+    auto binOne = [&](Binned& out, const Ref& r) {
+        // The fourth lanes, numbers, are cleared, so that no arithmetic on
+        // the bins meets one read as a float (a subnormal, slow to work on).
+        const __m128 l = xyz(_mm_load_ps(r.lo)), h = xyz(_mm_load_ps(r.hi));
+        const __m128 centre = _mm_mul_ps(half, _mm_add_ps(l, h));
+        const __m128i b = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(centre, binLo), binScale));
+        const __m128i k = _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(b, b), zero), top);
+        const int k0 = _mm_extract_epi16(k, 0), k1 = _mm_extract_epi16(k, 1);
+        const int k2 = _mm_extract_epi16(k, 2);
+        // Long ranges fill most bins: they are found from the counts.
+        if (!Paired) held |= 1u << k0 | 1u << k1 | 1u << k2;
+        Bin& b0 = out.bins[k0][0];
+        Bin& b1 = out.bins[k1][1];
+        Bin& b2 = out.bins[k2][2];
+        _mm_store_ps(b0.lo, _mm_min_ps(l, _mm_load_ps(b0.lo)));
+        _mm_store_ps(b0.hi, _mm_max_ps(h, _mm_load_ps(b0.hi)));
+        ++out.count[k0][0];
+        _mm_store_ps(b1.lo, _mm_min_ps(l, _mm_load_ps(b1.lo)));
+        _mm_store_ps(b1.hi, _mm_max_ps(h, _mm_load_ps(b1.hi)));
+        ++out.count[k1][1];
+        _mm_store_ps(b2.lo, _mm_min_ps(l, _mm_load_ps(b2.lo)));
+        _mm_store_ps(b2.hi, _mm_max_ps(h, _mm_load_ps(b2.hi)));
+        ++out.count[k2][2];
+    };
+#else
+    unsigned held = 0;
+    auto binOne = [&](Binned& out, const Ref& r) {
+        for (int a = 0; a < 3; ++a) {
+            const int k = binIndex(0.5f * (r.lo[a] + r.hi[a]), lo.lo[a], scale[a], nb);
+            held |= 1u << k;
+            Bin& bin = out.bins[k][a];
+            for (int j = 0; j < 3; ++j) {
+                bin.lo[j] = r.lo[j] < bin.lo[j] ? r.lo[j] : bin.lo[j];
+                bin.hi[j] = r.hi[j] > bin.hi[j] ? r.hi[j] : bin.hi[j];
+            }
+            ++out.count[k][a];
+        }
+    };
+#endif
+    uint32_t i = from;
+    if (Paired) {
+        for (; i + 1 < to; i += 2) {
+            binOne(even, refs[i]);
+            binOne(odd, refs[i + 1]);
+        }
+    }
+    for (; i < to; ++i)
+        binOne(even, refs[i]);
+    even.held |= held;
+}
+
+}  // namespace
+
+ShapeBvh::Cut ShapeBvh::findCut(const RefArray& refs, uint32_t begin, uint32_t end,
+                                const Bounds& box, const Bounds& centreBox, int threads) {
     // Binned surface-area heuristic over all three axes at once: the cost of
     // a split is one more box test plus the children's shapes weighted by
     // their areas, against all shapes of a leaf.
@@ -474,30 +679,42 @@ ShapeBvh::Cut ShapeBvh::findCut(const BoxArray& boxes, uint32_t begin, uint32_t 
     Span centreSpan;
     centreSpan.grow(centreBox);
     const int nb = static_cast<int>(std::min<uint32_t>(kBins, std::max<uint32_t>(4, 2 * n)));
-    float ext[3], scale[3];
+    alignas(16) float ext[4], scale[4];
+#if defined(__SSE2__)
+    // The three divisions at once, each lane rounded as one alone.
+    const __m128 extent = xyz(_mm_sub_ps(_mm_load_ps(centreSpan.hi), _mm_load_ps(centreSpan.lo)));
+    const __m128 positive = _mm_cmpgt_ps(extent, _mm_setzero_ps());
+    _mm_store_ps(ext, extent);
+    _mm_store_ps(
+        scale,
+        _mm_and_ps(positive,
+                   _mm_div_ps(_mm_set1_ps(static_cast<float>(nb)),
+                              _mm_or_ps(extent, _mm_andnot_ps(positive, _mm_set1_ps(1.0f))))));
+#else
     for (int a = 0; a < 3; ++a) {
         ext[a] = centreSpan.hi[a] - centreSpan.lo[a];
         scale[a] = ext[a] > 0.0f ? static_cast<float>(nb) / ext[a] : 0.0f;
     }
-    struct Binned {
-        Span bins[3][kBins];
-        uint32_t count[3][kBins] = {};
-    };
-    static_assert(sizeof(Span) == 32);
+#endif
+    static_assert(sizeof(Span) == 32 && sizeof(Bin) == 32);
+    // Ranges this short use one set of bins.
+    constexpr uint32_t kPairedMin = 64;
     auto binRange = [&](Binned& out, uint32_t from, uint32_t to) {
-        for (uint32_t i = from; i < to; ++i) {
-            const Vector3 centre = centreOf(boxes[i]);
-            const float c[3] = {centre.x, centre.y, centre.z};
-            for (int a = 0; a < 3; ++a) {
-                const int b = binIndex(c[a], centreSpan.lo[a], scale[a], nb);
-                out.bins[a][b].grow(boxes[i]);
-                ++out.count[a][b];
-            }
+        out.clear(nb);
+        if (to - from < kPairedMin) {
+            binEntries<false>(refs.data(), from, to, centreSpan, scale, nb, out, out);
+            return;
         }
+        Binned odd;
+        odd.clear(nb);
+        binEntries<true>(refs.data(), from, to, centreSpan, scale, nb, out, odd);
+        out.join(odd, nb);
+        for (int b = 0; b < nb; ++b)
+            if (out.count[b][0] != 0 || out.count[b][1] != 0 || out.count[b][2] != 0)
+                out.held |= 1u << b;
     };
     // A large range is binned in two halves, the first on a thread of its
-    // own, and the halves' bins joined: minimum, maximum and counts do not
-    // depend on the order, so the bins are those of one pass.
+    // own, and the halves' bins joined: the bins are those of one pass.
     Binned all;
     Binned firstHalf;
     const uint32_t half = begin + n / 2;
@@ -511,94 +728,219 @@ ShapeBvh::Cut ShapeBvh::findCut(const BoxArray& boxes, uint32_t begin, uint32_t 
     binRange(all, helper.joinable() ? half : begin, end);
     if (helper.joinable()) {
         helper.join();
-        for (int a = 0; a < 3; ++a)
-            for (int b = 0; b < nb; ++b) {
-                all.bins[a][b].grow(firstHalf.bins[a][b]);
-                all.count[a][b] += firstHalf.count[a][b];
-            }
+        all.join(firstHalf, nb);
     }
     const auto& bins = all.bins;
     const auto& binCount = all.count;
     Cut best;
     best.bins = nb;
-    for (int axis = 0; axis < 3; ++axis) {
-        if (!(ext[axis] > 0.0f)) continue;
-        float leftArea[kBins - 1];
-        uint32_t leftCount[kBins - 1];
-        Span acc;
-        uint32_t cnt = 0;
-        for (int i = 0; i < nb - 1; ++i) {
-            acc.grow(bins[axis][i]);
-            cnt += binCount[axis][i];
-            leftArea[i] = acc.area();
-            leftCount[i] = cnt;
+#if defined(__SSE2__)
+    if (n < (1u << 31)) {
+        // The three axes side by side, one to a lane: each lane does the
+        // operations of the loop below in its order, and the cheapest cut of
+        // each axis, the first met on a tie, is taken in the order of the
+        // axes, as the loop takes it.
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i active = _mm_setr_epi32(ext[0] > 0.0f ? -1 : 0, ext[1] > 0.0f ? -1 : 0,
+                                              ext[2] > 0.0f ? -1 : 0, 0);
+        // Span::area of each axis's box; the lanes of an empty box are never
+        // read (its count is 0), and a box of entries is never inverted.
+        auto areas = [](const __m128 lo[3], const __m128 hi[3]) {
+            // Each axis's box's sides, then the x sides of the three boxes,
+            // the y and the z sides.
+            const __m128 d0 = _mm_sub_ps(hi[0], lo[0]), d1 = _mm_sub_ps(hi[1], lo[1]);
+            const __m128 d2 = _mm_sub_ps(hi[2], lo[2]);
+            const __m128 xy = _mm_unpacklo_ps(d0, d1), zw = _mm_unpackhi_ps(d0, d1);
+            const __m128 dx = _mm_movelh_ps(xy, d2);
+            const __m128 dy = _mm_shuffle_ps(xy, d2, _MM_SHUFFLE(3, 1, 3, 2));
+            const __m128 dz = _mm_shuffle_ps(zw, d2, _MM_SHUFFLE(3, 2, 1, 0));
+            const __m128 sum =
+                _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, dy), _mm_mul_ps(dy, dz)), _mm_mul_ps(dz, dx));
+            return _mm_mul_ps(_mm_set1_ps(2.0f), sum);
+        };
+        const Span empty;
+        __m128 lo[3], hi[3];
+        auto grow = [&](int b) {
+            for (int a = 0; a < 3; ++a) {
+                lo[a] = _mm_min_ps(_mm_load_ps(bins[b][a].lo), lo[a]);
+                hi[a] = _mm_max_ps(_mm_load_ps(bins[b][a].hi), hi[a]);
+            }
+            return _mm_load_si128(reinterpret_cast<const __m128i*>(binCount[b]));
+        };
+        // Only the cuts just below a bin that holds entries on some axis are
+        // weighed: one below a bin empty on an axis costs there exactly what
+        // the next cut up costs, which is weighed first and kept on a tie.
+        int held[kBins];
+        int m = 0;
+        for (unsigned bits = all.held; bits != 0; bits &= bits - 1)
+            held[m++] = __builtin_ctz(bits);
+        __m128 leftArea[kBins];
+        __m128i leftCount[kBins];
+        for (int a = 0; a < 3; ++a)
+            lo[a] = _mm_load_ps(empty.lo), hi[a] = _mm_load_ps(empty.hi);
+        __m128i cnt = zero;
+        for (int k = 0; k + 1 < m; ++k) {
+            cnt = _mm_add_epi32(cnt, grow(held[k]));
+            leftArea[k] = areas(lo, hi);
+            leftCount[k] = cnt;
         }
-        acc = Span{};
-        cnt = 0;
-        for (int i = nb - 1; i > 0; --i) {
-            acc.grow(bins[axis][i]);
-            cnt += binCount[axis][i];
-            if (leftCount[i - 1] == 0 || cnt == 0) continue;
-            const float cost = leftArea[i - 1] * static_cast<float>(leftCount[i - 1]) +
-                               acc.area() * static_cast<float>(cnt);
-            if (cost < best.cost) {
-                best.cost = cost;
+        for (int a = 0; a < 3; ++a)
+            lo[a] = _mm_load_ps(empty.lo), hi[a] = _mm_load_ps(empty.hi);
+        cnt = zero;
+        __m128 bestCost = _mm_set1_ps(std::numeric_limits<float>::infinity());
+        __m128i bestBin = _mm_set1_epi32(-1);
+        for (int k = m - 1; k > 0; --k) {
+            cnt = _mm_add_epi32(cnt, grow(held[k]));
+            const __m128 cost =
+                _mm_add_ps(_mm_mul_ps(leftArea[k - 1], _mm_cvtepi32_ps(leftCount[k - 1])),
+                           _mm_mul_ps(areas(lo, hi), _mm_cvtepi32_ps(cnt)));
+            const __m128i none =
+                _mm_or_si128(_mm_cmpeq_epi32(leftCount[k - 1], zero), _mm_cmpeq_epi32(cnt, zero));
+            const __m128 better = _mm_and_ps(_mm_castsi128_ps(_mm_andnot_si128(none, active)),
+                                             _mm_cmplt_ps(cost, bestCost));
+            const __m128i take = _mm_castps_si128(better);
+            bestCost = _mm_or_ps(_mm_and_ps(better, cost), _mm_andnot_ps(better, bestCost));
+            bestBin = _mm_or_si128(_mm_and_si128(take, _mm_set1_epi32(held[k])),
+                                   _mm_andnot_si128(take, bestBin));
+        }
+        alignas(16) float costs[4];
+        alignas(16) int cuts[4];
+        _mm_store_ps(costs, bestCost);
+        _mm_store_si128(reinterpret_cast<__m128i*>(cuts), bestBin);
+        for (int axis = 0; axis < 3; ++axis) {
+            if (cuts[axis] >= 0 && costs[axis] < best.cost) {
+                best.cost = costs[axis];
                 best.axis = axis;
-                best.bin = i;
+                best.bin = cuts[axis];
             }
         }
-    }
-    if (best.axis >= 0) {
+    } else
+#endif
+        for (int axis = 0; axis < 3; ++axis) {
+            if (!(ext[axis] > 0.0f)) continue;
+            float leftArea[kBins - 1];
+            uint32_t leftCount[kBins - 1];
+            Span acc;
+            uint32_t cnt = 0;
+            for (int i = 0; i < nb - 1; ++i) {
+                acc.growBy(bins[i][axis].lo, bins[i][axis].hi);
+                cnt += binCount[i][axis];
+                leftArea[i] = acc.area();
+                leftCount[i] = cnt;
+            }
+            acc = Span{};
+            cnt = 0;
+            for (int i = nb - 1; i > 0; --i) {
+                acc.growBy(bins[i][axis].lo, bins[i][axis].hi);
+                cnt += binCount[i][axis];
+                if (leftCount[i - 1] == 0 || cnt == 0) continue;
+                const float cost = leftArea[i - 1] * static_cast<float>(leftCount[i - 1]) +
+                                   acc.area() * static_cast<float>(cnt);
+                if (cost < best.cost) {
+                    best.cost = cost;
+                    best.axis = axis;
+                    best.bin = i;
+                }
+            }
+        }
+    const float area = surfaceArea(box);
+    const float splitCost = kNodeCost * area + best.cost;
+    const float leafCost = area * static_cast<float>(n);
+    best.split = best.axis >= 0 && !(n <= kMaxLeaf && leafCost <= splitCost);
+    if (best.split) {
         best.lo = centreSpan.lo[best.axis];
         best.scale = scale[best.axis];
+        // The bins below the cut hold the left side's members, the others
+        // the right side's (a bin empty on every axis adds nothing).
+        Span left, right;
+        const unsigned below = (1u << best.bin) - 1;
+        for (unsigned bits = all.held & below; bits != 0; bits &= bits - 1)
+            left.growBy(bins[__builtin_ctz(bits)][best.axis].lo,
+                        bins[__builtin_ctz(bits)][best.axis].hi);
+        for (unsigned bits = all.held & ~below; bits != 0; bits &= bits - 1)
+            right.growBy(bins[__builtin_ctz(bits)][best.axis].lo,
+                         bins[__builtin_ctz(bits)][best.axis].hi);
+        best.left = left.bounds();
+        best.right = right.bounds();
     }
     return best;
 }
 
-uint32_t ShapeBvh::partition(BoxArray& boxes, uint32_t begin, uint32_t end, const Cut& cut,
+uint32_t ShapeBvh::partition(RefArray& refs, uint32_t begin, uint32_t end, const Cut& cut,
                              Extent& left, Extent& right) {
-    // Each side's extent is grown on the way.
+    // Each side's box of centres is grown on the way.
     uint32_t mid = begin;
-    Span leftAll, leftCentres, rightAll, rightCentres;
+    Span leftCentres, rightCentres;
+#if defined(__SSE2__)
+    __m128 leftCLo = _mm_load_ps(leftCentres.lo), leftCHi = _mm_load_ps(leftCentres.hi);
+    __m128 rightCLo = leftCLo, rightCHi = leftCHi;
+    // The cut's bin is above the first and below the last, so an entry's
+    // bin before binIndex clamps it is below the cut's exactly when the
+    // clamped one is; it is worked out in every lane, the cut's axis's read.
+    const __m128 cutLo = _mm_set1_ps(cut.lo), cutScale = _mm_set1_ps(cut.scale);
+    const __m128i cutBin = _mm_set1_epi32(cut.bin);
+    const int axisBit = 1 << cut.axis;
+    BuildRef* entry = refs.data();
     for (uint32_t i = begin; i < end; ++i) {
-        const Vector3 centre = centreOf(boxes[i]);
-        if (binIndex(axisOf(centre, cut.axis), cut.lo, cut.scale, cut.bins) < cut.bin) {
-            leftAll.grow(boxes[i]);
-            leftCentres.grow(centre);
-            std::swap(prims_[i], prims_[mid]);
-            std::swap(boxes[i], boxes[mid]);
+        // Both halves of an entry move as they were loaded, its numbers with
+        // them.
+        const __m128 l = _mm_load_ps(entry[i].lo), h = _mm_load_ps(entry[i].hi);
+        const __m128 centre = _mm_mul_ps(_mm_set1_ps(0.5f), _mm_add_ps(xyz(l), xyz(h)));
+        const __m128i bin = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(centre, cutLo), cutScale));
+        if (_mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(bin, cutBin))) & axisBit) {
+            leftCLo = _mm_min_ps(centre, leftCLo);
+            leftCHi = _mm_max_ps(centre, leftCHi);
+            _mm_store_ps(entry[i].lo, _mm_load_ps(entry[mid].lo));
+            _mm_store_ps(entry[i].hi, _mm_load_ps(entry[mid].hi));
+            _mm_store_ps(entry[mid].lo, l);
+            _mm_store_ps(entry[mid].hi, h);
             ++mid;
         } else {
-            rightAll.grow(boxes[i]);
-            rightCentres.grow(centre);
+            rightCLo = _mm_min_ps(centre, rightCLo);
+            rightCHi = _mm_max_ps(centre, rightCHi);
         }
     }
-    left = Extent{leftAll.bounds(), leftCentres.bounds()};
-    right = Extent{rightAll.bounds(), rightCentres.bounds()};
+    _mm_store_ps(leftCentres.lo, leftCLo), _mm_store_ps(leftCentres.hi, leftCHi);
+    _mm_store_ps(rightCentres.lo, rightCLo), _mm_store_ps(rightCentres.hi, rightCHi);
+#else
+    for (uint32_t i = begin; i < end; ++i) {
+        const BuildRef r = refs[i];
+        const float c[4] = {0.5f * (r.lo[0] + r.hi[0]), 0.5f * (r.lo[1] + r.hi[1]),
+                            0.5f * (r.lo[2] + r.hi[2]), 0.0f};
+        if (binIndex(c[cut.axis], cut.lo, cut.scale, cut.bins) < cut.bin) {
+            leftCentres.growBy(c, c);
+            refs[i] = refs[mid];
+            refs[mid] = r;
+            ++mid;
+        } else {
+            rightCentres.growBy(c, c);
+        }
+    }
+#endif
+    left = Extent{cut.left, leftCentres.bounds()};
+    right = Extent{cut.right, rightCentres.bounds()};
     return mid;
 }
 
-bool ShapeBvh::buildSidesInParallel(Tree& tree, Cursor& at, BoxArray& boxes, uint32_t me,
+bool ShapeBvh::buildSidesInParallel(Tree& tree, Cursor& at, RefArray& refs, uint32_t me,
                                     uint32_t begin, uint32_t mid, uint32_t end,
                                     const Extent& leftExtent, const Extent& rightExtent, int depth,
                                     int spareThreads) {
-    // The halves touch disjoint ranges of the primitives and of the tree's
-    // slots: the left one takes the room for the most nodes it can have, and
-    // is built there on a thread of its own. The nodes' numbers differ from a
-    // one-thread build, but flattening follows the structure only, which is
-    // the same.
+    // The halves touch disjoint ranges of the entries and of the tree's
+    // slots: the left one takes the room for the most nodes it can have
+    // (from the slot after this node's on), and is built there on a thread
+    // of its own. The nodes' numbers differ from a one-thread build, but
+    // flattening follows the structure only, which is the same.
     const int leftSpare = (spareThreads - 1) / 2;
     const int rightSpare = spareThreads - 1 - leftSpare;
     Cursor leftAt{at.next, 0};
     Cursor rightAt{at.next + 2 * (mid - begin) - 1, 0};
-    uint32_t left = 0;
     std::exception_ptr failure;
     std::thread helper;
     try {
         helper = std::thread([&] {
             try {
-                left =
-                    buildBinary(tree, leftAt, boxes, begin, mid, leftExtent, depth + 1, leftSpare);
+                buildBinary(tree, leftAt, refs, begin, mid, leftExtent, depth + 1, leftSpare);
             } catch (...) {
                 failure = std::current_exception();
             }
@@ -608,7 +950,7 @@ bool ShapeBvh::buildSidesInParallel(Tree& tree, Cursor& at, BoxArray& boxes, uin
     }
     uint32_t right = 0;
     try {
-        right = buildBinary(tree, rightAt, boxes, mid, end, rightExtent, depth + 1, rightSpare);
+        right = buildBinary(tree, rightAt, refs, mid, end, rightExtent, depth + 1, rightSpare);
     } catch (...) {
         helper.join();
         throw;
@@ -617,71 +959,66 @@ bool ShapeBvh::buildSidesInParallel(Tree& tree, Cursor& at, BoxArray& boxes, uin
     if (failure) std::rethrow_exception(failure);
     at.next = rightAt.next;
     at.made += leftAt.made + rightAt.made;
-    tree[me].left = left;
     tree[me].right = right;
     return true;
 }
 
-uint32_t ShapeBvh::buildBinary(Tree& tree, Cursor& at, BoxArray& boxes, uint32_t begin,
-                               uint32_t end, const Extent& extent, int depth, int spareThreads) {
+uint32_t ShapeBvh::buildBinary(Tree& tree, Cursor& at, RefArray& refs, uint32_t begin, uint32_t end,
+                               const Extent& extent, int depth, int spareThreads) {
     const uint32_t me = at.next++;
     ++at.made;
-    tree[me] = BuildNode{};
     // The extent was grown from exactly these members, and a minimum or a
     // maximum does not depend on the order it is taken in.
     const Bounds box = extent.box;
-    tree[me].box = box;
     const uint32_t n = end - begin;
     auto makeLeaf = [&] {
-        tree[me].first = begin;
-        tree[me].count = n;
+        tree[me] = BuildNode{box, begin, n};
         return me;
     };
     if (n <= kMinSplit || depth >= kMaxDepth) return makeLeaf();
 
-    const Cut cut = findCut(boxes, begin, end, extent.centres, spareThreads + 1);
-    const float area = surfaceArea(box);
-    const float splitCost = kNodeCost * area + cut.cost;
-    const float leafCost = area * static_cast<float>(n);
-    if (cut.axis < 0 || (n <= kMaxLeaf && leafCost <= splitCost)) return makeLeaf();
+    const Cut cut = findCut(refs, begin, end, box, extent.centres, spareThreads + 1);
+    if (!cut.split) return makeLeaf();
 
     Extent leftExtent, rightExtent;
-    const uint32_t mid = partition(boxes, begin, end, cut, leftExtent, rightExtent);
+    const uint32_t mid = partition(refs, begin, end, cut, leftExtent, rightExtent);
     if (mid == begin || mid == end) return makeLeaf();
+    tree[me] = BuildNode{box, 0, 0};
     if (spareThreads > 0 && mid - begin >= kParallelMin && end - mid >= kParallelMin &&
-        buildSidesInParallel(tree, at, boxes, me, begin, mid, end, leftExtent, rightExtent, depth,
+        buildSidesInParallel(tree, at, refs, me, begin, mid, end, leftExtent, rightExtent, depth,
                              spareThreads))
         return me;
-    const uint32_t left = buildBinary(tree, at, boxes, begin, mid, leftExtent, depth + 1);
-    const uint32_t right = buildBinary(tree, at, boxes, mid, end, rightExtent, depth + 1);
-    tree[me].left = left;
-    tree[me].right = right;
+    buildBinary(tree, at, refs, begin, mid, leftExtent, depth + 1);
+    tree[me].right = buildBinary(tree, at, refs, mid, end, rightExtent, depth + 1);
     return me;
 }
 
 uint32_t ShapeBvh::smallCount(const Tree& tree, uint32_t node, uint32_t most) {
     const BuildNode& b = tree[node];
     if (b.count > 0) return b.count;
-    const uint32_t left = smallCount(tree, b.left, most);
+    const uint32_t left = smallCount(tree, node + 1, most);
     return left > most ? left : left + smallCount(tree, b.right, most - left);
 }
 
 uint32_t ShapeBvh::childRef(const Tree& tree, uint32_t node) {
-    BuildNode b = tree[node];
-    if (b.count == 0 && smallLeaves_ && smallCount(tree, node, WideLeaf) <= WideLeaf) {
+    // A leaf's first primitive and count, or a count of 0.
+    uint32_t first = tree[node].right;
+    uint32_t count = tree[node].count;
+    const uint32_t few = count == 0 && smallLeaves_ ? smallCount(tree, node, WideLeaf) : 0;
+    if (count == 0 && smallLeaves_ && few <= WideLeaf) {
         // A few triangles are tested together as one leaf (their members
         // are one range, as every subtree's are) rather than as a node.
         uint32_t leftmost = node;
         while (tree[leftmost].count == 0)
-            leftmost = tree[leftmost].left;
-        b.first = tree[leftmost].first;
-        b.count = smallCount(tree, node, WideLeaf);
+            ++leftmost;
+        first = tree[leftmost].right;
+        count = few;
     }
-    if (b.count > 0) {
-        if (b.count <= LeafCountMax && b.first <= LeafFirstMask)
-            return LeafFlag | b.count << LeafCountShift | b.first;
+    if (count > 0) {
+        if (count <= LeafCountMax && first <= LeafFirstMask)
+            return LeafFlag | count << LeafCountShift | first;
         if (leaves_.size() > LeafFirstMask) throw std::length_error("too many large leaves");
-        leaves_.push_back({b.first, b.count});
+        leaves_.push_back({first, count});
         return LeafFlag | static_cast<uint32_t>(leaves_.size() - 1);
     }
     return flatten(tree, node);
@@ -692,7 +1029,7 @@ uint32_t ShapeBvh::flatten(const Tree& tree, uint32_t node) {
     nodes_.emplace_back();
     // The two children, with the largest inner one replaced by its own two
     // while there is room for four.
-    uint32_t kids[4] = {tree[node].left, tree[node].right, 0, 0};
+    uint32_t kids[4] = {node + 1, tree[node].right, 0, 0};
     int count = 2;
     while (count < 4) {
         int widest = -1;
@@ -707,9 +1044,9 @@ uint32_t ShapeBvh::flatten(const Tree& tree, uint32_t node) {
             }
         }
         if (widest < 0) break;
-        const BuildNode& k = tree[kids[widest]];
-        kids[widest] = k.left;
-        kids[count++] = k.right;
+        const uint32_t inner = kids[widest];
+        kids[widest] = inner + 1;
+        kids[count++] = tree[inner].right;
     }
     Node out{};
     for (int i = 0; i < 4; ++i) {
@@ -725,6 +1062,46 @@ uint32_t ShapeBvh::flatten(const Tree& tree, uint32_t node) {
     }
     nodes_[me] = out;
     return me;
+}
+
+uint64_t ShapeBvh::fingerprint() const {
+    // FNV-1a over the values, field by field.
+    uint64_t h = 14695981039346656037ull;
+    auto mix = [&h](const void* data, size_t bytes) {
+        const auto* p = static_cast<const unsigned char*>(data);
+        for (size_t i = 0; i < bytes; ++i)
+            h = (h ^ p[i]) * 1099511628211ull;
+    };
+    auto mixNodes = [&](const auto& nodes) {
+        for (const Node& n : nodes) {
+            mix(n.lo, sizeof n.lo);
+            mix(n.hi, sizeof n.hi);
+            mix(n.child, sizeof n.child);
+            mix(&n.valid, sizeof n.valid);
+        }
+    };
+    auto mixPrims = [&](const auto& prims) {
+        for (const Prim& p : prims) {
+            mix(&p.index, sizeof p.index);
+            mix(&p.part, sizeof p.part);
+        }
+    };
+    mixNodes(nodes_);
+    mixNodes(flat_);
+    for (const Leaf& l : leaves_) {
+        mix(&l.first, sizeof l.first);
+        mix(&l.count, sizeof l.count);
+    }
+    mixPrims(prims_);
+    mixPrims(unbounded_);
+    mix(&root_, sizeof root_);
+    if (root_ != Empty) {
+        mix(&rootBox_.lo, sizeof rootBox_.lo);
+        mix(&rootBox_.hi, sizeof rootBox_.hi);
+    }
+    const unsigned char flags[2] = {packedOnly_, packed_ != nullptr};
+    mix(flags, sizeof flags);
+    return h;
 }
 
 void ShapeBvh::nearestHit(Hit& best, const Ray& ray, bool complete) const {

@@ -34,6 +34,10 @@ class ShapeBvh {
     size_t boundedCount() const { return prims_.size(); }
     size_t unboundedCount() const { return unbounded_.size(); }
     size_t nodeCount() const { return nodes_.size() + flat_.size(); }
+    // A digest of the hierarchy's layout: every node's boxes and children,
+    // every leaf, and the entries in their order (by list position and part).
+    // Two builds with the same digest search alike.
+    uint64_t fingerprint() const;
 
   private:
     struct Prim {
@@ -70,12 +74,14 @@ class ShapeBvh {
     static constexpr uint32_t LeafCountMax = 8;
     static constexpr uint32_t Empty = 0xFFFFFFFFu;
 
-    // The binary tree of the build, flattened afterwards.
+    // The binary tree of the build, flattened afterwards. A node's left
+    // child is the node right after it.
     struct BuildNode {
         Bounds box;
-        uint32_t left = 0, right = 0;   // children, when count is 0
-        uint32_t first = 0, count = 0;  // primitives of a leaf
+        uint32_t right = 0;  // or a leaf's first primitive
+        uint32_t count = 0;  // a leaf's primitives; 0 for a node with children
     };
+    static_assert(sizeof(BuildNode) == 32);
     // Lists of up to FlatMax bounded members have no tree: their boxes, four
     // to a group, are all tested at once and the members met are tried
     // nearest box first.
@@ -87,7 +93,17 @@ class ShapeBvh {
     // The same for arrays whose elements are each written before being read.
     template <class T>
     using UnfilledArray = std::vector<T, UnfilledHugePageAllocator<T>>;
-    using BoxArray = UnfilledArray<Bounds>;
+    // An entry as the build sorts it: its padded box, its number in the
+    // order of the list's entries (Empty for one without finite bounds), and
+    // the member of the list it belongs to; two wide loads give the box.
+    struct alignas(16) BuildRef {
+        float lo[3];
+        uint32_t id;
+        float hi[3];
+        uint32_t member;
+    };
+    static_assert(sizeof(BuildRef) == 32);
+    using RefArray = UnfilledArray<BuildRef>;
     // The binary tree being built has room for the most nodes it can have;
     // each builder writes its nodes from its own next slot on.
     using Tree = UnfilledArray<BuildNode>;
@@ -106,7 +122,7 @@ class ShapeBvh {
     // tree's slots from the cursor's on (at most 2 (end - begin) - 1 of them),
     // and moves the cursor past them; the node's slot. `spareThreads` more
     // threads may build halves beside it.
-    uint32_t buildBinary(Tree& tree, Cursor& at, BoxArray& boxes, uint32_t begin, uint32_t end,
+    uint32_t buildBinary(Tree& tree, Cursor& at, RefArray& refs, uint32_t begin, uint32_t end,
                          const Extent& extent, int depth, int spareThreads = 0);
     // Where a range is cut in two: the members whose centre falls below bin
     // `bin` of `bins` on `axis` (binned from `lo`, `scale` bins a unit) go
@@ -119,20 +135,28 @@ class ShapeBvh {
         float scale = 0.0f;
         // The surface-area heuristic's cost of the two sides.
         float cost = std::numeric_limits<float>::infinity();
+        // Whether the cut is worth more than a leaf of the range, and then
+        // the box of each side's members.
+        bool split = false;
+        Bounds left, right;
     };
-    // The cheapest cut of a range whose centres span `centreBox`, on up to
-    // `threads` threads.
-    static Cut findCut(const BoxArray& boxes, uint32_t begin, uint32_t end, const Bounds& centreBox,
-                       int threads = 1);
+    // The cheapest cut of a range whose members span `box` and whose centres
+    // span `centreBox`, on up to `threads` threads.
+    static Cut findCut(const RefArray& refs, uint32_t begin, uint32_t end, const Bounds& box,
+                       const Bounds& centreBox, int threads = 1);
     // Moves the members to their sides of the cut; where the right side
-    // begins, and each side's extent.
-    uint32_t partition(BoxArray& boxes, uint32_t begin, uint32_t end, const Cut& cut, Extent& left,
-                       Extent& right);
+    // begins, and each side's extent (the boxes those of the cut).
+    static uint32_t partition(RefArray& refs, uint32_t begin, uint32_t end, const Cut& cut,
+                              Extent& left, Extent& right);
     // Builds node `me`'s two sides, the left on a thread of its own; false,
     // with nothing built, when no thread could be started.
-    bool buildSidesInParallel(Tree& tree, Cursor& at, BoxArray& boxes, uint32_t me, uint32_t begin,
+    bool buildSidesInParallel(Tree& tree, Cursor& at, RefArray& refs, uint32_t me, uint32_t begin,
                               uint32_t mid, uint32_t end, const Extent& leftExtent,
                               const Extent& rightExtent, int depth, int spareThreads);
+    // prims_ in the order of the build's entries: `base` gives each member's
+    // first entry when it is a mesh, AsShape otherwise (empty when no member
+    // is a mesh).
+    void makePrims(const RefArray& refs, const std::vector<uint32_t>& base);
     uint32_t flatten(const Tree& tree, uint32_t node);
     uint32_t childRef(const Tree& tree, uint32_t node);
     // The members below `node`, counted up to just past `most`.

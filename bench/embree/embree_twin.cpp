@@ -10,7 +10,9 @@
 // Glimmark's camera rays hit and go to each light, as shading sends them.
 // Only the searches are timed, not shading, in processor time of the one
 // thread (wall time on a busy machine counts other programs' turns); the best
-// of N runs is kept.
+// of N runs is kept. Both hierarchies are also built N times, each from
+// nothing, the two taking turns, and the best and the median of the builds'
+// wall and thread times are printed beside the first build's wall time.
 
 #include <embree3/rtcore.h>
 
@@ -53,6 +55,30 @@ double cpuNow() {
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
+
+// The times of repeated builds: wall and this thread's processor time.
+struct BuildTimes {
+    std::vector<double> wall, cpu;
+
+    template <class Build>
+    void time(Build build) {
+        const double w = now(), c = cpuNow();
+        build();
+        cpu.push_back(cpuNow() - c);
+        wall.push_back(now() - w);
+    }
+    static double best(std::vector<double> v) { return *std::min_element(v.begin(), v.end()); }
+    // The middle one, or the mean of the middle two.
+    static double median(std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        const size_t n = v.size();
+        return n % 2 == 1 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+    }
+    void print(const char* name) const {
+        std::printf("%s wall %.4f / %.4f s, thread CPU %.4f / %.4f s", name, best(wall),
+                    median(wall), best(cpu), median(cpu));
+    }
+};
 
 // Glimmark's shadow reach (render/shading.cpp).
 float shadow_reach(float dist) {
@@ -125,9 +151,32 @@ int main(int argc, char** argv) {
     if (height > 0) job.height = height;
     const Scene& scene = captured.scene();
     ShapeList& shapes = const_cast<ShapeList&>(scene.shapes);
-    t0 = now();
-    shapes.buildAcceleration(buildThreads);
-    const double buildSeconds = now() - t0;
+    // The two builds take turns, each from nothing, so that a machine
+    // growing busier weighs on both alike (the last of each is searched).
+    std::vector<float> vertices;
+    std::vector<unsigned> indices;
+    gather(scene.shapes, vertices, indices);
+    RTCDevice device = rtcNewDevice("threads=1");
+    RTCScene rtc = nullptr;
+    BuildTimes glimmarkBuilds, embreeBuilds;
+    for (int run = 0; run < repeat; ++run) {
+        glimmarkBuilds.time([&] { shapes.buildAcceleration(buildThreads); });
+        if (rtc != nullptr) rtcReleaseScene(rtc);
+        rtc = rtcNewScene(device);
+        embreeBuilds.time([&] {
+            RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
+            rtcSetSharedGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
+                                       vertices.data(), 0, 3 * sizeof(float), vertices.size() / 3);
+            rtcSetSharedGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
+                                       indices.data(), 0, 3 * sizeof(unsigned), indices.size() / 3);
+            rtcCommitGeometry(geometry);
+            rtcAttachGeometry(rtc, geometry);
+            rtcReleaseGeometry(geometry);
+            rtcCommitScene(rtc);
+        });
+    }
+    const double embreeBuild = embreeBuilds.wall.front();
+    const double buildSeconds = glimmarkBuilds.wall.front();
 
     // The camera rays of the picture, one per pixel.
     std::vector<Ray> camera;
@@ -176,22 +225,6 @@ int main(int argc, char** argv) {
         glimmarkBlocked = blocked;
     }
 
-    std::vector<float> vertices;
-    std::vector<unsigned> indices;
-    gather(scene.shapes, vertices, indices);
-    RTCDevice device = rtcNewDevice("threads=1");
-    RTCScene rtc = rtcNewScene(device);
-    t0 = now();
-    RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
-    rtcSetSharedGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
-                               vertices.data(), 0, 3 * sizeof(float), vertices.size() / 3);
-    rtcSetSharedGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, indices.data(),
-                               0, 3 * sizeof(unsigned), indices.size() / 3);
-    rtcCommitGeometry(geometry);
-    rtcAttachGeometry(rtc, geometry);
-    rtcReleaseGeometry(geometry);
-    rtcCommitScene(rtc);
-    const double embreeBuild = now() - t0;
     RTCIntersectContext context;
     rtcInitIntersectContext(&context);
     double embreeBest = 1e30;
@@ -226,6 +259,17 @@ int main(int argc, char** argv) {
                 indices.size() / 3, job.width, job.height, camera.size(), shadows.size());
     std::printf("parse %.3f s; build: Glimmark %.3f s on %d thread(s), Embree %.3f s on one\n",
                 parseSeconds, buildSeconds, buildThreads, embreeBuild);
+    // Of the Glimmark builds on more threads, only the calling thread's time
+    // is counted.
+    std::printf("builds, best / median of %d: ", repeat);
+    glimmarkBuilds.print("Glimmark");
+    std::printf("; ");
+    embreeBuilds.print("Embree");
+    std::printf("; ratio Embree/Glimmark CPU %.2f / %.2f\n",
+                BuildTimes::best(embreeBuilds.cpu) / BuildTimes::best(glimmarkBuilds.cpu),
+                BuildTimes::median(embreeBuilds.cpu) / BuildTimes::median(glimmarkBuilds.cpu));
+    std::printf("hierarchy digest %016llx\n",
+                static_cast<unsigned long long>(shapes.acceleration()->fingerprint()));
     std::printf("Glimmark: %.3f s, %.2f M rays/s/core (hits %lld, shadowed %lld)\n", glimmarkBest,
                 rays / glimmarkBest * 1e-6, glimmarkHits, glimmarkBlocked);
     std::printf("Embree:   %.3f s, %.2f M rays/s/core (hits %lld, shadowed %lld)\n", embreeBest,

@@ -26,6 +26,8 @@ struct Case {
     // The same triangles as one TriangleMesh (its triangles without area
     // take no place in the hierarchy).
     bool mesh = false;
+    // The digest of the hierarchy built (ShapeBvh::fingerprint).
+    uint64_t layout = 0;
 };
 
 class BvhMatchesLinearScan : public ::testing::TestWithParam<Case> {};
@@ -82,7 +84,9 @@ TEST_P(BvhMatchesLinearScan, EveryRayGivesTheSameHit) {
         ShapeBvh one;
         one.build(list, 1);
         EXPECT_EQ(bvh.nodeCount(), one.nodeCount());
+        EXPECT_EQ(bvh.fingerprint(), one.fingerprint());
     }
+    EXPECT_EQ(bvh.fingerprint(), c.layout) << std::hex << bvh.fingerprint();
     int hits = 0;
     for (int r = 0; r < 3000; ++r) {
         Ray ray{Vector3{pos(rng), pos(rng), pos(rng)} * c.scale + Vector3{1, 1, 1} * c.offset,
@@ -103,28 +107,35 @@ TEST_P(BvhMatchesLinearScan, EveryRayGivesTheSameHit) {
 
 INSTANTIATE_TEST_SUITE_P(
     Scenes, BvhMatchesLinearScan,
-    ::testing::Values(Case{"few", 3, false, 0, false},
-                      // lists searched without a tree, and
-                      // the first one with a tree
-                      Case{"flatMixed", 9, false, 2, false}, Case{"flatTies", 8, true, 0, false},
-                      Case{"flatSkip", 16, false, 0, true},
-                      Case{"smallestTree", 17, false, 0, false}, Case{"many", 500, false, 0, false},
-                      Case{"ties", 200, true, 0, false}, Case{"mixed", 300, false, 40, false},
-                      Case{"skip", 300, false, 0, true},
-                      // large enough for halves on threads
-                      Case{"threads", 12000, false, 5, false, 3},
-                      Case{"threadsAllBounded", 12000, false, 0, false, 2},
-                      // boxes far larger than the padding, and boxes far off
-                      Case{"huge", 300, false, 0, false, 1, 1e17f},
-                      Case{"farFromOrigin", 300, true, 0, false, 1, 1.0f, 1e6f},
-                      Case{"triangles", 400, false, 0, false, 1, 1.0f, 0.0f, true},
-                      Case{"triangleTies", 300, true, 0, true, 1, 1.0f, 0.0f, true},
-                      Case{"mesh", 400, false, 0, true, 1, 1.0f, 0.0f, true, true},
-                      Case{"meshTies", 300, true, 0, true, 1, 1.0f, 0.0f, true, true},
-                      Case{"meshThreads", 6000, false, 0, false, 2, 1.0f, 0.0f, true, true},
-                      // a few dozen triangles, each twice: small leaves of ties
-                      Case{"fewMeshTies", 40, true, 0, true, 1, 1.0f, 0.0f, true, true},
-                      Case{"fewTriangleTies", 40, true, 0, true, 1, 1.0f, 0.0f, true}),
+    ::testing::Values(
+        Case{"few", 3, false, 0, false, 1, 1.0f, 0.0f, false, false, 0x3c25167d3260ef1fu},
+        // lists searched without a tree, and
+        // the first one with a tree
+        Case{"flatMixed", 9, false, 2, false, 1, 1.0f, 0.0f, false, false, 0xc5d454ec03b014a3u},
+        Case{"flatTies", 8, true, 0, false, 1, 1.0f, 0.0f, false, false, 0x29bffdadb24d7f11u},
+        Case{"flatSkip", 16, false, 0, true, 1, 1.0f, 0.0f, false, false, 0xd5aedf3df30a8d60u},
+        Case{"smallestTree", 17, false, 0, false, 1, 1.0f, 0.0f, false, false, 0xa6962d2657f0c012u},
+        Case{"many", 500, false, 0, false, 1, 1.0f, 0.0f, false, false, 0x009f9d0f931c2677u},
+        Case{"ties", 200, true, 0, false, 1, 1.0f, 0.0f, false, false, 0x2d253c0e4a940e80u},
+        Case{"mixed", 300, false, 40, false, 1, 1.0f, 0.0f, false, false, 0x44b86838de54e6c2u},
+        Case{"skip", 300, false, 0, true, 1, 1.0f, 0.0f, false, false, 0x8e3022ab87b9413du},
+        // large enough for halves on threads
+        Case{"threads", 12000, false, 5, false, 3, 1.0f, 0.0f, false, false, 0xae17aaf09524cfd2u},
+        Case{"threadsAllBounded", 12000, false, 0, false, 2, 1.0f, 0.0f, false, false,
+             0xf423fa00e61988c4u},
+        // boxes far larger than the padding, and boxes far off
+        Case{"huge", 300, false, 0, false, 1, 1e17f, 0.0f, false, false, 0x3fe42dacab617b35u},
+        Case{"farFromOrigin", 300, true, 0, false, 1, 1.0f, 1e6f, false, false,
+             0x3694a50102238f2fu},
+        Case{"triangles", 400, false, 0, false, 1, 1.0f, 0.0f, true, false, 0x23ee13ea251f80c2u},
+        Case{"triangleTies", 300, true, 0, true, 1, 1.0f, 0.0f, true, false, 0x7f204d6d5c5d1ccfu},
+        Case{"mesh", 400, false, 0, true, 1, 1.0f, 0.0f, true, true, 0xb6d3d0f20a09c696u},
+        Case{"meshTies", 300, true, 0, true, 1, 1.0f, 0.0f, true, true, 0x599ea3c64de09927u},
+        Case{"meshThreads", 6000, false, 0, false, 2, 1.0f, 0.0f, true, true, 0x71e9da819cfc7f05u},
+        // a few dozen triangles, each twice: small leaves of ties
+        Case{"fewMeshTies", 40, true, 0, true, 1, 1.0f, 0.0f, true, true, 0x57af4671740cdf20u},
+        Case{"fewTriangleTies", 40, true, 0, true, 1, 1.0f, 0.0f, true, false,
+             0xa4ed2c79333ed68cu}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ShapeListAcceleration, AppendDropsTheHierarchy) {
