@@ -46,16 +46,25 @@ float highlight_exponent(float gloss) {
 // positions' bits (the value is always what the sums below give).
 Vector3 half_vector(const Vector3& eye, const Vector3& shape, const Vector3& light, int slot) {
     struct Kept {
-        float key[9];
+        uint32_t key[9];
         Vector3 H;
         bool known = false;
     };
     constexpr int Slots = 4;
     thread_local Kept kept[Slots];
-    const float key[9] = {eye.x,   eye.y,   eye.z,   shape.x, shape.y,
-                          shape.z, light.x, light.y, light.z};
+    const float values[9] = {eye.x,   eye.y,   eye.z,   shape.x, shape.y,
+                             shape.z, light.x, light.y, light.z};
+    uint32_t key[9];
+    std::memcpy(key, values, sizeof key);
     Kept* k = slot < Slots ? &kept[slot] : nullptr;
-    if (k != nullptr && k->known && std::memcmp(k->key, key, sizeof key) == 0) return k->H;
+    if (k != nullptr && k->known) {
+        // Word by word, not through memcmp: the WebAssembly build would call
+        // it for every light of every shaded point.
+        uint32_t differ = 0;
+        for (int i = 0; i < 9; ++i)
+            differ |= k->key[i] ^ key[i];
+        if (differ == 0) return k->H;
+    }
     const Vector3 V = (eye - shape).normalized();
     const Vector3 Lc = (shape - light).normalized();
     const Vector3 H = (V - Lc).normalized();

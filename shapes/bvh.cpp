@@ -13,6 +13,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#endif
 
 #include "shapes/triangle.h"
 #include "shapes/triangle_mesh.h"
@@ -1224,6 +1227,27 @@ inline unsigned meetFour(const PackedTriangle* const tri[4], const WideRay& w, f
 }
 #endif
 
+#if defined(__SSE2__)
+// _mm_min_ps and _mm_max_ps: the first operand unless the second is smaller
+// (larger), a NaN in either giving the second. WebAssembly's pmin and pmax
+// with the operands swapped pick the same lane in one instruction, where the
+// SSE emulation of the WebAssembly build compares and selects.
+inline __m128 lanesMin(__m128 a, __m128 b) {
+#if defined(__wasm_simd128__)
+    return (__m128)wasm_f32x4_pmin((v128_t)b, (v128_t)a);
+#else
+    return _mm_min_ps(a, b);
+#endif
+}
+inline __m128 lanesMax(__m128 a, __m128 b) {
+#if defined(__wasm_simd128__)
+    return (__m128)wasm_f32x4_pmax((v128_t)b, (v128_t)a);
+#else
+    return _mm_max_ps(a, b);
+#endif
+}
+#endif
+
 // The children of `node` worth visiting, as a bit mask, with the distance at
 // which the ray's line enters each child's box.
 template <bool AnyParallel, typename Node>
@@ -1245,8 +1269,8 @@ inline unsigned childSpans(const Node& node, const BoxRay& r, const WideRay& w, 
             const __m128 far = _mm_load_ps(reinterpret_cast<const float*>(box + w.farFace[a]));
             const __m128 u = _mm_mul_ps(_mm_sub_ps(near, w.o[a]), w.inv[a]);
             const __m128 v = _mm_mul_ps(_mm_sub_ps(far, w.o[a]), w.inv[a]);
-            tmin = a == 0 ? u : _mm_max_ps(tmin, u);
-            tmax = a == 0 ? v : _mm_min_ps(tmax, v);
+            tmin = a == 0 ? u : lanesMax(tmin, u);
+            tmax = a == 0 ? v : lanesMin(tmax, v);
         }
         tmin = _mm_sub_ps(tmin, w.slack);
         tmax = _mm_add_ps(tmax, w.slack);
@@ -1272,6 +1296,35 @@ inline unsigned childSpans(const Node& node, const BoxRay& r, const WideRay& w, 
     return mask;
 }
 
+// `to = from`. The desktop build copies the record with a few vector moves;
+// the WebAssembly build would make the copy a call of memcpy, so there it
+// goes field by field.
+inline void copyHit(Hit& to, const Hit& from) {
+#if !defined(__wasm__)
+    to = from;
+#else
+    static_assert(sizeof(Hit) == 2 * sizeof(int) + 2 * sizeof(CShape*) + 2 * sizeof(uint32_t) +
+                                     6 * sizeof(Vector3) + 4 * sizeof(float),
+                  "every field of Hit is copied below");
+    to.entryKind = from.entryKind;
+    to.boundaryCount = from.boundaryCount;
+    to.shape = from.shape;
+    to.skipShape = from.skipShape;
+    to.part = from.part;
+    to.skipPart = from.skipPart;
+    to.entryPoint = from.entryPoint;
+    to.exitPoint = from.exitPoint;
+    to.entryNormal = from.entryNormal;
+    to.exitNormal = from.exitNormal;
+    to.entryColour = from.entryColour;
+    to.exitColour = from.exitColour;
+    to.entryDistance = from.entryDistance;
+    to.exitDistance = from.exitDistance;
+    to.weights[0] = from.weights[0];
+    to.weights[1] = from.weights[1];
+#endif
+}
+
 // The hit a search keeps: the strictly nearer entry wins, a tie goes to the
 // shape nearer the head of the list, and nothing at or past the caller's
 // starting distance is taken. Only the distances are asked of the shapes;
@@ -1294,7 +1347,7 @@ struct Keeper {
         const float d = work.entryDistance;
         if (!(d < limit)) return;
         if (d < distance || (d == distance && index < keptIndex)) {
-            best = work;
+            copyHit(best, work);
             distance = d;
             keptIndex = index;
             kept = shape;
