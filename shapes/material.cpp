@@ -2,11 +2,21 @@
 
 #include <cmath>
 
+namespace {
+
+// std::fmod(x, 1.0f) but for the sign of a zero, which nothing below tells
+// apart (a zero of either sign gives the same index and weights): x less
+// its whole part is exact for every float, and NaN for an infinity or NaN.
+// A libm call fewer per lookup.
+float wholeRemainder(float x) { return x - std::trunc(x); }
+
+}  // namespace
+
 Vector3 Material::colourAt(float u, float v) const {
     if (!texture_loaded || texels.empty()) return diffuse;
-    float fu = std::fmod(density * u, 1.0f);
+    float fu = wholeRemainder(density * u);
     if (fu < 0.0f) fu = fu + 1.0f;
-    float fv = std::fmod(density * v, 1.0f);
+    float fv = wholeRemainder(density * v);
     if (fv < 0.0f) fv = fv + 1.0f;
     // A coordinate that is not finite (a shape placed at infinity gives one)
     // wraps to NaN and lies nowhere in the image: it reads texel 0, the
