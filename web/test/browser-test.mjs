@@ -299,6 +299,12 @@ test('opened files reach the tracer: a texture of their own', { skip }, async ()
 
 test('Stop (F7) ends a trace, and Play waits while one runs', { skip }, async () => {
   await chooseExample(page, 'showcase.gmk');
+  // Big enough to be still tracing when the status line first shows a row.
+  await page.evaluate(() =>
+    window.playground.setEditorText(
+      window.playground.editorText().replace(/WIDTH \d+ HEIGHT \d+/, 'WIDTH 1600 HEIGHT 1600'),
+    ),
+  );
   await page.keyboard.press('F5');
   await page.waitForFunction(() => /Tracing row [1-9]/.test(document.getElementById('run-status').textContent), { timeout: 30000 });
   await page.keyboard.press('F5');
