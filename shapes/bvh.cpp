@@ -35,6 +35,42 @@ struct BoxRay {
 
 namespace {
 
+// A float as the WebAssembly build's compiler must keep it: one 4-byte read
+// of its own. That compiler turns a float read from memory and broadcast, or
+// neighbouring floats read together, into one 8- or 16-byte read; when the
+// floats were just written one by one, such a read waits until the writes
+// have reached memory. Elsewhere the value as it is.
+inline float readAlone(float x) {
+#if defined(__wasm__)
+    __asm__("" : "+r"(x));
+#endif
+    return x;
+}
+
+#if defined(__SSE2__)
+// _mm_set1_ps of a float read alone.
+inline __m128 broadcast(float x) { return _mm_set1_ps(readAlone(x)); }
+
+// _mm_min_ps and _mm_max_ps: the first operand unless the second is smaller
+// (larger), a NaN in either giving the second. WebAssembly's pmin and pmax
+// with the operands swapped pick the same lane in one instruction, where the
+// SSE emulation of the WebAssembly build compares and selects.
+inline __m128 lanesMin(__m128 a, __m128 b) {
+#if defined(__wasm_simd128__)
+    return (__m128)wasm_f32x4_pmin((v128_t)b, (v128_t)a);
+#else
+    return _mm_min_ps(a, b);
+#endif
+}
+inline __m128 lanesMax(__m128 a, __m128 b) {
+#if defined(__wasm_simd128__)
+    return (__m128)wasm_f32x4_pmax((v128_t)b, (v128_t)a);
+#else
+    return _mm_max_ps(a, b);
+#endif
+}
+#endif
+
 constexpr int kBins = 16;
 // Lists this short are always one leaf; leaves up to kMaxLeaf are made when
 // the surface-area heuristic finds no cheaper split.
@@ -196,10 +232,9 @@ bool paddedTriangleBox(const Vector3& a, const Vector3& b, const Vector3& c, __m
 }
 #endif
 
-BoxRay boxRayOf(const Ray& ray) {
+// The ray's origin and direction, component by component.
+BoxRay boxRayOf(const float o[3], const float d[3]) {
     BoxRay r;
-    const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
-    const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
 #if defined(__SSE2__)
     // The three axes at once, the fourth lane idle (a zero direction there
     // counts as parallel and is never looked at).
@@ -220,12 +255,12 @@ BoxRay boxRayOf(const Ray& ray) {
             r.parallel[a] = (crossingAxes & (1 << a)) == 0;
     }
     // Largest of the lanes (maximum does not depend on the order).
-    __m128 b = _mm_max_ps(ao, _mm_set1_ps(1.0f));
+    __m128 b = lanesMax(ao, _mm_set1_ps(1.0f));
     __m128 l = ad;
-    b = _mm_max_ps(b, _mm_shuffle_ps(b, b, _MM_SHUFFLE(2, 3, 0, 1)));
-    l = _mm_max_ps(l, _mm_shuffle_ps(l, l, _MM_SHUFFLE(2, 3, 0, 1)));
-    b = _mm_max_ps(b, _mm_shuffle_ps(b, b, _MM_SHUFFLE(1, 0, 3, 2)));
-    l = _mm_max_ps(l, _mm_shuffle_ps(l, l, _MM_SHUFFLE(1, 0, 3, 2)));
+    b = lanesMax(b, _mm_shuffle_ps(b, b, _MM_SHUFFLE(2, 3, 0, 1)));
+    l = lanesMax(l, _mm_shuffle_ps(l, l, _MM_SHUFFLE(2, 3, 0, 1)));
+    b = lanesMax(b, _mm_shuffle_ps(b, b, _MM_SHUFFLE(1, 0, 3, 2)));
+    l = lanesMax(l, _mm_shuffle_ps(l, l, _MM_SHUFFLE(1, 0, 3, 2)));
     const float big = _mm_cvtss_f32(b);
     const float longest = _mm_cvtss_f32(l);
 #else
@@ -1108,12 +1143,20 @@ uint64_t ShapeBvh::fingerprint() const {
 }
 
 void ShapeBvh::nearestHit(Hit& best, const Ray& ray, bool complete) const {
-    if (!isFiniteRay(ray)) {
+    // Each component read once, on its own: the caller has usually just
+    // written the ray.
+    const float o[3] = {readAlone(ray.origin.x), readAlone(ray.origin.y), readAlone(ray.origin.z)};
+    const float d[3] = {readAlone(ray.direction.x), readAlone(ray.direction.y),
+                        readAlone(ray.direction.z)};
+    // As isFiniteRay: x - x is 0 for a finite x and NaN otherwise.
+    const float finite = ((o[0] - o[0]) + (o[1] - o[1])) + ((o[2] - o[2]) + (d[0] - d[0])) +
+                         ((d[1] - d[1]) + (d[2] - d[2]));
+    if (finite != 0.0f) {
         // The box tests need finite numbers; the list order decides as well.
         nearestHitInOrder(best, ray);
         return;
     }
-    const BoxRay r = boxRayOf(ray);
+    const BoxRay r = boxRayOf(o, d);
     const CShape* kept;
     if (!flat_.empty())
         kept = r.anyParallel ? searchFlat<true>(best, ray, r) : searchFlat<false>(best, ray, r);
@@ -1149,15 +1192,15 @@ struct WideRay {
     explicit WideRay(const BoxRay& r) {
 #if defined(__SSE2__)
         for (int a = 0; a < 3; ++a) {
-            o[a] = _mm_set1_ps(r.o[a]);
-            d[a] = _mm_set1_ps(r.d[a]);
-            inv[a] = _mm_set1_ps(r.inv[a]);
+            o[a] = broadcast(r.o[a]);
+            d[a] = broadcast(r.d[a]);
+            inv[a] = broadcast(r.inv[a]);
             const bool positive = r.inv[a] >= 0.0f;
             const size_t row = 4 * sizeof(float) * static_cast<size_t>(a);
             nearFace[a] = (positive ? 0 : 3 * 4 * sizeof(float)) + row;
             farFace[a] = (positive ? 3 * 4 * sizeof(float) : 0) + row;
         }
-        slack = _mm_set1_ps(r.slack);
+        slack = broadcast(r.slack);
 #else
         (void)r;
 #endif
@@ -1209,7 +1252,7 @@ inline unsigned meetFour(const PackedTriangle* const tri[4], const WideRay& w, f
         dot(_mm_sub_ps(w.o[0], Ax), _mm_sub_ps(w.o[1], Ay), _mm_sub_ps(w.o[2], Az), nx, ny, nz);
     const __m128 tt = _mm_div_ps(_mm_xor_ps(q, _mm_set1_ps(-0.0f)), dn);
     __m128 miss = _mm_or_ps(_mm_cmpeq_ps(dn, zero), _mm_cmplt_ps(tt, zero));
-    miss = _mm_or_ps(miss, _mm_cmpgt_ps(tt, _mm_set1_ps(farthest)));
+    miss = _mm_or_ps(miss, _mm_cmpgt_ps(tt, broadcast(farthest)));
     const __m128 wx = _mm_sub_ps(_mm_add_ps(w.o[0], _mm_mul_ps(w.d[0], tt)), Ax);
     const __m128 wy = _mm_sub_ps(_mm_add_ps(w.o[1], _mm_mul_ps(w.d[1], tt)), Ay);
     const __m128 wz = _mm_sub_ps(_mm_add_ps(w.o[2], _mm_mul_ps(w.d[2], tt)), Az);
@@ -1224,27 +1267,6 @@ inline unsigned meetFour(const PackedTriangle* const tri[4], const WideRay& w, f
     _mm_storeu_ps(s, ss);
     _mm_storeu_ps(g, gg);
     return static_cast<unsigned>(_mm_movemask_ps(miss)) ^ 15u;
-}
-#endif
-
-#if defined(__SSE2__)
-// _mm_min_ps and _mm_max_ps: the first operand unless the second is smaller
-// (larger), a NaN in either giving the second. WebAssembly's pmin and pmax
-// with the operands swapped pick the same lane in one instruction, where the
-// SSE emulation of the WebAssembly build compares and selects.
-inline __m128 lanesMin(__m128 a, __m128 b) {
-#if defined(__wasm_simd128__)
-    return (__m128)wasm_f32x4_pmin((v128_t)b, (v128_t)a);
-#else
-    return _mm_min_ps(a, b);
-#endif
-}
-inline __m128 lanesMax(__m128 a, __m128 b) {
-#if defined(__wasm_simd128__)
-    return (__m128)wasm_f32x4_pmax((v128_t)b, (v128_t)a);
-#else
-    return _mm_max_ps(a, b);
-#endif
 }
 #endif
 
@@ -1276,7 +1298,7 @@ inline unsigned childSpans(const Node& node, const BoxRay& r, const WideRay& w, 
         tmax = _mm_add_ps(tmax, w.slack);
         const __m128 ok =
             _mm_and_ps(_mm_and_ps(_mm_cmple_ps(tmin, tmax), _mm_cmpge_ps(tmax, _mm_setzero_ps())),
-                       _mm_cmple_ps(tmin, _mm_set1_ps(bestDistance)));
+                       _mm_cmple_ps(tmin, broadcast(bestDistance)));
         _mm_storeu_ps(t0, tmin);
         return static_cast<unsigned>(_mm_movemask_ps(ok)) & node.valid;
     }
