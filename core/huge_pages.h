@@ -57,7 +57,13 @@ struct HugePageAllocator {
 // types whose objects may begin by being stored to.
 template <class T>
 struct UnfilledHugePageAllocator : HugePageAllocator<T> {
+#if defined(__wasm__)
+    // There a Vector3 copies itself member by member (core/vector3.h), and
+    // what holds one is not trivially copyable; it is still plain data.
+    static_assert(std::is_standard_layout_v<T> && std::is_trivially_destructible_v<T>);
+#else
     static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+#endif
     template <class U>
     struct rebind {
         using other = UnfilledHugePageAllocator<U>;

@@ -10,6 +10,19 @@ struct Vector3 {
 
     constexpr Vector3() = default;
     constexpr Vector3(float x_, float y_, float z_) : x(x_), y(y_), z(z_) {}
+#if defined(__wasm__)
+    // Member by member. The WebAssembly build would copy the 12 bytes as
+    // one 8-byte and one 4-byte value, and a vector just written float by
+    // float (a result, a hit's normal) cannot be read back 8 bytes at once
+    // until those writes have reached memory: a stall at every such copy.
+    constexpr Vector3(const Vector3& v) : x(v.x), y(v.y), z(v.z) {}
+    constexpr Vector3& operator=(const Vector3& v) {
+        x = v.x;
+        y = v.y;
+        z = v.z;
+        return *this;
+    }
+#endif
 
     Vector3 plus(const Vector3& v) const { return {x + v.x, y + v.y, z + v.z}; }
     Vector3 scaled(float s) const { return {x * s, y * s, z * s}; }
