@@ -30,11 +30,12 @@ const DRAW_BUDGET_MS = 8;
 const STRIPS_PER_FRAME = 8;
 // A hidden page has no display frames: then a timer draws.
 const TIMER_MS = 50;
-// Rows that trickle in are drawn together, at most this often: every strip
-// drawn on is copied whole for the compositor, and those copies take the
-// cores the tracer's workers run on. Rows asked for at once, and rows that
-// a draw could not all put, go at the next display frame.
-const SETTLE_MS = 100;
+// Rows that trickle in are drawn together, at most this often (four times a
+// second, as the status line follows the rows): every strip drawn on is
+// copied whole for the compositor, and those copies take the cores the
+// tracer's workers run on. Rows asked for at once, and rows that a draw
+// could not all put, go at the next display frame.
+const SETTLE_MS = 250;
 
 let width = 0;
 let height = 0;

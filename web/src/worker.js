@@ -8,8 +8,9 @@ importScripts('glimmark_web.js');
 
 // Where the page's files go (INCLUDE FILE and TEXTURE_FILE look here).
 const SCENE_FOLDER = '/scene';
-// Rows are sent to the page at most this often (and when a frame ends).
-const ROWS_EVERY_MS = 40;
+// Rows are sent to the page at most this often (and when a frame ends); the
+// page draws them four times a second.
+const ROWS_EVERY_MS = 100;
 
 let module = null;
 let api = null;
