@@ -6,9 +6,10 @@
 
 // The most characters a trace reads, and so the most a link may carry.
 export const MAX_SCENE_CHARACTERS = 16777215;
-// Base64url characters decoded per piece (a multiple of 4): 3 KiB of deflated
-// bytes, which inflate to 3 MiB at most in one go.
-const PIECE = 1 << 12;
+// Base64url characters decoded per piece (a multiple of 4): 768 deflated
+// bytes, which inflate to about 0.8 MB at most in one go (a few milliseconds;
+// 3 KiB pieces took 50 to 110 ms in a browser just started).
+const PIECE = 1 << 10;
 
 async function pipe(bytes, stream) {
   const out = new Response(new Blob([bytes]).stream().pipeThrough(stream));

@@ -1,10 +1,15 @@
 // Debian's chromium, headless, for the benchmarks that drive the page
-// (CHROMIUM names another binary).
+// (CHROMIUM names another binary; CHROMIUM_FLAGS adds flags, space-separated,
+// such as --js-flags=--no-liftoff).
 export function launchChromium(puppeteer) {
   return puppeteer.launch({
     executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
     headless: true,
-    args: ['--no-sandbox', '--disable-dev-shm-usage'],
+    args: [
+      '--no-sandbox',
+      '--disable-dev-shm-usage',
+      ...(process.env.CHROMIUM_FLAGS ?? '').split(' ').filter((flag) => flag !== ''),
+    ],
     defaultViewport: { width: 1280, height: 800 },
     protocolTimeout: 600000,
   });
