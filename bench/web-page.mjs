@@ -6,8 +6,12 @@
 // it plays an animation; then the longest main-thread task while it traces
 // big pictures (a light and no shape: the page's side at its heaviest) and
 // while it reads a link that inflates past what a trace reads.
+// With --repeat N the command and the page (a fresh tab each time) take
+// turns N times more, and the best and median of each are compared: the
+// host's speed moves from second to second, and one pair can catch the
+// command in a fast moment and the page in a slow one.
 //   node bench/web-page.mjs [--size 2240] [--big 4000x3000,16384x8000,16384x16384]
-//                           [--site build-web/site] [--cli build/glimmark]
+//                           [--site build-web/site] [--cli build/glimmark] [--repeat 0]
 // Needs `make web web-site` and the command built; web/node_modules (npm ci).
 import { execFileSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
@@ -28,6 +32,7 @@ const { decodePng } = await import(join(root, 'web', 'test', 'png.mjs'));
 const args = process.argv.slice(2);
 const option = (name, fallback) => (args.includes(name) ? args[args.indexOf(name) + 1] : fallback);
 const size = Number(option('--size', '2240'));
+const repeat = Math.max(0, Number(option('--repeat', '0')) || 0);
 const site = resolve(option('--site', join(root, 'build-web', 'site')));
 const cli = resolve(option('--cli', join(root, 'build', 'glimmark')));
 const big = option('--big', '4000x3000,16384x8000,16384x16384')
@@ -43,11 +48,16 @@ const text = readFileSync(join(root, 'examples', 'showcase.gmk'), 'utf8').replac
 writeFileSync(join(work, 'showcase.gmk'), text);
 copyFileSync(join(root, 'examples', 'tiles.png'), join(work, 'tiles.png'));
 
+// The command's time for the showcase, on every core.
+function commandRun() {
+  const begun = performance.now();
+  execFileSync(cli, ['render', join(work, 'showcase.gmk'), '-o', join(work, 'cli.png'), '-q', '-f'], {
+    stdio: 'ignore',
+  });
+  return performance.now() - begun;
+}
 let started = performance.now();
-execFileSync(cli, ['render', join(work, 'showcase.gmk'), '-o', join(work, 'cli.png'), '-q', '-f'], {
-  stdio: 'ignore',
-});
-const commandMs = performance.now() - started;
+const commandMs = commandRun();
 const expected = createHash('sha256').update(decodePng(readFileSync(join(work, 'cli.png'))).rgba).digest('hex');
 
 const server = await serve(site);
@@ -99,6 +109,38 @@ try {
     };
   });
   const onceEach = found.last.rowCounts.every((n) => n === 1);
+  // Printed after the first turn's lines.
+  const repeatLines = [];
+  if (repeat > 0) {
+    const commands = [commandMs];
+    const pages = [pageMs];
+    for (let i = 0; i < repeat; ++i) {
+      // Each after a pause, so that neither finds the other's work still going.
+      await new Promise((r) => setTimeout(r, 1000));
+      commands.push(commandRun());
+      await new Promise((r) => setTimeout(r, 1000));
+      const tab = await openPlayground(browser, server.url);
+      await tab.evaluate((t) => window.playground.setEditorText(t, 'showcase.gmk'), text);
+      await new Promise((r) => setTimeout(r, 300));
+      const begun = performance.now();
+      await tab.keyboard.press('F5');
+      await tab.waitForFunction(() => !document.body.classList.contains('running'), {
+        timeout: 0,
+        polling: 'mutation',
+      });
+      pages.push(performance.now() - begun);
+      await tab.close();
+    }
+    const seconds = (list) => list.map((ms) => (ms / 1000).toFixed(2)).join(', ');
+    const best = (list) => Math.min(...list);
+    const median = (list) => [...list].sort((a, b) => a - b)[Math.floor(list.length / 2)];
+    repeatLines.push(`${repeat + 1} turns each: command ${seconds(commands)} s; page ${seconds(pages)} s`);
+    repeatLines.push(
+      `  page / command: best ${(best(pages) / best(commands)).toFixed(2)}, ` +
+        `median ${(median(pages) / median(commands)).toFixed(2)}; ` +
+        `by turn ${pages.map((p, i) => (p / commands[i]).toFixed(2)).join(', ')}`,
+    );
+  }
   // Stop while tracing: after the first rows.
   await page.keyboard.press('F5');
   await page.waitForFunction(() => /Tracing row [1-9]/.test(document.getElementById('run-status').textContent), {
@@ -147,6 +189,7 @@ try {
       .join(', ')} ms; every row came ${onceEach ? 'exactly once' : 'NOT exactly once'}`,
   );
   console.log(`picture ${found.hash === expected ? 'identical to the command\'s' : 'DIFFERS from the command\'s'}`);
+  for (const line of repeatLines) console.log(line);
   console.log(`longest main-thread task while tracing: ${found.longest} ms (0: none over 50 ms)`);
   console.log(`longest main-thread task while the editor took the showcase's text: ${settingShowcase} ms`);
   console.log(
