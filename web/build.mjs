@@ -22,7 +22,7 @@ const stub = args.includes('--stub-worker');
 const out = option('--out', join(root, 'build-web', stub ? 'stub-site' : 'site'));
 
 // The worker and its module stay; the page's own files are made anew.
-for (const name of ['examples', 'help', 'main.js', 'painter.js', 'index.html', 'style.css'])
+for (const name of ['examples', 'help', 'main.js', 'painter.js', 'link-worker.js', 'index.html', 'style.css'])
   rmSync(join(out, name), { recursive: true, force: true });
 mkdirSync(join(out, 'examples'), { recursive: true });
 mkdirSync(join(out, 'help'), { recursive: true });
@@ -66,17 +66,18 @@ await build({
   legalComments: 'none',
   logLevel: 'warning',
 });
-// The drawing worker, a classic worker beside the page.
-await build({
-  entryPoints: [join(web, 'src', 'painter.js')],
-  outfile: join(out, 'painter.js'),
-  bundle: true,
-  minify: true,
-  format: 'iife',
-  target: ['chrome103', 'firefox113', 'safari16.4'],
-  legalComments: 'none',
-  logLevel: 'warning',
-});
+// The drawing worker and the link worker, classic workers beside the page.
+for (const name of ['painter.js', 'link-worker.js'])
+  await build({
+    entryPoints: [join(web, 'src', name)],
+    outfile: join(out, name),
+    bundle: true,
+    minify: true,
+    format: 'iife',
+    target: ['chrome103', 'firefox113', 'safari16.4'],
+    legalComments: 'none',
+    logLevel: 'warning',
+  });
 // Hosts that read a _headers file (Netlify, Cloudflare Pages) make the page
 // cross-origin isolated, so that the tracer may use threads, and send the
 // page's Content-Security-Policy (index.html carries it too), which the

@@ -2,7 +2,7 @@
 // as in the studio, the picture traced in bands by the workers, a live
 // preview, the examples, sharing by link, Save Picture and Download Scene.
 // The text is kept in the browser's storage as it is typed.
-import { EditorState, EditorSelection } from '@codemirror/state';
+import { EditorState, EditorSelection, Text } from '@codemirror/state';
 import {
   EditorView,
   keymap,
@@ -16,8 +16,10 @@ import { searchKeymap } from '@codemirror/search';
 import { setDiagnostics } from '@codemirror/lint';
 import { sceneHighlighting } from './highlight.js';
 import { Picture } from './picture.js';
-import { LinkError, MAX_SCENE_CHARACTERS, sceneFromFragment, sceneToFragment } from './share.js';
+import { Links } from './links.js';
+import { MAX_SCENE_CHARACTERS } from './share.js';
 import { RowChunks, Tracers, workerCount } from './tracers.js';
+import { nextTask } from './turns.js';
 import { PictureView } from './view.js';
 import { exampleFiles } from 'glimmark-examples';
 
@@ -101,7 +103,11 @@ function editorText() {
   return editor.state.doc.toString();
 }
 
+// Replacing the text abandons a replacement still going on in pieces.
+let textSeq = 0;
+
 function setEditorText(text, name) {
+  ++textSeq;
   // The editor keeps "\n" line ends; a file's "\r\n" become "\n".
   const clean = text.replace(/\r\n?/g, '\n');
   settingText = true;
@@ -119,6 +125,101 @@ function setEditorText(text, name) {
   // Stored in a task of its own, after the editor has drawn the text (leaving
   // the page stores it at once).
   scheduleSave();
+}
+
+// Long texts go into the editor and come out of it a piece per task: a link
+// of a few kilobytes may hold sixteen million characters, and splitting
+// those into lines, joining them or passing them between threads takes a
+// tenth of a second and more.
+const PIECE_CHARACTERS = 1 << 18;
+
+function piecesOfText(text) {
+  const pieces = [];
+  for (let at = 0; at < text.length; at += PIECE_CHARACTERS) pieces.push(text.slice(at, at + PIECE_CHARACTERS));
+  return pieces;
+}
+
+// UTF-8 bytes as text, decoded a piece per task.
+async function piecesOfBytes(bytes) {
+  const decoder = new TextDecoder();
+  const pieces = [];
+  for (let at = 0; at < bytes.length; at += PIECE_CHARACTERS) {
+    pieces.push(decoder.decode(bytes.subarray(at, at + PIECE_CHARACTERS), { stream: true }));
+    await nextTask();
+  }
+  pieces.push(decoder.decode());
+  return pieces;
+}
+
+// The text of `pieces` into the editor as setEditorText puts it, a piece per
+// task when it is long; false when another text replaced it first.
+async function setEditorTextInTurns(pieces, name) {
+  const length = pieces.reduce((sum, piece) => sum + piece.length, 0);
+  if (length <= 4 * PIECE_CHARACTERS) {
+    setEditorText(pieces.join(''), name);
+    return true;
+  }
+  const seq = ++textSeq;
+  const docs = [];
+  let loaded = '';
+  let carried = '';
+  for (let i = 0; i < pieces.length; ++i) {
+    let piece = carried + pieces[i];
+    carried = '';
+    // A "\r\n" split between two pieces becomes one line end.
+    if (i + 1 < pieces.length && piece.endsWith('\r')) {
+      carried = '\r';
+      piece = piece.slice(0, -1);
+    }
+    const clean = piece.replace(/\r\n?/g, '\n');
+    loaded += clean;
+    docs.push(Text.of(clean.split('\n')));
+    await nextTask();
+    if (seq !== textSeq) return false;
+  }
+  // A first few lines replace the text, so that the editor has little to
+  // colour and draw at once; the rest follows four pieces at a time, each
+  // added at the end, and undo takes the whole of it back at once.
+  const first = Math.min(docs[0].length, 1 << 14);
+  const groups = [docs[0].slice(0, first)];
+  docs[0] = docs[0].slice(first);
+  for (let i = 0; i < docs.length; i += 4) groups.push(docs.slice(i, i + 4).reduce((a, b) => a.append(b)));
+  // Out of focus meanwhile: a focused editor places the browser's selection
+  // anew after every change it draws, and that lays the page out again.
+  const focused = editor.hasFocus;
+  if (focused) editor.contentDOM.blur();
+  for (const [i, doc] of groups.entries()) {
+    const end = editor.state.doc.length;
+    settingText = true;
+    try {
+      editor.dispatch(
+        i === 0
+          ? { changes: { from: 0, to: end, insert: doc }, selection: EditorSelection.cursor(0), scrollIntoView: true }
+          : { changes: { from: end, insert: doc } },
+      );
+    } finally {
+      settingText = false;
+    }
+    await nextTask();
+    if (seq !== textSeq) return false;
+  }
+  if (focused) editor.focus();
+  loadedText = loaded;
+  if (name) sceneName = name;
+  scheduleSave();
+  return true;
+}
+
+// The editor's text as UTF-8 byte arrays, a piece per task.
+async function editorBytesInTurns() {
+  const doc = editor.state.doc;
+  const encoder = new TextEncoder();
+  const parts = [];
+  for (let at = 0; at < doc.length || at === 0; at += PIECE_CHARACTERS) {
+    parts.push(encoder.encode(doc.sliceString(at, at + PIECE_CHARACTERS)));
+    if (doc.length > PIECE_CHARACTERS) await nextTask();
+  }
+  return parts;
 }
 
 // ---- errors in the editor -------------------------------------------------------
@@ -145,6 +246,10 @@ try {
 } catch {
   savedText = null;
 }
+// Longer texts are not kept: joining them and storing them would hold up
+// the page for a tenth of a second and more, and browsers keep about five
+// million characters for a page. Leaving asks first instead.
+const STORE_MAX_CHARACTERS = 1000000;
 let saveTimer = 0;
 function scheduleSave() {
   clearTimeout(saveTimer);
@@ -152,6 +257,7 @@ function scheduleSave() {
 }
 function saveNow() {
   clearTimeout(saveTimer);
+  if (editor.state.doc.length > STORE_MAX_CHARACTERS) return;
   const text = editorText();
   if (text === savedText) return;
   try {
@@ -653,8 +759,7 @@ async function takeFiles(fileList) {
   tracers.giveFiles(files);
   if (scene) {
     if (changedSinceLoad() && !confirm(`Replace the editor's text with ${scene.file.name}?`)) return;
-    setEditorText(sceneText(scene.bytes), scene.file.name);
-    writeFragment();
+    if (await setEditorTextInTurns(piecesOfText(sceneText(scene.bytes)), scene.file.name)) writeFragment();
   } else {
     flashStatus(`Added ${Object.keys(files).join(', ')} for INCLUDE FILE and TEXTURE_FILE.`, 4000);
   }
@@ -666,26 +771,31 @@ async function takeFiles(fileList) {
 // mended and opened again, until the text is changed.
 let keepLink = false;
 
+const links = new Links();
+// Only the newest text's link is written.
+let fragmentSeq = 0;
+
 async function writeFragment() {
   clearTimeout(fragmentTimer);
   keepLink = false;
   const before = location.hash;
-  const fragment = await sceneToFragment(editorText());
-  // A link opened meanwhile is not written over.
-  if (location.hash === before) window.history.replaceState(null, '', `#${fragment}`);
+  const seq = ++fragmentSeq;
+  try {
+    const fragment = await links.write(await editorBytesInTurns());
+    // A link opened meanwhile is not written over.
+    if (seq === fragmentSeq && location.hash === before) window.history.replaceState(null, '', `#${fragment}`);
+  } catch {
+    // No link for this text (the browser refused an address that long); the
+    // address keeps the last one.
+  }
   return location.href;
 }
 
-// The scene of a fragment: {text}, {none: true} when it carries none, or
-// {why}: what the page says of a link it cannot read.
+// The scene of a fragment: {bytes} (UTF-8), {none: true} when it carries
+// none, or {why}: what the page says of a link it cannot read.
 async function linkScene(fragment) {
-  try {
-    const text = await sceneFromFragment(fragment);
-    return text === null ? { none: true } : { text };
-  } catch (e) {
-    const why = e instanceof LinkError ? e.message : 'it is damaged';
-    return { why: `The scene in this link could not be read: ${why}.` };
-  }
+  const found = await links.read(fragment);
+  return found.why ? { why: `The scene in this link could not be read: ${found.why}.` } : found;
 }
 
 // Opens the address's scene; asks first when it would replace other text
@@ -698,11 +808,16 @@ async function readFragment(against, question, hash = location.hash) {
     showStatus(found.why);
     return false;
   }
-  if (against && against.trim() !== '' && against !== found.text && !confirm(question)) {
+  const pieces = await piecesOfBytes(found.bytes);
+  const differs = () =>
+    against.length !== pieces.reduce((sum, piece) => sum + piece.length, 0) || against !== pieces.join('');
+  if (against && against.trim() !== '' && differs() && !confirm(question)) {
     keepLink = true;
     return false;
   }
-  setEditorText(found.text, 'scene.gmk');
+  if (!(await setEditorTextInTurns(pieces, 'scene.gmk'))) return false;
+  // The address holds this text's link already.
+  clearTimeout(fragmentTimer);
   showStatus('');
   return true;
 }
@@ -881,7 +996,11 @@ window.playground = {
     };
   },
   writeFragment,
-  linkScene,
+  // The scene of a fragment: {text}, {none: true} or {why}.
+  async linkScene(fragment) {
+    const found = await linkScene(fragment);
+    return found.bytes ? { text: new TextDecoder().decode(found.bytes) } : found;
+  },
   // The picture's RGBA bytes, as Save Picture writes them.
   async picturePixels() {
     const { width, height, data } = await picture.pixels();

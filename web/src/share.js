@@ -1,8 +1,10 @@
 // A scene in a link: its UTF-8 text, deflated (raw, no header) and written in
 // base64url, after "#s=" in the page's address. Reading a link is bounded:
 // the fragment and the inflated text may not pass the trace's limit, and the
-// text is inflated piece by piece, so that a crafted link can neither fill
-// the memory nor hold up the page.
+// text is inflated piece by piece, so that a crafted link cannot fill the
+// memory. The page reads and writes links in a worker of their own
+// (link-worker.js), so that neither holds up its thread.
+import { breathe } from './turns.js';
 
 // The most characters a trace reads, and so the most a link may carry.
 export const MAX_SCENE_CHARACTERS = 16777215;
@@ -11,8 +13,9 @@ export const MAX_SCENE_CHARACTERS = 16777215;
 // 3 KiB pieces took 50 to 110 ms in a browser just started).
 const PIECE = 1 << 10;
 
-async function pipe(bytes, stream) {
-  const out = new Response(new Blob([bytes]).stream().pipeThrough(stream));
+// `parts`: what a Blob is made of (byte arrays, strings).
+async function pipe(parts, stream) {
+  const out = new Response(new Blob(parts).stream().pipeThrough(stream));
   return new Uint8Array(await out.arrayBuffer());
 }
 
@@ -31,31 +34,11 @@ export function fromBase64Url(text) {
   return bytes;
 }
 
-export async function sceneToFragment(text) {
-  const packed = await pipe(new TextEncoder().encode(text), new CompressionStream('deflate-raw'));
+// The fragment ("s=...") of a scene: its text, or its UTF-8 bytes in parts.
+export async function sceneToFragment(scene) {
+  const parts = typeof scene === 'string' ? [new TextEncoder().encode(scene)] : scene;
+  const packed = await pipe(parts, new CompressionStream('deflate-raw'));
   return 's=' + toBase64Url(packed);
-}
-
-// Streams hand their pieces on in promise jobs, all within one task of the
-// page; a link is read a few milliseconds at a time, with the page's own
-// tasks in between.
-const SLICE_MS = 6;
-const channel = new MessageChannel();
-const waiting = [];
-// When the page last had its turn; links read one after another share it.
-let sliceStart = performance.now();
-channel.port1.onmessage = () => waiting.shift()?.();
-function nextTask() {
-  return new Promise((resolve) => {
-    waiting.push(resolve);
-    channel.port2.postMessage(0);
-  });
-}
-// Gives the page its turn when this task has run long enough.
-async function breathe() {
-  if (performance.now() - sliceStart <= SLICE_MS) return;
-  await nextTask();
-  sliceStart = performance.now();
 }
 
 // Why a link cannot be read: its message is what the page says.

@@ -500,6 +500,40 @@ test('links that cannot be read say why and stay in the address bar', { skip }, 
   await p.close();
 });
 
+test('a link of 16 million characters opens a piece at a time, and one undo takes it back', { skip }, async () => {
+  // 880,000 lines ended by "\r\n", which the editor keeps as "\n"; one of
+  // the pieces the page reads ends between the two.
+  const lines = 880000;
+  const big = linkOf('SPHERE END_SPHERE\r\n'.repeat(lines));
+  const { page: p } = await openPage();
+  const before = await editorText(p);
+  await watchTasks(p);
+  await p.tracing.start({ categories: ['toplevel'] });
+  await p.evaluate((h) => (location.hash = h), big);
+  await p.waitForFunction((n) => window.playground.editor.state.doc.length === n, { timeout: 30000, polling: 100 }, lines * 18);
+  // The timers that keep the text and write the link, had they been left.
+  await new Promise((r) => setTimeout(r, 1000));
+  const busiest = busiestTaskMs(await p.tracing.stop());
+  const longest = await longestTask(p);
+  console.log(
+    `# ${lines * 18} characters from a link of ${big.length}: longest main-thread task ${longest} ms ` +
+      `(at most ${busiest.toFixed(1)} ms of the thread's own time)`,
+  );
+  const doc = await p.evaluate(() => {
+    const d = window.playground.editor.state.doc;
+    return { lines: d.lines, head: d.sliceString(0, 36), returns: d.toString().includes('\r') };
+  });
+  assert.deepEqual(doc, { lines: lines + 1, head: 'SPHERE END_SPHERE\n'.repeat(2), returns: false });
+  assert.equal(await p.evaluate(() => location.hash), big);
+  assert.ok(longest <= TASK_LIMIT_MS, `a task of ${longest} ms`);
+  await p.focus('.cm-content');
+  await p.keyboard.down('Control');
+  await p.keyboard.press('z');
+  await p.keyboard.up('Control');
+  assert.equal(await editorText(p), before);
+  await p.close();
+});
+
 test('1,000 random and cut-off links are each read or refused with a reason', { skip }, async () => {
   const valid = linkOf(readFileSync(join(root, 'examples', 'showcase.gmk'), 'utf8'));
   const alphabet = 'ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_';
