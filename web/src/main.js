@@ -188,22 +188,25 @@ async function setEditorTextInTurns(pieces, name) {
   // anew after every change it draws, and that lays the page out again.
   const focused = editor.hasFocus;
   if (focused) editor.contentDOM.blur();
-  for (const [i, doc] of groups.entries()) {
-    const end = editor.state.doc.length;
-    settingText = true;
-    try {
-      editor.dispatch(
-        i === 0
-          ? { changes: { from: 0, to: end, insert: doc }, selection: EditorSelection.cursor(0), scrollIntoView: true }
-          : { changes: { from: end, insert: doc } },
-      );
-    } finally {
-      settingText = false;
+  try {
+    for (const [i, doc] of groups.entries()) {
+      const end = editor.state.doc.length;
+      settingText = true;
+      try {
+        editor.dispatch(
+          i === 0
+            ? { changes: { from: 0, to: end, insert: doc }, selection: EditorSelection.cursor(0), scrollIntoView: true }
+            : { changes: { from: end, insert: doc } },
+        );
+      } finally {
+        settingText = false;
+      }
+      await nextTask();
+      if (seq !== textSeq) return false;
     }
-    await nextTask();
-    if (seq !== textSeq) return false;
+  } finally {
+    if (focused) editor.focus();
   }
-  if (focused) editor.focus();
   loadedText = loaded;
   if (name) sceneName = name;
   scheduleSave();
