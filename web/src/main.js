@@ -218,10 +218,17 @@ async function editorBytesInTurns() {
   const doc = editor.state.doc;
   const encoder = new TextEncoder();
   const parts = [];
-  for (let at = 0; at < doc.length || at === 0; at += PIECE_CHARACTERS) {
-    parts.push(encoder.encode(doc.sliceString(at, at + PIECE_CHARACTERS)));
+  let at = 0;
+  do {
+    let end = Math.min(doc.length, at + PIECE_CHARACTERS);
+    // A surrogate pair stays in one piece: each half alone would be encoded
+    // as U+FFFD.
+    const last = end > at ? doc.sliceString(end - 1, end).charCodeAt(0) : 0;
+    if (last >= 0xd800 && last < 0xdc00 && end < doc.length) ++end;
+    parts.push(encoder.encode(doc.sliceString(at, end)));
+    at = end;
     if (doc.length > PIECE_CHARACTERS) await nextTask();
-  }
+  } while (at < doc.length);
   return parts;
 }
 
