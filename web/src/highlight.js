@@ -13,6 +13,11 @@ const statementSet = new Set(statements);
 const operatorSet = new Set(operators);
 
 const isSeparator = (c) => separatorSet.has(c);
+// A token reads at most this many characters; the rest of a longer run is
+// read as further tokens. The editor colours a line up to about 10,000
+// characters and then stops, so a line of millions of letters costs no more
+// than one of ten thousand.
+const TOKEN_LIMIT = 1000;
 const isDigit = (c) => c >= '0' && c <= '9';
 
 // What the number reader accepts at the start of a word: a sign, then digits
@@ -65,7 +70,8 @@ const sceneParser = {
     const c = stream.peek();
     if (isSeparator(c) || c === '{') {
       stream.next();
-      while (!stream.eol() && (isSeparator(stream.peek()) || stream.peek() === '{')) stream.next();
+      while (!stream.eol() && stream.pos - stream.start < TOKEN_LIMIT && (isSeparator(stream.peek()) || stream.peek() === '{'))
+        stream.next();
       return null;
     }
     if (c === ';') {
@@ -89,9 +95,8 @@ const sceneParser = {
       else stream.skipToEnd();
       return 'string';
     }
-    let word = '';
-    while (!stream.eol() && !isSeparator(stream.peek())) word += stream.next();
-    return classify(word);
+    while (!stream.eol() && stream.pos - stream.start < TOKEN_LIMIT && !isSeparator(stream.peek())) stream.next();
+    return classify(stream.current());
   },
   tokenTable: tokenTags,
   languageData: { commentTokens: { line: ';', block: { open: '[', close: ']' } } },

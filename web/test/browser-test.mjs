@@ -551,6 +551,22 @@ test('a link of 16 million characters opens a piece at a time, gives its own lin
   await p.close();
 });
 
+test('a link of one line of 16 million letters opens as fast as one of many lines', { skip }, async () => {
+  // The colouring reads at most a thousand letters a word: it once built the
+  // line's one word a letter at a time, for seconds.
+  const length = 16000000;
+  const { page: p } = await openPage();
+  await watchTasks(p);
+  await p.evaluate((h) => (location.hash = h), linkOf('x'.repeat(length)));
+  await p.waitForFunction((n) => window.playground.editor.state.doc.length === n, { timeout: 30000, polling: 100 }, length);
+  await new Promise((r) => setTimeout(r, 1000));
+  const longest = await longestTask(p);
+  console.log(`# one line of ${length} letters: longest main-thread task ${longest} ms`);
+  assert.ok(longest <= TASK_LIMIT_MS, `a task of ${longest} ms`);
+  assert.equal(await p.evaluate(() => window.playground.editor.state.doc.lines), 1);
+  await p.close();
+});
+
 test('1,000 random and cut-off links are each read or refused with a reason', { skip }, async () => {
   const valid = linkOf(readFileSync(join(root, 'examples', 'showcase.gmk'), 'utf8'));
   const alphabet = 'ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_';
