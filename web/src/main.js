@@ -130,8 +130,10 @@ function setEditorText(text, name) {
 // Long texts go into the editor and come out of it a piece per task: a link
 // of a few kilobytes may hold sixteen million characters, and splitting
 // those into lines, joining them or passing them between threads takes a
-// tenth of a second and more.
-const PIECE_CHARACTERS = 1 << 18;
+// tenth of a second and more. A piece of 65,536 characters may hold as many
+// lines, which take the editor some 5 ms to make; a text of one piece or
+// less goes in at once.
+const PIECE_CHARACTERS = 1 << 16;
 
 function piecesOfText(text) {
   const pieces = [];
@@ -155,7 +157,7 @@ async function piecesOfBytes(bytes) {
 // task when it is long; false when another text replaced it first.
 async function setEditorTextInTurns(pieces, name) {
   const length = pieces.reduce((sum, piece) => sum + piece.length, 0);
-  if (length <= 4 * PIECE_CHARACTERS) {
+  if (length <= PIECE_CHARACTERS) {
     setEditorText(pieces.join(''), name);
     return true;
   }
@@ -178,7 +180,7 @@ async function setEditorTextInTurns(pieces, name) {
     if (seq !== textSeq) return false;
   }
   // A first few lines replace the text, so that the editor has little to
-  // colour and draw at once; the rest follows four pieces at a time, each
+  // colour and draw at once; the rest follows sixteen pieces at a time, each
   // added at the end, and undo takes the whole of it back at once.
   // Each group is joined in the task that adds it: joining them all at once
   // took a tenth of a second for five million short lines.
@@ -186,7 +188,7 @@ async function setEditorTextInTurns(pieces, name) {
   const head = docs[0].slice(0, first);
   const groups = [() => head];
   docs[0] = docs[0].slice(first);
-  for (let i = 0; i < docs.length; i += 4) groups.push(() => docs.slice(i, i + 4).reduce((a, b) => a.append(b)));
+  for (let i = 0; i < docs.length; i += 16) groups.push(() => docs.slice(i, i + 16).reduce((a, b) => a.append(b)));
   // Out of focus meanwhile: a focused editor places the browser's selection
   // anew after every change it draws, and that lays the page out again.
   const focused = editor.hasFocus;
@@ -974,8 +976,7 @@ const sceneLoaded = (async () => {
     } catch {
       // The name is only a default for saved files.
     }
-    setEditorText(kept, name);
-    if (!keepLink) writeFragment();
+    if ((await setEditorTextInTurns(piecesOfText(kept), name)) && !keepLink) writeFragment();
   } else {
     openExample(DEFAULT_EXAMPLE);
   }
