@@ -210,11 +210,16 @@ try {
         `longest main-thread task ${longest} ms`,
     );
   }
-  // A link of 26 KB that inflates to 40 million characters, refused, and
-  // one of 51 KB whose 15.8 million characters (880,000 lines) are opened.
+  // A link of 26 KB that inflates to 40 million characters, refused; links
+  // that are opened: one of 51 KB whose 15.8 million characters are 880,000
+  // lines, one of a single line of 16 million letters, one of a million
+  // line ends, one of 5.5 million lines of two letters.
   for (const [scene, what] of [
     ['A'.repeat(40_000_000), 'inflating to 40 million characters'],
     ['SPHERE END_SPHERE\n'.repeat(880_000), 'holding 15.8 million characters'],
+    ['x'.repeat(16_000_000), 'holding one line of 16 million letters'],
+    ['\n'.repeat(1 << 20), 'holding a million line ends'],
+    ['ab\n'.repeat(5_500_000), 'holding 5.5 million lines of two letters'],
   ]) {
     const fragment = '#s=' + deflateRawSync(Buffer.from(scene)).toString('base64url');
     const linked = await browser.newPage();

@@ -165,6 +165,7 @@ async function setEditorTextInTurns(pieces, name) {
   const docs = [];
   let loaded = '';
   let carried = '';
+  let open = [];
   for (let i = 0; i < pieces.length; ++i) {
     let piece = carried + pieces[i];
     carried = '';
@@ -175,16 +176,34 @@ async function setEditorTextInTurns(pieces, name) {
     }
     const clean = piece.replace(/\r\n?/g, '\n');
     loaded += clean;
-    docs.push(Text.of(clean.split('\n')));
+    // A line running on into the next piece is joined once, when it ends:
+    // the editor, joining it piece by piece, made a new copy of the whole
+    // line with every piece (a 16-million-letter line, 44 ms each time; a
+    // copy of 16 MB takes that long here, wherever it is made).
+    const lines = clean.split('\n');
+    const rest = lines.pop();
+    if (lines.length > 0) {
+      open.push(lines[0]);
+      lines[0] = open.join('');
+      open = [];
+      // Ended by an empty line, which the next piece's first line joins.
+      lines.push('');
+      docs.push(Text.of(lines));
+    }
+    open.push(rest);
     await nextTask();
     if (seq !== textSeq) return false;
   }
+  docs.push(Text.of([open.join('')]));
+  await nextTask();
+  if (seq !== textSeq) return false;
   // A first few lines replace the text, so that the editor has little to
   // colour and draw at once; the rest follows sixteen pieces at a time, each
   // added at the end, and undo takes the whole of it back at once.
   // Each group is joined in the task that adds it: joining them all at once
-  // took a tenth of a second for five million short lines.
-  const first = Math.min(docs[0].length, 1 << 14);
+  // took a tenth of a second for five million short lines. The first group
+  // ends with a line, which then needs no joining again.
+  const first = docs[0].lineAt(Math.min(docs[0].length, 1 << 14)).to;
   const head = docs[0].slice(0, first);
   const groups = [() => head];
   docs[0] = docs[0].slice(first);
