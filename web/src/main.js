@@ -134,6 +134,11 @@ function setEditorText(text, name) {
 // lines, which take the editor some 5 ms to make; a text of one piece or
 // less goes in at once.
 const PIECE_CHARACTERS = 1 << 16;
+// The lines made in one task, when a piece holds more (a piece of line
+// ends took 30 to 50 ms to make into lines).
+const LINES_PER_TASK = 1 << 14;
+// The characters the editor takes in one change, about.
+const GROUP_CHARACTERS = 16 * PIECE_CHARACTERS;
 
 function piecesOfText(text) {
   const pieces = [];
@@ -162,7 +167,15 @@ async function setEditorTextInTurns(pieces, name) {
     return true;
   }
   const seq = ++textSeq;
-  const docs = [];
+  // The text in groups of about a megabyte, each part joined onto its group
+  // in the task that makes it: a group joined in one task took 50 to 80 ms
+  // for 350,000 short lines.
+  const groups = [];
+  const addDoc = (doc) => {
+    const last = groups.length - 1;
+    if (last < 0 || groups[last].length >= GROUP_CHARACTERS) groups.push(doc);
+    else groups[last] = groups[last].append(doc);
+  };
   let loaded = '';
   let carried = '';
   let open = [];
@@ -186,35 +199,37 @@ async function setEditorTextInTurns(pieces, name) {
       open.push(lines[0]);
       lines[0] = open.join('');
       open = [];
-      // Ended by an empty line, which the next piece's first line joins.
-      lines.push('');
-      docs.push(Text.of(lines));
+      for (let at = 0; at < lines.length; at += LINES_PER_TASK) {
+        if (at > 0) {
+          await nextTask();
+          if (seq !== textSeq) return false;
+        }
+        // Ended by an empty line, which the next part's first line joins.
+        const part = lines.slice(at, at + LINES_PER_TASK);
+        part.push('');
+        addDoc(Text.of(part));
+      }
     }
     open.push(rest);
     await nextTask();
     if (seq !== textSeq) return false;
   }
-  docs.push(Text.of([open.join('')]));
+  addDoc(Text.of([open.join('')]));
   await nextTask();
   if (seq !== textSeq) return false;
   // A first few lines replace the text, so that the editor has little to
-  // colour and draw at once; the rest follows sixteen pieces at a time, each
-  // added at the end, and undo takes the whole of it back at once.
-  // Each group is joined in the task that adds it: joining them all at once
-  // took a tenth of a second for five million short lines. The first group
-  // ends with a line, which then needs no joining again.
-  const first = docs[0].lineAt(Math.min(docs[0].length, 1 << 14)).to;
-  const head = docs[0].slice(0, first);
-  const groups = [() => head];
-  docs[0] = docs[0].slice(first);
-  for (let i = 0; i < docs.length; i += 16) groups.push(() => docs.slice(i, i + 16).reduce((a, b) => a.append(b)));
+  // colour and draw at once; the rest follows a group at a time, each added
+  // at the end, and undo takes the whole of it back at once. The first lines
+  // end with a line, which then needs no joining again.
+  const first = groups[0].lineAt(Math.min(groups[0].length, 1 << 14)).to;
+  groups.unshift(groups[0].slice(0, first));
+  groups[1] = groups[1].slice(first);
   // Out of focus meanwhile: a focused editor places the browser's selection
   // anew after every change it draws, and that lays the page out again.
   const focused = editor.hasFocus;
   if (focused) editor.contentDOM.blur();
   try {
-    for (const [i, group] of groups.entries()) {
-      const doc = group();
+    for (const [i, doc] of groups.entries()) {
       const end = editor.state.doc.length;
       settingText = true;
       try {
