@@ -110,10 +110,14 @@ function onEvent(event) {
   }
 }
 
-// Calls `call` with the text as a NUL-terminated UTF-8 string in the module's
-// memory (scenes may be longer than the stack holds).
-function withText(text, call) {
-  const size = module.lengthBytesUTF8(text) + 1;
+// Calls `call` with the command's scene as a NUL-terminated UTF-8 string in
+// the module's memory (scenes may be longer than the stack holds). A long
+// scene comes as UTF-8 byte arrays (`bytes`, in order), a shorter one as
+// `text`.
+function withText(command, call) {
+  const parts = Array.isArray(command.bytes) ? command.bytes : null;
+  const text = parts ? '' : String(command.text ?? '');
+  const size = (parts ? parts.reduce((sum, part) => sum + part.length, 0) : module.lengthBytesUTF8(text)) + 1;
   const pointer = module._malloc(size);
   if (pointer === 0) {
     self.postMessage({
@@ -124,7 +128,16 @@ function withText(text, call) {
     return;
   }
   try {
-    module.stringToUTF8(text, pointer, size);
+    if (parts) {
+      let at = pointer;
+      for (const part of parts) {
+        module.HEAPU8.set(part, at);
+        at += part.length;
+      }
+      module.HEAPU8[at] = 0;
+    } else {
+      module.stringToUTF8(text, pointer, size);
+    }
     call(pointer);
   } finally {
     module._free(pointer);
@@ -187,7 +200,7 @@ async function coarse(command) {
   coarseStop = false;
   module._gmk_set_time(typeof command.time === 'number' ? 1 : 0, command.time || 0);
   let ready = 0;
-  withText(command.text || '', (text) => (ready = module._gmk_preview(text)));
+  withText(command, (text) => (ready = module._gmk_preview(text)));
   if (ready) {
     const [width, height, tracedWidth, tracedHeight] = [0, 1, 2, 3].map((i) => module._gmk_preview_size(i));
     for (const step of COARSE_STEPS) {
@@ -250,13 +263,13 @@ function onCommand(command) {
       trace();
       break;
     case 'parse':
-      withText(command.text || '', (text) => module._gmk_parse(text));
+      withText(command, (text) => module._gmk_parse(text));
       break;
     case 'play': {
       module._gmk_set_time(typeof command.time === 'number' ? 1 : 0, command.time || 0);
       work = { parse: 0, trace: 0, chunks: 0, rows: 0 };
       const started = performance.now();
-      withText(command.text || '', (text) => module._gmk_play(text));
+      withText(command, (text) => module._gmk_play(text));
       work.parse = performance.now() - started;
       trace();
       break;

@@ -450,14 +450,27 @@ test('Stop (F7) ends a long parse within 500 ms', { skip }, async () => {
   assert.match(await runEnd(page), /^Done in/);
 });
 
-test('a text too long to trace says so on the status line too', { skip }, async () => {
+test('a text too long to trace says so on the status line too, and goes to the workers without a long task', { skip }, async () => {
   // 170000 lines of 100 characters and 18 more.
   await page.evaluate(() =>
     window.playground.setEditorText(`;${'x'.repeat(98)}\n`.repeat(170000) + 'SCENE END_SCENE\n;\n'),
   );
   try {
+    // Stopped before any worker has the text: the run ends, and the text
+    // made meanwhile goes nowhere.
+    await page.evaluate(() => {
+      for (const key of ['F5', 'F7']) window.dispatchEvent(new KeyboardEvent('keydown', { key }));
+    });
+    assert.equal(await runEnd(page, 3000), 'Stopped');
+    await new Promise((r) => setTimeout(r, 1500));
+    assert.equal(await page.$eval('#message-box', (e) => e.open), false);
+    assert.equal(await status(page), 'Stopped');
+    await page.tracing.start({ categories: ['toplevel'] });
     await page.keyboard.press('F5');
     await page.waitForSelector('#message-box[open]', { timeout: 20000 });
+    const busiest = busiestTaskMs(await page.tracing.stop());
+    console.log(`# F5 on 17 million characters: at most ${busiest.toFixed(1)} ms of thread time in a task`);
+    assert.ok(busiest <= 100, `${busiest} ms of thread time in one task`);
     const message = await page.$eval('#message-text', (e) => e.textContent);
     await closeBox(page);
     assert.equal(message, 'The scene text has 17000018 characters; a trace reads at most 16777215.');

@@ -96,6 +96,18 @@ async function main() {
     `line ${error.line}, col ${error.col} is the word's first character`
   );
 
+  // The same text as UTF-8 byte arrays, cut inside the four bytes of its
+  // emoji and inside the word: the error stands where it stood.
+  const utf8 = Buffer.from(text);
+  const cuts = [0, utf8.indexOf(0xf0) + 2, utf8.indexOf('RADUIS') + 3, utf8.length];
+  seen = until('error');
+  send({ cmd: 'parse', bytes: cuts.slice(1).map((end, i) => new Uint8Array(utf8.subarray(cuts[i], end))) });
+  const fromBytes = (await seen).pop();
+  check(
+    ['from', 'to', 'line', 'col', 'message'].every((key) => fromBytes[key] === error[key]),
+    `the text as bytes in ${cuts.length - 1} parts: the error at ${fromBytes.from}..${fromBytes.to}`
+  );
+
   seen = until('parsed');
   send({ cmd: 'parse', text: scene('first_sphere.gmk') });
   const parsed = (await seen).pop();
@@ -104,7 +116,9 @@ async function main() {
   send({ cmd: 'files', files: { 'tiles.png': fs.readFileSync(path.join(examples, 'tiles.png')) } });
   for (const name of ['first_sphere', 'textures']) {
     seen = until('done');
-    send({ cmd: 'play', text: scene(`${name}.gmk`) });
+    // The second as bytes, as the page sends a long text.
+    if (name === 'textures') send({ cmd: 'play', bytes: [new Uint8Array(Buffer.from(scene(`${name}.gmk`)))] });
+    else send({ cmd: 'play', text: scene(`${name}.gmk`) });
     const run = await seen;
     const { frame, rgb, rows } = firstFrame(run);
     const done = run[run.length - 1];
