@@ -130,12 +130,10 @@ function setEditorText(text, name) {
 // Long texts go into the editor and come out of it a piece per task: a link
 // of a few kilobytes may hold sixteen million characters, and splitting
 // those into lines, joining them or passing them between threads takes a
-// tenth of a second and more. A piece of 65,536 characters may hold as many
-// lines, which take the editor some 5 ms to make; a text of one piece or
-// less goes in at once.
+// tenth of a second and more. A text of one piece or less goes in at once.
 const PIECE_CHARACTERS = 1 << 16;
-// The lines made in one task, when a piece holds more (a piece of line
-// ends took 30 to 50 ms to make into lines).
+// The lines made in one task: a piece may hold 65,536 lines, and a piece of
+// line ends took 30 to 50 ms to make into lines.
 const LINES_PER_TASK = 1 << 14;
 // The characters the editor takes in one change, about.
 const GROUP_CHARACTERS = 16 * PIECE_CHARACTERS;
@@ -417,6 +415,8 @@ const run = {
   build: false,
   live: false,
   traced: false,
+  // The run's number (runCount when it started).
+  id: 0,
   started: 0,
   frame: 0,
   frames: 1,
@@ -698,8 +698,8 @@ function startRun(build, live = false) {
   // copy handed over to each: as one string (joined, then copied as each
   // worker is sent it) sixteen million characters held the page for a
   // quarter of a second, and as bytes sent, not handed over, 0.13 s per
-  // worker. Stop meanwhile ends the run at once.
-  // One copy for each worker to be sent it, and one kept.
+  // worker. One copy is made for each worker to be sent it, and one kept.
+  // Stop meanwhile ends the run at once.
   const posts = (run.coarse ? 1 : 0) + (build ? tracers.count : 1);
   editorBytesInTurns(posts + 1).then((copies) => {
     if (run.active && run.id === id && !run.stopRequested) sendScene({ copies });
