@@ -10,13 +10,17 @@
 // With --repeat N the command and the page (a fresh tab each time) take
 // turns N times more, and the best and median of each are compared: the
 // host's speed moves from second to second, and one pair can catch the
-// command in a fast moment and the page in a slow one.
+// command in a fast moment and the page in a slow one. Each turn also
+// times the module and the command on one thread each (the module under
+// node through the bridge's renderer, when it is built): the page cannot
+// trace faster than its module, so that ratio is the page's own floor.
 //   node bench/web-page.mjs [--size 2240] [--big 4000x3000,16384x8000,16384x16384]
 //                           [--site build-web/site] [--cli build/glimmark] [--repeat 0]
+//                           [--bridge build-web/gmk_bridge_render.js]
 // Needs `make web web-site` and the command built; web/node_modules (npm ci).
 import { execFileSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
-import { copyFileSync, mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
+import { copyFileSync, existsSync, mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -36,6 +40,7 @@ const size = Number(option('--size', '2240'));
 const repeat = Math.max(0, Number(option('--repeat', '0')) || 0);
 const site = resolve(option('--site', join(root, 'build-web', 'site')));
 const cli = resolve(option('--cli', join(root, 'build', 'glimmark')));
+const bridge = resolve(option('--bridge', join(root, 'build-web', 'gmk_bridge_render.js')));
 const big = option('--big', '4000x3000,16384x8000,16384x16384')
   .split(',')
   .filter((s) => s)
@@ -56,6 +61,19 @@ function commandRun() {
     stdio: 'ignore',
   });
   return performance.now() - begun;
+}
+// The command and the module on one thread each: [command ms, module ms].
+function oneThreadRuns() {
+  const timed = (file, list) => {
+    const begun = performance.now();
+    execFileSync(file, list, { stdio: 'ignore' });
+    return performance.now() - begun;
+  };
+  const scene = join(work, 'showcase.gmk');
+  return [
+    timed(cli, ['render', scene, '-o', join(work, 'one.png'), '-q', '-f', '-j', '1']),
+    timed(process.execPath, [bridge, scene, join(work, 'one.ppm')]),
+  ];
 }
 let started = 0;
 
@@ -121,7 +139,9 @@ try {
   if (repeat > 0) {
     const commands = [commandMs];
     const pages = [pageMs];
+    const single = [];
     for (let i = 0; i < repeat; ++i) {
+      if (existsSync(bridge)) single.push(oneThreadRuns());
       // Each after a pause, so that neither finds the other's work still going.
       await new Promise((r) => setTimeout(r, 1000));
       commands.push(commandRun());
@@ -147,6 +167,15 @@ try {
         `median ${(median(pages) / median(commands)).toFixed(2)}; ` +
         `by turn ${pages.map((p, i) => (p / commands[i]).toFixed(2)).join(', ')}`,
     );
+    if (single.length > 0) {
+      const ones = single.map(([c]) => c);
+      const modules = single.map(([, m]) => m);
+      repeatLines.push(
+        `  one thread each: command ${seconds(ones)} s; module under node ${seconds(modules)} s; ` +
+          `module / command: median ${(median(modules) / median(ones)).toFixed(2)}, ` +
+          `by turn ${modules.map((m, i) => (m / ones[i]).toFixed(2)).join(', ')}`,
+      );
+    }
   }
   // Stop while tracing: after the first rows.
   await page.keyboard.press('F5');
@@ -253,6 +282,22 @@ try {
       `a link of ${fragment.length} characters ${what}: "${read.status}", ` +
         `${read.characters} characters in the editor, longest main-thread task ${read.longest} ms`,
     );
+    if (scene.length === 16_000_000) {
+      // The editor holds a line as one string: 16 MB written into memory
+      // the tab has not touched yet. The same in an array, in the same tab,
+      // three times: the machine's floor for that task.
+      const fresh = await linked.evaluate(() => {
+        const kept = [];
+        const times = [];
+        for (let i = 0; i < 3; ++i) {
+          const begun = performance.now();
+          kept.push(new Uint8Array(16_000_000).fill(1));
+          times.push(performance.now() - begun);
+        }
+        return times.map((ms) => ms.toFixed(1)).join(', ') + ` ms (${kept.length} arrays)`;
+      });
+      console.log(`  16 MB written into fresh memory in the same tab: ${fresh}`);
+    }
     await linked.close();
   }
   if (found.hash !== expected || !onceEach) process.exitCode = 1;
